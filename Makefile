@@ -1,0 +1,47 @@
+# Two entry points for a newcomer on Debian 12:
+#   make demo   builds tolvar and runs its main job
+#   make test   builds and runs every test suite (SANITIZE=1 adds ASan and UBSan)
+# Both install the missing Debian packages first when run as root.
+
+JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
+PACKAGES  := cmake g++ make libsqlite3-dev libgtest-dev libgmock-dev python3
+SANITIZE  ?= 0
+
+ifeq ($(SANITIZE),1)
+TEST_DIR  := build/test-asan
+TEST_OPTS := -DTOLVAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+else
+TEST_DIR  := build/test
+TEST_OPTS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
+endif
+
+.PHONY: deps demo build test clean
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "Installing:$$missing"; \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	  else \
+	    echo "Missing Debian packages:$$missing (run as root, or install them)"; exit 1; \
+	  fi; \
+	fi
+
+build: deps
+	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTOLVAR_TESTS=OFF >/dev/null
+	cmake --build build/release -j $(JOBS) --target tolvar
+
+demo: build
+	./build/release/tolvar
+
+test: deps
+	cmake -S . -B $(TEST_DIR) $(TEST_OPTS) >/dev/null
+	cmake --build $(TEST_DIR) -j $(JOBS)
+	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --test-dir $(TEST_DIR) --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf build

@@ -1,0 +1,132 @@
+// Variant: the one value type through which database rows, parameter lists and header
+// items travel, with every conversion rule in one place; and the null-tolerant
+// conversions used for every value read from the database.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "sysutils.h"
+
+namespace zqt_variant {
+
+// Type codes as the stored program's variants report them (VarType).
+enum : std::uint16_t {
+    varEmpty = 0,
+    varNull = 1,
+    varSmallint = 2,
+    varInteger = 3,
+    varSingle = 4,
+    varDouble = 5,
+    varCurrency = 6,
+    varDate = 7,
+    varBoolean = 11,
+    varShortInt = 16,
+    varByte = 17,
+    varWord = 18,
+    varLongWord = 19,
+    varInt64 = 20,
+    varUInt64 = 21,
+    varUString = 0x102,
+    varArray = 0x2000,
+    varByteArray = varArray | varByte,  // 8209
+};
+
+using TBytes = std::vector<std::uint8_t>;
+
+class Variant {
+public:
+    Variant() = default;  // Empty
+    Variant(std::nullptr_t) : FType(varNull) {}
+    template <class T>
+        requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
+    Variant(T v) : FType(IntCode<T>()), FValue(static_cast<std::int64_t>(v)) {}
+    Variant(bool v) : FType(varBoolean), FValue(static_cast<std::int64_t>(v ? 1 : 0)) {}
+    Variant(double v) : FType(varDouble), FValue(v) {}
+    Variant(float v) : FType(varSingle), FValue(static_cast<double>(v)) {}
+    Variant(const char* s) : FType(varUString), FValue(std::string(s ? s : "")) {}
+    Variant(std::string s) : FType(varUString), FValue(std::move(s)) {}
+    Variant(std::string_view s) : FType(varUString), FValue(std::string(s)) {}
+    Variant(char c) : FType(varUString), FValue(std::string(1, c)) {}
+    Variant(TBytes b) : FType(varByteArray), FValue(std::move(b)) {}
+
+    static Variant Null() { return Variant(nullptr); }
+    static Variant Empty() { return Variant(); }
+    // A Currency given by its raw representation (value x 10,000); GPS times travel so.
+    static Variant Currency(std::int64_t raw);
+    static Variant Date(sysutils::TDateTime dt);
+
+    std::uint16_t VarType() const noexcept { return FType; }
+    bool IsNull() const noexcept { return FType == varNull; }
+    bool IsEmpty() const noexcept { return FType == varEmpty; }
+    bool IsNullOrEmpty() const noexcept { return FType <= varNull; }
+    bool IsOrdinal() const noexcept;   // integer codes and Boolean
+    bool IsFloat() const noexcept { return FType == varDouble || FType == varSingle; }
+    bool IsNumeric() const noexcept;   // ordinal, float or Currency
+    bool IsStr() const noexcept { return FType == varUString; }
+    bool IsBytes() const noexcept { return FType == varByteArray; }
+
+    // Conversions; a value that does not convert raises EVariantTypeCastError.
+    std::int64_t AsInt64() const;   // floats and Currency rounded half to even
+    std::int32_t AsInteger() const;
+    double AsDouble() const;
+    std::int64_t AsCurrency() const;  // raw representation
+    bool AsBoolean() const;
+    std::string AsString() const;
+    sysutils::TDateTime AsDateTime() const;
+    const TBytes& AsBytes() const;    // only for byte arrays
+
+    // Equality as the stored program compares variants: same kind and value, numbers
+    // compared by value across kinds, Null only equal to Null.
+    bool operator==(const Variant& other) const;
+
+private:
+    template <class T>
+    static constexpr std::uint16_t IntCode() {
+        if constexpr (std::is_signed_v<T>) {
+            if constexpr (sizeof(T) == 1) return varShortInt;
+            else if constexpr (sizeof(T) == 2) return varSmallint;
+            else if constexpr (sizeof(T) == 4) return varInteger;
+            else return varInt64;
+        } else {
+            if constexpr (sizeof(T) == 1) return varByte;
+            else if constexpr (sizeof(T) == 2) return varWord;
+            else if constexpr (sizeof(T) == 4) return varLongWord;
+            else return varUInt64;
+        }
+    }
+    [[noreturn]] void CastError(const char* target) const;
+    std::string TypeName() const;
+
+    std::uint16_t FType = varEmpty;
+    // Integers, Booleans and Currency raw values live in the int64; floats and dates in the
+    // double.
+    std::variant<std::int64_t, double, std::string, TBytes> FValue{std::int64_t{0}};
+};
+
+using TVariantArray = std::vector<Variant>;
+using TVariantMatrix = std::vector<TVariantArray>;
+
+// Null-tolerant conversions: Null, Empty or a text that trims to empty give 0.
+std::int64_t VarToInt64Z(const Variant& v);
+double VarToFloatZ(const Variant& v);
+std::int64_t VarToCurrZ(const Variant& v);  // raw representation
+// The empty string for Null or Empty, otherwise the value as text.
+std::string VarToStrZ(const Variant& v);
+// V, or Default when V is Null, Empty or trims to empty.
+Variant VarOrDefault(const Variant& v, const Variant& def);
+// V, or Default when V is Null.
+Variant VarNullDefault(const Variant& v, const Variant& def);
+// True when V is Null, Empty or a text that trims to empty.
+bool VarIsBlank(const Variant& v);
+
+// VarArrayOfValues: the values as a TVariantArray.
+template <class... A>
+TVariantArray VarArrayOfValues(const A&... values) {
+    return TVariantArray{Variant(values)...};
+}
+
+}  // namespace zqt_variant

@@ -1,10 +1,10 @@
 # Two entry points for a newcomer on Debian 12:
-#   make demo   builds tolvar and runs its main job
+#   make demo   builds tolvar (and the benchmarks) and runs its main job
 #   make test   builds and runs every test suite (SANITIZE=1 adds ASan and UBSan)
 # Both install the missing Debian packages first when run as root.
 
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
-PACKAGES  := cmake g++ make libsqlite3-dev libgtest-dev libgmock-dev python3
+PACKAGES  := cmake g++ make libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev python3
 SANITIZE  ?= 0
 
 ifeq ($(SANITIZE),1)
@@ -32,7 +32,7 @@ deps:
 
 build: deps
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTOLVAR_TESTS=OFF >/dev/null
-	cmake --build build/release -j $(JOBS) --target tolvar
+	cmake --build build/release -j $(JOBS)
 
 demo: build
 	./build/release/tolvar

@@ -42,10 +42,14 @@ private:
 };
 
 // Declares an exception class with the given parent and printed class name.
+// The parent may be a qualified name (zqt_types_bs::ExceptionZQS): constructors are
+// inherited through a local alias.
 #define ZQT_DECLARE_EXCEPTION(Name, Parent, Printed)                               \
     class Name : public Parent {                                                     \
+        using ZqtBase_ = Parent;                                                     \
+                                                                                     \
     public:                                                                          \
-        using Parent::Parent;                                                        \
+        using ZqtBase_::ZqtBase_;                                                    \
         const char* ClassName() const noexcept override { return Printed; }          \
     }
 
@@ -135,6 +139,11 @@ using TFormatArgs = std::span<const FormatArg>;
 // Pascal's Format: %d %u %x %s %f %e %g %n %m %p %%, with optional "index:", "-", width
 // and ".precision" (each may be "*"). A specifier that does not fit its argument, or a
 // missing argument, raises EConvertError. A lone "%" at the very end is dropped.
+// Floating-point values print their exact binary value rounded half away from zero
+// (0.125 -> "0.13", 2.675 -> "2.67"), Currency values their exact decimal value; a minus
+// sign appears only when a printed digit is nonzero ("%.3f" of -0.0001 is "0.000").
+// %e: precision = significant digits (15), exponent "E+ddd"; %g: 15 significant digits,
+// shortest form, exponent as "1E20" or "1.5E-5"; %n and %m: %f with thousand separators.
 std::string FormatV(std::string_view templ, TFormatArgs args, const TFormatSettings& settings);
 inline std::string FormatV(std::string_view templ, TFormatArgs args) {
     return FormatV(templ, args, DefaultFormatSettings());

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <variant>
+#include <type_traits>
 #include <vector>
 
 #include "sysutils.h"
@@ -43,15 +43,15 @@ public:
     Variant(std::nullptr_t) : FType(varNull) {}
     template <class T>
         requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
-    Variant(T v) : FType(IntCode<T>()), FValue(static_cast<std::int64_t>(v)) {}
-    Variant(bool v) : FType(varBoolean), FValue(static_cast<std::int64_t>(v ? 1 : 0)) {}
-    Variant(double v) : FType(varDouble), FValue(v) {}
-    Variant(float v) : FType(varSingle), FValue(static_cast<double>(v)) {}
-    Variant(const char* s) : FType(varUString), FValue(std::string(s ? s : "")) {}
-    Variant(std::string s) : FType(varUString), FValue(std::move(s)) {}
-    Variant(std::string_view s) : FType(varUString), FValue(std::string(s)) {}
-    Variant(char c) : FType(varUString), FValue(std::string(1, c)) {}
-    Variant(TBytes b) : FType(varByteArray), FValue(std::move(b)) {}
+    Variant(T v) : FType(IntCode<T>()), FInt(static_cast<std::int64_t>(v)) {}
+    Variant(bool v) : FType(varBoolean), FInt(v ? 1 : 0) {}
+    Variant(double v) : FType(varDouble), FFloat(v) {}
+    Variant(float v) : FType(varSingle), FFloat(static_cast<double>(v)) {}
+    Variant(const char* s) : FType(varUString), FStr(s ? s : "") {}
+    Variant(std::string s) : FType(varUString), FStr(std::move(s)) {}
+    Variant(std::string_view s) : FType(varUString), FStr(s) {}
+    Variant(char c) : FType(varUString), FStr(1, c) {}
+    Variant(TBytes b) : FType(varByteArray), FBytes(std::move(b)) {}
 
     static Variant Null() { return Variant(nullptr); }
     static Variant Empty() { return Variant(); }
@@ -69,7 +69,9 @@ public:
     bool IsStr() const noexcept { return FType == varUString; }
     bool IsBytes() const noexcept { return FType == varByteArray; }
 
-    // Conversions; a value that does not convert raises EVariantTypeCastError.
+    // Conversions; a value that does not convert (Null among them) raises
+    // EVariantTypeCastError. Empty gives 0, False or "". True is -1 as a number. Texts
+    // are read with "." as decimal separator and may have blanks around them.
     std::int64_t AsInt64() const;   // floats and Currency rounded half to even
     std::int32_t AsInteger() const;
     double AsDouble() const;
@@ -104,7 +106,12 @@ private:
     std::uint16_t FType = varEmpty;
     // Integers, Booleans and Currency raw values live in the int64; floats and dates in the
     // double.
-    std::variant<std::int64_t, double, std::string, TBytes> FValue{std::int64_t{0}};
+    // Plain members rather than a std::variant: integers, Booleans and Currency raw values
+    // live in FInt, floats and dates in FFloat, texts in FStr, byte arrays in FBytes.
+    std::int64_t FInt = 0;
+    double FFloat = 0.0;
+    std::string FStr;
+    TBytes FBytes;
 };
 
 using TVariantArray = std::vector<Variant>;
@@ -123,10 +130,55 @@ Variant VarNullDefault(const Variant& v, const Variant& def);
 // True when V is Null, Empty or a text that trims to empty.
 bool VarIsBlank(const Variant& v);
 
-// VarArrayOfValues: the values as a TVariantArray.
+namespace detail {
+
+// One value of a VarArrayOfValues list: integers up to 32 bits as Integer, wider ones as
+// Int64 (an UInt64 above the Int64 range keeps its kind), Booleans, characters and texts,
+// floating-point values as Double, byte arrays, Variants (Currency among them) copied;
+// pointers and every other kind Null.
+template <class T>
+Variant VarRecValue(const T& v) {
+    using U = std::remove_cvref_t<T>;
+    using D = std::decay_t<T>;
+    if constexpr (std::is_same_v<U, Variant>) {
+        return v;
+    } else if constexpr (std::is_same_v<D, const char*> || std::is_same_v<D, char*>) {
+        return Variant(static_cast<const char*>(v));
+    } else if constexpr (std::is_same_v<U, bool> || std::is_same_v<U, char>) {
+        return Variant(v);
+    } else if constexpr (std::is_enum_v<U>) {
+        return VarRecValue(static_cast<std::underlying_type_t<U>>(v));
+    } else if constexpr (std::is_integral_v<U>) {
+        if constexpr (std::is_signed_v<U>) {
+            if constexpr (sizeof(U) <= 4) return Variant(static_cast<std::int32_t>(v));
+            else return Variant(static_cast<std::int64_t>(v));
+        } else {
+            if constexpr (sizeof(U) < 4) return Variant(static_cast<std::int32_t>(v));
+            else if (static_cast<std::uint64_t>(v) <= 0x7FFFFFFFu)
+                return Variant(static_cast<std::int32_t>(v));
+            else if (static_cast<std::uint64_t>(v) <= 0x7FFFFFFFFFFFFFFFull)
+                return Variant(static_cast<std::int64_t>(v));
+            else return Variant(static_cast<std::uint64_t>(v));
+        }
+    } else if constexpr (std::is_floating_point_v<U>) {
+        return Variant(static_cast<double>(v));
+    } else if constexpr (std::is_same_v<U, TBytes>) {
+        return Variant(v);
+    } else if constexpr (std::is_null_pointer_v<U> || std::is_pointer_v<D>) {
+        return Variant::Null();
+    } else if constexpr (std::is_convertible_v<const U&, std::string_view>) {
+        return Variant(std::string_view(v));
+    } else {
+        return Variant::Null();
+    }
+}
+
+}  // namespace detail
+
+// VarArrayOfValues: the values as a TVariantArray (see detail::VarRecValue).
 template <class... A>
 TVariantArray VarArrayOfValues(const A&... values) {
-    return TVariantArray{Variant(values)...};
+    return TVariantArray{detail::VarRecValue(values)...};
 }
 
 }  // namespace zqt_variant

@@ -1,0 +1,229 @@
+#include "zqt_basestorage.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "sysutils.h"
+#include "zqt_constants.h"
+
+namespace zqt_basestorage {
+
+using zqt_constants::DegToRad;
+using zqt_constants::HalfPi;
+using zqt_constants::RadToDeg;
+using zqt_constants::TwoPi;
+
+namespace {
+
+// WGS-84 ellipsoid.
+constexpr double kA = 6378137.0;                         // semi-major axis, m
+constexpr double kB = 6356752.314245179;                 // semi-minor axis, m
+constexpr double kE2 = 0.006694379990141316;             // first eccentricity squared
+constexpr double kE2Forward = 0.006694379990141381;      // the same, geodetic to XYZ
+constexpr double kOneMinusE2 = 0.9933056200098587;
+constexpr double kEp2B = 42841.31151331357;              // e'^2 * b
+constexpr double kE2A = 42697.67270717996;               // e^2 * a
+constexpr double kPi = 3.141592653589793;
+
+// Latitude and longitude (radians, latitude not yet clamped) of a point off the polar
+// axis (p > 0 is its distance from the axis). Bowring's closed form gives the latitude
+// to far below a micrometre near the Earth's surface; a few more Bowring steps make it
+// exact up to satellite heights as well.
+void GeodeticOffAxis(double X, double Y, double Z, double p, double& lat, double& lon) {
+    auto bowring = [&](double beta) {
+        const double sb = std::sin(beta);
+        const double cb = std::cos(beta);
+        return std::atan2(Z + kEp2B * sb * sb * sb, p - kE2A * cb * cb * cb);
+    };
+    lat = bowring(std::atan2(Z * kA, p * kB));
+    for (int i = 0; i < 4; ++i) {
+        const double next = bowring(std::atan2(kB * std::sin(lat), kA * std::cos(lat)));
+        const bool done = std::fabs(next - lat) < 1e-15;
+        lat = next;
+        if (done) break;
+    }
+    if (X == 0.0)
+        lon = Y >= 0.0 ? HalfPi : -HalfPi;
+    else
+        lon = std::atan2(Y, X);
+}
+
+void XYZToBLHImpl(double X, double Y, double Z, double& Lat, double& Lon, double* Height) {
+    if (std::isnan(X) || std::isnan(Y) || std::isnan(Z)) {
+        Lat = Lon = NAN;
+        if (Height) *Height = NAN;
+        return;
+    }
+    const double p = std::sqrt(X * X + Y * Y);
+    if (p < 1e-12) {
+        Lon = 0.0;
+        double h = 0.0;
+        if (Z == 0.0) {
+            Lat = 0.0;
+        } else if (Z > 0.0) {
+            Lat = 90.0;
+            h = Z - kB;
+        } else {
+            Lat = -90.0;
+            h = -Z - kB;
+        }
+        if (Height) *Height = h;
+        return;
+    }
+    double lat = 0.0, lon = 0.0;
+    GeodeticOffAxis(X, Y, Z, p, lat, lon);
+    if (Height) {
+        // p cos(lat) + Z sin(lat) - a^2 / N: the same height as p / cos(lat) - N, without
+        // dividing by a vanishing cosine next to the polar axis.
+        const double sl = std::sin(lat), cl = std::cos(lat);
+        *Height = p * cl + Z * sl - kA * std::sqrt(1.0 - kE2 * sl * sl);
+    }
+    Lat = std::clamp(lat * RadToDeg, -90.0, 90.0);
+    Lon = lon * RadToDeg;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// 3-vectors
+
+void Vec3Zero(RVec3& V) { V = RVec3{}; }
+
+void Vec3Set(RVec3& V, double X, double Y, double Z) { V = RVec3{X, Y, Z}; }
+
+bool Vec3Equal(const RVec3& A, const RVec3& B) { return A.X == B.X && A.Y == B.Y && A.Z == B.Z; }
+
+bool Vec3NotEqual(const RVec3& A, const RVec3& B) { return !Vec3Equal(A, B); }
+
+bool Vec3IsZero(const RVec3& V) { return V.X == 0.0 && V.Y == 0.0 && V.Z == 0.0; }
+
+double Vec3Dot(const RVec3& A, const RVec3& B) { return A.X * B.X + A.Y * B.Y + A.Z * B.Z; }
+
+void Vec3Sub(RVec3& R, const RVec3& A, const RVec3& B) {
+    R = RVec3{A.X - B.X, A.Y - B.Y, A.Z - B.Z};
+}
+
+void Vec3Normalize(RVec3& R, const RVec3& V) {
+    const double len = std::sqrt(Vec3Dot(V, V));
+    if (len == 0.0) {
+        R = RVec3{};
+        return;
+    }
+    R = RVec3{V.X / len, V.Y / len, V.Z / len};
+}
+
+void Vec3RotateX(const RVec3& V, RVec3& R, double a) {
+    const double s = std::sin(a), c = std::cos(a);
+    R = RVec3{V.X, s * V.Z + c * V.Y, c * V.Z - s * V.Y};
+}
+
+void Vec3RotateZ(const RVec3& V, RVec3& R, double a) {
+    const double s = std::sin(a), c = std::cos(a);
+    R = RVec3{s * V.Y + c * V.X, c * V.Y - s * V.X, V.Z};
+}
+
+void Vec3ToLocal(const RVec3& V, RVec3& R, const RVec3& Station) {
+    double lat = 0.0, lon = 0.0;
+    XYZToLatLon(Station.X, Station.Y, Station.Z, lat, lon);
+    lat *= DegToRad;
+    lon *= DegToRad;
+    const double sb = std::sin(lat), cb = std::cos(lat);
+    const double sl = std::sin(lon), cl = std::cos(lon);
+    R = RVec3{-sl * V.X + cl * V.Y,
+              -sb * cl * V.X - sb * sl * V.Y + cb * V.Z,
+              cb * cl * V.X + cb * sl * V.Y + sb * V.Z};
+}
+
+std::string Vec3ToStr(const RVec3& V) {
+    return sysutils::FormatS(sysutils::PointFormatSettings(), "%18.3f %18.3f %18.3f", V.X, V.Y,
+                             V.Z);
+}
+
+// ---------------------------------------------------------------------------------------
+// Geodetic triple
+
+std::string GeoToStr(const RGeo& G) {
+    return sysutils::FormatS(sysutils::PointFormatSettings(), "%.9f %.9f %.3f", G.Lat, G.Lon,
+                             G.Height);
+}
+
+void GeoClear(RGeo& G) { G = RGeo{}; }
+
+bool GeoIsZero(const RGeo& G) { return G.Lat == 0.0 && G.Lon == 0.0 && G.Height == 0.0; }
+
+// ---------------------------------------------------------------------------------------
+// Directions
+
+bool AzimuthElevation(const RVec3& Station, const RVec3& Satellite, RAzEl& AzEl) {
+    RVec3 u;
+    Vec3Sub(u, Satellite, Station);
+    Vec3Normalize(u, u);
+    RVec3 l;
+    Vec3ToLocal(u, l, Station);
+    double az = 0.0;
+    if (Vec3Dot(u, u) >= 1e-12) az = std::atan2(l.X, l.Y);
+    if (az < 0.0) az += TwoPi;
+    // Rounding can carry the up component of a unit vector a hair beyond 1 (a satellite
+    // straight overhead); it must still give pi/2, not NaN.
+    const double up = std::isnan(l.Z) ? l.Z : std::clamp(l.Z, -1.0, 1.0);
+    AzEl.Azimuth = az;
+    AzEl.Elevation = std::asin(up);
+    return !std::isnan(AzEl.Elevation);
+}
+
+void OrientationAngles(std::span<const float> Attitude, ROrientation& Angles) {
+    Angles = ROrientation{};
+    if (Attitude.size() < 6) return;
+    const double p2 = Attitude[2], p3 = Attitude[3], p4 = Attitude[4], p5 = Attitude[5];
+    if (std::isnan(p2) || std::fabs(p2) < 1e-9 || std::fabs(p4) < 1e-9) return;
+
+    // Into [-pi/2, pi/2] by a half turn.
+    auto halfRange = [](double a) {
+        if (a > HalfPi) a -= kPi;
+        else if (a < -HalfPi) a += kPi;
+        return a;
+    };
+    // Into [0, 2 pi].
+    auto fullRange = [](double a) { return a < 0.0 ? a + TwoPi : a; };
+
+    const double pitch = halfRange(-std::asin(p4));
+    const double roll = halfRange(std::asin(p5 / std::sqrt(1.0 - p4 * p4)));
+    const double yaw = fullRange(std::atan2(p3, p2));
+
+    const double cR = std::cos(roll), sR = std::sin(roll);
+    const double cP = std::cos(pitch), sP = std::sin(pitch);
+    const double cY = std::cos(yaw), sY = std::sin(yaw);
+    const double A = cY * sP * cR + sY * sR;
+    const double B = sY * sP * cR - cY * sR;
+    Angles.Angle = fullRange(std::atan2(-A, -B));
+    Angles.Factor = cP * cR;
+}
+
+// ---------------------------------------------------------------------------------------
+// WGS-84 coordinates
+
+void XYZToBLH(double X, double Y, double Z, double& Lat, double& Lon, double& Height) {
+    XYZToBLHImpl(X, Y, Z, Lat, Lon, &Height);
+}
+
+void XYZToBLHVec(RGeo& G, const RVec3& V) { XYZToBLH(V.X, V.Y, V.Z, G.Lat, G.Lon, G.Height); }
+
+void XYZToLatLon(double X, double Y, double Z, double& Lat, double& Lon) {
+    XYZToBLHImpl(X, Y, Z, Lat, Lon, nullptr);
+}
+
+void BLHToXYZ(double Lat, double Lon, double Height, double& X, double& Y, double& Z) {
+    if (std::isnan(Lat) || std::isnan(Lon) || std::isnan(Height)) {
+        X = Y = Z = NAN;
+        return;
+    }
+    const double lat = Lat * DegToRad, lon = Lon * DegToRad;
+    const double sb = std::sin(lat), cb = std::cos(lat);
+    const double n = kA / std::sqrt(1.0 - kE2Forward * sb * sb);
+    auto snap = [](double v) { return std::fabs(v) < 1e-7 ? 0.0 : v; };
+    X = snap((n + Height) * cb * std::cos(lon));
+    Y = snap((n + Height) * cb * std::sin(lon));
+    Z = snap((kOneMinusE2 * n + Height) * sb);
+}
+
+}  // namespace zqt_basestorage

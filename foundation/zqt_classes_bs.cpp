@@ -1,0 +1,466 @@
+#include "zqt_classes_bs.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <exception>
+#include <system_error>
+#include <vector>
+
+#include "zqt_decimalseparator.h"
+#include "zqt_misc.h"
+
+namespace zqt_classes_bs {
+
+using sysutils::Format;
+using zqt_types_bs::ExcCancelledByUser;
+using zqt_types_bs::ExceptionZQS;
+using zqt_variant::TVariantArray;
+using zqt_variant::Variant;
+
+static_assert(sizeof(off_t) == 8, "file offsets must be 64-bit");
+
+namespace {
+
+std::atomic<bool> GCancelFlag{false};
+
+constexpr const char* CancelledText = "Cancelled by user";
+constexpr std::size_t AppendBlockSize = 32768;
+
+std::string ErrorText(int err) { return std::error_code(err, std::generic_category()).message(); }
+
+}  // namespace
+
+void SetCancelFlag(bool Value) noexcept { GCancelFlag.store(Value); }
+bool CancelFlag() noexcept { return GCancelFlag.load(); }
+
+// =======================================================================================
+// TZQS_BaseObject
+
+std::shared_ptr<TZQS_BaseObject> TZQS_BaseObject::Create() { return CreateOf<TZQS_BaseObject>(); }
+
+void TZQS_BaseObject::InitFields() { FStartTime = sysutils::Now(); }
+
+void TZQS_BaseObject::SetLogger(TZQSLogList Value) { FLogger = std::move(Value); }
+
+void TZQS_BaseObject::Log(const std::string& Text) {
+    if (FLogger)
+        FLogger->push_back(Format("%s: %s: %s", sysutils::DateTimeToStr(sysutils::Now()),
+                                  FLogName, Text));
+}
+
+void TZQS_BaseObject::ReportProgress(std::int32_t Percent) {
+    bool cancel = false;
+    DoProgress(this, FLogName, sysutils::Now() - FStartTime, Percent, cancel);
+}
+
+void TZQS_BaseObject::DoMessage(const std::string& Text, std::uint8_t Kind) {
+    if (FOnMessage) FOnMessage(Text, Kind);
+}
+
+void TZQS_BaseObject::DoProgress(const void* Sender, const std::string& Name, double Elapsed,
+                                 std::int32_t Percent, bool& Cancel) {
+    if (!FOnProgress) return;
+    FOnProgress(Sender, Name, Elapsed, Percent, Cancel);
+    if (Cancel || CancelFlag()) throw ExcCancelledByUser(CancelledText);
+}
+
+void TZQS_BaseObject::CheckCancelled() {
+    if (CancelFlag()) throw ExcCancelledByUser(CancelledText);
+}
+
+void TZQS_BaseObject::ProgressStart(std::int64_t Total) {
+    FProgressTotal = Total;
+    FProgressLast = 0;
+    FProgressStep = Total >= 10000 ? 1 : 1000;
+    // 128-bit intermediate: no overflow whatever the total.
+    FProgressThreshold = static_cast<std::int64_t>(
+        (static_cast<__int128>(Total) + 1) * FProgressStep / 100);
+    FProgressPos = 0;
+    FStartTime = sysutils::Now();
+    ReportProgress(0);
+}
+
+void TZQS_BaseObject::ProgressStep(std::int64_t P) {
+    CheckCancelled();
+    if (FProgressThreshold == 0) return;
+    const auto percent = static_cast<std::int64_t>(
+        static_cast<__int128>(P) * FProgressStep / FProgressThreshold % 100);
+    if (percent != FProgressLast) {
+        ReportProgress(static_cast<std::int32_t>(percent));
+        FProgressLast = percent;
+    }
+}
+
+void TZQS_BaseObject::ProgressInc() {
+    ++FProgressPos;
+    ProgressStep(FProgressPos);
+}
+
+void TZQS_BaseObject::SetPointDecimalSeparator() {
+    zqt_decimalseparator::TZQT_DecSep::SetSeparator('.');
+}
+
+void TZQS_BaseObject::RestoreDecimalSeparator() {
+    zqt_decimalseparator::TZQT_DecSep::RestoreSeparator();
+}
+
+// =======================================================================================
+// TFileHandle
+
+TFileHandle& TFileHandle::operator=(TFileHandle&& other) noexcept {
+    if (this != &other) {
+        Close();
+        FFd = other.Release();
+    }
+    return *this;
+}
+
+int TFileHandle::Close() noexcept {
+    if (FFd < 0) return 0;
+    const int fd = Release();
+    // The descriptor is gone after close() whatever it returns; EINTR is not an error.
+    if (::close(fd) != 0 && errno != EINTR) return errno;
+    return 0;
+}
+
+// =======================================================================================
+// TZQS_FileIO
+
+void TZQS_FileIO::Open(const std::string& FileName) {
+    Close();
+    FFileName = FileName;
+    FOpenError = 0;
+    if (FileName.empty()) return;
+    if (FMode == fmOpenReadWrite) {
+        const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (FAppend ? 0 : O_TRUNC);
+        const int fd = ::open(FileName.c_str(), flags, 0666);
+        if (fd < 0) {
+            FOpenError = errno;
+            FFileName.clear();
+            throw ExcZQSCantOpenFile(
+                Format("Can't open file %s: %s", FileName, ErrorText(FOpenError)));
+        }
+        FHandle = TFileHandle(fd);
+        return;
+    }
+    TFileHandle h(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!h.Valid()) {
+        // Reads as empty.
+        FOpenError = errno;
+        return;
+    }
+    struct stat st {};
+    if (::fstat(h.Fd(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        FOpenError = EISDIR;
+        return;
+    }
+    FHandle = std::move(h);
+}
+
+void TZQS_FileIO::Close() {
+    if (FFileName.empty()) return;
+    std::exception_ptr flushError;
+    try {
+        Flush();
+    } catch (...) {
+        flushError = std::current_exception();
+    }
+    const int closeError = FHandle.Close();
+    const std::string name = std::move(FFileName);
+    FFileName.clear();
+    if (flushError) std::rethrow_exception(flushError);
+    if (closeError != 0 && FMode == fmOpenReadWrite)
+        throw ExceptionZQS(Format("Error writing file %s: %s", name, ErrorText(closeError)));
+}
+
+void TZQS_FileIO::RestartProgress() { ProgressStart(FSize); }
+
+std::int64_t TZQS_FileIO::Seek(std::int64_t Offset, TSeekOrigin Origin) {
+    Flush();
+    if (!FHandle.Valid()) return FPosition;
+    int whence = SEEK_SET;
+    if (Origin == soCurrent)
+        whence = SEEK_CUR;
+    else if (Origin == soEnd)
+        whence = SEEK_END;
+    const off_t r = ::lseek(FHandle.Fd(), static_cast<off_t>(Offset), whence);
+    if (r != static_cast<off_t>(-1)) FPosition = r;
+    return FPosition;
+}
+
+// =======================================================================================
+// TZQS_BinaryFileReader
+
+void TZQS_BinaryFileReader::Open(const std::string& FileName) {
+    FMode = fmOpenRead;
+    FPosition = 0;
+    FSize = 0;
+    TZQS_FileIO::Open(FileName);
+    if (FHandle.Valid()) {
+        FSize = Seek(0, soEnd);
+        Seek(0, soBeginning);
+    } else {
+        FPosition = 0;
+        FSize = 0;
+    }
+}
+
+bool TZQS_BinaryFileReader::Eof() { return FPosition >= FSize; }
+
+std::size_t TZQS_BinaryFileReader::ReadBlock(void* Buffer, std::size_t Count) {
+    // A file that could not be opened reads as empty.
+    if (!FHandle.Valid() || Count == 0) return 0;
+    Count = std::min<std::size_t>(Count, SSIZE_MAX);
+    ssize_t n;
+    do {
+        n = ::read(FHandle.Fd(), Buffer, Count);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) throw ExceptionZQS(Format("Error reading file %s", FFileName));
+    // The file ended before the size seen at opening (it was cut meanwhile): the end is
+    // here, so that loops on Eof stop.
+    if (n == 0 && FPosition < FSize) FSize = FPosition;
+    FPosition += n;
+    ProgressStep(FPosition);
+    return static_cast<std::size_t>(n);
+}
+
+// =======================================================================================
+// TZQS_TextFileReader
+
+void TZQS_TextFileReader::EmptyBuffer() noexcept {
+    FBufPos = 0;
+    FBufEnd = 0;
+    FBufStart = FPosition;
+}
+
+void TZQS_TextFileReader::Open(const std::string& FileName) {
+    EmptyBuffer();
+    TZQS_BinaryFileReader::Open(FileName);
+    EmptyBuffer();
+    FEofFlag = TZQS_BinaryFileReader::Eof();
+    FLineCount = 0;
+    FLastLine.clear();
+}
+
+std::int64_t TZQS_TextFileReader::Seek(std::int64_t Offset, TSeekOrigin Origin) {
+    const std::int64_t r = TZQS_BinaryFileReader::Seek(Offset, Origin);
+    FEofFlag = TZQS_BinaryFileReader::Eof();
+    EmptyBuffer();
+    return r;
+}
+
+bool TZQS_TextFileReader::FillBuffer() {
+    if (FBufPos < FBufEnd) return true;
+    EmptyBuffer();
+    FBufEnd = ReadBlock(FBuf.data(), FBuf.size());
+    return FBufEnd > 0;
+}
+
+void TZQS_TextFileReader::UpdateEofFlag() { FEofFlag = !FillBuffer(); }
+
+void TZQS_TextFileReader::SkipBytes(std::size_t Count) {
+    FBufPos += std::min(Count, FBufEnd - FBufPos);
+    UpdateEofFlag();
+}
+
+void TZQS_TextFileReader::ReadLn(std::string& Line) {
+    if (FEofFlag) throw ExceptionZQS("Reading after EOF");
+    FLastLine.clear();
+    while (FillBuffer()) {
+        const char* start = FBuf.data() + FBufPos;
+        const std::size_t avail = FBufEnd - FBufPos;
+        const auto* lf = static_cast<const char*>(std::memchr(start, '\n', avail));
+        if (lf == nullptr) {
+            FLastLine.append(start, avail);
+            FBufPos = FBufEnd;
+            continue;
+        }
+        // The line without its LF; a CR right before it (possibly from the previous
+        // buffer fill) goes too.
+        FLastLine.append(start, static_cast<std::size_t>(lf - start));
+        FBufPos += static_cast<std::size_t>(lf - start) + 1;
+        if (!FLastLine.empty() && FLastLine.back() == '\r') FLastLine.pop_back();
+        break;
+    }
+    UpdateEofFlag();
+    ++FLineCount;
+    Line = FLastLine;
+}
+
+TVariantArray TZQS_TextFileReader::ReadItems() {
+    std::string line;
+    ReadLn(line);
+    return SplitWords(line);
+}
+
+namespace {
+
+// Every "D" or "d" becomes "E" (Fortran-style exponents).
+std::string DToE(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c == 'D' || c == 'd') c = 'E';
+    return r;
+}
+
+}  // namespace
+
+TVariantArray TZQS_TextFileReader::ReadValues(std::span<const std::int32_t> Offsets) {
+    std::string line;
+    ReadLn(line);
+    TVariantArray items = SplitColumns(DToE(line), Offsets);
+    for (Variant& item : items) {
+        double v = 0.0;
+        if (sysutils::TryStrToFloat(sysutils::Trim(item.AsString()), v,
+                                    sysutils::PointFormatSettings()))
+            item = Variant(v);
+    }
+    return items;
+}
+
+TVariantArray TZQS_TextFileReader::SplitWords(std::string_view Line) {
+    TVariantArray r;
+    zqt_misc::SplitToVariants(r, Line, " ", true);
+    return r;
+}
+
+TVariantArray TZQS_TextFileReader::SplitNumbers(std::string_view Line) {
+    return SplitWords(DToE(Line));
+}
+
+TVariantArray TZQS_TextFileReader::SplitColumns(std::string_view Line,
+                                                std::span<const std::int32_t> Offsets) {
+    TVariantArray r;
+    zqt_misc::SplitByOffsets(Line, Offsets, r);
+    return r;
+}
+
+// =======================================================================================
+// TZQS_BinaryFileWriter
+
+TZQS_BinaryFileWriter::~TZQS_BinaryFileWriter() {
+    // The derived Flush is out of reach of the base destructors: close here. A destructor
+    // must not throw; an explicit Close reports the same failures.
+    try {
+        Close();
+    } catch (...) {
+    }
+}
+
+void TZQS_BinaryFileWriter::Open(const std::string& FileName) {
+    FMode = fmOpenReadWrite;
+    TZQS_FileIO::Open(FileName);
+    if (FAppend && FHandle.Valid()) {
+        // Straight to the end, without the flush of Seek: bytes written before the file
+        // was opened belong after its present content.
+        const off_t end = ::lseek(FHandle.Fd(), 0, SEEK_END);
+        if (end != static_cast<off_t>(-1)) FPosition = end;
+        FSize = FPosition;
+    } else {
+        FPosition = 0;
+        FSize = 0;
+    }
+}
+
+void TZQS_BinaryFileWriter::WriteDirect(const char* Data, std::size_t Count) {
+    if (Count == 0) return;
+    if (!FHandle.Valid())
+        throw ExceptionZQS(Format("Error writing file %s: the file is not open", FFileName));
+    while (Count > 0) {
+        const ssize_t n = ::write(FHandle.Fd(), Data, std::min<std::size_t>(Count, SSIZE_MAX));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : EIO;
+            throw ExceptionZQS(Format("Error writing file %s: %s", FFileName, ErrorText(err)));
+        }
+        FPosition += n;
+        Data += n;
+        Count -= static_cast<std::size_t>(n);
+    }
+}
+
+void TZQS_BinaryFileWriter::Flush() {
+    if (FFillCount == 0) return;
+    // Emptied first: after a failure the same bytes are not tried again on Close.
+    const std::size_t n = FFillCount;
+    FFillCount = 0;
+    WriteDirect(FWriteBuf.data(), n);
+}
+
+void TZQS_BinaryFileWriter::PutBytes(const char* Data, std::size_t Count) {
+    while (Count > 0) {
+        const std::size_t k = std::min(Count, BufferSize - FFillCount);
+        std::memcpy(FWriteBuf.data() + FFillCount, Data, k);
+        FFillCount += k;
+        Data += k;
+        Count -= k;
+        if (FFillCount == BufferSize) Flush();
+    }
+}
+
+void TZQS_BinaryFileWriter::WriteStr(std::string_view S) { PutBytes(S.data(), S.size()); }
+
+void TZQS_BinaryFileWriter::WriteRaw(std::string_view S) { PutBytes(S.data(), S.size()); }
+
+void TZQS_BinaryFileWriter::WriteLenStr(std::string_view S) {
+    if (S.size() > static_cast<std::size_t>(INT32_MAX))
+        throw ExceptionZQS(
+            Format("Error writing file %s: a text of %u bytes is too long", FFileName, S.size()));
+    const auto len = static_cast<std::uint32_t>(S.size());
+    const char bytes[4] = {static_cast<char>(len & 0xFF), static_cast<char>((len >> 8) & 0xFF),
+                           static_cast<char>((len >> 16) & 0xFF),
+                           static_cast<char>((len >> 24) & 0xFF)};
+    PutBytes(bytes, sizeof bytes);
+    PutBytes(S.data(), S.size());
+}
+
+void TZQS_BinaryFileWriter::AppendFile(const std::string& FileName) {
+    Flush();
+    const auto reader = TZQS_BinaryFileReader::Create(FileName);
+    // A source that cannot be read would leave the joined file short without a word.
+    if (!reader->IsOpen())
+        throw ExcZQSCantOpenFile(
+            Format("Can't open file %s: %s", FileName, ErrorText(reader->OpenError())));
+    ProgressStart(reader->Size() / static_cast<std::int64_t>(AppendBlockSize) + 1);
+    std::vector<char> block(AppendBlockSize);
+    while (!reader->Eof()) {
+        const std::size_t n = reader->ReadBlock(block.data(), block.size());
+        if (n == 0) break;
+        WriteDirect(block.data(), n);
+        ProgressInc();
+    }
+    ReportProgress(100);
+}
+
+// =======================================================================================
+// TZQS_TextFileWriter
+
+void TZQS_TextFileWriter::InitFields() {
+    TZQS_BinaryFileWriter::InitFields();
+    FPointDecimal = true;
+}
+
+void TZQS_TextFileWriter::WriteLn(std::string_view S) {
+    PutBytes(S.data(), S.size());
+    PutBytes("\r\n", 2);
+}
+
+void TZQS_TextFileWriter::WriteLnRaw(std::string_view S) {
+    PutBytes(S.data(), S.size());
+    PutBytes("\r\n", 2);
+}
+
+std::string TZQS_TextFileWriter::FormatLine(std::string_view Template,
+                                            sysutils::TFormatArgs Args) const {
+    return FPointDecimal ? zqt_misc::FormatPt(Template, Args)
+                         : zqt_misc::FormatEsc(Template, Args);
+}
+
+}  // namespace zqt_classes_bs

@@ -1,0 +1,356 @@
+// Root of the program's object classes (log name, log list, message and progress events,
+// progress counting, the cancel test) and the buffered file classes on which every
+// reader and writer of GNSS files is built.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "sysutils.h"
+#include "zqt_objects_intrf.h"
+#include "zqt_types_bs.h"
+#include "zqt_variant.h"
+
+namespace zqt_classes_bs {
+
+using zqt_objects_intrf::TZQSLogList;
+using zqt_objects_intrf::TZQSMessageEvent;
+using zqt_objects_intrf::TZQSProgressEvent;
+
+// ---------------------------------------------------------------------------------------
+// Global cancel flag: once set, every progress step and cancel test raises
+// ExcCancelledByUser "Cancelled by user". The main program clears it at the start of a run.
+
+void SetCancelFlag(bool Value) noexcept;
+inline void ClearCancelFlag() noexcept { SetCancelFlag(false); }
+bool CancelFlag() noexcept;
+
+// ---------------------------------------------------------------------------------------
+// TZQS_BaseObject
+
+class TZQS_BaseObject : public virtual zqt_objects_intrf::IZQS_BaseObject,
+                        public std::enable_shared_from_this<TZQS_BaseObject> {
+public:
+    TZQS_BaseObject() = default;
+    TZQS_BaseObject(const TZQS_BaseObject&) = delete;
+    TZQS_BaseObject& operator=(const TZQS_BaseObject&) = delete;
+    ~TZQS_BaseObject() override = default;
+
+    // Constructs an object and runs InitFields.
+    static std::shared_ptr<TZQS_BaseObject> Create();
+    // The same for a descendant T with a default constructor.
+    template <class T>
+    static std::shared_ptr<T> CreateOf() {
+        auto obj = std::make_shared<T>();
+        static_cast<TZQS_BaseObject&>(*obj).InitFields();
+        return obj;
+    }
+
+    // Initialisation hook run by every factory: the start time becomes now. Descendants
+    // override it and call the inherited one first.
+    virtual void InitFields();
+    virtual void SetLogger(TZQSLogList Value);
+    // Appends "<now>: <log name>: <Text>" to the log list, when one is set.
+    virtual void Log(const std::string& Text);
+    // Reports Percent through DoProgress with the log name and the time since start.
+    virtual void ReportProgress(std::int32_t Percent);
+    void DoMessage(const std::string& Text, std::uint8_t Kind) override;
+    // Calls the progress event when one is set; afterwards raises "Cancelled by user"
+    // when the handler set Cancel or the global cancel flag is set.
+    virtual void DoProgress(const void* Sender, const std::string& Name, double Elapsed,
+                            std::int32_t Percent, bool& Cancel);
+
+    template <class... A>
+    void LogFmt(std::string_view Template, const A&... Args) {
+        Log(sysutils::Format(Template, Args...));
+    }
+
+    void CheckCancelled() override;
+    void ProgressStart(std::int64_t Total) override;
+    // Position P of the total: reports the percentage when it changed since the last
+    // report (0..99; the total itself gives 0 or 99, never 100).
+    void ProgressStep(std::int64_t P);
+    void ProgressInc() override;
+
+    // Nested switch of the process decimal separator to "." and back.
+    static void SetPointDecimalSeparator();
+    static void RestoreDecimalSeparator();
+
+    TZQSProgressEvent GetOnProgress() const override { return FOnProgress; }
+    void SetOnProgress(TZQSProgressEvent Value) override { FOnProgress = std::move(Value); }
+    TZQSMessageEvent GetOnMessage() const override { return FOnMessage; }
+    void SetOnMessage(TZQSMessageEvent Value) override { FOnMessage = std::move(Value); }
+    TZQSLogList GetLogger() const { return FLogger; }
+    const std::string& GetLogName() const { return FLogName; }
+    void SetLogName(std::string Value) { FLogName = std::move(Value); }
+    sysutils::TDateTime GetStartTime() const { return FStartTime; }
+
+protected:
+    TZQSMessageEvent FOnMessage;
+    std::string FLogName;
+    TZQSProgressEvent FOnProgress;
+    sysutils::TDateTime FStartTime = 0.0;
+    TZQSLogList FLogger;
+    std::int64_t FProgressTotal = 0;
+    std::int64_t FProgressThreshold = 0;
+    std::int64_t FProgressLast = 0;
+    std::int64_t FProgressPos = 0;
+    std::int64_t FProgressStep = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// File handle: an open POSIX file descriptor, closed when the handle goes.
+
+class TFileHandle {
+public:
+    TFileHandle() = default;
+    explicit TFileHandle(int fd) noexcept : FFd(fd) {}
+    TFileHandle(TFileHandle&& other) noexcept : FFd(other.Release()) {}
+    TFileHandle& operator=(TFileHandle&& other) noexcept;
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+    ~TFileHandle() { Close(); }
+
+    bool Valid() const noexcept { return FFd >= 0; }
+    int Fd() const noexcept { return FFd; }
+    int Release() noexcept {
+        const int fd = FFd;
+        FFd = -1;
+        return fd;
+    }
+    // Closes the descriptor; returns 0, or the errno of a failed close.
+    int Close() noexcept;
+
+private:
+    int FFd = -1;
+};
+
+enum TSeekOrigin : std::uint8_t { soBeginning = 0, soCurrent = 1, soEnd = 2 };
+
+// Open modes of a file object.
+inline constexpr std::uint8_t fmOpenRead = 0;
+inline constexpr std::uint8_t fmOpenReadWrite = 2;
+
+// ---------------------------------------------------------------------------------------
+// TZQS_FileIO: a named file with its position and size. A file object is open from its
+// factory until Close or destruction.
+
+class TZQS_FileIO : public TZQS_BaseObject {
+public:
+    ~TZQS_FileIO() override = default;
+
+    // Constructs T, runs InitFields, keeps Append and opens FileName (empty: no file).
+    template <class T>
+    static std::shared_ptr<T> CreateFileOf(const std::string& FileName, bool Append = false) {
+        auto obj = std::make_shared<T>();
+        TZQS_FileIO& f = *obj;
+        f.InitFields();
+        f.FAppend = Append;
+        f.Open(FileName);
+        return obj;
+    }
+
+    // Closes, stores the name and opens it. For writing (read-write mode) the file is
+    // created anew, or opened for appending; failing that raises ExcZQSCantOpenFile. For
+    // reading a file that cannot be opened reads as empty.
+    virtual void Open(const std::string& FileName);
+    // With a name stored: Flush, close the handle, clear the name. A failed flush or
+    // close of a written file raises (the file is closed all the same).
+    virtual void Close();
+    // Starts progress counting over the file size.
+    virtual void RestartProgress();
+    // Flush, then move the file pointer; returns the new position (unchanged when the
+    // move fails).
+    virtual std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin);
+    // Writes buffered bytes; nothing to do here.
+    virtual void Flush() {}
+    // The work of a reader or writer that handles a whole file; nothing here.
+    virtual void Execute() {}
+
+    const std::string& FileName() const { return FFileName; }
+    bool IsOpen() const noexcept { return FHandle.Valid(); }
+    // errno of the last Open that found no file to open (0 when it opened or had no name).
+    int OpenError() const noexcept { return FOpenError; }
+    std::int64_t Position() const noexcept { return FPosition; }
+    std::int64_t Size() const noexcept { return FSize; }
+    bool GetAppend() const noexcept { return FAppend; }
+    bool GetPointDecimal() const noexcept { return FPointDecimal; }
+    void SetPointDecimal(bool Value) noexcept { FPointDecimal = Value; }
+
+protected:
+    std::uint8_t FMode = fmOpenRead;
+    TFileHandle FHandle;
+    bool FAppend = false;
+    std::string FFileName;
+    std::int64_t FPosition = 0;
+    std::int64_t FSize = 0;
+    bool FPointDecimal = false;
+    int FOpenError = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// TZQS_BinaryFileReader
+
+class TZQS_BinaryFileReader : public TZQS_FileIO {
+public:
+    static std::shared_ptr<TZQS_BinaryFileReader> Create(const std::string& FileName,
+                                                         bool Append = false) {
+        return CreateFileOf<TZQS_BinaryFileReader>(FileName, Append);
+    }
+
+    // Opens for reading; size from the end of the file, position 0.
+    void Open(const std::string& FileName) override;
+    // True when the position has reached the size.
+    virtual bool Eof();
+    // One read of up to Count bytes at the position; returns the bytes read (0 at the end
+    // or without a file). Raises "Error reading file %s" when the read fails.
+    std::size_t ReadBlock(void* Buffer, std::size_t Count);
+};
+
+// ---------------------------------------------------------------------------------------
+// TZQS_TextFileReader: lines over an 8,196-byte read buffer. A line ends at LF or CR LF
+// (both dropped); a lone CR stays in the line; the last line needs no LF. Eof turns true
+// with the last line; reading once more raises "Reading after EOF".
+
+class TZQS_TextFileReader : public TZQS_BinaryFileReader {
+public:
+    static constexpr std::size_t BufferSize = 8196;
+
+    static std::shared_ptr<TZQS_TextFileReader> Create(const std::string& FileName,
+                                                       bool Append = false) {
+        return CreateFileOf<TZQS_TextFileReader>(FileName, Append);
+    }
+
+    void Open(const std::string& FileName) override;
+    std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
+    bool Eof() override { return FEofFlag; }
+
+    // Reads the next line into Line (which is also kept as the last line).
+    void ReadLn(std::string& Line);
+    // Reads a line and splits it at blanks (SplitWords).
+    virtual zqt_variant::TVariantArray ReadItems();
+    // Reads a line, turns "D" exponents into "E" and cuts it at the columns of Offsets;
+    // every item that reads as a number becomes a Double, the others stay texts.
+    zqt_variant::TVariantArray ReadValues(std::span<const std::int32_t> Offsets);
+
+    // Items of Line between blanks, trimmed, empty ones skipped.
+    static zqt_variant::TVariantArray SplitWords(std::string_view Line);
+    // SplitWords after every "D" or "d" became "E".
+    static zqt_variant::TVariantArray SplitNumbers(std::string_view Line);
+    // Fixed-column cut (1-based start columns; the last offset ends the last item).
+    static zqt_variant::TVariantArray SplitColumns(std::string_view Line,
+                                                   std::span<const std::int32_t> Offsets);
+
+    const std::string& GetLastLine() const noexcept { return FLastLine; }
+    std::int64_t GetLineCount() const noexcept { return FLineCount; }
+
+protected:
+    // Refills the buffer when all of it has been used; true when unread bytes remain.
+    bool FillBuffer();
+    // The unread bytes of the buffer.
+    std::string_view UnreadBytes() const noexcept {
+        return std::string_view(FBuf.data() + FBufPos, FBufEnd - FBufPos);
+    }
+    // Uses up to Count unread bytes (without refilling in between), then refills an
+    // exhausted buffer so that the EOF flag tells whether any byte follows.
+    void SkipBytes(std::size_t Count);
+    // File position of the first byte of the buffer.
+    std::int64_t BufferStart() const noexcept { return FBufStart; }
+
+    std::int64_t FLineCount = 0;
+    std::array<char, BufferSize> FBuf{};
+    std::size_t FBufPos = 0;
+    std::size_t FBufEnd = 0;
+    std::int64_t FBufStart = 0;
+    std::string FLastLine;
+    bool FEofFlag = true;
+
+private:
+    void EmptyBuffer() noexcept;
+    void UpdateEofFlag();
+};
+
+// ---------------------------------------------------------------------------------------
+// TZQS_BinaryFileWriter: bytes through an 8,196-byte write buffer. Its destructor flushes
+// and closes (errors are swallowed there; call Close to see them). A descendant that
+// overrides Flush or Close must close in its own destructor as well, because a base
+// destructor no longer reaches the descendant's overrides.
+
+class TZQS_BinaryFileWriter : public TZQS_FileIO {
+public:
+    static constexpr std::size_t BufferSize = 8196;
+
+    ~TZQS_BinaryFileWriter() override;
+
+    static std::shared_ptr<TZQS_BinaryFileWriter> Create(const std::string& FileName,
+                                                         bool Append = false) {
+        return CreateFileOf<TZQS_BinaryFileWriter>(FileName, Append);
+    }
+
+    // Opens for writing: created anew, or with Append continued at its end.
+    void Open(const std::string& FileName) override;
+    // Writes the buffered bytes. Raises "Error writing file %s: ..." when they cannot all
+    // be written (the buffer is emptied all the same).
+    void Flush() override;
+    virtual void WriteStr(std::string_view S);
+    virtual void WriteRaw(std::string_view S);
+    // The byte length of S as a 32-bit little-endian integer, then the bytes.
+    void WriteLenStr(std::string_view S);
+    // Appends the whole content of another file. Raises ExcZQSCantOpenFile when it cannot
+    // be opened.
+    void AppendFile(const std::string& FileName);
+
+    std::size_t FillCount() const noexcept { return FFillCount; }
+
+protected:
+    // Bytes into the buffer, flushing each time it is full.
+    void PutBytes(const char* Data, std::size_t Count);
+    // Bytes straight to the file (position advances); raises on a short write.
+    void WriteDirect(const char* Data, std::size_t Count);
+
+    std::size_t FFillCount = 0;
+    std::array<char, BufferSize> FWriteBuf{};
+};
+
+// ---------------------------------------------------------------------------------------
+// TZQS_TextFileWriter: lines ending in CR LF. WriteStr and WriteRaw write whole lines.
+// Numbers of WriteFmt use "." as decimal separator while the point-decimal flag is set
+// (the default).
+
+class TZQS_TextFileWriter : public TZQS_BinaryFileWriter {
+public:
+    static std::shared_ptr<TZQS_TextFileWriter> Create(const std::string& FileName,
+                                                       bool Append = false) {
+        return CreateFileOf<TZQS_TextFileWriter>(FileName, Append);
+    }
+
+    void InitFields() override;
+    void WriteStr(std::string_view S) override { WriteLn(S); }
+    void WriteRaw(std::string_view S) override { WriteLnRaw(S); }
+    void WriteLn(std::string_view S);
+    void WriteLnRaw(std::string_view S);
+
+    // The template's escapes "\n", "\r", "\t" become control characters, the arguments
+    // are formatted into it, and the result is written as a line.
+    template <class... A>
+    void WriteFmt(std::string_view Template, const A&... Args) {
+        const std::array<sysutils::FormatArg, sizeof...(A)> a{sysutils::FormatArg(Args)...};
+        WriteLn(FormatLine(Template, sysutils::TFormatArgs(a.data(), a.size())));
+    }
+    template <class... A>
+    void WriteFmtRaw(std::string_view Template, const A&... Args) {
+        const std::array<sysutils::FormatArg, sizeof...(A)> a{sysutils::FormatArg(Args)...};
+        WriteLnRaw(FormatLine(Template, sysutils::TFormatArgs(a.data(), a.size())));
+    }
+
+protected:
+    std::string FormatLine(std::string_view Template, sysutils::TFormatArgs Args) const;
+};
+
+}  // namespace zqt_classes_bs

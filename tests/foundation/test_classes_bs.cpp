@@ -1,0 +1,490 @@
+#include "zqt_classes_bs.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "zqt_variant.h"
+
+namespace {
+
+using namespace zqt_classes_bs;
+using zqt_types_bs::ExcCancelledByUser;
+using zqt_types_bs::ExceptionZQS;
+namespace fs = std::filesystem;
+
+class ClassesBsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* base = std::getenv("TMPDIR");
+        std::string templ = std::string(base && *base ? base : "/tmp") + "/classes_bs_XXXXXX";
+        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+        FDir = templ;
+        ClearCancelFlag();
+    }
+    void TearDown() override {
+        ClearCancelFlag();
+        std::error_code ec;
+        fs::remove_all(FDir, ec);
+    }
+
+    std::string PathOf(const std::string& name) const { return (FDir / name).string(); }
+
+    std::string MakeFile(const std::string& name, const std::string& content) const {
+        const std::string path = PathOf(name);
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+
+    static std::string Content(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Reads every line until Eof.
+    static std::vector<std::string> ReadAll(TZQS_TextFileReader& r) {
+        std::vector<std::string> lines;
+        std::string line;
+        while (!r.Eof()) {
+            r.ReadLn(line);
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    // Records every percentage reported to the object.
+    static std::shared_ptr<std::vector<int>> Record(TZQS_BaseObject& obj) {
+        auto seen = std::make_shared<std::vector<int>>();
+        obj.SetOnProgress([seen](const void*, const std::string&, double, std::int32_t p, bool&) {
+            seen->push_back(p);
+        });
+        return seen;
+    }
+
+    fs::path FDir;
+};
+
+// ---------------------------------------------------------------------------------------
+// Progress counting
+
+TEST_F(ClassesBsTest, ProgressReportsOnlyChangedPercentages) {
+    struct Case {
+        std::int64_t total;
+        std::vector<std::int64_t> steps;
+        std::vector<int> reported;  // after the 0 of ProgressStart
+    };
+    const Case cases[] = {
+        {99, {50}, {50}},
+        {99, {99}, {99}},                 // the total itself: 99, not 100
+        {100, {1, 2, 100}, {1, 99}},      // threshold 1010: step 1 stays at 0
+        {20000, {199, 200, 201, 400}, {1, 2}},
+        {20000, {20000}, {}},             // 100 mod 100 = 0 = last reported
+        {20000, {19999, 20000}, {99, 0}}, // wraps to 0, never 100
+        {0, {0, 1}, {}},
+        {-1, {5, 50}, {}},                // threshold 0: nothing further
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.total);
+        auto obj = TZQS_BaseObject::Create();
+        auto seen = Record(*obj);
+        obj->ProgressStart(c.total);
+        for (auto p : c.steps) obj->ProgressStep(p);
+        std::vector<int> expected{0};
+        expected.insert(expected.end(), c.reported.begin(), c.reported.end());
+        EXPECT_EQ(*seen, expected);
+    }
+}
+
+TEST_F(ClassesBsTest, ProgressIncCountsFromStart) {
+    auto obj = TZQS_BaseObject::Create();
+    obj->SetLogName("reader");
+    auto seen = Record(*obj);
+    obj->ProgressStart(4);  // threshold 50: one step is 20 %
+    for (int i = 0; i < 4; ++i) obj->ProgressInc();
+    EXPECT_EQ(*seen, (std::vector<int>{0, 20, 40, 60, 80}));
+    // Counting starts again; the report names its sender and the time since the start.
+    obj->SetOnProgress([&](const void* s, const std::string& n, double e, std::int32_t p, bool&) {
+        EXPECT_EQ(s, static_cast<const void*>(obj.get()));
+        EXPECT_EQ(n, "reader");
+        EXPECT_GE(e, 0.0);
+        EXPECT_LT(e, 1.0 / 24);  // days
+        seen->push_back(p);
+    });
+    obj->ProgressStart(4);
+    obj->ProgressInc();
+    EXPECT_EQ(seen->back(), 20);
+}
+
+// ---------------------------------------------------------------------------------------
+// Cancellation
+
+TEST_F(ClassesBsTest, CancellationRaisesWhereExpected) {
+    enum How { GlobalStep, GlobalCheck, GlobalReportWithHandler, HandlerSetsCancel };
+    for (How how : {GlobalStep, GlobalCheck, GlobalReportWithHandler, HandlerSetsCancel}) {
+        SCOPED_TRACE(how);
+        ClearCancelFlag();
+        auto obj = TZQS_BaseObject::Create();
+        obj->SetOnProgress([how](const void*, const std::string&, double, std::int32_t, bool& c) {
+            if (how == HandlerSetsCancel) c = true;
+        });
+        if (how != HandlerSetsCancel) SetCancelFlag(true);
+        try {
+            switch (how) {
+                case GlobalStep: obj->ProgressStep(1); break;
+                case GlobalCheck: obj->CheckCancelled(); break;
+                case GlobalReportWithHandler:
+                case HandlerSetsCancel: obj->ReportProgress(5); break;
+            }
+            ADD_FAILURE() << "no exception";
+        } catch (const ExcCancelledByUser& e) {
+            EXPECT_STREQ(e.what(), "Cancelled by user");
+            EXPECT_STREQ(e.ClassName(), "ExcCancelledByUser");
+        }
+    }
+}
+
+TEST_F(ClassesBsTest, NoCancellationWithoutFlagOrWithoutHandler) {
+    auto obj = TZQS_BaseObject::Create();
+    EXPECT_NO_THROW(obj->CheckCancelled());
+    EXPECT_NO_THROW(obj->ProgressStart(10));
+    // Without a handler, reporting does not look at the flag.
+    SetCancelFlag(true);
+    EXPECT_TRUE(CancelFlag());
+    EXPECT_NO_THROW(obj->ReportProgress(50));
+    ClearCancelFlag();
+    EXPECT_FALSE(CancelFlag());
+    EXPECT_NO_THROW(obj->ProgressStep(5));
+}
+
+TEST_F(ClassesBsTest, CancelFlagStopsReadingAFile) {
+    const std::string path = MakeFile("big.txt", std::string(100000, 'x'));
+    auto r = TZQS_TextFileReader::Create(path);
+    SetCancelFlag(true);
+    std::string line;
+    EXPECT_THROW(r->ReadLn(line), ExcCancelledByUser);
+}
+
+// ---------------------------------------------------------------------------------------
+// Log and messages
+
+TEST_F(ClassesBsTest, LogAppendsStampedLinesOnlyWithALogList) {
+    auto obj = TZQS_BaseObject::Create();
+    obj->Log("lost");  // no list: nothing happens
+    auto log = std::make_shared<std::vector<std::string>>();
+    obj->SetLogger(log);
+    obj->SetLogName("Nav");
+    obj->Log("first");
+    obj->LogFmt("Error %s in line %d", "X", 12);
+    ASSERT_EQ(log->size(), 2u);
+    EXPECT_EQ(obj->GetLogger(), log);
+    const std::string& l = (*log)[1];
+    EXPECT_NE(l.find(": Nav: Error X in line 12"), std::string::npos) << l;
+    EXPECT_EQ(l.substr(l.size() - 25), ": Nav: Error X in line 12");
+    EXPECT_GT(l.size(), 25u + 10);  // a date-time stamp in front
+}
+
+// ---------------------------------------------------------------------------------------
+// Text reading
+
+TEST_F(ClassesBsTest, TextReaderSplitsLines) {
+    const std::string longLine(10000, 'L');
+    // A CR as the last byte of the first buffer fill, its LF in the next.
+    const std::string crAtEdge(TZQS_TextFileReader::BufferSize - 1, 'c');
+    struct Case {
+        const char* name;
+        std::string content;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"crlf and lf", "a\r\nb\nc\r\n", {"a", "b", "c"}},
+        {"no final lf", "one\ntwo", {"one", "two"}},
+        {"lone cr kept", "a\rb\nc\r", {"a\rb", "c\r"}},
+        {"only lf", "\n", {""}},
+        {"empty lines", "x\n\n\r\n", {"x", "", ""}},
+        {"empty file", "", {}},
+        {"long line", longLine + "\nend", {longLine, "end"}},
+        {"cr lf across fills", crAtEdge + "\r\nnext\n", {crAtEdge, "next"}},
+        {"exact buffer", std::string(TZQS_TextFileReader::BufferSize - 1, 'e') + "\n",
+         {std::string(TZQS_TextFileReader::BufferSize - 1, 'e')}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto r = TZQS_TextFileReader::Create(MakeFile("t.txt", c.content));
+        EXPECT_EQ(ReadAll(*r), c.lines);
+        EXPECT_TRUE(r->Eof());
+        EXPECT_EQ(r->GetLineCount(), static_cast<std::int64_t>(c.lines.size()));
+        if (!c.lines.empty()) {
+            EXPECT_EQ(r->GetLastLine(), c.lines.back());
+        }
+        std::string line;
+        try {
+            r->ReadLn(line);
+            ADD_FAILURE() << "read after EOF";
+        } catch (const ExceptionZQS& e) {
+            EXPECT_STREQ(e.what(), "Reading after EOF");
+        }
+    }
+}
+
+TEST_F(ClassesBsTest, UnopenableFilesReadAsEmpty) {
+    fs::create_directory(FDir / "sub");
+    for (const std::string& path : {PathOf("missing.txt"), PathOf("sub"), std::string()}) {
+        SCOPED_TRACE(path);
+        auto r = TZQS_TextFileReader::Create(path);
+        EXPECT_FALSE(r->IsOpen());
+        EXPECT_TRUE(r->Eof());
+        EXPECT_EQ(r->Size(), 0);
+        std::string line;
+        EXPECT_THROW(r->ReadLn(line), ExceptionZQS);
+        auto b = TZQS_BinaryFileReader::Create(path);
+        EXPECT_TRUE(b->Eof());
+        char buf[4];
+        EXPECT_EQ(b->ReadBlock(buf, sizeof buf), 0u);
+    }
+}
+
+TEST_F(ClassesBsTest, TextReaderSeeksBackAndReportsProgress) {
+    const std::string path = MakeFile("s.txt", "first\nsecond\n");
+    auto r = TZQS_TextFileReader::Create(path);
+    auto seen = Record(*r);
+    r->RestartProgress();
+    EXPECT_EQ(ReadAll(*r), (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(r->Seek(0, soBeginning), 0);
+    EXPECT_FALSE(r->Eof());
+    std::string line;
+    r->ReadLn(line);
+    EXPECT_EQ(line, "first");
+    EXPECT_EQ(r->GetLineCount(), 3);
+    // 13 bytes: the whole file in one read reports (13 x 1000 div 140) mod 100 = 92.
+    EXPECT_EQ(*seen, (std::vector<int>{0, 92}));
+}
+
+TEST_F(ClassesBsTest, ReaderStopsWhenTheFileIsCutWhileOpen) {
+    const std::string path = MakeFile("cut.txt", std::string(20000, 'a'));
+    auto b = TZQS_BinaryFileReader::Create(path);
+    ASSERT_EQ(b->Size(), 20000);
+    ASSERT_EQ(::truncate(path.c_str(), 100), 0);
+    std::vector<char> buf(4096);
+    int reads = 0;
+    while (!b->Eof() && reads < 100) {
+        b->ReadBlock(buf.data(), buf.size());
+        ++reads;
+    }
+    EXPECT_TRUE(b->Eof());
+    EXPECT_EQ(b->Position(), 100);
+}
+
+TEST_F(ClassesBsTest, ItemsAndValuesOfLines) {
+    auto r = TZQS_TextFileReader::Create(
+        MakeFile("v.txt", "  2024 03   05  \n 1.5D+02abc -2.0d-1\n"));
+    auto items = r->ReadItems();
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].AsString(), "2024");
+    EXPECT_EQ(items[2].AsString(), "05");
+    const std::int32_t offsets[] = {1, 9, 12, 20};
+    auto values = r->ReadValues(offsets);
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_TRUE(values[0].IsFloat());
+    EXPECT_DOUBLE_EQ(values[0].AsDouble(), 150.0);
+    EXPECT_TRUE(values[1].IsStr());
+    EXPECT_EQ(values[1].AsString(), "abc");
+    EXPECT_DOUBLE_EQ(values[2].AsDouble(), -0.2);
+    auto numbers = TZQS_TextFileReader::SplitNumbers("1d3 2D-1");
+    ASSERT_EQ(numbers.size(), 2u);
+    EXPECT_EQ(numbers[1].AsString(), "2E-1");
+}
+
+// A reader that hands out raw byte blocks between header lines, as readers of
+// line-framed binary records do.
+class BlockReader : public TZQS_TextFileReader {
+public:
+    std::string TakeBytes(std::size_t count) {
+        std::string out;
+        while (out.size() < count && FillBuffer()) {
+            const std::string_view d = UnreadBytes().substr(0, count - out.size());
+            out.append(d);
+            SkipBytes(d.size());
+        }
+        return out;
+    }
+};
+
+TEST_F(ClassesBsTest, LinesAndByteBlocksInterleave) {
+    const std::string block(9000, '\n');  // line feeds inside a block are data
+    const std::string path = MakeFile("bnc.raw", "HDR 9000\n" + block + "\nHDR 2\nab\n");
+    auto r = TZQS_FileIO::CreateFileOf<BlockReader>(path);
+    std::string line;
+    r->ReadLn(line);
+    EXPECT_EQ(line, "HDR 9000");
+    EXPECT_EQ(r->TakeBytes(9000), block);
+    EXPECT_EQ(r->TakeBytes(1), "\n");
+    r->ReadLn(line);
+    EXPECT_EQ(line, "HDR 2");
+    EXPECT_EQ(r->TakeBytes(2), "ab");
+    EXPECT_FALSE(r->Eof());
+    EXPECT_EQ(r->TakeBytes(5), "\n");
+    EXPECT_TRUE(r->Eof());
+}
+
+// ---------------------------------------------------------------------------------------
+// Writing
+
+TEST_F(ClassesBsTest, WriterCreatesAppendsAndRecreates) {
+    const std::string path = PathOf("w.bin");
+    struct Step {
+        bool append;
+        std::string data;
+        std::string expected;
+        std::int64_t position;
+    };
+    const Step steps[] = {
+        {true, "new", "new", 3},       // append to a missing file creates it
+        {false, "abc", "abc", 3},      // recreated
+        {true, "def", "abcdef", 6},    // continued at the end
+        {false, "", "", 0},            // recreated empty
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.expected);
+        {
+            auto w = TZQS_BinaryFileWriter::Create(path, s.append);
+            EXPECT_TRUE(w->IsOpen());
+            w->WriteStr(s.data);
+            w->Close();
+            EXPECT_EQ(w->Position(), s.position);
+            EXPECT_TRUE(w->FileName().empty());
+        }
+        EXPECT_EQ(Content(path), s.expected);
+    }
+    // A writer made without a file keeps what it is given until its file is opened.
+    MakeFile("w.bin", "old");
+    auto w = TZQS_TextFileWriter::Create("", true);
+    w->WriteLn("early");
+    w->Open(path);
+    w->WriteLn("late");
+    w->Close();
+    EXPECT_EQ(Content(path), "oldearly\r\nlate\r\n");
+}
+
+TEST_F(ClassesBsTest, WriterDestructorFlushes) {
+    const std::string path = PathOf("d.txt");
+    const std::string big(TZQS_BinaryFileWriter::BufferSize * 2 + 17, 'z');
+    {
+        auto w = TZQS_BinaryFileWriter::Create(path);
+        w->WriteRaw(big);
+        EXPECT_EQ(w->FillCount(), 17u);  // two full buffers went out already
+    }
+    EXPECT_EQ(Content(path), big);
+    {
+        auto t = TZQS_TextFileWriter::Create(path, true);
+        t->WriteLn("tail");
+    }
+    EXPECT_EQ(Content(path), big + "tail\r\n");
+}
+
+TEST_F(ClassesBsTest, UnwritablePathsRaiseCantOpenFile) {
+    fs::create_directory(FDir / "dir");
+    for (const std::string& path : {PathOf("no/such/dir/out.txt"), PathOf("dir")}) {
+        SCOPED_TRACE(path);
+        for (bool append : {false, true}) {
+            try {
+                auto w = TZQS_TextFileWriter::Create(path, append);
+                ADD_FAILURE() << "opened";
+            } catch (const ExcZQSCantOpenFile& e) {
+                EXPECT_STREQ(e.ClassName(), "ExcZQSCantOpenFile");
+                EXPECT_EQ(std::string(e.what()).rfind("Can't open file " + path + ": ", 0), 0u)
+                    << e.what();
+            }
+        }
+    }
+}
+
+TEST_F(ClassesBsTest, FailedWritesRaiseOnFlushAndClose) {
+    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    {
+        auto w = TZQS_BinaryFileWriter::Create("/dev/full");
+        w->WriteStr("data");
+        EXPECT_THROW(w->Close(), ExceptionZQS);
+        EXPECT_FALSE(w->IsOpen());
+        EXPECT_NO_THROW(w->Close());  // already closed
+    }
+    {
+        auto w = TZQS_BinaryFileWriter::Create("/dev/full");
+        try {
+            w->WriteRaw(std::string(TZQS_BinaryFileWriter::BufferSize, 'x'));
+            ADD_FAILURE() << "full buffer written";
+        } catch (const ExceptionZQS& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("Error writing file /dev/full", 0), 0u);
+        }
+        w->WriteStr("more");
+    }  // the destructor swallows the second failure
+    // Writing without any open file is an error too, not a silent loss.
+    auto w = TZQS_BinaryFileWriter::Create("");
+    w->WriteStr("x");
+    EXPECT_THROW(w->Flush(), ExceptionZQS);
+}
+
+TEST_F(ClassesBsTest, TextWriterLinesAndFormats) {
+    const std::string path = PathOf("f.txt");
+    {
+        auto w = TZQS_TextFileWriter::Create(path);
+        EXPECT_TRUE(w->GetPointDecimal());
+        w->WriteLn("plain");
+        static_cast<TZQS_BinaryFileWriter&>(*w).WriteStr("slot");  // a line in a text file
+        w->WriteFmt("%d\\n%5.2f|\\t|\\r", 7, 2.5);
+        w->WriteFmtRaw("%s", "raw");
+        // The decimal separator of the process does not reach WriteFmt.
+        sysutils::DefaultFormatSettings().DecimalSeparator = ',';
+        w->WriteFmt("%.1f", 0.5);
+        sysutils::DefaultFormatSettings().DecimalSeparator = '.';
+    }
+    EXPECT_EQ(Content(path), "plain\r\nslot\r\n7\r\n 2.50|\t|\r\r\nraw\r\n0.5\r\n");
+}
+
+TEST_F(ClassesBsTest, WriteLenStrLayout) {
+    const std::string path = PathOf("len.bin");
+    {
+        auto w = TZQS_BinaryFileWriter::Create(path);
+        w->WriteLenStr("h\xC3\xA9llo");  // 6 bytes of UTF-8
+        w->WriteLenStr("");
+    }
+    const std::string expected("\x06\x00\x00\x00h\xC3\xA9llo\x00\x00\x00\x00", 14);
+    EXPECT_EQ(Content(path), expected);
+    // Through a text writer the length prefix stays unbroken (no line ends inserted).
+    {
+        auto t = TZQS_TextFileWriter::Create(path);
+        t->WriteLenStr("ab");
+    }
+    EXPECT_EQ(Content(path), std::string("\x02\x00\x00\x00" "ab", 6));
+}
+
+TEST_F(ClassesBsTest, AppendFileJoinsFilesAndEndsWith100) {
+    std::string body;
+    for (int i = 0; i < 70000; ++i) body.push_back(static_cast<char>('a' + i % 26));
+    const std::string src = MakeFile("body.tmp", body);
+    const std::string path = PathOf("joined.txt");
+    {
+        auto w = TZQS_TextFileWriter::Create(path);
+        auto seen = Record(*w);
+        w->WriteLn("header");
+        w->AppendFile(src);
+        w->WriteLn("");
+        // 70000 bytes: 3 blocks over a total of 3 steps (threshold 40).
+        EXPECT_EQ(*seen, (std::vector<int>{0, 25, 50, 75, 100}));
+        EXPECT_EQ(w->Position(), 8 + 70000);
+    }
+    EXPECT_EQ(Content(path), "header\r\n" + body + "\r\n");
+
+    auto w = TZQS_BinaryFileWriter::Create(PathOf("other.bin"));
+    EXPECT_THROW(w->AppendFile(PathOf("missing.tmp")), ExcZQSCantOpenFile);
+    w->AppendFile(MakeFile("empty.tmp", ""));  // an empty file adds nothing
+    w->Close();
+    EXPECT_EQ(Content(PathOf("other.bin")), "");
+}
+
+}  // namespace

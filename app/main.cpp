@@ -1,9 +1,19 @@
 // tolvar: converts RTCM 3 recordings into RINEX observation and navigation files.
 #include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
 
-#include "zqt_version.h"
+#include "tolvar_project.h"
 
-int main() {
-    std::printf("%s %s\n", zqt_version::ProductName, zqt_version::FileVersion);
-    return 0;
+int main(int argc, char** argv) {
+    try {
+        const std::vector<std::string> args(argv, argv + argc);
+        return tolvar_project::RunApplication(args);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Exception %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "Exception Unknown error\n");
+    }
+    return tolvar_project::ExitFailure;
 }

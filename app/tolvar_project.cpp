@@ -1,0 +1,751 @@
+#include "tolvar_project.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "SQLiteExt.h"
+#include "sysutils.h"
+#include "zqt_classes_bs.h"
+#include "zqt_datastorage.h"
+#include "zqt_decimalseparator.h"
+#include "zqt_misc.h"
+#include "zqt_project.h"
+#include "zqt_recordset_dbs.h"
+#include "zqt_rnx3_writer.h"
+#include "zqt_rnx_files.h"
+#include "zqt_rnx_writer.h"
+#include "zqt_rtcm_reader.h"
+#include "zqt_sat_obs_rnx.h"
+#include "zqt_sat_obs_types.h"
+#include "zqt_timefunc.h"
+#include "zqt_variant.h"
+
+namespace tolvar_project {
+
+using UMerrow::TParameter;
+using UMerrow::TParameters;
+using zqt_types_bs::eFields;
+
+// ---------------------------------------------------------------------------------------
+// Console messages
+
+const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
+    {"converts RTCM 3 recordings into RINEX observation and navigation files",
+     "преобразует записи RTCM 3 в файлы наблюдений и навигации RINEX"},
+    {"You have to give beginning day in the --day key (--day=dd_mm_yyyy) or in the file name "
+     "(file_yyyy_mm_dd.rtcm)",
+     "Вы должны указать день начала в ключе --day (--day=dd_mm_yyyy) или в имени файла "
+     "(file_yyyy_mm_dd.rtcm)"},
+    {"Wrong time format", "Неверный формат времени"},
+    {"Wrong date format", "Неверный формат даты"},
+    {"Unsupported rinex version %4.2f", "Версия RINEX %4.2f не поддерживается"},
+    {"A mixed navigation file (--mxd) needs RINEX version 3.00 or later, not %4.2f",
+     "Смешанный файл эфемерид (--mxd) возможен только для RINEX 3.00 и выше, а не %4.2f"},
+}};
+
+std::string_view Message(EMessage index) noexcept {
+    const int lang = LanguageIndex == 1 ? 1 : 0;
+    return Messages[static_cast<std::size_t>(index)][static_cast<std::size_t>(lang)];
+}
+
+// ---------------------------------------------------------------------------------------
+// Option table
+
+namespace {
+
+constexpr double IntMin = std::numeric_limits<std::int32_t>::min();
+constexpr double IntMax = std::numeric_limits<std::int32_t>::max();
+
+constexpr ROptionDef Text(std::string_view key, std::string_view en, std::string_view ru) {
+    return {key, EOptionKind::Text, "", 0, 0, 0, 0, 0, 0, en, ru};
+}
+constexpr ROptionDef Bool(std::string_view key, std::string_view en, std::string_view ru) {
+    return {key, EOptionKind::Boolean, "", 0, 0, 0, 0, 0, 0, en, ru};
+}
+constexpr ROptionDef Float(std::string_view key, double def, double lo, double hi,
+                           std::string_view en, std::string_view ru) {
+    return {key, EOptionKind::Float, "", def, lo, hi, 0, 0, 0, en, ru};
+}
+
+}  // namespace
+
+const std::array<ROptionDef, OptionCount> OptionTable{{
+    Float("v", 4.0, 2.0, 4.0,
+          "-v=2.00|2.10|2.11|2.12|3.00|3.01|3.02|3.03|3.04|3.05|4.00 - rinex version,default - 4.00",
+          "-v=2.00|2.10|2.11|2.12|3.00|3.01|3.02|3.03|3.04|3.05|4.00 - версия RINEX, по умолчанию - 4.00"),
+    Text("day", "--day=dd_mm_yy begining date of input data",
+         "--day=dd_mm_yy     - начальная дата rtcm файла"),
+    {"o", EOptionKind::Directory, ".", 0, 0, 0, 3, 0, 0, "-o=outdirname      - Output directory",
+     " -o=outdirname     - папка исходящих файлов"},
+    {"of", EOptionKind::File, "", 0, 0, 0, 0, 0, 0,
+     "--of=filename      - Output file name (without extension)",
+     "--of=filename      - имя RINEX файла (без расширения)"},
+    Text("rorb", "--rorb=\"ephem.rtcm\" - rtcm ephemeris",
+         "--rorb=\"ephem.rtcm\" - rtcm эфемериды, могут понадобиться если их нет в основном файле"),
+    Text("borb", "--borb=\"brdc.23n,brdc.23g\" - RINEX ephemeris",
+         "--borb=\"brdc.23n,brdc.23g\" - RINEX эфемериды, могут понадобиться если их нет в rtcm"),
+    Text("icss", "--icss=G,R         - Include GNNS", "--icss=G,R         - Включить GNNS"),
+    Text("ecss", "--ecss=R,I         - Exclude GNNS", "--ecss=R,I         - Исключить GNNS"),
+    Text("ecsv", "--ecsv=G1,R4,E6,C17- Exclude given SVs",
+         "--ecsv=G1,R4,E6,C17- Исключить спутники"),
+    Text("b",
+         " -b=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)       - Exclude given observations for all systems",
+         " -b=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)       - Исключить сигналы для всех GNSS"),
+    Text("bg", "--bg=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for GPS",
+         "--bg=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Исключить сигналы для GPS"),
+    Text("br",
+         "--br=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for GLONASS",
+         "--br=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Исключить сигналы для GLONASS"),
+    Text("bw", "--bw=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for SBAS",
+         "--bw=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Исключить сигналы для SBAS"),
+    Text("be",
+         "--be=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for Galileo",
+         "--be=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Исключить сигналы для Galileo"),
+    Text("bc",
+         "--bc=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for COMPASS",
+         "--bc=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Исключить сигналы для COMPASS"),
+    Text("bj", "--bj=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for QZSS",
+         "--bj=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Исключить сигналы для QZSS"),
+    Text("bi",
+         "--bi=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for IRNSS",
+         "--bi=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Исключить сигналы для IRNSS"),
+    Bool("dinav", "--dinav            - disable GALILEO I/NAV message",
+         "--dinav            - запретить GALILEO I/NAV сообщение"),
+    Bool("dfnav", "--dfnav            - disable GALILEO F/NAV message",
+         "--dfnav            - запретить GALILEO F/NAV сообщение"),
+    Bool("mxd", "--mxd              - mixed navigation file (rinex 3+ only)",
+         "--mxd              - смешаный файл эфемерид (только rinex 3+)"),
+    Text("st", "--st=dd_mm_yy_hh_mm_ss - Start time",
+         "--st=dd_mm_yy_hh_mm_ss - начальное время для вывода"),
+    Text("ft", "--ft=dd_mm_yy_hh_mm_ss - Final time",
+         "--ft=dd_mm_yy_hh_mm_ss - конечное время для вывода"),
+    {"dt", EOptionKind::Integer, "", 0, IntMin, IntMax, 0, 0, 0,
+     "--dt=n             - Only epoch that multiple of n (msec) will be written",
+     "--dt=n             - будут записаны только эпохи кратные n (msec)"},
+    Bool("hr", "--hr               - Split file hourly",
+         "--hr               - разделить файл по часам"),
+    Bool("opus", "--opus             - OPUS and AUSPOS compatible",
+         "--opus             - совместимость с OPUS"),
+    Bool("cd", "--cd               - Disable clock offset",
+         "--cd               - запретить вывод ухода часов"),
+    Bool("lz", "--lz               - Add leading zeros to svn",
+         "--lz               - добавлять лидирующие нули к номеру спутника"),
+    Bool("ca",
+         "--ca               - Use CA phase and Doppler instead of L1 and D1 (2.10 and 2.11 versions only)",
+         "--ca               - использовать СА фазу (2.10 и 2.11 rinex)"),
+    Bool("rn", "--rn               - Use RINEX naming convention",
+         "--rn               - конвенция RINEX имен файлов"),
+    Text("OB", "--OB=OBSERVER      - Observer", "--OB=OBSERVER      - Observer"),
+    Text("AG", "--AG=AGENCY        - Agency", "--AG=AGENCY        - Агенство"),
+    Text("RB", "--RB=RUNBY          - Run by", "--RB=RUNBY         - Запущено"),
+    Text("RN", "--RN=RCVNUM        - Receiver #", "--RN=RCVNUM        - номер приемника"),
+    Text("RT", "--RT=RCVTYP        - Receiver type", "--RT=RCVTYP        - Модель приемника"),
+    Text("MN", "--MN=MARKER        - Marker name", "--MN=MARKER        - наименование маркера"),
+    Text("MB", "--MB=NUMBER        - Marker number", "--MB=NUMBER        - номер маркера"),
+    Text("MT", "--MT=MARKERTYPE    - Marker type", "--MT=MARKERTYPE    - тип маркера"),
+    Text("CC", "--CC=COUNTRY       - Country code", "--CC=COUNTRY       - код страны"),
+    Text("AN", "--AN=ANTNUM        - Antenna #", "--AN=ANTNUM        - номер антенны"),
+    Text("AT", "--AT=ANTTYP        - Antenna type", "--AT=ANTTYP        - тип антенны"),
+    Text("AH", "--AH=AntennaHeight - AntennaHeight", "--AH=AntennaHeight - высота антенны"),
+    Float("DH", -100, -100, 100, "--DH=DeltaH        - AntennaDeltaH",
+          "--DH=DeltaH        - смещение антенны H"),
+    Float("DE", -100, -100, 100, "--DE=DeltaE        - AntennaDeltaE",
+          "--DE=DeltaE        - смещение антенны E"),
+    Float("DN", -100, -100, 100, "--DN=DeltaN        - AntennaDeltaN",
+          "--DN=DeltaN        - смещение антенны N"),
+    Float("X", 0, -100000000, 100000000, "--X=ApproxX        - Approximate X position",
+          "--X=ApproxX        - позиция X"),
+    Float("Y", 0, -100000000, 100000000, "--Y=ApproxX        - Approximate Y position",
+          "--Y=ApproxX        - позиция Y"),
+    Float("Z", 0, -100000000, 100000000, "--Z=ApproxX        - Approximate Z position",
+          "--Z=ApproxX        - позиция Z"),
+    Bool("tb", "--tb               - Don't suppress trailing blanks",
+         "--tb               - не подавлять хвостовые пробелы"),
+    Bool("nonav", "--nonav            - Don't export ephemeris files",
+         "--nonav            - не экспортировать эфемериды"),
+    Bool("nodup", "--nodup            - suppress duplicate epochs",
+         "--nodup            - подавлять повтор эпох"),
+    Bool("D", "--D                - use D in exponent",
+         "--D                - использовать D в экспоненте"),
+}};
+
+UMerrow::TParameterArray CreateParameters(int language) {
+    UMerrow::TParameterArray params;
+    params.reserve(OptionTable.size());
+    for (const ROptionDef& d : OptionTable) {
+        std::string key(d.Key);
+        std::string help(language == 1 ? d.HelpRU : d.HelpEN);
+        switch (d.Kind) {
+            case EOptionKind::Text:
+                params.push_back(UMerrow::StringParameter(key, help, std::string(d.TextDefault)));
+                break;
+            case EOptionKind::Boolean:
+                params.push_back(UMerrow::BooleanParameter(key, help, d.NumDefault != 0));
+                break;
+            case EOptionKind::Integer:
+                params.push_back(UMerrow::IntegerParameter(
+                    key, help, static_cast<std::int32_t>(d.NumDefault),
+                    static_cast<std::int32_t>(d.Minimum), static_cast<std::int32_t>(d.Maximum)));
+                break;
+            case EOptionKind::Float:
+                params.push_back(
+                    UMerrow::FloatParameter(key, help, d.NumDefault, d.Minimum, d.Maximum));
+                break;
+            case EOptionKind::Directory:
+                params.push_back(UMerrow::DirectoryParameter(key, help, std::string(d.TextDefault),
+                                                             d.Mode1, d.Mode2, d.Mode3));
+                break;
+            case EOptionKind::File:
+                params.push_back(UMerrow::FileParameter(key, help, std::string(d.TextDefault),
+                                                        d.Mode1, d.Mode2));
+                break;
+        }
+    }
+    return params;
+}
+
+std::unique_ptr<TParameters> CreateParserEN(const std::vector<std::string>& args,
+                                            std::ostream& out, int consoleWidth) {
+    return UMerrow::ParseParameters(CreateParameters(0), UsageText, args, out, consoleWidth);
+}
+
+std::unique_ptr<TParameters> CreateParserRU(const std::vector<std::string>& args,
+                                            std::ostream& out, int consoleWidth) {
+    return UMerrow::ParseParameters(CreateParameters(1), UsageText, args, out, consoleWidth);
+}
+
+// ---------------------------------------------------------------------------------------
+// Times and days
+
+namespace {
+
+// Ticks of a date and time given as texts; the item texts come from the option.
+std::int64_t TimeOfItems(const zqt_variant::TVariantArray& items, bool withTime) {
+    using zqt_variant::VarToStrZ;
+    const std::int64_t day = sysutils::StrToInt(VarToStrZ(items[0]));
+    const std::int64_t month = sysutils::StrToInt(VarToStrZ(items[1]));
+    std::int64_t year = sysutils::StrToInt(VarToStrZ(items[2]));
+    std::int64_t hour = 0, minute = 0;
+    double seconds = 0.0;
+    if (withTime) {
+        hour = sysutils::StrToInt(VarToStrZ(items[3]));
+        minute = sysutils::StrToInt(VarToStrZ(items[4]));
+        seconds = sysutils::StrToFloat(VarToStrZ(items[5]));
+    }
+    if (year >= 0 && year < 50)
+        year += 2000;
+    else if (year >= 50 && year < 100)
+        year += 1900;
+    auto small = [](std::int64_t v) { return v > -100000 && v < 100000; };
+    if (!small(day) || !small(month) || !small(year) || !small(hour) || !small(minute) ||
+        !std::isfinite(seconds) || std::fabs(seconds) > 1e9)
+        throw sysutils::EConvertError(Format("Invalid date or time %d.%d.%d %d:%d:%f", day,
+                                             month, year, hour, minute, seconds));
+    const double dt = sysutils::EncodeDate(static_cast<int>(year), static_cast<int>(month),
+                                           static_cast<int>(day));
+    const auto days = static_cast<std::int64_t>(dt - zqt_timefunc::GPSTimeOrigin);
+    const std::int64_t whole = ((days * 24 + hour) * 60 + minute) * 60;
+    return whole * zqt_timefunc::TicksPerSecond +
+           static_cast<std::int64_t>(std::nearbyint(seconds * zqt_timefunc::TicksPerSecond));
+}
+
+std::int64_t ParseItems(std::string_view text, std::size_t count, EMessage wrongFormat) {
+    if (sysutils::Trim(text).empty()) return 0;
+    zqt_variant::TVariantArray items;
+    zqt_misc::SplitToVariants(items, text, "_", true);
+    if (items.size() != count) throw Exception(std::string(Message(wrongFormat)));
+    return TimeOfItems(items, count == 6);
+}
+
+}  // namespace
+
+std::int64_t ParseTime(std::string_view text) { return ParseItems(text, 6, msgWrongTime); }
+
+std::int64_t ParseDay(std::string_view text) { return ParseItems(text, 3, msgWrongDate); }
+
+// ---------------------------------------------------------------------------------------
+// Header overrides
+
+void SetHeaderField(TZQT_OverloadedParams& o, const TParameters& params, std::string_view key) {
+    int field = 0;
+    for (std::size_t i = 1; i < HeaderFieldKeys.size(); ++i)
+        if (HeaderFieldKeys[i] == key) {
+            field = static_cast<int>(i);
+            break;
+        }
+    if (field == 0) return;
+    const int index = params.IndexOf(key);
+    if (index < 0 || !params.Items(index).Given()) {
+        o.Fields.reset(static_cast<std::size_t>(field));
+        return;
+    }
+    const TParameter& p = params.Items(index);
+    const std::string& text = p.Value();
+    switch (static_cast<eFields>(field)) {
+        case zqt_types_bs::eRunBy: o.RunBy = text; break;
+        case zqt_types_bs::eObserverName: o.ObserverName = text; break;
+        case zqt_types_bs::eObserverAgency: o.ObserverAgency = text; break;
+        case zqt_types_bs::eMarkerName: o.MarkerName = text; break;
+        case zqt_types_bs::eMarkerNumber: o.MarkerNumber = text; break;
+        case zqt_types_bs::eMarkerType: o.MarkerType = text; break;
+        case zqt_types_bs::eCountryCode: o.CountryCode = text; break;
+        case zqt_types_bs::eApproxX: o.ApproxX = p.GetAsFloat(); break;
+        case zqt_types_bs::eApproxY: o.ApproxY = p.GetAsFloat(); break;
+        case zqt_types_bs::eApproxZ: o.ApproxZ = p.GetAsFloat(); break;
+        case zqt_types_bs::eReceiverNumber: o.ReceiverNumber = text; break;
+        case zqt_types_bs::eReceiverType: o.ReceiverType = text; break;
+        case zqt_types_bs::eFirmwareVersion: o.FirmwareVersion = text; break;
+        case zqt_types_bs::eAntenaNumber: o.AntennaNumber = text; break;
+        case zqt_types_bs::eAntennaModel: o.AntennaModel = text; break;
+        case zqt_types_bs::eAntennaHeight: o.AntennaHeight = p.GetAsFloat(); break;
+        case zqt_types_bs::eAntennaDeltaE: o.AntennaDeltaE = p.GetAsFloat(); break;
+        case zqt_types_bs::eAntennaDeltaN: o.AntennaDeltaN = p.GetAsFloat(); break;
+        case zqt_types_bs::eAntennaDeltaH: o.AntennaDeltaH = p.GetAsFloat(); break;
+        case zqt_types_bs::eNone: return;
+    }
+    o.Fields.set(static_cast<std::size_t>(field));
+}
+
+// ---------------------------------------------------------------------------------------
+// ParseParams
+
+std::uint8_t VersionIndexOf(double value) noexcept {
+    const double x = std::trunc(value * 100.0 + 0.1);
+    if (!std::isfinite(x)) return 0;
+    for (int i = zqt_sat_obs_types::RNV_BEG; i <= zqt_sat_obs_types::RNV_END; ++i)
+        if (zqt_sat_obs_types::RnxVersions[static_cast<std::size_t>(i)].X100 == x)
+            return static_cast<std::uint8_t>(i);
+    return 0;
+}
+
+namespace {
+
+const TParameter& Param(const TParameters& params, std::string_view name) {
+    return params.GetParameter(zqt_variant::Variant(name));
+}
+
+const std::string& Value(const TParameters& params, std::string_view name) {
+    return Param(params, name).Value();
+}
+
+bool Flag(const TParameters& params, std::string_view name) {
+    return Param(params, name).GetAsBoolean();
+}
+
+// A file that the run reads must open for reading before any work starts, so that a
+// mistyped name ends with its own message and exit code.
+void CheckReadable(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int err = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+        const zqt_classes_bs::TFileHandle handle(fd);
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) err = EISDIR;
+    }
+    if (err != 0)
+        throw zqt_classes_bs::ExcZQSCantOpenFile(
+            Format("Can't open file %s: %s", path, std::strerror(err)));
+}
+
+// The items of the --borb list, cut at "," and taken as they stand.
+std::vector<std::string> SplitList(const std::string& text) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        items.push_back(text.substr(start, comma == std::string::npos ? comma : comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return items;
+}
+
+}  // namespace
+
+bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::ostream& out,
+                 int consoleWidth) {
+    using namespace zqt_sat_obs_types;
+    namespace ws = zqt_rnx_writer_settings;
+
+    std::unique_ptr<TParameters> params = LanguageIndex == 1
+                                              ? CreateParserRU(args, out, consoleWidth)
+                                              : CreateParserEN(args, out, consoleWidth);
+    if (!params) return false;
+    const TParameters& p = *params;
+
+    if (p.IndexOf("") < 0) {
+        out << zqt_project::TZQS_Project::GetAppName() << ' ' << zqt_project::TZQS_Project::GetVersionText() << ' ' << Message(msgNotice) << '\n'
+            << "SqLite " << SQLiteExt::TESQLiteDatabase_nodebug::SQLiteVersion() << '\n'
+            << zqt_project::TZQS_Project::GetAppName() << " -h for help" << '\n';
+        out.flush();
+        return false;
+    }
+    run.InputFile = Value(p, "");
+
+    RRnxWriterSettings& s = run.Settings;
+    TRReaderSettings& r = run.ReaderSettings;
+
+    s.OutputDir = Value(p, "o");
+    if (s.OutputDir.empty()) s.OutputDir = ".";
+
+    const double version = Param(p, "v").GetAsFloat();
+    s.RnxVersion = VersionIndexOf(version);
+    s.OutputName = Value(p, "of");
+    if (s.RnxVersion == 0)
+        throw Exception(Format(Message(msgUnsupportedVersion), version));
+
+    s.IncludedSystems = StrToSatSetRec(Value(p, "icss"));
+    if ((s.IncludedSystems & 0xFE) == 0) s.IncludedSystems = 0xFE;
+    s.IncludedSystems &= ~StrToSatSetRec(Value(p, "ecss"));
+    StrToSatSet(s.ExcludedSats, Value(p, "ecsv"));
+
+    ws::SetVersion(s.ObsCodes, s.RnxVersion);
+    static constexpr std::array<std::pair<std::string_view, unsigned>, 8> codeOptions{{
+        {"b", 0}, {"bg", 1}, {"br", 2}, {"be", 4}, {"bw", 3}, {"bc", 6}, {"bj", 5}, {"bi", 7}}};
+    for (const auto& [key, sys] : codeOptions) ws::SetObsCodes(s.ObsCodes, sys, Value(p, key));
+
+    run.Rorb = Value(p, "rorb");
+    run.Borb = Value(p, "borb");
+    r.StartTime = ParseTime(Value(p, "st"));
+    r.FinalTime = ParseTime(Value(p, "ft"));
+    run.Day = ParseDay(Value(p, "day"));
+    r.Interval = static_cast<std::int64_t>(Param(p, "dt").GetAsInteger()) * 10;
+
+    s.HourlyFiles = Flag(p, "hr");
+    s.NoClockOffset = Flag(p, "cd");
+    s.LeadingZeros = Flag(p, "lz");
+    s.CAPhase = Flag(p, "ca");
+    s.RinexNames = Flag(p, "rn");
+    s.KeepBlanks = Flag(p, "tb");
+    const bool mixedGiven = Flag(p, "mxd");
+    r.SuppressDuplicates = Flag(p, "nodup");
+    s.NoNavigation = Flag(p, "nonav");
+    s.DExponent = Flag(p, "D");
+
+    for (std::string_view key : {"RB", "OB", "AG", "MN", "MB", "MT", "CC", "X", "Y", "Z", "RN",
+                                 "RT", "AN", "AT", "AH", "DH", "DE", "DN"})
+        SetHeaderField(run.Overloaded, p, key);
+
+    if (Flag(p, "opus")) {
+        // Observation files for the online processing services: GPS only, RINEX 2.10 with
+        // C/A phase, 30 s epochs, GLONASS R26 left out.
+        s.IncludedSystems = 1u << SC_GPS;
+        for (const std::string& item : SplitList("R26")) {
+            const RSatNum key = SatIndexToSatNum(sysutils::Trim(item));
+            if (key != 0) SatSetAdd(s.ExcludedSats, key);
+        }
+        s.CAPhase = true;
+        s.RnxVersion = RN2_210;
+        r.Interval = 300000;
+    }
+
+    // One navigation file for all systems exists only from RINEX 3.00 on; 4.00 always has
+    // it. The rule follows the version finally chosen, after the preset.
+    if (mixedGiven && IsRinex2(s.RnxVersion))
+        throw zqt_project::ExceptionInconsistentParams(
+            Format(Message(msgMixedNavVersion), RnxVersions[s.RnxVersion].Number));
+    s.MixedNavigation = mixedGiven || s.RnxVersion == RN4_400;
+
+    if (s.OutputName.empty()) s.OutputName = zqt_misc::FileNameWithoutExt(run.InputFile);
+
+    CheckReadable(run.InputFile);
+    if (!run.Rorb.empty()) CheckReadable(run.Rorb);
+    if (!run.Borb.empty())
+        for (const std::string& item : SplitList(run.Borb)) CheckReadable(item);
+
+    if (run.Day == 0) {
+        run.Day = zqt_rtcm_reader::TZQS_RTCMReader::GetStartTime(run.InputFile);
+        if (run.Day == 0) throw Exception(std::string(Message(msgNoDay)));
+    }
+
+    s.ProgramName = zqt_project::TZQS_Project::GetAppName();
+    s.ProgramVersion = zqt_project::TZQS_Project::GetVersionText();
+    run.Params = std::move(params);
+    return true;
+}
+
+// =======================================================================================
+// Main program and conversion run
+
+using zqt_obs_intrf::IZQS_DataSetPtr;
+using zqt_obs_intrf::IZQS_FileReceiverPtr;
+using zqt_obs_intrf::IZQS_RecordSetPtr;
+
+// ---------------------------------------------------------------------------------------
+// Output names and windows
+
+std::string RecordsetOutputName(const std::string& OutputName, std::size_t Index) {
+    if (Index == 0) return OutputName;
+    return OutputName + Format("_%3.3d", static_cast<std::uint64_t>(Index) + 1);
+}
+
+std::string HourlyPieceName(const std::string& OutputName, std::size_t Index) {
+    return OutputName + static_cast<char>(static_cast<unsigned char>((97 + Index) % 256));
+}
+
+std::string OutputPath(std::string& OutputDir, const std::string& OutputName) {
+    if (OutputName.find('/') != std::string::npos) return OutputName;
+    if (OutputDir.empty() || OutputDir.back() != '/') OutputDir += '/';
+    return OutputDir + OutputName;
+}
+
+RNavigationWindow NavigationOnlyWindow(std::int64_t Day) noexcept {
+    return {Day - NavigationHalfWindow, Day + NavigationHalfWindow, Day};
+}
+
+std::vector<std::int32_t> FindOutputRecordsets(SQLiteExt::IESQLiteDatabase& Db,
+                                               std::int32_t DataSetID) {
+    return Db.SelectIntColumn(SQLiteExt::FormatPt(
+        "SELECT RecordsetID FROM Recordsets WHERE (DatasetID = %d) AND (RecordsetType = %d) "
+        "ORDER BY BegTime, RecordsetID",
+        DataSetID, 7));
+}
+
+// ---------------------------------------------------------------------------------------
+// Exit codes
+
+int ExitCodeOf(const std::exception& E) noexcept {
+    if (dynamic_cast<const zqt_classes_bs::ExcZQSCantOpenFile*>(&E)) return ExitCantOpenFile;
+    if (dynamic_cast<const zqt_project::ExceptionInconsistentParams*>(&E))
+        return ExitInconsistentParams;
+    if (dynamic_cast<const zqt_project::ExceptionInconsistentConfig*>(&E))
+        return ExitInconsistentConfig;
+    return ExitFailure;
+}
+
+std::string ErrorLine(const std::exception& E) {
+    if (const auto* e = dynamic_cast<const sysutils::Exception*>(&E))
+        return std::string(e->ClassName()) + " " + e->Message();
+    return std::string("Exception ") + E.what();
+}
+
+// ---------------------------------------------------------------------------------------
+// TTolvar_project
+
+bool TTolvar_project::ParseParams() {
+    return tolvar_project::ParseParams(FRun, FArgs, *FOut);
+}
+
+SQLiteExt::IESQLiteDatabasePtr TTolvar_project::Database() {
+    SQLiteExt::IESQLiteDatabasePtr db = GetDatabase();
+    if (!db) throw zqt_types_bs::ExceptionZQS("The working project database is not open");
+    return db;
+}
+
+void TTolvar_project::ShowPercent(const void*, const std::string&, double, std::int32_t Percent,
+                                  bool&) {
+    *FOut << zqt_misc::FormatEsc("\\r%3d%", Percent);
+    FOut->flush();
+}
+
+void TTolvar_project::ShowMessage(const std::string& Text, std::uint8_t) {
+    *FOut << '\n' << Text << '\n';
+    FOut->flush();
+}
+
+void TTolvar_project::ImportNavFiles() {
+    for (const std::string& item : SplitList(FRun.Borb))
+        zqt_file_obs::TZQS_ObsFile::LoadRinex(Intf(), item, FRun.ReaderSettings);
+}
+
+void TTolvar_project::ImportRtcmEphemeris() {
+    FRun.ReaderSettings.DayStart = FRun.Day;
+    zqt_file_obs::TZQS_ObsFile::LoadRTCM(Intf(), FRun.Rorb, FRun.ReaderSettings);
+}
+
+void TTolvar_project::ImportInput() {
+    FRun.ReaderSettings.DayStart = FRun.Day;
+    FObsFile = zqt_file_obs::TZQS_ObsFile::LoadRTCM(Intf(), FRun.InputFile, FRun.ReaderSettings);
+}
+
+std::string TTolvar_project::WriteRecordset(std::int32_t RecordsetID,
+                                            const std::string& OutputName) {
+    using namespace zqt_sat_obs_types;
+    DoMessage(OutputName, 0);
+
+    zqt_types_bs::TRRecordsetSettings rs = zqt_types_bs::RecordsetSettingsDefault();
+    rs.ElevationMask = 0;
+    const IZQS_RecordSetPtr recordset =
+        zqt_recordset_dbs::TZQS_Recordset::Create(Database(), RecordsetID, rs, false);
+    if (!recordset)
+        throw zqt_types_bs::ExceptionZQS(Format("Recordset can not be read %d", RecordsetID));
+    if (const auto narrow = recordset->GetDataStorage()) {
+        const auto store = std::dynamic_pointer_cast<zqt_datastorage::IZQS_DataStorage>(narrow);
+        if (!store)
+            throw zqt_types_bs::ExceptionZQS(
+                Format("The navigation store of recordset %d has no ephemeris storage",
+                       RecordsetID));
+        if (const auto ephemerides = store->GetEphemerisStorage()) {
+            ephemerides->SetAllRecords(true);
+            ephemerides->Load();
+        }
+    }
+
+    const std::shared_ptr<zqt_rnx_files::TZQS_RinexObservations> writer =
+        FRun.Settings.RnxVersion >= RN3_300 ? zqt_rnx3_writer::TZQS_Rinex3Writer::Create(recordset)
+                                            : zqt_rnx_writer::TZQS_RinexWriter::Create(recordset);
+    if (!writer) throw zqt_types_bs::ExceptionZQS("No RINEX observation writer");
+    writer->SetSettings(FRun.Settings);
+    writer->SetPath(OutputPath(FRun.Settings.OutputDir, OutputName));
+    writer->SetOnProgress(GetOnProgress());
+    writer->SetLogger(GetLogger());
+    writer->SetOnMessage(GetOnMessage());
+    writer->SetOverloadedParams(FRun.Overloaded);
+    writer->WriteFile();
+    return writer->GetWrittenName();
+}
+
+void TTolvar_project::WriteNavigationOnly(const std::string& OutputName) {
+    const RNavigationWindow window = NavigationOnlyWindow(FRun.Day);
+    const zqt_datastorage::IZQS_DataStoragePtr store =
+        zqt_datastorage::TZQS_DataStorage::CreateWithParent(Intf());
+    if (!store) throw zqt_types_bs::ExceptionZQS("No navigation store");
+    store->SetBegTime(window.BegTime);
+    store->SetEndTime(window.EndTime);
+    store->Load();
+    if (const auto ephemerides = store->GetEphemerisStorage()) {
+        ephemerides->SetAllRecords(true);
+        ephemerides->Load();
+    }
+
+    // These stay for any later write of the run.
+    FRun.Settings.MixedNavigation = true;
+    FRun.Settings.RnxVersion = zqt_sat_obs_types::RN3_305;
+
+    const std::shared_ptr<zqt_rnx_files::TZQS_RinexNavigation> writer =
+        zqt_rnx_files::TZQS_RinexNavigation::Create(store, FRun.Settings);
+    if (!writer) throw zqt_types_bs::ExceptionZQS("No RINEX navigation writer");
+    writer->SetPath(OutputPath(FRun.Settings.OutputDir, OutputName));
+    writer->SetOnProgress(GetOnProgress());
+    writer->SetLogger(GetLogger());
+    writer->SetOnMessage(GetOnMessage());
+    writer->SetOverloadedParams(FRun.Overloaded);
+    // The store reaches three days back; the file belongs to the run's day.
+    writer->SetFirstObsTime(window.FileTime);
+    writer->WriteFile();
+}
+
+std::string TTolvar_project::WriteReceiver(std::int32_t DataSetID, const std::string& OutputName) {
+    const std::vector<std::int32_t> ids = FindOutputRecordsets(*Database(), DataSetID);
+    if (ids.empty()) {
+        DoMessage(OutputName, 0);
+        WriteNavigationOnly(OutputName);
+        return std::string();
+    }
+    std::string first;
+    for (std::size_t k = 0; k < ids.size(); ++k) {
+        const std::string name = WriteRecordset(ids[k], RecordsetOutputName(OutputName, k));
+        if (k == 0) first = name;
+    }
+    return first;
+}
+
+void TTolvar_project::WriteHourly(std::int32_t DataSetID, const std::string& OutputName) {
+    const std::vector<std::int32_t> ids = FindOutputRecordsets(*Database(), DataSetID);
+    if (ids.empty()) {
+        WriteReceiver(DataSetID, OutputName);  // navigation file only
+        return;
+    }
+    FRun.Settings.RinexNames = true;
+    for (std::size_t k = 0; k < ids.size(); ++k) {
+        std::vector<zqt_types_bs::RObjID> pieces;
+        zqt_recordset_dbs::TZQS_Recordset::SplitRecordsetByTime(pieces, Database(), ids[k],
+                                                                36'000'000, 0);
+        const std::string name = RecordsetOutputName(OutputName, k);
+        for (std::size_t i = 0; i < pieces.size(); ++i)
+            WriteRecordset(pieces[i].ObjID, HourlyPieceName(name, i));
+    }
+}
+
+void TTolvar_project::Run() {
+    const zqt_decimalseparator::TZQT_DecSepScope point('.');
+    const sysutils::TDateTime start = sysutils::Now();
+
+    SetOnProgress([this](const void* Sender, const std::string& Name, double Elapsed,
+                         std::int32_t Percent, bool& Cancel) {
+        ShowPercent(Sender, Name, Elapsed, Percent, Cancel);
+    });
+    SetOnMessage([this](const std::string& Text, std::uint8_t Kind) { ShowMessage(Text, Kind); });
+    SetLogger(std::make_shared<std::vector<std::string>>());
+
+    if (!ParseParams()) return;
+
+    CreateProject(FRun.DbName);
+    try {
+        if (!FRun.Borb.empty()) ImportNavFiles();
+        if (!FRun.Rorb.empty()) ImportRtcmEphemeris();
+        ImportInput();
+
+        if (!FObsFile) throw zqt_types_bs::ExceptionZQS("The input file gave no observation file");
+        const IZQS_FileReceiverPtr receiver = FObsFile->GetReceiver(0);
+        if (!receiver)
+            throw zqt_types_bs::ExceptionZQS(Format("No receiver in %s", FRun.InputFile));
+        const IZQS_DataSetPtr dataset = receiver->GetDataSet(0);
+        if (!dataset) throw zqt_types_bs::ExceptionZQS(Format("No data set in %s", FRun.InputFile));
+        // The data set spans its own recordset.
+        FBegTime = dataset->GetBegTime();
+        FEndTime = dataset->GetEndTime();
+        const std::int32_t dataSetID = dataset->GetObjID();
+
+        const std::string outputName = FRun.Settings.OutputName;
+        if (FRun.Settings.HourlyFiles)
+            WriteHourly(dataSetID, outputName);
+        else
+            WriteReceiver(dataSetID, outputName);
+
+        FObsFile.reset();
+        *FOut << outputName << " ready" << '\n';
+        *FOut << Format("%f sec", (sysutils::Now() - start) * 86400.0) << '\n';
+        FOut->flush();
+    } catch (...) {
+        FObsFile.reset();
+        throw;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// The program
+
+int RunApplication(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+    using zqt_project::TZQS_Project;
+    auto fail = [&Err](const std::exception& e) {
+        Err << ErrorLine(e) << std::endl;
+        return ExitCodeOf(e);
+    };
+    try {
+        TZQS_Project::SetAppName("tolvar");
+        zqt_classes_bs::ClearCancelFlag();
+        TZQS_Project::Initialize();
+    } catch (const std::exception& e) {
+        return fail(e);
+    } catch (...) {
+        Err << "Exception Unknown error" << std::endl;
+        return ExitFailure;
+    }
+
+    std::shared_ptr<TTolvar_project> app;
+    try {
+        app = TZQS_Project::CreateOf<TTolvar_project>();
+        LanguageIndex = TZQS_Project::IsRussianUI() ? 1 : 0;
+        app->SetArguments(Args);
+        app->SetOutput(Out);
+        app->Run();
+    } catch (const std::exception& e) {
+        zqt_project::ClearCurrentProject();
+        return fail(e);
+    } catch (...) {
+        zqt_project::ClearCurrentProject();
+        Err << "Exception Unknown error" << std::endl;
+        return ExitFailure;
+    }
+    zqt_project::ClearCurrentProject();
+    return ExitOK;
+}
+
+}  // namespace tolvar_project

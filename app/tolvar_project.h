@@ -1,0 +1,231 @@
+// The converter: its option table in English and Russian, the console messages, the
+// turning of the parsed options into the run settings, and the conversion run itself
+// (working database, imports, RINEX output, console output, exit codes).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "SQLiteExt.h"
+#include "UMerrow.h"
+#include "zqt_file_obs.h"
+#include "zqt_project.h"
+#include "zqt_rnx_writer_settings.h"
+#include "zqt_types_bs.h"
+
+namespace tolvar_project {
+
+using zqt_rnx_writer_settings::RRnxWriterSettings;
+using zqt_types_bs::TRReaderSettings;
+using zqt_types_bs::TZQT_OverloadedParams;
+
+// ---------------------------------------------------------------------------------------
+// Language and console messages
+
+// 0 English, 1 Russian: selects the option table and the message texts.
+inline std::int32_t LanguageIndex = 0;
+
+enum EMessage : int {
+    msgNotice = 0,              // the banner's notice line
+    msgNoDay = 1,               // no --day and no date in the file name
+    msgWrongTime = 2,           // --st / --ft not dd_mm_yy_hh_mm_ss
+    msgWrongDate = 3,           // --day not dd_mm_yy
+    msgUnsupportedVersion = 4,  // "%4.2f" of the -v value
+    msgMixedNavVersion = 5,     // --mxd with a RINEX 2 version
+};
+inline constexpr int MessageCount = 6;
+
+// Message pairs (English, Russian) by message number.
+extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;
+
+// The text of a message in the language of LanguageIndex.
+std::string_view Message(EMessage index) noexcept;
+
+// The usage line of the help (the parser follows it with an empty line).
+inline constexpr std::string_view UsageText = "tolvar [-options] rtcmfilename\n";
+
+// The option keys of the header overrides, indexed by eFields (entry 0 unused). "fv"
+// (firmware version) has no option.
+inline constexpr std::array<std::string_view, zqt_types_bs::FieldCount> HeaderFieldKeys{
+    "",   "RB", "OB", "AG", "MN", "MB", "MT", "CC", "X",  "Y",
+    "Z",  "RN", "RT", "fv", "AN", "AT", "AH", "DE", "DN", "DH"};
+
+// ---------------------------------------------------------------------------------------
+// Option table
+
+enum class EOptionKind : std::uint8_t { Text, Boolean, Integer, Float, Directory, File };
+
+// One option: key, kind, default and limits, and its help in both languages. Directory
+// options use the three modes as existence, emptiness and writability; file options the
+// first two as existence and writability.
+struct ROptionDef {
+    std::string_view Key;
+    EOptionKind Kind;
+    std::string_view TextDefault;  // text, directory and file options
+    double NumDefault;             // Boolean (nonzero = True), integer and float options
+    double Minimum;
+    double Maximum;
+    std::uint8_t Mode1;
+    std::uint8_t Mode2;
+    std::uint8_t Mode3;
+    std::string_view HelpEN;
+    std::string_view HelpRU;
+};
+
+inline constexpr int OptionCount = 51;
+extern const std::array<ROptionDef, OptionCount> OptionTable;
+
+// The registered parameters of the table in one language (0 English, 1 Russian).
+UMerrow::TParameterArray CreateParameters(int language);
+
+// Register the options with their English or Russian help and parse the arguments
+// (index 0 is the program path). Help requests print to out.
+std::unique_ptr<UMerrow::TParameters> CreateParserEN(const std::vector<std::string>& args,
+                                                     std::ostream& out = std::cout,
+                                                     int consoleWidth = 0);
+std::unique_ptr<UMerrow::TParameters> CreateParserRU(const std::vector<std::string>& args,
+                                                     std::ostream& out = std::cout,
+                                                     int consoleWidth = 0);
+
+// ---------------------------------------------------------------------------------------
+// Run settings
+
+// What the options decide for one run.
+struct RRunSettings {
+    RRnxWriterSettings Settings;          // copied into every writer
+    TRReaderSettings ReaderSettings;      // passed to every import
+    TZQT_OverloadedParams Overloaded;     // header overrides
+    std::unique_ptr<UMerrow::TParameters> Params;  // kept for the whole run
+    std::string InputFile;
+    std::string DbName;  // working database: empty, a private temporary database
+    std::string Borb;    // RINEX navigation files, comma-separated
+    std::string Rorb;    // RTCM ephemeris file
+    std::int64_t Day = 0;  // GPS ticks of the run's day
+};
+
+// The text of a time option dd_mm_yy_hh_mm_ss (seconds may have a fraction) as GPS
+// ticks; an empty text gives 0. Another number of items raises message 2; a non-numeric
+// item or an impossible date raises EConvertError. Two-digit years below 50 are 20yy, 50
+// to 99 are 19yy. No leap seconds are applied.
+std::int64_t ParseTime(std::string_view text);
+// The same for a day dd_mm_yy at 00:00:00 (message 3 for a wrong number of items).
+std::int64_t ParseDay(std::string_view text);
+
+// The header override of one option key (see HeaderFieldKeys): when the option was given
+// its field is stored and marked as given, otherwise it is marked as not given. A key that
+// is no header field does nothing.
+void SetHeaderField(TZQT_OverloadedParams& overloaded, const UMerrow::TParameters& params,
+                    std::string_view key);
+
+// Parses the arguments (index 0 is the program path) with the option table of
+// LanguageIndex into run. Returns false when there is nothing to convert: with no input
+// file the banner goes to out. Raises on every option that cannot be used.
+bool ParseParams(RRunSettings& run, const std::vector<std::string>& args,
+                 std::ostream& out = std::cout, int consoleWidth = 0);
+
+// The version index (ERnxVersion ordinal) of a -v value: the entry of the version table
+// equal to trunc(value x 100 + 0.1); 0 when there is none.
+std::uint8_t VersionIndexOf(double value) noexcept;
+
+// ---------------------------------------------------------------------------------------
+// Output names and windows
+
+// The output name of the Index-th (0-based) output recordset of a data set, in time
+// order: the first keeps the name, the later ones get "_002", "_003", ...
+std::string RecordsetOutputName(const std::string& OutputName, std::size_t Index);
+// The name of the Index-th (0-based) hourly piece: the name followed by the character of
+// code 97 + Index (taken modulo 256): "a", "b", ... "z", "{", ...
+std::string HourlyPieceName(const std::string& OutputName, std::size_t Index);
+// The output path of a writer: a name with a directory part as it stands; a bare name
+// inside the output directory, which first gets its trailing "/" when it has none.
+std::string OutputPath(std::string& OutputDir, const std::string& OutputName);
+
+// The navigation-only output of a day: the store covers three days on either side; the
+// file is named and dated from the day itself.
+struct RNavigationWindow {
+    std::int64_t BegTime = 0;
+    std::int64_t EndTime = 0;
+    std::int64_t FileTime = 0;
+};
+inline constexpr std::int64_t NavigationHalfWindow = 2'592'000'000;  // 3 days in ticks
+RNavigationWindow NavigationOnlyWindow(std::int64_t Day) noexcept;
+
+// The output recordsets (RecordsetType 7) of a data set, in time order.
+std::vector<std::int32_t> FindOutputRecordsets(SQLiteExt::IESQLiteDatabase& Db,
+                                               std::int32_t DataSetID);
+
+// ---------------------------------------------------------------------------------------
+// Exit codes
+
+inline constexpr int ExitOK = 0;
+inline constexpr int ExitCantOpenFile = 42;           // ExcZQSCantOpenFile
+inline constexpr int ExitInconsistentParams = 47;     // ExceptionInconsistentParams
+inline constexpr int ExitInconsistentConfig = 48;     // ExceptionInconsistentConfig
+inline constexpr int ExitFailure = 50;                // any other exception
+
+// The exit code of the exception that ended the program.
+int ExitCodeOf(const std::exception& E) noexcept;
+// "ClassName Message" of an exception, as the program prints it.
+std::string ErrorLine(const std::exception& E);
+
+// ---------------------------------------------------------------------------------------
+// The application
+
+class TTolvar_project : public zqt_project::TZQS_Project {
+public:
+    // The process arguments (index 0 is the program path) and the console output.
+    void SetArguments(std::vector<std::string> Args) { FArgs = std::move(Args); }
+    void SetOutput(std::ostream& Out) noexcept { FOut = &Out; }
+
+    // The conversion: options, working database, imports, output, " ready" and the time.
+    void Run();
+    // Turns the process arguments into the run settings; false when there is nothing to
+    // convert (banner or help only).
+    bool ParseParams();
+
+    // Writes the output recordsets of a data set in time order (the first under the output
+    // name, the later ones with "_002", "_003", ...); without one, only a navigation file.
+    // Returns the name of the first observation file written ("" for none).
+    std::string WriteReceiver(std::int32_t DataSetID, const std::string& OutputName);
+    // The same, each recordset split into one-hour pieces named with a letter, RINEX
+    // naming forced on; without an output recordset, only a navigation file.
+    void WriteHourly(std::int32_t DataSetID, const std::string& OutputName);
+
+    void ImportNavFiles();
+    void ImportRtcmEphemeris();
+    void ImportInput();
+
+    // Console events: "\r%3d" per progress step, an empty line and the text per message.
+    void ShowPercent(const void* Sender, const std::string& Name, double Elapsed,
+                     std::int32_t Percent, bool& Cancel);
+    void ShowMessage(const std::string& Text, std::uint8_t Kind);
+
+    RRunSettings& GetRunSettings() noexcept { return FRun; }
+
+private:
+    // One output recordset into one observation file; returns the written name.
+    std::string WriteRecordset(std::int32_t RecordsetID, const std::string& OutputName);
+    // A mixed RINEX 3.05 navigation file of the run's day.
+    void WriteNavigationOnly(const std::string& OutputName);
+    SQLiteExt::IESQLiteDatabasePtr Database();
+
+    RRunSettings FRun;
+    std::vector<std::string> FArgs;
+    std::ostream* FOut = &std::cout;
+    zqt_obs_intrf::IZQS_OBSFilePtr FObsFile;
+    std::int64_t FBegTime = 0;  // window of the imported data set
+    std::int64_t FEndTime = 0;
+};
+
+// The program: start-up (configuration, folders), the application object, the language,
+// the run. Messages of a failure go to err as "ClassName Message"; returns the exit code.
+int RunApplication(const std::vector<std::string>& Args, std::ostream& Out = std::cout,
+                   std::ostream& Err = std::cerr);
+
+}  // namespace tolvar_project

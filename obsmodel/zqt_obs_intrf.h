@@ -1,0 +1,393 @@
+// Interfaces of the observation model: the satellite observations of an epoch and the
+// epoch itself, the plain records they hand out, and the narrow interfaces of the objects
+// an epoch talks to that later subsystems build (data set, recordset, satellite arrays,
+// standalone solutions and their coordinates, the estimation engine, the navigation store
+// and its orbit provider).
+//
+// The later classes plug in through the factory hooks at the end of this header. Every
+// hook may be absent: an epoch without a navigation-store factory has no navigation data,
+// one without a solution factory has no solutions, satellite observations without a
+// satellite-array factory feed no satellite array. Absent means "nothing done", never a
+// crash.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "zqt_basestorage.h"
+#include "zqt_objects_intrf.h"
+#include "zqt_sat_obs_rcrd.h"
+#include "zqt_sat_obs_types.h"
+#include "zqt_variant.h"
+
+namespace zqt_obs_intrf {
+
+using zqt_basestorage::RAzEl;
+using zqt_basestorage::RVec3;
+using zqt_objects_intrf::IZQS_Object;
+using zqt_objects_intrf::IZQS_ObjectPtr;
+using zqt_sat_obs_types::TObsInfoTable;
+using zqt_sat_obs_types::TSatSet;
+
+// ---------------------------------------------------------------------------------------
+// Records
+
+inline constexpr int BandCount = 6;  // bands 1..6
+
+// Bits of the kinds byte of a band: bit k for kind k.
+inline constexpr std::uint8_t KindRange = 2;     // pseudorange (kind 1)
+inline constexpr std::uint8_t KindPhase = 4;     // carrier phase (kind 2)
+inline constexpr std::uint8_t KindDoppler = 8;   // Doppler (kind 3)
+inline constexpr std::uint8_t KindStrength = 16; // signal strength (kind 4)
+
+// The observations of one band of a satellite.
+struct RSatObsBand {
+    double Range = 0.0;        // pseudorange, m
+    double Phase = 0.0;        // carrier phase, m (cycles x wavelength)
+    double Doppler = 0.0;      // Hz
+    std::uint8_t Strength = 0; // 0..255
+    std::uint8_t Lock = 0;     // lock indicator 0..15
+    std::uint8_t Kinds = 0;    // KindRange | KindPhase | KindDoppler | KindStrength
+};
+
+// The observations of one satellite in one epoch.
+struct RSatObsRecord {
+    std::uint16_t Key = 0;     // svprn; 0 = record unused
+    double Azimuth = 0.0;      // radians
+    double Elevation = 0.0;    // radians
+    double BaseRange = 0.0;    // m; 0 = not set
+    double RefRate = 0.0;      // rate from which Dopplers are derived; NaN after initialisation
+    std::uint8_t BandMask = 0; // bit b set when band b holds an observation
+    std::uint32_t ObsTypes = 0;// observation-type bitset, bits 1..24
+    std::array<RSatObsBand, BandCount> Bands{};  // Bands[b - 1] is band b
+
+    RSatObsBand& Band(unsigned b) { return Bands[b - 1]; }
+    const RSatObsBand& Band(unsigned b) const { return Bands[b - 1]; }
+};
+
+// GLONASS frequency channel per satellite number 1..254 (entry n - 1); 127 = unknown.
+using TGloChannels = std::array<std::int8_t, 254>;
+
+// The epoch's own values as one block.
+struct REpochRecord {
+    std::uint32_t DataSetID = 0;
+    std::int64_t Time = 0;      // GPS ticks
+    std::int64_t Interval = 0;  // ticks since the previous epoch
+    std::int32_t NumSat = 0;
+    std::uint8_t EpochFlag = 0;
+    bool Enabled = false;
+    std::uint8_t CrdType = 0;
+};
+
+// Attitude of the antenna at an epoch (table RotationMatrix).
+struct RRotation {
+    std::int64_t Time = 0;  // GPS ticks
+    float q00 = 0.0f;
+    float q01 = 0.0f;
+    float q02 = 0.0f;
+    float q12 = 0.0f;
+    std::uint8_t SaveFlag = 0;  // non-zero: the epoch writes the row
+};
+
+// A satellite state computed from a broadcast ephemeris: sixteen 8-byte slots.
+struct RSatState {
+    double X = 0.0, Y = 0.0, Z = 0.0;     // m, Earth-fixed
+    double VX = 0.0, VY = 0.0, VZ = 0.0;  // m/s
+    double Relativistic = 0.0;            // s
+    double Unused = 0.0;
+    double ClockOffset = 0.0;             // s
+    double ClockDrift = 0.0;              // s/s
+    double Tgd = 0.0;                     // s
+    std::int32_t GloChannel = 0;
+    std::int64_t RequestTime = 0;         // ticks
+    double Dt = 0.0;                      // s
+    std::int64_t EphemerisTime = 0;       // ticks
+    std::int32_t Iode = 0;
+};
+
+// Geometry of a satellite seen from a receiver at the epoch time.
+struct RSatGeometry {
+    bool Valid = false;
+    // 0 computed; 1 no ephemeris; 2 ephemeris not usable; 3 no base range; 4 position failed
+    std::uint8_t Status = 0;
+    std::int32_t GloChannel = 0;   // GLONASS frequency channel, 0 for other systems
+    double TransmitOffset = 0.0;   // s, signal travel time and satellite clock
+    RSatState State;               // satellite at transmission
+    double Range = 0.0;            // geometric range, m
+    double RangeRate = 0.0;        // m/s along the line of sight
+    RAzEl AzEl;                    // from the receiver, radians
+};
+
+// ---------------------------------------------------------------------------------------
+// Narrow interfaces of objects built by later subsystems
+
+// The orbit provider of the navigation store: select an ephemeris, then ask it.
+class IZQS_OrbitProvider {
+public:
+    virtual ~IZQS_OrbitProvider() = default;
+    virtual bool SelectEphemeris(std::uint16_t Svprn, std::int64_t Time) = 0;
+    // A record is selected and healthy.
+    virtual bool IsHealthy() = 0;
+    // Selected record's GLONASS channel (127 none); 0 for other systems.
+    virtual std::int32_t CurrentGlonassChannel() = 0;
+    // Satellite clock offset (s) at the requested time + Dt; NaN without a selection.
+    virtual double ClockCorrection(double Dt) = 0;
+    // State at the requested time + Dt, corrected for the Earth's rotation at Position.
+    virtual bool SatStateRotated(double Dt, const RVec3& Position, RSatState& State) = 0;
+    // GLONASS channel of a satellite at a time (127 none); the selection is not touched.
+    virtual std::int32_t GlonassChannel(std::uint16_t Svprn, std::int64_t Time) = 0;
+};
+using IZQS_OrbitProviderPtr = std::shared_ptr<IZQS_OrbitProvider>;
+
+// The navigation store: a persistent object over a time window.
+class IZQS_DataStorage : public virtual IZQS_Object {
+public:
+    virtual IZQS_OrbitProviderPtr GetOrbitProvider() = 0;
+    // Loads the window from the navigation database.
+    virtual bool Load() = 0;
+};
+using IZQS_DataStoragePtr = std::shared_ptr<IZQS_DataStorage>;
+
+class IZQS_CoordinatesExt : public virtual IZQS_Object {
+public:
+    virtual double GetClock() const = 0;
+};
+using IZQS_CoordinatesExtPtr = std::shared_ptr<IZQS_CoordinatesExt>;
+
+class IZQS_Coordinates : public virtual IZQS_Object {
+public:
+    virtual RVec3 GetXYZ() const = 0;
+    virtual IZQS_CoordinatesExtPtr GetExt() = 0;
+    // Set by every setter; a write happens only when set.
+    virtual bool IsModified() const = 0;
+    virtual void SetSubObjID(std::int64_t Value) = 0;
+};
+using IZQS_CoordinatesPtr = std::shared_ptr<IZQS_Coordinates>;
+
+class IZQS_StandaloneSolution : public virtual IZQS_Object {
+public:
+    virtual IZQS_CoordinatesPtr GetCoordinates() = 0;
+};
+using IZQS_StandaloneSolutionPtr = std::shared_ptr<IZQS_StandaloneSolution>;
+
+// Tracking arcs of the satellites of a data set.
+class IZQS_SatArray : public virtual IZQS_Object {
+public:
+    virtual void AddSatellite(std::uint16_t Svprn, std::int64_t Time, std::uint8_t Elevation,
+                              std::uint32_t ObsTypes) = 0;
+};
+using IZQS_SatArrayPtr = std::shared_ptr<IZQS_SatArray>;
+
+// The standalone least-squares engine of a stream.
+class IZQS_Engine {
+public:
+    virtual ~IZQS_Engine() = default;
+    virtual std::int32_t GetFlag() const = 0;
+    virtual void SetFlag(std::int32_t Value) = 0;
+    // Solves the epoch; true on success.
+    virtual bool Solve() = 0;
+    virtual IZQS_DataStoragePtr GetDataStorage() const = 0;
+    // Geometric range (m) of a satellite at a time; false when no state is known.
+    virtual bool SatRange(std::uint16_t Svprn, std::int64_t Time, double& Range) = 0;
+};
+using IZQS_EnginePtr = std::shared_ptr<IZQS_Engine>;
+
+class IZQS_DataSet : public virtual IZQS_Object {
+public:
+    // The data set's signal mapping (owned by the data set).
+    virtual std::shared_ptr<zqt_sat_obs_rcrd::TZQS_SignalMapping> GetSignalMapping() = 0;
+};
+using IZQS_DataSetPtr = std::shared_ptr<IZQS_DataSet>;
+
+class IZQS_RecordSet : public virtual IZQS_Object {
+public:
+    virtual IZQS_DataSetPtr OpenDataset() = 0;
+    // The working data-set id of the recordset.
+    virtual std::int32_t GetDataSetID() = 0;
+    virtual IZQS_DataStoragePtr GetDataStorage() = 0;
+    // The GLONASS channels of the data set; false when they are not known.
+    virtual bool GetGloChannels(TGloChannels& Channels) = 0;
+};
+using IZQS_RecordSetPtr = std::shared_ptr<IZQS_RecordSet>;
+
+// ---------------------------------------------------------------------------------------
+// IZQS_SatObs: the observations of every satellite of one epoch, with a cursor.
+//
+// Bands are 1..6, kinds 1 (pseudorange) to 4 (strength); a signal is an observation type
+// (OBSTYPE, 1..24) that names a band and a kind. "Cur" methods work on the record at the
+// cursor and do nothing (or read as absent) when the cursor is outside the records. An
+// absent value reads as NaN. Next() steps the cursor (decoders, recordset).
+
+class IZQS_Epoch;
+using IZQS_EpochPtr = std::shared_ptr<IZQS_Epoch>;
+
+class IZQS_SatObs : public virtual IZQS_Object {
+public:
+    virtual RSatObsBand GetCurBand(std::uint8_t Band) const = 0;
+    virtual double GetCurSignalValue(std::uint8_t Signal) const = 0;
+    virtual double GetCurValue(std::uint8_t Band, std::uint8_t Kind) const = 0;
+    // Direct access to a band block; nullptr without a current record or for a bad band.
+    virtual RSatObsBand* GetCurBandRef(std::uint8_t Band) = 0;
+    virtual std::int32_t GetCursor() const = 0;
+    virtual std::uint16_t GetCurSatKey() const = 0;
+    virtual std::uint8_t GetCurSatCode() const = 0;
+    virtual std::int32_t GetRecordCount() const = 0;
+    virtual double GetCurBaseRange() const = 0;
+    virtual double GetCurRange(std::uint8_t Band) const = 0;
+    virtual double GetCurDoppler(std::uint8_t Band) const = 0;
+    virtual double GetCurPhase(std::uint8_t Band) const = 0;
+    virtual double GetCurSignalStrength(std::uint8_t Band) const = 0;
+    virtual bool LossOfLock(std::uint8_t Band) = 0;
+    virtual std::uint8_t GetCurLock(std::uint8_t Band) const = 0;
+    virtual std::int32_t GetSystemCount(std::uint8_t System) const = 0;
+    virtual void UpdateLockTime(std::uint8_t Band, bool Restart) = 0;
+    virtual void SetCurRange(std::uint8_t Band, double Value) = 0;
+    virtual void SetCurDoppler(std::uint8_t Band, double Value) = 0;
+    virtual void SetCurPhase(std::uint8_t Band, double Value) = 0;
+    virtual void SetCurStrength(std::uint8_t Band, double Value) = 0;
+    virtual void SetCursor(std::int32_t Index) = 0;
+    virtual RSatObsRecord* GetCurRecord() = 0;
+    // Cursor := the key's record; -1 (and false) when the key is absent.
+    virtual bool SelectSat(std::uint16_t Key) = 0;
+    virtual RSatObsRecord* GetRecord(std::int32_t Index) = 0;
+    virtual RSatObsRecord* FindRecord(std::uint16_t Key) = 0;
+    virtual void Init(std::int32_t Count) = 0;
+    virtual void AddRecords(std::int32_t N) = 0;
+    virtual bool ResetRecords() = 0;
+    virtual bool ClearBands() = 0;
+    virtual bool SetCurSat(std::uint16_t Key, std::int32_t GloChannel) = 0;
+    virtual void SetBaseRange(std::int32_t Index, double Value) = 0;
+    virtual void SetCurBaseRange(double Value) = 0;
+    virtual void SetRefRate(std::int32_t Index, double Value) = 0;
+    virtual void SetSignalValue(std::int32_t Index, std::uint8_t Signal, double Value) = 0;
+    virtual void SetObs(std::int32_t Index, std::uint8_t Band, std::uint8_t Kind, double Value,
+                        std::uint32_t Channel) = 0;
+    virtual void SetCurSignalValue(std::uint8_t Signal, double Value) = 0;
+    virtual void SetCurObs(std::uint8_t Band, std::uint8_t Kind, double Value,
+                           std::uint32_t Channel) = 0;
+    virtual void SetCurBand(std::uint8_t Band, const RSatObsBand& Block) = 0;
+    // A RINEX 2 field: Code is its RNXOBS code, Version the RINEX 2 version ordinal 1..4,
+    // CAFlag the "C1 without P1" flag of the file.
+    virtual void SetCurObsByCode(std::uint8_t Code, std::uint8_t Version,
+                                 const zqt_variant::Variant& Value,
+                                 const zqt_variant::Variant& Strength,
+                                 const zqt_variant::Variant& LLI, bool CAFlag) = 0;
+    virtual void SetCurObsValue(std::uint8_t Band, std::uint8_t Kind,
+                                const zqt_variant::Variant& Value,
+                                const zqt_variant::Variant& Strength,
+                                const zqt_variant::Variant& LLI, std::uint32_t Channel) = 0;
+    virtual void SwapCurSignals(std::uint8_t A, std::uint8_t B) = 0;
+    virtual void SetRangeDelta(std::int32_t Index, std::uint8_t Band, double Delta) = 0;
+    virtual void SetPhaseDelta(std::int32_t Index, std::uint8_t Band, double Delta) = 0;
+    virtual void SetPhaseCycles(std::int32_t Index, std::uint8_t Band, double Cycles) = 0;
+    virtual void SetPhaseMeters(std::int32_t Index, std::uint8_t Band, double Meters) = 0;
+    virtual void SetCurPhaseCycles(std::uint8_t Band, double Cycles) = 0;
+    virtual void SetCurPhaseMeters(std::uint8_t Band, double Meters) = 0;
+    virtual void SetDopplerFromRate(std::int32_t Index, std::uint8_t Band, double Rate) = 0;
+    virtual void SetAzimuth(std::int32_t Index, double Degrees) = 0;
+    virtual void SetCurAzimuth(double Degrees) = 0;
+    virtual void SetElevation(std::int32_t Index, std::int32_t Degrees) = 0;
+    virtual void SetCurElevation(std::int32_t Degrees) = 0;
+    virtual RAzEl GetCurAzEl() const = 0;
+    virtual void SetCurAzEl(const RAzEl& AzEl) = 0;
+    virtual void AddToRange(std::int32_t Index, std::uint8_t Band, double Delta) = 0;
+    virtual std::int32_t GetCount() = 0;
+    virtual TSatSet GetSatSet() const = 0;
+    virtual TGloChannels GetGloChannels() const = 0;
+    virtual void SetGloChannels(const TGloChannels& Channels) = 0;
+    // Next (cursor += 1 unless at or past the count; true while cursor < count) is the
+    // Next of IZQS_ObjectRead.
+    virtual void ResetCursor() = 0;
+    virtual void SortRecords() = 0;
+    virtual bool First() = 0;
+    virtual bool GetSatGeometry(std::int32_t Index, const RVec3& Receiver,
+                                RSatGeometry& State) = 0;
+    virtual bool GetCurSatGeometry(RSatGeometry& State) = 0;
+    virtual double GetWavelength(std::int32_t Index, std::uint8_t Band) = 0;
+    virtual double GetCurWavelength(std::uint8_t Band) = 0;
+    virtual double GetFrequency(std::int32_t Index, std::uint8_t Band) = 0;
+    virtual double GetCurFrequency(std::uint8_t Band) = 0;
+    virtual std::int32_t GetGloChannel(std::int32_t Index) = 0;
+    virtual std::int32_t GetCurGloChannel() = 0;
+    virtual std::int32_t GetCurElevationDeg() const = 0;
+    virtual bool HasObs(std::int32_t Index, std::uint8_t Band, std::uint8_t Kind) const = 0;
+    virtual bool HasCurObs(std::uint8_t Band, std::uint8_t Kind) const = 0;
+    virtual bool HasCurSignal(std::uint8_t Signal) const = 0;
+    virtual std::uint32_t GetCurObsTypes() const = 0;
+    virtual std::uint32_t GetObsTypes(std::int32_t Index) const = 0;
+    virtual std::uint8_t GetCurBandMask() const = 0;
+    virtual std::uint8_t GetBandMask(std::int32_t Index) const = 0;
+    virtual void Assign(const IZQS_SatObs& Other) = 0;
+    virtual std::string GetSatListText() const = 0;
+    virtual IZQS_SatArrayPtr GetSatArray() = 0;
+    virtual IZQS_EpochPtr GetEpoch() const = 0;
+    virtual std::string ToString() const = 0;
+    virtual TObsInfoTable GetObsInfo() const = 0;
+};
+using IZQS_SatObsPtr = std::shared_ptr<IZQS_SatObs>;
+
+// ---------------------------------------------------------------------------------------
+// IZQS_Epoch: one observation epoch. Times are GPS ticks. Next steps to the next stored
+// epoch; ExecuteWrite saves the epoch with its satellites; FinishWrite ends a write run.
+
+class IZQS_Epoch : public virtual IZQS_Object {
+public:
+    virtual std::int64_t GetTime() const = 0;
+    virtual void SetTime(std::int64_t Time) = 0;
+    virtual bool GetClockCorrection() const = 0;
+    virtual void SetClockCorrection(bool Value) = 0;
+    virtual void SetNumSat(std::int32_t N) = 0;
+    virtual void AddSats(std::int32_t N) = 0;
+    virtual void SetRotation(const RRotation& Rotation) = 0;
+    virtual RRotation GetRotationRecord() = 0;
+    virtual void PrepareSatObs() = 0;
+    virtual IZQS_SatObsPtr GetSatObs() = 0;
+    virtual REpochRecord GetEpochRecord() const = 0;
+    virtual IZQS_EnginePtr GetEngine() const = 0;
+    virtual void SetEngine(IZQS_EnginePtr Engine) = 0;
+    virtual IZQS_StandaloneSolutionPtr GetSolution() = 0;
+    virtual IZQS_StandaloneSolutionPtr GetSolution2() = 0;
+    virtual IZQS_StandaloneSolutionPtr GetActiveSolution() = 0;
+    virtual IZQS_CoordinatesPtr GetCoordinates() = 0;
+    virtual IZQS_CoordinatesPtr GetCoordinates2() = 0;
+    virtual bool RunEngine() = 0;
+    virtual IZQS_CoordinatesPtr GetActiveCoordinates() = 0;
+    virtual RVec3 GetPosition() = 0;
+    virtual RVec3 GetCachedPosition() const = 0;
+    virtual double GetClock() = 0;
+    virtual void ResetPositionCache() = 0;
+    virtual bool AlignToInterval(std::int64_t Interval) = 0;
+    virtual void SetEpochRecord(const REpochRecord& Record) = 0;
+    virtual void Assign(IZQS_Epoch& Other) = 0;
+    virtual std::int32_t GetNumSat() = 0;
+    virtual IZQS_DataSetPtr GetDataSet() = 0;
+    virtual IZQS_DataStoragePtr GetNavData() = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// Factory hooks of the later classes. Process-wide; install them once at start-up.
+
+// TZQT_Factory: a navigation store for an owner (its window is set by the caller).
+using TNavDataFactory = std::function<IZQS_DataStoragePtr(const IZQS_ObjectPtr& Owner)>;
+// TZQS_StandaloneSolution.Create for an epoch; Kind is 3 or 4.
+using TSolutionFactory =
+    std::function<IZQS_StandaloneSolutionPtr(const IZQS_ObjectPtr& Parent, std::uint8_t Kind)>;
+// TZQS_Engine.Create over a navigation store and an epoch.
+using TEngineFactory =
+    std::function<IZQS_EnginePtr(const IZQS_DataStoragePtr& Store, const IZQS_EpochPtr& Epoch)>;
+// TZQS_SatArray for a data set (the parent of its rows).
+using TSatArrayFactory = std::function<IZQS_SatArrayPtr(const IZQS_ObjectPtr& DataSet)>;
+
+void SetNavDataFactory(TNavDataFactory Factory);
+void SetSolutionFactory(TSolutionFactory Factory);
+void SetEngineFactory(TEngineFactory Factory);
+void SetSatArrayFactory(TSatArrayFactory Factory);
+const TNavDataFactory& NavDataFactory();
+const TSolutionFactory& SolutionFactory();
+const TEngineFactory& EngineFactory();
+const TSatArrayFactory& SatArrayFactory();
+
+}  // namespace zqt_obs_intrf

@@ -9,6 +9,7 @@
 
 #include "zqt_basestorage.h"
 #include "zqt_ephem_tp.h"
+#include "zqt_obs_intrf.h"
 #include "zqt_sat_obs_types.h"
 
 namespace zqt_ephem_func {
@@ -17,20 +18,8 @@ using zqt_basestorage::RVec3;
 using zqt_ephem_tp::REphem;
 
 // A computed satellite state.
-struct RSatState {
-    RVec3 Pos;                 // position (m, Earth-fixed)
-    RVec3 Vel;                 // velocity (m/s, Earth-fixed)
-    double Relativity = 0.0;   // relativistic clock term (s); 0 for GLONASS
-    double Reserved = 0.0;     // not written
-    double ClockBias = 0.0;    // satellite clock offset (s)
-    double ClockDrift = 0.0;   // satellite clock drift (s/s)
-    double Tgd = 0.0;          // group delay of the record (s)
-    std::int32_t FreqNum = 0;  // GLONASS frequency channel; 0 for the Keplerian systems
-    std::int64_t Time = 0;     // requested time (ticks)
-    double dt = 0.0;           // offset from the requested time (s)
-    std::int64_t EphTime = 0;  // GPSTime of the record (ticks)
-    std::int32_t Iode = 0;     // iode of the record
-};
+// The computed satellite state shared with the observation model.
+using RSatState = zqt_obs_intrf::RSatState;
 
 // Constants of the orbit models.
 using zqt_sat_obs_types::SpeedOfLight;  // m/s

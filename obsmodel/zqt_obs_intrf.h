@@ -94,18 +94,18 @@ struct RRotation {
 
 // A satellite state computed from a broadcast ephemeris: sixteen 8-byte slots.
 struct RSatState {
-    double X = 0.0, Y = 0.0, Z = 0.0;     // m, Earth-fixed
-    double VX = 0.0, VY = 0.0, VZ = 0.0;  // m/s
-    double Relativistic = 0.0;            // s
-    double Unused = 0.0;
-    double ClockOffset = 0.0;             // s
-    double ClockDrift = 0.0;              // s/s
-    double Tgd = 0.0;                     // s
-    std::int32_t GloChannel = 0;
-    std::int64_t RequestTime = 0;         // ticks
-    double Dt = 0.0;                      // s
-    std::int64_t EphemerisTime = 0;       // ticks
-    std::int32_t Iode = 0;
+    RVec3 Pos;                 // position (m, Earth-fixed)
+    RVec3 Vel;                 // velocity (m/s, Earth-fixed)
+    double Relativity = 0.0;   // relativistic clock term (s); 0 for GLONASS
+    double Reserved = 0.0;     // not written
+    double ClockBias = 0.0;    // satellite clock offset (s)
+    double ClockDrift = 0.0;   // satellite clock drift (s/s)
+    double Tgd = 0.0;          // group delay of the record (s)
+    std::int32_t FreqNum = 0;  // GLONASS frequency channel; 0 for the Keplerian systems
+    std::int64_t Time = 0;     // requested time (ticks)
+    double dt = 0.0;           // offset from the requested time (s)
+    std::int64_t EphTime = 0;  // GPS time of the record (ticks)
+    std::int32_t Iode = 0;     // issue of data of the record
 };
 
 // Geometry of a satellite seen from a receiver at the epoch time.

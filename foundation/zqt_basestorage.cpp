@@ -1,6 +1,7 @@
 #include "zqt_basestorage.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "sysutils.h"
@@ -224,6 +225,237 @@ void BLHToXYZ(double Lat, double Lon, double Height, double& X, double& Y, doubl
     X = snap((n + Height) * cb * std::cos(lon));
     Y = snap((n + Height) * cb * std::sin(lon));
     Z = snap((kOneMinusE2 * n + Height) * sb);
+}
+
+}  // namespace zqt_basestorage
+
+// =======================================================================================
+// Time-keyed storages
+
+namespace zqt_basestorage {
+
+using sysutils::Exception;
+using sysutils::Format;
+using zqt_classes_dbs::TZQS_Object;
+using zqt_classes_dbs::TZQS_ScObject;
+
+namespace {
+
+constexpr std::int64_t HighSentinelTime = INT64_MAX;
+
+std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b) noexcept {
+    std::int64_t r = 0;
+    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? INT64_MAX : INT64_MIN;
+    return r;
+}
+
+const TTimeIndex& EmptyIndex() {
+    static const TTimeIndex empty;
+    return empty;
+}
+
+}  // namespace
+
+// The first and last entries are the sentinels; they are told apart by position, never by
+// their stored times, so that no time (negative ones included) sorts outside them and no
+// distance is ever taken to a sentinel.
+
+std::size_t TimeIndexSearch(const TTimeIndex& A, std::int64_t t) noexcept {
+    if (A.size() < 3) return 0;
+    const std::size_t high = A.size() - 1;
+    // A time-ordered sweep appends: answer that case without a search.
+    if (t > A[high - 1].Time) return high - 1;
+    std::size_t lo = 0, hi = high;
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (mid == 0 || t >= A[mid].Time)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    // Entry lo is the first one later than t; the low sentinel is never later.
+    return lo - 1;
+}
+
+void TimeIndexInsert(TTimeIndex& A, std::int64_t t, std::int32_t Row) {
+    if (A.empty()) {
+        A = {{0, -1}, {t, Row}, {HighSentinelTime, -1}};
+        return;
+    }
+    const std::size_t p = TimeIndexSearch(A, t);
+    A.insert(A.begin() + static_cast<std::ptrdiff_t>(p + 1), RTimeIndexEntry{t, Row});
+}
+
+std::int32_t TimeIndexNearest(const TTimeIndex& A, std::int64_t t, std::size_t& Hint) noexcept {
+    if (A.size() < 3) return -1;
+    const std::size_t high = A.size() - 1;
+    std::size_t i = std::min(Hint, high - 1);
+    const bool inside = (i == 0 || A[i].Time <= t) && (i + 1 == high || t < A[i + 1].Time);
+    if (!inside) i = TimeIndexSearch(A, t);
+    Hint = i;
+    if (i == 0) return A[1].Row;             // before the first row
+    if (i + 1 == high) return A[i].Row;      // at or after the last row
+    // A[i].Time <= t < A[i + 1].Time: both distances are non-negative and below 2^64, so
+    // the unsigned differences are exact whatever the times.
+    const std::uint64_t before =
+        static_cast<std::uint64_t>(t) - static_cast<std::uint64_t>(A[i].Time);
+    const std::uint64_t after =
+        static_cast<std::uint64_t>(A[i + 1].Time) - static_cast<std::uint64_t>(t);
+    return after > before ? A[i].Row : A[i + 1].Row;
+}
+
+// ---------------------------------------------------------------------------------------
+// TZQS_BaseStorage
+
+void TZQS_BaseStorage::InitFields() {
+    TZQS_Object::InitFields();
+    FKeys.clear();
+}
+
+void TZQS_BaseStorage::InitChild(const zqt_objects_intrf::IZQS_ObjectPtr& Parent,
+                                 zqt_classes_dbs::IESQLiteDatabasePtr Db) {
+    TZQS_Object::InitChild(Parent, std::move(Db));
+    FSQLTemplate = StorageSQLTemplate;
+}
+
+TZQS_ScObject& TZQS_BaseStorage::CheckedItem(TZQS_ScObjectPtr& Holder) {
+    Holder = GetItem();
+    if (!Holder) throw Exception(Format("%s: the storage has no item", ClassName()));
+    return *Holder;
+}
+
+void TZQS_BaseStorage::OpenTable() {
+    TZQS_ScObjectPtr holder;
+    const TZQS_ScObject& item = CheckedItem(holder);
+    OpenSQL(SQLiteExt::FormatPt(FSQLTemplate, item.GetTableName(),
+                                SaturatedAdd(GetBegTime(), -StorageWindowMargin),
+                                SaturatedAdd(GetEndTime(), StorageWindowMargin)),
+            zqt_variant::TVariantArray{});
+}
+
+void TZQS_BaseStorage::OpenSQL(const std::string& SQL, const zqt_variant::TVariantArray& Values) {
+    TZQS_ScObjectPtr holder;
+    CheckedItem(holder).OpenSQL(SQL, Values);
+}
+
+bool TZQS_BaseStorage::Next() {
+    Clear();
+    OpenTable();
+    TZQS_ScObjectPtr holder;
+    TZQS_ScObject& item = CheckedItem(holder);
+    try {
+        while (item.Next()) IndexRow();
+    } catch (...) {
+        item.CloseSelect();
+        throw;
+    }
+    item.CloseSelect();
+    return true;
+}
+
+void TZQS_BaseStorage::IndexRow() {
+    TZQS_ScObjectPtr holder;
+    const TZQS_ScObject& item = CheckedItem(holder);
+    const std::int64_t key = item.GetKey();
+    if (key == 0 || FKeys.contains(key)) return;
+    CheckItem(item);
+    FCurrentTime = item.GetKeyTime();
+    const std::int32_t row = AddIndex();
+    FKeys.emplace(key, row);
+}
+
+void TZQS_BaseStorage::Clear() {
+    FRowIndex = 0;
+    FCurrentTime = 0;
+    FKeys.clear();
+}
+
+void TZQS_BaseStorage::CheckItem(const TZQS_ScObject&) const {}
+
+// ---------------------------------------------------------------------------------------
+// TZQS_SvStorage
+
+void TZQS_SvStorage::InitFields() {
+    TZQS_BaseStorage::InitFields();
+    FIndex.assign(IndexCount, TTimeIndex{});
+    FHints.assign(IndexCount, 0);
+}
+
+void TZQS_SvStorage::Clear() {
+    TZQS_BaseStorage::Clear();
+    FIndex.assign(IndexCount, TTimeIndex{});
+    FHints.assign(IndexCount, 0);
+}
+
+void TZQS_SvStorage::CheckItem(const TZQS_ScObject& Item) const {
+    const auto* sv = dynamic_cast<const zqt_objects_intrf::IZQS_SvObject*>(&Item);
+    if (!sv) throw Exception(Format("%s: the item has no satellite key", ClassName()));
+    if (sv->GetSvprn() >= IndexCount)
+        throw Exception(Format("Bad svprn: %d/%d", sv->GetSvprn(), IndexCount - 1));
+}
+
+std::int32_t TZQS_SvStorage::AddIndex() {
+    TZQS_ScObjectPtr holder;
+    const TZQS_ScObject& item = CheckedItem(holder);
+    CheckItem(item);
+    if (FIndex.size() != IndexCount) {
+        FIndex.assign(IndexCount, TTimeIndex{});
+        FHints.assign(IndexCount, 0);
+    }
+    const std::uint16_t svprn =
+        dynamic_cast<const zqt_objects_intrf::IZQS_SvObject&>(item).GetSvprn();
+    TimeIndexInsert(FIndex[svprn], GetCurrentTime(), GetRowIndex());
+    return GetRowIndex();
+}
+
+std::int32_t TZQS_SvStorage::FindNearest(std::uint16_t Svprn, std::int64_t t) {
+    if (Svprn >= FIndex.size()) return -1;
+    return TimeIndexNearest(FIndex[Svprn], t, FHints[Svprn]);
+}
+
+const TTimeIndex& TZQS_SvStorage::TimeIndex(std::uint16_t Svprn) const {
+    return Svprn < FIndex.size() ? FIndex[Svprn] : EmptyIndex();
+}
+
+// ---------------------------------------------------------------------------------------
+// TZQS_ScStorage
+
+void TZQS_ScStorage::InitFields() {
+    TZQS_BaseStorage::InitFields();
+    FIndex.assign(IndexCount, TTimeIndex{});
+    FHints.assign(IndexCount, 0);
+}
+
+void TZQS_ScStorage::Clear() {
+    TZQS_BaseStorage::Clear();
+    FIndex.assign(IndexCount, TTimeIndex{});
+    FHints.assign(IndexCount, 0);
+}
+
+void TZQS_ScStorage::CheckItem(const TZQS_ScObject& Item) const {
+    if (Item.GetSatCode() >= IndexCount)
+        throw Exception(Format("Bat SatCode: %d/%d/%d", Item.GetSatCode(), 7, IndexCount - 1));
+}
+
+std::int32_t TZQS_ScStorage::AddIndex() {
+    TZQS_ScObjectPtr holder;
+    const TZQS_ScObject& item = CheckedItem(holder);
+    CheckItem(item);
+    if (FIndex.size() != IndexCount) {
+        FIndex.assign(IndexCount, TTimeIndex{});
+        FHints.assign(IndexCount, 0);
+    }
+    TimeIndexInsert(FIndex[item.GetSatCode()], GetCurrentTime(), GetRowIndex());
+    return GetRowIndex();
+}
+
+std::int32_t TZQS_ScStorage::FindNearest(std::uint8_t SatCode, std::int64_t t) {
+    if (SatCode >= FIndex.size()) return -1;
+    return TimeIndexNearest(FIndex[SatCode], t, FHints[SatCode]);
+}
+
+const TTimeIndex& TZQS_ScStorage::TimeIndex(std::uint8_t SatCode) const {
+    return SatCode < FIndex.size() ? FIndex[SatCode] : EmptyIndex();
 }
 
 }  // namespace zqt_basestorage

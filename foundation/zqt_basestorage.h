@@ -1,11 +1,21 @@
 // Base records of positions and directions: the 3-vector RVec3 with its routines, the
 // azimuth/elevation of a satellite seen from a station, the attitude angles of an epoch,
 // and the WGS-84 conversion between Earth-centred coordinates and latitude, longitude
-// and height.
+// and height; and the time-keyed storages that cache the rows of a table over a time
+// window, indexed by key and by time per satellite or per satellite system.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "zqt_classes_dbs.h"
+#include "zqt_objects_intrf.h"
+#include "zqt_variant.h"
 
 namespace zqt_basestorage {
 
@@ -87,7 +97,167 @@ void XYZToLatLon(double X, double Y, double Z, double& Lat, double& Lon);
 // below 1e-7 m become 0. NaN in gives NaN out.
 void BLHToXYZ(double Lat, double Lon, double Height, double& X, double& Y, double& Z);
 
-// ---------------------------------------------------------------------------------------
-// The time-keyed record storages join this unit.
+}  // namespace zqt_basestorage
+
+// =======================================================================================
+// Time-keyed storages
+//
+// A storage caches the rows of one table over a time window: it loads every row whose
+// GPS time lies in the window widened by four hours on each side, keeps the first row of
+// each key, and answers which row is nearest in time for a satellite (or a satellite
+// system). The rows themselves live in the descendant's own record array; a storage keeps
+// only keys, times and row indexes. The item, an object of the descendant's record type,
+// is the cursor through which rows are read from the table and handed in.
+
+namespace zqt_objects_intrf {
+
+// What every storage offers over the object interface.
+class IZQS_BaseStorage : public virtual IZQS_Object {
+public:
+    // Appends the item's record to the storage and indexes it; returns its row index.
+    virtual std::int32_t Add() = 0;
+    // Adds the item's current record when its key is new (the first row of a key wins;
+    // key 0 is never added).
+    virtual void IndexRow() = 0;
+    // Forgets every row.
+    virtual void Clear() = 0;
+};
+
+using IZQS_BaseStoragePtr = std::shared_ptr<IZQS_BaseStorage>;
+
+}  // namespace zqt_objects_intrf
+
+namespace zqt_basestorage {
+
+// One entry of a time index: the time of a row and its row index (-1 for a sentinel).
+struct RTimeIndexEntry {
+    std::int64_t Time = 0;
+    std::int32_t Row = -1;
+};
+
+// Entries in ascending time, framed by the low sentinel {0, -1} and the high sentinel
+// {INT64_MAX, -1} as soon as it holds a row. The sentinels stand for minus and plus
+// infinity: a row time outside [0, INT64_MAX) still sorts between them.
+using TTimeIndex = std::vector<RTimeIndexEntry>;
+
+// Index of the last entry whose time is <= t (entries of equal time: the last of them).
+// A must hold its two sentinels.
+std::size_t TimeIndexSearch(const TTimeIndex& A, std::int64_t t) noexcept;
+// Inserts {t, Row} after every entry whose time is <= t; an empty index gets its sentinels.
+void TimeIndexInsert(TTimeIndex& A, std::int64_t t, std::int32_t Row);
+// The row nearest in time to t (a tie goes to the later entry), or -1 for an empty index.
+// Hint is the search position of the previous query: a query at or just after it costs
+// one comparison; it is updated to the entry at or before t.
+std::int32_t TimeIndexNearest(const TTimeIndex& A, std::int64_t t, std::size_t& Hint) noexcept;
+
+// The window query of a storage: table name, window begin and end (ticks).
+inline constexpr const char* StorageSQLTemplate =
+    "SELECT * FROM %s WHERE GPSTime BETWEEN %d AND %d ORDER BY GPSTime";
+// The widening of the window on each side: four hours in ticks.
+inline constexpr std::int64_t StorageWindowMargin = 144'000'000;
+
+class TZQS_BaseStorage : public zqt_classes_dbs::TZQS_Object,
+                         public virtual zqt_objects_intrf::IZQS_BaseStorage {
+public:
+    using TZQS_ScObjectPtr = std::shared_ptr<zqt_classes_dbs::TZQS_ScObject>;
+
+    void InitFields() override;
+    // The inherited set-up, then the window query template.
+    void InitChild(const zqt_objects_intrf::IZQS_ObjectPtr& Parent,
+                   zqt_classes_dbs::IESQLiteDatabasePtr Db) override;
+
+    // The window query on the item's table: GPSTime between BegTime - 4 h and
+    // EndTime + 4 h (the storage's own times).
+    void OpenTable() override;
+    // Forwarded to the item, whose cursor the rows are read from.
+    void OpenSQL(const std::string& SQL, const zqt_variant::TVariantArray& Values) override;
+    // Loads the whole window: Clear, OpenTable, IndexRow for every row of the item's
+    // cursor, then the item's cursor is closed (also when a row fails). True.
+    bool Next() override;
+
+    // IZQS_BaseStorage
+    std::int32_t Add() override { return AddIndex(); }
+    void IndexRow() override;
+    void Clear() override;
+
+    // The item whose table and cursor the storage uses (an object of the descendant's
+    // record type). Never empty in a working storage.
+    virtual TZQS_ScObjectPtr GetItem() = 0;
+
+    const std::string& GetSQLTemplate() const { return FSQLTemplate; }
+    void SetSQLTemplate(std::string Value) { FSQLTemplate = std::move(Value); }
+    // Number of keys held (rows added).
+    std::size_t KeyCount() const { return FKeys.size(); }
+    // True when a row of that key was added.
+    bool HasKey(std::int64_t Key) const { return FKeys.contains(Key); }
+
+protected:
+    // Descendants append the item's record to their array, set the row index to its
+    // position (SetRowIndex) and then call the inherited AddIndex, which indexes it by
+    // time and returns the row index.
+    virtual std::int32_t AddIndex() = 0;
+    // Raises when the item's record cannot be indexed (its satellite or system is out of
+    // range). IndexRow calls it before AddIndex, so that a refused row leaves nothing
+    // behind in the descendant's array either.
+    virtual void CheckItem(const zqt_classes_dbs::TZQS_ScObject& Item) const;
+
+    std::int32_t GetRowIndex() const { return FRowIndex; }
+    void SetRowIndex(std::int32_t Value) { FRowIndex = Value; }
+    std::int64_t GetCurrentTime() const { return FCurrentTime; }
+    void SetCurrentTime(std::int64_t Value) { FCurrentTime = Value; }
+    // The item, or a raise when the descendant gives none.
+    zqt_classes_dbs::TZQS_ScObject& CheckedItem(TZQS_ScObjectPtr& Holder);
+
+private:
+    std::unordered_map<std::int64_t, std::int32_t> FKeys;
+    std::string FSQLTemplate = StorageSQLTemplate;
+    std::int32_t FRowIndex = 0;
+    std::int64_t FCurrentTime = 0;
+};
+
+// One time index per satellite key (svprn 0 to 2048).
+class TZQS_SvStorage : public TZQS_BaseStorage {
+public:
+    static constexpr std::size_t IndexCount = 2049;
+
+    void InitFields() override;
+    void Clear() override;
+    // Row index of svprn's row nearest in time to t; -1 when the satellite has none.
+    std::int32_t FindNearest(std::uint16_t Svprn, std::int64_t t);
+    // The time index of a satellite (empty beyond the range).
+    const TTimeIndex& TimeIndex(std::uint16_t Svprn) const;
+
+protected:
+    // Indexes {current time, row index} under the item's svprn.
+    std::int32_t AddIndex() override;
+    // Raises "Bad svprn: %d/%d" for an item without a satellite key or one of 2049 or more.
+    void CheckItem(const zqt_classes_dbs::TZQS_ScObject& Item) const override;
+
+private:
+    std::vector<TTimeIndex> FIndex;
+    std::vector<std::size_t> FHints;
+};
+
+// One time index per satellite-system code (SatCode 0 to 10).
+class TZQS_ScStorage : public TZQS_BaseStorage {
+public:
+    static constexpr std::size_t IndexCount = 11;
+
+    void InitFields() override;
+    void Clear() override;
+    // Row index of the system's row nearest in time to t; -1 when the system has none.
+    std::int32_t FindNearest(std::uint8_t SatCode, std::int64_t t);
+    const TTimeIndex& TimeIndex(std::uint8_t SatCode) const;
+
+protected:
+    // Indexes {current time, row index} under the item's SatCode.
+    std::int32_t AddIndex() override;
+    // Raises "Bat SatCode: %d/%d/%d" (SatCode, 7, 10) for a SatCode above 10.
+    void CheckItem(const zqt_classes_dbs::TZQS_ScObject& Item) const override;
+
+private:
+    std::vector<TTimeIndex> FIndex;
+    std::vector<std::size_t> FHints;
+};
 
 }  // namespace zqt_basestorage

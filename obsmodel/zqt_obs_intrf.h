@@ -1,14 +1,16 @@
 // Interfaces of the observation model: the satellite observations of an epoch and the
-// epoch itself, the plain records they hand out, and the narrow interfaces of the objects
-// an epoch talks to that later subsystems build (data set, recordset, satellite arrays,
-// standalone solutions and their coordinates, the estimation engine, the navigation store
-// and its orbit provider).
+// epoch itself, the data set and the recordset, the plain records they hand out (the site
+// occupation among them), and the narrow interfaces of the objects they talk to that
+// other units build (file receivers, receivers, observers, satellite arrays, standalone
+// solutions and their coordinates, the estimation engine, the navigation store and its
+// orbit provider).
 //
 // The later classes plug in through the factory hooks at the end of this header. Every
 // hook may be absent: an epoch without a navigation-store factory has no navigation data,
 // one without a solution factory has no solutions, satellite observations without a
-// satellite-array factory feed no satellite array. Absent means "nothing done", never a
-// crash.
+// satellite-array factory feed no satellite array, a data set without a file-receiver
+// loader reaches only the file receiver that made it, an occupation at a new point without
+// a site creator gets no site. Absent means "nothing done", never a crash.
 #pragma once
 
 #include <array>
@@ -16,12 +18,21 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "zqt_basestorage.h"
+#include "zqt_file_bs.h"
 #include "zqt_objects_intrf.h"
 #include "zqt_sat_obs_rcrd.h"
 #include "zqt_sat_obs_types.h"
 #include "zqt_variant.h"
+
+namespace zqt_antenna_rcrd {
+struct RFileHeaderFull;
+}
+namespace zqt_antenna_bs {
+class IZQS_Antenna;
+}
 
 namespace zqt_obs_intrf {
 
@@ -195,23 +206,166 @@ public:
 };
 using IZQS_EnginePtr = std::shared_ptr<IZQS_Engine>;
 
+// ---------------------------------------------------------------------------------------
+// Site occupations, receivers, observers and the file receiver as a data set sees them
+
+// One site occupation: a time span of a receiver at a marker with its antenna set-up,
+// built by file receivers from free events and by the RINEX observation reader from its
+// header, and handed to the data sets (CheckRecord, AddRecord).
+struct TZQS_Occupation {
+    // Item flags: the items given since the occupation was last cleared.
+    static constexpr std::uint32_t FlagAntennaName = 16;
+    static constexpr std::uint32_t FlagAntennaHeight = 32;
+    static constexpr std::uint32_t FlagAntennaOffset = 64;
+    static constexpr std::uint32_t FlagMotion = 128;        // a motion period is open
+    static constexpr std::uint32_t FlagSite = 0x100;        // a site occupation is open
+    static constexpr std::uint32_t FlagDescription = 0x800;
+    static constexpr std::uint32_t FlagIdentifier = 0x4000;
+    static constexpr std::uint32_t FlagVehicle = 0x8000;
+
+    std::int64_t BegTime = 0;  // GPS ticks; 0 = no occupation open
+    std::int64_t EndTime = 0;  // GPS ticks
+    std::string SiteName;
+    std::int32_t OccupationNumber = 1;
+    std::string AntennaName;
+    std::string AntennaSerial;
+    double AntennaHeight = 0.0;        // m
+    std::uint8_t HeightReference = 0;  // how the height was measured
+    double AntennaOffset = 0.0;        // m; the antenna's vertical offset (delta H)
+    double EastOffset = 0.0;           // m
+    double NorthOffset = 0.0;          // m
+    std::uint8_t MotionMode = 0;       // 0 static, 1 kinematic (3, 4: with a new site)
+    zqt_file_bs::TGUID Identifier;
+    std::int32_t VehicleNumber = 0;
+    std::string Description;
+    RVec3 Position;                    // Earth-centred, m
+    std::int32_t StaticCount = 0;
+    std::int32_t KinematicCount = 0;
+    std::uint32_t Flags = 0;
+};
+
+// A physical receiver, as far as a RINEX header needs it.
+class IZQS_Receiver : public virtual IZQS_Object {
+public:
+    virtual std::string GetBoard() const = 0;
+    virtual std::string GetFirmwareVersion() const = 0;
+    virtual std::uint8_t GetBaseType() const = 0;
+    virtual std::string GetReceiverNumber() const = 0;
+    virtual std::string GetReceiverType() const = 0;
+    virtual std::string GetSerialNumber() const = 0;
+};
+using IZQS_ReceiverPtr = std::shared_ptr<IZQS_Receiver>;
+
+class IZQS_Observer : public virtual IZQS_Object {
+public:
+    virtual std::string GetObserverAgency() const = 0;
+    virtual std::string GetObserverName() const = 0;
+};
+using IZQS_ObserverPtr = std::shared_ptr<IZQS_Observer>;
+
+// The imported observation file (zqt_file_obs).
+class IZQS_OBSFile;
+using IZQS_OBSFilePtr = std::shared_ptr<IZQS_OBSFile>;
+
+// What a data set asks of the file receiver it belongs to: one receiver as met in one
+// file. The file-receiver class implements it.
+class IZQS_FileReceiverLink : public virtual IZQS_Object {
+public:
+    // The number of data sets (one per antenna of the receiver).
+    virtual std::int32_t GetAntCount() = 0;
+    virtual IZQS_OBSFilePtr GetObsFile() = 0;
+    // The observer; may be empty.
+    virtual IZQS_ObserverPtr GetObserver() = 0;
+    virtual IZQS_ReceiverPtr GetReceiver() = 0;
+    // 2 or 3: a reference station; with an RTCM file 1 as well.
+    virtual std::uint8_t GetBaseType() = 0;
+    virtual std::uint32_t GetFirmwareVersion() = 0;
+};
+using IZQS_FileReceiverLinkPtr = std::shared_ptr<IZQS_FileReceiverLink>;
+
+// ---------------------------------------------------------------------------------------
+// Data sets and recordsets
+//
+// Members added to these two interfaces after the first ones have neutral bodies (no
+// object, 0, nothing done), so that stand-ins that serve only part of them stay valid;
+// the data-set and recordset classes override every one.
+
+class IZQS_RecordSet;
+using IZQS_RecordSetPtr = std::shared_ptr<IZQS_RecordSet>;
+class IZQS_Epoch;
+using IZQS_EpochPtr = std::shared_ptr<IZQS_Epoch>;
+
+// The stream of epochs of one receiver antenna within one input file.
 class IZQS_DataSet : public virtual IZQS_Object {
 public:
     // The data set's signal mapping (owned by the data set).
     virtual std::shared_ptr<zqt_sat_obs_rcrd::TZQS_SignalMapping> GetSignalMapping() = 0;
+
+    // The epoch through which the decoders write, created on first use.
+    virtual IZQS_EpochPtr GetEpoch() { return nullptr; }
+    virtual IZQS_OBSFilePtr GetObsFile() { return nullptr; }
+    virtual IZQS_ObserverPtr GetObserver() { return nullptr; }
+    virtual IZQS_FileReceiverLinkPtr GetFileReceiver() { return nullptr; }
+    // 0 for the first antenna of a receiver, 1 for the second ...
+    virtual std::uint8_t GetAntennaNumber() const { return 0; }
+    virtual void SetAntennaNumber(std::uint8_t Value) { (void)Value; }
+    // The data set's own recordset (RecordsetType 6), created on first use.
+    virtual IZQS_RecordSetPtr GetRecordset() { return nullptr; }
+    // The receiver and observer items of a RINEX header.
+    virtual void GetHeaderInfo(zqt_antenna_rcrd::RFileHeaderFull& Header) { (void)Header; }
+    // The data set's observation information (table ObsInfo).
+    virtual void GetObsInfo(TObsInfoTable& Table) { Table.Clear(); }
+    // An occupation record that opens a piece of its own (see the data-set class).
+    virtual void CheckRecord(const TZQS_Occupation& Record) { (void)Record; }
+    // The occupation open when the input ends.
+    virtual void AddRecord(const TZQS_Occupation& Record) { (void)Record; }
 };
 using IZQS_DataSetPtr = std::shared_ptr<IZQS_DataSet>;
 
-class IZQS_RecordSet : public virtual IZQS_Object {
+// A recordset read as a source of observations.
+class IZQS_ObsProvider : public virtual IZQS_Object {
+public:
+    virtual IZQS_DataStoragePtr GetDataStorage() = 0;
+
+    // Nominal observation interval, ticks.
+    virtual std::int32_t GetInterval() const { return 0; }
+    virtual void SetInterval(std::int32_t Value) { (void)Value; }
+    // 0 static, 1 moving.
+    virtual std::uint8_t GetMotionMode() const { return 0; }
+    virtual void SetMotionMode(std::uint8_t Value) { (void)Value; }
+    // The station's approximate position (Earth-centred, m).
+    virtual RVec3 GetStationPos() { return RVec3{}; }
+};
+using IZQS_ObsProviderPtr = std::shared_ptr<IZQS_ObsProvider>;
+
+// A named time window over one data set with the station description of the window.
+class IZQS_RecordSet : public virtual IZQS_ObsProvider {
 public:
     virtual IZQS_DataSetPtr OpenDataset() = 0;
     // The working data-set id of the recordset.
     virtual std::int32_t GetDataSetID() = 0;
-    virtual IZQS_DataStoragePtr GetDataStorage() = 0;
     // The GLONASS channels of the data set; false when they are not known.
     virtual bool GetGloChannels(TGloChannels& Channels) = 0;
+
+    // The recordset's antenna (model, serial number, heights, offsets).
+    virtual std::shared_ptr<zqt_antenna_bs::IZQS_Antenna> GetAntenna() { return nullptr; }
+    // The items of a RINEX header that the data set and the recordset know.
+    virtual void GetFileHeader(zqt_antenna_rcrd::RFileHeaderFull& Header) { (void)Header; }
+    virtual IZQS_EpochPtr GetEpoch() { return nullptr; }
+    // Replaces the epoch cursor.
+    virtual void SetEpoch(IZQS_EpochPtr Epoch) { (void)Epoch; }
+    // The data set's observation information (table ObsInfo).
+    virtual void GetObsInfo(TObsInfoTable& Table) { Table.Clear(); }
+    virtual std::string GetComment() const { return std::string(); }
+    virtual void SetComment(const std::string& Value) { (void)Value; }
+    virtual std::string GetMarkerName() const { return std::string(); }
+    virtual void SetMarkerName(const std::string& Value) { (void)Value; }
+    virtual std::int32_t GetMarkerNumber() const { return 0; }
+    virtual void SetMarkerNumber(std::int32_t Value) { (void)Value; }
+    // 6 a data set's own, 7 output, 8 static and 9 kinematic occupation, 255 retired.
+    virtual std::uint8_t GetRecordsetType() const { return 0; }
+    virtual void SetRecordsetType(std::uint8_t Value) { (void)Value; }
 };
-using IZQS_RecordSetPtr = std::shared_ptr<IZQS_RecordSet>;
 
 // ---------------------------------------------------------------------------------------
 // IZQS_SatObs: the observations of every satellite of one epoch, with a cursor.
@@ -220,9 +374,6 @@ using IZQS_RecordSetPtr = std::shared_ptr<IZQS_RecordSet>;
 // (OBSTYPE, 1..24) that names a band and a kind. "Cur" methods work on the record at the
 // cursor and do nothing (or read as absent) when the cursor is outside the records. An
 // absent value reads as NaN. Next() steps the cursor (decoders, recordset).
-
-class IZQS_Epoch;
-using IZQS_EpochPtr = std::shared_ptr<IZQS_Epoch>;
 
 class IZQS_SatObs : public virtual IZQS_Object {
 public:
@@ -389,5 +540,35 @@ const TNavDataFactory& NavDataFactory();
 const TSolutionFactory& SolutionFactory();
 const TEngineFactory& EngineFactory();
 const TSatArrayFactory& SatArrayFactory();
+
+// TZQS_FileReceiver.CreateLoad: the file receiver of row FRcvrID of Db; empty when there
+// is no such row. Without a loader a data set reaches only the file receiver that
+// created it.
+using TFileReceiverLoader = std::function<IZQS_FileReceiverLinkPtr(
+    const zqt_objects_intrf::IESQLiteDatabasePtr& Db, std::int32_t FRcvrID)>;
+// TZQS_Site.CreateSite: a new site Name at Position (Earth-centred, m) on Db, with its
+// Sites, ObjInfo and Coordinates rows; returns the SiteID. Without a creator no site is
+// made (SiteID stays 0).
+using TSiteCreator = std::function<std::int32_t(
+    const zqt_objects_intrf::IESQLiteDatabasePtr& Db, const std::string& Name,
+    std::uint8_t SnapedObjType, const RVec3& Position, std::uint32_t SnapID)>;
+
+namespace detail {
+inline TFileReceiverLoader& FileReceiverLoaderSlot() {
+    static TFileReceiverLoader f;
+    return f;
+}
+inline TSiteCreator& SiteCreatorSlot() {
+    static TSiteCreator f;
+    return f;
+}
+}  // namespace detail
+
+inline void SetFileReceiverLoader(TFileReceiverLoader Loader) {
+    detail::FileReceiverLoaderSlot() = std::move(Loader);
+}
+inline void SetSiteCreator(TSiteCreator Creator) { detail::SiteCreatorSlot() = std::move(Creator); }
+inline const TFileReceiverLoader& FileReceiverLoader() { return detail::FileReceiverLoaderSlot(); }
+inline const TSiteCreator& SiteCreator() { return detail::SiteCreatorSlot(); }
 
 }  // namespace zqt_obs_intrf

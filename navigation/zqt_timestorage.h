@@ -1,15 +1,91 @@
 // The time-parameter storage of a navigation store: the offsets between time systems
-// broadcast within a time window.
+// broadcast within a time window, indexed per source system by time.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "zqt_basestorage.h"
+#include "zqt_time_bs.h"
+
+namespace zqt_time_dbs {
+class TZQS_TimeParams;
+}
 
 namespace zqt_timestorage {
 
-class IZQS_TimeStorage : public virtual zqt_objects_intrf::IZQS_BaseStorage {};
+using zqt_time_bs::RTimeParams;
+using TTimeParamsArray = std::vector<RTimeParams>;
+
+class IZQS_TimeStorage : public virtual zqt_objects_intrf::IZQS_BaseStorage {
+public:
+    // A copy of every set, in the order of addition.
+    virtual TTimeParamsArray GetItems() = 0;
+    // The row cursor through which sets are added (SetData or SetParams, then IndexRow);
+    // created when missing.
+    virtual zqt_time_bs::IZQS_TimeParamsPtr GetRecord() = 0;
+    // Copies of the sets whose source system (Sys1, taken as 0 unless it is a satellite
+    // system 1..7) is System, in the order of addition.
+    virtual void GetItemsOfSystem(TTimeParamsArray& Items, std::uint8_t System) = 0;
+    // Find with the system byte of the satellite key.
+    virtual const RTimeParams* FindBySatId(std::uint16_t Svprn, std::int64_t Time) = 0;
+    // The set of that source system nearest to the time; nullptr when the system has
+    // none. The pointer stays valid until the storage changes (a set is added, or it is
+    // cleared or reloaded).
+    virtual const RTimeParams* Find(std::uint8_t System, std::int64_t Time) = 0;
+};
 
 using IZQS_TimeStoragePtr = std::shared_ptr<IZQS_TimeStorage>;
+
+// Sets of the window read from the database reach this far beyond it on each side: one
+// week, in ticks.
+inline constexpr std::int64_t TimeWindowMargin = 6'048'000'000;
+
+class TZQS_TimeStorage : public zqt_basestorage::TZQS_ScStorage,
+                         public virtual IZQS_TimeStorage {
+public:
+    // A storage that is a child of Parent on Db (the parent's database when Db is empty).
+    static std::shared_ptr<TZQS_TimeStorage> CreateChild(
+        const zqt_objects_intrf::IZQS_ObjectPtr& Parent, SQLiteExt::IESQLiteDatabasePtr Db);
+
+    // The window query over the storage's window widened by a week on each side.
+    void OpenTable() override;
+    // Empties the time indexes and the list of sets.
+    void Clear() override;
+    // Writes every set, in the order of addition, through the cursor (when the cursor
+    // exists; rows already in the table are kept).
+    void ExecuteWrite() override;
+    // The cursor's write statement is closed too.
+    void CloseWrite() override;
+
+    // The cursor, created on first need as a child of the storage on its database.
+    TZQS_ScObjectPtr GetItem() override;
+
+    // IZQS_TimeStorage
+    TTimeParamsArray GetItems() override { return FItems; }
+    zqt_time_bs::IZQS_TimeParamsPtr GetRecord() override;
+    void GetItemsOfSystem(TTimeParamsArray& Items, std::uint8_t System) override;
+    const RTimeParams* FindBySatId(std::uint16_t Svprn, std::int64_t Time) override;
+    const RTimeParams* Find(std::uint8_t System, std::int64_t Time) override;
+
+protected:
+    // Appends a copy of the cursor's set and indexes it under its source system.
+    std::int32_t AddIndex() override;
+
+private:
+    std::shared_ptr<zqt_time_dbs::TZQS_TimeParams> Cursor();
+
+    TTimeParamsArray FItems;
+    std::shared_ptr<zqt_time_dbs::TZQS_TimeParams> FCursor;
+};
+
+// Installs TZQS_TimeStorage as the navigation store's time-parameter storage. It is
+// installed once when the program starts; calling it again installs it anew.
+void InstallTimeStorage();
+
+namespace detail {
+inline const bool TimeStorageInstalled = (InstallTimeStorage(), true);
+}
 
 }  // namespace zqt_timestorage

@@ -115,8 +115,11 @@ protected:
         zqt_datastorage_bs::SetTropoModelFactory(
             [](eTropoModels Kind) { return std::make_shared<TFakeTropoModel>(Kind); });
     }
+    // Puts the real storages back for the other suites of this process.
     void TearDown() override {
-        zqt_datastorage_bs::SetEphemerisStorageFactory({});
+        zqt_ephemerisstorage::InstallEphemerisStorage();
+        zqt_ionostorage::InstallIonoStorage();
+        zqt_timestorage::InstallTimeStorage();
         zqt_datastorage_bs::SetTropoModelFactory({});
     }
     IZQS_DataStoragePtr Store(std::int64_t beg, std::int64_t end) {
@@ -255,6 +258,8 @@ TEST_F(DataStorageTest, AFailedSaveLeavesNoRowAndNoOpenTransaction) {
 
 TEST_F(DataStorageTest, AbsentStoragesAreADefinedState) {
     zqt_datastorage_bs::SetEphemerisStorageFactory({});
+    zqt_datastorage_bs::SetIonoStorageFactory({});
+    zqt_datastorage_bs::SetTimeStorageFactory({});
     zqt_datastorage_bs::SetTropoModelFactory({});
     const IZQS_DataStoragePtr s = Store(ephemrows::T0, ephemrows::T0 + Day);
     EXPECT_FALSE(s->GetEphemerisStorage());

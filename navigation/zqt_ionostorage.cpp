@@ -1,0 +1,124 @@
+#include "zqt_ionostorage.h"
+
+#include <cmath>
+
+#include "SQLiteExt.h"
+#include "zqt_datastorage_bs.h"
+#include "zqt_geo.h"
+#include "zqt_iono_dbs.h"
+#include "zqt_sat_obs_types.h"
+
+namespace zqt_ionostorage {
+
+using zqt_iono_dbs::TZQS_Iono;
+
+namespace {
+
+std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b) noexcept {
+    std::int64_t r = 0;
+    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? INT64_MAX : INT64_MIN;
+    return r;
+}
+
+}  // namespace
+
+double IonoSlantFactor(double ElevationDeg) noexcept {
+    const double x = (6378.0 / 6428.0) * std::sin((90.0 - ElevationDeg) * 0.017453292519943295);
+    return (std::sqrt(50808384.0 - 41319184.0 * x * x) - 6428.0 * std::sqrt(1.0 - x * x)) / 700.0;
+}
+
+// =======================================================================================
+// TZQS_IonoStorage
+
+std::shared_ptr<TZQS_IonoStorage> TZQS_IonoStorage::CreateChild(
+    const zqt_objects_intrf::IZQS_ObjectPtr& Parent, SQLiteExt::IESQLiteDatabasePtr Db) {
+    return CreateChildOf<TZQS_IonoStorage>(Parent, std::move(Db));
+}
+
+std::shared_ptr<TZQS_Iono> TZQS_IonoStorage::Cursor() {
+    if (!FCursor) FCursor = TZQS_Iono::CreateChild(Intf(), nullptr);
+    return FCursor;
+}
+
+TZQS_IonoStorage::TZQS_ScObjectPtr TZQS_IonoStorage::GetItem() { return Cursor(); }
+
+zqt_iono_bs::IZQS_IonoPtr TZQS_IonoStorage::GetRecord() { return Cursor(); }
+
+void TZQS_IonoStorage::OpenTable() {
+    const std::shared_ptr<TZQS_Iono> item = Cursor();
+    OpenSQL(SQLiteExt::FormatPt(GetSQLTemplate(), item->GetTableName(),
+                                SaturatedAdd(GetBegTime(), -IonoWindowMargin),
+                                SaturatedAdd(GetEndTime(), IonoWindowMargin)),
+            zqt_variant::TVariantArray{});
+}
+
+void TZQS_IonoStorage::Clear() {
+    TZQS_ScStorage::Clear();
+    FItems.clear();
+}
+
+std::int32_t TZQS_IonoStorage::AddIndex() {
+    const std::shared_ptr<TZQS_Iono> item = Cursor();
+    SetRowIndex(static_cast<std::int32_t>(FItems.size()));
+    SetCurrentTime(item->Record().GPSTime);
+    FItems.push_back(item->Record());
+    try {
+        return TZQS_ScStorage::AddIndex();
+    } catch (...) {
+        FItems.pop_back();  // a set that cannot be indexed is not kept
+        throw;
+    }
+}
+
+void TZQS_IonoStorage::ExecuteWrite() {
+    if (!FCursor) return;
+    for (const RIono& s : FItems) {
+        FCursor->SetRecord(s);
+        FCursor->ExecuteWrite();
+    }
+}
+
+void TZQS_IonoStorage::CloseWrite() {
+    if (FCursor) FCursor->CloseWrite();
+    TZQS_ScStorage::CloseWrite();
+}
+
+const RIono* TZQS_IonoStorage::Find(std::uint8_t System, std::int64_t Time) {
+    std::int32_t row = FindNearest(System, Time);
+    if (row < 0 && System != zqt_sat_obs_types::SC_GPS)
+        row = FindNearest(zqt_sat_obs_types::SC_GPS, Time);
+    if (row < 0 || static_cast<std::size_t>(row) >= FItems.size()) return nullptr;
+    return &FItems[static_cast<std::size_t>(row)];
+}
+
+const RIono* TZQS_IonoStorage::FindBySatId(std::uint16_t Svprn, std::int64_t Time) {
+    return Find(static_cast<std::uint8_t>(Svprn >> 8), Time);
+}
+
+void TZQS_IonoStorage::GetItemsOfSystem(TIonoArray& Items, std::uint8_t System) {
+    Items.clear();
+    for (const RIono& s : FItems)
+        if (s.System == System) Items.push_back(s);
+}
+
+double TZQS_IonoStorage::GetIonoDelay(std::uint16_t Svprn, std::int64_t Time,
+                                      const zqt_basestorage::RVec3& Position, double Elevation,
+                                      double Azimuth) {
+    (void)Svprn;  // the GPS set serves every system
+    const RIono* s = Find(zqt_sat_obs_types::SC_GPS, Time);
+    if (!s) return 0.0;
+    return zqt_geo::IonoDelay(zqt_iono_bs::IonoAlpha(*s), zqt_iono_bs::IonoBeta(*s), Time,
+                              Position, Elevation, Azimuth);
+}
+
+// =======================================================================================
+
+void InstallIonoStorage() {
+    zqt_datastorage_bs::SetIonoStorageFactory(
+        [](const zqt_objects_intrf::IZQS_ObjectPtr& Parent,
+           const SQLiteExt::IESQLiteDatabasePtr& Db) -> IZQS_IonoStoragePtr {
+            return TZQS_IonoStorage::CreateChild(Parent, Db);
+        });
+}
+
+}  // namespace zqt_ionostorage

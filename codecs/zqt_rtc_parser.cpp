@@ -1,0 +1,1197 @@
+#include "zqt_rtc_parser.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "sysutils.h"
+#include "zqt_crc.h"
+#include "zqt_sat_obs_types.h"
+#include "zqt_timefunc.h"
+#include "zqt_types_bs.h"
+#include "zqt_vector.h"
+
+namespace zqt_rtc_parser {
+
+using namespace zqt_rtcm_types;
+using sysutils::Format;
+using zqt_crc::TZQS_CRC24Q;
+using zqt_sat_obs_types::SatKey;
+using zqt_sat_obs_types::SC_BDS;
+using zqt_sat_obs_types::SC_GALILEO;
+using zqt_sat_obs_types::SC_GLONASS;
+using zqt_sat_obs_types::SC_GPS;
+using zqt_sat_obs_types::SC_WAAS;
+using zqt_timefunc::TicksPerDay;
+using zqt_timefunc::TicksPerWeek;
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr std::int32_t GloChannelUnknown = 127;
+constexpr std::uint8_t Preamble = 0xD3;
+// Longest NMEA sentence, "$" to line end.
+constexpr std::int32_t NmeaMaxLength = 82;
+// BeiDou time is 14 s behind GPS time.
+constexpr std::int64_t BdsOffset = 14 * zqt_timefunc::TicksPerSecond;
+
+TSortedArrayOfInteger MakeList(std::initializer_list<std::int32_t> Numbers) {
+    TSortedArrayOfInteger a(Numbers);
+    zqt_arrays::SortUnique(a);
+    return a;
+}
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) noexcept {
+    std::int64_t q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+    return q;
+}
+
+std::int64_t FloorMod(std::int64_t a, std::int64_t b) noexcept { return a - FloorDiv(a, b) * b; }
+
+// Ms milliseconds into the period (week or day) that holds Reference, moved by one period
+// when that brings it nearer to Reference.
+std::int64_t NearestCandidate(std::int64_t Reference, std::int64_t Ms, std::int64_t Period) {
+    std::int64_t t = FloorDiv(Reference, Period) * Period + Ms * TicksPerMs;
+    const std::int64_t d = t - Reference;
+    if (d > Period / 2)
+        t -= Period;
+    else if (d < -Period / 2)
+        t += Period;
+    return t;
+}
+
+bool IsZero(const RVec3& v) noexcept { return v.X == 0.0 && v.Y == 0.0 && v.Z == 0.0; }
+
+// Scales of the fine MSM fields (ms).
+constexpr double P2_24 = 1.0 / 16777216.0;
+constexpr double P2_29 = 1.0 / 536870912.0;
+constexpr double P2_31 = 1.0 / 2147483648.0;
+
+// GLONASS channel steps of the slots 1..6 (Hz).
+constexpr double GloChannelStep[7] = {0.0, 562500.0, 562500.0, 437500.0, 437500.0, 0.0, 0.0};
+
+}  // namespace
+
+// =======================================================================================
+// Message lists
+
+const TSortedArrayOfInteger& StationMessages() {
+    static const TSortedArrayOfInteger a = MakeList({1005, 1006, 1007, 1008, 1032, 1033, 1230});
+    return a;
+}
+
+const TSortedArrayOfInteger& EphemerisMessages() {
+    static const TSortedArrayOfInteger b =
+        MakeList({1019, 1020, 1041, 1042, 1043, 1044, 1045, 1046});
+    return b;
+}
+
+const TSortedArrayOfInteger& CorrectionMessages() {
+    static const TSortedArrayOfInteger c = [] {
+        TSortedArrayOfInteger a;
+        zqt_arrays::AppendRange(a, 1057, 1068);
+        zqt_arrays::AppendRange(a, 1240, 1270);
+        zqt_arrays::AppendRange(a, 4076, 4076);
+        return a;
+    }();
+    return c;
+}
+
+const TSortedArrayOfInteger& LegacyObservationMessages() {
+    static const TSortedArrayOfInteger d = MakeList({1004, 1012});
+    return d;
+}
+
+const TSortedArrayOfInteger& MSMMessages() {
+    static const TSortedArrayOfInteger e = [] {
+        TSortedArrayOfInteger a;
+        for (std::int32_t group = 1070; group <= 1130; group += 10)
+            zqt_arrays::AppendRange(a, group + 1, group + 7);
+        return a;
+    }();
+    return e;
+}
+
+TSortedArrayOfInteger ModeMessages(std::uint8_t Mode) {
+    switch (Mode) {
+        case 1: return StationMessages();
+        case 2: {
+            TSortedArrayOfInteger a;
+            zqt_arrays::AppendRange(a, 1000, 5000);
+            return a;
+        }
+        case 3: return zqt_arrays::SortedConcat(StationMessages(), EphemerisMessages());
+        case 4:
+            return zqt_arrays::SortedConcat(
+                zqt_arrays::SortedConcat(StationMessages(), LegacyObservationMessages()),
+                MSMMessages());
+        case 5: return CorrectionMessages();
+        default: return {};
+    }
+}
+
+TSortedArrayOfInteger SelectObservationMessages(const TSortedArrayOfInteger& Census) {
+    TSortedArrayOfInteger census = Census;
+    TSortedArrayOfInteger msm = zqt_arrays::SortedIntersect(census, MSMMessages());
+    if (msm.empty()) {
+        TSortedArrayOfInteger legacy =
+            zqt_arrays::SortedIntersect(census, LegacyObservationMessages());
+        if (legacy.empty()) return {};
+        return zqt_arrays::SortedConcat(StationMessages(), legacy);
+    }
+    // Per system only the highest MSM type present stays (NavIC keeps all its types).
+    for (std::int32_t group = 1070; group <= 1120; group += 10) {
+        for (std::int32_t t = 7; t >= 2; --t) {
+            if (!std::binary_search(msm.begin(), msm.end(), group + t)) continue;
+            msm.erase(std::remove_if(msm.begin(), msm.end(),
+                                     [&](std::int32_t n) { return n > group && n < group + t; }),
+                      msm.end());
+            break;
+        }
+    }
+    return zqt_arrays::SortedConcat(StationMessages(), msm);
+}
+
+// =======================================================================================
+// TZQS_RTC_Parser
+
+TZQS_RTC_Parser::TZQS_RTC_Parser() = default;
+TZQS_RTC_Parser::~TZQS_RTC_Parser() = default;
+
+void TZQS_RTC_Parser::OnMessageDecoded() {
+    if (FOnMessageDecodedHook) FOnMessageDecodedHook(*this, FMessageNumber);
+    switch (FMessageNumber) {
+        case 1005:
+        case 1006: StoreStationPosition(); break;
+        case 1008: StoreAntennaInfo(); break;
+        // Receiver descriptors go to the receiver of an observation file, which exists
+        // when the decoder feeds epochs.
+        case 1033:
+            if (FEpoch) StoreReceiverInfo();
+            break;
+        default: break;
+    }
+}
+
+void TZQS_RTC_Parser::OnMessageStart() {
+    if (FOnMessageStartHook) FOnMessageStartHook(*this, FMessageNumber);
+}
+
+void TZQS_RTC_Parser::SetStartTime(std::int64_t Time) { FFirstEpochTime = Time; }
+
+void TZQS_RTC_Parser::WriteEpoch() {
+    if (FEpoch) FEpoch->ExecuteWrite();
+}
+
+void TZQS_RTC_Parser::SetMode(std::uint8_t Mode) {
+    FDecodeFrames = Mode != 0;
+    FInclude = ModeMessages(Mode);
+}
+
+void TZQS_RTC_Parser::SetMessages(const TSortedArrayOfInteger& Numbers) {
+    FDecodeFrames = true;
+    FInclude = Numbers;
+    zqt_arrays::SortUnique(FInclude);
+}
+
+void TZQS_RTC_Parser::SetExcludeList(const TSortedArrayOfInteger& Numbers) {
+    FExclude = Numbers;
+    zqt_arrays::SortUnique(FExclude);
+}
+
+bool TZQS_RTC_Parser::Included(std::uint16_t Number) const {
+    return FInclude.empty() || std::binary_search(FInclude.begin(), FInclude.end(), Number);
+}
+
+void TZQS_RTC_Parser::SetReferenceTime(std::int64_t Time) noexcept {
+    FRefTime = Time;
+    FRefIsDay = false;
+}
+
+void TZQS_RTC_Parser::SetEpochSink(IZQS_EpochPtr Epoch) {
+    FEpoch = std::move(Epoch);
+    FSatObs = FEpoch ? FEpoch->GetSatObs() : nullptr;
+}
+
+void TZQS_RTC_Parser::ScanBuffer(bool AtEnd) {
+    struct TEndFlag {
+        bool& Flag;
+        ~TEndFlag() { Flag = false; }
+    } guard{FAtEnd};
+    FAtEnd = AtEnd;
+    while (FindMessage(FBuffer.data(), FOffset, FFill)) {
+    }
+    if (FOffset != 0) {
+        if (FOffset >= FFill) {
+            FFill = 0;
+        } else {
+            std::memmove(FBuffer.data(), FBuffer.data() + FOffset,
+                         static_cast<std::size_t>(FFill - FOffset));
+            FFill -= FOffset;
+        }
+        FOffset = 0;
+    }
+}
+
+bool TZQS_RTC_Parser::AddData(const std::uint8_t* Data, std::int32_t Count) {
+    if (Count <= 0) return true;
+    if (Count > BufferSize) throw sysutils::Exception("TZQS_RTC_Parser buffer overflow");
+    // A piece that does not fit behind the bytes still waiting is taken in parts: after
+    // each part the frames found are consumed, which frees the buffer (what waits there
+    // is at most one incomplete frame).
+    std::int32_t done = 0;
+    while (done < Count) {
+        std::int32_t room = BufferSize - FFill;
+        if (room == 0) {
+            // Cannot happen with frames of at most 1029 bytes; dropping the stale bytes
+            // keeps the decoder going all the same.
+            Log(Format("%d buffered bytes without a frame dropped", FFill));
+            ClearBuffer();
+            room = BufferSize;
+        }
+        const std::int32_t n = std::min(room, Count - done);
+        std::memcpy(FBuffer.data() + FFill, Data + done, static_cast<std::size_t>(n));
+        FFill += n;
+        done += n;
+        FTotalBytes += n;
+        ScanBuffer(false);
+    }
+    return true;
+}
+
+void TZQS_RTC_Parser::EndOfData() {
+    ScanBuffer(true);
+    ClearBuffer();
+}
+
+void TZQS_RTC_Parser::BeginPass() {
+    ClearBuffer();
+    FTotalBytes = 0;
+    FCurEpochTime = 0;
+    FLastMessage = false;
+    if (FFirstDecodedTime != 0) {
+        FRefTime = FFirstDecodedTime;
+        FRefIsDay = false;
+    } else {
+        FRefTime = FStartTime;
+        FRefIsDay = FStartIsDay;
+    }
+}
+
+void TZQS_RTC_Parser::Finish() {
+    EndOfData();
+    ReportErrors();
+}
+
+void TZQS_RTC_Parser::ReportErrors() {
+    for (const auto& [number, e] : FErrors)
+        Log(Format("RTCM %d: %d message(s) not decoded; first: %s", static_cast<std::int32_t>(number),
+                   e.Count, e.First));
+}
+
+void TZQS_RTC_Parser::CountError(std::uint16_t Number, const std::string& Reason) {
+    RDecodeErrors& e = FErrors[Number];
+    if (e.Count++ == 0) {
+        e.First = Reason;
+        Log(Format("RTCM %d not decoded: %s", static_cast<std::int32_t>(Number), Reason));
+    }
+}
+
+std::int64_t TZQS_RTC_Parser::ErrorCount(std::uint16_t Number) const {
+    const auto it = FErrors.find(Number);
+    return it == FErrors.end() ? 0 : it->second.Count;
+}
+
+std::int64_t TZQS_RTC_Parser::TotalErrors() const {
+    std::int64_t n = 0;
+    for (const auto& [number, e] : FErrors) n += e.Count;
+    return n;
+}
+
+void TZQS_RTC_Parser::Log(const std::string& Text) {
+    if (FLogger)
+        FLogger->push_back(Format("%s: %s: %s", sysutils::DateTimeToStr(sysutils::Now()), "RTCM", Text));
+}
+
+// =======================================================================================
+// TZQS_RTCM_Decoder: frames
+
+struct TZQS_RTCM_Decoder::TLockTables {
+    static constexpr std::size_t Keys = 2049;  // svprn 0..2048
+    static constexpr std::size_t Slots = 7;    // 0..6
+    // Time and indicator of the last value judged, per satellite and slot.
+    std::array<std::array<std::int64_t, Slots>, Keys> Time{};
+    std::array<std::array<std::int32_t, Slots>, Keys> Indicator{};
+    // Legacy phase-minus-range continuity, per satellite and frequency (L1, L2).
+    struct RRoll {
+        double Prev = 0.0;
+        double Adjust = 0.0;
+        bool Has = false;
+    };
+    std::array<std::array<RRoll, 2>, Keys> Roll{};
+};
+
+TZQS_RTCM_Decoder::TZQS_RTCM_Decoder() : FLock(std::make_unique<TLockTables>()) {}
+TZQS_RTCM_Decoder::~TZQS_RTCM_Decoder() = default;
+
+void TZQS_RTCM_Decoder::DecodeFrame(const std::uint8_t* Frame, std::int32_t Length) {
+    if (!Frame || Length < 6 || Frame[0] != Preamble) throw ExceptionRTCMCRC("Bad frame");
+    const std::int32_t payload = ((Frame[1] << 8) | Frame[2]) & 0x3FF;
+    if (payload + 6 > Length) throw ExceptionRTCMCRC("Bad frame");
+    if (!TZQS_CRC24Q::Check(Frame, static_cast<std::size_t>(3 + payload)))
+        throw ExceptionRTCMCRC("Bad CRC");
+    DecodeMessage(Frame + 3, payload);
+}
+
+bool TZQS_RTCM_Decoder::FindMessage(const std::uint8_t* Buffer, std::int32_t& Offset,
+                                    std::int32_t Count) {
+    return ScanFrames(Buffer, Offset, Count, false);
+}
+
+bool TZQS_RTCM_Decoder::ScanFrames(const std::uint8_t* Buffer, std::int32_t& Offset,
+                                   std::int32_t Count, bool Nmea) {
+    if (Offset > Count - 1) {
+        Offset = Count;
+        return false;
+    }
+    for (std::int32_t i = Offset; i < Count; ++i) {
+        const std::uint8_t b = Buffer[i];
+        if (b == Preamble) {
+            if (i + 2 >= Count) {
+                if (FAtEnd) continue;
+                Offset = i;  // the header is incomplete: wait for the next piece
+                return false;
+            }
+            const std::int32_t length = ((Buffer[i + 1] << 8) | Buffer[i + 2]) & 0x3FF;
+            const std::int32_t end = i + 3 + length + 3;
+            if (end > Count) {
+                if (FAtEnd) continue;
+                Offset = i;
+                return false;
+            }
+            if (TZQS_CRC24Q::Check(Buffer + i, static_cast<std::size_t>(3 + length))) {
+                Offset = end;
+                FFrameOffset = i + FTotalBytes - Count;
+                HandleFrame(Buffer + i + 3, length);
+                return true;
+            }
+            // A failing checksum: the scan goes on with the next byte.
+        } else if (Nmea && b == '$') {
+            if (i + NmeaMaxLength >= Count && !FAtEnd) {
+                Offset = i;  // wait for a whole sentence
+                return false;
+            }
+            const std::int32_t taken = HandleNmea(Buffer + i, Count - i);
+            if (taken > 0) {
+                Offset = std::min(Count, i + taken);
+                return true;
+            }
+        }
+    }
+    Offset = Count;
+    return false;
+}
+
+std::int32_t TZQS_RTCM_Decoder::HandleNmea(const std::uint8_t* P, std::int32_t Available) {
+    (void)P;
+    (void)Available;
+    return 0;
+}
+
+// =======================================================================================
+// TZQS_RTCM_Decoder: message header, epochs and dispatch
+
+std::int64_t TZQS_RTCM_Decoder::EffectiveReference() const noexcept {
+    return FRefIsDay ? FRefTime + TicksPerDay / 2 : FRefTime;
+}
+
+std::int64_t TZQS_RTCM_Decoder::GPSTicksOfEpoch(std::int64_t Reference, std::uint8_t System,
+                                                std::uint32_t Field, bool Legacy) {
+    switch (System) {
+        case SC_GLONASS: {
+            const std::uint32_t day = Legacy ? 7u : Field >> 27;
+            const std::int64_t tod = Legacy ? Field : (Field & 0x7FFFFFFu);
+            // A time of day may reach into a leap second.
+            if (tod >= MsPerDay + 1000)
+                throw ExceptionRTCMMessage(Format("GLONASS time of day out of range: %d", tod));
+            const std::int64_t leap = zqt_timefunc::LeapSeconds(Reference);
+            // Moscow time is UTC + 3 h; GPS time is ahead of UTC by the leap seconds.
+            const std::int64_t ms = tod - 10800000 + leap * 1000;
+            if (day < 7)
+                return NearestCandidate(Reference, FloorMod(day * MsPerDay + ms, MsPerWeek),
+                                        TicksPerWeek);
+            return NearestCandidate(Reference, FloorMod(ms, MsPerDay), TicksPerDay);
+        }
+        case SC_BDS:
+            if (Field >= MsPerWeek)
+                throw ExceptionRTCMMessage(Format("BeiDou time of week out of range: %d", Field));
+            // BeiDou time is 14 s behind GPS time.
+            return NearestCandidate(Reference, (Field + 14000) % MsPerWeek, TicksPerWeek);
+        default:
+            if (Field >= MsPerWeek)
+                throw ExceptionRTCMMessage(Format("Time of week out of range: %d", Field));
+            return NearestCandidate(Reference, Field, TicksPerWeek);
+    }
+}
+
+bool TZQS_RTCM_Decoder::ReadStationID(TBitReader& Bits, std::uint16_t& Dest) {
+    const auto id = static_cast<std::uint16_t>(Bits.U(12));
+    if (!FStationIDKnown) {
+        FStationID = id;
+        FStationIDKnown = true;
+        Dest = id;
+    } else if (id == FStationID || FFirstEpochTime == 0) {
+        Dest = id;
+    }
+    return false;
+}
+
+void TZQS_RTCM_Decoder::DecodeMessage(const std::uint8_t* Payload, std::int32_t Length) {
+    FPayloadLength = static_cast<std::uint16_t>(Length);
+    if (Length <= 0) return;  // an empty frame (keep-alive) carries no message
+    if (Length < 2) {
+        CountError(0, "Frame shorter than a message number");
+        return;
+    }
+    const std::uint16_t number = TRTBits::MessageNumber(Payload);
+    FMessageNumber = number;
+    OnMessageStart();
+    zqt_arrays::SortedInsert(FCensus, number);
+    if (!FExclude.empty() && std::binary_search(FExclude.begin(), FExclude.end(), number)) return;
+
+    const bool msm = number >= 1070 && number <= 1229;
+    if (msm) {
+        FMSMSeen = true;
+        if (number >= 1071 && number <= 1077) FGPSMSMSeen = true;
+        if (number >= 1081 && number <= 1087) FGLOMSMSeen = true;
+    }
+    const bool legacyGPS = number >= 1001 && number <= 1004;
+    const bool legacyGlo = number >= 1009 && number <= 1012;
+    if (legacyGPS && FGPSMSMSeen) return;
+    if (legacyGlo && FGLOMSMSeen) return;
+
+    FLastMessage = false;
+    std::int64_t t = 0;
+    try {
+        TBitReader bits(Payload, static_cast<std::size_t>(Length), 12);
+        if ((number >= 1001 && number <= 1013) || (number >= 1029 && number <= 1031) ||
+            (number >= 1033 && number <= 1035) || (number >= 1071 && number <= 1230))
+            ReadStationID(bits, FStationID);
+        if (legacyGPS || legacyGlo || msm) {
+            FEpochField = static_cast<std::uint32_t>(bits.U(legacyGlo ? 27 : 30));
+            FLastMessage = !bits.Bit();
+            std::uint8_t system = MSMSystem(number);
+            if (legacyGPS) system = SC_GPS;
+            if (legacyGlo) system = SC_GLONASS;
+            t = GPSTicksOfEpoch(system, FEpochField, legacyGlo);
+        }
+    } catch (const ExceptionRTCMMessage& e) {
+        FLastMessage = false;
+        CountError(number, e.what());
+        return;
+    }
+    FBdsInGpsTime = false;
+    if (t != 0 && msm && MSMSystem(number) == SC_BDS && FCurEpochTime != 0 &&
+        t == FCurEpochTime + BdsOffset) {
+        // The epoch that is open (its last message announced more) is 14 s earlier: the
+        // receiver wrote GPS time where BeiDou time belongs.
+        t = FCurEpochTime;
+        FBdsInGpsTime = true;
+        if (!FBdsInGpsTimeNoted) {
+            FBdsInGpsTimeNoted = true;
+            Log("BeiDou MSM epoch times are GPS times in this stream");
+        }
+    }
+    if (t != 0) {
+        // A new epoch time closes the open epoch, whatever the message says of itself.
+        if (t != FCurEpochTime) {
+            if (FCurEpochTime != 0) CommitEpoch();
+            FCurEpochTime = t;
+        }
+        FRefTime = t;
+        FRefIsDay = false;
+        if (FFirstDecodedTime == 0) FFirstDecodedTime = t;
+    }
+    if (Included(number)) Dispatch(Payload);
+    if (FLastMessage) {
+        CommitEpoch();
+        FCurEpochTime = 0;
+    }
+}
+
+bool TZQS_RTCM_Decoder::Dispatch(const std::uint8_t* Payload) {
+    const std::uint16_t number = FMessageNumber;
+    zqt_arrays::SortedInsert(FCensus, number);
+    if (!Included(number)) return false;
+    const std::int32_t length = FPayloadLength;
+    try {
+        switch (number) {
+            case 1003:
+            case 1004: DecodeLegacyGPS(Payload, length); break;
+            case 1011:
+            case 1012: DecodeLegacyGLONASS(Payload, length); break;
+            case 1005:
+            case 1006:
+            case 1007:
+            case 1008:
+            case 1032:
+            case 1033:
+            case 1230: DecodeStationMessage(Payload, length); break;
+            case 1019:
+            case 1020:
+            case 1042:
+            case 1045:
+            case 1046: DecodeEphemerisMessage(Payload, length); break;
+            case 1021:
+            case 1023:
+            case 1025: DecodeTransformationMessage(Payload, length); break;
+            default:
+                if (number < 1070 || number > 1229) return false;
+                if (DecodeMSM(EffectiveReference(), Payload, length, FMSM) > 0) {
+                    if (FBdsInGpsTime && FMSM.System == SC_BDS) FMSM.Time -= BdsOffset;
+                    StoreMSM();
+                }
+                break;
+        }
+        OnMessageDecoded();
+        return true;
+    } catch (const zqt_types_bs::ExcCancelledByUser&) {
+        throw;
+    } catch (const std::exception& e) {
+        CountError(number, e.what());
+    } catch (...) {
+        CountError(number, "unknown error");
+    }
+    return false;
+}
+
+void TZQS_RTCM_Decoder::CommitEpoch() {
+    const std::uint16_t legacy = FLegacyGPS.SatCount > 0 ? FLegacyGPS.MessageNumber : FLegacyGlo.MessageNumber;
+    try {
+        FlushLegacy();
+    } catch (const zqt_types_bs::ExcCancelledByUser&) {
+        throw;
+    } catch (const std::exception& e) {
+        // The legacy observations refused by the sink are lost; the epoch goes on.
+        CountError(legacy, e.what());
+    }
+    if (!FEpoch) return;
+    const std::int64_t t = FEpoch->GetTime();
+    if (t == 0 || t == FLastEpochTime) return;
+    try {
+        FPrevRefTime = FLastEpochTime;
+        FLastEpochTime = t;
+        FRefTime = t;
+        FRefIsDay = false;
+        FEpoch->GetNumSat();
+        if (FFirstEpochTime == 0) SetStartTime(t);
+        WriteEpoch();
+        FEpoch->PrepareSatObs();
+    } catch (const zqt_types_bs::ExcCancelledByUser&) {
+        ++FEpochCount;
+        throw;
+    } catch (const std::exception& e) {
+        Log(Format("Epoch %s not written: %s", zqt_timefunc::GPSTimeToStr(t), std::string(e.what())));
+    }
+    ++FEpochCount;
+}
+
+void TZQS_RTCM_Decoder::Finish() {
+    EndOfData();
+    CommitEpoch();
+    FCurEpochTime = 0;
+    ReportErrors();
+}
+
+std::int32_t TZQS_RTCM_Decoder::DecodeStationMessage(const std::uint8_t* Payload,
+                                                     std::int32_t Length) {
+    (void)Payload;
+    (void)Length;
+    return 0;
+}
+
+std::int32_t TZQS_RTCM_Decoder::DecodeEphemerisMessage(const std::uint8_t* Payload,
+                                                       std::int32_t Length) {
+    (void)Payload;
+    (void)Length;
+    return 0;
+}
+
+std::int32_t TZQS_RTCM_Decoder::DecodeTransformationMessage(const std::uint8_t* Payload,
+                                                            std::int32_t Length) {
+    (void)Payload;
+    (void)Length;
+    return 0;
+}
+
+// =======================================================================================
+// Legacy observations
+
+std::uint16_t TZQS_RTCM_Decoder::LegacySatKey(bool Glonass, std::uint32_t SatID) noexcept {
+    if (Glonass) return SatID >= 1 && SatID <= 32 ? SatKey(SC_GLONASS, SatID) : 0;
+    if (SatID >= 1 && SatID <= 32) return SatKey(SC_GPS, SatID);
+    // IDs 40..58 are the SBAS PRNs 120..138.
+    if (SatID >= 40 && SatID <= 58) return SatKey(SC_WAAS, SatID - 39);
+    return 0;
+}
+
+void TZQS_RTCM_Decoder::DecodeLegacyGPS(const std::uint8_t* Payload, std::int32_t Length) {
+    TBitReader b(Payload, static_cast<std::size_t>(Length));
+    const auto number = static_cast<std::uint16_t>(b.U(12));
+    const bool full = number == 1004;
+    const auto station = static_cast<std::uint16_t>(b.U(12));
+    const auto field = static_cast<std::uint32_t>(b.U(30));
+    const bool sync = b.Bit();
+    const auto n = static_cast<std::uint32_t>(b.U(5));
+    const bool smoothing = b.Bit();
+    const auto interval = static_cast<std::uint8_t>(b.U(3));
+    b.Need(std::uint64_t{n} * (full ? 125u : 101u));
+    const std::int64_t t = GPSTicksOfEpoch(SC_GPS, field);
+
+    RLegacyRecord& r = FLegacyGPS;
+    if (r.SatCount > 0 && r.Time != t) r.SatCount = 0;  // entries of an epoch already closed
+    if (r.SatCount + n > LegacyMaxSats)
+        throw ExceptionRTCMMessage(Format("More than %d satellites in one epoch", LegacyMaxSats));
+    r.MessageNumber = number;
+    r.StationID = station;
+    r.Time = t;
+    r.Synchronous = sync;
+    r.Smoothing = smoothing;
+    r.SmoothingInterval = interval;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        RLegacySat& s = r.Sats[r.SatCount + i];
+        s.SatID = static_cast<std::uint8_t>(b.U(6));
+        s.L1Code = static_cast<std::uint8_t>(b.U(1));
+        s.L1Range = static_cast<std::int32_t>(b.U(24));
+        s.L1PhaseMinusRange = static_cast<std::int32_t>(b.S(20));
+        s.L1Lock = static_cast<std::uint8_t>(b.U(7));
+        if (full) {
+            s.L1Ambiguity = static_cast<std::uint8_t>(b.U(8));
+            s.L1CNR = static_cast<std::uint8_t>(b.U(8));
+        } else {
+            s.L1Ambiguity = 0;
+            s.L1CNR = LegacyCNRAbsent;
+        }
+        s.L2Code = static_cast<std::uint8_t>(b.U(2));
+        s.L2MinusL1Range = static_cast<std::int32_t>(b.S(14));
+        s.L2PhaseMinusL1Range = static_cast<std::int32_t>(b.S(20));
+        s.L2Lock = static_cast<std::uint8_t>(b.U(7));
+        s.L2CNR = full ? static_cast<std::uint8_t>(b.U(8)) : LegacyCNRAbsent;
+        s.GloChannel = 0;
+    }
+    r.SatCount = static_cast<std::uint8_t>(r.SatCount + n);
+}
+
+void TZQS_RTCM_Decoder::DecodeLegacyGLONASS(const std::uint8_t* Payload, std::int32_t Length) {
+    TBitReader b(Payload, static_cast<std::size_t>(Length));
+    const auto number = static_cast<std::uint16_t>(b.U(12));
+    const bool full = number == 1012;
+    const auto station = static_cast<std::uint16_t>(b.U(12));
+    const auto field = static_cast<std::uint32_t>(b.U(27));
+    const bool sync = b.Bit();
+    const auto n = static_cast<std::uint32_t>(b.U(5));
+    const bool smoothing = b.Bit();
+    const auto interval = static_cast<std::uint8_t>(b.U(3));
+    b.Need(std::uint64_t{n} * (full ? 130u : 107u));
+    const std::int64_t t = GPSTicksOfEpoch(SC_GLONASS, field, true);
+
+    RLegacyRecord& r = FLegacyGlo;
+    if (r.SatCount > 0 && r.Time != t) r.SatCount = 0;
+    if (r.SatCount + n > LegacyMaxSats)
+        throw ExceptionRTCMMessage(Format("More than %d satellites in one epoch", LegacyMaxSats));
+    r.MessageNumber = number;
+    r.StationID = station;
+    r.Time = t;
+    r.Synchronous = sync;
+    r.Smoothing = smoothing;
+    r.SmoothingInterval = interval;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        RLegacySat& s = r.Sats[r.SatCount + i];
+        s.SatID = static_cast<std::uint8_t>(b.U(6));
+        s.L1Code = static_cast<std::uint8_t>(b.U(1));
+        s.GloChannel = static_cast<std::uint8_t>(b.U(5));
+        s.L1Range = static_cast<std::int32_t>(b.U(25));
+        s.L1PhaseMinusRange = static_cast<std::int32_t>(b.S(20));
+        s.L1Lock = static_cast<std::uint8_t>(b.U(7));
+        if (full) {
+            s.L1Ambiguity = static_cast<std::uint8_t>(b.U(7));
+            s.L1CNR = static_cast<std::uint8_t>(b.U(8));
+        } else {
+            s.L1Ambiguity = 0;
+            s.L1CNR = LegacyCNRAbsent;
+        }
+        s.L2Code = static_cast<std::uint8_t>(b.U(2));
+        s.L2MinusL1Range = static_cast<std::int32_t>(b.S(14));
+        s.L2PhaseMinusL1Range = static_cast<std::int32_t>(b.S(20));
+        s.L2Lock = static_cast<std::uint8_t>(b.U(7));
+        s.L2CNR = full ? static_cast<std::uint8_t>(b.U(8)) : LegacyCNRAbsent;
+    }
+    r.SatCount = static_cast<std::uint8_t>(r.SatCount + n);
+}
+
+bool TZQS_RTCM_Decoder::LegacyLossOfLock(std::int64_t Time, std::uint16_t Key, std::uint8_t Slot,
+                                         std::uint32_t Indicator) {
+    if (Key >= TLockTables::Keys || Slot >= TLockTables::Slots) return false;
+    std::int64_t& kept = FLock->Time[Key][Slot];
+    if (Time == kept) return false;
+    // Elapsed whole seconds, halves upwards.
+    const std::int64_t elapsed = FloorDiv(Time - kept + 5000, 10000);
+    kept = Time;
+    return LegacyMinLockSeconds(Indicator) < elapsed;
+}
+
+double TZQS_RTCM_Decoder::UnrollLegacyPhase(std::uint16_t Key, int Freq, double Diff,
+                                            double Wavelength, bool Restart) {
+    if (Key >= TLockTables::Keys || !(Wavelength > 0.0) || !std::isfinite(Diff)) return Diff;
+    TLockTables::RRoll& st = FLock->Roll[Key][static_cast<std::size_t>(Freq)];
+    if (Restart || !st.Has) {
+        st.Has = true;
+        st.Adjust = 0.0;
+        st.Prev = Diff;
+        return Diff;
+    }
+    // The receiver keeps phase-minus-range within its field by steps of 1500 cycles; a
+    // change of the difference by such a step between two values is that adjustment.
+    const double step = 1500.0 * Wavelength;
+    double v = Diff + st.Adjust;
+    const double k = std::nearbyint((v - st.Prev) / step);
+    if (k != 0.0) {
+        st.Adjust -= k * step;
+        v -= k * step;
+    }
+    st.Prev = v;
+    return v;
+}
+
+void TZQS_RTCM_Decoder::FlushLegacy() {
+    const std::int32_t nGPS = FLegacyGPS.SatCount;
+    const std::int32_t nGlo = FLegacyGlo.SatCount;
+    if (nGPS + nGlo == 0) return;
+    struct TEmpty {
+        RLegacyRecord& A;
+        RLegacyRecord& B;
+        ~TEmpty() { A.SatCount = B.SatCount = 0; }
+    } empty{FLegacyGPS, FLegacyGlo};
+    if (!FEpoch || !FSatObs) return;
+
+    // The epoch time of whichever record holds satellites (the same epoch for both).
+    const std::int64_t t = nGPS > 0 ? FLegacyGPS.Time : FLegacyGlo.Time;
+    if (FEpoch->GetTime() == t)
+        FEpoch->AddSats(nGPS + nGlo);  // the epoch already holds MSM satellites of this time
+    else
+        FEpoch->SetNumSat(nGPS + nGlo);
+    FEpoch->SetTime(t);
+    zqt_obs_intrf::IZQS_SatObs& so = *FSatObs;
+
+    auto store = [&](const RLegacySat& s, bool glo) {
+        const std::uint16_t key = LegacySatKey(glo, s.SatID);
+        if (key == 0) return;
+        const std::int32_t channel =
+            glo ? (s.GloChannel <= 20 ? s.GloChannel - 7 : GloChannelUnknown) : 0;
+        if (so.GetCurSatKey() != 0) so.Next();
+        if (!so.SetCurSat(key, channel)) return;  // refused: the record serves the next one
+
+        const double unit = glo ? GloLegacyUnit : LightMillisecond;
+        const std::uint8_t slot1 = s.L1Code == 0 ? 1 : 2;
+        // L2 code indicator 0: L2C (GPS) or C/A (GLONASS), kept apart from P code.
+        const std::uint8_t slot2 = s.L2Code == 0 ? 3 : 4;
+        const std::uint32_t sys = zqt_sat_obs_types::SatKeySystem(key);
+        const std::int32_t waveChannel = glo ? channel : 0;
+        const double w1 = zqt_sat_obs_types::CarrierWavelength(sys, slot1, waveChannel);
+        const double w2 = zqt_sat_obs_types::CarrierWavelength(sys, slot2, waveChannel);
+
+        RLegacySat e = s;
+        const double measured = e.L1Range * 0.02;
+        if (e.L1Ambiguity == 0) {
+            const double p = PredictMilliseconds(t, key, measured, unit);
+            if (std::isfinite(p)) {
+                const double a = std::nearbyint(p);
+                if (a > 0.0 && a <= 255.0) e.L1Ambiguity = static_cast<std::uint8_t>(a);
+            }
+        }
+        const double p1 = e.L1Ambiguity != 0 ? e.L1Ambiguity * unit + measured : NaN;
+
+        const bool restart1 = LegacyLossOfLock(t, key, slot1, e.L1Lock);
+        double l1 = NaN;
+        if (e.L1PhaseMinusRange != LegacyRangeInvalid)
+            l1 = p1 + UnrollLegacyPhase(key, 0, e.L1PhaseMinusRange * 0.0005, w1, restart1);
+        const double p2 = e.L2MinusL1Range != LegacyL2DiffInvalid ? p1 + e.L2MinusL1Range * 0.02 : NaN;
+        const bool restart2 = LegacyLossOfLock(t, key, slot2, e.L2Lock);
+        double l2 = NaN;
+        if (e.L2PhaseMinusL1Range != LegacyRangeInvalid)
+            l2 = p1 + UnrollLegacyPhase(key, 1, e.L2PhaseMinusL1Range * 0.0005, w2, restart2);
+
+        so.SetCurObs(slot1, 1, p1, 0);
+        // CNR 0: not measured; 255: the message has no CNR.
+        if (e.L1CNR != 0 && e.L1CNR != LegacyCNRAbsent) so.SetCurObs(slot1, 4, e.L1CNR, 0);
+        so.SetCurPhaseMeters(slot1, l1);
+        so.UpdateLockTime(slot1, restart1);
+        so.SetCurObs(slot2, 1, p2, 0);
+        if (e.L2CNR != 0 && e.L2CNR != LegacyCNRAbsent) so.SetCurObs(slot2, 4, e.L2CNR, 0);
+        so.SetCurPhaseMeters(slot2, l2);
+        so.UpdateLockTime(slot2, restart2);
+    };
+    for (std::int32_t i = 0; i < nGPS; ++i) store(FLegacyGPS.Sats[static_cast<std::size_t>(i)], false);
+    for (std::int32_t i = 0; i < nGlo; ++i) store(FLegacyGlo.Sats[static_cast<std::size_t>(i)], true);
+    so.GetCount();
+}
+
+// =======================================================================================
+// MSM
+
+bool TZQS_RTCM_Decoder::FindSignal(std::uint8_t System, std::uint32_t SignalID,
+                                   RSignalEntry& Entry) {
+    const auto it = std::lower_bound(
+        SignalTable.begin(), SignalTable.end(), std::pair<std::uint8_t, std::uint32_t>{System, SignalID},
+        [](const RSignalEntry& e, const std::pair<std::uint8_t, std::uint32_t>& k) {
+            return e.System < k.first || (e.System == k.first && e.SignalID < k.second);
+        });
+    if (it != SignalTable.end() && it->System == System && it->SignalID == SignalID) {
+        Entry = *it;
+        return true;
+    }
+    Entry = RSignalEntry{};
+    Entry.SignalID = SignalID;
+    return false;
+}
+
+std::int32_t TZQS_RTCM_Decoder::DecodeMSM(std::int64_t Reference, const std::uint8_t* Payload,
+                                          std::int32_t Length, RMSMRecord& Msm) {
+    Msm.Clear();
+    TBitReader b(Payload, static_cast<std::size_t>(Length));
+    const auto number = static_cast<std::uint32_t>(b.U(12));
+    Msm.MessageNumber = static_cast<std::uint16_t>(number);
+    Msm.StationID = static_cast<std::uint16_t>(b.U(12));
+    const auto field = static_cast<std::uint32_t>(b.U(30));
+    Msm.System = MSMSystem(number);
+    if (Msm.System == 0 || Msm.System == SC_WAAS) return 0;
+    Msm.MsmType = static_cast<std::int32_t>((number - 1070) % 10);
+    if (Msm.MsmType < 1 || Msm.MsmType > 7) return 0;
+    Msm.Time = GPSTicksOfEpoch(Reference, Msm.System, field);
+    Msm.MultipleMessage = static_cast<std::uint8_t>(b.U(1));
+    Msm.IODS = static_cast<std::int32_t>(b.U(3));
+    Msm.Reserved = static_cast<std::uint8_t>(b.U(7));
+    Msm.ClockSteering = static_cast<std::uint8_t>(b.U(2));
+    Msm.ExternalClock = static_cast<std::uint8_t>(b.U(2));
+    Msm.Smoothing = b.U(1) != 0;
+    Msm.SmoothingInterval = static_cast<std::uint8_t>(b.U(3));
+
+    const std::uint64_t satMask = b.U(64);
+    const auto sigMask = static_cast<std::uint32_t>(b.U(32));
+    for (std::uint64_t m = satMask; m != 0; m &= ~(std::uint64_t{1} << (63 - std::countl_zero(m))))
+        Msm.Sats[static_cast<std::size_t>(Msm.SatCount++)] = std::countl_zero(m) + 1;
+    for (std::uint32_t m = sigMask; m != 0; m &= ~(1u << (31 - std::countl_zero(m)))) {
+        RSignalEntry& e = Msm.Signals[static_cast<std::size_t>(Msm.SigCount++)];
+        FindSignal(Msm.System, static_cast<std::uint32_t>(std::countl_zero(m) + 1), e);
+        if (e.PrimarySlot) Msm.UsedSlots = static_cast<std::uint8_t>(Msm.UsedSlots | (1u << e.PrimarySlot));
+    }
+    const std::int32_t n = Msm.SatCount * Msm.SigCount;
+    if (n == 0) return 0;
+    if (n > MSMMaxCells)
+        throw RTCMException_toomanycells(Format("Size of cell mask is too big: %d must be <= 64 %d",
+                                                n, static_cast<std::int64_t>(sigMask)));
+    const std::uint64_t cellMask = b.U(static_cast<unsigned>(n));
+
+    // A signal without a slot of its own takes its alternative slot when no signal of the
+    // message holds that one.
+    for (std::int32_t s = 0; s < Msm.SigCount; ++s) {
+        RSignalEntry& e = Msm.Signals[static_cast<std::size_t>(s)];
+        if (e.PrimarySlot == 0 && e.AltSlot != 0 && !(Msm.UsedSlots & (1u << e.AltSlot))) {
+            e.PrimarySlot = e.AltSlot;
+            Msm.UsedSlots = static_cast<std::uint8_t>(Msm.UsedSlots | (1u << e.AltSlot));
+        }
+    }
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (!((cellMask >> (n - 1 - i)) & 1u)) continue;
+        const std::int32_t sat = i / Msm.SigCount;
+        const RSignalEntry& e = Msm.Signals[static_cast<std::size_t>(i % Msm.SigCount)];
+        RMSMCell& c = Msm.Cells[static_cast<std::size_t>(Msm.CellCount++)];
+        c.SatKey = SatKey(Msm.System, static_cast<unsigned>(Msm.Sats[static_cast<std::size_t>(sat)]));
+        c.System = e.System;
+        c.SignalID = static_cast<std::uint8_t>(e.SignalID);
+        c.SignalCode = e.SignalCode;
+        c.Slot = e.PrimarySlot;
+        c.AltSlot = e.AltSlot;
+        c.SatIndex = static_cast<std::uint8_t>(sat);
+    }
+
+    const std::int32_t type = Msm.MsmType;
+    const bool ext = type == 5 || type == 7;
+    const bool high = type >= 6;
+    static constexpr std::uint32_t cellBits[8] = {0, 15, 27, 42, 48, 63, 65, 80};
+    const std::uint32_t satBits = type >= 4 ? (ext ? 36u : 18u) : 10u;
+    b.Need(std::uint64_t{satBits} * static_cast<std::uint64_t>(Msm.SatCount) +
+           std::uint64_t{cellBits[type]} * static_cast<std::uint64_t>(Msm.CellCount));
+
+    // The fields fit: they are read without further checks, each field for all satellites
+    // (cells) before the next field.
+    const std::uint8_t* p = Payload;
+    const auto bytes = static_cast<std::size_t>(Length);
+    std::uint32_t pos = b.Pos();
+    auto u = [&](unsigned count) {
+        const std::uint64_t v = TRTBits::ReadUnsigned(p, bytes, pos, count);
+        pos += count;
+        return v;
+    };
+    auto s = [&](unsigned count) { return TRTBits::SignExtend(u(count), count); };
+    const auto ns = static_cast<std::size_t>(Msm.SatCount);
+    const auto nc = static_cast<std::size_t>(Msm.CellCount);
+
+    for (std::size_t i = 0; i < ns; ++i) Msm.RoughMs[i] = type >= 4 ? static_cast<std::int32_t>(u(8)) : 0;
+    for (std::size_t i = 0; i < ns; ++i) Msm.ExtInfo[i] = ext ? static_cast<std::uint8_t>(u(4)) : 0;
+    for (std::size_t i = 0; i < ns; ++i) Msm.RoughMod1ms[i] = static_cast<double>(u(10)) / 1024.0;
+    for (std::size_t i = 0; i < ns; ++i) {
+        if (ext) {
+            const std::int64_t v = s(14);
+            Msm.RoughRate[i] = v == -8192 ? NaN : static_cast<double>(v);
+        } else {
+            Msm.RoughRate[i] = NaN;
+        }
+    }
+
+    // Fine pseudorange
+    for (std::size_t i = 0; i < nc; ++i) {
+        if (type == 2) {
+            Msm.FinePseudorange[i] = 0.0;
+        } else if (high) {
+            const std::int64_t v = s(20);
+            Msm.FinePseudorange[i] = v == -524288 ? NaN : static_cast<double>(v) * P2_29;
+        } else {
+            const std::int64_t v = s(15);
+            Msm.FinePseudorange[i] = v == -16384 ? NaN : static_cast<double>(v) * P2_24;
+        }
+    }
+    // Fine phase range
+    for (std::size_t i = 0; i < nc; ++i) {
+        if (type == 1) {
+            Msm.FinePhase[i] = NaN;
+        } else if (high) {
+            const std::int64_t v = s(24);
+            Msm.FinePhase[i] = v == -8388608 ? NaN : static_cast<double>(v) * P2_31;
+        } else {
+            const std::int64_t v = s(22);
+            Msm.FinePhase[i] = v == -2097152 ? NaN : static_cast<double>(v) * P2_29;
+        }
+    }
+    // Lock-time indicator
+    for (std::size_t i = 0; i < nc; ++i)
+        Msm.LockIndicator[i] = type == 1 ? 0 : static_cast<std::int32_t>(u(high ? 10 : 4));
+    // Half-cycle ambiguity
+    if (type >= 2)
+        for (std::size_t i = 0; i < nc; ++i)
+            if (u(1)) Msm.HalfCycle |= std::uint64_t{1} << i;
+    // CNR
+    for (std::size_t i = 0; i < nc; ++i) {
+        if (type >= 6)
+            Msm.CNR[i] = static_cast<double>(u(10)) * 0.0625;
+        else if (type >= 4)
+            Msm.CNR[i] = static_cast<double>(u(6));
+        else
+            Msm.CNR[i] = 0.0;
+    }
+    // Fine phase-range rate
+    for (std::size_t i = 0; i < nc; ++i) {
+        if (ext) {
+            const std::int64_t v = s(15);
+            Msm.FineRate[i] = v == -16384 ? NaN : static_cast<double>(v) * 0.0001;
+        } else {
+            Msm.FineRate[i] = NaN;
+        }
+    }
+    return static_cast<std::int32_t>(pos);
+}
+
+std::int64_t TZQS_RTCM_Decoder::MSMMinLock4(std::int32_t Indicator) noexcept {
+    if (Indicator <= 0) return 0;
+    return std::int64_t{1} << std::min(Indicator + 4, 40);
+}
+
+std::int64_t TZQS_RTCM_Decoder::MSMMinLock10(std::int32_t Indicator, std::int64_t* Step) noexcept {
+    if (Indicator < 64) {
+        if (Step) *Step = 1;
+        return std::max(Indicator, 0);
+    }
+    const std::int32_t k = std::min(Indicator / 32 - 1, 40);
+    if (Step) *Step = std::int64_t{1} << k;
+    return static_cast<std::int64_t>(Indicator % 32 + 32) << k;
+}
+
+bool TZQS_RTCM_Decoder::MSMLossOfLock(std::int64_t Time, std::uint16_t Key, std::uint8_t Slot,
+                                      std::int32_t Indicator, bool TenBit) {
+    if (Key >= TLockTables::Keys || Slot >= TLockTables::Slots) return false;
+    std::int64_t& keptTime = FLock->Time[Key][Slot];
+    std::int32_t& keptInd = FLock->Indicator[Key][Slot];
+    if (Time == keptTime) return false;
+    const std::int64_t dt = FloorDiv(Time - keptTime + 5, 10);  // ms, halves upwards
+    std::int64_t stepP = 1;
+    const std::int64_t p = TenBit ? MSMMinLock10(keptInd, &stepP) : MSMMinLock4(keptInd);
+    const std::int64_t c = TenBit ? MSMMinLock10(Indicator) : MSMMinLock4(Indicator);
+    keptTime = Time;
+    keptInd = Indicator;
+    if (FEpochCount == 0) return false;
+    if (c < p) return true;
+    if (c == p) return dt >= (TenBit ? stepP : p);
+    return dt > c;
+}
+
+double TZQS_RTCM_Decoder::PredictMilliseconds(std::int64_t Time, std::uint16_t Key,
+                                              double Measured, double Unit) {
+    FSatPosition = RVec3{};
+    if (!FDataStorage) return 0.0;
+    try {
+        const auto provider = FDataStorage->GetOrbitProvider();
+        if (!provider || !provider->SelectEphemeris(Key, Time)) return 0.0;
+        RVec3 station = FStationPosition;
+        if (IsZero(station) && FReceiverEpoch) station = FReceiverEpoch->GetCachedPosition();
+        zqt_obs_intrf::RSatState state;
+        if (!provider->SatStateRotated(0.0, station, state)) return 0.0;
+        FSatPosition = state.Pos;
+        if (IsZero(FSatPosition) || IsZero(station)) return 0.0;
+        const double r = zqt_vector::Distance3(FSatPosition, station);
+        if (!std::isfinite(r)) return 0.0;
+        double clock = provider->ClockCorrection(0.0) * SpeedOfLight;
+        if (!std::isfinite(clock)) clock = 0.0;
+        const double result = (r - Measured - clock) / Unit;
+        return std::isfinite(result) ? result : 0.0;
+    } catch (const std::exception&) {
+        return 0.0;
+    }
+}
+
+std::int32_t TZQS_RTCM_Decoder::OrbitGloChannel(std::uint16_t Key, std::int64_t Time) {
+    if (!FDataStorage) return GloChannelUnknown;
+    try {
+        const auto provider = FDataStorage->GetOrbitProvider();
+        if (provider && provider->SelectEphemeris(Key, Time)) {
+            const std::int32_t ch = provider->CurrentGlonassChannel();
+            if (ch >= -7 && ch <= 13) return ch;
+        }
+    } catch (const std::exception&) {
+        // no channel from the orbit
+    }
+    return GloChannelUnknown;
+}
+
+void TZQS_RTCM_Decoder::EnterGloChannel(std::uint8_t Number, std::int32_t Channel) {
+    if (!FSatObs || Number < 1 || Number > 254 || Channel < -7 || Channel > 13) return;
+    zqt_obs_intrf::TGloChannels channels = FSatObs->GetGloChannels();
+    channels[Number - 1u] = static_cast<std::int8_t>(Channel);
+    FSatObs->SetGloChannels(channels);
+}
+
+void TZQS_RTCM_Decoder::StoreMSM() {
+    if (!FEpoch || !FSatObs) return;
+    const RMSMRecord& m = FMSM;
+    if (m.SatCount == 0 || m.CellCount == 0) return;
+    zqt_obs_intrf::IZQS_Epoch& epoch = *FEpoch;
+    zqt_obs_intrf::IZQS_SatObs& so = *FSatObs;
+
+    if (epoch.GetTime() == m.Time)
+        epoch.AddSats(m.SatCount);  // the epoch already holds other systems
+    else
+        epoch.SetNumSat(m.SatCount);
+    epoch.SetTime(m.Time);
+
+    const std::int32_t type = m.MsmType;
+    const bool glo = m.System == SC_GLONASS;
+    const bool tenBit = type >= 6;
+    const bool doppler = type == 5 || type == 7;
+    const bool biases = glo && FGloBias.StationID == m.StationID && FGloBias.Indicator == 0;
+
+    std::int32_t curSat = -1;
+    bool accepted = false;
+    double intMs = NaN;
+    for (std::int32_t i = 0; i < m.CellCount; ++i) {
+        const RMSMCell& c = m.Cells[static_cast<std::size_t>(i)];
+        if (c.System == 0) continue;
+        const std::size_t si = c.SatIndex;
+        if (c.SatIndex != curSat) {
+            curSat = c.SatIndex;
+            if (so.GetCurSatKey() != 0) so.Next();
+            std::int32_t channel = 0;
+            if (glo) {
+                channel = GloChannelUnknown;
+                // Extended satellite information: the frequency channel + 7 (0..13).
+                if (doppler && m.ExtInfo[si] <= 13) {
+                    channel = m.ExtInfo[si] - 7;
+                } else {
+                    channel = OrbitGloChannel(c.SatKey, m.Time);
+                }
+            }
+            accepted = so.SetCurSat(c.SatKey, channel);
+            intMs = NaN;
+            if (accepted) {
+                const std::int32_t ms = m.RoughMs[si];
+                if (ms == MSMRoughMsInvalid) {
+                    intMs = NaN;
+                } else if (ms == 0) {
+                    const double predicted = PredictMilliseconds(m.Time, c.SatKey, 0.0, LightMillisecond);
+                    intMs = std::nearbyint(predicted - m.RoughMod1ms[si]);
+                } else {
+                    intMs = ms;
+                }
+                const double fine = m.FinePseudorange[static_cast<std::size_t>(i)];
+                const double base =
+                    (intMs + m.RoughMod1ms[si] + (std::isfinite(fine) ? fine : 0.0)) * LightMillisecond;
+                if (std::isfinite(base)) so.SetCurBaseRange(base);
+            }
+        }
+        if (!accepted || c.Slot == 0) continue;
+        const std::uint8_t slot = c.Slot;
+        const std::uint32_t code = c.SignalCode;
+        const double rough = intMs + m.RoughMod1ms[si];
+        const auto ci = static_cast<std::size_t>(i);
+
+        // MSM2 carries no fine pseudorange: its rough range is no observation.
+        if (type != 2) so.SetCurObs(slot, 1, (rough + m.FinePseudorange[ci]) * LightMillisecond, code);
+        if (type >= 2) {
+            double phase = (rough + m.FinePhase[ci]) * LightMillisecond;
+            if (biases && slot <= 4 && FGloBias.Bias[slot] != 0.0 && std::isfinite(phase)) {
+                const double w = so.GetCurWavelength(slot);
+                const std::int32_t k = so.GetCurGloChannel();
+                if (w > 0.0 && k != GloChannelUnknown)
+                    phase = w * (phase / w + k * GloChannelStep[slot] / SpeedOfLight * FGloBias.Bias[slot]);
+            }
+            so.SetCurObs(slot, 2, phase, code);
+        }
+        if (doppler) {
+            // RINEX Doppler: positive while the satellite approaches (the range shrinks).
+            const double rate = m.RoughRate[si] + m.FineRate[ci];
+            const double w = so.GetCurWavelength(slot);
+            if (w > 0.0) so.SetCurObs(slot, 3, -rate / w, code);
+        }
+        if (type >= 4 && m.CNR[ci] > 0.0) so.SetCurObs(slot, 4, m.CNR[ci] * 4.0, code);
+        if (type >= 2)
+            so.UpdateLockTime(slot, MSMLossOfLock(m.Time, c.SatKey, slot, m.LockIndicator[ci], tenBit));
+    }
+}
+
+// =======================================================================================
+// TZQS_RTCM_Parser
+
+std::unique_ptr<TZQS_RTCM_Parser> TZQS_RTCM_Parser::Create(std::int64_t StartTime) {
+    auto p = std::make_unique<TZQS_RTCM_Parser>();
+    p->FRefTime = p->FStartTime = StartTime;
+    p->FRefIsDay = p->FStartIsDay = StartTime > 0 && StartTime % TicksPerDay == 0;
+    p->FTotalBytes = 0;
+    return p;
+}
+
+bool TZQS_RTCM_Parser::AddData(const std::uint8_t* Data, std::int32_t Count) {
+    if (FStop) return false;
+    return TZQS_RTCM_Decoder::AddData(Data, Count);
+}
+
+bool TZQS_RTCM_Parser::FindMessage(const std::uint8_t* Buffer, std::int32_t& Offset,
+                                   std::int32_t Count) {
+    if (FStop) {
+        Offset = Count;
+        return false;
+    }
+    return ScanFrames(Buffer, Offset, Count, FScanNmea);
+}
+
+}  // namespace zqt_rtc_parser

@@ -1,0 +1,428 @@
+// The RTCM 3 stream decoder: frames are found in arbitrary byte pieces and checked
+// (CRC-24Q), each message's header is read, the census of message numbers is kept, the
+// include filter applied, observation epochs are timed and closed, and the observation
+// messages (legacy 1003/1004 and 1011/1012, MSM1 to MSM7) are written into the epoch sink.
+//
+// Class tree (each class adds to its parent; only TZQS_RTCM_Parser is created):
+//   TRTBits -> TZQS_MsgDecoder (DecodeFrame) -> TZQS_RTC_Parser (buffer, filters, hooks,
+//   sinks) -> TZQS_RTCM_Decoder (message decoding) -> TZQS_RTCM_Parser (NMEA scanning,
+//   stop flag, station hand-over).
+//
+// Times are GPS ticks (0.1 ms since 1980-01-06). The epoch time of a message is resolved
+// next to a running reference time: time of week to the candidate nearest the reference
+// (within half a week), a GLONASS time of day without a day of week to the candidate
+// nearest it within half a day. The reference starts at the creator's start time and
+// follows every decoded epoch, whether the epoch is stored or not. A start time that is a
+// whole day (a recording known only by its date) stands for that day, so its middle is
+// taken as the reference until the first epoch has been decoded.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "zqt_arrays.h"
+#include "zqt_basestorage.h"
+#include "zqt_obs_intrf.h"
+#include "zqt_objects_intrf.h"
+#include "zqt_rtcm_types.h"
+
+namespace zqt_rtc_parser {
+
+using zqt_arrays::TSortedArrayOfInteger;
+using zqt_basestorage::RVec3;
+using zqt_obs_intrf::IZQS_DataStoragePtr;
+using zqt_obs_intrf::IZQS_EpochPtr;
+using zqt_obs_intrf::IZQS_SatObsPtr;
+using zqt_rtcm_types::RGloBiasRecord;
+using zqt_rtcm_types::RLegacyRecord;
+using zqt_rtcm_types::RMSMRecord;
+using zqt_rtcm_types::RSignalEntry;
+using zqt_rtcm_types::TBitReader;
+
+// ---------------------------------------------------------------------------------------
+// Message lists of the filters
+
+// A: station, antenna, receiver and bias messages.
+const TSortedArrayOfInteger& StationMessages();
+// B: ephemeris messages.
+const TSortedArrayOfInteger& EphemerisMessages();
+// C: state-space corrections.
+const TSortedArrayOfInteger& CorrectionMessages();
+// D: legacy observations with CNR (1004, 1012).
+const TSortedArrayOfInteger& LegacyObservationMessages();
+// E: MSM1..7 of GPS, GLONASS, Galileo, SBAS, QZSS, BeiDou and NavIC.
+const TSortedArrayOfInteger& MSMMessages();
+
+// The include list of SetMode: 1 A; 2 every number 1000..5000; 3 A + B; 4 A + D + E; 5 C;
+// 0 and 6 or more: empty (every number passes).
+TSortedArrayOfInteger ModeMessages(std::uint8_t Mode);
+
+// The observation messages worth a second pass over a recording whose census is given:
+// the MSM present, without the lower MSM types of a system (GPS, GLONASS, Galileo, SBAS,
+// QZSS, BeiDou) for which a higher type is present; or, without MSM, the legacy 1004 and
+// 1012 present. The result is that list joined with A, to be given to SetMessages; it is
+// empty when the census holds no such observation message (no second pass).
+TSortedArrayOfInteger SelectObservationMessages(const TSortedArrayOfInteger& Census);
+
+// Errors of one message number: how many messages failed and the first reason.
+struct RDecodeErrors {
+    std::int64_t Count = 0;
+    std::string First;
+};
+
+// ---------------------------------------------------------------------------------------
+// TZQS_MsgDecoder
+
+class TZQS_MsgDecoder : public zqt_rtcm_types::TRTBits {
+public:
+    // Checks and decodes one whole frame given from its preamble byte.
+    virtual void DecodeFrame(const std::uint8_t* Frame, std::int32_t Length) = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// TZQS_RTC_Parser: input buffer, frame handler, message filters, hooks and sinks.
+
+class TZQS_RTC_Parser : public TZQS_MsgDecoder {
+public:
+    static constexpr std::int32_t BufferSize = 16381;
+
+    // Called with the decoder and the message number.
+    using TMessageHook = std::function<void(TZQS_RTC_Parser& Decoder, std::uint16_t Number)>;
+
+    TZQS_RTC_Parser();
+    TZQS_RTC_Parser(const TZQS_RTC_Parser&) = delete;
+    TZQS_RTC_Parser& operator=(const TZQS_RTC_Parser&) = delete;
+    ~TZQS_RTC_Parser() override;
+
+    // ---- virtual operations -----------------------------------------------------------
+    // After a successful decode: the hook, then the hand-over of station messages
+    // (1005/1006 StoreStationPosition, 1008 StoreAntennaInfo, 1033 StoreReceiverInfo).
+    virtual void OnMessageDecoded();
+    // Before the filters: the hook.
+    virtual void OnMessageStart();
+    // The first epoch of the pass has time Time.
+    virtual void SetStartTime(std::int64_t Time);
+    // Saves the epoch sink's epoch.
+    virtual void WriteEpoch();
+    virtual void StoreReceiverInfo() {}
+    // Converts the legacy observation records into the epoch.
+    virtual void FlushLegacy() = 0;
+    virtual void StoreAntennaInfo() = 0;
+    virtual void StoreStationPosition() = 0;
+    // Frame handler and include list: mode 0 only checks frames (records the payload
+    // length); 1 and above decode them with the include list of ModeMessages.
+    virtual void SetMode(std::uint8_t Mode);
+    // Decode frames; only the given numbers pass (copied, sorted, duplicates removed).
+    virtual void SetMessages(const TSortedArrayOfInteger& Numbers);
+    // Finds and handles the next frame at or after Offset among the Count bytes of
+    // Buffer; true when one was taken. Offset ends on the first byte not yet consumed.
+    virtual bool FindMessage(const std::uint8_t* Buffer, std::int32_t& Offset,
+                             std::int32_t Count) = 0;
+    // Appends a piece of the stream and handles every complete frame. A piece longer than
+    // the buffer raises "TZQS_RTC_Parser buffer overflow". Returns true.
+    virtual bool AddData(const std::uint8_t* Data, std::int32_t Count);
+    // End of a pass: the bytes still waiting in the buffer are scanned (an incomplete
+    // frame there can no longer complete), then the errors of the pass are logged.
+    virtual void Finish();
+
+    // Start of a further pass over the same recording: the buffer is emptied, the byte
+    // count restarts, no epoch is open, and the reference time goes back to the first
+    // epoch decoded so far (or to the start time when none was), so that the epochs of the
+    // new pass are timed next to where the recording begins.
+    void BeginPass();
+
+    // End of the data of a pass: the buffered bytes are scanned once more, taking every
+    // frame that lies wholly in them (a false preamble whose announced length reaches
+    // beyond the end no longer hides the frames behind it); the buffer is then emptied.
+    void EndOfData();
+
+    // ---- state --------------------------------------------------------------------------
+    std::int64_t TotalBytes() const noexcept { return FTotalBytes; }
+    void SetTotalBytes(std::int64_t Value) noexcept { FTotalBytes = Value; }
+    // Stream offset of the preamble of the frame handled last.
+    std::int64_t FrameOffset() const noexcept { return FFrameOffset; }
+    std::int32_t BufferFill() const noexcept { return FFill; }
+    std::uint16_t MessageNumber() const noexcept { return FMessageNumber; }
+    std::uint16_t PayloadLength() const noexcept { return FPayloadLength; }
+    bool DecodesFrames() const noexcept { return FDecodeFrames; }
+    const TSortedArrayOfInteger& Census() const noexcept { return FCensus; }
+    const TSortedArrayOfInteger& IncludeList() const noexcept { return FInclude; }
+    const TSortedArrayOfInteger& ExcludeList() const noexcept { return FExclude; }
+    void SetExcludeList(const TSortedArrayOfInteger& Numbers);
+    // True when the include list is empty or holds Number.
+    bool Included(std::uint16_t Number) const;
+
+    std::int64_t ReferenceTime() const noexcept { return FRefTime; }
+    // A reference time given from outside (a time stamp of the recording).
+    void SetReferenceTime(std::int64_t Time) noexcept;
+    std::int64_t PreviousReferenceTime() const noexcept { return FPrevRefTime; }
+    std::int64_t CurrentEpochTime() const noexcept { return FCurEpochTime; }
+    std::int64_t FirstEpochTime() const noexcept { return FFirstEpochTime; }
+    std::int64_t LastEpochTime() const noexcept { return FLastEpochTime; }
+    std::int32_t EpochCount() const noexcept { return FEpochCount; }
+    bool LastMessage() const noexcept { return FLastMessage; }
+    bool MSMSeen() const noexcept { return FMSMSeen; }
+    bool GPSMSMSeen() const noexcept { return FGPSMSMSeen; }
+    bool GLONASSMSMSeen() const noexcept { return FGLOMSMSeen; }
+    std::uint16_t StationID() const noexcept { return FStationID; }
+    bool StationIDKnown() const noexcept { return FStationIDKnown; }
+
+    void SetOnMessageStart(TMessageHook Hook) { FOnMessageStartHook = std::move(Hook); }
+    void SetOnMessageDecoded(TMessageHook Hook) { FOnMessageDecodedHook = std::move(Hook); }
+
+    // ---- sinks --------------------------------------------------------------------------
+    // The epoch that receives the observations (its satellite observations are fetched
+    // with it); none: observations are decoded and dropped.
+    void SetEpochSink(IZQS_EpochPtr Epoch);
+    const IZQS_EpochPtr& EpochSink() const noexcept { return FEpoch; }
+    const IZQS_SatObsPtr& SatObsSink() const noexcept { return FSatObs; }
+    // The navigation store whose orbit provider predicts whole milliseconds and GLONASS
+    // channels.
+    void SetDataStorage(IZQS_DataStoragePtr Store) { FDataStorage = std::move(Store); }
+    const IZQS_DataStoragePtr& DataStorage() const noexcept { return FDataStorage; }
+    // The epoch of the file's first receiver, whose position stands in for an unknown
+    // station position.
+    void SetReceiverEpoch(IZQS_EpochPtr Epoch) { FReceiverEpoch = std::move(Epoch); }
+    const RVec3& StationPosition() const noexcept { return FStationPosition; }
+    void SetStationPosition(const RVec3& Position) noexcept { FStationPosition = Position; }
+
+    // ---- errors -------------------------------------------------------------------------
+    // The run's log; decoding errors are reported there.
+    void SetLogger(zqt_objects_intrf::TZQSLogList Logger) { FLogger = std::move(Logger); }
+    // Messages that could not be decoded (malformed, too short, or refused by a sink), by
+    // message number.
+    const std::map<std::uint16_t, RDecodeErrors>& DecodeErrors() const noexcept { return FErrors; }
+    std::int64_t ErrorCount(std::uint16_t Number) const;
+    std::int64_t TotalErrors() const;
+
+protected:
+    // The frame handler of the decoding modes.
+    virtual void DecodeMessage(const std::uint8_t* Payload, std::int32_t Length) = 0;
+    // Frame handler: decode, or only record the payload length.
+    void HandleFrame(const std::uint8_t* Payload, std::int32_t Length) {
+        if (FDecodeFrames)
+            DecodeMessage(Payload, Length);
+        else
+            FPayloadLength = static_cast<std::uint16_t>(Length);
+    }
+    // Logs the number of failed messages of every message number.
+    void ReportErrors();
+    // Counts a failed message and logs the first failure of its number.
+    void CountError(std::uint16_t Number, const std::string& Reason);
+    void Log(const std::string& Text);
+    // Scans the buffer; AtEnd: incomplete frames and sentences are passed over.
+    void ScanBuffer(bool AtEnd);
+    // Empties the buffer.
+    void ClearBuffer() noexcept { FFill = FOffset = 0; }
+
+    // Input buffer
+    std::array<std::uint8_t, BufferSize> FBuffer{};
+    std::int32_t FFill = 0;
+    std::int32_t FOffset = 0;
+    std::int64_t FTotalBytes = 0;
+    std::int64_t FFrameOffset = 0;
+    bool FDecodeFrames = false;
+    // Set by ScanBuffer(true): the scan is the last one over these bytes.
+    bool FAtEnd = false;
+
+    // Current message
+    std::uint16_t FMessageNumber = 0;
+    std::uint16_t FPayloadLength = 0;
+    std::uint32_t FEpochField = 0;
+    bool FLastMessage = false;
+
+    // Filters
+    TSortedArrayOfInteger FCensus;
+    TSortedArrayOfInteger FInclude;
+    TSortedArrayOfInteger FExclude;
+    TMessageHook FOnMessageStartHook;
+    TMessageHook FOnMessageDecodedHook;
+
+    // Time keeping
+    std::int64_t FRefTime = 0;
+    std::int64_t FPrevRefTime = 0;
+    bool FRefIsDay = false;  // the reference is a date only
+    std::int64_t FStartTime = 0;  // the reference given at creation
+    bool FStartIsDay = false;
+    std::int64_t FFirstDecodedTime = 0;  // first epoch time decoded
+    std::int64_t FCurEpochTime = 0;
+    std::int64_t FFirstEpochTime = 0;
+    std::int64_t FLastEpochTime = 0;
+    std::int32_t FEpochCount = 0;
+
+    bool FMSMSeen = false;
+    bool FGPSMSMSeen = false;
+    bool FGLOMSMSeen = false;
+    std::uint16_t FStationID = 0;
+    bool FStationIDKnown = false;
+
+    // Sinks
+    IZQS_EpochPtr FEpoch;
+    IZQS_SatObsPtr FSatObs;
+    IZQS_DataStoragePtr FDataStorage;
+    IZQS_EpochPtr FReceiverEpoch;
+    RVec3 FStationPosition;
+
+    zqt_objects_intrf::TZQSLogList FLogger;
+    std::map<std::uint16_t, RDecodeErrors> FErrors;
+};
+
+// ---------------------------------------------------------------------------------------
+// TZQS_RTCM_Decoder: RTCM 3 message decoding.
+
+class TZQS_RTCM_Decoder : public TZQS_RTC_Parser {
+public:
+    TZQS_RTCM_Decoder();
+    ~TZQS_RTCM_Decoder() override;
+
+    // Checks the CRC of a whole frame (preamble, length, payload, CRC) and decodes its
+    // payload. Raises ExceptionRTCMCRC "Bad CRC" on a checksum failure and "Bad frame" for
+    // a frame that is shorter than its header announces or starts without preamble.
+    void DecodeFrame(const std::uint8_t* Frame, std::int32_t Length) override;
+    bool FindMessage(const std::uint8_t* Buffer, std::int32_t& Offset,
+                     std::int32_t Count) override;
+    void FlushLegacy() override;
+    void StoreAntennaInfo() override {}
+    void Finish() override;
+
+    // Closes the open epoch: legacy records into the epoch, then the epoch is written
+    // (once per epoch time) and cleared for the next.
+    virtual void CommitEpoch();
+    // Decodes the current message by its number; true when a decoder took it. Errors of
+    // the decoder or of the hand-over are counted and logged; the message is dropped.
+    virtual bool Dispatch(const std::uint8_t* Payload);
+
+    // ---- times ----------------------------------------------------------------------------
+    // The epoch time of an observation message of System with epoch-time field Field, next
+    // to Reference. Legacy: the 27-bit GLONASS time of day of 1009..1012. Raises
+    // ExceptionRTCMMessage for a field outside its range.
+    static std::int64_t GPSTicksOfEpoch(std::int64_t Reference, std::uint8_t System,
+                                        std::uint32_t Field, bool Legacy = false);
+    // The same next to the decoder's reference (the middle of the day while the reference
+    // is a date only).
+    std::int64_t GPSTicksOfEpoch(std::uint8_t System, std::uint32_t Field,
+                                 bool Legacy = false) const {
+        return GPSTicksOfEpoch(EffectiveReference(), System, Field, Legacy);
+    }
+    std::int64_t EffectiveReference() const noexcept;
+
+    // ---- MSM ------------------------------------------------------------------------------
+    // Decodes an MSM into Msm; the number of bits read, or 0 for SBAS, an unknown system, a
+    // type outside 1..7 or an empty mask. More than 64 cells raise
+    // RTCMException_toomanycells; fields beyond the payload raise ExceptionRTCMMessage.
+    static std::int32_t DecodeMSM(std::int64_t Reference, const std::uint8_t* Payload,
+                                  std::int32_t Length, RMSMRecord& Msm);
+    // Binary search of the signal table; false (Entry with system 0 and the ID) when absent.
+    static bool FindSignal(std::uint8_t System, std::uint32_t SignalID, RSignalEntry& Entry);
+    // Writes the decoded MSM into the epoch sink.
+    void StoreMSM();
+    // Loss of lock of one cell value: TenBit for MSM6/7 indicators, else the 4-bit kind.
+    bool MSMLossOfLock(std::int64_t Time, std::uint16_t Key, std::uint8_t Slot,
+                       std::int32_t Indicator, bool TenBit);
+    // Minimum lock time (ms) of an MSM lock-time indicator, and for 10-bit ones the step.
+    static std::int64_t MSMMinLock4(std::int32_t Indicator) noexcept;
+    static std::int64_t MSMMinLock10(std::int32_t Indicator, std::int64_t* Step = nullptr) noexcept;
+
+    // ---- legacy ---------------------------------------------------------------------------
+    // Loss of lock of a legacy observation (lock-time indicator of 7 bits).
+    bool LegacyLossOfLock(std::int64_t Time, std::uint16_t Key, std::uint8_t Slot,
+                          std::uint32_t Indicator);
+    // Satellite key of a legacy satellite ID: GPS 1..32, SBAS 40..58 (PRN 120..138),
+    // GLONASS 1..32; 0 for an ID that names no satellite.
+    static std::uint16_t LegacySatKey(bool Glonass, std::uint32_t SatID) noexcept;
+
+    // Predicted whole number of Unit-metre ambiguities of a range whose measured part is
+    // Measured (m), from the orbit of satellite Key at Time and the station position;
+    // 0 when no orbit or position is known.
+    double PredictMilliseconds(std::int64_t Time, std::uint16_t Key, double Measured,
+                               double Unit);
+    // The GLONASS channel of the satellite's orbit at Time; 127 when none is known.
+    std::int32_t OrbitGloChannel(std::uint16_t Key, std::int64_t Time);
+    // Enters a GLONASS satellite's frequency channel (-7..13) into the channel table of the
+    // satellite observations.
+    void EnterGloChannel(std::uint8_t Number, std::int32_t Channel);
+
+    // ---- records --------------------------------------------------------------------------
+    const RMSMRecord& MSM() const noexcept { return FMSM; }
+    const RLegacyRecord& LegacyGPS() const noexcept { return FLegacyGPS; }
+    const RLegacyRecord& LegacyGLONASS() const noexcept { return FLegacyGlo; }
+    const RGloBiasRecord& GloBiases() const noexcept { return FGloBias; }
+    RGloBiasRecord& GloBiases() noexcept { return FGloBias; }
+    const RVec3& LastPredictedSatellite() const noexcept { return FSatPosition; }
+
+protected:
+    void DecodeMessage(const std::uint8_t* Payload, std::int32_t Length) override;
+    // Reads the 12-bit station ID; the stream's ID follows it until the first epoch is
+    // committed. Rejects nothing (false).
+    bool ReadStationID(TBitReader& Bits, std::uint16_t& Dest);
+    // Scans for frames (and, with Nmea, for sentences through HandleNmea).
+    bool ScanFrames(const std::uint8_t* Buffer, std::int32_t& Offset, std::int32_t Count,
+                    bool Nmea);
+    // An NMEA sentence at P with Available bytes: the bytes it takes, 0 when it is none.
+    virtual std::int32_t HandleNmea(const std::uint8_t* P, std::int32_t Available);
+
+    void DecodeLegacyGPS(const std::uint8_t* Payload, std::int32_t Length);
+    void DecodeLegacyGLONASS(const std::uint8_t* Payload, std::int32_t Length);
+    // Station messages (1005, 1006, 1007, 1008, 1032, 1033, 1230), ephemerides (1019,
+    // 1020, 1042, 1045, 1046) and transformation parameters (1021, 1023, 1025): the bits
+    // read, 0 when nothing was decoded.
+    virtual std::int32_t DecodeStationMessage(const std::uint8_t* Payload, std::int32_t Length);
+    virtual std::int32_t DecodeEphemerisMessage(const std::uint8_t* Payload, std::int32_t Length);
+    virtual std::int32_t DecodeTransformationMessage(const std::uint8_t* Payload,
+                                                     std::int32_t Length);
+
+    // Undoes the +-1500-cycle adjustments of a legacy phase-minus-range value (m) of one
+    // satellite and frequency (0 L1, 1 L2); Restart forgets the earlier values.
+    double UnrollLegacyPhase(std::uint16_t Key, int Freq, double Diff, double Wavelength,
+                             bool Restart);
+
+    struct TLockTables;
+
+    RMSMRecord FMSM;
+    // The current BeiDou MSM carries GPS time (and the stream's first such was logged).
+    bool FBdsInGpsTime = false;
+    bool FBdsInGpsTimeNoted = false;
+    RLegacyRecord FLegacyGPS;
+    RLegacyRecord FLegacyGlo;
+    RGloBiasRecord FGloBias;
+    RVec3 FSatPosition;
+    std::unique_ptr<TLockTables> FLock;
+};
+
+// ---------------------------------------------------------------------------------------
+// TZQS_RTCM_Parser: the decoder with NMEA scanning and the stop flag.
+
+class TZQS_RTCM_Parser : public TZQS_RTCM_Decoder {
+public:
+    // A decoder whose reference time is StartTime; it checks frames only (SetMode).
+    static std::unique_ptr<TZQS_RTCM_Parser> Create(std::int64_t StartTime);
+
+    // Nothing is taken once the stop flag is set.
+    bool AddData(const std::uint8_t* Data, std::int32_t Count) override;
+    bool FindMessage(const std::uint8_t* Buffer, std::int32_t& Offset,
+                     std::int32_t Count) override;
+    void StoreStationPosition() override {}
+
+    bool Stopped() const noexcept { return FStop; }
+    void SetStop(bool Value) noexcept { FStop = Value; }
+    // NMEA switches: scan the stream for sentences, stop at the first RMC time, process
+    // the sentences. All off after creation.
+    bool ScanNmea() const noexcept { return FScanNmea; }
+    void SetScanNmea(bool Value) noexcept { FScanNmea = Value; }
+    bool StopAtRMC() const noexcept { return FStopAtRMC; }
+    void SetStopAtRMC(bool Value) noexcept { FStopAtRMC = Value; }
+    bool ProcessNmea() const noexcept { return FProcessNmea; }
+    void SetProcessNmea(bool Value) noexcept { FProcessNmea = Value; }
+
+protected:
+    bool FStop = false;
+    bool FScanNmea = false;
+    bool FStopAtRMC = false;
+    bool FProcessNmea = false;
+};
+
+}  // namespace zqt_rtc_parser

@@ -1,0 +1,690 @@
+// Message decoding against known values: epoch times, filters, epoch assembly, legacy and
+// MSM round trips through the encoder, lock bookkeeping and error counting.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "rtcm_encoder.h"
+#include "rtcm_test_util.h"
+#include "zqt_rtc_parser.h"
+#include "zqt_sat_obs_types.h"
+
+using namespace rtcm_encoder;
+using rtcmtest::RWrittenEpoch;
+using rtcmtest::RVec3;
+using rtcmtest::TDecoderRig;
+using zqt_rtc_parser::TZQS_RTCM_Decoder;
+using zqt_sat_obs_types::SatKey;
+
+namespace {
+
+constexpr int Leap = 18;                                  // GPS - UTC in 2018
+constexpr std::int64_t W = 2000 * TicksPerWeek;           // GPS week 2000 (2018-05-06)
+constexpr std::int64_t Sec = TicksPerSecond;
+// GLONASS midnight (Moscow) on the GPS scale: 21:00 UTC.
+constexpr std::int64_t GloMidnight = W + 2 * TicksPerDay + (21 * 3600 + Leap) * Sec;
+
+using zqt_sat_obs_types::SC_BDS;
+using zqt_sat_obs_types::SC_GALILEO;
+using zqt_sat_obs_types::SC_GLONASS;
+using zqt_sat_obs_types::SC_GPS;
+using zqt_sat_obs_types::SC_QZSS;
+
+// ---------------------------------------------------------------------------------------
+// Epoch times
+
+TEST(RtcmDecoder, EpochTimesResolveNextToTheReference) {
+    struct {
+        const char* what;
+        std::int64_t t;  // true epoch
+        std::uint8_t system;
+        bool legacy;
+        std::int64_t offsets[2];  // reference - t
+    } cases[] = {
+        {"GPS mid-week", W + 3 * TicksPerDay, SC_GPS, false, {-3 * TicksPerDay, 3 * TicksPerDay}},
+        {"GPS after the week turns", W + 5 * Sec, SC_GPS, false, {-20 * Sec, 3 * TicksPerDay}},
+        {"GPS before the week turns", W - Sec, SC_GPS, false, {-3 * TicksPerDay, 20 * Sec}},
+        {"Galileo", W + 12345 * Sec, SC_GALILEO, false, {-Sec, Sec}},
+        {"BeiDou end of its week", W + 4 * Sec, SC_BDS, false, {-300000 * Sec, 10 * Sec}},
+        {"GLONASS across Moscow midnight", GloMidnight - 500, SC_GLONASS, false, {-2 * TicksPerDay, 2 * TicksPerDay}},
+        {"GLONASS after Moscow midnight", GloMidnight + 500, SC_GLONASS, false, {-3 * TicksPerDay, TicksPerDay}},
+        {"GLONASS across the GPS week", W - 2 * Sec, SC_GLONASS, false, {-3 * TicksPerDay, 3 * TicksPerDay}},
+        {"GLONASS time of day only", GloMidnight + 5 * Sec, SC_GLONASS, true, {-11 * 3600 * Sec, 11 * 3600 * Sec}},
+        {"GLONASS time of day before midnight", GloMidnight - 5 * Sec, SC_GLONASS, true, {-11 * 3600 * Sec, 11 * 3600 * Sec}},
+    };
+    for (const auto& c : cases) {
+        std::uint32_t field = 0;
+        if (c.system == SC_GLONASS)
+            field = c.legacy ? GloTodField(c.t, Leap) : GloMsmField(c.t, Leap);
+        else
+            field = c.system == SC_BDS ? BdsTowField(c.t) : TowField(c.t);
+        for (std::int64_t off : {c.offsets[0], std::int64_t{0}, c.offsets[1]})
+            EXPECT_EQ(TZQS_RTCM_Decoder::GPSTicksOfEpoch(c.t + off, c.system, field, c.legacy), c.t)
+                << c.what << ", reference offset " << off;
+    }
+    // Day 7 ("unknown") is read like a time of day alone.
+    const std::uint32_t day7 = GloMsmField(GloMidnight + Sec, Leap, true);
+    EXPECT_EQ(TZQS_RTCM_Decoder::GPSTicksOfEpoch(GloMidnight - 3600 * Sec, SC_GLONASS, day7), GloMidnight + Sec);
+    // Fields outside their range are refused.
+    EXPECT_THROW(TZQS_RTCM_Decoder::GPSTicksOfEpoch(W, SC_GPS, 604800000), zqt_rtcm_types::ExceptionRTCMMessage);
+    EXPECT_THROW(TZQS_RTCM_Decoder::GPSTicksOfEpoch(W, SC_BDS, 604800000), zqt_rtcm_types::ExceptionRTCMMessage);
+    EXPECT_THROW(TZQS_RTCM_Decoder::GPSTicksOfEpoch(W, SC_GLONASS, 86401000, true), zqt_rtcm_types::ExceptionRTCMMessage);
+}
+
+// ---------------------------------------------------------------------------------------
+// Filters
+
+TEST(RtcmDecoder, ModesAndTheSecondPassSelection) {
+    struct {
+        std::uint8_t mode;
+        std::vector<int> in, out;
+    } modes[] = {
+        {1, {1005, 1006, 1033, 1230}, {1004, 1019, 1074}},
+        {2, {1000, 1074, 4094, 5000}, {999, 5001}},
+        {3, {1005, 1019, 1020, 1042, 1043, 1046}, {1004, 1074, 1057}},
+        {4, {1004, 1012, 1074, 1137, 1230}, {1003, 1019, 1070, 1138}},
+        {5, {1057, 1068, 1240, 1270, 4076}, {1005, 1074}},
+    };
+    for (const auto& m : modes) {
+        const auto list = zqt_rtc_parser::ModeMessages(m.mode);
+        for (int n : m.in) EXPECT_TRUE(std::binary_search(list.begin(), list.end(), n)) << int(m.mode) << " " << n;
+        for (int n : m.out) EXPECT_FALSE(std::binary_search(list.begin(), list.end(), n)) << int(m.mode) << " " << n;
+    }
+    EXPECT_TRUE(zqt_rtc_parser::ModeMessages(0).empty());
+    EXPECT_TRUE(zqt_rtc_parser::ModeMessages(9).empty());
+
+    const zqt_arrays::TSortedArrayOfInteger a = zqt_rtc_parser::StationMessages();
+    auto withA = [&](zqt_arrays::TSortedArrayOfInteger x) { return zqt_arrays::SortedConcat(a, x); };
+    struct {
+        zqt_arrays::TSortedArrayOfInteger census, expect;
+    } passes[] = {
+        {{1004, 1005, 1012, 1019}, withA({1004, 1012})},
+        {{1074, 1077, 1084, 1006}, withA({1077, 1084})},
+        {{1134, 1137}, withA({1134, 1137})},
+        {{1071, 1073, 1075, 1121, 1004}, withA({1075, 1121})},
+        {{1005, 1019, 1020}, {}},
+        {{1003, 1011}, {}},
+    };
+    for (const auto& p : passes) EXPECT_EQ(zqt_rtc_parser::SelectObservationMessages(p.census), p.expect);
+}
+
+// ---------------------------------------------------------------------------------------
+// MSM round trips
+
+struct RSignalUse {
+    int id;
+    unsigned slot;
+};
+
+struct RSystemCase {
+    const char* name;
+    std::uint8_t system;
+    int group;  // 1070, 1080, ...
+    std::vector<RSignalUse> signals;
+};
+
+const std::vector<RSystemCase>& Systems() {
+    static const std::vector<RSystemCase> s = {
+        {"GPS", SC_GPS, 1070, {{2, 1}, {17, 3}, {24, 5}}},
+        {"GLONASS", SC_GLONASS, 1080, {{2, 1}, {8, 3}}},
+        {"Galileo", SC_GALILEO, 1090, {{5, 1}, {16, 4}, {24, 5}}},
+        {"QZSS", SC_QZSS, 1110, {{2, 1}, {17, 3}, {24, 5}}},
+        {"BeiDou", SC_BDS, 1120, {{2, 1}, {8, 3}, {14, 4}}},
+    };
+    return s;
+}
+
+// Truth of one cell at epoch k.
+RMsmCellIn Truth(int sat, const RSignalUse& sig, int k, int type) {
+    RMsmCellIn c;
+    c.Signal = sig.id;
+    c.Rate = -640.0 + sat * 41.7 + sig.id * 0.01;
+    c.Pseudorange = 20.5e6 + sat * 1.1e5 + sig.id * 1.37 + c.Rate * k;
+    c.Phase = c.Pseudorange + 0.731 * sig.id - 3.0;
+    c.Lock = type >= 6 ? 300 + k : 9;
+    c.Cnr = type >= 6 ? 33.5625 + sat * 0.25 : 30.0 + sat % 20;
+    return c;
+}
+
+int GloChannelOf(int sat) { return sat % 14 - 7; }
+
+TEST(RtcmDecoder, MsmRoundTripsOfEverySystemAcrossWeekAndGlonassDay) {
+    // Epochs around the GPS week turn, and around Moscow midnight for GLONASS.
+    const std::vector<int> sats = {1, 5, 9, 14};
+    for (const RSystemCase& sys : Systems()) {
+        const std::int64_t t0 = sys.system == SC_GLONASS ? GloMidnight - 2 * Sec : W - 2 * Sec;
+        for (int type : {4, 5, 7}) {
+            TDecoderRig rig(t0 - 3600 * Sec);
+            for (int k = 0; k < 4; ++k) {
+                const std::int64_t t = t0 + k * Sec;
+                RMsmIn m;
+                m.Number = sys.group + type;
+                m.EpochField = sys.system == SC_GLONASS ? GloMsmField(t, Leap)
+                               : sys.system == SC_BDS   ? BdsTowField(t)
+                                                        : TowField(t);
+                for (int id : sats) {
+                    RMsmSatIn s;
+                    s.Id = id;
+                    s.ExtInfo = sys.system == SC_GLONASS ? GloChannelOf(id) + 7 : 0;
+                    for (const RSignalUse& sig : sys.signals) s.Cells.push_back(Truth(id, sig, k, type));
+                    m.Sats.push_back(s);
+                }
+                rig.Feed(Frame(EncodeMSM(m)));
+            }
+            const auto& out = rig.Finish();
+            const std::string what = std::string(sys.name) + " MSM" + std::to_string(type);
+            ASSERT_EQ(out.size(), 4u) << what;
+            const double rangeTol = type >= 6 ? 0.001 : 0.01;
+            const double phaseTol = type >= 6 ? 0.0002 : 0.0006;
+            const double cnrTol = type >= 6 ? 0.0 : 0.5;
+            for (int k = 0; k < 4; ++k) {
+                const RWrittenEpoch& e = out[static_cast<std::size_t>(k)];
+                EXPECT_EQ(e.Time, t0 + k * Sec) << what;
+                ASSERT_EQ(e.Sats.size(), sats.size()) << what;
+                for (int id : sats) {
+                    const auto* ws = e.Find(SatKey(sys.system, static_cast<unsigned>(id)));
+                    ASSERT_NE(ws, nullptr) << what << " sat " << id;
+                    const int ch = sys.system == SC_GLONASS ? GloChannelOf(id) : 0;
+                    for (const RSignalUse& sig : sys.signals) {
+                        const RMsmCellIn c = Truth(id, sig, k, type);
+                        const double w = zqt_sat_obs_types::CarrierWavelength(sys.system, sig.slot, ch);
+                        EXPECT_NEAR(ws->Range(sig.slot), c.Pseudorange, rangeTol) << what << " " << id << "/" << sig.id;
+                        EXPECT_NEAR(ws->Phase(sig.slot), c.Phase, phaseTol) << what << " " << id << "/" << sig.id;
+                        EXPECT_NEAR(ws->Strength(sig.slot), std::round(c.Cnr * 4.0), cnrTol * 4.0 + 0.5) << what;
+                        if (type == 5 || type == 7)
+                            EXPECT_NEAR(ws->Doppler(sig.slot), -c.Rate / w, 0.0001 / w) << what;
+                        else
+                            EXPECT_TRUE(std::isnan(ws->Doppler(sig.slot))) << what;
+                    }
+                    if (sys.system == SC_GLONASS && type != 4) {
+                        EXPECT_EQ(ws->GloChannel, ch) << what;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(RtcmDecoder, MsmTypesStoreWhatTheyCarry) {
+    struct {
+        int type;
+        bool range, phase, strength, lock;
+    } cases[] = {
+        {1, true, false, false, false}, {2, false, true, false, true}, {3, true, true, false, true},
+        {4, true, true, true, true},    {6, true, true, true, true},
+    };
+    for (const auto& c : cases) {
+        // MSM1..3 carry no whole milliseconds: they are predicted from the orbit.
+        TDecoderRig rig(W);
+        auto nav = rtcmtest::TFakeNav::Make();
+        const RVec3 station{3500000.0, 780000.0, 5250000.0};
+        nav->Orbit->Positions[SatKey(SC_GPS, 6)] = {station.X + 21.0e6, station.Y, station.Z};
+        rig.Parser->SetDataStorage(nav);
+        rig.Parser->SetStationPosition(station);
+        RMsmIn m;
+        m.Number = 1070 + c.type;
+        m.EpochField = TowField(W + 100 * Sec);
+        m.Sats.push_back({6, 0, false, false, {{2, 21.0e6 + 12.5, 21.0e6 + 20.25, 0.0, 5, false, 41.0}}});
+        rig.Feed(Frame(EncodeMSM(m)));
+        const auto& out = rig.Finish();
+        ASSERT_EQ(out.size(), 1u) << c.type;
+        ASSERT_EQ(out[0].Sats.size(), 1u) << c.type;
+        const auto& s = out[0].Sats[0];
+        EXPECT_EQ(s.Has(1, 1), c.range) << c.type;
+        if (c.range) {
+            EXPECT_NEAR(s.Range(1), 21.0e6 + 12.5, 0.02) << c.type;
+        }
+        EXPECT_EQ(s.Has(1, 2), c.phase) << c.type;
+        if (c.phase) {
+            EXPECT_NEAR(s.Phase(1), 21.0e6 + 20.25, 0.001) << c.type;
+        }
+        EXPECT_EQ(s.Has(1, 4), c.strength) << c.type;
+        EXPECT_FALSE(s.Has(1, 3)) << c.type;
+        EXPECT_GT(s.Rec.BaseRange, 2.0e7) << c.type;
+    }
+}
+
+TEST(RtcmDecoder, MsmInvalidAndMissingValues) {
+    auto run = [](RMsmSatIn sat, bool withNav) {
+        TDecoderRig rig(W);
+        if (withNav) {
+            auto nav = rtcmtest::TFakeNav::Make();
+            rig.Parser->SetDataStorage(nav);
+        }
+        RMsmIn m;
+        m.Number = 1077;
+        m.EpochField = TowField(W + 7 * Sec);
+        m.Sats.push_back(sat);
+        rig.Feed(Frame(EncodeMSM(m)));
+        return rig.Finish();
+    };
+    const RMsmCellIn good{2, 22.0e6, 22.0e6 + 1.0, 100.0, 500, false, 44.0};
+    {  // rough integer ms 255: no range, no phase
+        auto out = run({3, 0, true, false, {good}}, false);
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_FALSE(out[0].Sats.at(0).Has(1, 1) || out[0].Sats.at(0).Has(1, 2));
+        EXPECT_EQ(out[0].Sats.at(0).Rec.BaseRange, 0.0);
+    }
+    {  // rough integer ms 0 without an orbit: the range is refused
+        auto out = run({3, 0, false, true, {good}}, true);
+        EXPECT_TRUE(out.empty() || !out[0].Sats[0].Has(1, 1));
+    }
+    {  // CNR 0, fine values invalid
+        RMsmCellIn c = good;
+        c.Cnr = 0.0;
+        RMsmCellIn d = good;
+        d.Signal = 17;
+        d.Pseudorange = NAN;
+        d.Rate = NAN;
+        auto out = run({3, 0, false, false, {c, d}}, false);
+        ASSERT_EQ(out.size(), 1u);
+        const auto& s = out[0].Sats[0];
+        EXPECT_TRUE(s.Has(1, 1) && s.Has(1, 2) && s.Has(1, 3));
+        EXPECT_FALSE(s.Has(1, 4));
+        EXPECT_FALSE(s.Has(3, 1));
+        EXPECT_FALSE(s.Has(3, 3));
+        EXPECT_TRUE(s.Has(3, 2));
+    }
+}
+
+TEST(RtcmDecoder, MsmSignalSlots) {
+    struct {
+        int group;
+        std::vector<int> signals;
+        std::vector<std::pair<int, unsigned>> stored;  // signal -> slot; slot 0: not stored
+    } cases[] = {
+        {1070, {17, 16}, {{17, 3}, {16, 0}}},
+        {1070, {16}, {{16, 3}}},
+        {1090, {2, 5}, {{5, 1}, {2, 0}}},
+        {1090, {2}, {{2, 1}}},
+        {1070, {2, 3, 4}, {{2, 1}, {4, 2}, {3, 0}}},
+        {1070, {1, 2}, {{2, 1}}},  // signal 1 is not in the table
+    };
+    for (const auto& c : cases) {
+        TDecoderRig rig(W);
+        RMsmIn m;
+        m.Number = c.group + 4;
+        m.EpochField = TowField(W + Sec);
+        RMsmSatIn s{8, 0, false, false, {}};
+        double off = 0.0;
+        for (int sig : c.signals) s.Cells.push_back({sig, 23.0e6 + (off += 1.0), 23.0e6 + off, 0.0, 3, false, 40.0});
+        m.Sats.push_back(s);
+        rig.Feed(Frame(EncodeMSM(m)));
+        const auto& out = rig.Finish();
+        ASSERT_EQ(out.size(), 1u);
+        const auto& rec = out[0].Sats.at(0);
+        unsigned bands = 0;
+        for (const auto& [sig, slot] : c.stored) {
+            if (slot == 0) continue;
+            bands |= 1u << slot;
+            double expect = 23.0e6;
+            for (std::size_t i = 0; i < c.signals.size(); ++i)
+                if (c.signals[i] == sig) expect += static_cast<double>(i + 1);
+            EXPECT_NEAR(rec.Range(slot), expect, 0.01) << c.group << " signal " << sig;
+        }
+        EXPECT_EQ(rec.Rec.BandMask, bands) << c.group;
+    }
+}
+
+TEST(RtcmDecoder, MsmCellLimitAndEmptyMasks) {
+    auto msm = [](int sats, int number, std::int64_t t) {
+        RMsmIn m;
+        m.Number = number;
+        m.EpochField = TowField(t);
+        m.Multiple = true;
+        for (int id = 1; id <= sats; ++id) {
+            RMsmSatIn s{id, 0, false, false, {}};
+            for (int sig : {2, 3, 4, 8, 9, 10}) s.Cells.push_back({sig, 2.2e7 + id, 2.2e7 + id, 0, 1, false, 40});
+            m.Sats.push_back(s);
+        }
+        return Frame(EncodeMSM(m));
+    };
+    TDecoderRig rig(W);
+    rig.Feed(msm(10, 1074, W + Sec));  // 60 cells
+    rig.Feed(msm(11, 1074, W + Sec));  // 66 cells: dropped
+    RMsmIn empty;
+    empty.Number = 1094;
+    empty.EpochField = TowField(W + Sec);
+    empty.Multiple = true;
+    rig.Feed(Frame(EncodeMSM(empty)));
+    const auto& out = rig.Finish();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].Sats.size(), 10u);
+    EXPECT_EQ(rig.Parser->ErrorCount(1074), 1);
+    EXPECT_NE(rig.Parser->DecodeErrors().at(1074).First.find("Size of cell mask is too big: 66"), std::string::npos);
+}
+
+TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
+    // Extended information 15 (unknown) and MSM4: the channel comes from the orbit provider
+    // when it knows one; without a channel range and phase stay, the Doppler is not written.
+    // A channel entered from an ephemeris serves as well.
+    struct {
+        int number;
+        int ext;
+        bool provider, entered;
+        int expectChannel;
+    } cases[] = {{1085, 15, false, false, 127}, {1085, 15, true, false, -3}, {1084, 0, true, false, -3},
+                 {1085, 14, false, false, 127}, {1085, 15, false, true, -3}};
+    for (const auto& c : cases) {
+        TDecoderRig rig(GloMidnight);
+        if (c.entered) rig.Parser->EnterGloChannel(11, -3);
+        if (c.provider) {
+            auto nav = rtcmtest::TFakeNav::Make();
+            nav->Orbit->Channels[SatKey(SC_GLONASS, 11)] = -3;
+            rig.Parser->SetDataStorage(nav);
+        }
+        RMsmIn m;
+        m.Number = c.number;
+        m.EpochField = GloMsmField(GloMidnight + Sec, Leap);
+        m.Sats.push_back({11, c.ext, false, false, {{2, 2.1e7, 2.1e7 + 2.0, -300.0, 5, false, 40.0}}});
+        rig.Feed(Frame(EncodeMSM(m)));
+        const auto& out = rig.Finish();
+        ASSERT_EQ(out.size(), 1u);
+        const auto& s = out[0].Sats.at(0);
+        EXPECT_EQ(s.GloChannel, c.expectChannel) << c.number << "/" << c.ext;
+        EXPECT_TRUE(s.Has(1, 1));
+        EXPECT_NEAR(s.Rec.Band(1).Phase, 2.1e7 + 2.0, 0.001);
+        const bool doppler = c.number == 1085 && c.expectChannel != 127;
+        EXPECT_EQ(s.Has(1, 3), doppler) << c.number << "/" << c.ext;
+        if (doppler) {
+            EXPECT_GT(s.Doppler(1), 0.0);  // approaching: positive Doppler
+        }
+    }
+    // 1230 biases of the same station move the phase by k * step / c * bias cycles.
+    TDecoderRig rig(GloMidnight);
+    auto& bias = rig.Parser->GloBiases();
+    bias.StationID = 4;
+    bias.Bias[1] = 2.5;
+    RMsmIn m;
+    m.Number = 1087;
+    m.Station = 4;
+    m.EpochField = GloMsmField(GloMidnight + Sec, Leap);
+    m.Sats.push_back({11, 4 + 7, false, false, {{2, 2.1e7, 2.1e7 + 2.0, 0.0, 5, false, 40.0}}});
+    rig.Feed(Frame(EncodeMSM(m)));
+    const auto& out = rig.Finish();
+    ASSERT_EQ(out.size(), 1u);
+    const double w = zqt_sat_obs_types::CarrierWavelength(SC_GLONASS, 1, 4);
+    EXPECT_NEAR(out[0].Sats.at(0).Phase(1), 2.1e7 + 2.0 + w * 4 * 562500.0 / SpeedOfLight * 2.5, 0.0002);
+}
+
+// ---------------------------------------------------------------------------------------
+// Epoch assembly
+
+RMsmIn OneSat(int number, std::int64_t t, bool multiple, int sat = 5) {
+    RMsmIn m;
+    m.Number = number;
+    m.Multiple = multiple;
+    const std::uint8_t sys = zqt_rtcm_types::MSMSystem(static_cast<std::uint32_t>(number));
+    m.EpochField = sys == SC_GLONASS ? GloMsmField(t, Leap) : sys == SC_BDS ? BdsTowField(t) : TowField(t);
+    m.Sats.push_back({sat, 7, false, false, {{2, 2.2e7, 2.2e7, 0.0, 5, false, 40.0}}});
+    return m;
+}
+
+TEST(RtcmDecoder, EpochAssembly) {
+    struct {
+        const char* what;
+        std::vector<std::pair<RMsmIn, std::int64_t>> messages;  // message, expected no. of epochs after it
+        std::vector<std::size_t> satsPerEpoch;
+    } cases[] = {
+        {"GPS and Galileo of one epoch",
+         {{OneSat(1074, W + Sec, true), 0}, {OneSat(1094, W + Sec, false), 1}},
+         {2}},
+        {"a new time closes an epoch whose last message said more would follow",
+         {{OneSat(1074, W + Sec, true), 0}, {OneSat(1074, W + 2 * Sec, false), 2}},
+         {1, 1}},
+        {"a message of a closed epoch does not write it again",
+         {{OneSat(1074, W + Sec, false), 1}, {OneSat(1094, W + Sec, false), 1}},
+         {1}},
+        {"an unknown MSM number closes the epoch",
+         {{OneSat(1074, W + Sec, true), 0}, {OneSat(1145, W + Sec, false), 1}},
+         {1}},
+        {"GLONASS and BeiDou of one epoch",
+         {{OneSat(1087, W + Sec, true), 0}, {OneSat(1127, W + Sec, false), 1}},
+         {2}},
+        {"BeiDou stamped with GPS time joins the epoch it continues",
+         {{OneSat(1074, W + Sec, true), 0}, {OneSat(1127, W + Sec + 14 * Sec, false), 1}},
+         {2}},
+        {"BeiDou 14 s after a closed epoch is an epoch of its own",
+         {{OneSat(1074, W + Sec, false), 1}, {OneSat(1127, W + Sec + 14 * Sec, false), 2}},
+         {1, 1}},
+    };
+    for (const auto& c : cases) {
+        TDecoderRig rig(W);
+        for (const auto& [m, epochs] : c.messages) {
+            rig.Feed(Frame(EncodeMSM(m)));
+            EXPECT_EQ(static_cast<std::int64_t>(rig.Sink->Written.size()), epochs) << c.what;
+        }
+        const auto& out = rig.Finish();
+        ASSERT_EQ(out.size(), c.satsPerEpoch.size()) << c.what;
+        for (std::size_t i = 0; i < out.size(); ++i) EXPECT_EQ(out[i].Sats.size(), c.satsPerEpoch[i]) << c.what;
+    }
+}
+
+TEST(RtcmDecoder, StreamStateAcrossMessages) {
+    TDecoderRig rig(W);
+    RLegacyIn l;
+    l.Station = 21;
+    l.Synchronous = true;
+    l.EpochField = TowField(W + Sec);
+    l.Sats.push_back({});
+    l.Sats[0].Id = 3;
+    l.Sats[0].P1 = l.Sats[0].L1 = l.Sats[0].P2 = l.Sats[0].L2 = 2.3e7;
+    rig.Feed(Frame(EncodeLegacy(l)));  // decoded: no GPS MSM yet
+    RMsmIn m = OneSat(1074, W + 2 * Sec, false, 9);
+    m.Station = 22;  // the stream's station ID follows until an epoch is committed
+    rig.Feed(Frame(EncodeMSM(m)));
+    l.EpochField = TowField(W + 3 * Sec);
+    rig.Feed(Frame(EncodeLegacy(l)));  // ignored after the GPS MSM
+    m = OneSat(1074, W + 4 * Sec, false, 9);
+    m.Station = 23;
+    rig.Feed(Frame(EncodeMSM(m)));
+    const auto& out = rig.Finish();
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0].Sats.at(0).Key, SatKey(SC_GPS, 3));
+    EXPECT_EQ(out[1].Sats.at(0).Key, SatKey(SC_GPS, 9));
+    EXPECT_EQ(out[2].Time, W + 4 * Sec);
+    EXPECT_EQ(rig.Parser->StationID(), 22);
+    EXPECT_EQ(rig.Parser->Census(), (zqt_arrays::TSortedArrayOfInteger{1004, 1074}));
+    EXPECT_TRUE(rig.Parser->GPSMSMSeen());
+    EXPECT_EQ(rig.Parser->EpochCount(), 3);
+    EXPECT_EQ(rig.Parser->FirstEpochTime(), W + Sec);
+    EXPECT_EQ(rig.Parser->LastEpochTime(), W + 4 * Sec);
+    EXPECT_EQ(rig.Parser->PreviousReferenceTime(), W + 2 * Sec);
+}
+
+TEST(RtcmDecoder, FailingSinkIsLoggedAndDecodingGoesOn) {
+    TDecoderRig rig(W);
+    rig.Sink->Fail = true;
+    rig.Feed(Frame(EncodeMSM(OneSat(1074, W + Sec, false))));
+    rig.Sink->Fail = false;
+    rig.Feed(Frame(EncodeMSM(OneSat(1074, W + 2 * Sec, false))));
+    const auto& out = rig.Finish();
+    EXPECT_EQ(out.size(), 2u);
+    EXPECT_EQ(rig.Parser->EpochCount(), 2);
+    bool logged = false;
+    for (const auto& line : *rig.Log) logged |= line.find("not written: sink refused the epoch") != std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
+// ---------------------------------------------------------------------------------------
+// Legacy observations
+
+TEST(RtcmDecoder, LegacyRoundTripAcrossWeekAndGlonassDay) {
+    // GPS and GLONASS of one epoch; the GLONASS messages come first, around Moscow
+    // midnight and the GPS week turn. Phase drifts from the range by 40 m per epoch, so
+    // that the receiver's 1500-cycle adjustments occur.
+    for (std::int64_t t0 : {W - 3 * Sec, GloMidnight - 3 * Sec}) {
+        TDecoderRig rig(t0 - 2 * 3600 * Sec);
+        std::vector<std::vector<RLegacySatIn>> gps, glo;
+        for (int k = 0; k < 6; ++k) {
+            const std::int64_t t = t0 + k * Sec;
+            RLegacyIn r;
+            r.Number = 1012;
+            r.EpochField = GloTodField(t, Leap);
+            r.Synchronous = true;
+            RLegacyIn g;
+            g.Number = 1004;
+            g.EpochField = TowField(t);
+            for (int id : {2, 17}) {
+                RLegacySatIn s;
+                s.Id = id;
+                s.Fcn = id % 14;
+                s.L1Code = id == 17;
+                s.L2Code = id == 17;
+                s.P1 = 2.05e7 + id * 2.3e4 + k * 311.0;
+                s.L1 = s.P1 + 12.34 + k * 40.0;
+                s.P2 = s.P1 + 3.46;
+                s.L2 = s.P1 - 7.89 - k * 40.0;
+                s.Cnr1 = 44.25;
+                s.Cnr2 = id == 17 ? 0.0 : 38.5;
+                r.Sats.push_back(s);
+                s.Id = id + 1;
+                g.Sats.push_back(s);
+            }
+            gps.push_back(g.Sats);
+            glo.push_back(r.Sats);
+            rig.Feed(Frame(EncodeLegacy(r)));
+            rig.Feed(Frame(EncodeLegacy(g)));
+        }
+        const auto& out = rig.Finish();
+        ASSERT_EQ(out.size(), 6u);
+        double offset[2][2][2] = {};  // system, satellite, frequency: phase - truth at k = 0
+        for (int k = 0; k < 6; ++k) {
+            const RWrittenEpoch& e = out[static_cast<std::size_t>(k)];
+            EXPECT_EQ(e.Time, t0 + k * Sec);
+            ASSERT_EQ(e.Sats.size(), 4u);
+            for (int sys = 0; sys < 2; ++sys) {
+                for (int i = 0; i < 2; ++i) {
+                    const RLegacySatIn& s = (sys ? glo : gps)[static_cast<std::size_t>(k)][static_cast<std::size_t>(i)];
+                    const auto* ws = e.Find(SatKey(sys ? SC_GLONASS : SC_GPS, static_cast<unsigned>(s.Id)));
+                    ASSERT_NE(ws, nullptr);
+                    const unsigned b1 = s.L1Code ? 2 : 1, b2 = s.L2Code ? 4 : 3;
+                    EXPECT_NEAR(ws->Range(b1), s.P1, 0.011);
+                    EXPECT_NEAR(ws->Range(b2), s.P2, 0.021);
+                    EXPECT_EQ(ws->Strength(b1), 177.0);
+                    if (s.Cnr2 == 0.0)
+                        EXPECT_FALSE(ws->Has(b2, 4));
+                    else
+                        EXPECT_EQ(ws->Strength(b2), 154.0);
+                    const double d1 = ws->Phase(b1) - s.L1, d2 = ws->Phase(b2) - s.L2;
+                    if (k == 0) offset[sys][i][0] = d1, offset[sys][i][1] = d2;
+                    EXPECT_NEAR(d1, offset[sys][i][0], 0.002) << "L1 continuous, epoch " << k;
+                    EXPECT_NEAR(d2, offset[sys][i][1], 0.002) << "L2 continuous, epoch " << k;
+                    if (sys) {
+                        EXPECT_EQ(ws->GloChannel, s.Fcn - 7);
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(RtcmDecoder, LegacySpecialCases) {
+    auto sat = [](int id) {
+        RLegacySatIn s;
+        s.Id = id;
+        s.P1 = 2.2e7 + id;
+        s.L1 = s.P2 = s.L2 = s.P1;
+        return s;
+    };
+    {  // SBAS IDs 40..58 are SBAS PRNs 120..138; a GLONASS-only epoch keeps its own time
+        TDecoderRig rig(W + 3600 * Sec);
+        RLegacyIn g;
+        g.EpochField = TowField(W + 3600 * Sec);
+        g.Sats = {sat(40), sat(58)};
+        rig.Feed(Frame(EncodeLegacy(g)));
+        RLegacyIn r;
+        r.Number = 1012;
+        r.EpochField = GloTodField(W + 3601 * Sec, Leap);
+        r.Sats = {sat(7)};
+        rig.Feed(Frame(EncodeLegacy(r)));
+        const auto& out = rig.Finish();
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_NE(out[0].Find(SatKey(zqt_sat_obs_types::SC_WAAS, 1)), nullptr);
+        EXPECT_NE(out[0].Find(SatKey(zqt_sat_obs_types::SC_WAAS, 19)), nullptr);
+        EXPECT_EQ(out[1].Time, W + 3601 * Sec);
+        EXPECT_NE(out[1].Find(SatKey(SC_GLONASS, 7)), nullptr);
+    }
+    {  // A recording known by its date only: a GLONASS time of day late that day.
+        const std::int64_t day = W + 3 * TicksPerDay;
+        TDecoderRig rig(day);
+        RLegacyIn r;
+        r.Number = 1012;
+        r.EpochField = GloTodField(day + 20 * 3600 * Sec, Leap);
+        r.Sats = {sat(7)};
+        rig.Feed(Frame(EncodeLegacy(r)));
+        const auto& out = rig.Finish();
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0].Time, day + 20 * 3600 * Sec);
+    }
+    {  // 1003 carries no whole milliseconds: ranges only where the orbit predicts them
+        TDecoderRig rig(W);
+        auto nav = rtcmtest::TFakeNav::Make();
+        const RVec3 station{3500000.0, 780000.0, 5250000.0};
+        nav->Orbit->Positions[SatKey(SC_GPS, 4)] = {station.X, station.Y + 2.2e7, station.Z};
+        rig.Parser->SetDataStorage(nav);
+        rig.Parser->SetStationPosition(station);
+        RLegacyIn g;
+        g.Number = 1003;
+        g.EpochField = TowField(W + Sec);
+        g.Sats = {sat(4), sat(5)};
+        rig.Feed(Frame(EncodeLegacy(g)));
+        const auto& out = rig.Finish();
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_NEAR(out[0].Find(SatKey(SC_GPS, 4))->Range(1), 2.2e7 + 4, 0.011);
+        EXPECT_FALSE(out[0].Find(SatKey(SC_GPS, 5))->Has(1, 1));
+        EXPECT_FALSE(out[0].Find(SatKey(SC_GPS, 4))->Has(1, 4));
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Lock bookkeeping
+
+TEST(RtcmDecoder, LossOfLockRules) {
+    struct {
+        bool tenBit;
+        std::int32_t prev, cur;
+        std::int64_t dtMs;
+        bool flag;
+    } cases[] = {
+        {false, 5, 4, 1000, true},    // indicator fell
+        {false, 5, 5, 1000, true},    // same indicator after its minimum lock: must have grown
+        {false, 6, 6, 1000, false},
+        {false, 5, 6, 1000, false},
+        {false, 5, 6, 1100, true},    // grew, but less than the time passed
+        {false, 0, 0, 1000, true},
+        {true, 300, 301, 1000, false},
+        {true, 64, 64, 2, true},      // 64 ms, step 2
+        {true, 64, 64, 1, false},
+        {true, 96, 96, 3, false},     // 128 ms, step 4
+        {true, 96, 96, 4, true},
+        {true, 700, 100, 1000, true},
+    };
+    for (const auto& c : cases) {
+        auto p = zqt_rtc_parser::TZQS_RTCM_Parser::Create(W);
+        TDecoderRig rig(W);  // a committed epoch makes the test count
+        rig.Feed(Frame(EncodeMSM(OneSat(1074, W + Sec, false))));
+        auto& d = *rig.Parser;
+        d.MSMLossOfLock(W, 300, 1, c.prev, c.tenBit);  // a first value: kept
+        EXPECT_EQ(d.MSMLossOfLock(W + c.dtMs * 10, 300, 1, c.cur, c.tenBit), c.flag)
+            << c.tenBit << " " << c.prev << "->" << c.cur << " after " << c.dtMs;
+        EXPECT_FALSE(d.MSMLossOfLock(W + c.dtMs * 10, 300, 1, c.cur, c.tenBit));  // same time
+        // No value is flagged before the first epoch has been committed.
+        EXPECT_FALSE(p->MSMLossOfLock(W, 300, 1, c.prev, c.tenBit));
+        EXPECT_FALSE(p->MSMLossOfLock(W + c.dtMs * 10, 300, 1, c.cur, c.tenBit));
+    }
+    EXPECT_EQ(TZQS_RTCM_Decoder::MSMMinLock10(64), 64);
+    EXPECT_EQ(TZQS_RTCM_Decoder::MSMMinLock10(96), 128);
+    EXPECT_EQ(TZQS_RTCM_Decoder::MSMMinLock4(15), 524288);
+    // Legacy: the first value of a pair carries the flag; continuous lock does not.
+    auto p = zqt_rtc_parser::TZQS_RTCM_Parser::Create(W);
+    EXPECT_TRUE(p->LegacyLossOfLock(W, 260, 1, 10));
+    EXPECT_FALSE(p->LegacyLossOfLock(W + Sec, 260, 1, 11));
+    EXPECT_TRUE(p->LegacyLossOfLock(W + 2 * Sec, 260, 1, 0));
+    EXPECT_FALSE(p->LegacyLossOfLock(W + 32 * Sec, 260, 1, 40));  // 40 -> 56 s of lock
+    EXPECT_EQ(zqt_rtcm_types::LegacyMinLockSeconds(40), 56);
+    EXPECT_EQ(zqt_rtcm_types::LegacyMinLockSeconds(126), 936);
+}
+
+}  // namespace

@@ -1,65 +1,324 @@
-// The base of every RINEX writer (settings, header overrides, output path and naming),
-// the observation file writer frame, and the navigation file writer.
+// The base of every RINEX writer (settings, header items, header overrides, output path,
+// naming and the header lines all RINEX files share), the observation file writer frame
+// that the RINEX 2 and RINEX 3/4 writers fill, the navigation file writer and the
+// meteorological file writer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "SQLiteExt.h"
+#include "zqt_antenna_rcrd.h"
 #include "zqt_classes_bs.h"
 #include "zqt_datastorage.h"
+#include "zqt_geo.h"
 #include "zqt_obs_intrf.h"
+#include "zqt_obsprovider_intrf.h"
 #include "zqt_rnx_writer_settings.h"
+#include "zqt_sat_obs_rcrd.h"
+#include "zqt_sat_obs_types.h"
 #include "zqt_types_bs.h"
 
 namespace zqt_rnx_files {
 
+using zqt_antenna_rcrd::RFileHeaderFull;
 using zqt_datastorage::IZQS_DataStoragePtr;
+using zqt_geo::RObsStatistics;
+using zqt_obs_intrf::IZQS_EpochPtr;
+using zqt_obs_intrf::IZQS_RecordSetProviderPtr;
 using zqt_obs_intrf::IZQS_RecordSetPtr;
+using zqt_obs_intrf::IZQS_SatObsPtr;
 using zqt_rnx_writer_settings::RRnxWriterSettings;
+using zqt_sat_obs_types::TSatSet;
 using zqt_types_bs::TZQT_OverloadedParams;
+
+// ---------------------------------------------------------------------------------------
+// Calendar and naming
+
+// Calendar fields of a GPS time taken as it is (no leap seconds removed).
+struct RRinexTime {
+    int Year = 0;
+    int Month = 0;
+    int Day = 0;
+    int Hour = 0;
+    int Minute = 0;
+    int Second = 0;         // whole seconds of the minute
+    int DayOfYear = 0;      // 1-based
+    double Seconds = 0.0;   // seconds of the minute with their fraction
+};
+RRinexTime DecodeRinexTime(std::int64_t Ticks);
+
+// What the name of a RINEX file is made of.
+struct RRinexNameParts {
+    std::string OutputPath;    // directory and base name without extension
+    std::string MarkerName;
+    std::string MarkerNumber;  // text of the marker-number item
+    std::string CountryCode;
+    std::int64_t FirstObs = 0; // GPS ticks
+    std::int64_t LastObs = 0;
+    std::int64_t Interval = 0; // ticks; 0 counts as one second
+    std::uint8_t RnxVersion = 0;
+    bool RinexNames = false;
+    std::string TypeLetter;    // "o" observation, "N", "G", ... navigation, "p" mixed, "m"
+    std::uint8_t NavSystem = 0;
+};
+
+// The full name of a RINEX file: a long name (RINEX names from 3.02 on), a short name
+// (RINEX names before 3.02), or the output path with ".yy" and the type letter.
+std::string RinexFileName(const RRinexNameParts& Parts);
+
+// ---------------------------------------------------------------------------------------
+// TZQS_RinexFiles
 
 class TZQS_RinexFiles : public zqt_classes_bs::TZQS_TextFileWriter {
 public:
+    ~TZQS_RinexFiles() override = default;
+
     // The writer keeps its own copy of the settings.
     void SetSettings(const RRnxWriterSettings& Value) { FSettings = Value; }
     const RRnxWriterSettings& GetSettings() const noexcept { return FSettings; }
     // Header values given on the command line; the given fields replace those of the data.
     void SetOverloadedParams(const TZQT_OverloadedParams& Value) { FOverloaded = Value; }
+    const TZQT_OverloadedParams& GetOverloadedParams() const noexcept { return FOverloaded; }
     // Output directory and base name without extension.
     virtual void SetPath(const std::string& Value) { FOutputPath = Value; }
     const std::string& GetOutputPath() const noexcept { return FOutputPath; }
-    // The time of first observation of the header, from which the file is named and dated.
-    void SetFirstObsTime(std::int64_t Ticks) noexcept { FFirstObsTime = Ticks; }
-    std::int64_t GetFirstObsTime() const noexcept { return FFirstObsTime; }
+    // The RINEX VERSION / TYPE line.
+    virtual void WriteVersionLine();
+    // The full name of the file (see RinexFileName).
+    virtual std::string GetFileName();
     // The full name of the file last written.
     const std::string& GetWrittenName() const noexcept { return FWrittenName; }
 
+    // The header item time of first observation, from which the file is named and dated.
+    void SetFirstObsTime(std::int64_t Ticks);
+    std::int64_t GetFirstObsTime() const;
+    RFileHeaderFull& HeaderItems() noexcept { return FHeader; }
+    const RFileHeaderFull& HeaderItems() const noexcept { return FHeader; }
+
+    // Systems of the output (bit s = system s).
+    std::uint32_t GetSystemMask() const noexcept { return FSystemMask; }
+    // System of a navigation writer; in an observation writer the switch of its
+    // navigation files.
+    std::uint8_t GetNavSystem() const noexcept { return FNavSystem; }
+    const std::string& GetFileTypeLetter() const noexcept { return FFileTypeLetter; }
+    const std::string& GetFileTypeText() const noexcept { return FFileTypeText; }
+    const std::string& GetSystemText() const noexcept { return FSystemText; }
+    const IZQS_RecordSetProviderPtr& GetRecordset() const noexcept { return FRecordset; }
+
+    // A header line: Content cut or padded to 60 characters, Label to 20, trailing blanks
+    // removed.
+    void WriteHeaderLine(std::string_view Content, std::string_view Label);
+    template <class... A>
+    void WriteHeaderFmt(std::string_view Label, std::string_view Template, const A&... Args) {
+        WriteHeaderLine(FormatPoint(Template, Args...), Label);
+    }
+    void WriteComment(std::string_view Text) { WriteHeaderLine(Text, "COMMENT"); }
+    // A body line; trailing blanks are removed unless the keep-blanks setting is on.
+    void WriteLine(std::string_view Text);
+
+    // Format with "." as decimal separator.
+    template <class... A>
+    static std::string FormatPoint(std::string_view Template, const A&... Args) {
+        return sysutils::FormatS(sysutils::PointFormatSettings(), Template, Args...);
+    }
+
 protected:
-    RRnxWriterSettings FSettings;
-    TZQT_OverloadedParams FOverloaded;
+    // Copies what a further writer made from this one takes over: settings, recordset,
+    // epoch and satellite observations, output path, system mask, header items and
+    // overrides, and the events of the application; the country-code override becomes
+    // the country-code item.
+    void CopyFrom(const TZQS_RinexFiles& Source);
+
+    // The common header lines.
+    void WritePgmLine();
+    void WriteMarkerLines();
+    void WriteLeapSecondsLine();
+    void WriteEndOfHeader() { WriteHeaderLine("", "END OF HEADER"); }
+
+    // The name parts of this writer's file.
+    RRinexNameParts NameParts() const;
+
+    // Header item helpers: the text of an item ("" for Null, Empty or an unreadable
+    // value); a number formatted by a fixed-width template, blanks of that width when the
+    // item is no number or does not fit.
+    static std::string ItemText(const zqt_variant::Variant& Item);
+    static bool ItemNumber(const zqt_variant::Variant& Item, double& Value);
+    // A time or interval item in ticks (a Currency item by its raw value).
+    static bool ItemTicks(const zqt_variant::Variant& Item, std::int64_t& Ticks);
+    static std::string FixedNumber(std::string_view Template, std::size_t Width, double Value);
+    static bool ItemTrue(const zqt_variant::Variant& Item);
+
+    std::string FFileTypeText;
+    std::string FSystemText;
     std::string FOutputPath;
     std::string FWrittenName;
-    std::int64_t FFirstObsTime = 0;
+    std::uint32_t FSystemMask = 0;
+    IZQS_RecordSetProviderPtr FRecordset;
+    IZQS_EpochPtr FEpoch;
+    IZQS_SatObsPtr FSatObs;
+    std::string FFileTypeLetter;
+    RRnxWriterSettings FSettings;
+    RFileHeaderFull FHeader;
+    TZQT_OverloadedParams FOverloaded;
+    std::uint8_t FNavSystem = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// TZQS_RinexObservations
+
+// One free event of the data set waiting to be written into the body.
+struct RPendingEvent {
+    std::int64_t Time = 0;     // GPS ticks
+    double TimeValue = 0.0;    // seconds
+    std::uint8_t Kind = 0;     // EFreeEvents
+    std::string Tag;
+    std::string Value;
+    std::string Text;
 };
 
 // Writes one RINEX observation file from a recordset (and, unless switched off, its
-// navigation files).
+// navigation files). The version writers fill the slots.
 class TZQS_RinexObservations : public TZQS_RinexFiles {
 public:
-    // The whole file; afterwards GetWrittenName holds its name.
-    virtual void WriteFile() = 0;
+    ~TZQS_RinexObservations() override;
+
+    // The whole file; afterwards GetWrittenName holds its name. The header and the body
+    // are written to "obsheader.tmp" and "obsbody.tmp" in a private temporary folder that
+    // is removed on every way out.
+    virtual void WriteFile();
+    // The navigation files (and the meteorological writer) made from this writer.
+    virtual void WriteNavigationFiles();
+
+    // Header items that replace those of the recordset (items left Empty or Null do not).
+    RFileHeaderFull& SecondHeaderItems() noexcept { return FHeader2; }
+
+    // Results of the prepare step: the satellites of the file, their count and the
+    // observation types per system (bit t = type t).
+    const TSatSet& GetSatSet() const noexcept { return FSatSet; }
+    std::int32_t GetSatCount() const noexcept { return FSatCount; }
+    std::uint32_t GetObsTypes(unsigned Sys) const noexcept { return Sys < 8 ? FObsTypes[Sys] : 0; }
+
+protected:
+    // Keeps the recordset, takes its data set's signal mapping, its epoch and that
+    // epoch's satellite observations. A recordset that is no observation provider, or
+    // hands out no epoch, raises zqt_types_bs::ExceptionZQS.
+    void InitFrom(const IZQS_RecordSetPtr& Recordset);
+
+    // ---- slots of the version writers ----------------------------------------------------
+    virtual void WriteObsTypeLines() = 0;
+    virtual void WriteLateLines() = 0;
+    virtual void WriteWavelengthLines() {}
+    virtual void WriteGloSlotLines() {}
+    virtual void WriteGloBiasLines() {}
+    // Statistics of the recordset restricted by the settings; the file's systems and
+    // satellites. No system left: "No sattypes".
+    virtual void Prepare();
+    // The epoch line(s) of the current epoch (FEpochSats holds its satellites).
+    virtual void WriteEpochHeader() = 0;
+    // Formats the observation record of the current satellite into the record buffer.
+    virtual void AddSatRecord(std::uint16_t Key) = 0;
+    // Writes the record buffer.
+    virtual void WriteEpochObservations();
+    // An event epoch line at the calendar fields of T with the fraction of Seconds.
+    virtual std::string FormatEventEpochLine(const RRinexTime& T, double Seconds, int Flag,
+                                             int Count) = 0;
+
+    // ---- shared by the version writers ---------------------------------------------------
+    // The 16-character field "%14.3f%1s%1s" of observation type T of the current
+    // satellite into Field; false (and 16 blanks) when the satellite has no such
+    // observation or its value cannot be written.
+    bool FormatObsField(unsigned T, std::array<char, 16>& Field);
+    // A line of the record buffer for the current epoch, cleared.
+    std::string& NewRecordLine();
+    // The epoch's receiver clock offset in seconds; false when unknown, switched off or
+    // not writable in Width characters by Template.
+    bool EpochClock(std::string_view Template, std::size_t Width, std::string& Text);
+    // Removes systems without observation codes from the file (system mask, satellite
+    // set, observation types); "No sattypes" when none is left.
+    void DropSystems(std::uint32_t Systems);
+    void RecountSats();
+    // The code as the file's version writes it (BeiDou B1 is band 1 in RINEX 3.02).
+    std::string VersionCode(unsigned Sys, std::string Code) const;
+    static std::uint32_t CapCount(std::uint32_t N) noexcept { return N > 999999u ? 999999u : N; }
+
+    std::shared_ptr<zqt_sat_obs_rcrd::TZQS_SignalMapping> FMapping;
+    std::unique_ptr<RObsStatistics> FStats;
+    TSatSet FSatSet;
+    std::int32_t FSatCount = 0;
+    std::array<std::uint32_t, 8> FObsTypes{};  // per system, bit t = type t
+
+    // The current epoch.
+    std::int64_t FEpochTime = 0;
+    std::uint8_t FEpochFlag = 0;
+    std::vector<std::uint16_t> FEpochSats;
+    std::vector<std::string> FRecordLines;
+    std::size_t FRecordCount = 0;
+
+    std::int64_t FFirstWritten = 0;
+    std::int64_t FLastWritten = 0;
+    bool FWrittenAny = false;
+    std::int64_t FMinSpacing = 0;  // ticks
+
+private:
+    void WriteHeaderPart1();
+    void WriteBody();
+    void WriteLateHeader();
+    void WriteAntennaLines();
+    void WritePhaseShiftLines();
+    void ApplySecondHeader();
+    bool FetchEvent();
+    void WriteEvent();
+
+    RFileHeaderFull FHeader2;
+    std::int64_t FFirstObsNoted = 0;
+    SQLiteExt::IESQLiteSelectStatementPtr FEvents;
+    RPendingEvent FEvent;
+    bool FEventPending = false;
+    std::int32_t FFreeEventCount = 0;
+    // Loss of lock seen on a phase that could not be written, per svprn and slot; it is
+    // reported with the next written phase of that signal.
+    std::vector<std::uint8_t> FPendingLli;
 };
+
+// ---------------------------------------------------------------------------------------
+// TZQS_RinexNavigation
 
 // Writes RINEX navigation files from a navigation store.
 class TZQS_RinexNavigation : public TZQS_RinexFiles {
 public:
-    // A writer of one mixed navigation file from the store; the header's time of first
-    // observation is the store's begin time. This build holds no navigation writer: the
-    // call raises zqt_types_bs::ExceptionZQS.
+    // A writer of one mixed navigation file from the store (systems 1 to 6); the header's
+    // time of first observation is the store's begin time.
     static std::shared_ptr<TZQS_RinexNavigation> Create(const IZQS_DataStoragePtr& Store,
                                                         const RRnxWriterSettings& Settings);
-    virtual void WriteFile() = 0;
+    // A writer of the navigation file of System (GPS for the mixed file) beside an
+    // observation file: settings, header items and system mask of the observation writer,
+    // the navigation store of its recordset.
+    static std::shared_ptr<TZQS_RinexNavigation> CreateFrom(const TZQS_RinexObservations& Source,
+                                                            std::uint8_t System);
+    // Writes the file when a system of the mask is to be written; nothing otherwise. This
+    // build holds no navigation record writer: a file that would hold records raises
+    // zqt_types_bs::ExceptionZQS.
+    virtual void WriteFile();
+
+    const IZQS_DataStoragePtr& GetStore() const noexcept { return FStore; }
+
+protected:
+    IZQS_DataStoragePtr FStore;
+};
+
+// ---------------------------------------------------------------------------------------
+// TZQS_RinexMeteo
+
+// The meteorological file writer beside an observation file; it writes no file.
+class TZQS_RinexMeteo : public TZQS_RinexFiles {
+public:
+    static std::shared_ptr<TZQS_RinexMeteo> CreateFrom(const TZQS_RinexFiles& Source);
+    virtual void WriteFile() {}
 };
 
 }  // namespace zqt_rnx_files

@@ -16,8 +16,8 @@ namespace zqt_rnx_writer {
 
 class TZQS_RinexWriter : public zqt_rnx_files::TZQS_RinexObservations {
 public:
-    // A writer of the recordset's observations (versions 2.00 to 2.12). A recordset that
-    // is no observation provider raises zqt_types_bs::ExceptionZQS.
+    // A writer of the recordset's observations (versions 2.00 to 2.12). No recordset
+    // raises zqt_types_bs::ExceptionZQS.
     static std::shared_ptr<zqt_rnx_files::TZQS_RinexObservations> Create(
         const zqt_obs_intrf::IZQS_RecordSetPtr& Recordset);
 

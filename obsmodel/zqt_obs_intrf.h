@@ -9,15 +9,18 @@
 // hook may be absent: an epoch without a navigation-store factory has no navigation data,
 // one without a solution factory has no solutions, satellite observations without a
 // satellite-array factory feed no satellite array, a data set without a file-receiver
-// loader reaches only the file receiver that made it, an occupation at a new point without
-// a site creator gets no site. Absent means "nothing done", never a crash.
+// loader reaches only the file receiver that made it, a file receiver without an
+// observation-file loader reaches only the file that made it, an occupation at a new point
+// without a site creator gets no site. Absent means "nothing done", never a crash.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "zqt_basestorage.h"
@@ -25,6 +28,7 @@
 #include "zqt_objects_intrf.h"
 #include "zqt_sat_obs_rcrd.h"
 #include "zqt_sat_obs_types.h"
+#include "zqt_types_bs.h"
 #include "zqt_variant.h"
 
 namespace zqt_antenna_rcrd {
@@ -32,6 +36,9 @@ struct RFileHeaderFull;
 }
 namespace zqt_antenna_bs {
 class IZQS_Antenna;
+}
+namespace zqt_geo {
+struct RObsStatistics;
 }
 
 namespace zqt_obs_intrf {
@@ -162,18 +169,90 @@ public:
 };
 using IZQS_DataStoragePtr = std::shared_ptr<IZQS_DataStorage>;
 
+// Clock and quality figures of a position (table CoordinatesExt). Every setter marks
+// the figures modified; a write happens only then.
 class IZQS_CoordinatesExt : public virtual IZQS_Object {
 public:
     virtual double GetClock() const = 0;
+    virtual double GetGDOP() const = 0;
+    virtual double GetHDOP() const = 0;
+    virtual double GetPDOP() const = 0;
+    virtual double GetRMS() const = 0;
+    virtual std::uint32_t GetSatsUsed() const = 0;
+    virtual double GetTDOP() const = 0;
+    virtual void SetGDOP(double Value) = 0;
+    virtual void SetHDOP(double Value) = 0;
+    virtual void SetPDOP(double Value) = 0;
+    virtual void SetRMS(double Value) = 0;
+    virtual void SetSatsUsed(std::uint32_t Value) = 0;
+    virtual void SetTDOP(double Value) = 0;
+    virtual void SetClock(double Value) = 0;
+    // Every figure 0, not modified.
+    virtual void Clear() = 0;
 };
 using IZQS_CoordinatesExtPtr = std::shared_ptr<IZQS_CoordinatesExt>;
 
+// Earth-centred velocity of a position (m/s) with its standard deviation (table Velocity).
+class IZQS_Velocity : public virtual IZQS_Object {
+public:
+    virtual RVec3 GetXYZ() const = 0;
+    virtual double GetX() const = 0;
+    virtual double GetY() const = 0;
+    virtual double GetZ() const = 0;
+    virtual double GetS() const = 0;
+    virtual void SetXYZ(const RVec3& Value) = 0;
+    virtual void SetX(double Value) = 0;
+    virtual void SetY(double Value) = 0;
+    virtual void SetZ(double Value) = 0;
+    virtual void SetS(double Value) = 0;
+    // Every value 0, not modified.
+    virtual void Clear() = 0;
+};
+using IZQS_VelocityPtr = std::shared_ptr<IZQS_Velocity>;
+
+// Variances and covariances of a position, m^2: SX, SY, SZ, CXY, CXZ, CYZ.
+using TCovariance = std::array<double, 6>;
+
+// A position of an object (table Coordinates): X, Y, Z with their latitude, longitude and
+// height (degrees, m, WGS-84), variances and a point type, and its extension and velocity
+// companions. Every setter marks it modified; a write happens only then, and clears it.
 class IZQS_Coordinates : public virtual IZQS_Object {
 public:
     virtual RVec3 GetXYZ() const = 0;
+    // Latitude, longitude (degrees) and height (m).
+    virtual zqt_basestorage::RGeo GetBLH() const = 0;
+    virtual double GetX() const = 0;
+    virtual double GetY() const = 0;
+    virtual double GetZ() const = 0;
+    virtual double GetLat() const = 0;
+    virtual double GetLon() const = 0;
+    virtual double GetAlt() const = 0;
+    virtual double GetSX() const = 0;
+    virtual double GetSY() const = 0;
+    virtual double GetSZ() const = 0;
+    virtual std::uint8_t GetPointType() const = 0;
+    virtual std::uint32_t GetPointType32() const = 0;
+    // Created on first use.
     virtual IZQS_CoordinatesExtPtr GetExt() = 0;
+    virtual IZQS_VelocityPtr GetVelocity() = 0;
     // Set by every setter; a write happens only when set.
     virtual bool IsModified() const = 0;
+    virtual void Clear() = 0;
+    virtual TCovariance GetCovariance() const = 0;
+    virtual void SetCovariance(const TCovariance& Value) = 0;
+    // Stores X, Y, Z and computes latitude, longitude and height from them.
+    virtual void SetXYZ(const RVec3& Value) = 0;
+    // Stores latitude, longitude and height only.
+    virtual void SetBLH(const zqt_basestorage::RGeo& Value) = 0;
+    virtual void SetPointType(std::uint8_t Value) = 0;
+    virtual void SetPointType32(std::uint32_t Value) = 0;
+    virtual std::int32_t GetLinkedObjID() const = 0;
+    virtual std::int64_t GetSubObjID() const = 0;
+    // Rows written by this object so far.
+    virtual std::int32_t GetWriteCount() const = 0;
+    // sqrt(SX + SY + SZ).
+    virtual double GetSigma3D() const = 0;
+    virtual void SetLinkedObjID(std::int32_t Value) = 0;
     virtual void SetSubObjID(std::int64_t Value) = 0;
 };
 using IZQS_CoordinatesPtr = std::shared_ptr<IZQS_Coordinates>;
@@ -244,7 +323,9 @@ struct TZQS_Occupation {
     std::uint32_t Flags = 0;
 };
 
-// A physical receiver, as far as a RINEX header needs it.
+// A physical receiver. The setters were added after the getters and have neutral
+// bodies, so that stand-ins serving only the getters stay valid; the receiver class
+// overrides every one (it stores the texts trimmed).
 class IZQS_Receiver : public virtual IZQS_Object {
 public:
     virtual std::string GetBoard() const = 0;
@@ -253,13 +334,25 @@ public:
     virtual std::string GetReceiverNumber() const = 0;
     virtual std::string GetReceiverType() const = 0;
     virtual std::string GetSerialNumber() const = 0;
+
+    virtual void SetBoard(const std::string& Value) { (void)Value; }
+    virtual void SetFirmwareVersion(const std::string& Value) { (void)Value; }
+    virtual void SetReceiverNumber(const std::string& Value) { (void)Value; }
+    virtual void SetReceiverType(const std::string& Value) { (void)Value; }
+    virtual void SetSerialNumber(const std::string& Value) { (void)Value; }
+    // Stores the base type; a receiver whose row exists updates the row's BaseType.
+    virtual void SetBaseType(std::uint8_t Value) { (void)Value; }
 };
 using IZQS_ReceiverPtr = std::shared_ptr<IZQS_Receiver>;
 
+// Observer and agency of a file (setters with neutral bodies, as for the receiver).
 class IZQS_Observer : public virtual IZQS_Object {
 public:
     virtual std::string GetObserverAgency() const = 0;
     virtual std::string GetObserverName() const = 0;
+
+    virtual void SetObserverAgency(const std::string& Value) { (void)Value; }
+    virtual void SetObserverName(const std::string& Value) { (void)Value; }
 };
 using IZQS_ObserverPtr = std::shared_ptr<IZQS_Observer>;
 
@@ -282,6 +375,43 @@ public:
     virtual std::uint32_t GetFirmwareVersion() = 0;
 };
 using IZQS_FileReceiverLinkPtr = std::shared_ptr<IZQS_FileReceiverLink>;
+
+class IZQS_DataSet;
+using IZQS_DataSetPtr = std::shared_ptr<IZQS_DataSet>;
+
+// One receiver as met in one file, as the readers fill it: its data sets (one per
+// antenna number), receiver, observer, reference positions and the free events of the
+// stream. The file-receiver class (zqt_receiver_dbs) implements it.
+class IZQS_FileReceiver : public virtual IZQS_FileReceiverLink {
+public:
+    // The object itself.
+    virtual IZQS_ObjectPtr GetInstance() = 0;
+    // The data set of an antenna number (0 for the first antenna), created when missing.
+    // A number outside 0..255 raises.
+    virtual IZQS_DataSetPtr GetDataSet(std::int32_t Index) = 0;
+    virtual std::string GetMessages() const = 0;
+    virtual void SetMessages(const std::string& Value) = 0;
+    // What produced the file: 5 an RTCM stream, 2 a RINEX observation file.
+    virtual std::uint8_t GetSourceType() const = 0;
+    virtual void SetSourceType(std::uint8_t Value) = 0;
+    // The reference position (point kind 1) and the second coordinates object (kind 2);
+    // created on request when Create is set, else empty until then.
+    virtual IZQS_CoordinatesPtr GetPosition(bool Create) = 0;
+    virtual IZQS_CoordinatesPtr GetCoordinates(bool Create) = 0;
+    // Builds a free event from Text at DayStart (GPS ticks) + Seconds, writes its Events
+    // row and applies it to the current site occupation. Nothing happens for an empty
+    // text or when Suppress (the reader's control flag) is not 0; Event.Kind is FE_BEG
+    // then, and for a text whose tag is unknown.
+    virtual void AddEventText(zqt_types_bs::RFreeEvent& Event, std::int64_t DayStart,
+                              double Seconds, std::uint8_t Suppress, std::string_view Text) = 0;
+    // Writes one Events row of the file receiver.
+    virtual void AddEvent(const zqt_types_bs::RFreeEvent& Event) = 0;
+    virtual void SetBaseType(std::uint8_t Value) = 0;
+    virtual void SetFirmwareVersion(std::uint32_t Value) = 0;
+    // Links data set 0 to the site at the reference position (made when there is none).
+    virtual void LinkSite() = 0;
+};
+using IZQS_FileReceiverPtr = std::shared_ptr<IZQS_FileReceiver>;
 
 // ---------------------------------------------------------------------------------------
 // Data sets and recordsets
@@ -322,7 +452,22 @@ public:
 };
 using IZQS_DataSetPtr = std::shared_ptr<IZQS_DataSet>;
 
-// A recordset read as a source of observations.
+// Bands selected per satellite system and kind for the band-selection entries of an
+// observation provider: Bands[s - 1][k - 1] lists the bands (1..6) of system s chosen for
+// kind k (1 code, 2 phase, 3 Doppler, 4 strength) in order of preference, 0 after the last.
+struct RBandSelection {
+    std::array<std::array<std::array<std::uint8_t, BandCount>, 4>, 7> Bands{};
+};
+
+// A recordset read as a source of observations: the epochs of its window, epoch by epoch
+// and satellite by satellite, the observation values, frequencies and wavelengths of the
+// current satellite, and the counts, statistics and satellite sets a RINEX header needs.
+// The RINEX writers read it through IZQS_RecordSet, which extends it.
+//
+// Bands are 1..6, kinds 1 (pseudorange) to 4 (strength), signals the observation types
+// 1..24. Members after GetDataStorage have neutral bodies (nothing there, 0, NaN for a
+// value), so that stand-ins serving part of them stay valid; the recordset overrides
+// every one.
 class IZQS_ObsProvider : public virtual IZQS_Object {
 public:
     virtual IZQS_DataStoragePtr GetDataStorage() = 0;
@@ -333,8 +478,136 @@ public:
     // 0 static, 1 moving.
     virtual std::uint8_t GetMotionMode() const { return 0; }
     virtual void SetMotionMode(std::uint8_t Value) { (void)Value; }
-    // The station's approximate position (Earth-centred, m).
+    // The station's approximate position (Earth-centred, m): the reference position, or
+    // the current epoch's position for a moving receiver.
     virtual RVec3 GetStationPos() { return RVec3{}; }
+
+    // ---- the epoch cursor ----------------------------------------------------------------
+    // Steps to the next epoch of the window (ascending GPS time); False after the last.
+    // The epoch (GetEpoch of the recordset) and its satellite observations then hold it.
+    virtual bool NextEpoch() { return false; }
+    // Runs the epoch query again from its start, in the current order.
+    virtual void Reopen() {}
+    // Flips the epoch order (ascending / descending GPS time) and runs the query again.
+    virtual void ToggleOrder() {}
+    // Time of the current epoch, GPS ticks.
+    virtual std::int64_t GetCurTime() { return 0; }
+    // Number of epochs of the window that hold at least one wanted satellite.
+    virtual std::int32_t GetEpochCount() { return 0; }
+    // Antenna position of the current epoch (Earth-centred, m): the reference position
+    // plus the antenna offset vector for a static receiver, the epoch's own position for
+    // a moving one.
+    virtual RVec3 GetAntennaPos() { return RVec3{}; }
+
+    // ---- the satellite cursor of the current epoch ----------------------------------------
+    // Steps to the next satellite of the current epoch (ascending svprn); False after the
+    // last, when the current satellite key becomes 0. The satellite observations of the
+    // epoch follow the cursor.
+    virtual bool NextSat() { return false; }
+    // Puts the satellite cursor before the first satellite of the current epoch.
+    virtual void ResetSatCursor() {}
+    // ResetSatCursor, then NextSat.
+    virtual bool FirstSat() { return false; }
+    // svprn of the current satellite; 0 before the first and after the last.
+    virtual std::uint16_t GetCurSatKey() { return 0; }
+    // The same value (second entry).
+    virtual std::uint16_t GetCurSat() { return 0; }
+    // Makes the satellite of the current epoch current, when it is not already.
+    virtual void SelectSat(std::uint16_t Svprn) { (void)Svprn; }
+    // System code of the current satellite.
+    virtual std::uint8_t GetCurSystem() { return 0; }
+    // Cursor of the epoch's satellite observations; number of their records.
+    virtual std::int32_t GetSatCursor() { return -1; }
+    virtual std::int32_t GetSatRecordCount() { return 0; }
+    // Satellites of the current epoch.
+    virtual TSatSet GetEpochSatSet() { return TSatSet{}; }
+
+    // ---- values of the current satellite -------------------------------------------------
+    // Carrier frequency of a band, Hz; 0 or less when it is not known (a GLONASS
+    // satellite whose channel neither the data set nor the navigation data know).
+    virtual double GetFrequency(std::uint8_t Band) { (void)Band; return 0.0; }
+    // Carrier wavelength of a band, m; 0.0 when the frequency is not known.
+    virtual double GetWavelength(std::uint8_t Band) { (void)Band; return 0.0; }
+    // Frequency and wavelength of the band of an observation type.
+    virtual double GetSignalFrequency(std::uint8_t Signal) { (void)Signal; return 0.0; }
+    virtual double GetSignalWavelength(std::uint8_t Signal) { (void)Signal; return 0.0; }
+    // GLONASS channel of the current satellite at the epoch time from the navigation data
+    // (127 when unknown); 0 for the other systems.
+    virtual std::int32_t GetGloChannel() { return 0; }
+    // The selected ephemeris of the current satellite is there and healthy.
+    virtual bool IsHealthy() { return false; }
+    // Bands of the current satellite (bit b = band b).
+    virtual std::uint8_t GetCurBandMask() { return 0; }
+    // Kind 1 the pseudorange and kind 2 the carrier phase (m), both corrected for the
+    // antenna's phase centre; kind 3 the Doppler as a range rate (m/s, minus the Doppler
+    // times the wavelength; NaN when the wavelength is unknown); kind 4 the signal
+    // strength. NaN when the band lacks the value; 0.0 for other kinds.
+    virtual double GetObservation(std::uint8_t Band, std::uint8_t Kind) {
+        (void)Band;
+        (void)Kind;
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    // The band block of the current satellite with its three values replaced by
+    // GetObservation kinds 1, 2 and 3.
+    virtual void GetCurObsValues(RSatObsBand& Block, std::uint8_t Band) {
+        (void)Band;
+        Block = RSatObsBand{};
+        Block.Range = Block.Phase = Block.Doppler = std::numeric_limits<double>::quiet_NaN();
+    }
+    // Signal strength of a band in dB-Hz (the stored value x 0.25); NaN when absent.
+    virtual double GetCurStrength(std::uint8_t Band) {
+        (void)Band;
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+
+    // ---- band selection ---------------------------------------------------------------------
+    virtual RBandSelection GetBandSelection() { return RBandSelection{}; }
+    virtual void SetBandSelection(const RBandSelection& Value) { (void)Value; }
+    // Number of bands selected for a kind in the current satellite's system.
+    virtual std::int32_t GetSelectedBandCount(std::uint8_t Kind) { (void)Kind; return 0; }
+    // Frequency and wavelength of the Index-th (1-based) band selected for a kind in the
+    // current satellite's system; 0.0 when there is none.
+    virtual double GetSelectedFrequency(std::uint8_t Kind, std::int32_t Index) {
+        (void)Kind;
+        (void)Index;
+        return 0.0;
+    }
+    virtual double GetSelectedWavelength(std::uint8_t Kind, std::int32_t Index) {
+        (void)Kind;
+        (void)Index;
+        return 0.0;
+    }
+
+    // ---- the window as a whole -------------------------------------------------------------
+    // Satellites of the window after the recordset's own filter, their systems and counts.
+    virtual TSatSet GetSatSet() { return TSatSet{}; }
+    virtual std::uint8_t GetSystemMask() { return 0; }
+    virtual std::int32_t GetSystemCount() { return 0; }
+    virtual std::int32_t GetSatCount() { return 0; }
+    // Observation statistics of the window (counts, health and ephemeris sets).
+    virtual void GetObsStatistics(zqt_geo::RObsStatistics& Stat) { (void)Stat; }
+    // Per system code 1..7 (Types[s - 1]) the observation types that every satellite of
+    // the system tracked in the window above Elevation (whole degrees) holds.
+    virtual void GetCommonObsTypes(std::array<std::uint32_t, 7>& Types, std::int32_t Elevation) {
+        (void)Elevation;
+        Types.fill(0);
+    }
+    // The window holds attitude (RotationMatrix) rows.
+    virtual bool HasRotation() { return false; }
+
+    // ---- settings and models ---------------------------------------------------------------
+    // The filter and model settings the recordset was opened with. The filters (systems,
+    // satellites, elevation mask) take effect when the recordset is opened.
+    virtual zqt_types_bs::TRRecordsetSettings GetSettings() const {
+        return zqt_types_bs::TRRecordsetSettings{};
+    }
+    virtual void SetSettings(const zqt_types_bs::TRRecordsetSettings& Value) { (void)Value; }
+    // Kind of troposphere model of the settings.
+    virtual zqt_types_bs::eTropoModels GetTropoKind() const { return zqt_types_bs::TM_Haldor; }
+    virtual void SetTropoKind(zqt_types_bs::eTropoModels Value) { (void)Value; }
+    // The recordset's own position (its Coordinates row), Earth-centred, m.
+    virtual RVec3 GetOwnPosition() const { return RVec3{}; }
+    virtual void SetOwnPosition(const RVec3& Value) { (void)Value; }
 };
 using IZQS_ObsProviderPtr = std::shared_ptr<IZQS_ObsProvider>;
 
@@ -553,6 +826,11 @@ using TSiteCreator = std::function<std::int32_t(
     const zqt_objects_intrf::IESQLiteDatabasePtr& Db, const std::string& Name,
     std::uint8_t SnapedObjType, const RVec3& Position, std::uint32_t SnapID)>;
 
+// The observation file of row FileID of Db (zqt_file_obs); empty when there is none.
+// Without a loader a file receiver reaches only the file that created it.
+using TObsFileLoader = std::function<IZQS_OBSFilePtr(
+    const zqt_objects_intrf::IESQLiteDatabasePtr& Db, std::int32_t FileID)>;
+
 namespace detail {
 inline TFileReceiverLoader& FileReceiverLoaderSlot() {
     static TFileReceiverLoader f;
@@ -560,6 +838,10 @@ inline TFileReceiverLoader& FileReceiverLoaderSlot() {
 }
 inline TSiteCreator& SiteCreatorSlot() {
     static TSiteCreator f;
+    return f;
+}
+inline TObsFileLoader& ObsFileLoaderSlot() {
+    static TObsFileLoader f;
     return f;
 }
 }  // namespace detail
@@ -570,5 +852,9 @@ inline void SetFileReceiverLoader(TFileReceiverLoader Loader) {
 inline void SetSiteCreator(TSiteCreator Creator) { detail::SiteCreatorSlot() = std::move(Creator); }
 inline const TFileReceiverLoader& FileReceiverLoader() { return detail::FileReceiverLoaderSlot(); }
 inline const TSiteCreator& SiteCreator() { return detail::SiteCreatorSlot(); }
+inline void SetObsFileLoader(TObsFileLoader Loader) {
+    detail::ObsFileLoaderSlot() = std::move(Loader);
+}
+inline const TObsFileLoader& ObsFileLoader() { return detail::ObsFileLoaderSlot(); }
 
 }  // namespace zqt_obs_intrf

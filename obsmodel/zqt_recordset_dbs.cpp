@@ -1,9 +1,13 @@
 #include "zqt_recordset_dbs.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <utility>
 
 #include "zqt_antenna_dbs.h"
 #include "zqt_dataset_dbs.h"
+#include "zqt_epoch_dbs.h"
 #include "zqt_sat_obs_types.h"
 
 namespace zqt_recordset_dbs {
@@ -71,10 +75,12 @@ std::shared_ptr<TZQS_Recordset> TZQS_Recordset::Open(
     if (!r->Next())
         throw zqt_sat_obs_types::ExceptionZQS(Format("Recordset can not be read %d", RecordsetID));
     r->FWorkDataSetID = r->FDataSetID;
+    r->BuildQueries();
     r->CloseSelect();
-    // The epoch count, the satellite set, the navigation store and the troposphere model
-    // of the window belong to the observation provider, which this build does not hold.
+    r->CountWindow();
+    r->CreateDataStorage();
     r->LoadReferencePos();
+    r->FAntennaPos = r->CalcAntennaPos();
     return r;
 }
 
@@ -239,17 +245,22 @@ void TZQS_Recordset::GetObsInfo(TObsInfoTable& Table) {
 
 void TZQS_Recordset::LoadReferencePos() {
     IESQLiteDatabase& db = CheckedDatabase("LoadReferencePos");
-    FReferencePos = RVec3{};
-    if (FSiteID >= 1 &&
-        ReadPosition(db,
-                     FormatPt("SELECT X,Y,Z FROM Coordinates WHERE (ObjType = %d) AND (ObjID = %d)",
-                              zqt_recordset_bs::SiteObjType, FSiteID),
-                     FReferencePos))
-        return;
+    FOwnPos = RVec3{};
     ReadPosition(db,
                  FormatPt("SELECT X,Y,Z FROM Coordinates WHERE (ObjType = %d) AND (ObjID = %d)",
                           FObjType, FObjID),
-                 FReferencePos);
+                 FOwnPos);
+    FReferencePos = FOwnPos;
+    if (FSiteID >= 1)
+        ReadPosition(db,
+                     FormatPt("SELECT X,Y,Z FROM Coordinates WHERE (ObjType = %d) AND (ObjID = %d)",
+                              zqt_recordset_bs::SiteObjType, FSiteID),
+                     FReferencePos);
+}
+
+void TZQS_Recordset::SetOwnPosition(const RVec3& Value) {
+    FOwnPos = Value;
+    if (FSiteID < 1) FReferencePos = Value;
 }
 
 RVec3 TZQS_Recordset::GetStationPos() {
@@ -282,6 +293,406 @@ void TZQS_Recordset::GetFileHeader(zqt_antenna_rcrd::RFileHeaderFull& Header) {
     h.ApproxY = Variant(pos.Y);
     h.ApproxZ = Variant(pos.Z);
     h.Extra = Variant(std::string());
+}
+
+// =======================================================================================
+// Observation provider: queries and the window
+
+namespace {
+
+// The filtered queries: %0:d data set, %1:d recordset, %2:d and %3:d the window (ticks),
+// %4:s the system list, %5:s the excluded satellites, %6:d the elevation mask (degrees).
+constexpr std::string_view FilteredFrom =
+    "FROM Epochs as e1 INNER JOIN SatObs as s1 ON (e1.EpochID = s1.EpochID) and (e1.DataSetID "
+    "= %0:d) and (e1.GPSTime BETWEEN %2:d and %3:d)  and (s1.SatCode in (%4:s))  and "
+    "(s1.svprn not in (%5:s))  and (s1.Elevation >= %6:d) ";
+constexpr std::string_view UnfilteredFrom =
+    "FROM Epochs as e1 INNER JOIN SatObs as s1 ON (e1.EpochID = s1.EpochID) and (e1.DataSetID "
+    "= %d) ";
+constexpr std::string_view OrderWords[2] = {"ASC", "DESC"};
+
+// " 1,2,4" for the systems of a system byte (codes 1..7); "" for none.
+std::string SystemList(std::uint8_t Systems) {
+    std::string text;
+    for (unsigned s = 1; s <= 7; ++s)
+        if (Systems & (1u << s)) text += "," + std::to_string(s);
+    if (!text.empty()) text.front() = ' ';
+    return text;
+}
+
+std::int32_t ClampToInt32(std::int64_t V) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        V, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+bool ValidBand(std::uint8_t Band) { return Band >= 1 && Band <= zqt_obs_intrf::BandCount; }
+
+}  // namespace
+
+void TZQS_Recordset::BuildQueries() {
+    const std::int32_t ds = GetDataSetID();
+    if (FUnfiltered) {
+        const std::string from = std::string(UnfilteredFrom);
+        FCountSQL = FormatPt("SELECT COUNT(*) FROM (SELECT e1.EpochID " + from +
+                                 "GROUP BY e1.EpochID);",
+                             ds);
+        FSatListSQL = FormatPt("SELECT s1.svprn " + from + "GROUP BY s1.svprn;", ds);
+        FMainSQL = FormatPt("SELECT e1.*,s1.* " + from + "ORDER BY e1.GPSTime,s1.svprn;", ds);
+        return;
+    }
+    const std::string systems = SystemList(FSettings.SystemSet);
+    const std::string excluded = zqt_sat_obs_types::SatSetToSQL(FSettings.ExcludedSats);
+    const auto fmt = [&](const std::string& Template) {
+        return FormatPt(Template, ds, FObjID, FBegTime, FEndTime, systems, excluded,
+                        FSettings.ElevationMask);
+    };
+    const std::string from = std::string(FilteredFrom);
+    FCountSQL = fmt("SELECT COUNT(*) FROM (SELECT e1.EpochID " + from + "GROUP BY e1.EpochID);");
+    FSatListSQL = fmt("SELECT s1.svprn " + from + "GROUP BY s1.svprn;");
+    FMainSQL = fmt("SELECT e1.*,s1.* " + from + "ORDER BY e1.GPSTime,s1.svprn;");
+}
+
+std::string TZQS_Recordset::OrderedMainSQL() const {
+    const std::string_view order = OrderWords[FSortDescending ? 1 : 0];
+    if (FUnfiltered)
+        return FormatPt(
+            "SELECT e1.*,s1.* FROM Epochs as e1 INNER JOIN SatObs as s1 ON (e1.EpochID = "
+            "s1.EpochID) and (e1.DataSetID = %d) ORDER BY e1.GPSTime %s,s1.svprn;",
+            FWorkDataSetID, order);
+    // The filtered main query with the order word after its epoch order.
+    std::string sql = FMainSQL;
+    const std::string key = "ORDER BY e1.GPSTime";
+    const std::size_t at = sql.rfind(key);
+    if (at != std::string::npos) sql.insert(at + key.size(), " " + std::string(order));
+    return sql;
+}
+
+void TZQS_Recordset::CountWindow() {
+    IESQLiteDatabase& db = CheckedDatabase("CountWindow");
+    FEpochCount = ClampToInt32(db.QueryInt(FCountSQL));
+    zqt_sat_obs_types::SatSetClear(FSatSet);
+    FSatCount = 0;
+    FSystemMask = 0;
+    FSystemCount = 0;
+    for (const TVariantArray& row : db.SelectMatrix(FSatListSQL)) {
+        if (row.empty()) continue;
+        const std::int64_t key = VarToInt64Z(row[0]);
+        if (key <= 0 || key > 0xFFFF) continue;
+        const auto svprn = static_cast<std::uint16_t>(key);
+        if (!zqt_sat_obs_types::IsSatSystem(svprn >> 8)) continue;
+        zqt_sat_obs_types::SatSetAdd(FSatSet, svprn);
+        ++FSatCount;
+        const auto bit = static_cast<std::uint8_t>(1u << (svprn >> 8));
+        if (!(FSystemMask & bit)) {
+            FSystemMask |= bit;
+            ++FSystemCount;
+        }
+    }
+}
+
+void TZQS_Recordset::CreateDataStorage() {
+    FDataStorage.reset();
+    FOrbitProvider.reset();
+    const auto& make = zqt_obs_intrf::NavDataFactory();
+    if (!make) return;
+    FDataStorage = make(Intf());
+    if (!FDataStorage) return;
+    FDataStorage->SetBegTime(FBegTime);
+    FDataStorage->SetEndTime(FEndTime);
+    FDataStorage->Load();
+    FOrbitProvider = FDataStorage->GetOrbitProvider();
+}
+
+void TZQS_Recordset::GetObsStatistics(zqt_geo::RObsStatistics& Stat) {
+    zqt_geo::QueryObsCountsAndHealth(Stat, CheckedDatabase("GetObsStatistics"), FObjID);
+}
+
+void TZQS_Recordset::GetCommonObsTypes(std::array<std::uint32_t, 7>& Types,
+                                       std::int32_t Elevation) {
+    Types.fill(0);
+    const zqt_variant::TVariantMatrix rows =
+        CheckedDatabase("GetCommonObsTypes")
+            .SelectMatrix(FormatPt(
+                "SELECT SatCode,BitAND(obs) FROM (SELECT s.svprn,s.SatCode,BitOR(ObsTypes) as Obs "
+                "FROM SatArray as S INNER JOIN Recordsets As r On (R.RecordsetID = %d) AND "
+                "(S.DatasetID = r.DatasetID) AND (S.Beg < r.EndTime) AND (s.END > r.BegTime) AND "
+                "(S.El > %d) GROUP BY S.svprn) GROUP BY SatCode;",
+                FObjID, Elevation));
+    for (const TVariantArray& row : rows) {
+        if (row.size() < 2) continue;
+        const std::int64_t code = VarToInt64Z(row[0]);
+        if (code < 1 || code > 7) continue;
+        Types[static_cast<std::size_t>(code - 1)] = static_cast<std::uint32_t>(VarToInt64Z(row[1]));
+    }
+}
+
+bool TZQS_Recordset::HasRotation() {
+    return CheckedDatabase("HasRotation")
+               .QueryInt(FormatPt(
+                   "SELECT EXISTS (SELECT 1 FROM RotationMatrix AS m INNER JOIN Epochs AS e ON "
+                   "(e.EpochID = m.EpochID) AND (e.DataSetID = %d) AND (e.GPSTime BETWEEN %d "
+                   "AND %d));",
+                   GetDataSetID(), FBegTime, FEndTime)) != 0;
+}
+
+// =======================================================================================
+// Observation provider: the epoch cursor
+
+void TZQS_Recordset::OpenEpochCursor(const std::string& SQL) {
+    auto epoch = zqt_epoch_dbs::TZQS_Epoch::Create(Intf());
+    epoch->SetSharedQuery(FJoinSatObs);
+    epoch->SetRotationFromDb(true);
+    epoch->OpenSQL(SQL, {});
+    FEpoch = epoch;
+    FSatObs = epoch->GetSatObs();
+    FCurTime = 0;
+    ClearCurrentSat();
+}
+
+IZQS_EpochPtr TZQS_Recordset::GetEpoch() {
+    if (!FEpoch) {
+        if (FMainSQL.empty()) BuildQueries();
+        OpenEpochCursor(FMainSQL);
+    }
+    return FEpoch;
+}
+
+void TZQS_Recordset::SetEpoch(IZQS_EpochPtr Epoch) {
+    FEpoch = std::move(Epoch);
+    FSatObs.reset();
+    ClearCurrentSat();
+}
+
+zqt_obs_intrf::IZQS_SatObs* TZQS_Recordset::SatObs() {
+    if (!FSatObs && FEpoch) FSatObs = FEpoch->GetSatObs();
+    return FSatObs.get();
+}
+
+void TZQS_Recordset::Reopen() {
+    if (FMainSQL.empty()) BuildQueries();
+    OpenEpochCursor(OrderedMainSQL());
+}
+
+void TZQS_Recordset::ToggleOrder() {
+    FSortDescending = FSortDescending ? 0 : 1;
+    Reopen();
+}
+
+bool TZQS_Recordset::NextEpoch() {
+    const IZQS_EpochPtr epoch = GetEpoch();
+    ClearCurrentSat();
+    if (!epoch || !epoch->Next()) return false;
+    FCurTime = epoch->GetTime();
+    FAntennaPos = CalcAntennaPos();
+    return true;
+}
+
+RVec3 TZQS_Recordset::CalcAntennaPos() {
+    if (FMotionMode != 0) return FEpoch ? FEpoch->GetPosition() : RVec3{};
+    return RVec3{FReferencePos.X + FAntennaRXYZ.X, FReferencePos.Y + FAntennaRXYZ.Y,
+                 FReferencePos.Z + FAntennaRXYZ.Z};
+}
+
+// =======================================================================================
+// Observation provider: the satellite cursor
+
+void TZQS_Recordset::ClearCurrentSat() {
+    FCurSat = 0;
+    FCurSystem = 0;
+    FGeometryDone = false;
+    FGeometryValid = false;
+}
+
+void TZQS_Recordset::MakeCurrent(std::uint16_t Svprn) {
+    ClearCurrentSat();
+    FCurSat = Svprn;
+    FCurSystem = static_cast<std::uint8_t>(Svprn >> 8);
+    if (FOrbitProvider) FOrbitProvider->SelectEphemeris(Svprn, FCurTime);
+}
+
+bool TZQS_Recordset::NextSat() {
+    if (zqt_obs_intrf::IZQS_SatObs* so = SatObs()) {
+        while (so->Next()) {
+            const std::uint16_t key = so->GetCurSatKey();
+            if (key == 0) continue;
+            MakeCurrent(key);
+            return true;
+        }
+    }
+    ClearCurrentSat();
+    // Nothing stays selected after the last satellite.
+    if (FOrbitProvider) FOrbitProvider->SelectEphemeris(0, FCurTime);
+    return false;
+}
+
+void TZQS_Recordset::ResetSatCursor() {
+    if (zqt_obs_intrf::IZQS_SatObs* so = SatObs()) so->ResetCursor();
+    ClearCurrentSat();
+}
+
+bool TZQS_Recordset::FirstSat() {
+    ResetSatCursor();
+    return NextSat();
+}
+
+void TZQS_Recordset::SelectSat(std::uint16_t Svprn) {
+    if (Svprn != 0 && Svprn == FCurSat) return;
+    zqt_obs_intrf::IZQS_SatObs* so = SatObs();
+    if (so && Svprn != 0 && so->SelectSat(Svprn)) MakeCurrent(Svprn);
+    else ClearCurrentSat();
+}
+
+std::int32_t TZQS_Recordset::GetSatCursor() {
+    const zqt_obs_intrf::IZQS_SatObs* so = SatObs();
+    return so ? so->GetCursor() : -1;
+}
+
+std::int32_t TZQS_Recordset::GetSatRecordCount() {
+    const zqt_obs_intrf::IZQS_SatObs* so = SatObs();
+    return so ? so->GetRecordCount() : 0;
+}
+
+TSatSet TZQS_Recordset::GetEpochSatSet() {
+    const zqt_obs_intrf::IZQS_SatObs* so = SatObs();
+    return so ? so->GetSatSet() : TSatSet{};
+}
+
+// =======================================================================================
+// Observation provider: values of the current satellite
+
+std::int32_t TZQS_Recordset::CurGloChannel() {
+    if (FCurSat == 0) return zqt_sat_obs_types::GloChannelUnknown;
+    if (!FGloLoaded) {
+        TGloChannels channels;
+        GetGloChannels(channels);
+    }
+    const unsigned number = zqt_sat_obs_types::SatKeyNumber(FCurSat);
+    if (number >= 1 && number <= FGloChannels.size() &&
+        FGloChannels[number - 1] != zqt_sat_obs_types::GloChannelUnknown)
+        return FGloChannels[number - 1];
+    return GetGloChannel();
+}
+
+std::int32_t TZQS_Recordset::GetGloChannel() {
+    if (FCurSystem != zqt_sat_obs_types::SC_GLONASS) return 0;
+    if (!FOrbitProvider) return zqt_sat_obs_types::GloChannelUnknown;
+    return FOrbitProvider->GlonassChannel(FCurSat, FCurTime);
+}
+
+double TZQS_Recordset::GetFrequency(std::uint8_t Band) {
+    if (FCurSat == 0) return -1.0;
+    const int channel = FCurSystem == zqt_sat_obs_types::SC_GLONASS ? CurGloChannel() : 0;
+    return zqt_sat_obs_types::CarrierFrequency(FCurSystem, Band, channel);
+}
+
+double TZQS_Recordset::GetWavelength(std::uint8_t Band) {
+    // An unknown frequency (a GLONASS slot of unknown channel is -1.0, a band without a
+    // signal 0.0) has no wavelength: 0.0, never a negative or infinite one.
+    const double f = GetFrequency(Band);
+    return f > 0.0 ? zqt_sat_obs_types::SpeedOfLight / f : 0.0;
+}
+
+double TZQS_Recordset::GetSignalFrequency(std::uint8_t Signal) {
+    if (Signal < 1 || Signal > 24) return 0.0;
+    return GetFrequency(zqt_sat_obs_types::ObsTypeSlot(Signal));
+}
+
+double TZQS_Recordset::GetSignalWavelength(std::uint8_t Signal) {
+    if (Signal < 1 || Signal > 24) return 0.0;
+    return GetWavelength(zqt_sat_obs_types::ObsTypeSlot(Signal));
+}
+
+bool TZQS_Recordset::IsHealthy() {
+    return FCurSat != 0 && FOrbitProvider && FOrbitProvider->IsHealthy();
+}
+
+std::uint8_t TZQS_Recordset::GetCurBandMask() {
+    const zqt_obs_intrf::IZQS_SatObs* so = SatObs();
+    return so && FCurSat != 0 ? so->GetCurBandMask() : 0;
+}
+
+double TZQS_Recordset::AntennaCorrection(std::uint8_t Band) {
+    if (!FAntennaRecord.Loaded) return 0.0;
+    if (!FGeometryDone) {
+        FGeometryDone = true;
+        FGeometryValid = false;
+        zqt_obs_intrf::IZQS_SatObs* so = SatObs();
+        // Directions from an unknown antenna position (the Earth's centre) mean nothing.
+        const bool placed = std::isfinite(FAntennaPos.X) && std::isfinite(FAntennaPos.Y) &&
+                            std::isfinite(FAntennaPos.Z) &&
+                            (FAntennaPos.X != 0.0 || FAntennaPos.Y != 0.0 || FAntennaPos.Z != 0.0);
+        if (so && placed)
+            FGeometryValid = so->GetSatGeometry(so->GetCursor(), FAntennaPos, FGeometry);
+    }
+    if (!FGeometryValid) return 0.0;
+    const double c = FAntennaRecord.PhaseCentreCorrection(FCurSystem, Band, FGeometry.AzEl,
+                                                          FSettings.AntennaModel, 0.0);
+    return std::isfinite(c) ? c : 0.0;
+}
+
+double TZQS_Recordset::GetObservation(std::uint8_t Band, std::uint8_t Kind) {
+    constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+    zqt_obs_intrf::IZQS_SatObs* so = SatObs();
+    if (!so || FCurSat == 0 || !ValidBand(Band)) return Kind >= 1 && Kind <= 4 ? NaN : 0.0;
+    switch (Kind) {
+        case 1:
+        case 2: {
+            const double v = so->GetCurValue(Band, Kind);
+            return std::isnan(v) ? v : v + AntennaCorrection(Band);
+        }
+        case 3: {
+            const double doppler = so->GetCurDoppler(Band);
+            const double wavelength = GetWavelength(Band);
+            // Without a wavelength a Doppler gives no range rate.
+            if (std::isnan(doppler) || !(wavelength > 0.0)) return NaN;
+            return -doppler * wavelength;
+        }
+        case 4:
+            return so->GetCurSignalStrength(Band);
+        default:
+            return 0.0;
+    }
+}
+
+void TZQS_Recordset::GetCurObsValues(RSatObsBand& Block, std::uint8_t Band) {
+    const zqt_obs_intrf::IZQS_SatObs* so = SatObs();
+    Block = so && FCurSat != 0 ? so->GetCurBand(Band) : RSatObsBand{};
+    Block.Range = GetObservation(Band, 1);
+    Block.Phase = GetObservation(Band, 2);
+    Block.Doppler = GetObservation(Band, 3);
+}
+
+double TZQS_Recordset::GetCurStrength(std::uint8_t Band) {
+    const zqt_obs_intrf::IZQS_SatObs* so = SatObs();
+    if (!so || FCurSat == 0) return std::numeric_limits<double>::quiet_NaN();
+    return so->GetCurSignalStrength(Band) * 0.25;
+}
+
+// =======================================================================================
+// Observation provider: band selection
+
+std::int32_t TZQS_Recordset::GetSelectedBandCount(std::uint8_t Kind) {
+    if (!zqt_sat_obs_types::IsSatSystem(FCurSystem) || Kind < 1 || Kind > 4) return 0;
+    const auto& list = FBandSelection.Bands[FCurSystem - 1][Kind - 1];
+    std::int32_t n = 0;
+    while (n < static_cast<std::int32_t>(list.size()) && list[static_cast<std::size_t>(n)] != 0)
+        ++n;
+    return n;
+}
+
+std::uint8_t TZQS_Recordset::SelectedBand(std::uint8_t Kind, std::int32_t Index) {
+    if (Index < 1 || Index > GetSelectedBandCount(Kind)) return 0;
+    return FBandSelection.Bands[FCurSystem - 1][Kind - 1][static_cast<std::size_t>(Index - 1)];
+}
+
+double TZQS_Recordset::GetSelectedFrequency(std::uint8_t Kind, std::int32_t Index) {
+    const std::uint8_t band = SelectedBand(Kind, Index);
+    return band ? GetFrequency(band) : 0.0;
+}
+
+double TZQS_Recordset::GetSelectedWavelength(std::uint8_t Kind, std::int32_t Index) {
+    const std::uint8_t band = SelectedBand(Kind, Index);
+    return band ? GetWavelength(band) : 0.0;
 }
 
 // =======================================================================================

@@ -1,15 +1,23 @@
 // The recordset bound to table Recordsets: loading a row (with its antenna and its ObjInfo
 // name), writing a row with its ObjInfo row, the recordset opened by the main program for
 // a RINEX output file, its data set, and the items of a RINEX header it knows.
+//
+// Opened for reading, the recordset is the observation provider of the RINEX writers: one
+// joined query over Epochs and SatObs selects the epochs of its data set inside its window
+// with the wanted systems, satellites and elevations; the recordset steps an epoch object
+// through it (epoch and satellites from the same prepared statement) and hands out the
+// values, frequencies and wavelengths of the current satellite.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "SQLiteExt.h"
+#include "zqt_geo.h"
 #include "zqt_obs_intrf.h"
 #include "zqt_recordset_bs.h"
 #include "zqt_types_bs.h"
@@ -21,12 +29,18 @@ using zqt_antenna_bs::IZQS_AntennaPtr;
 using zqt_obs_intrf::IZQS_DataSetPtr;
 using zqt_obs_intrf::IZQS_DataStoragePtr;
 using zqt_obs_intrf::IZQS_EpochPtr;
+using zqt_obs_intrf::IZQS_OrbitProviderPtr;
+using zqt_obs_intrf::IZQS_SatObsPtr;
+using zqt_obs_intrf::RBandSelection;
+using zqt_obs_intrf::RSatGeometry;
+using zqt_obs_intrf::RSatObsBand;
 using zqt_obs_intrf::IZQS_RecordSetPtr;
 using zqt_obs_intrf::RVec3;
 using zqt_obs_intrf::TGloChannels;
 using zqt_obs_intrf::TZQS_Occupation;
 using zqt_objects_intrf::IZQS_ObjectPtr;
 using zqt_sat_obs_types::TObsInfoTable;
+using zqt_sat_obs_types::TSatSet;
 
 class TZQS_Recordset : public zqt_recordset_bs::TZQS_Recordset_bs {
 public:
@@ -36,8 +50,10 @@ public:
 
     // ---- construction ---------------------------------------------------------------------
     // Loads recordset RecordsetID of Db for reading with the given filter and model
-    // settings (Unfiltered: every epoch of the data set). A missing row raises
-    // zqt_sat_obs_types::ExceptionZQS "Recordset can not be read %d".
+    // settings (Unfiltered: every epoch of the data set), builds its queries, counts its
+    // epochs and satellites, creates the navigation store of its window (when a
+    // navigation-store factory is installed) and reads its reference position. A missing
+    // row raises zqt_sat_obs_types::ExceptionZQS "Recordset can not be read %d".
     static IZQS_RecordSetPtr Create(const IESQLiteDatabasePtr& Db, std::int32_t RecordsetID,
                                     const zqt_types_bs::TRRecordsetSettings& Settings,
                                     bool Unfiltered);
@@ -78,17 +94,87 @@ public:
     bool GetGloChannels(TGloChannels& Channels) override;
     // The navigation store of the window; empty while the recordset has none.
     IZQS_DataStoragePtr GetDataStorage() override { return FDataStorage; }
-    IZQS_EpochPtr GetEpoch() override { return FEpoch; }
-    void SetEpoch(IZQS_EpochPtr Epoch) override { FEpoch = std::move(Epoch); }
+    // The epoch cursor: created on first use as a child of the recordset and opened on the
+    // main query (epoch and satellite rows from one statement).
+    IZQS_EpochPtr GetEpoch() override;
+    // Replaces the epoch cursor (a data set hands its writing epoch to its recordset).
+    void SetEpoch(IZQS_EpochPtr Epoch) override;
     void GetObsInfo(TObsInfoTable& Table) override;
     // The reference position, or the current epoch's position for a moving receiver.
     RVec3 GetStationPos() override;
     // The data set's items, then the antenna, window, marker and position items.
     void GetFileHeader(zqt_antenna_rcrd::RFileHeaderFull& Header) override;
 
+    // ---- IZQS_ObsProvider: epochs -------------------------------------------------------------
+    bool NextEpoch() override;
+    // Unfiltered: the data set's epochs in the current order; filtered: the filtered main
+    // query in the current order (the filters stay).
+    void Reopen() override;
+    void ToggleOrder() override;
+    std::int64_t GetCurTime() override { return FCurTime; }
+    std::int32_t GetEpochCount() override { return FEpochCount; }
+    RVec3 GetAntennaPos() override { return FAntennaPos; }
+
+    // ---- IZQS_ObsProvider: satellites ---------------------------------------------------------
+    bool NextSat() override;
+    void ResetSatCursor() override;
+    bool FirstSat() override;
+    std::uint16_t GetCurSatKey() override { return FCurSat; }
+    std::uint16_t GetCurSat() override { return FCurSat; }
+    void SelectSat(std::uint16_t Svprn) override;
+    std::uint8_t GetCurSystem() override { return FCurSystem; }
+    std::int32_t GetSatCursor() override;
+    std::int32_t GetSatRecordCount() override;
+    TSatSet GetEpochSatSet() override;
+
+    // ---- IZQS_ObsProvider: values of the current satellite ------------------------------------
+    // GLONASS: the data set's channel of the slot, else the navigation data's; 127 on both
+    // gives a frequency of -1.0 (unknown). Other systems: the nominal carrier.
+    double GetFrequency(std::uint8_t Band) override;
+    // Speed of light / GetFrequency; 0.0 for a frequency of 0 or less (unknown).
+    double GetWavelength(std::uint8_t Band) override;
+    double GetSignalFrequency(std::uint8_t Signal) override;
+    double GetSignalWavelength(std::uint8_t Signal) override;
+    std::int32_t GetGloChannel() override;
+    bool IsHealthy() override;
+    std::uint8_t GetCurBandMask() override;
+    double GetObservation(std::uint8_t Band, std::uint8_t Kind) override;
+    void GetCurObsValues(RSatObsBand& Block, std::uint8_t Band) override;
+    double GetCurStrength(std::uint8_t Band) override;
+
+    // ---- IZQS_ObsProvider: band selection -----------------------------------------------------
+    RBandSelection GetBandSelection() override { return FBandSelection; }
+    void SetBandSelection(const RBandSelection& Value) override { FBandSelection = Value; }
+    std::int32_t GetSelectedBandCount(std::uint8_t Kind) override;
+    double GetSelectedFrequency(std::uint8_t Kind, std::int32_t Index) override;
+    double GetSelectedWavelength(std::uint8_t Kind, std::int32_t Index) override;
+
+    // ---- IZQS_ObsProvider: the window ---------------------------------------------------------
+    TSatSet GetSatSet() override { return FSatSet; }
+    std::uint8_t GetSystemMask() override { return FSystemMask; }
+    std::int32_t GetSystemCount() override { return FSystemCount; }
+    std::int32_t GetSatCount() override { return FSatCount; }
+    void GetObsStatistics(zqt_geo::RObsStatistics& Stat) override;
+    void GetCommonObsTypes(std::array<std::uint32_t, 7>& Types, std::int32_t Elevation) override;
+    bool HasRotation() override;
+
+    // ---- IZQS_ObsProvider: settings and models ------------------------------------------------
+    zqt_types_bs::TRRecordsetSettings GetSettings() const override { return FSettings; }
+    void SetSettings(const zqt_types_bs::TRRecordsetSettings& Value) override {
+        FSettings = Value;
+    }
+    zqt_types_bs::eTropoModels GetTropoKind() const override { return FSettings.TropoModel; }
+    void SetTropoKind(zqt_types_bs::eTropoModels Value) override { FSettings.TropoModel = Value; }
+    RVec3 GetOwnPosition() const override { return FOwnPos; }
+    // Without a linked site the own position is the reference position too.
+    void SetOwnPosition(const RVec3& Value) override;
+
     // ---- own state ------------------------------------------------------------------------
-    const zqt_types_bs::TRRecordsetSettings& GetSettings() const { return FSettings; }
     bool GetUnfiltered() const { return FUnfiltered; }
+    // The three query texts (count, satellite list, epochs with their satellites).
+    const std::string& GetCountSQL() const { return FCountSQL; }
+    const std::string& GetSatListSQL() const { return FSatListSQL; }
+    const std::string& GetMainSQL() const { return FMainSQL; }
     // The site's position when a site is linked, else the recordset's own position.
     const RVec3& GetReferencePos() const { return FReferencePos; }
     void SetReferencePos(const RVec3& Value) { FReferencePos = Value; }
@@ -101,16 +187,65 @@ public:
                                      std::int32_t PieceLength, std::int64_t StartTime);
 
 protected:
-    // Reads the reference position: the linked site's Coordinates row when SiteID >= 1
-    // and the site has one, else the recordset's own Coordinates row (zeros without).
+    // Reads the own position (the recordset's Coordinates row, zeros without) and the
+    // reference position: the linked site's Coordinates row when SiteID >= 1 and the site
+    // has one, else the own position.
     void LoadReferencePos();
+    // The count, satellite-list and main query texts of the settings.
+    void BuildQueries();
+    // The main query with an explicit epoch order (Reopen, ToggleOrder).
+    std::string OrderedMainSQL() const;
+    // EpochCount, and SatSet, SatCount, SystemMask, SystemCount from the satellite list.
+    void CountWindow();
+    // The navigation store of the window through the installed factory, loaded.
+    void CreateDataStorage();
+    // A new epoch cursor opened on SQL.
+    void OpenEpochCursor(const std::string& SQL);
+    // The epoch's satellite observations; nullptr without an epoch.
+    zqt_obs_intrf::IZQS_SatObs* SatObs();
+    // Clears the current satellite and the geometry of the previous one.
+    void ClearCurrentSat();
+    // Makes Svprn the current satellite and selects its ephemeris for the epoch time.
+    void MakeCurrent(std::uint16_t Svprn);
+    // The antenna position of the current epoch (see GetAntennaPos).
+    RVec3 CalcAntennaPos();
+    // Phase-centre correction (m) of a band of the current satellite; 0.0 without an
+    // antenna calibration, an antenna position or a satellite geometry.
+    double AntennaCorrection(std::uint8_t Band);
+    // The Index-th (1-based) band selected for Kind in the current system; 0 for none.
+    std::uint8_t SelectedBand(std::uint8_t Kind, std::int32_t Index);
+    // GLONASS channel of the current satellite: the data set's, else the navigation
+    // data's; 127 when neither knows it.
+    std::int32_t CurGloChannel();
 
-    zqt_types_bs::TRRecordsetSettings FSettings{};
+    zqt_types_bs::TRRecordsetSettings FSettings = zqt_types_bs::RecordsetSettingsDefault();
     bool FUnfiltered = false;
-    bool FJoinSatObs = false;
+    // The main query joins SatObs: epoch and satellite rows come from one statement.
+    bool FJoinSatObs = true;
     RVec3 FReferencePos;
+    RVec3 FOwnPos;
     IZQS_DataStoragePtr FDataStorage;
+    IZQS_OrbitProviderPtr FOrbitProvider;
     IZQS_EpochPtr FEpoch;
+    IZQS_SatObsPtr FSatObs;
+    std::string FCountSQL;
+    std::string FSatListSQL;
+    std::string FMainSQL;
+    std::int32_t FEpochCount = 0;
+    TSatSet FSatSet{};
+    std::int32_t FSatCount = 0;
+    std::uint8_t FSystemMask = 0;
+    std::int32_t FSystemCount = 0;
+    // 0 ascending, 1 descending epoch order of Reopen.
+    std::uint8_t FSortDescending = 0;
+    std::int64_t FCurTime = 0;
+    std::uint16_t FCurSat = 0;
+    std::uint8_t FCurSystem = 0;
+    RVec3 FAntennaPos;
+    bool FGeometryDone = false;
+    bool FGeometryValid = false;
+    RSatGeometry FGeometry;
+    RBandSelection FBandSelection;
     // The data set opened by OpenDataset without a parent. It does not hold this
     // recordset, so keeping it here makes no cycle.
     IZQS_DataSetPtr FOpenedDataSet;

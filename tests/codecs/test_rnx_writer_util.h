@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "zqt_antenna_rcrd.h"
 #include "zqt_db.h"
 #include "zqt_epoch_bs.h"
-#include "zqt_obsprovider_intrf.h"
+#include "zqt_geo.h"
+#include "zqt_obs_intrf.h"
 #include "zqt_schema.h"
 
 namespace rnx_test {
@@ -83,7 +85,7 @@ inline SQLiteExt::IESQLiteDatabasePtr NewProjectDb() {
 }
 
 class TSynRecordset : public zqt_classes_dbs::TZQS_Object,
-                      public virtual zqt_obs_intrf::IZQS_RecordSetProvider {
+                      public virtual zqt_obs_intrf::IZQS_RecordSet {
 public:
     static constexpr std::int32_t DataSetID = 5;
 
@@ -111,7 +113,7 @@ public:
     zqt_obs_intrf::IZQS_EpochPtr GetEpoch() override { return FEpochObj; }
     void GetObsInfo(TObsInfoTable& Table) override { Table = ObsInfo; }
 
-    // ---- IZQS_RecordSetProvider -------------------------------------------------------
+    // ---- IZQS_ObsProvider ------------------------------------------------------------
     bool NextEpoch() override {
         if (FCursor + 1 >= static_cast<std::int64_t>(FData.size())) {
             FCursor = static_cast<std::int64_t>(FData.size());

@@ -378,9 +378,8 @@ const std::string Blank16(16, ' ');
 TZQS_RinexObservations::~TZQS_RinexObservations() = default;
 
 void TZQS_RinexObservations::InitFrom(const IZQS_RecordSetPtr& Recordset) {
-    FRecordset = std::dynamic_pointer_cast<zqt_obs_intrf::IZQS_RecordSetProvider>(Recordset);
-    if (!FRecordset)
-        throw ExceptionZQS("The recordset does not provide observations for a RINEX file");
+    FRecordset = Recordset;
+    if (!FRecordset) throw ExceptionZQS("No recordset to write a RINEX file from");
     if (const auto dataset = FRecordset->OpenDataset()) FMapping = dataset->GetSignalMapping();
     if (!FMapping) FMapping = zqt_sat_obs_rcrd::TZQS_SignalMapping::Create(true);
     FEpoch = FRecordset->GetEpoch();
@@ -943,41 +942,7 @@ void TZQS_RinexObservations::WriteNavigationFiles() {
 }
 
 // =======================================================================================
-// TZQS_RinexNavigation
-
-std::shared_ptr<TZQS_RinexNavigation> TZQS_RinexNavigation::Create(
-    const IZQS_DataStoragePtr& Store, const RRnxWriterSettings& Settings) {
-    auto w = zqt_classes_bs::TZQS_BaseObject::CreateOf<TZQS_RinexNavigation>();
-    w->FStore = Store;
-    w->FSettings = Settings;
-    w->FSystemMask = 0x7E;
-    if (Store) w->SetFirstObsTime(Store->GetBegTime());
-    w->FFileTypeLetter = "p";
-    w->FFileTypeText = "N: GNSS NAV DATA";
-    w->FSystemText = "M: MIXED";
-    return w;
-}
-
-std::shared_ptr<TZQS_RinexNavigation> TZQS_RinexNavigation::CreateFrom(
-    const TZQS_RinexObservations& Source, std::uint8_t System) {
-    auto w = zqt_classes_bs::TZQS_BaseObject::CreateOf<TZQS_RinexNavigation>();
-    w->CopyFrom(Source);
-    if (const auto& rs = Source.GetRecordset())
-        w->FStore =
-            std::dynamic_pointer_cast<zqt_datastorage::IZQS_DataStorage>(rs->GetDataStorage());
-    w->FNavSystem = System;
-    static constexpr std::array<const char*, 8> letters{"", "N", "G", "H", "L", "J", "C", "I"};
-    w->FFileTypeLetter = System < letters.size() ? letters[System] : "";
-    if (w->FSettings.MixedNavigation) w->FFileTypeLetter = "p";
-    return w;
-}
-
-void TZQS_RinexNavigation::WriteFile() {
-    const std::uint32_t wanted =
-        FSettings.MixedNavigation ? FSystemMask : (FNavSystem < 32 ? 1u << FNavSystem : 0u);
-    if ((FSystemMask & wanted & 0xFE) == 0) return;
-    throw ExceptionZQS("The RINEX navigation writer is not available in this build");
-}
+// TZQS_RinexNavigation: zqt_rnx_files_nav.cpp
 
 // =======================================================================================
 // TZQS_RinexMeteo

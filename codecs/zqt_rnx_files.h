@@ -9,18 +9,21 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "SQLiteExt.h"
 #include "zqt_antenna_rcrd.h"
 #include "zqt_classes_bs.h"
 #include "zqt_datastorage.h"
+#include "zqt_ephem_tp.h"
 #include "zqt_geo.h"
+#include "zqt_iono_bs.h"
 #include "zqt_obs_intrf.h"
-#include "zqt_obsprovider_intrf.h"
 #include "zqt_rnx_writer_settings.h"
 #include "zqt_sat_obs_rcrd.h"
 #include "zqt_sat_obs_types.h"
+#include "zqt_time_bs.h"
 #include "zqt_types_bs.h"
 
 namespace zqt_rnx_files {
@@ -29,7 +32,6 @@ using zqt_antenna_rcrd::RFileHeaderFull;
 using zqt_datastorage::IZQS_DataStoragePtr;
 using zqt_geo::RObsStatistics;
 using zqt_obs_intrf::IZQS_EpochPtr;
-using zqt_obs_intrf::IZQS_RecordSetProviderPtr;
 using zqt_obs_intrf::IZQS_RecordSetPtr;
 using zqt_obs_intrf::IZQS_SatObsPtr;
 using zqt_rnx_writer_settings::RRnxWriterSettings;
@@ -108,7 +110,7 @@ public:
     const std::string& GetFileTypeLetter() const noexcept { return FFileTypeLetter; }
     const std::string& GetFileTypeText() const noexcept { return FFileTypeText; }
     const std::string& GetSystemText() const noexcept { return FSystemText; }
-    const IZQS_RecordSetProviderPtr& GetRecordset() const noexcept { return FRecordset; }
+    const IZQS_RecordSetPtr& GetRecordset() const noexcept { return FRecordset; }
 
     // A header line: Content cut or padded to 60 characters, Label to 20, trailing blanks
     // removed.
@@ -158,7 +160,7 @@ protected:
     std::string FOutputPath;
     std::string FWrittenName;
     std::uint32_t FSystemMask = 0;
-    IZQS_RecordSetProviderPtr FRecordset;
+    IZQS_RecordSetPtr FRecordset;
     IZQS_EpochPtr FEpoch;
     IZQS_SatObsPtr FSatObs;
     std::string FFileTypeLetter;
@@ -205,8 +207,8 @@ public:
 
 protected:
     // Keeps the recordset, takes its data set's signal mapping, its epoch and that
-    // epoch's satellite observations. A recordset that is no observation provider, or
-    // hands out no epoch, raises zqt_types_bs::ExceptionZQS.
+    // epoch's satellite observations. No recordset, or one that hands out no epoch,
+    // raises zqt_types_bs::ExceptionZQS.
     void InitFrom(const IZQS_RecordSetPtr& Recordset);
 
     // ---- slots of the version writers ----------------------------------------------------
@@ -288,27 +290,102 @@ private:
 // ---------------------------------------------------------------------------------------
 // TZQS_RinexNavigation
 
-// Writes RINEX navigation files from a navigation store.
+// Text of a number of a navigation file in exponent form with "." as decimal separator:
+// a minus sign only for a negative value (-0.0 prints as "0.000..."), one digit, ".", the
+// remaining of Digits significant digits, "E", the exponent sign and at least two
+// exponent digits ("1.000000000000E+00"). A three-digit exponent costs significant digits
+// rather than letting the text grow past Width. With DExponent the "E" is a "D". NaN and
+// infinities give "" (a blank field).
+std::string RinexNavNumber(double Value, int Digits, std::size_t Width, bool DExponent);
+
+// The record buffer of a navigation writer, in which every record is composed before it
+// is written. Opening a record sets only the key and the line count to 0: kind, message
+// type and the values of lines a record does not set stay as the previous record left
+// them.
+struct RRnxNavRecord {
+    std::string Kind = "EPH";      // "EPH", "STO" or "ION"
+    std::string MsgType = "LNAV";  // "LNAV", "FDMA", "FNAV", "INAV", "D1", "D2", "SBAS", ...
+    std::uint16_t Key = 0;         // satellite key (svprn)
+    std::int64_t Time = 0;         // GPS ticks
+    // Line 0: the three clock values of the epoch line (the fourth is never printed);
+    // lines 1 on: the orbit lines. NaN prints as a blank field.
+    std::array<std::array<double, 4>, 10> Lines{};
+    std::int32_t LineCount = 0;
+    std::uint8_t Sys1 = 0;  // time systems of an STO record
+    std::uint8_t Sys2 = 0;
+};
+
+// Writes RINEX navigation files of versions 2.xx, 3.xx and 4.00 from a navigation store:
+// one file per satellite system or one mixed file, with the ionosphere and time-system
+// header lines (before 4.00), one record per broadcast ephemeris and, in 4.00, the STO
+// and ION records.
 class TZQS_RinexNavigation : public TZQS_RinexFiles {
 public:
-    // A writer of one mixed navigation file from the store (systems 1 to 6); the header's
-    // time of first observation is the store's begin time.
+    // A writer of one mixed navigation file from the store: systems 1 to 6 that the
+    // settings include; the header's time of first observation is the store's begin time.
     static std::shared_ptr<TZQS_RinexNavigation> Create(const IZQS_DataStoragePtr& Store,
                                                         const RRnxWriterSettings& Settings);
     // A writer of the navigation file of System (GPS for the mixed file) beside an
     // observation file: settings, header items and system mask of the observation writer,
-    // the navigation store of its recordset.
+    // the navigation store of its recordset. A 2.11 output writes GPS and GLONASS files
+    // as 2.10.
     static std::shared_ptr<TZQS_RinexNavigation> CreateFrom(const TZQS_RinexObservations& Source,
                                                             std::uint8_t System);
-    // Writes the file when a system of the mask is to be written; nothing otherwise. This
-    // build holds no navigation record writer: a file that would hold records raises
-    // zqt_types_bs::ExceptionZQS.
+    // Writes the file when a system is to be written (with the mixed setting every system
+    // of the mask, else the navigation system when it is in the mask); nothing otherwise.
+    // A version 2 file needs a file type for its system (BeiDou has none). Without a
+    // navigation store, or when writing fails, raises; a file left incomplete is removed.
     virtual void WriteFile();
 
+    // The systems WriteFile writes (bit s = system s); 0 when it writes nothing.
+    std::uint32_t SystemsToWrite() const;
     const IZQS_DataStoragePtr& GetStore() const noexcept { return FStore; }
+    // The store to write from (CreateFrom takes the one of the recordset).
+    void SetStore(IZQS_DataStoragePtr Value) { FStore = std::move(Value); }
+    const std::string& GetIndent() const noexcept { return FIndent; }
 
 protected:
+    void WriteHeader();
+    void WriteIonoHeaderLines(std::uint32_t Systems);
+    void WriteTimeCorrLines(std::uint32_t Systems);
+    void WriteSystem(std::uint8_t System);
+    // Writes the record of one ephemeris by the writer of its system.
+    void WriteEphemeris(const zqt_ephem_tp::REphem& E);
+    void WriteGpsRecord(const zqt_ephem_tp::REphem& E);
+    void WriteGalileoRecord(const zqt_ephem_tp::REphem& E);
+    void WriteBeiDouRecord(const zqt_ephem_tp::REphem& E);
+    void WriteGlonassRecord(const zqt_ephem_tp::REphem& E);
+    void WriteSbasRecord(const zqt_ephem_tp::REphem& E);
+    void WriteStoRecord(const zqt_time_bs::RTimeParams& Set, std::uint16_t Key);
+    void WriteIonRecord(const zqt_iono_bs::RIono& Set, std::uint16_t Key);
+
+    // The record buffer: open a record, set one line, write the buffer.
+    void ClearRecord();
+    void SetLine(std::size_t Line, double V1, double V2, double V3, double V4);
+    void WriteRecord();
+    // The clear step and the head of an EPH record of the ephemeris.
+    void StartEphemeris(const zqt_ephem_tp::REphem& E);
+    // Lines 0 to 7 of a Keplerian record.
+    void SetKeplerLines(const zqt_ephem_tp::REphem& E);
+
+    // A value as its 19-column field (19 blanks for NaN).
+    std::string Field(double Value) const;
+    // The orbit line of a buffer line.
+    std::string OrbitLine(std::size_t Line) const;
+    // Records outside the recordset's span widened by 7200 s are left out when the
+    // settings ask for the time window.
+    bool InTimeWindow(std::int64_t Time) const;
+    // The satellite of a written EPH record of System nearest to Time; 0 when the file
+    // holds none.
+    std::uint16_t TransmittingSatellite(std::uint8_t System, std::int64_t Time) const;
+
     IZQS_DataStoragePtr FStore;
+    std::string FIndent = "    ";
+    RRnxNavRecord FRecord;
+    // The ephemerides of the system being written.
+    zqt_ephem_tp::TEphemArray FEphemerides;
+    // Time and satellite of every EPH record written, per system.
+    std::array<std::vector<std::pair<std::int64_t, std::uint16_t>>, 8> FWrittenSats;
 };
 
 // ---------------------------------------------------------------------------------------

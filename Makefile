@@ -1,5 +1,5 @@
 # Two entry points for a newcomer on Debian 12:
-#   make demo   builds tolvar (and the benchmarks) and runs its main job
+#   make demo   builds tolvar, makes a sample RTCM recording and converts it to RINEX
 #   make test   builds and runs every test suite (SANITIZE=1 adds ASan and UBSan)
 # Both install the missing Debian packages first when run as root.
 
@@ -34,8 +34,17 @@ build: deps
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTOLVAR_TESTS=OFF >/dev/null
 	cmake --build build/release -j $(JOBS)
 
+DEMO_DIR  := build/demo
+
+# A sample recording made with the test encoder (ten minutes of a reference station, four
+# systems, MSM7), converted into RINEX 3.04 observation and navigation files.
 demo: build
-	./build/release/tolvar
+	@mkdir -p $(DEMO_DIR)
+	@rm -f $(DEMO_DIR)/SMPL_2024_03_05.*
+	./build/release/tests/tools/make_sample_rtcm $(DEMO_DIR)
+	./build/release/tolvar $(DEMO_DIR)/SMPL_2024_03_05.rtcm3 -o=$(DEMO_DIR) -v=3.04
+	@echo; echo "RINEX files written to $(DEMO_DIR)/:"; \
+	  ls -1 $(DEMO_DIR) | grep -v '\.rtcm3$$' | sed 's|^|  $(DEMO_DIR)/|'
 
 test: deps
 	cmake -S . -B $(TEST_DIR) $(TEST_OPTS) >/dev/null

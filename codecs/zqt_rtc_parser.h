@@ -26,14 +26,18 @@
 
 #include "zqt_arrays.h"
 #include "zqt_basestorage.h"
+#include "zqt_ephem_tp.h"
+#include "zqt_file_obs.h"
 #include "zqt_obs_intrf.h"
 #include "zqt_objects_intrf.h"
 #include "zqt_rtcm_types.h"
+#include "zqt_types_bs.h"
 
 namespace zqt_rtc_parser {
 
 using zqt_arrays::TSortedArrayOfInteger;
 using zqt_basestorage::RVec3;
+using zqt_ephem_tp::REphem;
 using zqt_obs_intrf::IZQS_DataStoragePtr;
 using zqt_obs_intrf::IZQS_EpochPtr;
 using zqt_obs_intrf::IZQS_SatObsPtr;
@@ -63,15 +67,58 @@ TSortedArrayOfInteger ModeMessages(std::uint8_t Mode);
 
 // The observation messages worth a second pass over a recording whose census is given:
 // the MSM present, without the lower MSM types of a system (GPS, GLONASS, Galileo, SBAS,
-// QZSS, BeiDou) for which a higher type is present; or, without MSM, the legacy 1004 and
-// 1012 present. The result is that list joined with A, to be given to SetMessages; it is
-// empty when the census holds no such observation message (no second pass).
+// QZSS, BeiDou) for which a higher type is present, and the legacy 1004 (1012) present
+// when GPS (GLONASS) is sent in no MSM, so that a system sent only in legacy messages is
+// kept beside the others. The result is that list joined with A, to be given to
+// SetMessages; it is empty when the census holds no such observation message (no second
+// pass).
 TSortedArrayOfInteger SelectObservationMessages(const TSortedArrayOfInteger& Census);
 
 // Errors of one message number: how many messages failed and the first reason.
 struct RDecodeErrors {
     std::int64_t Count = 0;
     std::string First;
+};
+
+// ---------------------------------------------------------------------------------------
+// Station descriptions: the decoder keeps one record of each kind, overwritten by every
+// message of that kind.
+
+// Antenna reference point of a reference station (1005, 1006).
+struct RStationRecord {
+    std::uint16_t MessageNumber = 0;
+    std::uint16_t StationID = 0;
+    std::uint16_t ItrfYear = 0;
+    bool Gps = false;
+    bool Glonass = false;
+    bool Galileo = false;
+    bool ReferenceStation = false;  // set: a computed (non-physical) reference station
+    bool SingleOscillator = false;
+    std::uint16_t QuarterCycle = 0;
+    double X = 0.0, Y = 0.0, Z = 0.0;  // m, Earth-centred
+    double AntennaHeight = 0.0;        // m; 1006 only
+};
+
+// The physical station behind a computed reference station (1032).
+struct RPhysicalStationRecord {
+    std::uint16_t MessageNumber = 0;
+    std::uint16_t NonPhysicalID = 0;
+    std::uint16_t PhysicalID = 0;
+    std::uint16_t ItrfYear = 0;
+    double X = 0.0, Y = 0.0, Z = 0.0;  // m
+};
+
+// Antenna and receiver descriptors (1007, 1008, 1033): each message replaces the fields it
+// carries, so a 1008 after a 1033 keeps the receiver's strings.
+struct RDescriptorRecord {
+    std::uint16_t MessageNumber = 0;
+    std::uint16_t StationID = 0;
+    std::string Antenna;
+    std::uint8_t SetupID = 0;
+    std::string AntennaSerial;
+    std::string ReceiverType;
+    std::string Firmware;
+    std::string ReceiverSerial;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -129,11 +176,12 @@ public:
     // frame there can no longer complete), then the errors of the pass are logged.
     virtual void Finish();
 
-    // Start of a further pass over the same recording: the buffer is emptied, the byte
-    // count restarts, no epoch is open, and the reference time goes back to the first
-    // epoch decoded so far (or to the start time when none was), so that the epochs of the
-    // new pass are timed next to where the recording begins.
-    void BeginPass();
+    // Start of a further pass over the same recording: the errors of the pass that ended
+    // are logged and forgotten, the buffer is emptied, the byte count restarts, no epoch
+    // is open, the MSM-seen flags are cleared, and the reference time goes back to the
+    // first epoch decoded so far (or to the start time when none was), so that the epochs
+    // of the new pass are timed next to where the recording begins.
+    virtual void BeginPass();
 
     // End of the data of a pass: the buffered bytes are scanned once more, taking every
     // frame that lies wholly in them (a false preamble whose announced length reaches
@@ -286,12 +334,19 @@ public:
     bool FindMessage(const std::uint8_t* Buffer, std::int32_t& Offset,
                      std::int32_t Count) override;
     void FlushLegacy() override;
-    void StoreAntennaInfo() override {}
+    // After 1008: the station occupation takes the antenna descriptor (trimmed) and the
+    // antenna serial number.
+    void StoreAntennaInfo() override;
     void Finish() override;
+    // The base's start of a pass; the legacy records are emptied as well.
+    void BeginPass() override;
 
     // Closes the open epoch: legacy records into the epoch, then the epoch is written
-    // (once per epoch time) and cleared for the next.
+    // (once per epoch time) and cleared for the next. Satellites that arrive for an epoch
+    // already written are counted (LateEpochs) and logged, then dropped.
     virtual void CommitEpoch();
+    // Epochs whose observations came after their epoch had been written.
+    std::int64_t LateEpochs() const noexcept { return FLateEpochs; }
     // Decodes the current message by its number; true when a decoder took it. Errors of
     // the decoder or of the hand-over are counted and logged; the message is dropped.
     virtual bool Dispatch(const std::uint8_t* Payload);
@@ -346,6 +401,34 @@ public:
     // satellite observations.
     void EnterGloChannel(std::uint8_t Number, std::int32_t Channel);
 
+    // ---- ephemerides ----------------------------------------------------------------------
+    // After the default hand-over of the station messages, a decoded ephemeris (1019, 1020,
+    // 1042, 1045, 1046) whose satellite key is set goes to the navigation store's
+    // AddEphemeris. A failure of the store leaves Dispatch (it is no fault of the message).
+    void OnMessageDecoded() override;
+
+    // The complete time of a Keplerian ephemeris (GPS, Galileo, BeiDou) from the week field
+    // (10, 12 or 13 bits) and the clock reference time Toc (seconds of week), next to
+    // Reference (GPS ticks). The week field is completed to the week nearest Reference;
+    // a Toc that lies across the week boundary from Reference (an ephemeris of the next
+    // week sent with the week of its transmission, or the reverse) is then moved by one
+    // week. GPS and Galileo give GPS time, BeiDou BeiDou time (14 s behind GPS time, as
+    // the record keeps it). Week receives the record's week: the GPS week of the time,
+    // for BeiDou the BeiDou week.
+    static std::int64_t KeplerEphemerisTime(std::int64_t Reference, std::uint8_t System,
+                                            std::uint32_t WeekField, std::uint32_t Toc,
+                                            std::uint16_t& Week);
+    // The reference time of a GLONASS ephemeris as UTC on the tick scale (the Moscow time
+    // moved back 3 h, without leap seconds), from tb (quarter hours of the Moscow day) and
+    // the day number NT of the four-year interval, next to Reference (GPS ticks). NT 0 (or
+    // beyond 1461): the Moscow day nearest the reference. Otherwise the day NT of the reference's four-year
+    // interval, or of the neighbouring interval when that lies nearer the reference.
+    static std::int64_t GlonassEphemerisTime(std::int64_t Reference, std::uint32_t Tb,
+                                             std::uint32_t NT);
+    // The ephemeris of the last ephemeris message; cleared (svprn 0) by a message that
+    // could not be decoded or names satellite 0.
+    const REphem& Ephemeris() const noexcept { return FEphem; }
+
     // ---- records --------------------------------------------------------------------------
     const RMSMRecord& MSM() const noexcept { return FMSM; }
     const RLegacyRecord& LegacyGPS() const noexcept { return FLegacyGPS; }
@@ -353,6 +436,32 @@ public:
     const RGloBiasRecord& GloBiases() const noexcept { return FGloBias; }
     RGloBiasRecord& GloBiases() noexcept { return FGloBias; }
     const RVec3& LastPredictedSatellite() const noexcept { return FSatPosition; }
+
+    // ---- station descriptions -------------------------------------------------------------
+    const RStationRecord& Station() const noexcept { return FStation; }
+    const RPhysicalStationRecord& PhysicalStation() const noexcept { return FPhysical; }
+    const RDescriptorRecord& Descriptor() const noexcept { return FDescriptor; }
+    // The station as an occupation of the data set: position, antenna, kind (motion mode 3
+    // physical, 4 computed station; 0 while no 1005/1006 was met) and its time span.
+    const zqt_obs_intrf::TZQS_Occupation& StationOccupation() const noexcept {
+        return FStationOcc;
+    }
+    // The receiver number of the stream: the 1033 receiver serial number, the station ID of
+    // the last 1005/1006, the non-physical and the physical station ID of the last 1032, in
+    // decimal and joined by "/" (0 for messages not met). Rebuilt whole from the records
+    // every time, so the text is the same however often the messages repeat.
+    std::string ReceiverNumber() const;
+
+    // ---- whole-millisecond ambiguities ------------------------------------------------------
+    // Rounds the predicted ambiguities of satellites of one epoch together. X[i] is a
+    // prediction in units of its ambiguity (PredictMilliseconds less the measured part),
+    // NaN or 0 where none was made; UnitMs[i] the unit in ms (1, or 2 for legacy GLONASS).
+    // The receiver clock offset is common to every satellite of an epoch: it is estimated
+    // as the circular mean of the sub-millisecond parts of all predictions of the epoch so
+    // far, and each X[i] becomes the whole number of units after that offset is taken off.
+    // A prediction that stays more than 0.2 ms from a whole number after it (orbit or
+    // position far off) becomes NaN: its range would be a whole unit wrong.
+    void ResolveAmbiguities(std::int64_t Time, double* X, const double* UnitMs, std::size_t Count);
 
 protected:
     void DecodeMessage(const std::uint8_t* Payload, std::int32_t Length) override;
@@ -375,6 +484,25 @@ protected:
     virtual std::int32_t DecodeTransformationMessage(const std::uint8_t* Payload,
                                                      std::int32_t Length);
 
+    // The ephemeris messages into the record e (cleared before): the bits read, 0 for
+    // satellite 0 (e keeps svprn 0).
+    std::int32_t DecodeGpsEphemeris(TBitReader& Bits, REphem& e) const;
+    std::int32_t DecodeGlonassEphemeris(TBitReader& Bits, REphem& e) const;
+    std::int32_t DecodeBdsEphemeris(TBitReader& Bits, REphem& e) const;
+    std::int32_t DecodeGalileoEphemeris(TBitReader& Bits, REphem& e, bool INav) const;
+    // Hands the ephemeris record to the navigation store.
+    void HandOverEphemeris();
+
+    // The station messages into their records; the bits read.
+    std::int32_t DecodeStation(TBitReader& Bits);           // 1005, 1006
+    std::int32_t DecodePhysicalStation(TBitReader& Bits);   // 1032
+    std::int32_t DecodeDescriptor(TBitReader& Bits);        // 1007, 1008, 1033
+    std::int32_t DecodeGloBiases(TBitReader& Bits);         // 1230
+    // A string of a descriptor: the 8-bit length, then that many characters, all within the
+    // payload (a length beyond it raises ExceptionRTCMMessage). Characters outside printable
+    // ASCII become "?", so that a corrupted descriptor cannot break a RINEX header line.
+    static std::string ReadDescriptorString(TBitReader& Bits);
+
     // Undoes the +-1500-cycle adjustments of a legacy phase-minus-range value (m) of one
     // satellite and frequency (0 L1, 1 L2); Restart forgets the earlier values.
     double UnrollLegacyPhase(std::uint16_t Key, int Freq, double Diff, double Wavelength,
@@ -390,7 +518,32 @@ protected:
     RLegacyRecord FLegacyGlo;
     RGloBiasRecord FGloBias;
     RVec3 FSatPosition;
+    REphem FEphem;
+    // Set while a failure of the navigation store travels through Dispatch.
+    bool FStoreFailed = false;
     std::unique_ptr<TLockTables> FLock;
+
+    // Station descriptions
+    RStationRecord FStation;
+    RPhysicalStationRecord FPhysical;
+    RDescriptorRecord FDescriptor;
+    zqt_obs_intrf::TZQS_Occupation FStationOcc;
+    std::int32_t FStationSequence = 0;  // occupations handed to the data set
+    RVec3 FOccupiedPosition;            // position of the open station occupation
+
+    // Epoch assembly
+    std::int64_t FLateEpochs = 0;
+    // Receiver clock offset of the epoch's predictions: sum of the unit vectors of their
+    // sub-millisecond parts.
+    struct RClockEstimate {
+        std::int64_t Time = 0;
+        double C = 0.0;
+        double S = 0.0;
+        std::int32_t Count = 0;
+    } FClock;
+    std::int64_t FRejectedPredictions = 0;
+    // Satellites put into the epoch sink since the last commit.
+    std::int32_t FPendingSats = 0;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -400,12 +553,57 @@ class TZQS_RTCM_Parser : public TZQS_RTCM_Decoder {
 public:
     // A decoder whose reference time is StartTime; it checks frames only (SetMode).
     static std::unique_ptr<TZQS_RTCM_Parser> Create(std::int64_t StartTime);
+    // The same, wired to an observation file: a new file receiver of the file (source type
+    // 5, base type 4), its data set 0, whose epoch is the epoch sink, the file's navigation
+    // store, and the epoch of the file's receiver 0 for its position. With an engine
+    // factory installed the epoch gets a standalone engine over the navigation store.
+    static std::unique_ptr<TZQS_RTCM_Parser> Create(std::int64_t StartTime,
+                                                    const zqt_obs_intrf::IZQS_OBSFilePtr& ObsFile);
 
     // Nothing is taken once the stop flag is set.
     bool AddData(const std::uint8_t* Data, std::int32_t Count) override;
     bool FindMessage(const std::uint8_t* Buffer, std::int32_t& Offset,
                      std::int32_t Count) override;
-    void StoreStationPosition() override {}
+
+    // ---- hand-over of the station messages ---------------------------------------------
+    // After 1005/1006: the station position; a position more than StationMoveLimit from the
+    // open station occupation's closes that occupation and hands it to the data set (the
+    // station moved); the file receiver's base type (2 physical, 3 computed station) and
+    // the receiver number.
+    void StoreStationPosition() override;
+    // After 1033 and at the end of the data: antenna of the data set's recordset, station
+    // occupation, receiver number, type and firmware, position of the file receiver.
+    void StoreReceiverInfo() override;
+
+    // ---- time window ---------------------------------------------------------------------
+    // Copies the window of the import: start, final time and interval (ticks; a negative
+    // start or end counts from the first epoch).
+    void SetReaderSettings(const zqt_types_bs::TRReaderSettings& Settings);
+    const zqt_types_bs::TRReaderSettings& ReaderSettings() const noexcept { return FSettings; }
+    bool WindowActive() const noexcept { return FWindowActive; }
+    // The first epoch: the window's relative times become absolute.
+    void SetStartTime(std::int64_t Time) override;
+    // Writes the epoch when the window lets it: not before the start, not at or after the
+    // end (which stops the feeding), only multiples of the interval.
+    void WriteEpoch() override;
+    // Times of the first and the last epoch written (0 while none was).
+    std::int64_t FirstWrittenTime() const noexcept { return FFirstWritten; }
+    std::int64_t LastWrittenTime() const noexcept { return FLastWritten; }
+
+    // End of the data: the last epoch, the station occupation to the data set, the times of
+    // the file receiver, the data set and its recordset, the file receiver's message list.
+    void Finish() override;
+
+    // ---- sinks ---------------------------------------------------------------------------
+    const zqt_obs_intrf::IZQS_OBSFilePtr& ObsFile() const noexcept { return FObsFile; }
+    const zqt_obs_intrf::IZQS_FileReceiverPtr& FileReceiver() const noexcept {
+        return FFileReceiver;
+    }
+    const zqt_obs_intrf::IZQS_DataSetPtr& DataSet() const noexcept { return FDataSet; }
+
+    // Distance (m) by which a station must move to begin a new occupation: positions that
+    // scatter less (a receiver that sends its own position) are one occupation.
+    static constexpr double StationMoveLimit = 10.0;
 
     bool Stopped() const noexcept { return FStop; }
     void SetStop(bool Value) noexcept { FStop = Value; }
@@ -419,10 +617,22 @@ public:
     void SetProcessNmea(bool Value) noexcept { FProcessNmea = Value; }
 
 protected:
+    // Connects the sinks of an observation file (see Create).
+    void Wire(const zqt_obs_intrf::IZQS_OBSFilePtr& ObsFile);
+
     bool FStop = false;
     bool FScanNmea = false;
     bool FStopAtRMC = false;
     bool FProcessNmea = false;
+
+    zqt_obs_intrf::IZQS_OBSFilePtr FObsFile;
+    zqt_obs_intrf::IZQS_FileReceiverPtr FFileReceiver;
+    zqt_obs_intrf::IZQS_DataSetPtr FDataSet;
+
+    zqt_types_bs::TRReaderSettings FSettings;
+    bool FWindowActive = false;
+    std::int64_t FFirstWritten = 0;
+    std::int64_t FLastWritten = 0;
 };
 
 }  // namespace zqt_rtc_parser

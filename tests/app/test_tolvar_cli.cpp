@@ -169,9 +169,9 @@ TEST_F(AppTest, FailedImportIsNoSuccess) {
     App->SetArguments({"tolvar", input, "-o=" + Dir.Path().string()});
     try {
         App->Run();
-        ADD_FAILURE() << "the run reported success";
+        ADD_FAILURE() << "the run reported success: " << Out.str();
     } catch (const zqt_types_bs::ExceptionZQS& e) {
-        EXPECT_NE(e.Message().find("RTCM import is not available"), std::string::npos);
+        EXPECT_EQ(e.Message(), "No RTCM 3 message found in " + input);
     }
     EXPECT_TRUE(App->GetDatabase()) << "the working database was created";
     EXPECT_EQ(App->GetRunSettings().Day, Day20240305);
@@ -358,12 +358,10 @@ TEST_F(CliTest, OptionChecksEndWithTheirMessageAndCode) {
          "ExcZQSCantOpenFile Can't open file missing.rtcm: No such file or directory"},
         {{Input, "--borb=" + nav + ",brdc0650.24g"}, C, 42,
          "ExcZQSCantOpenFile Can't open file brdc0650.24g: No such file or directory"},
-        {{Input}, C, 50,
-         "ExceptionZQS RTCM import is not available in this build (" + Input + ")"},
+        {{Input}, C, 50, "ExceptionRTCMReader No RTCM 3 message found in " + Input},
         {{Input, "--borb=" + nav}, C, 50,
          "ExceptionZQS RINEX import is not available in this build (" + nav + ")"},
-        {{Input, "--rorb=" + Input}, C, 50,
-         "ExceptionZQS RTCM import is not available in this build (" + Input + ")"},
+        {{Input, "--rorb=" + Input}, C, 50, "ExceptionRTCMReader No RTCM 3 message found in " + Input},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -376,10 +374,9 @@ TEST_F(CliTest, OptionChecksEndWithTheirMessageAndCode) {
 }
 
 TEST_F(CliTest, VersionsAndPresetsThatPassTheChecks) {
-    // Accepted options end at the import, which this build does not hold: exit code 50
+    // Accepted options end at the import of an input without RTCM messages: exit code 50
     // with its message, never a success and never an option error.
-    const std::string notAvailable =
-        "ExceptionZQS RTCM import is not available in this build (" + Input + ")\n";
+    const std::string notAvailable = "ExceptionRTCMReader No RTCM 3 message found in " + Input + "\n";
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"-v=2.1"}, {"-v=2.10"}, {"--v=4.0"}, {"-v=3.05", "--mxd"}, {"--opus"},
              {"--opus", "-v=3.04", "--dt=1000", "--icss=G,R,E"}, {"--hr", "--rn", "--nonav"},

@@ -1,0 +1,685 @@
+// The RTCM import end to end: station, antenna, receiver and bias messages and their
+// hand-over, the epochs assembled and written through the observation file (compared with
+// what the decoder gives for the same encoder-made stream), the second-pass selection, the
+// time window, late epochs, whole-millisecond ambiguities, BNC raw files, start times, and
+// the shared recordings.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <vector>
+
+#include "rtcm_encoder.h"
+#include "rtcm_import_util.h"
+#include "rtcm_test_util.h"
+#include "sysutils.h"
+#include "zqt_rtc_parser.h"
+#include "zqt_sat_obs_types.h"
+
+using namespace rtcm_encoder;
+using namespace rtcmimport;
+using sysutils::Format;
+using zqt_arrays::TSortedArrayOfInteger;
+using zqt_rtc_parser::TZQS_RTCM_Parser;
+using zqt_obs_intrf::RVec3;
+using zqt_sat_obs_types::SatKey;
+
+namespace {
+
+constexpr int Leap = 18;
+constexpr std::int64_t Sec = TicksPerSecond;
+constexpr std::int64_t Day20240305 = 13936320000000;  // 2024-03-05 00:00 GPS
+constexpr std::int64_t T0 = Day20240305 + 10 * 3600 * Sec;
+constexpr const char* Name = "TEST_2024_03_05.rtcm3";
+
+// ---------------------------------------------------------------------------------------
+// Streams
+
+// One satellite of an MSM with two signals whose values follow from Base (m).
+RMsmSatIn MsmSat(int Id, double Base, int Sig2, int Channel = 0) {
+    RMsmSatIn s;
+    s.Id = Id;
+    s.ExtInfo = Channel + 7;
+    for (const int sig : {2, Sig2}) {
+        RMsmCellIn c;
+        c.Signal = sig;
+        c.Pseudorange = Base + (sig == 2 ? 0.0 : 3.25);
+        c.Phase = Base - (sig == 2 ? 1.0 : 2.5);
+        c.Rate = -350.0 + Id;
+        c.Lock = 600;
+        c.Cnr = sig == 2 ? 45.0 : 39.5;
+        s.Cells.push_back(c);
+    }
+    return s;
+}
+
+// An MSM7 of a system at epoch t with satellites Ids; Last: the epoch ends with it.
+TBytes Msm7(int Number, std::int64_t t, std::vector<int> Ids, bool Last, int Station = 7) {
+    RMsmIn m;
+    m.Number = Number;
+    m.Station = Station;
+    m.Multiple = !Last;
+    const int group = Number / 10 * 10;
+    m.EpochField = group == 1080 ? GloMsmField(t, Leap) : group == 1120 ? BdsTowField(t) : TowField(t);
+    const int sig2 = group == 1080 ? 8 : group == 1090 ? 15 : group == 1120 ? 14 : 10;
+    for (const int id : Ids)
+        m.Sats.push_back(MsmSat(id, 2.0e7 + id * 1.1e5 + static_cast<double>((t - T0) / Sec) * 300.0,
+                                sig2, group == 1080 ? id % 5 - 2 : 0));
+    return Frame(EncodeMSM(m));
+}
+
+// GPS, GLONASS and Galileo MSM7 of Count epochs at 1 s from T0 (first epoch Start).
+TBytes MsmEpochs(int Count, int Start = 0) {
+    TBytes s;
+    for (int k = Start; k < Start + Count; ++k) {
+        const std::int64_t t = T0 + k * Sec;
+        Append(s, Msm7(1077, t, {3, 7, 11, 19}, false));
+        Append(s, Msm7(1087, t, {2, 9, 17}, false));
+        Append(s, Msm7(1097, t, {4, 12}, true));
+    }
+    return s;
+}
+
+TBytes Station(int Number, double X, double Y, double Z, bool Computed = false, double Height = 0.0,
+               int Id = 7) {
+    RStationIn s;
+    s.Number = Number;
+    s.Station = Id;
+    s.X = X, s.Y = Y, s.Z = Z;
+    s.ReferenceStation = Computed;
+    s.Height = Height;
+    return Frame(EncodeStation(s));
+}
+
+TBytes Descriptor(int Number, const std::string& Antenna, const std::string& Serial,
+                  const std::string& Type = "", const std::string& Firmware = "",
+                  const std::string& ReceiverSerial = "") {
+    RDescriptorIn d;
+    d.Number = Number;
+    d.Station = 7;
+    d.Antenna = Antenna;
+    d.AntennaSerial = Serial;
+    d.ReceiverType = Type;
+    d.Firmware = Firmware;
+    d.ReceiverSerial = ReceiverSerial;
+    return Frame(EncodeDescriptor(d));
+}
+
+constexpr double X0 = 2854291.7175, Y0 = 2198100.5335, Z0 = 5245840.5143;
+
+TBytes Concat(std::initializer_list<TBytes> Parts) {
+    TBytes s;
+    for (const TBytes& p : Parts) Append(s, p);
+    return s;
+}
+
+bool SameBands(const zqt_obs_intrf::RSatObsRecord& A, const zqt_obs_intrf::RSatObsRecord& B) {
+    for (unsigned b = 1; b <= 6; ++b) {
+        const auto& x = A.Band(b);
+        const auto& y = B.Band(b);
+        if (x.Kinds != y.Kinds || x.Strength != y.Strength || x.Lock != y.Lock) return false;
+        if ((x.Kinds & 2) && x.Range != y.Range) return false;
+        if ((x.Kinds & 4) && x.Phase != y.Phase) return false;
+        if ((x.Kinds & 8) && x.Doppler != y.Doppler) return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Station, antenna, receiver and bias messages
+
+TEST(StationMessages, RecordsOfEachMessage) {
+    RGloBiasIn bias;
+    TBitWriter longName;  // a descriptor that announces more characters than it carries
+    longName.U(1008, 12);
+    longName.U(7, 12);
+    longName.U(200, 8);
+    longName.Str("ANT");
+    rtcmtest::TDecoderRig rig(T0, 1);
+    rig.Feed(Concat({Station(1006, X0, Y0, Z0, false, 1.234), Descriptor(1033, "  ANT X  ", "S1", "REC", "4.2", "R9"),
+                     Descriptor(1008, "ANT Y", "S2"), Frame(longName.Bytes())}));
+    rig.Parser->EndOfData();
+    const TZQS_RTCM_Parser& p = *rig.Parser;
+    EXPECT_EQ(p.Station().MessageNumber, 1006);
+    EXPECT_EQ(p.Station().StationID, 7);
+    EXPECT_NEAR(p.Station().X, X0, 1e-4);
+    EXPECT_NEAR(p.Station().Z, Z0, 1e-4);
+    EXPECT_NEAR(p.Station().AntennaHeight, 1.234, 1e-4);
+    EXPECT_NEAR(p.StationPosition().Y, Y0, 1e-4);
+    // 1008 replaces the antenna fields and keeps the receiver's of the 1033 before it.
+    EXPECT_EQ(p.Descriptor().Antenna, "ANT Y");
+    EXPECT_EQ(p.Descriptor().AntennaSerial, "S2");
+    EXPECT_EQ(p.Descriptor().ReceiverType, "REC");
+    EXPECT_EQ(p.Descriptor().Firmware, "4.2");
+    EXPECT_EQ(p.ReceiverNumber(), "R9/7/0/0");
+    EXPECT_EQ(p.StationOccupation().AntennaName, "ANT Y");
+    // The string beyond its message is refused; the records stay.
+    EXPECT_EQ(p.ErrorCount(1008), 1);
+}
+
+TEST(StationMessages, GlonassBiasesKeepUnsentSlotsAndDropInvalidOnes) {
+    struct Step {
+        int mask;
+        std::array<double, 4> biases;  // m, by slot (L1 C/A, L1 P, L2 C/A, L2 P)
+        std::array<double, 5> expected;
+    };
+    const std::vector<Step> steps = {
+        {0b1111, {0.10, 0.20, 0.30, 0.40}, {0, 0.10, 0.20, 0.30, 0.40}},
+        {0b1010, {-1.00, 9.0, 0.50, 9.0}, {0, -1.00, 0.20, 0.50, 0.40}},  // L1 C/A and L2 C/A only
+        {0b0001, {0, 0, 0, -655.36}, {0, -1.00, 0.20, 0.50, 0.0}},        // -32768: not applied
+    };
+    rtcmtest::TDecoderRig rig(T0, 1);
+    for (const Step& s : steps) {
+        RGloBiasIn b;
+        b.Station = 7;
+        b.Mask = s.mask;
+        for (std::size_t i = 0; i < 4; ++i) b.Bias[i] = s.biases[i];
+        rig.Feed(Frame(EncodeGloBias(b)));
+        rig.Parser->EndOfData();
+        for (int slot = 1; slot <= 4; ++slot)
+            EXPECT_NEAR(rig.Parser->GloBiases().Bias[static_cast<std::size_t>(slot)], s.expected[static_cast<std::size_t>(slot)], 1e-9)
+                << "mask " << s.mask << " slot " << slot;
+    }
+}
+
+// The station messages of a stream end up in the file receiver, its receiver and the
+// output recordsets.
+TEST_F(ImportFixture, StationHandOver) {
+    struct Case {
+        const char* what;
+        std::vector<TBytes> perEpoch;  // station frames sent before epochs 0, 1, 2, ...
+        int baseType;
+        int stationRecordsets;         // output recordsets made from station occupations
+        double height;
+        std::string receiverNumber;
+    };
+    const TBytes fixed = Station(1006, X0, Y0, Z0, false, 1.5);
+    const std::vector<Case> cases = {
+        {"physical station", {fixed, fixed, fixed}, 2, 1, 1.5, "R9/7/0/0"},
+        {"computed station", {Station(1006, X0, Y0, Z0, true, 1.5)}, 3, 1, 0.0, "R9/7/0/0"},
+        {"position of zeros", {Station(1005, 0, 0, 0)}, 4, 0, 0.0, "R9/7/0/0"},
+        {"positions scattering by centimetres",
+         {fixed, Station(1006, X0 + 0.05, Y0, Z0, false, 1.5), Station(1006, X0, Y0 - 0.03, Z0, false, 1.5)},
+         2, 1, 1.5, "R9/7/0/0"},
+        {"station moved", {fixed, fixed, Station(1006, X0 + 500.0, Y0, Z0, false, 1.5)}, 2, 2, 1.5, "R9/7/0/0"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TBytes s = Descriptor(1033, "ANT", "A1", "REC", "1.0", "R9");
+        for (int k = 0; k < 6; ++k) {
+            if (static_cast<std::size_t>(k / 2) < c.perEpoch.size() && k % 2 == 0) Append(s, c.perEpoch[static_cast<std::size_t>(k / 2)]);
+            Append(s, MsmEpochs(1, k));
+        }
+        const auto file = Import(Dir.Write("C" + std::to_string(n++) + "_2024_03_05.rtcm3", s));
+        const std::int32_t ds = DataSetID(file);
+        const std::int32_t fr = file->GetReceiver(0)->GetObjID();
+        EXPECT_EQ(Int(Format("SELECT BaseType FROM FileReceiver WHERE FRcvrID = %d", fr)), c.baseType);
+        EXPECT_EQ(Str(Format("SELECT r.ReceiverNumber FROM Receiver r JOIN FileReceiver f ON "
+                             "f.ReceiverID = r.ReceiverID WHERE f.FRcvrID = %d", fr)),
+                  c.receiverNumber);
+        const std::int64_t output = Int(Format("SELECT COUNT(*) FROM Recordsets WHERE DataSetID = %d AND RecordsetType = 7", ds));
+        EXPECT_EQ(output, c.stationRecordsets == 0 ? 1 : c.stationRecordsets) << "one output without a station";
+        if (c.stationRecordsets > 0) {
+            EXPECT_NEAR(zqt_variant::VarToFloatZ(Db->QueryValue(Format("SELECT AntennaHeight FROM Recordsets WHERE DataSetID = %d AND RecordsetType = 7", ds))),
+                        c.height, 1e-4);
+            EXPECT_EQ(Str(Format("SELECT AntennaModel FROM Recordsets WHERE DataSetID = %d AND RecordsetType = 7", ds)), "ANT");
+        }
+        // Every epoch belongs to exactly one output recordset.
+        EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Epochs e WHERE e.DataSetID = %d AND (SELECT COUNT(*) FROM "
+                             "Recordsets r WHERE r.DataSetID = e.DataSetID AND r.RecordsetType = 7 AND "
+                             "e.GPSTime BETWEEN r.BegTime AND r.EndTime) = 1", ds)),
+                  6);
+        // The census in ascending order.
+        const std::string messages = Str(Format("SELECT Messages FROM FileReceiver WHERE FRcvrID = %d", fr));
+        EXPECT_TRUE(messages == "1005,1033,1077,1087,1097" || messages == "1006,1033,1077,1087,1097") << messages;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Passes, epochs and the window
+
+TEST(SecondPass, SelectionFromTheCensus) {
+    const auto A = zqt_rtc_parser::StationMessages();
+    const auto with = [&A](TSortedArrayOfInteger obs) { return zqt_arrays::SortedConcat(A, obs); };
+    const std::vector<std::pair<TSortedArrayOfInteger, TSortedArrayOfInteger>> cases = {
+        {{1004, 1005, 1012, 1019}, with({1004, 1012})},
+        {{1074, 1077, 1084}, with({1077, 1084})},
+        {{1134, 1137}, with({1134, 1137})},
+        {{1004, 1087}, with({1004, 1087})},        // GPS only in legacy: kept beside GLONASS MSM
+        {{1004, 1012, 1077}, with({1012, 1077})},  // GPS in MSM: its legacy messages go
+        {{1003, 1019, 1020}, {}},
+        {{1019, 1020, 1045}, {}},
+    };
+    for (const auto& [census, expected] : cases)
+        EXPECT_EQ(zqt_rtc_parser::SelectObservationMessages(census), expected)
+            << ::testing::PrintToString(census);
+}
+
+TEST(SecondPass, BeginPassForgetsThePass) {
+    rtcmtest::TDecoderRig rig(T0, 6);
+    RLegacyIn legacy;
+    legacy.EpochField = TowField(T0 + Sec);
+    legacy.Synchronous = true;
+    legacy.Sats.push_back({5, 7, 0, 2.1e7, 2.1e7, 127, 45.0, 0, 2.1e7, 2.1e7, 127, 40.0, false});
+    TBytes s = Msm7(1077, T0, {3}, true);
+    Append(s, Frame(EncodeLegacy(legacy)));
+    s.resize(s.size() - 2);  // the last frame is incomplete
+    rig.Feed(s);
+    EXPECT_TRUE(rig.Parser->GPSMSMSeen());
+    EXPECT_GT(rig.Parser->BufferFill(), 0);
+    rig.Parser->BeginPass();
+    EXPECT_FALSE(rig.Parser->MSMSeen());
+    EXPECT_FALSE(rig.Parser->GPSMSMSeen());
+    EXPECT_EQ(rig.Parser->BufferFill(), 0);
+    EXPECT_EQ(rig.Parser->CurrentEpochTime(), 0);
+    EXPECT_EQ(rig.Parser->LegacyGPS().SatCount, 0);
+}
+
+// The epochs written through the observation file are those the decoder assembles.
+TEST_F(ImportFixture, EpochsInTheDatabaseEqualTheDecodedOnes) {
+    const TBytes stream = Concat({Station(1006, X0, Y0, Z0, false, 1.5), Descriptor(1033, "ANT", "A1", "REC", "1.0", "R9"),
+                                  MsmEpochs(20)});
+    const auto file = Import(Dir.Write(Name, stream));
+    const std::vector<RStoredEpoch> stored = Epochs(DataSetID(file));
+
+    rtcmtest::TDecoderRig rig(Day20240305, 6);
+    rig.Feed(stream);
+    const auto& truth = rig.Finish();
+    ASSERT_EQ(stored.size(), truth.size());
+    ASSERT_EQ(stored.size(), 20u);
+    std::size_t values = 0;
+    for (std::size_t e = 0; e < truth.size(); ++e) {
+        EXPECT_EQ(stored[e].Time, truth[e].Time);
+        ASSERT_EQ(stored[e].Sats.size(), truth[e].Sats.size()) << "epoch " << e;
+        for (const rtcmtest::RWrittenSat& t : truth[e].Sats) {
+            const RStoredSat* s = stored[e].Find(t.Key);
+            ASSERT_NE(s, nullptr) << t.Key;
+            for (unsigned b = 1; b <= 6; ++b) {
+                const auto& tb = t.Rec.Band(b);
+                const auto& sb = s->Rec.Band(b);
+                EXPECT_EQ(sb.Kinds, tb.Kinds) << t.Key << " band " << b;
+                if (tb.Kinds & 2) {
+                    EXPECT_NEAR(sb.Range, tb.Range, 0.0011);
+                    ++values;
+                }
+                if (tb.Kinds & 4) {
+                    EXPECT_NEAR(sb.Phase, tb.Phase, 0.0011);
+                    ++values;
+                }
+                if (tb.Kinds & 8) {
+                    EXPECT_NEAR(sb.Doppler, tb.Doppler, 0.0011);
+                    ++values;
+                }
+                if (tb.Kinds & 16) {
+                    EXPECT_EQ(sb.Strength, tb.Strength);
+                    ++values;
+                }
+            }
+        }
+    }
+    EXPECT_GT(values, 1000u);
+    EXPECT_EQ(LastSettings.DayStart, T0) << "the settings take the file's span";
+    EXPECT_EQ(LastSettings.EndTime, T0 + 19 * Sec);
+}
+
+TEST_F(ImportFixture, SystemSentOnlyInLegacyMessagesIsKept) {
+    TBytes s;
+    for (int k = 0; k < 5; ++k) {
+        RLegacyIn gps;
+        gps.Station = 7;
+        gps.EpochField = TowField(T0 + k * Sec);
+        gps.Synchronous = true;
+        for (const int id : {5, 8})
+            gps.Sats.push_back({id, 7, 0, 2.1e7 + id * 1e5, 2.1e7 + id * 1e5, 127, 45.0, 0,
+                                2.1e7 + id * 1e5 + 2.0, 2.1e7 + id * 1e5, 127, 40.0, false});
+        Append(s, Frame(EncodeLegacy(gps)));
+        Append(s, Msm7(1087, T0 + k * Sec, {2, 9}, true));
+    }
+    const auto file = Import(Dir.Write(Name, s));
+    const auto epochs = Epochs(DataSetID(file));
+    ASSERT_EQ(epochs.size(), 5u);
+    for (const RStoredEpoch& e : epochs) {
+        EXPECT_NE(e.Find(SatKey(1, 5)), nullptr) << "GPS from 1004";
+        EXPECT_NE(e.Find(SatKey(2, 9)), nullptr) << "GLONASS from 1087";
+    }
+}
+
+TEST_F(ImportFixture, TimeWindow) {
+    struct Case {
+        const char* what;
+        zqt_types_bs::TRReaderSettings settings;
+        std::int64_t first, last, count;
+    };
+    const std::vector<Case> cases = {
+        {"none", {}, 0, 59, 60},
+        {"start relative to the first epoch", {-20 * Sec, 0, 0}, 20, 59, 40},
+        {"absolute end: feeding stops", {0, T0 + 30 * Sec, 0}, 0, 29, 30},
+        {"interval of 10 s", {0, 0, 10 * Sec}, 0, 50, 6},
+        {"all three", {T0 + 5 * Sec, -45 * Sec, 5 * Sec}, 5, 40, 8},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A station ID of its own keeps each recording apart from the others.
+        const TBytes s = Concat({Station(1005, X0, Y0, Z0, false, 0.0, ++n), MsmEpochs(60)});
+        const auto file = Import(Dir.Write("W" + std::to_string(n) + "_2024_03_05.rtcm3", s), c.settings);
+        const auto epochs = Epochs(DataSetID(file));
+        ASSERT_EQ(static_cast<std::int64_t>(epochs.size()), c.count);
+        EXPECT_EQ(epochs.front().Time, T0 + c.first * Sec);
+        EXPECT_EQ(epochs.back().Time, T0 + c.last * Sec);
+        EXPECT_EQ(file->GetBegTime(), T0 + c.first * Sec);
+        EXPECT_EQ(file->GetEndTime(), T0 + c.last * Sec);
+    }
+}
+
+TEST(EpochAssembly, LateObservationsAreCountedAndLogged) {
+    rtcmtest::TDecoderRig rig(T0, 6);
+    // The GPS message closes the epoch; Galileo of the same epoch comes after it.
+    rig.Feed(Concat({Msm7(1077, T0, {3, 7}, true), Msm7(1097, T0, {4}, true), Msm7(1077, T0 + Sec, {3}, true)}));
+    const auto& epochs = rig.Finish();
+    ASSERT_EQ(epochs.size(), 2u);
+    EXPECT_EQ(epochs[0].Sats.size(), 2u);
+    EXPECT_EQ(rig.Parser->LateEpochs(), 1);
+    bool logged = false;
+    for (const std::string& l : *rig.Log) logged |= l.find("came after the epoch was written") != std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
+// ---------------------------------------------------------------------------------------
+// Whole milliseconds from the orbits
+
+TEST(Ambiguities, ResolvedTogetherForTheEpoch) {
+    struct Case {
+        const char* what;
+        double offsetMs;               // receiver clock, shared by all satellites
+        std::vector<double> errorsMs;  // per satellite (orbit, position)
+        std::vector<double> unitMs;
+        std::vector<bool> kept;
+    };
+    const std::vector<Case> cases = {
+        {"small offset", 0.1, {0.01, -0.02, 0.0}, {1, 1, 1}, {true, true, true}},
+        {"offset near half a millisecond", 0.497, {0.006, -0.006, 0.004, -0.003}, {1, 1, 1, 1}, {true, true, true, true}},
+        {"negative, legacy GLONASS units", -0.496, {-0.008, 0.008, 0.001}, {1, 2, 2}, {true, true, true}},
+        {"one satellite far off", 0.2, {0.0, 0.01, 0.35, -0.01}, {1, 1, 1, 1}, {true, true, false, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto p = TZQS_RTCM_Parser::Create(T0);
+        std::vector<double> x, whole;
+        for (std::size_t i = 0; i < c.errorsMs.size(); ++i) {
+            const double n = 60.0 + 3.0 * static_cast<double>(i);  // true whole units
+            whole.push_back(n);
+            // A prediction: the whole units, less the clock, plus the prediction's error.
+            x.push_back(n + (-c.offsetMs + c.errorsMs[i]) / c.unitMs[i]);
+        }
+        p->ResolveAmbiguities(T0, x.data(), c.unitMs.data(), x.size());
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            if (c.kept[i])
+                EXPECT_EQ(x[i], whole[i]) << i;
+            else
+                EXPECT_TRUE(std::isnan(x[i])) << i;
+        }
+    }
+}
+
+// MSM4 without whole milliseconds: each satellite's range is completed from its orbit
+// and the station position; a clock near half a millisecond no longer splits the epoch.
+TEST(Ambiguities, MsmRangesFromOrbitsAgreeAcrossSatellites) {
+    rtcmtest::TDecoderRig rig(T0, 6);
+    auto nav = rtcmtest::TFakeNav::Make();
+    rig.Parser->SetDataStorage(nav);
+    const RVec3 station{X0, Y0, Z0};
+    const double clock = 0.4975 * LightMs;
+    const std::vector<std::pair<int, RVec3>> sats = {
+        {3, {15.0e6, 5.0e6, 20.0e6}}, {7, {-5.0e6, 14.0e6, 21.0e6}}, {11, {20.0e6, -8.0e6, 15.0e6}},
+        {19, {2.0e6, 3.0e6, 26.0e6}}, {23, {10.0e6, 18.0e6, 15.0e6}}};
+    RMsmIn m;
+    m.Number = 1074;
+    m.Station = 7;
+    m.EpochField = TowField(T0);
+    std::map<int, double> encoded;
+    int k = 0;
+    for (const auto& [id, pos] : sats) {
+        nav->Orbit->Positions[SatKey(1, static_cast<unsigned>(id))] = pos;
+        // Errors of +-1.5 km put some satellites across the half millisecond.
+        const double range = std::sqrt((pos.X - station.X) * (pos.X - station.X) + (pos.Y - station.Y) * (pos.Y - station.Y) +
+                                       (pos.Z - station.Z) * (pos.Z - station.Z)) + clock + (k++ % 2 ? 1500.0 : -1500.0);
+        RMsmSatIn s;
+        s.Id = id;
+        s.OmitRoughMs = true;
+        RMsmCellIn c;
+        c.Signal = 2;
+        c.Pseudorange = range;
+        c.Phase = range;
+        s.Cells.push_back(c);
+        m.Sats.push_back(s);
+        encoded[id] = range;
+    }
+    rig.Feed(Concat({Station(1005, X0, Y0, Z0), Frame(EncodeMSM(m))}));
+    const auto& epochs = rig.Finish();
+    ASSERT_EQ(epochs.size(), 1u);
+    for (const auto& [id, range] : encoded) {
+        const auto* s = epochs[0].Find(SatKey(1, static_cast<unsigned>(id)));
+        ASSERT_NE(s, nullptr) << id;
+        EXPECT_NEAR(s->Range(1), range, 0.01) << "G" << id;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// BNC raw files
+
+// The frames of a stream as a BNC raw file, one record per frame.
+TBytes BncRaw(const TBytes& Stream, const std::string& Time = "2024-03-05T10:00:00") {
+    TBytes out;
+    const auto text = [&out](const std::string& s) { out.insert(out.end(), s.begin(), s.end()); };
+    text("TTTTTBNC raw file of a test\n");
+    for (std::size_t i = 0; i < Stream.size();) {
+        const std::size_t n = 6 + (((Stream[i + 1] & 3u) << 8) | Stream[i + 2]);
+        text(Time + " TEST0 2 3 4 5 RTCM 3 8 " + std::to_string(n) + "\n");
+        out.insert(out.end(), Stream.begin() + static_cast<std::ptrdiff_t>(i), Stream.begin() + static_cast<std::ptrdiff_t>(i + n));
+        text("\n");
+        i += n;
+    }
+    return out;
+}
+
+TEST_F(ImportFixture, BncRawFileConvertsLikeItsRawTwin) {
+    // GPS is sent twice, in MSM4 and MSM7: only MSM7 may be taken, or each GPS satellite
+    // would come twice into its epoch.
+    TBytes stream = Station(1006, X0, Y0, Z0, false, 1.5);
+    for (int k = 0; k < 30; ++k) {
+        Append(stream, Msm7(1074, T0 + k * Sec, {3, 7, 11, 19}, false));
+        Append(stream, MsmEpochs(1, k));
+    }
+    const auto raw = Import(Dir.Write("RAW_2024_03_05.rtcm3", stream));
+    const auto bnc = Import(Dir.Write("BNC_2024_03_05.bncraw", BncRaw(stream)));
+    const auto a = Epochs(DataSetID(raw));
+    const auto b = Epochs(DataSetID(bnc));
+    ASSERT_EQ(a.size(), 30u);
+    ASSERT_EQ(b.size(), a.size());
+    EXPECT_EQ(a[0].Sats.size(), 9u) << "four GPS, three GLONASS, two Galileo satellites";
+    for (std::size_t e = 0; e < a.size(); ++e) {
+        EXPECT_EQ(b[e].Time, a[e].Time);
+        ASSERT_EQ(b[e].Sats.size(), a[e].Sats.size());
+        for (std::size_t i = 0; i < a[e].Sats.size(); ++i) EXPECT_TRUE(SameBands(a[e].Sats[i].Rec, b[e].Sats[i].Rec));
+    }
+    // The BNC import is closed as the raw one: file times, receiver row, output recordset.
+    EXPECT_EQ(bnc->GetBegTime(), raw->GetBegTime());
+    EXPECT_EQ(bnc->GetEndTime(), raw->GetEndTime());
+    EXPECT_EQ(Int("SELECT COUNT(*) FROM FileReceiver"), 2);
+    EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Recordsets WHERE DataSetID = %d AND RecordsetType = 7", DataSetID(bnc))), 1);
+}
+
+TEST_F(ImportFixture, BncRawFaults) {
+    const TBytes good = BncRaw(MsmEpochs(5));
+    const std::string text(good.begin(), good.end());
+    struct Case {
+        const char* what;
+        std::string content;
+        const char* error;  // nullptr: converts
+        std::size_t epochs;
+    };
+    const std::size_t firstRecord = text.find('\n') + 1;
+    // The record line of the first frame of epoch 2 (the seventh record) damaged.
+    std::string damaged = text;
+    std::size_t line = firstRecord;
+    for (int k = 0; k < 7; ++k) line = damaged.find(" RTCM ", line) + 1;
+    damaged.replace(damaged.rfind('\n', line) + 1, 4, "2O24");
+    const std::vector<Case> cases = {
+        {"a record line without the word RTCM", text.substr(0, firstRecord) + "2024-03-05T10:00:00 X 2 3 4 5 RTXM 3 8 5\n",
+         "Error reading BNC raw file", 0},
+        {"too few fields", text.substr(0, firstRecord) + "2024-03-05T10:00:00 RTCM 12\n", "Error reading BNC raw file", 0},
+        {"a byte count that is no number", text.substr(0, firstRecord) + "2024-03-05T10:00:00 X 2 3 4 5 RTCM 3 8 x1\n",
+         "Error reading BNC raw file", 0},
+        {"the last record cut short", text.substr(0, text.size() - 40), nullptr, 5},
+        {"blank lines between records", text + "\n\n", nullptr, 5},
+        {"a damaged record line among sound ones", damaged, nullptr, 5},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = Dir.Write("B" + std::to_string(n++) + "_2024_03_05.bncraw",
+                                           std::vector<std::uint8_t>(c.content.begin(), c.content.end()));
+        if (c.error) {
+            try {
+                Import(path);
+                ADD_FAILURE() << "imported";
+            } catch (const zqt_rtcm_reader::ExceptionRTCMReader& e) {
+                EXPECT_NE(e.Message().find(c.error), std::string::npos) << e.Message();
+            }
+            continue;
+        }
+        Log->clear();
+        Messages.clear();
+        const auto file = Import(path);
+        const auto epochs = Epochs(DataSetID(file));
+        EXPECT_EQ(epochs.size(), c.epochs);
+        EXPECT_EQ(Logged("lacks"), c.content.size() < text.size()) << "a record cut short is logged";
+        const bool hit = c.content == damaged;
+        EXPECT_EQ(Told("skipped 1 damaged BNC record(s)"), hit);
+        if (hit) {
+            EXPECT_EQ(epochs[2].Sats.size(), 5u) << "epoch 2 without its GPS message";
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Whole files
+
+TEST_F(ImportFixture, DamagedAndEmptyRecordings) {
+    // Noise between frames, a frame with a broken checksum and a frame cut off at the end.
+    TBytes damaged = MsmEpochs(5);
+    damaged.insert(damaged.end(), 25, 0xD3);
+    TBytes broken = Msm7(1077, T0 + 5 * Sec, {3, 7, 11, 19}, false);
+    broken[10] ^= 0x40;
+    Append(damaged, broken);
+    Append(damaged, MsmEpochs(5, 5));
+    const TBytes tail = Msm7(1077, T0 + 10 * Sec, {3}, true);
+    damaged.insert(damaged.end(), tail.begin(), tail.begin() + 20);
+    const std::string skipped = Format("skipped %d byte(s) outside RTCM 3 frames",
+                                       static_cast<std::int64_t>(25 + broken.size() + 20));
+    struct Case {
+        const char* what;
+        TBytes content;
+        const char* error;
+        std::int64_t epochs;
+    };
+    const std::vector<Case> cases = {
+        {"damaged", damaged, nullptr, 10},
+        {"ephemerides only", Frame(EncodeGpsEph(RGpsEphIn{})), nullptr, 0},
+        {"no frame at all", TBytes{'n', 'o', 'i', 's', 'e'}, "No RTCM 3 message found", 0},
+        {"empty", TBytes{}, "No RTCM 3 message found", 0},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = Dir.Write("D" + std::to_string(n++) + "_2024_03_05.rtcm3", c.content);
+        Messages.clear();
+        if (c.error) {
+            try {
+                Import(path);
+                ADD_FAILURE() << "imported";
+            } catch (const zqt_rtcm_reader::ExceptionRTCMReader& e) {
+                EXPECT_NE(e.Message().find(c.error), std::string::npos) << e.Message();
+            }
+            continue;
+        }
+        const auto file = Import(path);
+        EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Epochs WHERE DataSetID = %d", DataSetID(file))), c.epochs);
+        if (c.epochs > 0) {
+            EXPECT_TRUE(Told(skipped)) << ::testing::PrintToString(Messages);
+        }
+    }
+}
+
+TEST_F(ImportFixture, SameFileTwiceIsRefused) {
+    const std::string path = Dir.Write(Name, MsmEpochs(3));
+    Import(path);
+    try {
+        Import(path);
+        ADD_FAILURE() << "imported twice";
+    } catch (const zqt_types_bs::ExpZQSAlreadyLoaded& e) {
+        EXPECT_EQ(e.Message(), "File " + path + " already loaded");
+    }
+}
+
+TEST(StartTime, FromTheFileName) {
+    TTempDir dir;
+    const std::vector<std::pair<std::string, std::int64_t>> cases = {
+        {"ABCD_2024_03_05.rtcm", Day20240305},
+        {"ABCD_2024_03_05_10_20_30.rtcm", Day20240305 + (10 * 3600 + 20 * 60 + 30) * Sec},
+        {"x/y_z/ABCD_2024_03_05.rtcm3", Day20240305},
+        {"station.rtcm", 0},
+        {"ABCD_2024_13_45.rtcm", 0},
+        {"ABCD_20xx_03_05.rtcm", 0},
+    };
+    for (const auto& [name, t] : cases) EXPECT_EQ(zqt_rtcm_reader::TZQS_RTCMReader::GetStartTime(name), t) << name;
+    try {
+        zqt_rtcm_reader::TZQS_RTCMReader::GetStartTimeChecked("station.rtcm");
+        ADD_FAILURE();
+    } catch (const zqt_rtcm_reader::ExceptionRTCMReader& e) {
+        EXPECT_EQ(e.Message(), "rtcm file name must be in the following format XXXX_yyyy_mm_dd_hh_nn_ss station.rtcm");
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// The shared recordings
+
+TEST_F(ImportFixture, SharedRecordingsImport) {
+    struct Case {
+        const char* file;
+        std::size_t epochs;
+        bool closed;
+    };
+    const std::vector<Case> cases = {
+        {"GMSD_2012_10_13.rtcm3", 257, true}, {"TGLO_2009_12_18.rtcm3", 186, true},
+        {"ROVR_2019_01_20.rtcm3", 638, true}, {"ROVR_2019_01_20.bncraw", 638, true},
+        {"MSMS_2018_05_11.rtcm3", 36, true},  {"TRMB_2018_05_11.rtcm3", 153, true},
+        {"JNBA_2018_05_10.rtcm3", 67, true},  {"TPCN_2018_05_07.rtcm3", 39, true},
+        {"MIXD_2018_05_10.rtcm3", 34, true},  {"EPHM_2018_08_03.rtcm3", 0, false},
+    };
+    std::map<std::string, std::vector<RStoredEpoch>> byFile;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        RTCMTEST_REQUIRE_SHARED(path, std::string("rtcm/") + c.file);
+        const auto file = Import(path);
+        auto epochs = Epochs(DataSetID(file));
+        EXPECT_EQ(epochs.size(), c.epochs);
+        EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Recordsets WHERE DataSetID = %d AND RecordsetType = 7",
+                             DataSetID(file))) > 0,
+                  c.closed);
+        byFile[c.file] = std::move(epochs);
+    }
+    // The BNC raw file gives the observations of the raw stream it carries.
+    const auto& raw = byFile["ROVR_2019_01_20.rtcm3"];
+    const auto& bnc = byFile["ROVR_2019_01_20.bncraw"];
+    ASSERT_EQ(raw.size(), bnc.size());
+    for (std::size_t e = 0; e < raw.size(); ++e) {
+        ASSERT_EQ(raw[e].Time, bnc[e].Time);
+        ASSERT_EQ(raw[e].Sats.size(), bnc[e].Sats.size());
+        for (std::size_t i = 0; i < raw[e].Sats.size(); ++i) ASSERT_TRUE(SameBands(raw[e].Sats[i].Rec, bnc[e].Sats[i].Rec));
+    }
+}
+
+}  // namespace

@@ -833,6 +833,8 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
     if (anyPrediction)
         ResolveAmbiguities(t, predicted.data(), unitMs.data(), static_cast<std::size_t>(nGPS + nGlo));
 
+    // Signal rows of GPS L2 P(Y) tracked directly and cross-correlated.
+    constexpr std::uint32_t LegacyGpsRowL2P = 15, LegacyGpsRowL2D = 11;
     auto store = [&](const RLegacySat& s, bool glo, double prediction) {
         const std::uint16_t key = LegacySatKey(glo, s.SatID);
         if (key == 0) return;
@@ -843,8 +845,13 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
 
         const double unit = glo ? GloLegacyUnit : LightMillisecond;
         const std::uint8_t slot1 = s.L1Code == 0 ? 1 : 2;
-        // L2 code indicator 0: L2C (GPS) or C/A (GLONASS), kept apart from P code.
+        // L2 code indicator 0: L2C (GPS) or C/A (GLONASS), kept apart from P code. GPS
+        // P(Y) by the indicator, as RINEX names it: 1 direct "2P", 2 cross-correlated "2D",
+        // 3 correlated P/Y "2W" (the P slot's default); all on the P(Y) carrier.
         const std::uint8_t slot2 = s.L2Code == 0 ? 3 : 4;
+        std::uint32_t row2 = 0;
+        if (!glo && s.L2Code == 1) row2 = LegacyGpsRowL2P;
+        if (!glo && s.L2Code == 2) row2 = LegacyGpsRowL2D;
         const std::uint32_t sys = zqt_sat_obs_types::SatKeySystem(key);
         const std::int32_t waveChannel = glo ? channel : 0;
         const double w1 = zqt_sat_obs_types::CarrierWavelength(sys, slot1, waveChannel);
@@ -871,9 +878,11 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
         if (e.L1CNR != 0 && e.L1CNR != LegacyCNRAbsent) so.SetCurObs(slot1, 4, e.L1CNR, 0);
         so.SetCurPhaseMeters(slot1, l1);
         so.UpdateLockTime(slot1, restart1);
-        so.SetCurObs(slot2, 1, p2, 0);
-        if (e.L2CNR != 0 && e.L2CNR != LegacyCNRAbsent) so.SetCurObs(slot2, 4, e.L2CNR, 0);
+        // The phase takes the slot's default signal, so it goes first and the range and
+        // strength then set the signal the indicator names.
         so.SetCurPhaseMeters(slot2, l2);
+        so.SetCurObs(slot2, 1, p2, row2);
+        if (e.L2CNR != 0 && e.L2CNR != LegacyCNRAbsent) so.SetCurObs(slot2, 4, e.L2CNR, row2);
         so.UpdateLockTime(slot2, restart2);
     };
     for (std::int32_t i = 0; i < nGPS; ++i)

@@ -1,5 +1,7 @@
 #include "tolvar_project.h"
 
+#include "zqt_version.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -464,8 +466,11 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
         if (run.Day == 0) throw Exception(std::string(Message(msgNoDay)));
     }
 
+    // The PGM field of RINEX headers holds 20 characters: the application name and the
+    // file version ("tolvar 1.0.0.0"). The version text starts with the product name,
+    // which is the application name here, and would cut the version short.
     s.ProgramName = zqt_project::TZQS_Project::GetAppName();
-    s.ProgramVersion = zqt_project::TZQS_Project::GetVersionText();
+    s.ProgramVersion = zqt_version::FileVersion;
     run.Params = std::move(params);
     return true;
 }

@@ -256,7 +256,7 @@ TEST_F(OptionsTest, Defaults) {
     EXPECT_EQ(s.OutputName, "ABCD_2024_03_05");
     EXPECT_EQ(s.OutputDir, Dir.Path().string());
     EXPECT_EQ(s.ProgramName, "tolvar");
-    EXPECT_EQ(s.ProgramVersion, zqt_project::TZQS_Project::GetVersionText());
+    EXPECT_EQ(s.ProgramName + " " + s.ProgramVersion, zqt_project::TZQS_Project::GetVersionText());
     EXPECT_EQ(Run.Day, Day20240305) << "day from the file name";
     EXPECT_EQ(Run.ReaderSettings.StartTime, 0);
     EXPECT_EQ(Run.ReaderSettings.Interval, 0);

@@ -505,18 +505,6 @@ void TZQS_RTCM_Decoder::DecodeMessage(const std::uint8_t* Payload, std::int32_t 
         CountError(number, e.what());
         return;
     }
-    FBdsInGpsTime = false;
-    if (t != 0 && msm && MSMSystem(number) == SC_BDS && FCurEpochTime != 0 &&
-        t == FCurEpochTime + BdsOffset) {
-        // The epoch that is open (its last message announced more) is 14 s earlier: the
-        // receiver wrote GPS time where BeiDou time belongs.
-        t = FCurEpochTime;
-        FBdsInGpsTime = true;
-        if (!FBdsInGpsTimeNoted) {
-            FBdsInGpsTimeNoted = true;
-            Log("BeiDou MSM epoch times are GPS times in this stream");
-        }
-    }
     if (t != 0) {
         // A new epoch time closes the open epoch, whatever the message says of itself.
         if (t != FCurEpochTime) {
@@ -562,10 +550,7 @@ bool TZQS_RTCM_Decoder::Dispatch(const std::uint8_t* Payload) {
             case 1025: DecodeTransformationMessage(Payload, length); break;
             default:
                 if (number < 1070 || number > 1229) return false;
-                if (DecodeMSM(EffectiveReference(), Payload, length, FMSM) > 0) {
-                    if (FBdsInGpsTime && FMSM.System == SC_BDS) FMSM.Time -= BdsOffset;
-                    StoreMSM();
-                }
+                if (DecodeMSM(EffectiveReference(), Payload, length, FMSM) > 0) StoreMSM();
                 break;
         }
         OnMessageDecoded();

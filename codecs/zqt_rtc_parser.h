@@ -512,8 +512,6 @@ protected:
 
     RMSMRecord FMSM;
     // The current BeiDou MSM carries GPS time (and the stream's first such was logged).
-    bool FBdsInGpsTime = false;
-    bool FBdsInGpsTimeNoted = false;
     RLegacyRecord FLegacyGPS;
     RLegacyRecord FLegacyGlo;
     RGloBiasRecord FGloBias;

@@ -653,7 +653,7 @@ TEST_F(ImportFixture, SharedRecordingsImport) {
         bool closed;
     };
     const std::vector<Case> cases = {
-        {"GMSD_2012_10_13.rtcm3", 257, true}, {"TGLO_2009_12_18.rtcm3", 186, true},
+        {"GMSD_2012_10_13.rtcm3", 271, true}, {"TGLO_2009_12_18.rtcm3", 186, true},
         {"ROVR_2019_01_20.rtcm3", 638, true}, {"ROVR_2019_01_20.bncraw", 638, true},
         {"MSMS_2018_05_11.rtcm3", 36, true},  {"TRMB_2018_05_11.rtcm3", 153, true},
         {"JNBA_2018_05_10.rtcm3", 67, true},  {"TPCN_2018_05_07.rtcm3", 39, true},

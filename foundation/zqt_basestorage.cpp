@@ -6,6 +6,7 @@
 
 #include "sysutils.h"
 #include "zqt_constants.h"
+#include "zqt_timefunc.h"
 
 namespace zqt_basestorage {
 
@@ -243,12 +244,6 @@ namespace {
 
 constexpr std::int64_t HighSentinelTime = INT64_MAX;
 
-std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b) noexcept {
-    std::int64_t r = 0;
-    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? INT64_MAX : INT64_MIN;
-    return r;
-}
-
 const TTimeIndex& EmptyIndex() {
     static const TTimeIndex empty;
     return empty;
@@ -328,8 +323,8 @@ void TZQS_BaseStorage::OpenTable() {
     TZQS_ScObjectPtr holder;
     const TZQS_ScObject& item = CheckedItem(holder);
     OpenSQL(SQLiteExt::FormatPt(FSQLTemplate, item.GetTableName(),
-                                SaturatedAdd(GetBegTime(), -StorageWindowMargin),
-                                SaturatedAdd(GetEndTime(), StorageWindowMargin)),
+                                zqt_timefunc::AddTicks(GetBegTime(), -StorageWindowMargin),
+                                zqt_timefunc::AddTicks(GetEndTime(), StorageWindowMargin)),
             zqt_variant::TVariantArray{});
 }
 

@@ -20,20 +20,6 @@ constexpr std::int64_t Int64Min = std::numeric_limits<std::int64_t>::min();
 // GLONASS time runs three hours ahead of UTC(SU).
 constexpr std::int64_t GlonassShift = 3 * 3600 * TicksPerSecond;
 
-// Tick arithmetic that saturates instead of overflowing: times near the ends of the
-// range are nonsense anyway, but must not wrap around.
-std::int64_t AddTicks(std::int64_t a, std::int64_t b) {
-    std::int64_t r = 0;
-    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? Int64Max : Int64Min;
-    return r;
-}
-
-std::int64_t SubTicks(std::int64_t a, std::int64_t b) {
-    std::int64_t r = 0;
-    if (__builtin_sub_overflow(a, b, &r)) return b < 0 ? Int64Max : Int64Min;
-    return r;
-}
-
 // Integer division rounding toward minus infinity.
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
     const std::int64_t q = a / b;
@@ -155,6 +141,18 @@ bool ParseInt32(std::string_view s, std::int32_t& value) {
 }
 
 }  // namespace
+
+std::int64_t AddTicks(std::int64_t a, std::int64_t b) noexcept {
+    std::int64_t r = 0;
+    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? Int64Max : Int64Min;
+    return r;
+}
+
+std::int64_t SubTicks(std::int64_t a, std::int64_t b) noexcept {
+    std::int64_t r = 0;
+    if (__builtin_sub_overflow(a, b, &r)) return b < 0 ? Int64Max : Int64Min;
+    return r;
+}
 
 std::int64_t TicksToDays(std::int64_t t) {
     return t / TicksPerDay;

@@ -54,6 +54,11 @@ inline constexpr std::array<std::string_view, 11> TimeSystemNames = {
 inline constexpr std::array<std::string_view, 8> UTCSystemNames = {
     "", "UTC(USNO)", "UTC(SU)", "WAAS", "UTCGAL", "UTC(NICT)", "UTC(NTSC)", "UTCIRN"};
 
+// Tick arithmetic that saturates at the ends of the 64-bit range instead of wrapping
+// around (window margins, offsets of times read from files).
+std::int64_t AddTicks(std::int64_t a, std::int64_t b) noexcept;
+std::int64_t SubTicks(std::int64_t a, std::int64_t b) noexcept;
+
 // Whole days / GPS weeks since the origin, truncated toward zero.
 std::int64_t TicksToDays(std::int64_t t);
 std::int64_t TicksToWeeks(std::int64_t t);

@@ -32,12 +32,6 @@ double Distance(std::int64_t t, std::int64_t RecordTime) noexcept {
     return std::nearbyint(std::fabs(seconds) * TicksPerSecond);
 }
 
-std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b) noexcept {
-    std::int64_t r = 0;
-    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? INT64_MAX : INT64_MIN;
-    return r;
-}
-
 }  // namespace
 
 // =======================================================================================
@@ -76,8 +70,8 @@ void TZQS_EphemerisStorage::OpenTable() {
     SetSQLTemplate(FAllRecords ? AllRecordsSQL : HealthySQL);
     const std::shared_ptr<TZQS_Ephem> item = Cursor();
     OpenSQL(SQLiteExt::FormatPt(GetSQLTemplate(), item->GetTableName(),
-                                SaturatedAdd(GetBegTime(), -EphemerisWindowMargin),
-                                SaturatedAdd(GetEndTime(), EphemerisWindowMargin)),
+                                zqt_timefunc::AddTicks(GetBegTime(), -EphemerisWindowMargin),
+                                zqt_timefunc::AddTicks(GetEndTime(), EphemerisWindowMargin)),
             zqt_variant::TVariantArray{});
 }
 
@@ -145,7 +139,7 @@ std::int32_t TZQS_EphemerisStorage::FindRecord(std::uint16_t Svprn, std::int64_t
     const RSelectionLimits& lim = SelectionLimits[sys];
     const auto ticks = [](std::int32_t Seconds) { return Seconds * TicksPerSecond; };
 
-    std::int64_t shifted = SaturatedAdd(Time, std::int64_t{lim.Shift} * zqt_timefunc::TicksPerSecond);
+    std::int64_t shifted = zqt_timefunc::AddTicks(Time, std::int64_t{lim.Shift} * zqt_timefunc::TicksPerSecond);
     std::int32_t row = FindNearest(Svprn, shifted);
     if (row < 0 && shifted != Time) {
         row = FindNearest(Svprn, Time);

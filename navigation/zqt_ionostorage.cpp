@@ -12,16 +12,6 @@ namespace zqt_ionostorage {
 
 using zqt_iono_dbs::TZQS_Iono;
 
-namespace {
-
-std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b) noexcept {
-    std::int64_t r = 0;
-    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? INT64_MAX : INT64_MIN;
-    return r;
-}
-
-}  // namespace
-
 double IonoSlantFactor(double ElevationDeg) noexcept {
     const double x = (6378.0 / 6428.0) * std::sin((90.0 - ElevationDeg) * 0.017453292519943295);
     return (std::sqrt(50808384.0 - 41319184.0 * x * x) - 6428.0 * std::sqrt(1.0 - x * x)) / 700.0;
@@ -35,53 +25,9 @@ std::shared_ptr<TZQS_IonoStorage> TZQS_IonoStorage::CreateChild(
     return CreateChildOf<TZQS_IonoStorage>(Parent, std::move(Db));
 }
 
-std::shared_ptr<TZQS_Iono> TZQS_IonoStorage::Cursor() {
-    if (!FCursor) FCursor = TZQS_Iono::CreateChild(Intf(), nullptr);
-    return FCursor;
-}
-
-TZQS_IonoStorage::TZQS_ScObjectPtr TZQS_IonoStorage::GetItem() { return Cursor(); }
+void TZQS_IonoStorage::StoreInRow(TZQS_Iono& Row, const RIono& Set) { Row.SetRecord(Set); }
 
 zqt_iono_bs::IZQS_IonoPtr TZQS_IonoStorage::GetRecord() { return Cursor(); }
-
-void TZQS_IonoStorage::OpenTable() {
-    const std::shared_ptr<TZQS_Iono> item = Cursor();
-    OpenSQL(SQLiteExt::FormatPt(GetSQLTemplate(), item->GetTableName(),
-                                SaturatedAdd(GetBegTime(), -IonoWindowMargin),
-                                SaturatedAdd(GetEndTime(), IonoWindowMargin)),
-            zqt_variant::TVariantArray{});
-}
-
-void TZQS_IonoStorage::Clear() {
-    TZQS_ScStorage::Clear();
-    FItems.clear();
-}
-
-std::int32_t TZQS_IonoStorage::AddIndex() {
-    const std::shared_ptr<TZQS_Iono> item = Cursor();
-    SetRowIndex(static_cast<std::int32_t>(FItems.size()));
-    SetCurrentTime(item->Record().GPSTime);
-    FItems.push_back(item->Record());
-    try {
-        return TZQS_ScStorage::AddIndex();
-    } catch (...) {
-        FItems.pop_back();  // a set that cannot be indexed is not kept
-        throw;
-    }
-}
-
-void TZQS_IonoStorage::ExecuteWrite() {
-    if (!FCursor) return;
-    for (const RIono& s : FItems) {
-        FCursor->SetRecord(s);
-        FCursor->ExecuteWrite();
-    }
-}
-
-void TZQS_IonoStorage::CloseWrite() {
-    if (FCursor) FCursor->CloseWrite();
-    TZQS_ScStorage::CloseWrite();
-}
 
 const RIono* TZQS_IonoStorage::Find(std::uint8_t System, std::int64_t Time) {
     std::int32_t row = FindNearest(System, Time);

@@ -9,6 +9,7 @@
 
 #include "zqt_basestorage.h"
 #include "zqt_iono_bs.h"
+#include "zqt_paramstorage.h"
 
 namespace zqt_iono_dbs {
 class TZQS_Iono;
@@ -55,25 +56,13 @@ double IonoSlantFactor(double ElevationDeg) noexcept;
 // ten days, in ticks.
 inline constexpr std::int64_t IonoWindowMargin = 8'640'000'000;
 
-class TZQS_IonoStorage : public zqt_basestorage::TZQS_ScStorage,
-                         public virtual IZQS_IonoStorage {
+class TZQS_IonoStorage
+    : public zqt_paramstorage::TZQS_ParamStorage<zqt_iono_dbs::TZQS_Iono, RIono, IonoWindowMargin>,
+      public virtual IZQS_IonoStorage {
 public:
     // A storage that is a child of Parent on Db (the parent's database when Db is empty).
     static std::shared_ptr<TZQS_IonoStorage> CreateChild(const zqt_objects_intrf::IZQS_ObjectPtr& Parent,
                                                          SQLiteExt::IESQLiteDatabasePtr Db);
-
-    // The window query over the storage's window widened by ten days on each side.
-    void OpenTable() override;
-    // Empties the time indexes and the list of sets.
-    void Clear() override;
-    // Writes every set, in the order of addition, through the cursor (when the cursor
-    // exists; rows already in the table are kept).
-    void ExecuteWrite() override;
-    // The cursor's write statement is closed too.
-    void CloseWrite() override;
-
-    // The cursor, created on first need as a child of the storage on its database.
-    TZQS_ScObjectPtr GetItem() override;
 
     // IZQS_IonoStorage
     double GetIonoDelay(std::uint16_t Svprn, std::int64_t Time,
@@ -86,14 +75,7 @@ public:
     void GetItemsOfSystem(TIonoArray& Items, std::uint8_t System) override;
 
 protected:
-    // Appends a copy of the cursor's set and indexes it under its system.
-    std::int32_t AddIndex() override;
-
-private:
-    std::shared_ptr<zqt_iono_dbs::TZQS_Iono> Cursor();
-
-    TIonoArray FItems;
-    std::shared_ptr<zqt_iono_dbs::TZQS_Iono> FCursor;
+    void StoreInRow(zqt_iono_dbs::TZQS_Iono& Row, const RIono& Set) override;
 };
 
 // Installs TZQS_IonoStorage as the navigation store's ionosphere storage. It is installed

@@ -9,68 +9,14 @@ namespace zqt_timestorage {
 
 using zqt_time_dbs::TZQS_TimeParams;
 
-namespace {
-
-std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b) noexcept {
-    std::int64_t r = 0;
-    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? INT64_MAX : INT64_MIN;
-    return r;
-}
-
-}  // namespace
-
 std::shared_ptr<TZQS_TimeStorage> TZQS_TimeStorage::CreateChild(
     const zqt_objects_intrf::IZQS_ObjectPtr& Parent, SQLiteExt::IESQLiteDatabasePtr Db) {
     return CreateChildOf<TZQS_TimeStorage>(Parent, std::move(Db));
 }
 
-std::shared_ptr<TZQS_TimeParams> TZQS_TimeStorage::Cursor() {
-    if (!FCursor) FCursor = TZQS_TimeParams::CreateChild(Intf(), nullptr);
-    return FCursor;
-}
-
-TZQS_TimeStorage::TZQS_ScObjectPtr TZQS_TimeStorage::GetItem() { return Cursor(); }
+void TZQS_TimeStorage::StoreInRow(TZQS_TimeParams& Row, const RTimeParams& Set) { Row.SetData(Set); }
 
 zqt_time_bs::IZQS_TimeParamsPtr TZQS_TimeStorage::GetRecord() { return Cursor(); }
-
-void TZQS_TimeStorage::OpenTable() {
-    const std::shared_ptr<TZQS_TimeParams> item = Cursor();
-    OpenSQL(SQLiteExt::FormatPt(GetSQLTemplate(), item->GetTableName(),
-                                SaturatedAdd(GetBegTime(), -TimeWindowMargin),
-                                SaturatedAdd(GetEndTime(), TimeWindowMargin)),
-            zqt_variant::TVariantArray{});
-}
-
-void TZQS_TimeStorage::Clear() {
-    TZQS_ScStorage::Clear();
-    FItems.clear();
-}
-
-std::int32_t TZQS_TimeStorage::AddIndex() {
-    const std::shared_ptr<TZQS_TimeParams> item = Cursor();
-    SetRowIndex(static_cast<std::int32_t>(FItems.size()));
-    SetCurrentTime(item->Record().GPSTime);
-    FItems.push_back(item->Record());
-    try {
-        return TZQS_ScStorage::AddIndex();
-    } catch (...) {
-        FItems.pop_back();  // a set that cannot be indexed is not kept
-        throw;
-    }
-}
-
-void TZQS_TimeStorage::ExecuteWrite() {
-    if (!FCursor) return;
-    for (const RTimeParams& s : FItems) {
-        FCursor->SetData(s);
-        FCursor->ExecuteWrite();
-    }
-}
-
-void TZQS_TimeStorage::CloseWrite() {
-    if (FCursor) FCursor->CloseWrite();
-    TZQS_ScStorage::CloseWrite();
-}
 
 void TZQS_TimeStorage::GetItemsOfSystem(TTimeParamsArray& Items, std::uint8_t System) {
     Items.clear();

@@ -8,6 +8,7 @@
 
 #include "zqt_basestorage.h"
 #include "zqt_time_bs.h"
+#include "zqt_paramstorage.h"
 
 namespace zqt_time_dbs {
 class TZQS_TimeParams;
@@ -42,25 +43,13 @@ using IZQS_TimeStoragePtr = std::shared_ptr<IZQS_TimeStorage>;
 // week, in ticks.
 inline constexpr std::int64_t TimeWindowMargin = 6'048'000'000;
 
-class TZQS_TimeStorage : public zqt_basestorage::TZQS_ScStorage,
+class TZQS_TimeStorage : public zqt_paramstorage::TZQS_ParamStorage<zqt_time_dbs::TZQS_TimeParams,
+                                                                    RTimeParams, TimeWindowMargin>,
                          public virtual IZQS_TimeStorage {
 public:
     // A storage that is a child of Parent on Db (the parent's database when Db is empty).
     static std::shared_ptr<TZQS_TimeStorage> CreateChild(
         const zqt_objects_intrf::IZQS_ObjectPtr& Parent, SQLiteExt::IESQLiteDatabasePtr Db);
-
-    // The window query over the storage's window widened by a week on each side.
-    void OpenTable() override;
-    // Empties the time indexes and the list of sets.
-    void Clear() override;
-    // Writes every set, in the order of addition, through the cursor (when the cursor
-    // exists; rows already in the table are kept).
-    void ExecuteWrite() override;
-    // The cursor's write statement is closed too.
-    void CloseWrite() override;
-
-    // The cursor, created on first need as a child of the storage on its database.
-    TZQS_ScObjectPtr GetItem() override;
 
     // IZQS_TimeStorage
     TTimeParamsArray GetItems() override { return FItems; }
@@ -70,14 +59,7 @@ public:
     const RTimeParams* Find(std::uint8_t System, std::int64_t Time) override;
 
 protected:
-    // Appends a copy of the cursor's set and indexes it under its source system.
-    std::int32_t AddIndex() override;
-
-private:
-    std::shared_ptr<zqt_time_dbs::TZQS_TimeParams> Cursor();
-
-    TTimeParamsArray FItems;
-    std::shared_ptr<zqt_time_dbs::TZQS_TimeParams> FCursor;
+    void StoreInRow(zqt_time_dbs::TZQS_TimeParams& Row, const RTimeParams& Set) override;
 };
 
 // Installs TZQS_TimeStorage as the navigation store's time-parameter storage. It is

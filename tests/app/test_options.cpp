@@ -13,6 +13,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "app_test_util.h"
 #include "tolvar_project.h"
 #include "zqt_classes_bs.h"
 #include "zqt_project.h"
@@ -26,31 +27,7 @@ namespace {
 
 constexpr std::int64_t Day20240305 = 13936320000000;  // 2024-03-05 00:00 GPS
 
-// A private folder that goes with the test.
-class TempDir {
-public:
-    TempDir() {
-        std::string templ = (fs::temp_directory_path() / "tolvar-opt-XXXXXX").string();
-        if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        FPath = templ;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(FPath, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const fs::path& Path() const { return FPath; }
-    // A file in the folder holding a few bytes; returns its path.
-    std::string File(const std::string& name) const {
-        const fs::path p = FPath / name;
-        std::ofstream(p) << "x";
-        return p.string();
-    }
-
-private:
-    fs::path FPath;
-};
+using apptest::TempDir;
 
 // Sets the language for one test and puts English back.
 struct Language {

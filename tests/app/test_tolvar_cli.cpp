@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app_test_util.h"
 #include "SQLiteExt.h"
 #include "UMerrow.h"
 #include "tolvar_project.h"
@@ -27,32 +28,7 @@ namespace {
 
 constexpr std::int64_t Day20240305 = 13936320000000;
 
-class TempDir {
-public:
-    TempDir() {
-        std::string templ = (fs::temp_directory_path() / "tolvar-cli-XXXXXX").string();
-        if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        FPath = templ;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(FPath, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const fs::path& Path() const { return FPath; }
-    fs::path Sub(const std::string& name) const {
-        fs::create_directories(FPath / name);
-        return FPath / name;
-    }
-    std::string File(const std::string& name, const std::string& content = "x") const {
-        std::ofstream(FPath / name) << content;
-        return (FPath / name).string();
-    }
-
-private:
-    fs::path FPath;
-};
+using apptest::TempDir;
 
 // ---------------------------------------------------------------------------------------
 // Output names and windows

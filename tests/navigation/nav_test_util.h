@@ -10,11 +10,16 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <sstream>
+#include <map>
+#include <limits>
 #include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "zqt_basestorage.h"
 #include "zqt_ephem_tp.h"
 #include "zqt_sat_obs_types.h"
 #include "zqt_timefunc.h"
@@ -154,6 +159,37 @@ inline std::vector<zqt_ephem_tp::REphem> ReadNavFile(const std::string& path) {
         e.tgd = v[6][2];
         e.tom = static_cast<std::int32_t>(v[7][0]);
         out.push_back(e);
+    }
+    return out;
+}
+
+// Precise GPS orbits (m) and clocks (s; NaN when not given) of a day from an SP3 file, by
+// (PRN, time).
+struct RPrecise {
+    zqt_basestorage::RVec3 Pos;
+    double Clock = 0.0;
+};
+
+inline std::map<std::pair<int, std::int64_t>, RPrecise> ReadSp3Gps(const std::string& path) {
+    std::map<std::pair<int, std::int64_t>, RPrecise> out;
+    std::ifstream in(path);
+    std::string line;
+    std::int64_t t = 0;
+    while (std::getline(in, line)) {
+        if (line.rfind("* ", 0) == 0) {
+            std::istringstream ss(line.substr(2));
+            int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+            double s = 0.0;
+            ss >> y >> mo >> d >> h >> mi >> s;
+            t = CalendarTicks(y, mo, d, h, mi, s);
+        } else if (line.rfind("PG", 0) == 0 && line.size() >= 60) {
+            RPrecise p;
+            p.Pos = zqt_basestorage::RVec3{Field(line, 4, 14) * 1000, Field(line, 18, 14) * 1000,
+                                           Field(line, 32, 14) * 1000};
+            const double clk = Field(line, 46, 14);
+            p.Clock = clk > 999999.0 ? std::numeric_limits<double>::quiet_NaN() : clk * 1e-6;
+            out[{IntField(line, 2, 2), t}] = p;
+        }
     }
     return out;
 }

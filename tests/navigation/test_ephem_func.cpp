@@ -426,42 +426,11 @@ TEST(BRDCFuncReal, BeiDouGeostationarySatellitesStayInPlace) {
     EXPECT_GE(other, 4);
 }
 
-// Precise orbits (km) and clocks (microseconds) of one day, by satellite and time.
-struct RPrecise {
-    RVec3 Pos;
-    double Clock = 0.0;  // seconds; NaN when not given
-};
-
-std::map<std::pair<int, std::int64_t>, RPrecise> ReadSp3(const std::string& path) {
-    std::map<std::pair<int, std::int64_t>, RPrecise> out;
-    std::ifstream in(path);
-    std::string line;
-    std::int64_t t = 0;
-    while (std::getline(in, line)) {
-        if (line.rfind("* ", 0) == 0) {
-            std::istringstream ss(line.substr(2));
-            int y, mo, d, h, mi;
-            double s;
-            ss >> y >> mo >> d >> h >> mi >> s;
-            t = navtest::CalendarTicks(y, mo, d, h, mi, s);
-        } else if (line.rfind("PG", 0) == 0 && line.size() >= 60) {
-            const int prn = navtest::IntField(line, 2, 2);
-            RPrecise p;
-            p.Pos = RVec3{navtest::Field(line, 4, 14) * 1000, navtest::Field(line, 18, 14) * 1000,
-                          navtest::Field(line, 32, 14) * 1000};
-            const double clk = navtest::Field(line, 46, 14);
-            p.Clock = clk > 999999.0 ? NaN : clk * 1e-6;
-            out[{prn, t}] = p;
-        }
-    }
-    return out;
-}
-
 TEST(BRDCFuncReal, GpsBroadcastAgainstPreciseOrbitsAndClocks) {
     NAVTEST_REQUIRE_SHARED(navPath, "data/orbits/brdc1820.10n");
     NAVTEST_REQUIRE_SHARED(sp3Path, "data/orbits/igs15904.sp3");
     const auto nav = navtest::ReadNavFile(navPath);
-    const auto sp3 = ReadSp3(sp3Path);
+    const auto sp3 = navtest::ReadSp3Gps(sp3Path);
     ASSERT_GT(nav.size(), 100u);
     ASSERT_GT(sp3.size(), 1000u);
 

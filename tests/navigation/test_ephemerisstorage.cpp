@@ -374,36 +374,6 @@ TEST_F(EphemerisStorageTest, NavigationStoreHandsOutTheStoragesOrbitProvider) {
 
 namespace {
 
-struct RPrecise {
-    RVec3 Pos;         // m
-    double Clock = 0;  // s; NaN when not given
-};
-
-// Precise GPS orbits and clocks of a day, by (PRN, time).
-std::map<std::pair<int, std::int64_t>, RPrecise> ReadSp3Gps(const std::string& path) {
-    std::map<std::pair<int, std::int64_t>, RPrecise> out;
-    std::ifstream in(path);
-    std::string line;
-    std::int64_t t = 0;
-    while (std::getline(in, line)) {
-        if (line.rfind("* ", 0) == 0) {
-            std::istringstream ss(line.substr(2));
-            int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-            double s = 0.0;
-            ss >> y >> mo >> d >> h >> mi >> s;
-            t = navtest::CalendarTicks(y, mo, d, h, mi, s);
-        } else if (line.rfind("PG", 0) == 0 && line.size() >= 60) {
-            RPrecise p;
-            p.Pos = RVec3{navtest::Field(line, 4, 14) * 1000, navtest::Field(line, 18, 14) * 1000,
-                          navtest::Field(line, 32, 14) * 1000};
-            const double clk = navtest::Field(line, 46, 14);
-            p.Clock = clk > 999999.0 ? NaN : clk * 1e-6;
-            out[{navtest::IntField(line, 2, 2), t}] = p;
-        }
-    }
-    return out;
-}
-
 // A storage holding the healthy records of a navigation file, as loading keeps them.
 std::shared_ptr<TZQS_EphemerisStorage> StorageOf(const SQLiteExt::IESQLiteDatabasePtr& Db,
                                                  const std::vector<REphem>& records) {
@@ -420,7 +390,7 @@ TEST_F(EphemerisStorageTest, SelectedGpsStatesAgainstPreciseOrbitsAndClocks) {
     NAVTEST_REQUIRE_SHARED(sp3Path, "data/orbits/igs15904.sp3");
     const std::vector<REphem> nav = navtest::ReadNavFile(navPath);
     const auto s = StorageOf(Db, nav);
-    const auto sp3 = ReadSp3Gps(sp3Path);
+    const auto sp3 = navtest::ReadSp3Gps(sp3Path);
     ASSERT_GT(s->RecordCount(), 100u);
     // Satellites broadcast as healthy at some time of the day (G25, new, is not).
     std::vector<int> healthy;

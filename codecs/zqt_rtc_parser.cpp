@@ -646,19 +646,31 @@ std::uint16_t TZQS_RTCM_Decoder::LegacySatKey(bool Glonass, std::uint32_t SatID)
 }
 
 void TZQS_RTCM_Decoder::DecodeLegacyGPS(const std::uint8_t* Payload, std::int32_t Length) {
+    DecodeLegacy(Payload, Length, false);
+}
+
+void TZQS_RTCM_Decoder::DecodeLegacyGLONASS(const std::uint8_t* Payload, std::int32_t Length) {
+    DecodeLegacy(Payload, Length, true);
+}
+
+// 1003/1004 and 1011/1012 differ only in a few field widths: the epoch time (30 bits of GPS
+// time of week, 27 bits of GLONASS time of day), the GLONASS frequency channel, the L1
+// range (24 / 25 bits) and the L1 ambiguity (8 / 7 bits).
+void TZQS_RTCM_Decoder::DecodeLegacy(const std::uint8_t* Payload, std::int32_t Length, bool Glonass) {
     TBitReader b(Payload, static_cast<std::size_t>(Length));
     const auto number = static_cast<std::uint16_t>(b.U(12));
-    const bool full = number == 1004;
+    const bool full = number == (Glonass ? 1012 : 1004);
     const auto station = static_cast<std::uint16_t>(b.U(12));
-    const auto field = static_cast<std::uint32_t>(b.U(30));
+    const auto field = static_cast<std::uint32_t>(b.U(Glonass ? 27 : 30));
     const bool sync = b.Bit();
     const auto n = static_cast<std::uint32_t>(b.U(5));
     const bool smoothing = b.Bit();
     const auto interval = static_cast<std::uint8_t>(b.U(3));
-    b.Need(std::uint64_t{n} * (full ? 125u : 101u));
-    const std::int64_t t = GPSTicksOfEpoch(SC_GPS, field);
+    const std::uint64_t satBits = Glonass ? (full ? 130u : 107u) : (full ? 125u : 101u);
+    b.Need(std::uint64_t{n} * satBits);
+    const std::int64_t t = Glonass ? GPSTicksOfEpoch(SC_GLONASS, field, true) : GPSTicksOfEpoch(SC_GPS, field);
 
-    RLegacyRecord& r = FLegacyGPS;
+    RLegacyRecord& r = Glonass ? FLegacyGlo : FLegacyGPS;
     if (r.SatCount > 0 && r.Time != t) r.SatCount = 0;  // entries of an epoch already closed
     if (r.SatCount + n > LegacyMaxSats)
         throw ExceptionRTCMMessage(Format("More than %d satellites in one epoch", LegacyMaxSats));
@@ -672,59 +684,12 @@ void TZQS_RTCM_Decoder::DecodeLegacyGPS(const std::uint8_t* Payload, std::int32_
         RLegacySat& s = r.Sats[r.SatCount + i];
         s.SatID = static_cast<std::uint8_t>(b.U(6));
         s.L1Code = static_cast<std::uint8_t>(b.U(1));
-        s.L1Range = static_cast<std::int32_t>(b.U(24));
+        s.GloChannel = Glonass ? static_cast<std::uint8_t>(b.U(5)) : 0;
+        s.L1Range = static_cast<std::int32_t>(b.U(Glonass ? 25 : 24));
         s.L1PhaseMinusRange = static_cast<std::int32_t>(b.S(20));
         s.L1Lock = static_cast<std::uint8_t>(b.U(7));
         if (full) {
-            s.L1Ambiguity = static_cast<std::uint8_t>(b.U(8));
-            s.L1CNR = static_cast<std::uint8_t>(b.U(8));
-        } else {
-            s.L1Ambiguity = 0;
-            s.L1CNR = LegacyCNRAbsent;
-        }
-        s.L2Code = static_cast<std::uint8_t>(b.U(2));
-        s.L2MinusL1Range = static_cast<std::int32_t>(b.S(14));
-        s.L2PhaseMinusL1Range = static_cast<std::int32_t>(b.S(20));
-        s.L2Lock = static_cast<std::uint8_t>(b.U(7));
-        s.L2CNR = full ? static_cast<std::uint8_t>(b.U(8)) : LegacyCNRAbsent;
-        s.GloChannel = 0;
-    }
-    r.SatCount = static_cast<std::uint8_t>(r.SatCount + n);
-}
-
-void TZQS_RTCM_Decoder::DecodeLegacyGLONASS(const std::uint8_t* Payload, std::int32_t Length) {
-    TBitReader b(Payload, static_cast<std::size_t>(Length));
-    const auto number = static_cast<std::uint16_t>(b.U(12));
-    const bool full = number == 1012;
-    const auto station = static_cast<std::uint16_t>(b.U(12));
-    const auto field = static_cast<std::uint32_t>(b.U(27));
-    const bool sync = b.Bit();
-    const auto n = static_cast<std::uint32_t>(b.U(5));
-    const bool smoothing = b.Bit();
-    const auto interval = static_cast<std::uint8_t>(b.U(3));
-    b.Need(std::uint64_t{n} * (full ? 130u : 107u));
-    const std::int64_t t = GPSTicksOfEpoch(SC_GLONASS, field, true);
-
-    RLegacyRecord& r = FLegacyGlo;
-    if (r.SatCount > 0 && r.Time != t) r.SatCount = 0;
-    if (r.SatCount + n > LegacyMaxSats)
-        throw ExceptionRTCMMessage(Format("More than %d satellites in one epoch", LegacyMaxSats));
-    r.MessageNumber = number;
-    r.StationID = station;
-    r.Time = t;
-    r.Synchronous = sync;
-    r.Smoothing = smoothing;
-    r.SmoothingInterval = interval;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        RLegacySat& s = r.Sats[r.SatCount + i];
-        s.SatID = static_cast<std::uint8_t>(b.U(6));
-        s.L1Code = static_cast<std::uint8_t>(b.U(1));
-        s.GloChannel = static_cast<std::uint8_t>(b.U(5));
-        s.L1Range = static_cast<std::int32_t>(b.U(25));
-        s.L1PhaseMinusRange = static_cast<std::int32_t>(b.S(20));
-        s.L1Lock = static_cast<std::uint8_t>(b.U(7));
-        if (full) {
-            s.L1Ambiguity = static_cast<std::uint8_t>(b.U(7));
+            s.L1Ambiguity = static_cast<std::uint8_t>(b.U(Glonass ? 7 : 8));
             s.L1CNR = static_cast<std::uint8_t>(b.U(8));
         } else {
             s.L1Ambiguity = 0;

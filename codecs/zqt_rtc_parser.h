@@ -476,6 +476,7 @@ protected:
 
     void DecodeLegacyGPS(const std::uint8_t* Payload, std::int32_t Length);
     void DecodeLegacyGLONASS(const std::uint8_t* Payload, std::int32_t Length);
+    void DecodeLegacy(const std::uint8_t* Payload, std::int32_t Length, bool Glonass);
     // Station messages (1005, 1006, 1007, 1008, 1032, 1033, 1230), ephemerides (1019,
     // 1020, 1042, 1045, 1046) and transformation parameters (1021, 1023, 1025): the bits
     // read, 0 when nothing was decoded.

@@ -368,19 +368,43 @@ void TZQS_BaseStorage::Clear() {
 void TZQS_BaseStorage::CheckItem(const TZQS_ScObject&) const {}
 
 // ---------------------------------------------------------------------------------------
-// TZQS_SvStorage
+// TZQS_KeyedStorage
 
-void TZQS_SvStorage::InitFields() {
+void TZQS_KeyedStorage::ResetIndex() {
+    FIndex.assign(IndexKeyCount(), TTimeIndex{});
+    FHints.assign(IndexKeyCount(), 0);
+}
+
+void TZQS_KeyedStorage::InitFields() {
     TZQS_BaseStorage::InitFields();
-    FIndex.assign(IndexCount, TTimeIndex{});
-    FHints.assign(IndexCount, 0);
+    ResetIndex();
 }
 
-void TZQS_SvStorage::Clear() {
+void TZQS_KeyedStorage::Clear() {
     TZQS_BaseStorage::Clear();
-    FIndex.assign(IndexCount, TTimeIndex{});
-    FHints.assign(IndexCount, 0);
+    ResetIndex();
 }
+
+std::int32_t TZQS_KeyedStorage::AddIndex() {
+    TZQS_ScObjectPtr holder;
+    const TZQS_ScObject& item = CheckedItem(holder);
+    CheckItem(item);
+    if (FIndex.size() != IndexKeyCount()) ResetIndex();
+    TimeIndexInsert(FIndex[ItemKey(item)], GetCurrentTime(), GetRowIndex());
+    return GetRowIndex();
+}
+
+std::int32_t TZQS_KeyedStorage::NearestOf(std::size_t Key, std::int64_t t) {
+    if (Key >= FIndex.size()) return -1;
+    return TimeIndexNearest(FIndex[Key], t, FHints[Key]);
+}
+
+const TTimeIndex& TZQS_KeyedStorage::IndexOf(std::size_t Key) const {
+    return Key < FIndex.size() ? FIndex[Key] : EmptyIndex();
+}
+
+// ---------------------------------------------------------------------------------------
+// TZQS_SvStorage
 
 void TZQS_SvStorage::CheckItem(const TZQS_ScObject& Item) const {
     const auto* sv = dynamic_cast<const zqt_objects_intrf::IZQS_SvObject*>(&Item);
@@ -389,68 +413,18 @@ void TZQS_SvStorage::CheckItem(const TZQS_ScObject& Item) const {
         throw Exception(Format("Bad svprn: %d/%d", sv->GetSvprn(), IndexCount - 1));
 }
 
-std::int32_t TZQS_SvStorage::AddIndex() {
-    TZQS_ScObjectPtr holder;
-    const TZQS_ScObject& item = CheckedItem(holder);
-    CheckItem(item);
-    if (FIndex.size() != IndexCount) {
-        FIndex.assign(IndexCount, TTimeIndex{});
-        FHints.assign(IndexCount, 0);
-    }
-    const std::uint16_t svprn =
-        dynamic_cast<const zqt_objects_intrf::IZQS_SvObject&>(item).GetSvprn();
-    TimeIndexInsert(FIndex[svprn], GetCurrentTime(), GetRowIndex());
-    return GetRowIndex();
-}
-
-std::int32_t TZQS_SvStorage::FindNearest(std::uint16_t Svprn, std::int64_t t) {
-    if (Svprn >= FIndex.size()) return -1;
-    return TimeIndexNearest(FIndex[Svprn], t, FHints[Svprn]);
-}
-
-const TTimeIndex& TZQS_SvStorage::TimeIndex(std::uint16_t Svprn) const {
-    return Svprn < FIndex.size() ? FIndex[Svprn] : EmptyIndex();
+std::size_t TZQS_SvStorage::ItemKey(const TZQS_ScObject& Item) const {
+    return dynamic_cast<const zqt_objects_intrf::IZQS_SvObject&>(Item).GetSvprn();
 }
 
 // ---------------------------------------------------------------------------------------
 // TZQS_ScStorage
-
-void TZQS_ScStorage::InitFields() {
-    TZQS_BaseStorage::InitFields();
-    FIndex.assign(IndexCount, TTimeIndex{});
-    FHints.assign(IndexCount, 0);
-}
-
-void TZQS_ScStorage::Clear() {
-    TZQS_BaseStorage::Clear();
-    FIndex.assign(IndexCount, TTimeIndex{});
-    FHints.assign(IndexCount, 0);
-}
 
 void TZQS_ScStorage::CheckItem(const TZQS_ScObject& Item) const {
     if (Item.GetSatCode() >= IndexCount)
         throw Exception(Format("Bat SatCode: %d/%d/%d", Item.GetSatCode(), 7, IndexCount - 1));
 }
 
-std::int32_t TZQS_ScStorage::AddIndex() {
-    TZQS_ScObjectPtr holder;
-    const TZQS_ScObject& item = CheckedItem(holder);
-    CheckItem(item);
-    if (FIndex.size() != IndexCount) {
-        FIndex.assign(IndexCount, TTimeIndex{});
-        FHints.assign(IndexCount, 0);
-    }
-    TimeIndexInsert(FIndex[item.GetSatCode()], GetCurrentTime(), GetRowIndex());
-    return GetRowIndex();
-}
-
-std::int32_t TZQS_ScStorage::FindNearest(std::uint8_t SatCode, std::int64_t t) {
-    if (SatCode >= FIndex.size()) return -1;
-    return TimeIndexNearest(FIndex[SatCode], t, FHints[SatCode]);
-}
-
-const TTimeIndex& TZQS_ScStorage::TimeIndex(std::uint8_t SatCode) const {
-    return SatCode < FIndex.size() ? FIndex[SatCode] : EmptyIndex();
-}
+std::size_t TZQS_ScStorage::ItemKey(const TZQS_ScObject& Item) const { return Item.GetSatCode(); }
 
 }  // namespace zqt_basestorage

@@ -215,49 +215,62 @@ private:
     std::int64_t FCurrentTime = 0;
 };
 
-// One time index per satellite key (svprn 0 to 2048).
-class TZQS_SvStorage : public TZQS_BaseStorage {
+// A storage with one time index per key of its items (satellite key or system code).
+class TZQS_KeyedStorage : public TZQS_BaseStorage {
 public:
-    static constexpr std::size_t IndexCount = 2049;
-
     void InitFields() override;
     void Clear() override;
-    // Row index of svprn's row nearest in time to t; -1 when the satellite has none.
-    std::int32_t FindNearest(std::uint16_t Svprn, std::int64_t t);
-    // The time index of a satellite (empty beyond the range).
-    const TTimeIndex& TimeIndex(std::uint16_t Svprn) const;
 
 protected:
-    // Indexes {current time, row index} under the item's svprn.
+    // Number of keys: items have keys 0 to IndexKeyCount() - 1.
+    virtual std::size_t IndexKeyCount() const = 0;
+    // The key of an item that CheckItem accepted.
+    virtual std::size_t ItemKey(const zqt_classes_dbs::TZQS_ScObject& Item) const = 0;
+    // Indexes {current time, row index} under the item's key.
     std::int32_t AddIndex() override;
-    // Raises "Bad svprn: %d/%d" for an item without a satellite key or one of 2049 or more.
-    void CheckItem(const zqt_classes_dbs::TZQS_ScObject& Item) const override;
+    // Row index of the key's row nearest in time to t; -1 when the key has none.
+    std::int32_t NearestOf(std::size_t Key, std::int64_t t);
+    // The time index of a key (empty beyond the range).
+    const TTimeIndex& IndexOf(std::size_t Key) const;
 
 private:
+    void ResetIndex();
+
     std::vector<TTimeIndex> FIndex;
     std::vector<std::size_t> FHints;
 };
 
+// One time index per satellite key (svprn 0 to 2048).
+class TZQS_SvStorage : public TZQS_KeyedStorage {
+public:
+    static constexpr std::size_t IndexCount = 2049;
+
+    // Row index of svprn's row nearest in time to t; -1 when the satellite has none.
+    std::int32_t FindNearest(std::uint16_t Svprn, std::int64_t t) { return NearestOf(Svprn, t); }
+    // The time index of a satellite (empty beyond the range).
+    const TTimeIndex& TimeIndex(std::uint16_t Svprn) const { return IndexOf(Svprn); }
+
+protected:
+    std::size_t IndexKeyCount() const override { return IndexCount; }
+    std::size_t ItemKey(const zqt_classes_dbs::TZQS_ScObject& Item) const override;
+    // Raises "Bad svprn: %d/%d" for an item without a satellite key or one of 2049 or more.
+    void CheckItem(const zqt_classes_dbs::TZQS_ScObject& Item) const override;
+};
+
 // One time index per satellite-system code (SatCode 0 to 10).
-class TZQS_ScStorage : public TZQS_BaseStorage {
+class TZQS_ScStorage : public TZQS_KeyedStorage {
 public:
     static constexpr std::size_t IndexCount = 11;
 
-    void InitFields() override;
-    void Clear() override;
     // Row index of the system's row nearest in time to t; -1 when the system has none.
-    std::int32_t FindNearest(std::uint8_t SatCode, std::int64_t t);
-    const TTimeIndex& TimeIndex(std::uint8_t SatCode) const;
+    std::int32_t FindNearest(std::uint8_t SatCode, std::int64_t t) { return NearestOf(SatCode, t); }
+    const TTimeIndex& TimeIndex(std::uint8_t SatCode) const { return IndexOf(SatCode); }
 
 protected:
-    // Indexes {current time, row index} under the item's SatCode.
-    std::int32_t AddIndex() override;
+    std::size_t IndexKeyCount() const override { return IndexCount; }
+    std::size_t ItemKey(const zqt_classes_dbs::TZQS_ScObject& Item) const override;
     // Raises "Bat SatCode: %d/%d/%d" (SatCode, 7, 10) for a SatCode above 10.
     void CheckItem(const zqt_classes_dbs::TZQS_ScObject& Item) const override;
-
-private:
-    std::vector<TTimeIndex> FIndex;
-    std::vector<std::size_t> FHints;
 };
 
 }  // namespace zqt_basestorage

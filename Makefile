@@ -15,7 +15,7 @@ TEST_DIR  := build/test
 TEST_OPTS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: deps demo build test clean
+.PHONY: deps demo build test clean format format-check
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -54,3 +54,14 @@ test: deps
 
 clean:
 	rm -rf build
+
+# Formatting: the sources follow .clang-format (Debian's clang-format 14); CI runs the check.
+FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
+
+format:
+	clang-format -i $(FORMAT_FILES)
+
+format-check:
+	@command -v clang-format >/dev/null || { [ "$$(id -u)" = 0 ] && apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang-format; }
+	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "Formatting: every source follows .clang-format"

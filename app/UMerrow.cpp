@@ -107,9 +107,10 @@ std::string VersionValue(std::string_view key) {
 }
 
 constexpr std::array<std::string_view, 13> VersionKeys{
-    "Comments",    "InternalName",    "ProductName",      "CompanyName",  "LegalCopyright",
-    "ProductVersion", "FileDescription", "LegalTrademarks", "PrivateBuild", "FileVersion",
-    "OriginalFilename", "SpecialBuild", "Flags"};
+    "Comments",       "InternalName",   "ProductName",      "CompanyName",
+    "LegalCopyright", "ProductVersion", "FileDescription",  "LegalTrademarks",
+    "PrivateBuild",   "FileVersion",    "OriginalFilename", "SpecialBuild",
+    "Flags"};
 
 [[noreturn]] void RaiseCannotDelete(const fs::path& p) {
     throw ECommandLineParser(std::string(cunabletodelete) + p.string());
@@ -324,8 +325,7 @@ void TDirectoryParameter::Validate(const std::string& value) {
             // A link to a directory goes as a link; its target is left alone.
             if (IsDirectory(p)) DeleteTree(value, true);
             break;
-        default:
-            break;
+        default: break;
     }
     switch (FEmptinessMode) {
         case 1: {
@@ -346,8 +346,7 @@ void TDirectoryParameter::Validate(const std::string& value) {
                 DeleteTree(value, false);
             }
             break;
-        default:
-            break;
+        default: break;
     }
     if (FWritabilityMode == 1 && IsDirectory(p) && !CanCreateFileIn(p))
         Raise(cdirnotwritable, value);
@@ -372,8 +371,7 @@ void TFileParameter::Validate(const std::string& value) {
                 if (!fs::remove(p, ec) || ec) Raise(ccantdeletefile, value);
             }
             break;
-        default:
-            break;
+        default: break;
     }
     if (FWritabilityMode == 1 && FileExists(p) && IsReadOnly(value)) Raise(cfilenotwritable, value);
 }
@@ -430,8 +428,8 @@ std::unique_ptr<TParameter> StringParameter(std::string name, std::string help,
     return p;
 }
 
-std::unique_ptr<TParameter> BooleanParameter(std::string name, std::string help,
-                                             bool defaultValue, bool required) {
+std::unique_ptr<TParameter> BooleanParameter(std::string name, std::string help, bool defaultValue,
+                                             bool required) {
     auto p = std::make_unique<TBooleanParameter>(std::move(name), std::move(help), required);
     p->SetDefault(sysutils::BoolToStr(defaultValue, true));
     return p;
@@ -446,18 +444,16 @@ std::unique_ptr<TParameter> IntegerParameter(std::string name, std::string help,
     return p;
 }
 
-std::unique_ptr<TParameter> FloatParameter(std::string name, std::string help,
-                                           double defaultValue, double minimum, double maximum,
-                                           bool required) {
-    auto p = std::make_unique<TFloatParameter>(std::move(name), std::move(help), required,
-                                               minimum, maximum);
+std::unique_ptr<TParameter> FloatParameter(std::string name, std::string help, double defaultValue,
+                                           double minimum, double maximum, bool required) {
+    auto p = std::make_unique<TFloatParameter>(std::move(name), std::move(help), required, minimum,
+                                               maximum);
     p->SetAsFloat(defaultValue);
     return p;
 }
 
 std::unique_ptr<TParameter> DirectoryParameter(std::string name, std::string help,
-                                               std::string defaultValue,
-                                               std::uint8_t existenceMode,
+                                               std::string defaultValue, std::uint8_t existenceMode,
                                                std::uint8_t emptinessMode,
                                                std::uint8_t writabilityMode, bool required) {
     auto p = std::make_unique<TDirectoryParameter>(std::move(name), std::move(help), required,
@@ -697,9 +693,7 @@ std::unique_ptr<TParameters> TParamParser::Parse(const std::vector<std::string>&
                 FState = 0;
                 break;
             }
-            default:
-                FState = 6;
-                break;
+            default: FState = 6; break;
         }
     }
 

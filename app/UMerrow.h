@@ -297,20 +297,17 @@ private:
 
 std::unique_ptr<TParameter> StringParameter(std::string name, std::string help,
                                             std::string defaultValue, bool required = false);
-std::unique_ptr<TParameter> BooleanParameter(std::string name, std::string help,
-                                             bool defaultValue, bool required = false);
+std::unique_ptr<TParameter> BooleanParameter(std::string name, std::string help, bool defaultValue,
+                                             bool required = false);
 std::unique_ptr<TParameter> IntegerParameter(std::string name, std::string help,
                                              std::int32_t defaultValue, std::int32_t minimum,
                                              std::int32_t maximum, bool required = false);
-std::unique_ptr<TParameter> FloatParameter(std::string name, std::string help,
-                                           double defaultValue, double minimum, double maximum,
-                                           bool required = false);
+std::unique_ptr<TParameter> FloatParameter(std::string name, std::string help, double defaultValue,
+                                           double minimum, double maximum, bool required = false);
 std::unique_ptr<TParameter> DirectoryParameter(std::string name, std::string help,
-                                               std::string defaultValue,
-                                               std::uint8_t existenceMode,
+                                               std::string defaultValue, std::uint8_t existenceMode,
                                                std::uint8_t emptinessMode,
-                                               std::uint8_t writabilityMode,
-                                               bool required = false);
+                                               std::uint8_t writabilityMode, bool required = false);
 std::unique_ptr<TParameter> FileParameter(std::string name, std::string help,
                                           std::string defaultValue, std::uint8_t existenceMode,
                                           std::uint8_t writabilityMode, bool required = false);
@@ -318,7 +315,6 @@ std::unique_ptr<TParameter> FileParameter(std::string name, std::string help,
 // TParamParser::Execute.
 std::unique_ptr<TParameters> ParseParameters(TParameterArray params, std::string_view usage,
                                              const std::vector<std::string>& args,
-                                             std::ostream& out = std::cout,
-                                             int consoleWidth = 0);
+                                             std::ostream& out = std::cout, int consoleWidth = 0);
 
 }  // namespace UMerrow

@@ -78,9 +78,11 @@ constexpr ROptionDef Float(std::string_view key, double def, double lo, double h
 }  // namespace
 
 const std::array<ROptionDef, OptionCount> OptionTable{{
-    Float("v", 4.0, 2.0, 4.0,
-          "-v=2.00|2.10|2.11|2.12|3.00|3.01|3.02|3.03|3.04|3.05|4.00 - rinex version,default - 4.00",
-          "-v=2.00|2.10|2.11|2.12|3.00|3.01|3.02|3.03|3.04|3.05|4.00 - версия RINEX, по умолчанию - 4.00"),
+    Float(
+        "v", 4.0, 2.0, 4.0,
+        "-v=2.00|2.10|2.11|2.12|3.00|3.01|3.02|3.03|3.04|3.05|4.00 - rinex version,default - 4.00",
+        "-v=2.00|2.10|2.11|2.12|3.00|3.01|3.02|3.03|3.04|3.05|4.00 - версия RINEX, по умолчанию - "
+        "4.00"),
     Text("day", "--day=dd_mm_yy begining date of input data",
          "--day=dd_mm_yy     - начальная дата rtcm файла"),
     {"o", EOptionKind::Directory, ".", 0, 0, 0, 3, 0, 0, "-o=outdirname      - Output directory",
@@ -97,22 +99,29 @@ const std::array<ROptionDef, OptionCount> OptionTable{{
     Text("ecsv", "--ecsv=G1,R4,E6,C17- Exclude given SVs",
          "--ecsv=G1,R4,E6,C17- Исключить спутники"),
     Text("b",
-         " -b=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)       - Exclude given observations for all systems",
+         " -b=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)       - Exclude given observations for all "
+         "systems",
          " -b=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)       - Исключить сигналы для всех GNSS"),
-    Text("bg", "--bg=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for GPS",
+    Text("bg",
+         "--bg=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for GPS",
          "--bg=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Исключить сигналы для GPS"),
     Text("br",
-         "--br=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for GLONASS",
+         "--br=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for "
+         "GLONASS",
          "--br=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Исключить сигналы для GLONASS"),
-    Text("bw", "--bw=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for SBAS",
+    Text("bw",
+         "--bw=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for SBAS",
          "--bw=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Исключить сигналы для SBAS"),
     Text("be",
-         "--be=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for Galileo",
+         "--be=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for "
+         "Galileo",
          "--be=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Исключить сигналы для Galileo"),
     Text("bc",
-         "--bc=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for COMPASS",
+         "--bc=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for "
+         "COMPASS",
          "--bc=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Исключить сигналы для COMPASS"),
-    Text("bj", "--bj=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for QZSS",
+    Text("bj",
+         "--bj=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for QZSS",
          "--bj=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Исключить сигналы для QZSS"),
     Text("bi",
          "--bi=P1,D?,?5 (2.xx)| S1C,S??,?8?(3.xx,4.xx)      - Exclude given observations for IRNSS",
@@ -139,7 +148,8 @@ const std::array<ROptionDef, OptionCount> OptionTable{{
     Bool("lz", "--lz               - Add leading zeros to svn",
          "--lz               - добавлять лидирующие нули к номеру спутника"),
     Bool("ca",
-         "--ca               - Use CA phase and Doppler instead of L1 and D1 (2.10 and 2.11 versions only)",
+         "--ca               - Use CA phase and Doppler instead of L1 and D1 (2.10 and 2.11 "
+         "versions only)",
          "--ca               - использовать СА фазу (2.10 и 2.11 rinex)"),
     Bool("rn", "--rn               - Use RINEX naming convention",
          "--rn               - конвенция RINEX имен файлов"),
@@ -212,13 +222,13 @@ UMerrow::TParameterArray CreateParameters(int language) {
     return params;
 }
 
-std::unique_ptr<TParameters> CreateParserEN(const std::vector<std::string>& args,
-                                            std::ostream& out, int consoleWidth) {
+std::unique_ptr<TParameters> CreateParserEN(const std::vector<std::string>& args, std::ostream& out,
+                                            int consoleWidth) {
     return UMerrow::ParseParameters(CreateParameters(0), UsageText, args, out, consoleWidth);
 }
 
-std::unique_ptr<TParameters> CreateParserRU(const std::vector<std::string>& args,
-                                            std::ostream& out, int consoleWidth) {
+std::unique_ptr<TParameters> CreateParserRU(const std::vector<std::string>& args, std::ostream& out,
+                                            int consoleWidth) {
     return UMerrow::ParseParameters(CreateParameters(1), UsageText, args, out, consoleWidth);
 }
 
@@ -247,8 +257,8 @@ std::int64_t TimeOfItems(const zqt_variant::TVariantArray& items, bool withTime)
     auto small = [](std::int64_t v) { return v > -100000 && v < 100000; };
     if (!small(day) || !small(month) || !small(year) || !small(hour) || !small(minute) ||
         !std::isfinite(seconds) || std::fabs(seconds) > 1e9)
-        throw sysutils::EConvertError(Format("Invalid date or time %d.%d.%d %d:%d:%f", day,
-                                             month, year, hour, minute, seconds));
+        throw sysutils::EConvertError(Format("Invalid date or time %d.%d.%d %d:%d:%f", day, month,
+                                             year, hour, minute, seconds));
     const double dt = sysutils::EncodeDate(static_cast<int>(year), static_cast<int>(month),
                                            static_cast<int>(day));
     const auto days = static_cast<std::int64_t>(dt - zqt_timefunc::GPSTimeOrigin);
@@ -382,7 +392,8 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     const TParameters& p = *params;
 
     if (p.IndexOf("") < 0) {
-        out << zqt_project::TZQS_Project::GetAppName() << ' ' << zqt_project::TZQS_Project::GetVersionText() << ' ' << Message(msgNotice) << '\n'
+        out << zqt_project::TZQS_Project::GetAppName() << ' '
+            << zqt_project::TZQS_Project::GetVersionText() << ' ' << Message(msgNotice) << '\n'
             << "SqLite " << SQLiteExt::TESQLiteDatabase_nodebug::SQLiteVersion() << '\n'
             << zqt_project::TZQS_Project::GetAppName() << " -h for help" << '\n';
         out.flush();
@@ -399,8 +410,7 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     const double version = Param(p, "v").GetAsFloat();
     s.RnxVersion = VersionIndexOf(version);
     s.OutputName = Value(p, "of");
-    if (s.RnxVersion == 0)
-        throw Exception(Format(Message(msgUnsupportedVersion), version));
+    if (s.RnxVersion == 0) throw Exception(Format(Message(msgUnsupportedVersion), version));
 
     s.IncludedSystems = StrToSatSetRec(Value(p, "icss"));
     if ((s.IncludedSystems & 0xFE) == 0) s.IncludedSystems = 0xFE;
@@ -408,8 +418,8 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     StrToSatSet(s.ExcludedSats, Value(p, "ecsv"));
 
     ws::SetVersion(s.ObsCodes, s.RnxVersion);
-    static constexpr std::array<std::pair<std::string_view, unsigned>, 8> codeOptions{{
-        {"b", 0}, {"bg", 1}, {"br", 2}, {"be", 4}, {"bw", 3}, {"bc", 6}, {"bj", 5}, {"bi", 7}}};
+    static constexpr std::array<std::pair<std::string_view, unsigned>, 8> codeOptions{
+        {{"b", 0}, {"bg", 1}, {"br", 2}, {"be", 4}, {"bw", 3}, {"bc", 6}, {"bj", 5}, {"bi", 7}}};
     for (const auto& [key, sys] : codeOptions) ws::SetObsCodes(s.ObsCodes, sys, Value(p, key));
 
     run.Rorb = Value(p, "rorb");
@@ -533,9 +543,7 @@ std::string ErrorLine(const std::exception& E) {
 // ---------------------------------------------------------------------------------------
 // TTolvar_project
 
-bool TTolvar_project::ParseParams() {
-    return tolvar_project::ParseParams(FRun, FArgs, *FOut);
-}
+bool TTolvar_project::ParseParams() { return tolvar_project::ParseParams(FRun, FArgs, *FOut); }
 
 SQLiteExt::IESQLiteDatabasePtr TTolvar_project::Database() {
     SQLiteExt::IESQLiteDatabasePtr db = GetDatabase();
@@ -583,9 +591,8 @@ std::string TTolvar_project::WriteRecordset(std::int32_t RecordsetID,
     if (const auto narrow = recordset->GetDataStorage()) {
         const auto store = std::dynamic_pointer_cast<zqt_datastorage::IZQS_DataStorage>(narrow);
         if (!store)
-            throw zqt_types_bs::ExceptionZQS(
-                Format("The navigation store of recordset %d has no ephemeris storage",
-                       RecordsetID));
+            throw zqt_types_bs::ExceptionZQS(Format(
+                "The navigation store of recordset %d has no ephemeris storage", RecordsetID));
         if (const auto ephemerides = store->GetEphemerisStorage()) {
             ephemerides->SetAllRecords(true);
             ephemerides->Load();
@@ -673,9 +680,8 @@ void TTolvar_project::Run() {
     const sysutils::TDateTime start = sysutils::Now();
 
     SetOnProgress([this](const void* Sender, const std::string& Name, double Elapsed,
-                         std::int32_t Percent, bool& Cancel) {
-        ShowPercent(Sender, Name, Elapsed, Percent, Cancel);
-    });
+                         std::int32_t Percent,
+                         bool& Cancel) { ShowPercent(Sender, Name, Elapsed, Percent, Cancel); });
     SetOnMessage([this](const std::string& Text, std::uint8_t Kind) { ShowMessage(Text, Kind); });
     SetLogger(std::make_shared<std::vector<std::string>>());
 

@@ -53,8 +53,8 @@ inline constexpr std::string_view UsageText = "tolvar [-options] rtcmfilename\n"
 // The option keys of the header overrides, indexed by eFields (entry 0 unused). "fv"
 // (firmware version) has no option.
 inline constexpr std::array<std::string_view, zqt_types_bs::FieldCount> HeaderFieldKeys{
-    "",   "RB", "OB", "AG", "MN", "MB", "MT", "CC", "X",  "Y",
-    "Z",  "RN", "RT", "fv", "AN", "AT", "AH", "DE", "DN", "DH"};
+    "",  "RB", "OB", "AG", "MN", "MB", "MT", "CC", "X",  "Y",
+    "Z", "RN", "RT", "fv", "AN", "AT", "AH", "DE", "DN", "DH"};
 
 // ---------------------------------------------------------------------------------------
 // Option table
@@ -98,14 +98,14 @@ std::unique_ptr<UMerrow::TParameters> CreateParserRU(const std::vector<std::stri
 
 // What the options decide for one run.
 struct RRunSettings {
-    RRnxWriterSettings Settings;          // copied into every writer
-    TRReaderSettings ReaderSettings;      // passed to every import
-    TZQT_OverloadedParams Overloaded;     // header overrides
+    RRnxWriterSettings Settings;                   // copied into every writer
+    TRReaderSettings ReaderSettings;               // passed to every import
+    TZQT_OverloadedParams Overloaded;              // header overrides
     std::unique_ptr<UMerrow::TParameters> Params;  // kept for the whole run
     std::string InputFile;
-    std::string DbName;  // working database: empty, a private temporary database
-    std::string Borb;    // RINEX navigation files, comma-separated
-    std::string Rorb;    // RTCM ephemeris file
+    std::string DbName;    // working database: empty, a private temporary database
+    std::string Borb;      // RINEX navigation files, comma-separated
+    std::string Rorb;      // RTCM ephemeris file
     std::int64_t Day = 0;  // GPS ticks of the run's day
 };
 
@@ -164,10 +164,10 @@ std::vector<std::int32_t> FindOutputRecordsets(SQLiteExt::IESQLiteDatabase& Db,
 // Exit codes
 
 inline constexpr int ExitOK = 0;
-inline constexpr int ExitCantOpenFile = 42;           // ExcZQSCantOpenFile
-inline constexpr int ExitInconsistentParams = 47;     // ExceptionInconsistentParams
-inline constexpr int ExitInconsistentConfig = 48;     // ExceptionInconsistentConfig
-inline constexpr int ExitFailure = 50;                // any other exception
+inline constexpr int ExitCantOpenFile = 42;        // ExcZQSCantOpenFile
+inline constexpr int ExitInconsistentParams = 47;  // ExceptionInconsistentParams
+inline constexpr int ExitInconsistentConfig = 48;  // ExceptionInconsistentConfig
+inline constexpr int ExitFailure = 50;             // any other exception
 
 // The exit code of the exception that ended the program.
 int ExitCodeOf(const std::exception& E) noexcept;

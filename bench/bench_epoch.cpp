@@ -86,7 +86,8 @@ void BM_Write100kEpochs(benchmark::State& state) {
             epoch->PrepareSatObs();
         }
         db->Commit();
-        const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - t0;
+        const std::chrono::duration<double, std::micro> took =
+            std::chrono::steady_clock::now() - t0;
         state.counters["us_per_epoch"] = took.count() / static_cast<double>(kEpochs);
         state.PauseTiming();
         if (db->QueryInt("SELECT COUNT(*) FROM SatObs") != kEpochs * kSats)

@@ -68,14 +68,16 @@ protected:
 const std::vector<std::uint8_t>& Recording() {
     static const std::vector<std::uint8_t> data = [] {
         std::ifstream f(kRecording, std::ios::binary);
-        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f),
+                                         std::istreambuf_iterator<char>());
     }();
     return data;
 }
 
 void Feed(zqt_rtc_parser::TZQS_RTCM_Parser& p, const std::vector<std::uint8_t>& data) {
     for (std::size_t i = 0; i < data.size(); i += 8196)
-        p.AddData(data.data() + i, static_cast<std::int32_t>(std::min<std::size_t>(8196, data.size() - i)));
+        p.AddData(data.data() + i,
+                  static_cast<std::int32_t>(std::min<std::size_t>(8196, data.size() - i)));
     p.Finish();
 }
 
@@ -95,11 +97,17 @@ void BM_Decode(benchmark::State& state) {
         Feed(*p, data);
         epochs += p->EpochCount();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(data.size()));
-    state.counters["epochs"] = benchmark::Counter(static_cast<double>(epochs), benchmark::Counter::kAvgIterations);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(data.size()));
+    state.counters["epochs"] =
+        benchmark::Counter(static_cast<double>(epochs), benchmark::Counter::kAvgIterations);
 }
-BENCHMARK_TEMPLATE(BM_Decode, TNullSinkEpoch)->Name("DecodeToNullSink")->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Decode, TNullEpoch)->Name("DecodeToSatelliteRecords")->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Decode, TNullSinkEpoch)
+    ->Name("DecodeToNullSink")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Decode, TNullEpoch)
+    ->Name("DecodeToSatelliteRecords")
+    ->Unit(benchmark::kMillisecond);
 
 void BM_FramesOnly(benchmark::State& state) {
     const auto& data = Recording();
@@ -112,7 +120,8 @@ void BM_FramesOnly(benchmark::State& state) {
         Feed(*p, data);
         benchmark::DoNotOptimize(p->TotalBytes());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(data.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(data.size()));
 }
 BENCHMARK(BM_FramesOnly)->Name("FramesOnly")->Unit(benchmark::kMillisecond);
 

@@ -36,7 +36,8 @@ constexpr TCRC24QSlices BuildCRC24QSlices() noexcept {
     TCRC24QSlices s{};
     for (std::uint32_t i = 0; i < 256; ++i) s[0][i] = CRC24QTable[i] << 8;
     for (std::size_t k = 1; k < 4; ++k)
-        for (std::uint32_t i = 0; i < 256; ++i) s[k][i] = (s[k - 1][i] << 8) ^ s[0][s[k - 1][i] >> 24];
+        for (std::uint32_t i = 0; i < 256; ++i)
+            s[k][i] = (s[k - 1][i] << 8) ^ s[0][s[k - 1][i] >> 24];
     return s;
 }
 inline constexpr TCRC24QSlices CRC24QSlices = BuildCRC24QSlices();
@@ -64,9 +65,10 @@ public:
         std::uint32_t c = 0;  // the 24-bit value in the top bits
         std::size_t i = 0;
         for (; i + 4 <= Count; i += 4) {
-            const std::uint32_t w = c ^ (static_cast<std::uint32_t>(Data[i]) << 24 |
-                                         static_cast<std::uint32_t>(Data[i + 1]) << 16 |
-                                         static_cast<std::uint32_t>(Data[i + 2]) << 8 | Data[i + 3]);
+            const std::uint32_t w =
+                c ^ (static_cast<std::uint32_t>(Data[i]) << 24 |
+                     static_cast<std::uint32_t>(Data[i + 1]) << 16 |
+                     static_cast<std::uint32_t>(Data[i + 2]) << 8 | Data[i + 3]);
             c = CRC24QSlices[3][w >> 24] ^ CRC24QSlices[2][(w >> 16) & 0xFFu] ^
                 CRC24QSlices[1][(w >> 8) & 0xFFu] ^ CRC24QSlices[0][w & 0xFFu];
         }

@@ -137,9 +137,9 @@ void TZQS_Rinex3Writer::WriteGloBiasLines() {
 void TZQS_Rinex3Writer::WriteEpochHeader() {
     if (FEpochSats.empty()) return;
     const RRinexTime t = zqt_rnx_files::DecodeRinexTime(FEpochTime);
-    FLine = FormatPoint(">%5.4d%3.2d%3.2d%3.2d%3.2d%8.4f000%3d%3d", t.Year, t.Month, t.Day,
-                        t.Hour, t.Minute, t.Seconds, FEpochFlag,
-                        static_cast<std::int64_t>(FEpochSats.size()));
+    FLine =
+        FormatPoint(">%5.4d%3.2d%3.2d%3.2d%3.2d%8.4f000%3d%3d", t.Year, t.Month, t.Day, t.Hour,
+                    t.Minute, t.Seconds, FEpochFlag, static_cast<std::int64_t>(FEpochSats.size()));
     std::string clock;
     if (EpochClock("%21.12f", 21, clock)) FLine += clock;
     WriteLine(FLine);

@@ -32,8 +32,8 @@ protected:
     void WriteGloBiasLines() override;
     void WriteEpochHeader() override;
     void AddSatRecord(std::uint16_t Key) override;
-    std::string FormatEventEpochLine(const zqt_rnx_files::RRinexTime& T, double Seconds,
-                                     int Flag, int Count) override;
+    std::string FormatEventEpochLine(const zqt_rnx_files::RRinexTime& T, double Seconds, int Flag,
+                                     int Count) override;
 
 private:
     // Column of each observation type per satellite (index svprn, then type 1..24); -1

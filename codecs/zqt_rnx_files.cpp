@@ -169,9 +169,8 @@ std::string RinexFileName(const RRinexNameParts& P) {
         const std::string country = cc.empty() ? std::string("RUS") : NameField(cc, 3, true);
         const auto period = PeriodField(P.FirstObs, P.LastObs);
         const std::string head = Format("%s%2.2d%s_R_%4.4d%3.3d%2.2d%2.2d_%2.2d%1.1s_",
-                                        NameField(P.MarkerName, 4, true), number, country,
-                                        t.Year, t.DayOfYear, t.Hour, t.Minute, period.first,
-                                        period.second);
+                                        NameField(P.MarkerName, 4, true), number, country, t.Year,
+                                        t.DayOfYear, t.Hour, t.Minute, period.first, period.second);
         const std::string type = LongNameType(P);
         if (IsNavigationLetter(P.TypeLetter))
             return DirectoryOf(P.OutputPath) + head + type + ".rnx";
@@ -182,11 +181,9 @@ std::string RinexFileName(const RRinexNameParts& P) {
     const int yy = static_cast<int>(((t.Year % 100) + 100) % 100);
     if (P.RinexNames) {
         const std::int64_t span = P.LastObs - P.FirstObs;
-        const char sequence =
-            span > 7000 * TicksPerSecond ? '0' : static_cast<char>('a' + t.Hour);
+        const char sequence = span > 7000 * TicksPerSecond ? '0' : static_cast<char>('a' + t.Hour);
         return DirectoryOf(P.OutputPath) + NameField(P.MarkerName, 4, false) +
-               Format("%3.3d%s.%2.2d%s", t.DayOfYear, std::string(1, sequence), yy,
-                      P.TypeLetter);
+               Format("%3.3d%s.%2.2d%s", t.DayOfYear, std::string(1, sequence), yy, P.TypeLetter);
     }
     return Format("%s.%2.2d%s", P.OutputPath, yy, P.TypeLetter);
 }
@@ -227,8 +224,7 @@ bool TZQS_RinexFiles::ItemNumber(const Variant& Item, double& Value) {
     try {
         if (Item.IsStr()) {
             const std::string s = sysutils::Trim(zqt_variant::VarToStrZ(Item));
-            if (s.empty() ||
-                !sysutils::TryStrToFloat(s, Value, sysutils::PointFormatSettings()))
+            if (s.empty() || !sysutils::TryStrToFloat(s, Value, sysutils::PointFormatSettings()))
                 return false;
         } else if (Item.IsNumeric()) {
             Value = zqt_variant::VarToFloatZ(Item);
@@ -287,8 +283,7 @@ void TZQS_RinexFiles::WritePgmLine() {
     const std::string date = Format("%4.4d%2.2d%2.2d %2.2d%2.2d%2.2d UTC", now.Year, now.Month,
                                     now.Day, now.Hour, now.Minute, now.Second);
     WriteHeaderFmt("PGM / RUN BY / DATE", "%-20.20s%-20.20s%-20.20s",
-                   FSettings.ProgramName + " " + FSettings.ProgramVersion, FOverloaded.RunBy,
-                   date);
+                   FSettings.ProgramName + " " + FSettings.ProgramVersion, FOverloaded.RunBy, date);
 }
 
 void TZQS_RinexFiles::WriteMarkerLines() {
@@ -552,8 +547,10 @@ void TZQS_RinexObservations::WriteHeaderPart1() {
                                       FOverloaded.ApproxZ};
     std::string position;
     for (int k = 0; k < 3; ++k) {
-        if (FOverloaded.Has(fields[k])) xyz[k] = given[k];
-        else if (!ItemNumber(*items[k], xyz[k])) xyz[k] = NAN;
+        if (FOverloaded.Has(fields[k]))
+            xyz[k] = given[k];
+        else if (!ItemNumber(*items[k], xyz[k]))
+            xyz[k] = NAN;
         position += FixedNumber("%14.4f", 14, xyz[k]);
     }
     WriteHeaderLine(position, "APPROX POSITION XYZ");
@@ -584,13 +581,15 @@ void TZQS_RinexObservations::WriteAntennaLines() {
     double h = NAN;
     double e = NAN;
     double n = NAN;
-    if (FOverloaded.Has(zqt_types_bs::eAntennaDeltaH)) h = FOverloaded.AntennaDeltaH;
-    else if (!ItemNumber(a.VerticalHeight, h)) h = NAN;
+    if (FOverloaded.Has(zqt_types_bs::eAntennaDeltaH))
+        h = FOverloaded.AntennaDeltaH;
+    else if (!ItemNumber(a.VerticalHeight, h))
+        h = NAN;
     if (!ItemNumber(a.DeltaE, e)) e = NAN;
     if (!ItemNumber(a.DeltaN, n)) n = NAN;
-    WriteHeaderLine(FixedNumber("%14.4f", 14, h) + FixedNumber("%14.4f", 14, e) +
-                        FixedNumber("%14.4f", 14, n),
-                    "ANTENNA: DELTA H/E/N");
+    WriteHeaderLine(
+        FixedNumber("%14.4f", 14, h) + FixedNumber("%14.4f", 14, e) + FixedNumber("%14.4f", 14, n),
+        "ANTENNA: DELTA H/E/N");
     double height = 0.0;
     if (!ItemNumber(a.Height, height)) return;
     if (ItemTrue(a.HeightType1))
@@ -714,9 +713,7 @@ bool TZQS_RinexObservations::FormatObsField(unsigned T, std::array<char, 16>& Fi
     const std::size_t lliIndex = key < 2049 ? key : 0;
     const std::uint8_t lliBit = static_cast<std::uint8_t>(1u << slot);
     switch (kind) {
-        case OBST_RN:
-            value = range;
-            break;
+        case OBST_RN: value = range; break;
         case OBST_PH: {
             // Asked once per epoch and signal: the answer depends on the previous call.
             if (FSatObs->LossOfLock(slot)) FPendingLli[lliIndex] |= lliBit;
@@ -743,11 +740,8 @@ bool TZQS_RinexObservations::FormatObsField(unsigned T, std::array<char, 16>& Fi
                 if (!std::isfinite(wavelength) || wavelength <= 0.0) value = NAN;
             }
             break;
-        case OBST_SS:
-            value = strength * 0.25;
-            break;
-        default:
-            break;
+        case OBST_SS: value = strength * 0.25; break;
+        default: break;
     }
     if (!std::isfinite(value)) return false;
     const std::string text = FormatPoint("%14.3f", value);
@@ -774,8 +768,7 @@ void TZQS_RinexObservations::WriteLateHeader() {
         } else {
             const std::string text =
                 FixedNumber("%10.3f", 10, static_cast<double>(spacing) / TicksPerSecond);
-            if (text.find_first_not_of(' ') != std::string::npos)
-                WriteHeaderLine(text, "INTERVAL");
+            if (text.find_first_not_of(' ') != std::string::npos) WriteHeaderLine(text, "INTERVAL");
         }
     }
     const std::array<std::pair<const Variant*, const char*>, 2> times{
@@ -796,8 +789,8 @@ void TZQS_RinexObservations::WriteLateHeader() {
 
 std::string TZQS_RinexObservations::VersionCode(unsigned Sys, std::string Code) const {
     // BeiDou B1 signals carry band 1 in RINEX 3.02 and band 2 in every other version.
-    if (FSettings.RnxVersion == zqt_sat_obs_types::RN3_302 &&
-        Sys == zqt_sat_obs_types::SC_BDS && Code.size() == 3 && Code[1] == '2')
+    if (FSettings.RnxVersion == zqt_sat_obs_types::RN3_302 && Sys == zqt_sat_obs_types::SC_BDS &&
+        Code.size() == 3 && Code[1] == '2')
         Code[1] = '1';
     return Code;
 }
@@ -816,9 +809,8 @@ void TZQS_RinexObservations::WritePhaseShiftLines() {
             for (unsigned slot = 1; slot <= 6; ++slot) {
                 const unsigned t = SlotKindToObsType(slot, OBST_PH);
                 if (!(FObsTypes[s] & (1u << t)) || !(types & (1u << t))) continue;
-                const std::int32_t attr =
-                    zqt_sat_obs_rcrd::TZQS_SignalMapping::CodeToAttrIndex(
-                        FMapping->SlotCodeText(key, slot));
+                const std::int32_t attr = zqt_sat_obs_rcrd::TZQS_SignalMapping::CodeToAttrIndex(
+                    FMapping->SlotCodeText(key, slot));
                 if (attr < 0) continue;
                 std::int32_t quarter = 2;  // no shift
                 if (!FSettings.PhaseShiftCorrection) {
@@ -834,8 +826,8 @@ void TZQS_RinexObservations::WritePhaseShiftLines() {
         std::int32_t lastAttr = -1;
         for (const auto& [pairKey, sats] : pairs) {
             const std::int32_t attr = pairKey / 5;
-            const std::string code = VersionCode(
-                s, "L" + zqt_sat_obs_rcrd::TZQS_SignalMapping::AttrIndexToCode(attr));
+            const std::string code =
+                VersionCode(s, "L" + zqt_sat_obs_rcrd::TZQS_SignalMapping::AttrIndexToCode(attr));
             if (FSettings.PhaseShiftCorrection) {
                 // The body holds the phases as tracked: no shift is declared.
                 if (attr != lastAttr)
@@ -917,10 +909,9 @@ void TZQS_RinexObservations::WriteEvent() {
         WriteLine(FormatEventEpochLine(t, t.Second + gf, 5, 2));
         WriteComment(Format("       *** EXTERNAL EVENT %s in GPS time     ***",
                             std::string(FreeEventTags[kind]).substr(1)));
-        WriteComment(FormatPoint(" %2.2d%3d%3d%3d%3d%13.9f;U %2.2d%3d%3d%3d%3d%13.9f",
-                                 t.Year % 100, t.Month, t.Day, t.Hour, t.Minute, t.Second + gf,
-                                 ut.Year % 100, ut.Month, ut.Day, ut.Hour, ut.Minute,
-                                 ut.Second + uf));
+        WriteComment(FormatPoint(" %2.2d%3d%3d%3d%3d%13.9f;U %2.2d%3d%3d%3d%3d%13.9f", t.Year % 100,
+                                 t.Month, t.Day, t.Hour, t.Minute, t.Second + gf, ut.Year % 100,
+                                 ut.Month, ut.Day, ut.Hour, ut.Minute, ut.Second + uf));
         return;
     }
     ++FFreeEventCount;
@@ -934,8 +925,8 @@ void TZQS_RinexObservations::WriteNavigationFiles() {
     if (FSettings.MixedNavigation) {
         TZQS_RinexNavigation::CreateFrom(*this, SC_GPS)->WriteFile();
     } else {
-        for (const std::uint8_t s : {SC_GPS, SC_GLONASS, SC_GALILEO, SC_QZSS, SC_BDS, SC_IRNSS,
-                                     SC_WAAS})
+        for (const std::uint8_t s :
+             {SC_GPS, SC_GLONASS, SC_GALILEO, SC_QZSS, SC_BDS, SC_IRNSS, SC_WAAS})
             TZQS_RinexNavigation::CreateFrom(*this, s)->WriteFile();
     }
     TZQS_RinexMeteo::CreateFrom(*this)->WriteFile();

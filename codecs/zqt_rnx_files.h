@@ -48,24 +48,24 @@ struct RRinexTime {
     int Day = 0;
     int Hour = 0;
     int Minute = 0;
-    int Second = 0;         // whole seconds of the minute
-    int DayOfYear = 0;      // 1-based
-    double Seconds = 0.0;   // seconds of the minute with their fraction
+    int Second = 0;        // whole seconds of the minute
+    int DayOfYear = 0;     // 1-based
+    double Seconds = 0.0;  // seconds of the minute with their fraction
 };
 RRinexTime DecodeRinexTime(std::int64_t Ticks);
 
 // What the name of a RINEX file is made of.
 struct RRinexNameParts {
-    std::string OutputPath;    // directory and base name without extension
+    std::string OutputPath;  // directory and base name without extension
     std::string MarkerName;
     std::string MarkerNumber;  // text of the marker-number item
     std::string CountryCode;
-    std::int64_t FirstObs = 0; // GPS ticks
+    std::int64_t FirstObs = 0;  // GPS ticks
     std::int64_t LastObs = 0;
-    std::int64_t Interval = 0; // ticks; 0 counts as one second
+    std::int64_t Interval = 0;  // ticks; 0 counts as one second
     std::uint8_t RnxVersion = 0;
     bool RinexNames = false;
-    std::string TypeLetter;    // "o" observation, "N", "G", ... navigation, "p" mixed, "m"
+    std::string TypeLetter;  // "o" observation, "N", "G", ... navigation, "p" mixed, "m"
     std::uint8_t NavSystem = 0;
 };
 
@@ -175,9 +175,9 @@ protected:
 
 // One free event of the data set waiting to be written into the body.
 struct RPendingEvent {
-    std::int64_t Time = 0;     // GPS ticks
-    double TimeValue = 0.0;    // seconds
-    std::uint8_t Kind = 0;     // EFreeEvents
+    std::int64_t Time = 0;   // GPS ticks
+    double TimeValue = 0.0;  // seconds
+    std::uint8_t Kind = 0;   // EFreeEvents
     std::string Tag;
     std::string Value;
     std::string Text;

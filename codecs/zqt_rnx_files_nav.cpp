@@ -66,9 +66,7 @@ std::int64_t RoundedToSecond(std::int64_t Ticks) noexcept {
     return q * TicksPerSecond;
 }
 
-double GpsWeek(std::int64_t Ticks) noexcept {
-    return static_cast<double>(Ticks / TicksPerWeek);
-}
+double GpsWeek(std::int64_t Ticks) noexcept { return static_cast<double>(Ticks / TicksPerWeek); }
 
 // The accuracy in metres of a URA index: the nominal values of the index table (2.0,
 // 2.8, 4.0, 5.7, 8.0, 11.3, 16.0 m for 0 to 6), 2 to the power (n - 2) for 7 to 15, and
@@ -119,16 +117,18 @@ double TransmissionTime(const REphem& E) noexcept {
 // a day of it, so the day of the frame is the record's own day or the one next to it
 // (a frame of 23:45 before a record of 00:00 belongs to the day before).
 double GlonassFrameTime(const REphem& E, bool Rinex2) noexcept {
-    const std::int64_t tk = ((static_cast<std::int64_t>(E.Tk) % SecondsPerDay) + SecondsPerDay) %
-                            SecondsPerDay;
+    const std::int64_t tk =
+        ((static_cast<std::int64_t>(E.Tk) % SecondsPerDay) + SecondsPerDay) % SecondsPerDay;
     if (Rinex2) return static_cast<double>(tk);
     const std::int64_t seconds = FloorDiv(E.GPSTime, TicksPerSecond);
     const std::int64_t days = FloorDiv(seconds, SecondsPerDay);
     const std::int64_t dayOfWeek = ((days % 7) + 7) % 7;  // the origin is a Sunday
     const std::int64_t recordSecond = dayOfWeek * SecondsPerDay + (seconds - days * SecondsPerDay);
     std::int64_t frame = dayOfWeek * SecondsPerDay + tk;
-    if (frame - recordSecond > SecondsPerDay / 2) frame -= SecondsPerDay;
-    else if (recordSecond - frame > SecondsPerDay / 2) frame += SecondsPerDay;
+    if (frame - recordSecond > SecondsPerDay / 2)
+        frame -= SecondsPerDay;
+    else if (recordSecond - frame > SecondsPerDay / 2)
+        frame += SecondsPerDay;
     frame = ((frame % SecondsPerWeek) + SecondsPerWeek) % SecondsPerWeek;
     return static_cast<double>(frame);
 }
@@ -147,16 +147,11 @@ double GlonassStatusFlags(const REphem& E) noexcept {
 // The RINEX 4 message type of a system's STO and ION records.
 const char* ParameterMsgType(unsigned System) noexcept {
     switch (System) {
-        case SC_GLONASS:
-            return "FDMA";
-        case SC_WAAS:
-            return "SBAS";
-        case SC_GALILEO:
-            return "IFNV";
-        case SC_BDS:
-            return "D1D2";
-        default:
-            return "LNAV";
+        case SC_GLONASS: return "FDMA";
+        case SC_WAAS: return "SBAS";
+        case SC_GALILEO: return "IFNV";
+        case SC_BDS: return "D1D2";
+        default: return "LNAV";
     }
 }
 
@@ -166,7 +161,7 @@ bool HasGalileoIono(const REphem& E) noexcept {
 
 std::string_view TimeSystemName(unsigned Code) noexcept {
     return Code < zqt_timefunc::TimeSystemNames.size() ? zqt_timefunc::TimeSystemNames[Code]
-                                                        : std::string_view();
+                                                       : std::string_view();
 }
 
 // Closes and removes a file that was not written to its end.
@@ -246,17 +241,22 @@ std::shared_ptr<TZQS_RinexNavigation> TZQS_RinexNavigation::CreateFrom(
     w->FIndent = "    ";
 
     static constexpr std::array<const char*, 8> systemTexts{
-        "", "G: GPS", "R: GLONASS", "S: SBAS Payload", "E: Galileo", "J: QZSS", "C: COMPASS",
-        "I: IRNSS"};
+        "",           "G: GPS",  "R: GLONASS", "S: SBAS Payload",
+        "E: Galileo", "J: QZSS", "C: COMPASS", "I: IRNSS"};
     static constexpr std::array<const char*, 8> letters{"", "N", "G", "H", "L", "J", "C", "I"};
     const unsigned s = System < 8 ? System : 0;
     if (w->FSettings.RnxVersion == RN2_211 && (s == SC_GPS || s == SC_GLONASS))
         w->FSettings.RnxVersion = RN2_210;
     if (w->FSettings.RnxVersion < RN3_300) {
         // The file types of version 2; BeiDou has none and gets no file.
-        static constexpr std::array<const char*, 8> types{
-            "",  "N: GPS NAV DATA",    "GLONASS NAV DATA", "H: GEO NAV MSG DATA",
-            "E: GALILEO NAV DATA", "N: GNSS NAV DATA", "", "N: GNSS NAV DATA"};
+        static constexpr std::array<const char*, 8> types{"",
+                                                          "N: GPS NAV DATA",
+                                                          "GLONASS NAV DATA",
+                                                          "H: GEO NAV MSG DATA",
+                                                          "E: GALILEO NAV DATA",
+                                                          "N: GNSS NAV DATA",
+                                                          "",
+                                                          "N: GNSS NAV DATA"};
         w->FFileTypeText = types[s];
         if (s == SC_GPS || s == SC_GLONASS || s == SC_WAAS || s == SC_GALILEO) {
             w->FSystemText.clear();
@@ -278,8 +278,7 @@ std::shared_ptr<TZQS_RinexNavigation> TZQS_RinexNavigation::CreateFrom(
 
 std::uint32_t TZQS_RinexNavigation::SystemsToWrite() const {
     const std::uint32_t wanted =
-        FSettings.MixedNavigation ? FSystemMask
-                                  : (IsSatSystem(FNavSystem) ? 1u << FNavSystem : 0u);
+        FSettings.MixedNavigation ? FSystemMask : (IsSatSystem(FNavSystem) ? 1u << FNavSystem : 0u);
     // A version 2 file without a file type for its system is not written.
     if (FFileTypeText.empty()) return 0;
     return FSystemMask & wanted & AllSystemsMask;
@@ -313,9 +312,9 @@ void TZQS_RinexNavigation::WriteHeader() {
     if (FSettings.RnxVersion < RN4_400) {
         // The header systems: with the mixed setting those of the mask, otherwise the
         // navigation system alone.
-        const std::uint32_t systems =
-            FSettings.MixedNavigation ? FSystemMask & AllSystemsMask
-                                      : (IsSatSystem(FNavSystem) ? 1u << FNavSystem : 0u);
+        const std::uint32_t systems = FSettings.MixedNavigation
+                                          ? FSystemMask & AllSystemsMask
+                                          : (IsSatSystem(FNavSystem) ? 1u << FNavSystem : 0u);
         WriteIonoHeaderLines(systems);
         WriteTimeCorrLines(systems);
     }
@@ -416,7 +415,8 @@ void TZQS_RinexNavigation::WriteSystem(std::uint8_t System) {
     const zqt_ephemerisstorage::IZQS_EphemerisStoragePtr ephemerides =
         FStore->GetEphemerisStorage();
     if (!ephemerides)
-        throw ExceptionZQS("The navigation store holds no ephemerides for the RINEX navigation file");
+        throw ExceptionZQS(
+            "The navigation store holds no ephemerides for the RINEX navigation file");
     ephemerides->RecordsOfSystem(FEphemerides, System);
     for (const REphem& e : FEphemerides) {
         if (SatSetContains(FileKey(e.svprn), FSettings.ExcludedSats)) continue;
@@ -459,8 +459,9 @@ std::uint16_t TZQS_RinexNavigation::TransmittingSatellite(std::uint8_t System,
     std::uint64_t best = std::numeric_limits<std::uint64_t>::max();
     for (const auto& [t, k] : FWrittenSats[System]) {
         // The distance without overflow, whatever the two times.
-        const std::uint64_t d = t >= Time ? static_cast<std::uint64_t>(t) - static_cast<std::uint64_t>(Time)
-                                          : static_cast<std::uint64_t>(Time) - static_cast<std::uint64_t>(t);
+        const std::uint64_t d =
+            t >= Time ? static_cast<std::uint64_t>(t) - static_cast<std::uint64_t>(Time)
+                      : static_cast<std::uint64_t>(Time) - static_cast<std::uint64_t>(t);
         if (d < best) {
             best = d;
             key = k;
@@ -508,14 +509,14 @@ void TZQS_RinexNavigation::WriteRecord() {
             FRecord.Kind == "ION"
                 ? std::string(4, ' ')
                 : FormatPoint("%1s%2.2d ", std::string(SatSystemInfo(sys).Letter), number);
-        epoch = head + FormatPoint("%4d%3.2d%3.2d%3.2d%3.2d%3.2d", t.Year, t.Month, t.Day,
-                                   t.Hour, t.Minute, t.Second);
+        epoch = head + FormatPoint("%4d%3.2d%3.2d%3.2d%3.2d%3.2d", t.Year, t.Month, t.Day, t.Hour,
+                                   t.Minute, t.Second);
     } else {
         const RRinexTime t = DecodeRinexTime(FRecord.Time);
         const int yy = ((t.Year % 100) + 100) % 100;
         if (sys == SC_QZSS)
-            epoch = FormatPoint("%1s%2.2d %2.2d%3d%3d%3d%3d%5.1f", "J", number, yy, t.Month,
-                                t.Day, t.Hour, t.Minute, t.Seconds);
+            epoch = FormatPoint("%1s%2.2d %2.2d%3d%3d%3d%3d%5.1f", "J", number, yy, t.Month, t.Day,
+                                t.Hour, t.Minute, t.Seconds);
         else
             epoch = FormatPoint("%2d %2.2d%3d%3d%3d%3d%5.1f", number, yy, t.Month, t.Day, t.Hour,
                                 t.Minute, t.Seconds);
@@ -551,23 +552,12 @@ void TZQS_RinexNavigation::WriteEphemeris(const REphem& E) {
     switch (SatKeySystem(E.svprn)) {
         case SC_GPS:
         case SC_QZSS:
-        case SC_IRNSS:
-            WriteGpsRecord(E);
-            break;
-        case SC_GALILEO:
-            WriteGalileoRecord(E);
-            break;
-        case SC_BDS:
-            WriteBeiDouRecord(E);
-            break;
-        case SC_GLONASS:
-            WriteGlonassRecord(E);
-            break;
-        case SC_WAAS:
-            WriteSbasRecord(E);
-            break;
-        default:
-            return;
+        case SC_IRNSS: WriteGpsRecord(E); break;
+        case SC_GALILEO: WriteGalileoRecord(E); break;
+        case SC_BDS: WriteBeiDouRecord(E); break;
+        case SC_GLONASS: WriteGlonassRecord(E); break;
+        case SC_WAAS: WriteSbasRecord(E); break;
+        default: return;
     }
 }
 
@@ -576,8 +566,10 @@ void TZQS_RinexNavigation::WriteGpsRecord(const REphem& E) {
     SetKeplerLines(E);
     // GPS gives the fit interval in hours, QZSS its flag.
     const unsigned sys = SatKeySystem(E.svprn);
-    if (sys == SC_GPS) FRecord.Lines[7][1] = GpsFitInterval(E);
-    else if (sys == SC_QZSS) FRecord.Lines[7][1] = zqt_ephem_tp::GpsFitIntervalFlag(E) ? 1.0 : 0.0;
+    if (sys == SC_GPS)
+        FRecord.Lines[7][1] = GpsFitInterval(E);
+    else if (sys == SC_QZSS)
+        FRecord.Lines[7][1] = zqt_ephem_tp::GpsFitIntervalFlag(E) ? 1.0 : 0.0;
 
     const unsigned kind = E.NavType;
     if (FSettings.RnxVersion == RN4_400 && (kind == 2 || kind == 4 || kind == 6 || kind == 8)) {
@@ -609,11 +601,8 @@ void TZQS_RinexNavigation::WriteGalileoRecord(const REphem& E) {
         case zqt_ephem_tp::GalNavINavE1B | zqt_ephem_tp::GalNavINavE5b:
             FRecord.MsgType = "INAV";
             break;
-        case zqt_ephem_tp::GalNavFNav:
-            FRecord.MsgType = "FNAV";
-            break;
-        default:
-            break;  // LNAV
+        case zqt_ephem_tp::GalNavFNav: FRecord.MsgType = "FNAV"; break;
+        default: break;  // LNAV
     }
     // The health word is kept in the layout of the navigation files and printed as it is.
     FRecord.Lines[5][1] = zqt_ephem_tp::GalileoDataSource(E.NavType);
@@ -733,12 +722,13 @@ void TZQS_RinexNavigation::WriteStoRecord(const RTimeParams& Set, std::uint16_t 
         zqt_timefunc::UTCNameOfSystem(Set.Sys1, utc);
     const bool sbas = Set.Sys1 == SC_WAAS;
     const RRinexTime t = DecodeRinexTime(RoundedToSecond(Set.GPSTime));
-    WriteLine(FormatPoint("> %s %-3s %s", FRecord.Kind, SatNumToStr(FileKey(Key)), FRecord.MsgType));
-    WriteLn(RightTrimmed(FormatPoint(
-        "%4s%4d%3.2d%3.2d%3.2d%3.2d%3.2d %-18s %-18s %-18s", " ", t.Year, t.Month, t.Day, t.Hour,
-        t.Minute, t.Second,
-        std::string(TimeSystemName(Set.Sys1)) + std::string(TimeSystemName(Set.Sys2)),
-        sbas ? utc : std::string(), sbas ? std::string() : utc)));
+    WriteLine(
+        FormatPoint("> %s %-3s %s", FRecord.Kind, SatNumToStr(FileKey(Key)), FRecord.MsgType));
+    WriteLn(RightTrimmed(
+        FormatPoint("%4s%4d%3.2d%3.2d%3.2d%3.2d%3.2d %-18s %-18s %-18s", " ", t.Year, t.Month,
+                    t.Day, t.Hour, t.Minute, t.Second,
+                    std::string(TimeSystemName(Set.Sys1)) + std::string(TimeSystemName(Set.Sys2)),
+                    sbas ? utc : std::string(), sbas ? std::string() : utc)));
     WriteLn(RightTrimmed(OrbitLine(0)));
 }
 

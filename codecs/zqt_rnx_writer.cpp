@@ -91,9 +91,9 @@ void TZQS_RinexWriter::WriteWavelengthLines() {
 void TZQS_RinexWriter::WriteEpochHeader() {
     if (FEpochSats.empty()) return;
     const RRinexTime t = zqt_rnx_files::DecodeRinexTime(FEpochTime);
-    FLine = FormatPoint(" %2.2d%3d%3d%3d%3d%11.7f%3d%3d", t.Year % 100, t.Month, t.Day, t.Hour,
-                        t.Minute, t.Seconds, FEpochFlag,
-                        static_cast<std::int64_t>(FEpochSats.size()));
+    FLine =
+        FormatPoint(" %2.2d%3d%3d%3d%3d%11.7f%3d%3d", t.Year % 100, t.Month, t.Day, t.Hour,
+                    t.Minute, t.Seconds, FEpochFlag, static_cast<std::int64_t>(FEpochSats.size()));
     const char* numberFormat = FSettings.LeadingZeros ? "%1.1s%2.2d" : "%1.1s%2d";
     std::string clock;
     const bool withClock = EpochClock("%12.9f", 12, clock);

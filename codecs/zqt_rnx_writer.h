@@ -31,8 +31,8 @@ protected:
     void WriteWavelengthLines() override;
     void WriteEpochHeader() override;
     void AddSatRecord(std::uint16_t Key) override;
-    std::string FormatEventEpochLine(const zqt_rnx_files::RRinexTime& T, double Seconds,
-                                     int Flag, int Count) override;
+    std::string FormatEventEpochLine(const zqt_rnx_files::RRinexTime& T, double Seconds, int Flag,
+                                     int Count) override;
 
 private:
     static constexpr std::size_t RnxCodeCount = 43;

@@ -300,8 +300,8 @@ void TZQS_RTC_Parser::Finish() {
 
 void TZQS_RTC_Parser::ReportErrors() {
     for (const auto& [number, e] : FErrors)
-        Log(Format("RTCM %d: %d message(s) not decoded; first: %s", static_cast<std::int32_t>(number),
-                   e.Count, e.First));
+        Log(Format("RTCM %d: %d message(s) not decoded; first: %s",
+                   static_cast<std::int32_t>(number), e.Count, e.First));
 }
 
 void TZQS_RTC_Parser::CountError(std::uint16_t Number, const std::string& Reason) {
@@ -325,7 +325,8 @@ std::int64_t TZQS_RTC_Parser::TotalErrors() const {
 
 void TZQS_RTC_Parser::Log(const std::string& Text) {
     if (FLogger)
-        FLogger->push_back(Format("%s: %s: %s", sysutils::DateTimeToStr(sysutils::Now()), "RTCM", Text));
+        FLogger->push_back(
+            Format("%s: %s: %s", sysutils::DateTimeToStr(sysutils::Now()), "RTCM", Text));
 }
 
 // =======================================================================================
@@ -575,7 +576,8 @@ bool TZQS_RTCM_Decoder::Dispatch(const std::uint8_t* Payload) {
 }
 
 void TZQS_RTCM_Decoder::CommitEpoch() {
-    const std::uint16_t legacy = FLegacyGPS.SatCount > 0 ? FLegacyGPS.MessageNumber : FLegacyGlo.MessageNumber;
+    const std::uint16_t legacy =
+        FLegacyGPS.SatCount > 0 ? FLegacyGPS.MessageNumber : FLegacyGlo.MessageNumber;
     try {
         FlushLegacy();
     } catch (const zqt_types_bs::ExcCancelledByUser&) {
@@ -613,7 +615,8 @@ void TZQS_RTCM_Decoder::CommitEpoch() {
         ++FEpochCount;
         throw;
     } catch (const std::exception& e) {
-        Log(Format("Epoch %s not written: %s", zqt_timefunc::GPSTimeToStr(t), std::string(e.what())));
+        Log(Format("Epoch %s not written: %s", zqt_timefunc::GPSTimeToStr(t),
+                   std::string(e.what())));
     }
     ++FEpochCount;
 }
@@ -624,8 +627,6 @@ void TZQS_RTCM_Decoder::Finish() {
     FCurEpochTime = 0;
     ReportErrors();
 }
-
-
 
 std::int32_t TZQS_RTCM_Decoder::DecodeTransformationMessage(const std::uint8_t* Payload,
                                                             std::int32_t Length) {
@@ -656,7 +657,8 @@ void TZQS_RTCM_Decoder::DecodeLegacyGLONASS(const std::uint8_t* Payload, std::in
 // 1003/1004 and 1011/1012 differ only in a few field widths: the epoch time (30 bits of GPS
 // time of week, 27 bits of GLONASS time of day), the GLONASS frequency channel, the L1
 // range (24 / 25 bits) and the L1 ambiguity (8 / 7 bits).
-void TZQS_RTCM_Decoder::DecodeLegacy(const std::uint8_t* Payload, std::int32_t Length, bool Glonass) {
+void TZQS_RTCM_Decoder::DecodeLegacy(const std::uint8_t* Payload, std::int32_t Length,
+                                     bool Glonass) {
     TBitReader b(Payload, static_cast<std::size_t>(Length));
     const auto number = static_cast<std::uint16_t>(b.U(12));
     const bool full = number == (Glonass ? 1012 : 1004);
@@ -668,7 +670,8 @@ void TZQS_RTCM_Decoder::DecodeLegacy(const std::uint8_t* Payload, std::int32_t L
     const auto interval = static_cast<std::uint8_t>(b.U(3));
     const std::uint64_t satBits = Glonass ? (full ? 130u : 107u) : (full ? 125u : 101u);
     b.Need(std::uint64_t{n} * satBits);
-    const std::int64_t t = Glonass ? GPSTicksOfEpoch(SC_GLONASS, field, true) : GPSTicksOfEpoch(SC_GPS, field);
+    const std::int64_t t =
+        Glonass ? GPSTicksOfEpoch(SC_GLONASS, field, true) : GPSTicksOfEpoch(SC_GPS, field);
 
     RLegacyRecord& r = Glonass ? FLegacyGlo : FLegacyGPS;
     if (r.SatCount > 0 && r.Time != t) r.SatCount = 0;  // entries of an epoch already closed
@@ -770,7 +773,8 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
         unitMs[i] = glo ? 2.0 : 1.0;
         const std::uint16_t key = LegacySatKey(glo, s.SatID);
         if (key == 0 || s.L1Ambiguity != 0) return;
-        const double p = PredictMilliseconds(t, key, s.L1Range * 0.02, glo ? GloLegacyUnit : LightMillisecond);
+        const double p =
+            PredictMilliseconds(t, key, s.L1Range * 0.02, glo ? GloLegacyUnit : LightMillisecond);
         if (p != 0.0 && std::isfinite(p)) {
             predicted[i] = p;
             anyPrediction = true;
@@ -779,9 +783,11 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
     for (std::int32_t i = 0; i < nGPS; ++i)
         predict(FLegacyGPS.Sats[static_cast<std::size_t>(i)], false, static_cast<std::size_t>(i));
     for (std::int32_t i = 0; i < nGlo; ++i)
-        predict(FLegacyGlo.Sats[static_cast<std::size_t>(i)], true, static_cast<std::size_t>(nGPS + i));
+        predict(FLegacyGlo.Sats[static_cast<std::size_t>(i)], true,
+                static_cast<std::size_t>(nGPS + i));
     if (anyPrediction)
-        ResolveAmbiguities(t, predicted.data(), unitMs.data(), static_cast<std::size_t>(nGPS + nGlo));
+        ResolveAmbiguities(t, predicted.data(), unitMs.data(),
+                           static_cast<std::size_t>(nGPS + nGlo));
 
     // Signal rows of GPS L2 P(Y) tracked directly and cross-correlated.
     constexpr std::uint32_t LegacyGpsRowL2P = 15, LegacyGpsRowL2D = 11;
@@ -809,7 +815,8 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
 
         RLegacySat e = s;
         const double measured = e.L1Range * 0.02;
-        if (e.L1Ambiguity == 0 && std::isfinite(prediction) && prediction > 0.0 && prediction <= 255.0)
+        if (e.L1Ambiguity == 0 && std::isfinite(prediction) && prediction > 0.0 &&
+            prediction <= 255.0)
             e.L1Ambiguity = static_cast<std::uint8_t>(prediction);
         const double p1 = e.L1Ambiguity != 0 ? e.L1Ambiguity * unit + measured : NaN;
 
@@ -817,7 +824,8 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
         double l1 = NaN;
         if (e.L1PhaseMinusRange != LegacyRangeInvalid)
             l1 = p1 + UnrollLegacyPhase(key, 0, e.L1PhaseMinusRange * 0.0005, w1, restart1);
-        const double p2 = e.L2MinusL1Range != LegacyL2DiffInvalid ? p1 + e.L2MinusL1Range * 0.02 : NaN;
+        const double p2 =
+            e.L2MinusL1Range != LegacyL2DiffInvalid ? p1 + e.L2MinusL1Range * 0.02 : NaN;
         const bool restart2 = LegacyLossOfLock(t, key, slot2, e.L2Lock);
         double l2 = NaN;
         if (e.L2PhaseMinusL1Range != LegacyRangeInvalid)
@@ -836,7 +844,8 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
         so.UpdateLockTime(slot2, restart2);
     };
     for (std::int32_t i = 0; i < nGPS; ++i)
-        store(FLegacyGPS.Sats[static_cast<std::size_t>(i)], false, predicted[static_cast<std::size_t>(i)]);
+        store(FLegacyGPS.Sats[static_cast<std::size_t>(i)], false,
+              predicted[static_cast<std::size_t>(i)]);
     for (std::int32_t i = 0; i < nGlo; ++i)
         store(FLegacyGlo.Sats[static_cast<std::size_t>(i)], true,
               predicted[static_cast<std::size_t>(nGPS + i)]);
@@ -882,7 +891,8 @@ std::int64_t NearestWeek(std::int64_t RefWeek, std::uint32_t Field, unsigned Bit
 
 // t moved by one Period towards Reference when it lies more than half a period away and
 // the move brings it within half a period.
-std::int64_t TowardsReference(std::int64_t t, std::int64_t Reference, std::int64_t Period) noexcept {
+std::int64_t TowardsReference(std::int64_t t, std::int64_t Reference,
+                              std::int64_t Period) noexcept {
     const std::int64_t d = t - Reference;
     if (d > Period / 2 && d - Period >= -Period / 2) return t - Period;
     if (d < -Period / 2 && d + Period <= Period / 2) return t + Period;
@@ -891,8 +901,8 @@ std::int64_t TowardsReference(std::int64_t t, std::int64_t Reference, std::int64
 
 std::uint32_t CheckedSecondsOfWeek(std::uint64_t Value, const char* Name) {
     if (Value >= static_cast<std::uint64_t>(SecondsPerWeek))
-        throw ExceptionRTCMMessage(Format("%s out of range: %d", std::string(Name),
-                                          static_cast<std::int64_t>(Value)));
+        throw ExceptionRTCMMessage(
+            Format("%s out of range: %d", std::string(Name), static_cast<std::int64_t>(Value)));
     return static_cast<std::uint32_t>(Value);
 }
 
@@ -918,7 +928,8 @@ std::int64_t TZQS_RTCM_Decoder::KeplerEphemerisTime(std::int64_t Reference, std:
         bits = 12;
     }
     const std::int64_t week = NearestWeek(FloorDiv(ref - origin, TicksPerWeek), WeekField, bits);
-    std::int64_t t = origin + week * TicksPerWeek + static_cast<std::int64_t>(Toc) * zqt_timefunc::TicksPerSecond;
+    std::int64_t t = origin + week * TicksPerWeek +
+                     static_cast<std::int64_t>(Toc) * zqt_timefunc::TicksPerSecond;
     // The week field of a message is the week of its transmission: an ephemeris of the
     // first hours of a week is sent at the end of the week before, and the reverse.
     t = TowardsReference(t, ref, TicksPerWeek);
@@ -931,15 +942,18 @@ std::int64_t TZQS_RTCM_Decoder::GlonassEphemerisTime(std::int64_t Reference, std
                                                      std::uint32_t NT) {
     // The reference as UTC on the tick scale.
     const std::int64_t ref =
-        Reference - static_cast<std::int64_t>(zqt_timefunc::LeapSeconds(Reference)) * zqt_timefunc::TicksPerSecond;
+        Reference - static_cast<std::int64_t>(zqt_timefunc::LeapSeconds(Reference)) *
+                        zqt_timefunc::TicksPerSecond;
     const std::int64_t tod = static_cast<std::int64_t>(Tb) * 900 * zqt_timefunc::TicksPerSecond;
     if (NT == 0 || NT > GloMaxDay) {
         // No day given (or an impossible one): the Moscow day nearest the reference.
-        const std::int64_t t = FloorDiv(ref + MoscowShift, TicksPerDay) * TicksPerDay + tod - MoscowShift;
+        const std::int64_t t =
+            FloorDiv(ref + MoscowShift, TicksPerDay) * TicksPerDay + tod - MoscowShift;
         return TowardsReference(t, ref, TicksPerDay);
     }
     const std::int64_t start = zqt_timefunc::FourYearStartOfTicks(ref + MoscowShift);
-    const std::int64_t t = start + (static_cast<std::int64_t>(NT) - 1) * TicksPerDay + tod - MoscowShift;
+    const std::int64_t t =
+        start + (static_cast<std::int64_t>(NT) - 1) * TicksPerDay + tod - MoscowShift;
     // A day counted in the interval before or after the reference's (near its turn).
     return TowardsReference(t, ref, GloFourYears);
 }
@@ -956,7 +970,8 @@ std::int32_t TZQS_RTCM_Decoder::DecodeEphemerisMessage(const std::uint8_t* Paylo
         case 1020:
             bits = DecodeGlonassEphemeris(b, e);
             // The broadcast channel serves the GLONASS observations too.
-            if (e.svprn != 0) EnterGloChannel(static_cast<std::uint8_t>(EphemSatNumber(e)), e.freq_num);
+            if (e.svprn != 0)
+                EnterGloChannel(static_cast<std::uint8_t>(EphemSatNumber(e)), e.freq_num);
             break;
         case 1042: bits = DecodeBdsEphemeris(b, e); break;
         case 1045: bits = DecodeGalileoEphemeris(b, e, false); break;
@@ -1170,13 +1185,16 @@ std::int32_t TZQS_RTCM_Decoder::DecodeGlonassEphemeris(TBitReader& b, REphem& e)
     e.tom = e.Tk;
     // tb: quarter hours of the Moscow day; toe is its second of the UTC day.
     e.iode = static_cast<std::int16_t>(tb);
-    e.toe = static_cast<std::uint32_t>(FloorMod(static_cast<std::int64_t>(tb) * 900 - 10800, 86400));
+    e.toe =
+        static_cast<std::uint32_t>(FloorMod(static_cast<std::int64_t>(tb) * 900 - 10800, 86400));
 
     const std::int64_t reference = EffectiveReference();
     e.GPSTime = GlonassEphemerisTime(reference, tb, nt);
-    e.toc = static_cast<std::uint32_t>(FloorDiv(FloorMod(e.GPSTime, TicksPerWeek) + zqt_timefunc::TicksPerSecond / 2,
-                                                zqt_timefunc::TicksPerSecond));
-    e.weekno = static_cast<std::uint16_t>(std::clamp<std::int64_t>(FloorDiv(e.GPSTime, TicksPerWeek), 0, 65535));
+    e.toc = static_cast<std::uint32_t>(
+        FloorDiv(FloorMod(e.GPSTime, TicksPerWeek) + zqt_timefunc::TicksPerSecond / 2,
+                 zqt_timefunc::TicksPerSecond));
+    e.weekno = static_cast<std::uint16_t>(
+        std::clamp<std::int64_t>(FloorDiv(e.GPSTime, TicksPerWeek), 0, 65535));
     e.LeapSec = static_cast<std::uint8_t>(std::clamp(zqt_timefunc::LeapSeconds(reference), 0, 255));
     return static_cast<std::int32_t>(b.Pos());
 }
@@ -1196,7 +1214,8 @@ void TZQS_RTCM_Decoder::OnMessageDecoded() {
 void TZQS_RTCM_Decoder::HandOverEphemeris() {
     if ((FEphem.svprn >> 8) == 0 || !FDataStorage) return;
     // Only the full navigation store keeps ephemerides.
-    const auto store = std::dynamic_pointer_cast<zqt_datastorage_bs::IZQS_DataStorage>(FDataStorage);
+    const auto store =
+        std::dynamic_pointer_cast<zqt_datastorage_bs::IZQS_DataStorage>(FDataStorage);
     if (!store) return;
     try {
         store->AddEphemeris(FEphem);
@@ -1212,7 +1231,8 @@ void TZQS_RTCM_Decoder::HandOverEphemeris() {
 bool TZQS_RTCM_Decoder::FindSignal(std::uint8_t System, std::uint32_t SignalID,
                                    RSignalEntry& Entry) {
     const auto it = std::lower_bound(
-        SignalTable.begin(), SignalTable.end(), std::pair<std::uint8_t, std::uint32_t>{System, SignalID},
+        SignalTable.begin(), SignalTable.end(),
+        std::pair<std::uint8_t, std::uint32_t>{System, SignalID},
         [](const RSignalEntry& e, const std::pair<std::uint8_t, std::uint32_t>& k) {
             return e.System < k.first || (e.System == k.first && e.SignalID < k.second);
         });
@@ -1253,7 +1273,8 @@ std::int32_t TZQS_RTCM_Decoder::DecodeMSM(std::int64_t Reference, const std::uin
     for (std::uint32_t m = sigMask; m != 0; m &= ~(1u << (31 - std::countl_zero(m)))) {
         RSignalEntry& e = Msm.Signals[static_cast<std::size_t>(Msm.SigCount++)];
         FindSignal(Msm.System, static_cast<std::uint32_t>(std::countl_zero(m) + 1), e);
-        if (e.PrimarySlot) Msm.UsedSlots = static_cast<std::uint8_t>(Msm.UsedSlots | (1u << e.PrimarySlot));
+        if (e.PrimarySlot)
+            Msm.UsedSlots = static_cast<std::uint8_t>(Msm.UsedSlots | (1u << e.PrimarySlot));
     }
     const std::int32_t n = Msm.SatCount * Msm.SigCount;
     if (n == 0) return 0;
@@ -1276,7 +1297,8 @@ std::int32_t TZQS_RTCM_Decoder::DecodeMSM(std::int64_t Reference, const std::uin
         const std::int32_t sat = i / Msm.SigCount;
         const RSignalEntry& e = Msm.Signals[static_cast<std::size_t>(i % Msm.SigCount)];
         RMSMCell& c = Msm.Cells[static_cast<std::size_t>(Msm.CellCount++)];
-        c.SatKey = SatKey(Msm.System, static_cast<unsigned>(Msm.Sats[static_cast<std::size_t>(sat)]));
+        c.SatKey =
+            SatKey(Msm.System, static_cast<unsigned>(Msm.Sats[static_cast<std::size_t>(sat)]));
         c.System = e.System;
         c.SignalID = static_cast<std::uint8_t>(e.SignalID);
         c.SignalCode = e.SignalCode;
@@ -1307,7 +1329,8 @@ std::int32_t TZQS_RTCM_Decoder::DecodeMSM(std::int64_t Reference, const std::uin
     const auto ns = static_cast<std::size_t>(Msm.SatCount);
     const auto nc = static_cast<std::size_t>(Msm.CellCount);
 
-    for (std::size_t i = 0; i < ns; ++i) Msm.RoughMs[i] = type >= 4 ? static_cast<std::int32_t>(u(8)) : 0;
+    for (std::size_t i = 0; i < ns; ++i)
+        Msm.RoughMs[i] = type >= 4 ? static_cast<std::int32_t>(u(8)) : 0;
     for (std::size_t i = 0; i < ns; ++i) Msm.ExtInfo[i] = ext ? static_cast<std::uint8_t>(u(4)) : 0;
     for (std::size_t i = 0; i < ns; ++i) Msm.RoughMod1ms[i] = static_cast<double>(u(10)) / 1024.0;
     for (std::size_t i = 0; i < ns; ++i) {
@@ -1404,8 +1427,8 @@ bool TZQS_RTCM_Decoder::MSMLossOfLock(std::int64_t Time, std::uint16_t Key, std:
     return dt > c;
 }
 
-double TZQS_RTCM_Decoder::PredictMilliseconds(std::int64_t Time, std::uint16_t Key,
-                                              double Measured, double Unit) {
+double TZQS_RTCM_Decoder::PredictMilliseconds(std::int64_t Time, std::uint16_t Key, double Measured,
+                                              double Unit) {
     FSatPosition = RVec3{};
     if (!FDataStorage) return 0.0;
     try {
@@ -1487,7 +1510,8 @@ void TZQS_RTCM_Decoder::StoreMSM() {
         }
     }
     if (anyPrediction)
-        ResolveAmbiguities(m.Time, predictedMs.data(), unitMs.data(), static_cast<std::size_t>(m.SatCount));
+        ResolveAmbiguities(m.Time, predictedMs.data(), unitMs.data(),
+                           static_cast<std::size_t>(m.SatCount));
 
     std::int32_t curSat = -1;
     bool accepted = false;
@@ -1522,7 +1546,8 @@ void TZQS_RTCM_Decoder::StoreMSM() {
                 }
                 const double fine = m.FinePseudorange[static_cast<std::size_t>(i)];
                 const double base =
-                    (intMs + m.RoughMod1ms[si] + (std::isfinite(fine) ? fine : 0.0)) * LightMillisecond;
+                    (intMs + m.RoughMod1ms[si] + (std::isfinite(fine) ? fine : 0.0)) *
+                    LightMillisecond;
                 if (std::isfinite(base)) so.SetCurBaseRange(base);
             }
         }
@@ -1533,14 +1558,16 @@ void TZQS_RTCM_Decoder::StoreMSM() {
         const auto ci = static_cast<std::size_t>(i);
 
         // MSM2 carries no fine pseudorange: its rough range is no observation.
-        if (type != 2) so.SetCurObs(slot, 1, (rough + m.FinePseudorange[ci]) * LightMillisecond, code);
+        if (type != 2)
+            so.SetCurObs(slot, 1, (rough + m.FinePseudorange[ci]) * LightMillisecond, code);
         if (type >= 2) {
             double phase = (rough + m.FinePhase[ci]) * LightMillisecond;
             if (biases && slot <= 4 && FGloBias.Bias[slot] != 0.0 && std::isfinite(phase)) {
                 const double w = so.GetCurWavelength(slot);
                 const std::int32_t k = so.GetCurGloChannel();
                 if (w > 0.0 && k != GloChannelUnknown)
-                    phase = w * (phase / w + k * GloChannelStep[slot] / SpeedOfLight * FGloBias.Bias[slot]);
+                    phase = w * (phase / w +
+                                 k * GloChannelStep[slot] / SpeedOfLight * FGloBias.Bias[slot]);
             }
             so.SetCurObs(slot, 2, phase, code);
         }
@@ -1552,7 +1579,8 @@ void TZQS_RTCM_Decoder::StoreMSM() {
         }
         if (type >= 4 && m.CNR[ci] > 0.0) so.SetCurObs(slot, 4, m.CNR[ci] * 4.0, code);
         if (type >= 2)
-            so.UpdateLockTime(slot, MSMLossOfLock(m.Time, c.SatKey, slot, m.LockIndicator[ci], tenBit));
+            so.UpdateLockTime(slot,
+                              MSMLossOfLock(m.Time, c.SatKey, slot, m.LockIndicator[ci], tenBit));
     }
 }
 

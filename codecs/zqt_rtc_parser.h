@@ -293,7 +293,7 @@ protected:
     // Time keeping
     std::int64_t FRefTime = 0;
     std::int64_t FPrevRefTime = 0;
-    bool FRefIsDay = false;  // the reference is a date only
+    bool FRefIsDay = false;       // the reference is a date only
     std::int64_t FStartTime = 0;  // the reference given at creation
     bool FStartIsDay = false;
     std::int64_t FFirstDecodedTime = 0;  // first epoch time decoded
@@ -331,8 +331,7 @@ public:
     // payload. Raises ExceptionRTCMCRC "Bad CRC" on a checksum failure and "Bad frame" for
     // a frame that is shorter than its header announces or starts without preamble.
     void DecodeFrame(const std::uint8_t* Frame, std::int32_t Length) override;
-    bool FindMessage(const std::uint8_t* Buffer, std::int32_t& Offset,
-                     std::int32_t Count) override;
+    bool FindMessage(const std::uint8_t* Buffer, std::int32_t& Offset, std::int32_t Count) override;
     void FlushLegacy() override;
     // After 1008: the station occupation takes the antenna descriptor (trimmed) and the
     // antenna serial number.
@@ -393,8 +392,7 @@ public:
     // Predicted whole number of Unit-metre ambiguities of a range whose measured part is
     // Measured (m), from the orbit of satellite Key at Time and the station position;
     // 0 when no orbit or position is known.
-    double PredictMilliseconds(std::int64_t Time, std::uint16_t Key, double Measured,
-                               double Unit);
+    double PredictMilliseconds(std::int64_t Time, std::uint16_t Key, double Measured, double Unit);
     // The GLONASS channel of the satellite's orbit at Time; 127 when none is known.
     std::int32_t OrbitGloChannel(std::uint16_t Key, std::int64_t Time);
     // Enters a GLONASS satellite's frequency channel (-7..13) into the channel table of the
@@ -421,8 +419,8 @@ public:
     // The reference time of a GLONASS ephemeris as UTC on the tick scale (the Moscow time
     // moved back 3 h, without leap seconds), from tb (quarter hours of the Moscow day) and
     // the day number NT of the four-year interval, next to Reference (GPS ticks). NT 0 (or
-    // beyond 1461): the Moscow day nearest the reference. Otherwise the day NT of the reference's four-year
-    // interval, or of the neighbouring interval when that lies nearer the reference.
+    // beyond 1461): the Moscow day nearest the reference. Otherwise the day NT of the reference's
+    // four-year interval, or of the neighbouring interval when that lies nearer the reference.
     static std::int64_t GlonassEphemerisTime(std::int64_t Reference, std::uint32_t Tb,
                                              std::uint32_t NT);
     // The ephemeris of the last ephemeris message; cleared (svprn 0) by a message that
@@ -443,9 +441,7 @@ public:
     const RDescriptorRecord& Descriptor() const noexcept { return FDescriptor; }
     // The station as an occupation of the data set: position, antenna, kind (motion mode 3
     // physical, 4 computed station; 0 while no 1005/1006 was met) and its time span.
-    const zqt_obs_intrf::TZQS_Occupation& StationOccupation() const noexcept {
-        return FStationOcc;
-    }
+    const zqt_obs_intrf::TZQS_Occupation& StationOccupation() const noexcept { return FStationOcc; }
     // The receiver number of the stream: the 1033 receiver serial number, the station ID of
     // the last 1005/1006, the non-physical and the physical station ID of the last 1032, in
     // decimal and joined by "/" (0 for messages not met). Rebuilt whole from the records
@@ -495,10 +491,10 @@ protected:
     void HandOverEphemeris();
 
     // The station messages into their records; the bits read.
-    std::int32_t DecodeStation(TBitReader& Bits);           // 1005, 1006
-    std::int32_t DecodePhysicalStation(TBitReader& Bits);   // 1032
-    std::int32_t DecodeDescriptor(TBitReader& Bits);        // 1007, 1008, 1033
-    std::int32_t DecodeGloBiases(TBitReader& Bits);         // 1230
+    std::int32_t DecodeStation(TBitReader& Bits);          // 1005, 1006
+    std::int32_t DecodePhysicalStation(TBitReader& Bits);  // 1032
+    std::int32_t DecodeDescriptor(TBitReader& Bits);       // 1007, 1008, 1033
+    std::int32_t DecodeGloBiases(TBitReader& Bits);        // 1230
     // A string of a descriptor: the 8-bit length, then that many characters, all within the
     // payload (a length beyond it raises ExceptionRTCMMessage). Characters outside printable
     // ASCII become "?", so that a corrupted descriptor cannot break a RINEX header line.
@@ -561,8 +557,7 @@ public:
 
     // Nothing is taken once the stop flag is set.
     bool AddData(const std::uint8_t* Data, std::int32_t Count) override;
-    bool FindMessage(const std::uint8_t* Buffer, std::int32_t& Offset,
-                     std::int32_t Count) override;
+    bool FindMessage(const std::uint8_t* Buffer, std::int32_t& Offset, std::int32_t Count) override;
 
     // ---- hand-over of the station messages ---------------------------------------------
     // After 1005/1006: the station position; a position more than StationMoveLimit from the

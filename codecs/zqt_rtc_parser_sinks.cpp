@@ -170,8 +170,9 @@ void TZQS_RTCM_Decoder::ResolveAmbiguities(std::int64_t Time, double* X, const d
         ++FClock.Count;
     }
     // The common offset (ms) of the predictions, within half a millisecond of zero.
-    const double offset =
-        FClock.Count > 0 && std::hypot(FClock.C, FClock.S) > 1e-9 ? std::atan2(FClock.S, FClock.C) / TwoPi : 0.0;
+    const double offset = FClock.Count > 0 && std::hypot(FClock.C, FClock.S) > 1e-9
+                              ? std::atan2(FClock.S, FClock.C) / TwoPi
+                              : 0.0;
     for (std::size_t i = 0; i < Count; ++i) {
         if (!usable(X[i])) {
             X[i] = std::numeric_limits<double>::quiet_NaN();
@@ -181,8 +182,9 @@ void TZQS_RTCM_Decoder::ResolveAmbiguities(std::int64_t Time, double* X, const d
         const double n = std::nearbyint(y);
         if (std::fabs(y - n) * UnitMs[i] > AmbiguityTolerance) {
             if (++FRejectedPredictions <= 10)
-                Log(Format("Epoch %s: a predicted range is %.3f ms off the epoch's others; left out",
-                           zqt_timefunc::GPSTimeToStr(Time), std::fabs(y - n) * UnitMs[i]));
+                Log(Format(
+                    "Epoch %s: a predicted range is %.3f ms off the epoch's others; left out",
+                    zqt_timefunc::GPSTimeToStr(Time), std::fabs(y - n) * UnitMs[i]));
             X[i] = std::numeric_limits<double>::quiet_NaN();
         } else {
             X[i] = n;

@@ -19,7 +19,9 @@ constexpr double CoordinateScale = 0.0001;
 // The 1230 bias that marks "not given".
 constexpr std::int64_t GloBiasInvalid = -32768;
 
-std::string Decimal(std::uint16_t Value) { return sysutils::IntToStr(static_cast<std::int64_t>(Value)); }
+std::string Decimal(std::uint16_t Value) {
+    return sysutils::IntToStr(static_cast<std::int64_t>(Value));
+}
 
 }  // namespace
 
@@ -81,9 +83,9 @@ std::int32_t TZQS_RTCM_Decoder::DecodePhysicalStation(TBitReader& Bits) {
 std::string TZQS_RTCM_Decoder::ReadDescriptorString(TBitReader& Bits) {
     const auto length = static_cast<unsigned>(Bits.U(8));
     if (Bits.Remaining() < 8u * length)
-        throw ExceptionRTCMMessage(Format("Descriptor of %d characters beyond the message (%d bits left)",
-                                          static_cast<std::int32_t>(length),
-                                          static_cast<std::int64_t>(Bits.Remaining())));
+        throw ExceptionRTCMMessage(
+            Format("Descriptor of %d characters beyond the message (%d bits left)",
+                   static_cast<std::int32_t>(length), static_cast<std::int64_t>(Bits.Remaining())));
     std::string s = Bits.Str(length);
     for (char& c : s)
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';

@@ -58,9 +58,7 @@ std::shared_ptr<TZQS_RTCMReader> TZQS_RTCMReader::Create(
 // =======================================================================================
 // Feeding
 
-void TZQS_RTCMReader::FeedFile(TZQS_RTCM_Parser& Parser) {
-    FeedFileUntil(Parser, -1);
-}
+void TZQS_RTCMReader::FeedFile(TZQS_RTCM_Parser& Parser) { FeedFileUntil(Parser, -1); }
 
 void TZQS_RTCMReader::FeedFileUntil(TZQS_RTCM_Parser& Parser, std::int64_t Limit) {
     Seek(0, zqt_classes_bs::soBeginning);
@@ -105,7 +103,8 @@ void TZQS_RTCMReader::ExecutePasses(bool Bnc) {
     if (Bnc) {
         // The records carry their times: the first one starts the decoder's time keeping.
         FStartTime = FirstBncRecordTime();
-        if (FStartTime == 0) throw ExceptionRTCMReader(Format("No RTCM 3 message found in %s", FFileName));
+        if (FStartTime == 0)
+            throw ExceptionRTCMReader(Format("No RTCM 3 message found in %s", FFileName));
         FSummary.Bnc = true;
     }
     const std::unique_ptr<TZQS_RTCM_Parser> parser = TZQS_RTCM_Parser::Create(FStartTime, FOwner);
@@ -223,13 +222,16 @@ std::int64_t TZQS_RTCMReader::FeedBnc(TZQS_RTCM_Parser& Parser, bool First) {
             const std::string_view bytes = UnreadBytes();
             const auto n = static_cast<std::size_t>(
                 std::min<std::int64_t>(remaining, static_cast<std::int64_t>(bytes.size())));
-            Parser.AddData(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::int32_t>(n));
+            Parser.AddData(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                           static_cast<std::int32_t>(n));
             SkipBytes(n);
             remaining -= static_cast<std::int64_t>(n);
             streamBytes += static_cast<std::int64_t>(n);
         }
         if (remaining > 0) {
-            if (First) Log(Format("%s: the last record lacks %d of its %d bytes", FFileName, remaining, count));
+            if (First)
+                Log(Format("%s: the last record lacks %d of its %d bytes", FFileName, remaining,
+                           count));
             break;
         }
         SkipBytes(1);  // the line end after the data
@@ -255,15 +257,14 @@ void TZQS_RTCMReader::CheckFrames(std::int64_t StreamBytes) {
 
 void TZQS_RTCMReader::ReportSkipped() {
     std::string text;
-    const auto add = [&text](const std::string& Item) { text += (text.empty() ? "" : ", ") + Item; };
-    if (FSummary.BadBncLines > 0)
-        add(Format("%d damaged BNC record(s)", FSummary.BadBncLines));
+    const auto add = [&text](const std::string& Item) {
+        text += (text.empty() ? "" : ", ") + Item;
+    };
+    if (FSummary.BadBncLines > 0) add(Format("%d damaged BNC record(s)", FSummary.BadBncLines));
     if (FSummary.SkippedBytes > 0)
         add(Format("%d byte(s) outside RTCM 3 frames", FSummary.SkippedBytes));
-    if (FSummary.DecodeErrors > 0)
-        add(Format("%d message(s) not decoded", FSummary.DecodeErrors));
-    if (FSummary.LateEpochs > 0)
-        add(Format("%d late epoch(s)", FSummary.LateEpochs));
+    if (FSummary.DecodeErrors > 0) add(Format("%d message(s) not decoded", FSummary.DecodeErrors));
+    if (FSummary.LateEpochs > 0) add(Format("%d late epoch(s)", FSummary.LateEpochs));
     if (!text.empty()) DoMessage(Format("%s: skipped %s", FFileName, text), 1);
 }
 
@@ -318,9 +319,9 @@ std::int64_t TZQS_RTCMReader::GetStartTime(const std::string& FileName) {
 std::int64_t TZQS_RTCMReader::GetStartTimeChecked(const std::string& FileName) {
     const std::int64_t t = GetStartTime(FileName);
     if (t == 0)
-        throw ExceptionRTCMReader(Format(
-            "rtcm file name must be in the following format XXXX_yyyy_mm_dd_hh_nn_ss %s",
-            FileName));
+        throw ExceptionRTCMReader(
+            Format("rtcm file name must be in the following format XXXX_yyyy_mm_dd_hh_nn_ss %s",
+                   FileName));
     return t;
 }
 
@@ -329,15 +330,16 @@ std::int64_t TZQS_RTCMReader::GetStartTimeChecked(const std::string& FileName) {
 void InstallRTCMReader() {
     zqt_file_obs::SetRTCMReader(
         [](const zqt_obs_intrf::IZQS_OBSFilePtr& Owner,
-           const zqt_types_bs::TRReaderSettings& Settings) -> std::shared_ptr<zqt_classes_bs::TZQS_FileIO> {
+           const zqt_types_bs::TRReaderSettings& Settings)
+            -> std::shared_ptr<zqt_classes_bs::TZQS_FileIO> {
             return TZQS_RTCMReader::Create(Owner, Settings);
         },
         [](const std::string& FileName) { return TZQS_RTCMReader::GetStartTimeChecked(FileName); });
     if (!zqt_obs_intrf::NavDataFactory())
-        zqt_obs_intrf::SetNavDataFactory(
-            [](const zqt_objects_intrf::IZQS_ObjectPtr& Owner) -> zqt_obs_intrf::IZQS_DataStoragePtr {
-                return zqt_datastorage::TZQS_DataStorage::CreateWithParent(Owner);
-            });
+        zqt_obs_intrf::SetNavDataFactory([](const zqt_objects_intrf::IZQS_ObjectPtr& Owner)
+                                             -> zqt_obs_intrf::IZQS_DataStoragePtr {
+            return zqt_datastorage::TZQS_DataStorage::CreateWithParent(Owner);
+        });
 }
 
 }  // namespace zqt_rtcm_reader

@@ -48,17 +48,17 @@ struct RImportSummary {
     bool Bnc = false;
     std::int32_t Passes = 0;
     std::int64_t BncRecords = 0;
-    zqt_arrays::TSortedArrayOfInteger Census;     // message numbers of the recording
-    zqt_arrays::TSortedArrayOfInteger Selected;   // numbers decoded in the second pass
-    std::int32_t Epochs = 0;                      // epochs closed by the decoder
-    std::int64_t FirstEpoch = 0;                  // GPS ticks of the first and last epoch
-    std::int64_t LastEpoch = 0;                   // written (0 when none was)
+    zqt_arrays::TSortedArrayOfInteger Census;    // message numbers of the recording
+    zqt_arrays::TSortedArrayOfInteger Selected;  // numbers decoded in the second pass
+    std::int32_t Epochs = 0;                     // epochs closed by the decoder
+    std::int64_t FirstEpoch = 0;                 // GPS ticks of the first and last epoch
+    std::int64_t LastEpoch = 0;                  // written (0 when none was)
     std::int64_t LateEpochs = 0;
-    std::int64_t DecodeErrors = 0;                // messages not decoded, last pass
-    std::int64_t Frames = 0;                      // RTCM 3 frames (first pass)
-    std::int64_t SkippedBytes = 0;                // bytes outside frames (first pass)
-    std::int64_t BadBncLines = 0;                 // damaged BNC records passed over
-    bool Closed = false;                          // the import was closed (epochs met)
+    std::int64_t DecodeErrors = 0;  // messages not decoded, last pass
+    std::int64_t Frames = 0;        // RTCM 3 frames (first pass)
+    std::int64_t SkippedBytes = 0;  // bytes outside frames (first pass)
+    std::int64_t BadBncLines = 0;   // damaged BNC records passed over
+    bool Closed = false;            // the import was closed (epochs met)
 };
 
 class TZQS_RTCMReader : public zqt_classes_bs::TZQS_TextFileReader {
@@ -70,8 +70,8 @@ public:
     // The whole import into the owner. A BNC raw file without a single sound record line
     // raises ExceptionRTCMReader "Error reading BNC raw file %s" (damaged record lines
     // among sound ones are passed over with their data), a file without a single RTCM 3
-    // frame "No RTCM 3 message found in %s"; the decoder's buffer overflow, a cancel and failures of the
-    // navigation store and of the closing steps leave it as well. Epochs are written while
+    // frame "No RTCM 3 message found in %s"; the decoder's buffer overflow, a cancel and failures
+    // of the navigation store and of the closing steps leave it as well. Epochs are written while
     // they complete, so a failure leaves the epochs written so far. What could not be read
     // (bytes outside frames, messages not decoded, late epochs) is reported as a message.
     void Execute() override;

@@ -32,9 +32,9 @@ ZQT_DECLARE_EXCEPTION(ExceptionRTCMMessage, ExceptionRTCM, "ExceptionRTCMMessage
 // ---------------------------------------------------------------------------------------
 // Constants
 
-inline constexpr double SpeedOfLight = 299792458.0;       // m/s
-inline constexpr double LightMillisecond = 299792.458;    // m travelled in 1 ms
-inline constexpr double GloLegacyUnit = 599584.916;       // m: the 2 ms ambiguity of 1011/1012
+inline constexpr double SpeedOfLight = 299792458.0;     // m/s
+inline constexpr double LightMillisecond = 299792.458;  // m travelled in 1 ms
+inline constexpr double GloLegacyUnit = 599584.916;     // m: the 2 ms ambiguity of 1011/1012
 inline constexpr std::int64_t TicksPerMs = 10;
 inline constexpr std::int64_t MsPerWeek = 604800000;
 inline constexpr std::int64_t MsPerDay = 86400000;
@@ -53,8 +53,7 @@ public:
     static std::int64_t GetBits(const std::uint8_t* Data, std::uint32_t& BitPos, unsigned Count,
                                 unsigned Kind);
     // Length 8-bit characters from BitPos (any alignment); BitPos advances by 8 x Length.
-    static std::string GetString(const std::uint8_t* Data, std::uint32_t& BitPos,
-                                 unsigned Length);
+    static std::string GetString(const std::uint8_t* Data, std::uint32_t& BitPos, unsigned Length);
     // The 12-bit message number at the start of a payload.
     static std::uint16_t MessageNumber(const std::uint8_t* Payload) noexcept {
         return static_cast<std::uint16_t>(((Payload[0] << 8) | Payload[1]) >> 4);
@@ -103,7 +102,7 @@ public:
     static std::int64_t SignMagnitude(std::uint64_t v, unsigned Count) noexcept {
         const std::uint64_t mag = v & ((std::uint64_t{1} << (Count - 1)) - 1u);
         return ((v >> (Count - 1)) & 1u) ? -static_cast<std::int64_t>(mag)
-                                          : static_cast<std::int64_t>(mag);
+                                         : static_cast<std::int64_t>(mag);
     }
 };
 
@@ -112,7 +111,9 @@ public:
 class TBitReader {
 public:
     TBitReader(const std::uint8_t* Data, std::size_t LengthBytes, std::uint32_t BitPos = 0) noexcept
-        : FData(Data), FBytes(LengthBytes), FBits(static_cast<std::uint32_t>(LengthBytes * 8u)),
+        : FData(Data),
+          FBytes(LengthBytes),
+          FBits(static_cast<std::uint32_t>(LengthBytes * 8u)),
           FPos(BitPos) {}
 
     std::uint64_t U(unsigned Count) {
@@ -154,9 +155,9 @@ private:
 // ---------------------------------------------------------------------------------------
 // Legacy observations (1003/1004 GPS, 1011/1012 GLONASS)
 
-inline constexpr std::int32_t LegacyRangeInvalid = -524288;   // 20-bit phase fields 0x80000
-inline constexpr std::int32_t LegacyL2DiffInvalid = -8192;    // 14-bit L2-L1 range 0x2000
-inline constexpr std::uint8_t LegacyCNRAbsent = 255;          // 1003/1011: no CNR field
+inline constexpr std::int32_t LegacyRangeInvalid = -524288;  // 20-bit phase fields 0x80000
+inline constexpr std::int32_t LegacyL2DiffInvalid = -8192;   // 14-bit L2-L1 range 0x2000
+inline constexpr std::uint8_t LegacyCNRAbsent = 255;         // 1003/1011: no CNR field
 
 struct RLegacySat {
     std::uint8_t SatID = 0;
@@ -171,7 +172,7 @@ struct RLegacySat {
     std::uint8_t L2Code = 0;
     std::uint8_t L2Lock = 0;
     std::uint8_t L2CNR = LegacyCNRAbsent;
-    std::uint8_t GloChannel = 0;           // GLONASS frequency channel number 0..20; 0 for GPS
+    std::uint8_t GloChannel = 0;  // GLONASS frequency channel number 0..20; 0 for GPS
 };
 
 inline constexpr int LegacyMaxSats = 64;
@@ -216,13 +217,13 @@ inline constexpr int SignalTableSize = 64;
 extern const std::array<RSignalEntry, SignalTableSize> SignalTable;
 
 struct RMSMCell {
-    std::uint16_t SatKey = 0;      // system x 256 + satellite number
-    std::uint8_t System = 0;       // 0 when the signal is not in the table
+    std::uint16_t SatKey = 0;  // system x 256 + satellite number
+    std::uint8_t System = 0;   // 0 when the signal is not in the table
     std::uint8_t SignalID = 0;
     std::uint32_t SignalCode = 0;
-    std::uint8_t Slot = 0;         // band the cell is stored in (primary or taken alternative)
+    std::uint8_t Slot = 0;  // band the cell is stored in (primary or taken alternative)
     std::uint8_t AltSlot = 0;
-    std::uint8_t SatIndex = 0;     // place of the satellite in the satellite list
+    std::uint8_t SatIndex = 0;  // place of the satellite in the satellite list
 };
 
 struct RMSMRecord {
@@ -258,9 +259,9 @@ struct RMSMRecord {
     std::array<double, MSMMaxCells> FinePseudorange{};  // ms
     std::array<double, MSMMaxCells> FinePhase{};        // ms
     std::array<std::int32_t, MSMMaxCells> LockIndicator{};
-    std::uint64_t HalfCycle = 0;                        // bit i: cell i
-    std::array<double, MSMMaxCells> CNR{};              // dB-Hz; 0 = not measured
-    std::array<double, MSMMaxCells> FineRate{};         // m/s
+    std::uint64_t HalfCycle = 0;                 // bit i: cell i
+    std::array<double, MSMMaxCells> CNR{};       // dB-Hz; 0 = not measured
+    std::array<double, MSMMaxCells> FineRate{};  // m/s
 
     // Empties the record for the next message (the arrays are overwritten by it).
     void Clear() noexcept;
@@ -276,8 +277,8 @@ std::uint8_t MSMSystem(std::uint32_t Number) noexcept;
 struct RGloBiasRecord {
     std::uint16_t MessageNumber = 0;
     std::uint16_t StationID = 0;
-    std::int32_t Indicator = 0;      // 0: the biases are to be applied
-    std::array<double, 5> Bias{};    // m, by slot 1 L1 C/A, 2 L1 P, 3 L2 C/A, 4 L2 P
+    std::int32_t Indicator = 0;    // 0: the biases are to be applied
+    std::array<double, 5> Bias{};  // m, by slot 1 L1 C/A, 2 L1 P, 3 L2 C/A, 4 L2 P
 };
 
 }  // namespace zqt_rtcm_types

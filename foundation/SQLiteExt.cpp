@@ -81,12 +81,9 @@ void RaiseError(sqlite3* Db, std::string_view Message, std::string_view SQL) {
     msg.append(".\r\"").append(SQL).append("\": ");
     msg.append(native ? native : "");
     switch (code) {
-    case SQLITE_INTERRUPT:
-        throw ESQLiteInterrupted(std::move(msg));
-    case SQLITE_CONSTRAINT:
-        throw ESQLiteUniqueConstrain(std::move(msg));
-    default:
-        throw ESQLiteException(std::move(msg));
+        case SQLITE_INTERRUPT: throw ESQLiteInterrupted(std::move(msg));
+        case SQLITE_CONSTRAINT: throw ESQLiteUniqueConstrain(std::move(msg));
+        default: throw ESQLiteException(std::move(msg));
     }
 }
 
@@ -133,12 +130,12 @@ bool DeclTypeToColType(std::string_view DeclType, TESQlite_ColType& Type) {
         TESQlite_ColType Type;
     };
     static constexpr TEntry kTypes[] = {
-        {"SMALLINT", dtInt},   {"INTEGER", dtInt},      {"BOOLEAN", dtBoolean},
-        {"NUMERIC", dtFloat},  {"FLOAT", dtFloat},      {"DOUBLE", dtFloat},
-        {"REAL", dtFloat},     {"DATETIME", dtDateTime}, {"BLOB", dtBlob},
-        {"CURRENCY", dtCurrency}, {"GPSTIME", dtGPSTime}, {"TEXT", dtStr},
-        {"RXYZ", dtXYZ},       {"RLAT", dtLAT},         {"RLON", dtLON},
-        {"RALT", dtALT},       {"ISATNUM", dtSatNum},   {"ISATCODE", dtSatCode},
+        {"SMALLINT", dtInt},      {"INTEGER", dtInt},       {"BOOLEAN", dtBoolean},
+        {"NUMERIC", dtFloat},     {"FLOAT", dtFloat},       {"DOUBLE", dtFloat},
+        {"REAL", dtFloat},        {"DATETIME", dtDateTime}, {"BLOB", dtBlob},
+        {"CURRENCY", dtCurrency}, {"GPSTIME", dtGPSTime},   {"TEXT", dtStr},
+        {"RXYZ", dtXYZ},          {"RLAT", dtLAT},          {"RLON", dtLON},
+        {"RALT", dtALT},          {"ISATNUM", dtSatNum},    {"ISATCODE", dtSatCode},
         {"IOBS", dtObs},
     };
     const detail::CaseInsensitiveEqual eq;
@@ -194,8 +191,10 @@ namespace {
 template <class F, class... A>
 void CallGuarded(sqlite3_context* Ctx, const F& Method, A... Args) noexcept {
     try {
-        if (Method) Method(Ctx, Args...);
-        else sqlite3_result_null(Ctx);
+        if (Method)
+            Method(Ctx, Args...);
+        else
+            sqlite3_result_null(Ctx);
     } catch (const std::bad_alloc&) {
         sqlite3_result_error_nomem(Ctx);
     } catch (const std::exception& e) {
@@ -237,8 +236,7 @@ void TSQLiteFunctions::AddScalarFunction(const std::string& Name, int ArgCount,
 }
 
 void TSQLiteFunctions::AddAggregateFunction(const std::string& Name, int ArgCount,
-                                            TScalarMethod StepMethod,
-                                            TFinalMethod FinalMethod) {
+                                            TScalarMethod StepMethod, TFinalMethod FinalMethod) {
     auto rec = std::make_unique<TFunctionRecord>();
     rec->Owner = this;
     rec->Step = std::move(StepMethod);
@@ -286,8 +284,8 @@ void TSQLiteFunctions::ResultInt64(sqlite3_context* Ctx, std::int64_t Value) {
 void TSQLiteFunctions::ResultNull(sqlite3_context* Ctx) { sqlite3_result_null(Ctx); }
 
 void TSQLiteFunctions::ResultText(sqlite3_context* Ctx, std::string_view Value) {
-    sqlite3_result_text64(Ctx, Value.empty() ? "" : Value.data(), Value.size(),
-                          SQLITE_TRANSIENT, SQLITE_UTF8);
+    sqlite3_result_text64(Ctx, Value.empty() ? "" : Value.data(), Value.size(), SQLITE_TRANSIENT,
+                          SQLITE_UTF8);
 }
 
 void TSQLiteFunctions::ResultBlob(sqlite3_context* Ctx, const void* Data, std::size_t Size) {
@@ -318,13 +316,12 @@ void TESQLiteDatabase_nodebug::DoOpen(const std::string& FileName, int Flags) {
     // A connection is used by one thread at a time (the program is single-threaded; the
     // navigation store guards its own with the data-access lock), so SQLite's mutex per
     // connection is left out: it costs a few per cent of every conversion.
-    const int rc = sqlite3_open_v2(FileName.c_str(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(FileName.c_str(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         if (!db)
-            throw ESQLiteException("Failed to open database \"" + FileName +
-                                   "\" : unknown error");
+            throw ESQLiteException("Failed to open database \"" + FileName + "\" : unknown error");
         std::string native = sqlite3_errmsg(db);
         sqlite3_close_v2(db);
         throw ESQLiteException("Failed to open database \"" + FileName + "\" : " + native);
@@ -359,8 +356,7 @@ void TESQLiteDatabase_nodebug::Attach(const std::string& FileName, const std::st
     TStmtGuard g;
     int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &g.S, nullptr);
     if (rc != SQLITE_OK || !g.S) RaiseError(db, "Error executing SQL", sql);
-    sqlite3_bind_text64(g.S, 1, FileName.c_str(), FileName.size(), SQLITE_TRANSIENT,
-                        SQLITE_UTF8);
+    sqlite3_bind_text64(g.S, 1, FileName.c_str(), FileName.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
     rc = sqlite3_step(g.S);
     if (rc != SQLITE_DONE) {
         sqlite3_reset(g.S);
@@ -527,8 +523,8 @@ std::int64_t TESQLiteDatabase_nodebug::QueryInt(const std::string& SQL) {
 
 int TESQLiteDatabase_nodebug::Changes() { return sqlite3_changes(CheckedHandle()); }
 
-std::vector<std::string> TESQLiteDatabase_nodebug::GetSchema(
-    const std::string& Kind, std::span<const std::string> Tables) {
+std::vector<std::string> TESQLiteDatabase_nodebug::GetSchema(const std::string& Kind,
+                                                             std::span<const std::string> Tables) {
     // Kind and table names are bound values, never pasted into the text.
     std::string sql = "SELECT sql,name FROM sqlite_master WHERE type = ?1 and ";
     if (!Tables.empty()) {
@@ -698,8 +694,8 @@ TESQLitePreparedStatement::~TESQLitePreparedStatement() {
 
 sqlite3_stmt* TESQLitePreparedStatement::Stmt() const {
     if (!FStmt)
-        throw ESQLiteException("SQL statement is finalized (or its database closed): \"" +
-                               FSQL + "\"");
+        throw ESQLiteException("SQL statement is finalized (or its database closed): \"" + FSQL +
+                               "\"");
     return FStmt;
 }
 
@@ -716,9 +712,7 @@ bool TESQLitePreparedStatement::Execute() {
     RaiseError(FDbHandle, "Error executing SQL statement", FSQL);
 }
 
-std::int64_t TESQLitePreparedStatement::LastInsertRowID() {
-    return FDatabase->LastInsertRowID();
-}
+std::int64_t TESQLitePreparedStatement::LastInsertRowID() { return FDatabase->LastInsertRowID(); }
 
 int TESQLitePreparedStatement::ParamCount() { return sqlite3_bind_parameter_count(Stmt()); }
 
@@ -749,8 +743,7 @@ void TESQLitePreparedStatement::SetParamFloat(int Index, double Value) {
     if (sqlite3_bind_double(Stmt(), SqlParamIndex(Index), Value) != SQLITE_OK)
         RaiseError(FDbHandle,
                    sysutils::FormatS(sysutils::PointFormatSettings(),
-                                     "SetParamFloat: Error binding parameter %d/%f", Index,
-                                     Value),
+                                     "SetParamFloat: Error binding parameter %d/%f", Index, Value),
                    FSQL);
 }
 
@@ -773,38 +766,28 @@ void TESQLitePreparedStatement::SetParamNull(int Index) {
 void TESQLitePreparedStatement::SetParamVariant(int Index, const Variant& Value) {
     using namespace zqt_variant;
     switch (Value.VarType()) {
-    case varEmpty:
-    case varNull:
-        SetParamNull(Index);
-        return;
-    case varSmallint:
-    case varInteger:
-    case varShortInt:
-    case varByte:
-    case varWord:
-    case varLongWord:
-    case varInt64:
-    case varUInt64:
-        SetParamInt(Index, Value.AsInt64());
-        return;
-    case varSingle:
-    case varDouble:
-    case varDate:
-        SetParamFloat(Index, Value.AsDouble());
-        return;
-    case varCurrency:
-        // The raw representation (value x 10,000): GPS ticks are stored unchanged.
-        SetParamInt(Index, Value.AsCurrency());
-        return;
-    case varBoolean:
-        SetParamBool(Index, Value.AsBoolean());
-        return;
-    case varUString:
-        SetParamText(Index, Value.AsString());
-        return;
-    default:
-        if (Value.VarType() & varArray) SetParamBlobVariant(Index, Value);
-        return;
+        case varEmpty:
+        case varNull: SetParamNull(Index); return;
+        case varSmallint:
+        case varInteger:
+        case varShortInt:
+        case varByte:
+        case varWord:
+        case varLongWord:
+        case varInt64:
+        case varUInt64: SetParamInt(Index, Value.AsInt64()); return;
+        case varSingle:
+        case varDouble:
+        case varDate: SetParamFloat(Index, Value.AsDouble()); return;
+        case varCurrency:
+            // The raw representation (value x 10,000): GPS ticks are stored unchanged.
+            SetParamInt(Index, Value.AsCurrency());
+            return;
+        case varBoolean: SetParamBool(Index, Value.AsBoolean()); return;
+        case varUString: SetParamText(Index, Value.AsString()); return;
+        default:
+            if (Value.VarType() & varArray) SetParamBlobVariant(Index, Value);
+            return;
     }
 }
 
@@ -865,8 +848,7 @@ void TESQLitePreparedStatement::SetParamFloatByName(std::string_view Name, doubl
     if (const int i = ParamIndex(Name); i >= 0) SetParamFloat(i, Value);
 }
 
-void TESQLitePreparedStatement::SetParamTextByName(std::string_view Name,
-                                                   std::string_view Value) {
+void TESQLitePreparedStatement::SetParamTextByName(std::string_view Name, std::string_view Value) {
     if (const int i = ParamIndex(Name); i >= 0) SetParamText(i, Value);
 }
 
@@ -874,8 +856,7 @@ void TESQLitePreparedStatement::SetParamNullByName(std::string_view Name) {
     if (const int i = ParamIndex(Name); i >= 0) SetParamNull(i);
 }
 
-void TESQLitePreparedStatement::SetParamVariantByName(std::string_view Name,
-                                                      const Variant& Value) {
+void TESQLitePreparedStatement::SetParamVariantByName(std::string_view Name, const Variant& Value) {
     if (const int i = ParamIndex(Name); i >= 0) SetParamVariant(i, Value);
 }
 
@@ -899,8 +880,7 @@ void TESQLitePreparedStatement::SetParamBlobStreamByName(std::string_view Name,
 }
 
 void TESQLitePreparedStatement::BindParams(const TVariantArray& Values) {
-    for (std::size_t k = 0; k < Values.size(); ++k)
-        SetParamVariant(static_cast<int>(k), Values[k]);
+    for (std::size_t k = 0; k < Values.size(); ++k) SetParamVariant(static_cast<int>(k), Values[k]);
 }
 
 void TESQLitePreparedStatement::BindParamsByName(std::span<const std::string> Names,
@@ -1039,39 +1019,35 @@ Variant TESQLiteSelectStatement::ReadValue(sqlite3_stmt* S, int Index,
     if (st == SQLITE_NULL) return Variant::Null();
     if (Type == dtNull) Type = static_cast<TESQlite_ColType>(st);
     switch (Type) {
-    case dtInt:
-    case dtSatNum:
-    case dtSatCode:
-    case dtObs:
-        return Variant(static_cast<std::int64_t>(sqlite3_column_int64(S, Index)));
-    case dtFloat:
-    case dtXYZ:
-    case dtLAT:
-    case dtLON:
-    case dtALT:
-        return Variant(sqlite3_column_double(S, Index));
-    case dtStr: {
-        const unsigned char* t = sqlite3_column_text(S, Index);
-        const int n = sqlite3_column_bytes(S, Index);
-        if (!t) return Variant(std::string());
-        return Variant(std::string(reinterpret_cast<const char*>(t), static_cast<std::size_t>(n)));
-    }
-    case dtBlob: {
-        const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(S, Index));
-        const int n = sqlite3_column_bytes(S, Index);
-        if (!p || n <= 0) return Variant::Null();
-        return Variant(TBytes(p, p + n));
-    }
-    case dtBoolean:
-        return Variant(sqlite3_column_int64(S, Index) != 0);
-    case dtDateTime:
-        return Variant::Date(sqlite3_column_double(S, Index));
-    case dtCurrency:
-    case dtGPSTime:
-        // The stored integer is the Currency's raw value: GPS ticks round-trip unchanged.
-        return Variant::Currency(sqlite3_column_int64(S, Index));
-    default:
-        return Variant::Null();
+        case dtInt:
+        case dtSatNum:
+        case dtSatCode:
+        case dtObs: return Variant(static_cast<std::int64_t>(sqlite3_column_int64(S, Index)));
+        case dtFloat:
+        case dtXYZ:
+        case dtLAT:
+        case dtLON:
+        case dtALT: return Variant(sqlite3_column_double(S, Index));
+        case dtStr: {
+            const unsigned char* t = sqlite3_column_text(S, Index);
+            const int n = sqlite3_column_bytes(S, Index);
+            if (!t) return Variant(std::string());
+            return Variant(
+                std::string(reinterpret_cast<const char*>(t), static_cast<std::size_t>(n)));
+        }
+        case dtBlob: {
+            const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(S, Index));
+            const int n = sqlite3_column_bytes(S, Index);
+            if (!p || n <= 0) return Variant::Null();
+            return Variant(TBytes(p, p + n));
+        }
+        case dtBoolean: return Variant(sqlite3_column_int64(S, Index) != 0);
+        case dtDateTime: return Variant::Date(sqlite3_column_double(S, Index));
+        case dtCurrency:
+        case dtGPSTime:
+            // The stored integer is the Currency's raw value: GPS ticks round-trip unchanged.
+            return Variant::Currency(sqlite3_column_int64(S, Index));
+        default: return Variant::Null();
     }
 }
 
@@ -1124,7 +1100,8 @@ std::vector<std::int32_t> TESQLiteSelectStatement::RowIntegers() const {
     sqlite3_stmt* s = Stmt();
     std::vector<std::int32_t> r(static_cast<std::size_t>(FColumnCount), 0);
     if (FBof) return r;
-    for (int i = 0; i < FColumnCount; ++i) r[static_cast<std::size_t>(i)] = sqlite3_column_int(s, i);
+    for (int i = 0; i < FColumnCount; ++i)
+        r[static_cast<std::size_t>(i)] = sqlite3_column_int(s, i);
     return r;
 }
 

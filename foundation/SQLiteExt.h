@@ -118,8 +118,7 @@ using IESQLiteSelectStatementPtr = std::shared_ptr<IESQLiteSelectStatement>;
 // Per-row callback of ExecCallback: the values (nullptr for NULL) and the column names of
 // one result row. Returning non-zero stops the execution, which then raises; an exception
 // thrown by the callback stops it too and is passed on unchanged.
-using TExecRowCallback =
-    std::function<int(int ColumnCount, char** Values, char** ColumnNames)>;
+using TExecRowCallback = std::function<int(int ColumnCount, char** Values, char** ColumnNames)>;
 
 // Callback of the SQL function DoCallBack: (code, text) -> integer result.
 using TDatabaseCallback = std::function<int(int Code, const std::string& Text)>;
@@ -165,8 +164,7 @@ public:
     virtual void SetParamNullByName(std::string_view Name) = 0;
     virtual void SetParamVariantByName(std::string_view Name, const Variant& Value) = 0;
     virtual void SetParamBlobByName(std::string_view Name, const TBytes& Value) = 0;
-    virtual void SetParamBlobByName(std::string_view Name, const void* Data,
-                                    std::size_t Size) = 0;
+    virtual void SetParamBlobByName(std::string_view Name, const void* Data, std::size_t Size) = 0;
     virtual void SetParamBlobVariantByName(std::string_view Name, const Variant& Value) = 0;
     virtual void SetParamBlobStreamByName(std::string_view Name, std::istream& Stream) = 0;
 
@@ -265,8 +263,7 @@ public:
                                                        std::span<const std::string> Fields,
                                                        int Mode) = 0;
     virtual IESQLitePreparedStatementPtr PrepareInsert(const std::string& Table,
-                                                       const std::string& Fields,
-                                                       int Mode) = 0;
+                                                       const std::string& Fields, int Mode) = 0;
     virtual IESQLiteSelectStatementPtr PrepareSelect(const std::string& SQL) = 0;
     virtual IESQLiteSelectStatementPtr PrepareSelectParams(const std::string& SQL,
                                                            const TVariantArray& Values) = 0;
@@ -351,8 +348,7 @@ public:
         return SelectStrColumn(FormatPt(Template, Args...));
     }
     template <class... A>
-    std::vector<std::int64_t> SelectInt64ColumnFmt(std::string_view Template,
-                                                   const A&... Args) {
+    std::vector<std::int64_t> SelectInt64ColumnFmt(std::string_view Template, const A&... Args) {
         return SelectInt64Column(FormatPt(Template, Args...));
     }
 
@@ -451,8 +447,7 @@ public:
     void Rollback() override;
     void ExecSQL(const std::string& SQL) override;
     // (The defaults repeat those of the interface.)
-    void ExecScript(std::string_view Text,
-                    const zqt_objects_intrf::TZQSProgressEvent& Notify = {},
+    void ExecScript(std::string_view Text, const zqt_objects_intrf::TZQSProgressEvent& Notify = {},
                     std::string_view Separator = ";") override;
     void Exec(const std::string& SQL) override;
     void ExecCallback(const std::string& SQL, const TExecRowCallback& Callback) override;
@@ -468,16 +463,15 @@ public:
     IESQLitePreparedStatementPtr PrepareInsert(const std::string& Table,
                                                std::span<const std::string> Fields,
                                                int Mode) override;
-    IESQLitePreparedStatementPtr PrepareInsert(const std::string& Table,
-                                               const std::string& Fields, int Mode) override;
+    IESQLitePreparedStatementPtr PrepareInsert(const std::string& Table, const std::string& Fields,
+                                               int Mode) override;
     IESQLiteSelectStatementPtr PrepareSelect(const std::string& SQL) override;
     IESQLiteSelectStatementPtr PrepareSelectParams(const std::string& SQL,
                                                    const TVariantArray& Values) override;
     IESQLitePreparedStatementPtr PrepareUpdate(const std::string& Table,
                                                std::span<const std::string> Fields,
                                                const std::string& Where) override;
-    IESQLitePreparedStatementPtr PrepareUpdate(const std::string& Table,
-                                               const std::string& Fields,
+    IESQLitePreparedStatementPtr PrepareUpdate(const std::string& Table, const std::string& Fields,
                                                const std::string& Where) override;
     void Interrupt() override;
     Variant QueryValue(const std::string& SQL) override;
@@ -588,8 +582,7 @@ public:
     void SetParamBlobStreamByName(std::string_view Name, std::istream& Stream) override;
 
     void BindParams(const TVariantArray& Values) override;
-    void BindParamsByName(std::span<const std::string> Names,
-                          const TVariantArray& Values) override;
+    void BindParamsByName(std::span<const std::string> Names, const TVariantArray& Values) override;
     void Reset() override;
     void ClearBindings() override;
 
@@ -631,8 +624,7 @@ public:
                                 const std::string& Where);
 };
 
-class TESQLiteSelectStatement : public TESQLitePreparedStatement,
-                                public IESQLiteSelectStatement {
+class TESQLiteSelectStatement : public TESQLitePreparedStatement, public IESQLiteSelectStatement {
 public:
     TESQLiteSelectStatement(IESQLiteDatabasePtr Db, std::string SQL);
 
@@ -662,8 +654,7 @@ private:
     Variant ReadValue(sqlite3_stmt* S, int Index, TESQlite_ColType Type) const;
 
     int FColumnCount = 0;
-    std::unordered_map<std::string, int, detail::CaseInsensitiveHash,
-                       detail::CaseInsensitiveEqual>
+    std::unordered_map<std::string, int, detail::CaseInsensitiveHash, detail::CaseInsensitiveEqual>
         FColumnIndex;
     std::vector<std::string> FColumnNames;
     std::vector<TESQlite_ColType> FColumnTypes;

@@ -110,7 +110,8 @@ void RoundFixed(Decimal& x, int d) {
 
 // The exact decimal value of a Currency raw representation (value x 10,000), unsigned.
 Decimal CurrencyDecimal(std::int64_t raw) {
-    const std::uint64_t u = raw < 0 ? 0 - static_cast<std::uint64_t>(raw) : static_cast<std::uint64_t>(raw);
+    const std::uint64_t u =
+        raw < 0 ? 0 - static_cast<std::uint64_t>(raw) : static_cast<std::uint64_t>(raw);
     Decimal x;
     if (u == 0) return x;
     char buf[24];
@@ -201,8 +202,8 @@ char* DoubleFixed(double a, int d, char* buf, char* bufEnd) {
     if (a != 0.0 && k < 0 && -static_cast<std::int64_t>(k) == static_cast<std::int64_t>(d) + 1) {
         // Exactly D + 1 decimals ending in 5: a tie, rounded away from zero.
         char* end = std::to_chars(buf, bufEnd, a, std::chars_format::fixed, d + 1).ptr;
-        --end;                     // the final 5
-        if (d == 0) --end;         // the point
+        --end;              // the final 5
+        if (d == 0) --end;  // the point
         char* p = end;
         while (p != buf) {
             --p;
@@ -226,8 +227,10 @@ char* DoubleFixed(double a, int d, char* buf, char* bufEnd) {
 // Rendering of decimals
 
 void AppendExponent(std::string& out, int e, bool forceSign, int minDigits) {
-    if (e < 0) out += '-';
-    else if (forceSign) out += '+';
+    if (e < 0)
+        out += '-';
+    else if (forceSign)
+        out += '+';
     char buf[16];
     const auto r = std::to_chars(buf, buf + sizeof buf, e < 0 ? -e : e);
     const int n = static_cast<int>(r.ptr - buf);
@@ -292,8 +295,10 @@ void RenderGeneral(std::string& out, Decimal x, int p, char sep) {
 }
 
 void AppendSpecial(std::string& out, double v) {
-    if (std::isnan(v)) out += "NAN";
-    else out += v < 0 ? "-INF" : "INF";
+    if (std::isnan(v))
+        out += "NAN";
+    else
+        out += v < 0 ? "-INF" : "INF";
 }
 
 // A float argument as Format sees it: a double, or a Currency with its exact decimal value.
@@ -304,7 +309,8 @@ struct FloatValue {
 };
 
 // Formats a float value for f, e, g, n and m into out (prec < 0: the default).
-void FormatFloat(std::string& out, char type, const FloatValue& v, int prec, const TFormatSettings& fs) {
+void FormatFloat(std::string& out, char type, const FloatValue& v, int prec,
+                 const TFormatSettings& fs) {
     const char sep = fs.DecimalSeparator;
     if (!v.IsCurrency && !std::isfinite(v.D)) {
         AppendSpecial(out, v.D);
@@ -313,55 +319,55 @@ void FormatFloat(std::string& out, char type, const FloatValue& v, int prec, con
     const bool negative = v.IsCurrency ? v.Raw < 0 : std::signbit(v.D);
     const double a = std::fabs(v.D);
     switch (type) {
-    case 'F':
-    case 'N':
-    case 'M': {
-        const int d = std::min(prec < 0 ? 2 : prec, kMaxFloatDigits);
-        const char thou = type == 'F' ? 0 : fs.ThousandSeparator;
-        if (v.IsCurrency) {
-            Decimal x = CurrencyDecimal(v.Raw);
-            RoundFixed(x, d);
-            if (negative && !x.IsZero()) out += '-';
-            RenderFixed(out, x, d, sep, thou);
+        case 'F':
+        case 'N':
+        case 'M': {
+            const int d = std::min(prec < 0 ? 2 : prec, kMaxFloatDigits);
+            const char thou = type == 'F' ? 0 : fs.ThousandSeparator;
+            if (v.IsCurrency) {
+                Decimal x = CurrencyDecimal(v.Raw);
+                RoundFixed(x, d);
+                if (negative && !x.IsZero()) out += '-';
+                RenderFixed(out, x, d, sep, thou);
+                return;
+            }
+            char buf[kFloatBuf];
+            const char* end = DoubleFixed(a, d, buf, buf + sizeof buf);
+            if (negative && HasNonZeroDigit(buf, end)) out += '-';
+            const char* point = std::find(static_cast<const char*>(buf), end, '.');
+            const std::size_t intLen = static_cast<std::size_t>(point - buf);
+            for (std::size_t i = 0; i < intLen; ++i) {
+                out += buf[i];
+                const std::size_t rest = intLen - 1 - i;
+                if (thou && rest > 0 && rest % 3 == 0) out += thou;
+            }
+            if (point != end) {
+                out += sep;
+                out.append(point + 1, end);
+            }
             return;
         }
-        char buf[kFloatBuf];
-        const char* end = DoubleFixed(a, d, buf, buf + sizeof buf);
-        if (negative && HasNonZeroDigit(buf, end)) out += '-';
-        const char* point = std::find(static_cast<const char*>(buf), end, '.');
-        const std::size_t intLen = static_cast<std::size_t>(point - buf);
-        for (std::size_t i = 0; i < intLen; ++i) {
-            out += buf[i];
-            const std::size_t rest = intLen - 1 - i;
-            if (thou && rest > 0 && rest % 3 == 0) out += thou;
+        case 'E': {
+            const int p = std::clamp(prec < 0 ? 15 : prec, 1, kMaxFloatDigits);
+            Decimal x;
+            if (v.IsCurrency) {
+                x = CurrencyDecimal(v.Raw);
+                RoundSig(x, p);
+            } else {
+                x = DoubleSig(a, p);
+            }
+            if (negative && !x.IsZero()) out += '-';
+            RenderExponent(out, x, p, sep);
+            return;
         }
-        if (point != end) {
-            out += sep;
-            out.append(point + 1, end);
+        default: {  // 'G'
+            const int p = std::clamp(prec < 0 ? 15 : prec, 1, kMaxFloatDigits);
+            // Rounding to significant digits never turns a nonzero value into zero.
+            Decimal x = v.IsCurrency ? CurrencyDecimal(v.Raw) : DoubleSig(a, p);
+            if (negative && !x.IsZero()) out += '-';
+            RenderGeneral(out, std::move(x), p, sep);
+            return;
         }
-        return;
-    }
-    case 'E': {
-        const int p = std::clamp(prec < 0 ? 15 : prec, 1, kMaxFloatDigits);
-        Decimal x;
-        if (v.IsCurrency) {
-            x = CurrencyDecimal(v.Raw);
-            RoundSig(x, p);
-        } else {
-            x = DoubleSig(a, p);
-        }
-        if (negative && !x.IsZero()) out += '-';
-        RenderExponent(out, x, p, sep);
-        return;
-    }
-    default: {  // 'G'
-        const int p = std::clamp(prec < 0 ? 15 : prec, 1, kMaxFloatDigits);
-        // Rounding to significant digits never turns a nonzero value into zero.
-        Decimal x = v.IsCurrency ? CurrencyDecimal(v.Raw) : DoubleSig(a, p);
-        if (negative && !x.IsZero()) out += '-';
-        RenderGeneral(out, std::move(x), p, sep);
-        return;
-    }
     }
 }
 
@@ -373,7 +379,8 @@ void AppendUnsigned(std::string& out, std::uint64_t u, int base, int minDigits) 
     auto r = std::to_chars(buf, buf + sizeof buf, u, base);
     const int n = static_cast<int>(r.ptr - buf);
     if (minDigits > n) out.append(static_cast<std::size_t>(minDigits - n), '0');
-    for (char* p = buf; p != r.ptr; ++p) out += (*p >= 'a' && *p <= 'f') ? static_cast<char>(*p - 'a' + 'A') : *p;
+    for (char* p = buf; p != r.ptr; ++p)
+        out += (*p >= 'a' && *p <= 'f') ? static_cast<char>(*p - 'a' + 'A') : *p;
 }
 
 std::size_t Utf8Length(std::string_view s) {
@@ -404,58 +411,52 @@ struct IntValue {
 
 bool GetIntArg(const FormatArg& a, IntValue& v) {
     switch (a.GetKind()) {
-    case FormatArg::Kind::Int:
-        v.I = a.AsInt();
-        return true;
-    case FormatArg::Kind::UInt:
-        v.U = a.AsUInt();
-        v.IsUnsigned = true;
-        return true;
-    case FormatArg::Kind::Variant: {
-        const Variant& var = a.AsVariant();
-        if (var.VarType() == zqt_variant::varUInt64) {
-            // The Variant hands out no unsigned value above the Int64 range but its text.
-            const std::string t = var.AsString();
+        case FormatArg::Kind::Int: v.I = a.AsInt(); return true;
+        case FormatArg::Kind::UInt:
+            v.U = a.AsUInt();
             v.IsUnsigned = true;
-            return std::from_chars(t.data(), t.data() + t.size(), v.U).ec == std::errc();
-        }
-        if (var.IsOrdinal()) {
-            v.I = var.AsInt64();
             return true;
+        case FormatArg::Kind::Variant: {
+            const Variant& var = a.AsVariant();
+            if (var.VarType() == zqt_variant::varUInt64) {
+                // The Variant hands out no unsigned value above the Int64 range but its text.
+                const std::string t = var.AsString();
+                v.IsUnsigned = true;
+                return std::from_chars(t.data(), t.data() + t.size(), v.U).ec == std::errc();
+            }
+            if (var.IsOrdinal()) {
+                v.I = var.AsInt64();
+                return true;
+            }
+            if (var.IsStr()) return TryStrToInt(var.AsString(), v.I);
+            return false;
         }
-        if (var.IsStr()) return TryStrToInt(var.AsString(), v.I);
-        return false;
-    }
-    default:
-        return false;
+        default: return false;
     }
 }
 
 bool GetFloatArg(const FormatArg& a, FloatValue& v) {
     switch (a.GetKind()) {
-    case FormatArg::Kind::Float:
-        v.D = a.AsFloat();
-        return true;
-    case FormatArg::Kind::Currency:
-        v.IsCurrency = true;
-        v.Raw = a.AsInt();
-        return true;
-    case FormatArg::Kind::Variant: {
-        const Variant& var = a.AsVariant();
-        if (var.VarType() == zqt_variant::varCurrency) {
+        case FormatArg::Kind::Float: v.D = a.AsFloat(); return true;
+        case FormatArg::Kind::Currency:
             v.IsCurrency = true;
-            v.Raw = var.AsCurrency();
+            v.Raw = a.AsInt();
             return true;
+        case FormatArg::Kind::Variant: {
+            const Variant& var = a.AsVariant();
+            if (var.VarType() == zqt_variant::varCurrency) {
+                v.IsCurrency = true;
+                v.Raw = var.AsCurrency();
+                return true;
+            }
+            if (var.IsNumeric() || var.VarType() == zqt_variant::varDate) {
+                v.D = var.AsDouble();
+                return true;
+            }
+            if (var.IsStr()) return TryStrToFloat(var.AsString(), v.D);
+            return false;
         }
-        if (var.IsNumeric() || var.VarType() == zqt_variant::varDate) {
-            v.D = var.AsDouble();
-            return true;
-        }
-        if (var.IsStr()) return TryStrToFloat(var.AsString(), v.D);
-        return false;
-    }
-    default:
-        return false;
+        default: return false;
     }
 }
 
@@ -481,10 +482,13 @@ std::string FormatV(std::string_view templ, TFormatArgs args, const TFormatSetti
             ++i;
             const FormatArg& a = nextArg();
             std::int64_t n;
-            if (a.GetKind() == FormatArg::Kind::Int) n = a.AsInt();
-            else if (a.GetKind() == FormatArg::Kind::UInt && a.AsUInt() <= static_cast<std::uint64_t>(kMaxWidth))
+            if (a.GetKind() == FormatArg::Kind::Int)
+                n = a.AsInt();
+            else if (a.GetKind() == FormatArg::Kind::UInt &&
+                     a.AsUInt() <= static_cast<std::uint64_t>(kMaxWidth))
                 n = static_cast<std::int64_t>(a.AsUInt());
-            else FormatError(templ);
+            else
+                FormatError(templ);
             if (n > kMaxWidth) FormatError(templ);
             return n < 0 ? -1 : n;
         }
@@ -548,70 +552,66 @@ std::string FormatV(std::string_view templ, TFormatArgs args, const TFormatSetti
         const std::size_t start = out.size();
         bool textField = false;
         switch (type) {
-        case 'D':
-        case 'U':
-        case 'X': {
-            IntValue v;
-            if (!GetIntArg(arg, v)) FormatError(templ);
-            const int minDigits = static_cast<int>(prec);
-            if (type == 'D') {
-                if (v.IsUnsigned) {
-                    AppendUnsigned(out, v.U, 10, minDigits);
+            case 'D':
+            case 'U':
+            case 'X': {
+                IntValue v;
+                if (!GetIntArg(arg, v)) FormatError(templ);
+                const int minDigits = static_cast<int>(prec);
+                if (type == 'D') {
+                    if (v.IsUnsigned) {
+                        AppendUnsigned(out, v.U, 10, minDigits);
+                    } else {
+                        const std::uint64_t mag = v.I < 0 ? 0 - static_cast<std::uint64_t>(v.I)
+                                                          : static_cast<std::uint64_t>(v.I);
+                        if (v.I < 0) out += '-';
+                        AppendUnsigned(out, mag, 10, minDigits);
+                    }
                 } else {
-                    const std::uint64_t mag =
-                        v.I < 0 ? 0 - static_cast<std::uint64_t>(v.I) : static_cast<std::uint64_t>(v.I);
-                    if (v.I < 0) out += '-';
-                    AppendUnsigned(out, mag, 10, minDigits);
+                    const std::uint64_t u = v.IsUnsigned ? v.U : static_cast<std::uint64_t>(v.I);
+                    AppendUnsigned(out, u, type == 'U' ? 10 : 16, minDigits);
                 }
-            } else {
-                const std::uint64_t u = v.IsUnsigned ? v.U : static_cast<std::uint64_t>(v.I);
-                AppendUnsigned(out, u, type == 'U' ? 10 : 16, minDigits);
-            }
-            break;
-        }
-        case 'F':
-        case 'E':
-        case 'G':
-        case 'N':
-        case 'M': {
-            FloatValue v;
-            if (!GetFloatArg(arg, v)) FormatError(templ);
-            FormatFloat(out, type, v, static_cast<int>(prec), settings);
-            break;
-        }
-        case 'S': {
-            textField = true;
-            std::string tmp;
-            std::string_view s;
-            switch (arg.GetKind()) {
-            case FormatArg::Kind::Str:
-                s = arg.AsStr();
-                break;
-            case FormatArg::Kind::Char:
-                tmp.assign(1, arg.AsChar());
-                s = tmp;
-                break;
-            case FormatArg::Kind::Variant: {
-                const Variant& var = arg.AsVariant();
-                if (var.IsNull() || var.IsBytes()) FormatError(templ);
-                tmp = var.AsString();
-                s = tmp;
                 break;
             }
-            default:
-                FormatError(templ);
+            case 'F':
+            case 'E':
+            case 'G':
+            case 'N':
+            case 'M': {
+                FloatValue v;
+                if (!GetFloatArg(arg, v)) FormatError(templ);
+                FormatFloat(out, type, v, static_cast<int>(prec), settings);
+                break;
             }
-            if (prec >= 0) s = Utf8Prefix(s, static_cast<std::size_t>(prec));
-            out.append(s);
-            break;
-        }
-        case 'P': {
-            if (arg.GetKind() != FormatArg::Kind::Pointer) FormatError(templ);
-            AppendUnsigned(out, reinterpret_cast<std::uintptr_t>(arg.AsPointer()), 16, 16);
-            break;
-        }
-        default:
-            FormatError(templ);
+            case 'S': {
+                textField = true;
+                std::string tmp;
+                std::string_view s;
+                switch (arg.GetKind()) {
+                    case FormatArg::Kind::Str: s = arg.AsStr(); break;
+                    case FormatArg::Kind::Char:
+                        tmp.assign(1, arg.AsChar());
+                        s = tmp;
+                        break;
+                    case FormatArg::Kind::Variant: {
+                        const Variant& var = arg.AsVariant();
+                        if (var.IsNull() || var.IsBytes()) FormatError(templ);
+                        tmp = var.AsString();
+                        s = tmp;
+                        break;
+                    }
+                    default: FormatError(templ);
+                }
+                if (prec >= 0) s = Utf8Prefix(s, static_cast<std::size_t>(prec));
+                out.append(s);
+                break;
+            }
+            case 'P': {
+                if (arg.GetKind() != FormatArg::Kind::Pointer) FormatError(templ);
+                AppendUnsigned(out, reinterpret_cast<std::uintptr_t>(arg.AsPointer()), 16, 16);
+                break;
+            }
+            default: FormatError(templ);
         }
 
         if (width > 0) {
@@ -619,8 +619,10 @@ std::string FormatV(std::string_view templ, TFormatArgs args, const TFormatSetti
             const std::size_t fieldLen = textField ? Utf8Length(field) : field.size();
             const std::size_t w = static_cast<std::size_t>(width);
             if (fieldLen < w) {
-                if (left) out.append(w - fieldLen, ' ');
-                else out.insert(start, w - fieldLen, ' ');
+                if (left)
+                    out.append(w - fieldLen, ' ');
+                else
+                    out.insert(start, w - fieldLen, ' ');
             }
         }
     }
@@ -670,7 +672,8 @@ bool TryStrToInt(std::string_view s, std::int64_t& v) {
     if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
     if (base == 10) {
         // Decimal text must fit the signed range.
-        const std::uint64_t limit = negative ? std::uint64_t{1} << 63 : (std::uint64_t{1} << 63) - 1;
+        const std::uint64_t limit =
+            negative ? std::uint64_t{1} << 63 : (std::uint64_t{1} << 63) - 1;
         if (u > limit) return false;
     }
     // Hexadecimal text of up to 16 digits is the two's complement bit pattern.
@@ -756,8 +759,8 @@ bool TryStrToFloat(std::string_view s, double& v, const TFormatSettings& setting
     }
     // Value = 0.Mantissa x 10^(PointPos + Exponent).
     const std::int64_t e10 = t.PointPos + t.Exponent;
-    if (e10 > 400) return false;   // beyond the double range
-    if (e10 < -400) {              // below the smallest subnormal
+    if (e10 > 400) return false;  // beyond the double range
+    if (e10 < -400) {             // below the smallest subnormal
         v = t.Negative ? -0.0 : 0.0;
         return true;
     }
@@ -811,7 +814,8 @@ std::string CurrToStr(std::int64_t raw) {
     std::string out;
     Decimal x = CurrencyDecimal(raw);
     if (raw < 0) out += '-';
-    const int decimals = x.IsZero() ? 0 : std::max(0, static_cast<int>(x.Digits.size()) - 1 - x.Exp);
+    const int decimals =
+        x.IsZero() ? 0 : std::max(0, static_cast<int>(x.Digits.size()) - 1 - x.Exp);
     RenderFixed(out, x, decimals, DefaultFormatSettings().DecimalSeparator, 0);
     return out;
 }
@@ -830,7 +834,8 @@ bool TryStrToCurr(std::string_view s, std::int64_t& raw) {
     std::uint64_t u = 0;
     const std::uint64_t limit = t.Negative ? std::uint64_t{1} << 63 : (std::uint64_t{1} << 63) - 1;
     for (std::int64_t k = 0; k < intDigits; ++k) {
-        const unsigned d = k < m ? static_cast<unsigned>(t.Mantissa[static_cast<std::size_t>(k)] - '0') : 0u;
+        const unsigned d =
+            k < m ? static_cast<unsigned>(t.Mantissa[static_cast<std::size_t>(k)] - '0') : 0u;
         if (u > (limit - d) / 10) return false;
         u = u * 10 + d;
     }
@@ -916,7 +921,8 @@ std::string LowerCase(std::string_view s) {
 
 bool SameText(std::string_view a, std::string_view b) { return EqualNoCase(a, b); }
 
-std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to, bool ignoreCase) {
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to,
+                       bool ignoreCase) {
     if (from.empty()) return std::string(s);
     std::string out;
     out.reserve(s.size());

@@ -44,13 +44,13 @@ private:
 // Declares an exception class with the given parent and printed class name.
 // The parent may be a qualified name (zqt_types_bs::ExceptionZQS): constructors are
 // inherited through a local alias.
-#define ZQT_DECLARE_EXCEPTION(Name, Parent, Printed)                               \
-    class Name : public Parent {                                                     \
-        using ZqtBase_ = Parent;                                                     \
-                                                                                     \
-    public:                                                                          \
-        using ZqtBase_::ZqtBase_;                                                    \
-        const char* ClassName() const noexcept override { return Printed; }          \
+#define ZQT_DECLARE_EXCEPTION(Name, Parent, Printed)                        \
+    class Name : public Parent {                                            \
+        using ZqtBase_ = Parent;                                            \
+                                                                            \
+    public:                                                                 \
+        using ZqtBase_::ZqtBase_;                                           \
+        const char* ClassName() const noexcept override { return Printed; } \
     }
 
 ZQT_DECLARE_EXCEPTION(EConvertError, Exception, "EConvertError");
@@ -77,11 +77,21 @@ const TFormatSettings& PointFormatSettings();
 // characters, pointers and Variants; Currency values are passed with FormatArg::Curr.
 class FormatArg {
 public:
-    enum class Kind : std::uint8_t { Int, UInt, Float, Currency, Str, Char, Pointer, Bool, Variant };
+    enum class Kind : std::uint8_t {
+        Int,
+        UInt,
+        Float,
+        Currency,
+        Str,
+        Char,
+        Pointer,
+        Bool,
+        Variant
+    };
 
     template <class T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
-    FormatArg(T v) {
+    requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
+        FormatArg(T v) {
         if constexpr (std::is_signed_v<T>) {
             FKind = Kind::Int;
             FInt = static_cast<std::int64_t>(v);
@@ -91,8 +101,8 @@ public:
         }
     }
     template <class T>
-        requires std::is_enum_v<T>
-    FormatArg(T v) : FormatArg(static_cast<std::underlying_type_t<T>>(v)) {}
+    requires std::is_enum_v<T> FormatArg(T v)
+        : FormatArg(static_cast<std::underlying_type_t<T>>(v)) {}
     FormatArg(bool v) : FKind(Kind::Bool), FInt(v ? 1 : 0) {}
     FormatArg(char c) : FKind(Kind::Char), FChar(c) {}
     FormatArg(double v) : FKind(Kind::Float), FFloat(v) {}
@@ -172,10 +182,10 @@ Exception Exception::CreateFmt(std::string_view templ, const A&... args) {
 
 std::string IntToStr(std::int64_t v);
 std::string IntToHex(std::uint64_t v, int digits);
-std::int64_t StrToInt(std::string_view s);                       // EConvertError
+std::int64_t StrToInt(std::string_view s);  // EConvertError
 std::int64_t StrToIntDef(std::string_view s, std::int64_t def);
 bool TryStrToInt(std::string_view s, std::int64_t& v);
-double StrToFloat(std::string_view s);                           // EConvertError
+double StrToFloat(std::string_view s);  // EConvertError
 double StrToFloat(std::string_view s, const TFormatSettings& settings);
 bool TryStrToFloat(std::string_view s, double& v);
 bool TryStrToFloat(std::string_view s, double& v, const TFormatSettings& settings);
@@ -188,7 +198,7 @@ std::string CurrToStr(std::int64_t raw);
 bool TryStrToCurr(std::string_view s, std::int64_t& raw);
 std::string BoolToStr(bool v, bool useText = true);  // "True"/"False" or "-1"/"0"
 
-std::string Trim(std::string_view s);       // drops characters <= ' ' at both ends
+std::string Trim(std::string_view s);  // drops characters <= ' ' at both ends
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
 std::string UpperCase(std::string_view s);  // ASCII letters only

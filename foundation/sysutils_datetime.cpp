@@ -35,13 +35,10 @@ bool ToTimeStamp(TDateTime dt, std::int64_t& date, std::int64_t& timeMs) {
 
 }  // namespace
 
-bool IsLeapYear(int year) {
-    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-}
+bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
 
 int DaysInAMonth(int year, int month) {
-    if (month < 1 || month > 12)
-        throw EConvertError("Invalid month " + std::to_string(month));
+    if (month < 1 || month > 12) throw EConvertError("Invalid month " + std::to_string(month));
     return MonthDays[IsLeapYear(year) ? 1 : 0][month - 1];
 }
 

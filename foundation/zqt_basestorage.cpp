@@ -18,13 +18,13 @@ using zqt_constants::TwoPi;
 namespace {
 
 // WGS-84 ellipsoid.
-constexpr double kA = 6378137.0;                         // semi-major axis, m
-constexpr double kB = 6356752.314245179;                 // semi-minor axis, m
-constexpr double kE2 = 0.006694379990141316;             // first eccentricity squared
-constexpr double kE2Forward = 0.006694379990141381;      // the same, geodetic to XYZ
+constexpr double kA = 6378137.0;                     // semi-major axis, m
+constexpr double kB = 6356752.314245179;             // semi-minor axis, m
+constexpr double kE2 = 0.006694379990141316;         // first eccentricity squared
+constexpr double kE2Forward = 0.006694379990141381;  // the same, geodetic to XYZ
 constexpr double kOneMinusE2 = 0.9933056200098587;
-constexpr double kEp2B = 42841.31151331357;              // e'^2 * b
-constexpr double kE2A = 42697.67270717996;               // e^2 * a
+constexpr double kEp2B = 42841.31151331357;  // e'^2 * b
+constexpr double kE2A = 42697.67270717996;   // e^2 * a
 constexpr double kPi = 3.141592653589793;
 
 // Latitude and longitude (radians, latitude not yet clamped) of a point off the polar
@@ -131,8 +131,7 @@ void Vec3ToLocal(const RVec3& V, RVec3& R, const RVec3& Station) {
     lon *= DegToRad;
     const double sb = std::sin(lat), cb = std::cos(lat);
     const double sl = std::sin(lon), cl = std::cos(lon);
-    R = RVec3{-sl * V.X + cl * V.Y,
-              -sb * cl * V.X - sb * sl * V.Y + cb * V.Z,
+    R = RVec3{-sl * V.X + cl * V.Y, -sb * cl * V.X - sb * sl * V.Y + cb * V.Z,
               cb * cl * V.X + cb * sl * V.Y + sb * V.Z};
 }
 
@@ -181,8 +180,10 @@ void OrientationAngles(std::span<const float> Attitude, ROrientation& Angles) {
 
     // Into [-pi/2, pi/2] by a half turn.
     auto halfRange = [](double a) {
-        if (a > HalfPi) a -= kPi;
-        else if (a < -HalfPi) a += kPi;
+        if (a > HalfPi)
+            a -= kPi;
+        else if (a < -HalfPi)
+            a += kPi;
         return a;
     };
     // Into [0, 2 pi].
@@ -288,8 +289,8 @@ std::int32_t TimeIndexNearest(const TTimeIndex& A, std::int64_t t, std::size_t& 
     const bool inside = (i == 0 || A[i].Time <= t) && (i + 1 == high || t < A[i + 1].Time);
     if (!inside) i = TimeIndexSearch(A, t);
     Hint = i;
-    if (i == 0) return A[1].Row;             // before the first row
-    if (i + 1 == high) return A[i].Row;      // at or after the last row
+    if (i == 0) return A[1].Row;         // before the first row
+    if (i + 1 == high) return A[i].Row;  // at or after the last row
     // A[i].Time <= t < A[i + 1].Time: both distances are non-negative and below 2^64, so
     // the unsigned differences are exact whatever the times.
     const std::uint64_t before =

@@ -44,7 +44,7 @@ struct RGeo {
 
 // Orientation of an antenna derived from the attitude values of an epoch.
 struct ROrientation {
-    double Angle = 0.0;   // radians, 0 to 2 pi
+    double Angle = 0.0;  // radians, 0 to 2 pi
     double Factor = 0.0;
 };
 

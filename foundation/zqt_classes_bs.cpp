@@ -51,8 +51,8 @@ void TZQS_BaseObject::SetLogger(TZQSLogList Value) { FLogger = std::move(Value);
 
 void TZQS_BaseObject::Log(const std::string& Text) {
     if (FLogger)
-        FLogger->push_back(Format("%s: %s: %s", sysutils::DateTimeToStr(sysutils::Now()),
-                                  FLogName, Text));
+        FLogger->push_back(
+            Format("%s: %s: %s", sysutils::DateTimeToStr(sysutils::Now()), FLogName, Text));
 }
 
 void TZQS_BaseObject::ReportProgress(std::int32_t Percent) {
@@ -80,8 +80,8 @@ void TZQS_BaseObject::ProgressStart(std::int64_t Total) {
     FProgressLast = 0;
     FProgressStep = Total >= 10000 ? 1 : 1000;
     // 128-bit intermediate: no overflow whatever the total.
-    FProgressThreshold = static_cast<std::int64_t>(
-        (static_cast<__int128>(Total) + 1) * FProgressStep / 100);
+    FProgressThreshold =
+        static_cast<std::int64_t>((static_cast<__int128>(Total) + 1) * FProgressStep / 100);
     FProgressPos = 0;
     FStartTime = sysutils::Now();
     ReportProgress(0);
@@ -90,8 +90,8 @@ void TZQS_BaseObject::ProgressStart(std::int64_t Total) {
 void TZQS_BaseObject::ProgressStep(std::int64_t P) {
     CheckCancelled();
     if (FProgressThreshold == 0) return;
-    const auto percent = static_cast<std::int64_t>(
-        static_cast<__int128>(P) * FProgressStep / FProgressThreshold % 100);
+    const auto percent = static_cast<std::int64_t>(static_cast<__int128>(P) * FProgressStep /
+                                                   FProgressThreshold % 100);
     if (percent != FProgressLast) {
         ReportProgress(static_cast<std::int32_t>(percent));
         FProgressLast = percent;
@@ -459,8 +459,7 @@ void TZQS_TextFileWriter::WriteLnRaw(std::string_view S) {
 
 std::string TZQS_TextFileWriter::FormatLine(std::string_view Template,
                                             sysutils::TFormatArgs Args) const {
-    return FPointDecimal ? zqt_misc::FormatPt(Template, Args)
-                         : zqt_misc::FormatEsc(Template, Args);
+    return FPointDecimal ? zqt_misc::FormatPt(Template, Args) : zqt_misc::FormatEsc(Template, Args);
 }
 
 }  // namespace zqt_classes_bs

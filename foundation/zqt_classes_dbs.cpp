@@ -151,9 +151,7 @@ void TZQS_Object::SetName(const std::string& Value) {
     UpdateObjInfo();
 }
 
-std::int32_t TZQS_Object::GetStyleID() const {
-    return FStyleID != 0 ? FStyleID : DefaultStyleID();
-}
+std::int32_t TZQS_Object::GetStyleID() const { return FStyleID != 0 ? FStyleID : DefaultStyleID(); }
 
 std::string TZQS_Object::GetObjLabel() const {
     return FObjLabel.empty() ? DefaultObjLabel() : FObjLabel;
@@ -191,8 +189,7 @@ void TZQS_Object::UpdateObjInfo() {
     st->ExecuteParams(TVariantArray{Variant(GetName()), Variant(FBegTime), Variant(FEndTime),
                                     Variant(FLinkObj1),
                                     Variant(static_cast<std::int32_t>(FLinkTyp1)),
-                                    Variant(static_cast<std::int32_t>(FObjType)),
-                                    Variant(FObjID)});
+                                    Variant(static_cast<std::int32_t>(FObjType)), Variant(FObjID)});
 }
 
 bool TZQS_Object::ReloadName() {
@@ -225,21 +222,21 @@ std::string TZQS_Object::JSONQuote(std::string_view Text) {
     for (const char ch : Text) {
         const auto c = static_cast<unsigned char>(ch);
         switch (c) {
-        case '"': r += "\\\""; break;
-        case '\\': r += "\\\\"; break;
-        case '\b': r += "\\b"; break;
-        case '\f': r += "\\f"; break;
-        case '\n': r += "\\n"; break;
-        case '\r': r += "\\r"; break;
-        case '\t': r += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                r += "\\u00";
-                r += Hex[c >> 4];
-                r += Hex[c & 15];
-            } else {
-                r += ch;
-            }
+            case '"': r += "\\\""; break;
+            case '\\': r += "\\\\"; break;
+            case '\b': r += "\\b"; break;
+            case '\f': r += "\\f"; break;
+            case '\n': r += "\\n"; break;
+            case '\r': r += "\\r"; break;
+            case '\t': r += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    r += "\\u00";
+                    r += Hex[c >> 4];
+                    r += Hex[c & 15];
+                } else {
+                    r += ch;
+                }
         }
     }
     r += '"';
@@ -421,12 +418,8 @@ void TZQS_ScObject::InitFields() {
     FWriteMode = wmInsertOrIgnore;
 }
 
-std::int64_t TZQS_ScObject::GetKey() const {
-    return FSatCode == 0 ? 0 : GetKeyTime() + FSatCode;
-}
+std::int64_t TZQS_ScObject::GetKey() const { return FSatCode == 0 ? 0 : GetKeyTime() + FSatCode; }
 
-std::int64_t TZQS_SvObject::GetKey() const {
-    return FSvprn == 0 ? 0 : GetKeyTime() + FSvprn;
-}
+std::int64_t TZQS_SvObject::GetKey() const { return FSvprn == 0 ? 0 : GetKeyTime() + FSvprn; }
 
 }  // namespace zqt_classes_dbs

@@ -119,8 +119,7 @@ public:
     static std::shared_ptr<TZQS_Object> CreateWithParent(const IZQS_ObjectPtr& Parent);
     static std::shared_ptr<TZQS_Object> CreateNew(const IZQS_ObjectPtr& Parent,
                                                   IESQLiteDatabasePtr Db);
-    static std::shared_ptr<TZQS_Object> CreateNamed(const std::string& FileName,
-                                                    bool UseTemporary);
+    static std::shared_ptr<TZQS_Object> CreateNamed(const std::string& FileName, bool UseTemporary);
 
     // The object's own interface (it must live in a shared_ptr, as every factory makes it).
     IZQS_ObjectPtr Intf();
@@ -261,8 +260,14 @@ public:
     std::uint8_t GetLinkTyp1() const { return FLinkTyp1; }
     std::int32_t GetLinkObj2() const { return FLinkObj2; }
     std::uint8_t GetLinkTyp2() const { return FLinkTyp2; }
-    void SetLink1(std::int32_t Obj, std::uint8_t Typ) { FLinkObj1 = Obj; FLinkTyp1 = Typ; }
-    void SetLink2(std::int32_t Obj, std::uint8_t Typ) { FLinkObj2 = Obj; FLinkTyp2 = Typ; }
+    void SetLink1(std::int32_t Obj, std::uint8_t Typ) {
+        FLinkObj1 = Obj;
+        FLinkTyp1 = Typ;
+    }
+    void SetLink2(std::int32_t Obj, std::uint8_t Typ) {
+        FLinkObj2 = Obj;
+        FLinkTyp2 = Typ;
+    }
     // Stores the parent (not owned: the parent must outlive its use through the child).
     void SetParent(const IZQS_ObjectPtr& Parent);
     // Takes the next ObjID from the project's counter when the object has none.

@@ -54,14 +54,18 @@ void BitStep(sqlite3_context* Ctx, int Argc, sqlite3_value** Argv, bool IsAnd) {
     }
     if (TSQLiteFunctions::ValueType(Argc, Argv, 0) != SQLITE_INTEGER) return;
     const std::int64_t v = ArgI(Argc, Argv, 0);
-    if (IsAnd) st->Value &= v;
-    else st->Value |= v;
+    if (IsAnd)
+        st->Value &= v;
+    else
+        st->Value |= v;
 }
 
 void BitFinal(sqlite3_context* Ctx) {
     auto* st = static_cast<TBitState*>(sqlite3_aggregate_context(Ctx, 0));
-    if (!st || !st->Started) TSQLiteFunctions::ResultNull(Ctx);
-    else TSQLiteFunctions::ResultInt64(Ctx, st->Value);
+    if (!st || !st->Started)
+        TSQLiteFunctions::ResultNull(Ctx);
+    else
+        TSQLiteFunctions::ResultInt64(Ctx, st->Value);
 }
 
 }  // namespace
@@ -70,8 +74,7 @@ void SetAntHeightBody(TAntHeightBody Body) { Hooks().AntHeight = std::move(Body)
 void SetNewObjIDBody(TNewObjIDBody Body) { Hooks().NewObjID = std::move(Body); }
 void SetObsCountBody(TObsCountBody Body) { Hooks().ObsCount = std::move(Body); }
 
-std::shared_ptr<TPellamDatabase> TPellamDatabase::Create(const std::string& FileName,
-                                                         int Flags) {
+std::shared_ptr<TPellamDatabase> TPellamDatabase::Create(const std::string& FileName, int Flags) {
     return OpenAs<TPellamDatabase>(FileName, Flags);
 }
 
@@ -102,8 +105,8 @@ void TPellamDatabase::RegisterFunctions() {
             return;
         }
         const auto mode = static_cast<std::uint8_t>(ArgI(n, v, 3));
-        R::ResultDouble(c, body(ArgD(n, v, 0), ArgD(n, v, 1) / 1000.0, ArgD(n, v, 2) / 1000.0,
-                                mode));
+        R::ResultDouble(c,
+                        body(ArgD(n, v, 0), ArgD(n, v, 1) / 1000.0, ArgD(n, v, 2) / 1000.0, mode));
     });
 
     f.AddScalarFunction("DoCallBack", 2, [this](sqlite3_context* c, int n, sqlite3_value** v) {
@@ -127,8 +130,10 @@ void TPellamDatabase::RegisterFunctions() {
     f.AddScalarFunction("SQRT", 1, [](sqlite3_context* c, int n, sqlite3_value** v) {
         const double x = ArgD(n, v, 0);
         // Zero, negatives and NaN have no stored root: NULL.
-        if (x > 0.0) R::ResultDouble(c, std::sqrt(x));
-        else R::ResultNull(c);
+        if (x > 0.0)
+            R::ResultDouble(c, std::sqrt(x));
+        else
+            R::ResultNull(c);
     });
 
     f.AddScalarFunction("SQR", 1, [](sqlite3_context* c, int n, sqlite3_value** v) {
@@ -144,8 +149,10 @@ void TPellamDatabase::RegisterFunctions() {
     // The ObjType codes of the three vector kinds.
     f.AddScalarFunction("VectType", 2, [](sqlite3_context* c, int n, sqlite3_value** v) {
         std::int64_t r = 11;
-        if (ArgI(n, v, 1) != 0) r = 13;
-        else if (ArgI(n, v, 0) != 0) r = 12;
+        if (ArgI(n, v, 1) != 0)
+            r = 13;
+        else if (ArgI(n, v, 0) != 0)
+            r = 12;
         R::ResultInt64(c, r);
     });
 
@@ -191,24 +198,24 @@ void TPellamDatabase::RegisterFunctions() {
     });
 
     f.AddAggregateFunction(
-        "BitOR", 1,
-        [](sqlite3_context* c, int n, sqlite3_value** v) { BitStep(c, n, v, false); }, BitFinal);
+        "BitOR", 1, [](sqlite3_context* c, int n, sqlite3_value** v) { BitStep(c, n, v, false); },
+        BitFinal);
     f.AddAggregateFunction(
-        "BitAND", 1,
-        [](sqlite3_context* c, int n, sqlite3_value** v) { BitStep(c, n, v, true); }, BitFinal);
+        "BitAND", 1, [](sqlite3_context* c, int n, sqlite3_value** v) { BitStep(c, n, v, true); },
+        BitFinal);
 
     f.AddAggregateFunction(
         "ObsCount", 2,
         [](sqlite3_context* c, int n, sqlite3_value** v) {
             const TObsCountBody& body = Hooks().ObsCount;
             if (!body.Add || body.RecordSize == 0 ||
-                body.RecordSize > static_cast<std::size_t>(std::numeric_limits<int>::max()) -
-                                      kObsHeader) {
+                body.RecordSize >
+                    static_cast<std::size_t>(std::numeric_limits<int>::max()) - kObsHeader) {
                 R::ResultError(c, "ObsCount: no observation-statistics routine is installed");
                 return;
             }
-            auto* mem = static_cast<unsigned char*>(sqlite3_aggregate_context(
-                c, static_cast<int>(kObsHeader + body.RecordSize)));
+            auto* mem = static_cast<unsigned char*>(
+                sqlite3_aggregate_context(c, static_cast<int>(kObsHeader + body.RecordSize)));
             if (!mem) {
                 sqlite3_result_error_nomem(c);
                 return;
@@ -233,8 +240,10 @@ void TPellamDatabase::RegisterFunctions() {
             }
             std::uint64_t size;
             std::memcpy(&size, mem, sizeof size);
-            if (size == 0) R::ResultNull(c);
-            else R::ResultBlob(c, mem + kObsHeader, static_cast<std::size_t>(size));
+            if (size == 0)
+                R::ResultNull(c);
+            else
+                R::ResultBlob(c, mem + kObsHeader, static_cast<std::size_t>(size));
         });
 }
 

@@ -77,8 +77,7 @@ public:
 
     // Opens FileName (empty: SQLite's private temporary database) and registers the SQL
     // functions on the connection.
-    static std::shared_ptr<TPellamDatabase> Create(const std::string& FileName = "",
-                                                   int Flags = 0);
+    static std::shared_ptr<TPellamDatabase> Create(const std::string& FileName = "", int Flags = 0);
 
     // How many times Lat, Lon and Alt converted a point (a repeated point is served from
     // the cache of the last one).

@@ -66,8 +66,8 @@ struct TDirTable {
         if (Filled) return;
         ProgramPath = zqt_platform::ProgramPath();
         const std::size_t slash = ProgramPath.rfind('/');
-        ProgramDir = slash == std::string::npos ? std::string("./")
-                                                : ProgramPath.substr(0, slash + 1);
+        ProgramDir =
+            slash == std::string::npos ? std::string("./") : ProgramPath.substr(0, slash + 1);
         DataDir = DataSubfolder.empty() ? ProgramDir : WithSlash(ProgramDir + DataSubfolder);
         AntennasDb = DataDir + "antennas.db3";
         AntennasExtDb = DataDir + "antennas_ext.db3";
@@ -161,17 +161,33 @@ void TZQS_Dirs::Reset() {
 // ---------------------------------------------------------------------------------------
 // Program entries
 
-std::string TZQS_Dirs::ProgramPath() { return WithTable([](TDirTable& t) { return t.ProgramPath; }); }
-std::string TZQS_Dirs::ProgramDir() { return WithTable([](TDirTable& t) { return t.ProgramDir; }); }
-std::string TZQS_Dirs::DataDir() { return WithTable([](TDirTable& t) { return t.DataDir; }); }
-std::string TZQS_Dirs::AntennasDbName() { return WithTable([](TDirTable& t) { return t.AntennasDb; }); }
+std::string TZQS_Dirs::ProgramPath() {
+    return WithTable([](TDirTable& t) { return t.ProgramPath; });
+}
+std::string TZQS_Dirs::ProgramDir() {
+    return WithTable([](TDirTable& t) { return t.ProgramDir; });
+}
+std::string TZQS_Dirs::DataDir() {
+    return WithTable([](TDirTable& t) { return t.DataDir; });
+}
+std::string TZQS_Dirs::AntennasDbName() {
+    return WithTable([](TDirTable& t) { return t.AntennasDb; });
+}
 std::string TZQS_Dirs::AntennasExtDbName() {
     return WithTable([](TDirTable& t) { return t.AntennasExtDb; });
 }
-std::string TZQS_Dirs::ContoursDir() { return WithTable([](TDirTable& t) { return t.ContoursDir; }); }
-std::string TZQS_Dirs::DefaultsDbName() { return WithTable([](TDirTable& t) { return t.DefaultsDb; }); }
-std::string TZQS_Dirs::FtpDbName() { return WithTable([](TDirTable& t) { return t.FtpDb; }); }
-std::string TZQS_Dirs::StationsDbName() { return WithTable([](TDirTable& t) { return t.StationsDb; }); }
+std::string TZQS_Dirs::ContoursDir() {
+    return WithTable([](TDirTable& t) { return t.ContoursDir; });
+}
+std::string TZQS_Dirs::DefaultsDbName() {
+    return WithTable([](TDirTable& t) { return t.DefaultsDb; });
+}
+std::string TZQS_Dirs::FtpDbName() {
+    return WithTable([](TDirTable& t) { return t.FtpDb; });
+}
+std::string TZQS_Dirs::StationsDbName() {
+    return WithTable([](TDirTable& t) { return t.StationsDb; });
+}
 
 // ---------------------------------------------------------------------------------------
 // The user's folders

@@ -26,22 +26,22 @@ public:
     static void Reset();
 
     // ---- under the program's folder --------------------------------------------------
-    static std::string ProgramPath();   // the program file
-    static std::string ProgramDir();    // P
-    static std::string DataDir();       // D = P + "Data/"
+    static std::string ProgramPath();  // the program file
+    static std::string ProgramDir();   // P
+    static std::string DataDir();      // D = P + "Data/"
     static std::string AntennasDbName();
     static std::string AntennasExtDbName();
-    static std::string ContoursDir();   // D + "Contours"
+    static std::string ContoursDir();  // D + "Contours"
     static std::string DefaultsDbName();
     static std::string FtpDbName();
     static std::string StationsDbName();
 
     // ---- under the user's folders (resolved on first use) ------------------------------
-    static std::string SuiteDir();      // application-data folder + "Tervan GNSS/"
-    static std::string ProductDir();    // SuiteDir + "Haldor/"
-    static std::string GeoDataDir();    // G
+    static std::string SuiteDir();    // application-data folder + "Tervan GNSS/"
+    static std::string ProductDir();  // SuiteDir + "Haldor/"
+    static std::string GeoDataDir();  // G
     static std::string CoordinateSystemDbName();
-    static std::string UserDataDir();   // U = documents folder + "Haldor/"
+    static std::string UserDataDir();  // U = documents folder + "Haldor/"
     static std::string CatalogDbName();
     static std::string ReferencePointsDir();
     static std::string ReferencePointsParamFile();

@@ -34,7 +34,9 @@ bool PathExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
-bool DeleteFileName(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
+bool DeleteFileName(const std::string& path) {
+    return !path.empty() && ::unlink(path.c_str()) == 0;
+}
 
 sysutils::TDateTime FileDateTime(const std::string& path) {
     struct stat st {};
@@ -44,7 +46,8 @@ sysutils::TDateTime FileDateTime(const std::string& path) {
     struct tm local {};
     const std::time_t t = st.st_mtim.tv_sec;
     ::localtime_r(&t, &local);
-    const double seconds = static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(local.tm_gmtoff) +
+    const double seconds = static_cast<double>(st.st_mtim.tv_sec) +
+                           static_cast<double>(local.tm_gmtoff) +
                            static_cast<double>(st.st_mtim.tv_nsec) * 1e-9;
     // Days since 1899-12-30; the Unix epoch is day 25569.
     return 25569.0 + seconds / 86400.0;

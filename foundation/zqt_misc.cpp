@@ -55,7 +55,8 @@ std::string FormatPt(std::string_view templ, TFormatArgs args) {
     return sysutils::FormatV(ExpandEscapes(templ), args, sysutils::PointFormatSettings());
 }
 
-void SplitToVariants(TVariantArray& result, std::string_view text, std::string_view separator, bool skipEmpty) {
+void SplitToVariants(TVariantArray& result, std::string_view text, std::string_view separator,
+                     bool skipEmpty) {
     result.clear();
     const std::string t = sysutils::Trim(text);
     if (t.empty() || separator.empty()) {
@@ -110,19 +111,22 @@ void SplitOffsets(std::string_view line, std::span<const std::int32_t> offsets, 
 
 }  // namespace
 
-void SplitByOffsets(std::string_view line, std::span<const std::int32_t> offsets, TVariantArray& values) {
+void SplitByOffsets(std::string_view line, std::span<const std::int32_t> offsets,
+                    TVariantArray& values) {
     TVariantArray r;
     SplitOffsets(line, offsets, [&](std::string_view s) { r.emplace_back(s); });
     values = std::move(r);
 }
 
-void SplitByOffsets(std::string_view line, std::span<const std::int32_t> offsets, std::vector<std::string>& values) {
+void SplitByOffsets(std::string_view line, std::span<const std::int32_t> offsets,
+                    std::vector<std::string>& values) {
     std::vector<std::string> r;
     SplitOffsets(line, offsets, [&](std::string_view s) { r.emplace_back(s); });
     values = std::move(r);
 }
 
-void QuickSort(void* base, std::size_t itemSize, std::ptrdiff_t low, std::ptrdiff_t high, const TCompareFunc& compare) {
+void QuickSort(void* base, std::size_t itemSize, std::ptrdiff_t low, std::ptrdiff_t high,
+               const TCompareFunc& compare) {
     constexpr std::size_t kMaxItem = 512;
     if (itemSize > kMaxItem) throw ExceptionMisc("Too big item");
     if (low >= high || itemSize == 0) return;
@@ -208,7 +212,8 @@ bool ClearFolder(int dirfd) {
             continue;
         }
         if (S_ISDIR(st.st_mode)) {
-            const int sub = ::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int sub =
+                ::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (sub < 0 || !ClearFolder(sub)) ok = false;
             if (::unlinkat(fd, n.c_str(), AT_REMOVEDIR) != 0) ok = false;
         } else if (::unlinkat(fd, n.c_str(), 0) != 0) {

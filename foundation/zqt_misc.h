@@ -33,23 +33,23 @@ std::string FormatEsc(std::string_view templ, TFormatArgs args);
 std::string FormatPt(std::string_view templ, TFormatArgs args);
 
 template <class... A>
-    requires(std::is_constructible_v<FormatArg, const A&> && ...)
-std::string FormatEsc(std::string_view templ, const A&... args) {
+requires(std::is_constructible_v<FormatArg, const A&>&&...) std::string
+    FormatEsc(std::string_view templ, const A&... args) {
     const std::array<FormatArg, sizeof...(A)> a{FormatArg(args)...};
     return FormatEsc(templ, TFormatArgs(a.data(), a.size()));
 }
 
 template <class... A>
-    requires(std::is_constructible_v<FormatArg, const A&> && ...)
-std::string FormatPt(std::string_view templ, const A&... args) {
+requires(std::is_constructible_v<FormatArg, const A&>&&...) std::string
+    FormatPt(std::string_view templ, const A&... args) {
     const std::array<FormatArg, sizeof...(A)> a{FormatArg(args)...};
     return FormatPt(templ, TFormatArgs(a.data(), a.size()));
 }
 
 // Splits the trimmed text at each separator into trimmed text items; an empty text gives
 // one empty item; with skipEmpty, empty items are dropped.
-void SplitToVariants(zqt_variant::TVariantArray& result, std::string_view text, std::string_view separator,
-                     bool skipEmpty);
+void SplitToVariants(zqt_variant::TVariantArray& result, std::string_view text,
+                     std::string_view separator, bool skipEmpty);
 
 // A byte-array Variant holding a copy of N bytes of the buffer; Null when N <= 0 or there
 // is no buffer.

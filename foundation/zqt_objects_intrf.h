@@ -34,8 +34,7 @@ using TZQSMessageEvent = std::function<void(const std::string& Text, std::uint8_
 // since the operation started, in days; Percent is 0..100. A handler that sets Cancel asks
 // the operation to stop (it then raises "Cancelled by user").
 using TZQSProgressEvent = std::function<void(const void* Sender, const std::string& Name,
-                                             double Elapsed, std::int32_t Percent,
-                                             bool& Cancel)>;
+                                             double Elapsed, std::int32_t Percent, bool& Cancel)>;
 
 // The run's log: a list of lines that the application owns and hands to its objects,
 // which only append to it. Empty pointer: no logging.

@@ -62,7 +62,8 @@ std::string ProgramPath() {
     for (;;) {
         const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
         if (n < 0) return std::string();
-        if (static_cast<std::size_t>(n) < buf.size()) return std::string(buf.data(), static_cast<std::size_t>(n));
+        if (static_cast<std::size_t>(n) < buf.size())
+            return std::string(buf.data(), static_cast<std::size_t>(n));
         if (buf.size() >= 65536) return std::string();
         buf.resize(buf.size() * 2);
     }

@@ -68,9 +68,12 @@ std::vector<std::string> ReadLines(const std::string& FileName) {
         char buf[8192];
         while (err == 0) {
             const ssize_t n = ::read(f.Fd(), buf, sizeof buf);
-            if (n > 0) s.append(buf, static_cast<std::size_t>(n));
-            else if (n == 0) break;
-            else if (errno != EINTR) err = errno;
+            if (n > 0)
+                s.append(buf, static_cast<std::size_t>(n));
+            else if (n == 0)
+                break;
+            else if (errno != EINTR)
+                err = errno;
         }
         if (err != 0)
             throw ExceptionInconsistentConfig(
@@ -140,7 +143,8 @@ void TZQS_Project::LoadConfig(const std::string& FileName) {
         // A line that is not KEY=VALUE carries nothing this program reads.
         if (eq == std::string::npos) continue;
         std::string key = sysutils::UpperCase(std::string_view(line).substr(0, eq));
-        std::string value = sysutils::ReplaceAll(std::string_view(line).substr(eq + 1), "UNKWN", "");
+        std::string value =
+            sysutils::ReplaceAll(std::string_view(line).substr(eq + 1), "UNKWN", "");
         if (!config.emplace(std::move(key), std::move(value)).second)
             throw ExceptionInconsistentConfig(DuplicateKeyText);
     }
@@ -192,8 +196,8 @@ IESQLiteDatabasePtr TZQS_Project::CreateProject(const std::string& FileName) {
     TGlobals& g = G();
     if (!FileName.empty() && FileName != ":memory:" && zqt_files::PathExists(FileName) &&
         !zqt_files::DeleteFileName(FileName))
-        throw ExceptionZQS(Format("Cannot replace the project database %s: %s", FileName,
-                                  std::strerror(errno)));
+        throw ExceptionZQS(
+            Format("Cannot replace the project database %s: %s", FileName, std::strerror(errno)));
     g.DbName = FileName;
     const std::size_t slash = FileName.rfind('/');
     g.DbDir = slash == std::string::npos ? std::string() : FileName.substr(0, slash + 1);

@@ -15,4 +15,4 @@ namespace zqt_schema {
 // sqlite3_exec as it is.
 std::string_view ProjectSchemaScript() noexcept;
 
-} // namespace zqt_schema
+}  // namespace zqt_schema

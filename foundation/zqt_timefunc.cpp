@@ -64,24 +64,15 @@ constexpr RLeapRow LeapRow(int y1, unsigned m1, unsigned d1, int y2, unsigned m2
 }
 
 constexpr std::array<RLeapRow, 19> LeapTable = {{
-    LeapRow(1980, 1, 1, 1981, 6, 30, 0),
-    LeapRow(1981, 7, 1, 1982, 6, 30, 1),
-    LeapRow(1982, 7, 1, 1983, 6, 30, 2),
-    LeapRow(1983, 7, 1, 1985, 6, 30, 3),
-    LeapRow(1985, 7, 1, 1987, 12, 31, 4),
-    LeapRow(1988, 1, 1, 1989, 12, 31, 5),
-    LeapRow(1990, 1, 1, 1990, 12, 31, 6),
-    LeapRow(1991, 1, 1, 1992, 6, 30, 7),
-    LeapRow(1992, 7, 1, 1993, 6, 30, 8),
-    LeapRow(1993, 7, 1, 1994, 6, 30, 9),
-    LeapRow(1994, 7, 1, 1995, 12, 31, 10),
-    LeapRow(1996, 1, 1, 1997, 6, 30, 11),
-    LeapRow(1997, 7, 1, 1998, 12, 31, 12),
-    LeapRow(1999, 1, 1, 2005, 12, 31, 13),
-    LeapRow(2006, 1, 1, 2008, 12, 31, 14),
-    LeapRow(2009, 1, 1, 2012, 6, 30, 15),
-    LeapRow(2012, 7, 1, 2015, 6, 30, 16),
-    LeapRow(2015, 7, 1, 2016, 12, 31, 17),
+    LeapRow(1980, 1, 1, 1981, 6, 30, 0),   LeapRow(1981, 7, 1, 1982, 6, 30, 1),
+    LeapRow(1982, 7, 1, 1983, 6, 30, 2),   LeapRow(1983, 7, 1, 1985, 6, 30, 3),
+    LeapRow(1985, 7, 1, 1987, 12, 31, 4),  LeapRow(1988, 1, 1, 1989, 12, 31, 5),
+    LeapRow(1990, 1, 1, 1990, 12, 31, 6),  LeapRow(1991, 1, 1, 1992, 6, 30, 7),
+    LeapRow(1992, 7, 1, 1993, 6, 30, 8),   LeapRow(1993, 7, 1, 1994, 6, 30, 9),
+    LeapRow(1994, 7, 1, 1995, 12, 31, 10), LeapRow(1996, 1, 1, 1997, 6, 30, 11),
+    LeapRow(1997, 7, 1, 1998, 12, 31, 12), LeapRow(1999, 1, 1, 2005, 12, 31, 13),
+    LeapRow(2006, 1, 1, 2008, 12, 31, 14), LeapRow(2009, 1, 1, 2012, 6, 30, 15),
+    LeapRow(2012, 7, 1, 2015, 6, 30, 16),  LeapRow(2015, 7, 1, 2016, 12, 31, 17),
     LeapRow(2017, 1, 1, 9999, 1, 1, 18),
 }};
 
@@ -154,25 +145,15 @@ std::int64_t SubTicks(std::int64_t a, std::int64_t b) noexcept {
     return r;
 }
 
-std::int64_t TicksToDays(std::int64_t t) {
-    return t / TicksPerDay;
-}
+std::int64_t TicksToDays(std::int64_t t) { return t / TicksPerDay; }
 
-std::int64_t TicksToWeeks(std::int64_t t) {
-    return t / TicksPerWeek;
-}
+std::int64_t TicksToWeeks(std::int64_t t) { return t / TicksPerWeek; }
 
-std::int64_t DayStart(std::int64_t t) {
-    return TicksToDays(t) * TicksPerDay;
-}
+std::int64_t DayStart(std::int64_t t) { return TicksToDays(t) * TicksPerDay; }
 
-std::int64_t SecondsOfWeek(std::int64_t t) {
-    return (t / TicksPerSecond) % 604'800;
-}
+std::int64_t SecondsOfWeek(std::int64_t t) { return (t / TicksPerSecond) % 604'800; }
 
-std::int64_t DayOfWeek(std::int64_t t) {
-    return SecondsOfWeek(t) / 86'400;
-}
+std::int64_t DayOfWeek(std::int64_t t) { return SecondsOfWeek(t) / 86'400; }
 
 void DecodeTicks(RCalendarTime& c, std::int64_t t) {
     const std::int64_t u = SubTicks(t, LeapTicks(t));
@@ -250,13 +231,9 @@ std::int64_t FourYearStartOfTicks(std::int64_t t) {
     return FourYearStart(year);
 }
 
-std::int64_t LocalToUTCTicks(std::int64_t t) {
-    return AddTicks(t, UTCBiasTicks());
-}
+std::int64_t LocalToUTCTicks(std::int64_t t) { return AddTicks(t, UTCBiasTicks()); }
 
-std::int64_t UTCToLocalTicks(std::int64_t t) {
-    return SubTicks(t, UTCBiasTicks());
-}
+std::int64_t UTCToLocalTicks(std::int64_t t) { return SubTicks(t, UTCBiasTicks()); }
 
 TDateTime LocalDateTimeToUTC(TDateTime dt) {
     return TicksToDateTime(LocalToUTCTicks(DateTimeToTicks(dt)));
@@ -279,37 +256,25 @@ std::int64_t ConvertTimeSystem(std::int64_t t, ETimeType from, ETimeType to) {
         case TT_UTC:
             if (to == TT_LOCAL) return UTCToLocalTicks(t);
             return ConvertTimeSystem(AddTicks(t, LeapTicks(t)), TT_GPS, to);
-        case TT_LOCAL:
-            return ConvertTimeSystem(LocalToUTCTicks(t), TT_UTC, to);
-        default:
-            return t;
+        case TT_LOCAL: return ConvertTimeSystem(LocalToUTCTicks(t), TT_UTC, to);
+        default: return t;
     }
 }
 
-std::int64_t GPSToUTC(std::int64_t t) {
-    return ConvertTimeSystem(t, TT_GPS, TT_UTC);
-}
+std::int64_t GPSToUTC(std::int64_t t) { return ConvertTimeSystem(t, TT_GPS, TT_UTC); }
 
-std::int64_t UTCToGPS(std::int64_t t) {
-    return ConvertTimeSystem(t, TT_UTC, TT_GPS);
-}
+std::int64_t UTCToGPS(std::int64_t t) { return ConvertTimeSystem(t, TT_UTC, TT_GPS); }
 
 std::int32_t LeapSeconds(std::int64_t t) {
     if (t < 0) t = NowUTCTicks();
     return LeapSecondsAt(t);
 }
 
-std::int64_t NowTicks() {
-    return DateTimeToTicks(sysutils::Now());
-}
+std::int64_t NowTicks() { return DateTimeToTicks(sysutils::Now()); }
 
-std::int64_t NowUTCTicks() {
-    return LocalToUTCTicks(NowTicks());
-}
+std::int64_t NowUTCTicks() { return LocalToUTCTicks(NowTicks()); }
 
-int ValidSystemCode(int code) {
-    return code >= 1 && code <= 7 ? code : 0;
-}
+int ValidSystemCode(int code) { return code >= 1 && code <= 7 ? code : 0; }
 
 bool TimeSystemByName(ETimeType& code, std::string_view name) {
     for (std::size_t i = 1; i < TimeSystemNames.size(); ++i) {

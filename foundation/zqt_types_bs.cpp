@@ -38,9 +38,7 @@ void StrToFreeEvent(RFreeEvent& event, std::string_view text) {
 namespace {
 
 // A number with "." as decimal separator; blanks around it are allowed.
-double PointNumber(std::string_view text) {
-    return StrToFloat(Trim(text), PointFormatSettings());
-}
+double PointNumber(std::string_view text) { return StrToFloat(Trim(text), PointFormatSettings()); }
 
 }  // namespace
 
@@ -60,9 +58,8 @@ double AntennaHeightFromText(std::string_view text, bool& IsSlant) {
         std::size_t from = 0;
         for (;;) {
             const auto plus = s.find('+', from);
-            const std::string part =
-                Trim(std::string_view(s).substr(from, plus == std::string::npos ? std::string::npos
-                                                                                 : plus - from));
+            const std::string part = Trim(std::string_view(s).substr(
+                from, plus == std::string::npos ? std::string::npos : plus - from));
             if (!part.empty()) parts.push_back(part);
             if (plus == std::string::npos) break;
             from = plus + 1;

@@ -47,8 +47,8 @@ inline constexpr int TropoModelCount = 11;
 
 // Display names, indexed by eTropoModels.
 inline constexpr std::array<std::string_view, TropoModelCount> TropoModelNames{
-    "Harbeckworks", "Zero", "Simple",   "GCAT",    "MOPS",     "GoadandGoodman",
-    "NB",           "Saastamoinen", "Neill", "Bernese", "CGGTTS20"};
+    "Harbeckworks", "Zero",         "Simple", "GCAT",    "MOPS",    "GoadandGoodman",
+    "NB",           "Saastamoinen", "Neill",  "Bernese", "CGGTTS20"};
 
 // Display name of a model kind; "" for a value outside the table.
 std::string_view TropoModelName(eTropoModels m) noexcept;
@@ -58,8 +58,8 @@ std::string_view TropoModelName(eTropoModels m) noexcept;
 
 enum eWebMapMapTypes : std::uint8_t { gmRoadMap = 0, gmSatellite = 1, gmTerrain = 2, gmHybrid = 3 };
 
-inline constexpr std::array<std::string_view, 4> WebMapTypeNames{"roadmap", "satellite",
-                                                                 "terrain", "hybrid"};
+inline constexpr std::array<std::string_view, 4> WebMapTypeNames{"roadmap", "satellite", "terrain",
+                                                                 "hybrid"};
 inline constexpr std::array<std::string_view, 4> WebMapTypeCodes{"m", "s", "t", "y"};
 
 // ---------------------------------------------------------------------------------------
@@ -96,8 +96,8 @@ struct RFreeEvent {
     // Raised by the antenna getters when the event is of another kind.
     ZQT_DECLARE_EXCEPTION(FreeEventException, ExceptionZQS, "FreeEventException");
 
-    std::int64_t Time = 0;     // GPS ticks
-    double dTime = 0.0;        // seconds from the reference time of the carrying stream
+    std::int64_t Time = 0;  // GPS ticks
+    double dTime = 0.0;     // seconds from the reference time of the carrying stream
     EFreeEvents Kind = FE_BEG;
     std::string Tag;
     std::string Value;
@@ -207,10 +207,10 @@ struct TSatSetBits {
 // provider. Copied by value; RecordsetSettingsDefault gives the usual values.
 
 struct TRRecordsetSettings {
-    std::uint8_t Engine = 0;        // engine kind of the standalone solution
-    std::uint8_t SolutionType = 0;  // solution type of that solution
-    std::int32_t ElevationMask = 0; // whole degrees
-    std::uint8_t SystemSet = 0;     // bit n = system code n
+    std::uint8_t Engine = 0;         // engine kind of the standalone solution
+    std::uint8_t SolutionType = 0;   // solution type of that solution
+    std::int32_t ElevationMask = 0;  // whole degrees
+    std::uint8_t SystemSet = 0;      // bit n = system code n
     TSatSetBits ExcludedSats;
     bool RelativisticDelay = false;
     eTropoModels TropoModel = TM_Haldor;
@@ -254,12 +254,12 @@ struct RFtpFileInfo {
 
 // Facts of one file: one row of table Files.
 struct RFileInfo {
-    std::string FileName;      // the path as given
-    std::string Name;          // file name without directory
-    std::uint8_t Typ = 0;      // file type code
-    std::uint32_t Version = 0; // format version
+    std::string FileName;       // the path as given
+    std::string Name;           // file name without directory
+    std::uint8_t Typ = 0;       // file type code
+    std::uint32_t Version = 0;  // format version
     std::string URL;
-    double Time = 0.0;         // modification time, TDateTime
+    double Time = 0.0;  // modification time, TDateTime
     std::int64_t CRC = 0;
     std::uint8_t Location = 0;
     std::int32_t NetFileID = 0;

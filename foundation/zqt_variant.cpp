@@ -38,7 +38,7 @@ bool TextToCurrency(std::string_view t, std::int64_t& raw) {
     }
     std::uint64_t frac = 0;
     int decimals = 0;
-    int roundDigit = -1;     // the fifth decimal
+    int roundDigit = -1;        // the fifth decimal
     bool stickyBeyond = false;  // anything non-zero after the fifth decimal
     if (i < t.size() && t[i] == '.') {
         for (++i; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i, ++digits) {
@@ -65,7 +65,8 @@ bool TextToCurrency(std::string_view t, std::int64_t& raw) {
 // Currency as text: up to four decimals with "." as separator, trailing zeros dropped.
 std::string CurrencyToText(std::int64_t raw) {
     const bool neg = raw < 0;
-    const std::uint64_t mag = neg ? 0 - static_cast<std::uint64_t>(raw) : static_cast<std::uint64_t>(raw);
+    const std::uint64_t mag =
+        neg ? 0 - static_cast<std::uint64_t>(raw) : static_cast<std::uint64_t>(raw);
     std::string s = neg ? "-" : "";
     s += std::to_string(mag / 10000);
     std::uint64_t frac = mag % 10000;
@@ -104,11 +105,16 @@ Variant Variant::Date(sysutils::TDateTime dt) {
 
 bool Variant::IsOrdinal() const noexcept {
     switch (FType) {
-    case varSmallint: case varInteger: case varBoolean: case varShortInt: case varByte:
-    case varWord: case varLongWord: case varInt64: case varUInt64:
-        return true;
-    default:
-        return false;
+        case varSmallint:
+        case varInteger:
+        case varBoolean:
+        case varShortInt:
+        case varByte:
+        case varWord:
+        case varLongWord:
+        case varInt64:
+        case varUInt64: return true;
+        default: return false;
     }
 }
 
@@ -118,24 +124,24 @@ bool Variant::IsNumeric() const noexcept {
 
 std::string Variant::TypeName() const {
     switch (FType) {
-    case varEmpty: return "Empty";
-    case varNull: return "Null";
-    case varSmallint: return "Smallint";
-    case varInteger: return "Integer";
-    case varSingle: return "Single";
-    case varDouble: return "Double";
-    case varCurrency: return "Currency";
-    case varDate: return "Date";
-    case varBoolean: return "Boolean";
-    case varShortInt: return "ShortInt";
-    case varByte: return "Byte";
-    case varWord: return "Word";
-    case varLongWord: return "Cardinal";
-    case varInt64: return "Int64";
-    case varUInt64: return "UInt64";
-    case varUString: return "UnicodeString";
-    case varByteArray: return "Array Byte";
-    default: return "Unknown";
+        case varEmpty: return "Empty";
+        case varNull: return "Null";
+        case varSmallint: return "Smallint";
+        case varInteger: return "Integer";
+        case varSingle: return "Single";
+        case varDouble: return "Double";
+        case varCurrency: return "Currency";
+        case varDate: return "Date";
+        case varBoolean: return "Boolean";
+        case varShortInt: return "ShortInt";
+        case varByte: return "Byte";
+        case varWord: return "Word";
+        case varLongWord: return "Cardinal";
+        case varInt64: return "Int64";
+        case varUInt64: return "UInt64";
+        case varUString: return "UnicodeString";
+        case varByteArray: return "Array Byte";
+        default: return "Unknown";
     }
 }
 
@@ -146,149 +152,142 @@ void Variant::CastError(const char* target) const {
 
 std::int64_t Variant::AsInt64() const {
     switch (FType) {
-    case varEmpty:
-        return 0;
-    case varBoolean:
-        return FInt ? -1 : 0;
-    case varCurrency: {
-        // Round the raw value / 10,000 half to even without going through a double.
-        const std::int64_t raw = FInt;
-        std::int64_t q = raw / 10000, r = raw % 10000;
-        if (r > 5000 || (r == 5000 && (q & 1))) ++q;
-        else if (r < -5000 || (r == -5000 && (q & 1))) --q;
-        return q;
-    }
-    case varSingle: case varDouble: case varDate: {
-        std::int64_t out;
-        if (!RoundToInt64(FFloat, out)) CastError("Int64");
-        return out;
-    }
-    case varUString: {
-        std::int64_t out;
-        if (TextToInt64(FStr, out)) return out;
-        CastError("Int64");
-    }
-    case varUInt64: {
-        // Stored in the same 64 bits; values above the Int64 range do not convert.
-        const std::int64_t raw = FInt;
-        if (raw < 0) CastError("Int64");
-        return raw;
-    }
-    default:
-        if (IsOrdinal()) return FInt;
-        CastError("Int64");
+        case varEmpty: return 0;
+        case varBoolean: return FInt ? -1 : 0;
+        case varCurrency: {
+            // Round the raw value / 10,000 half to even without going through a double.
+            const std::int64_t raw = FInt;
+            std::int64_t q = raw / 10000, r = raw % 10000;
+            if (r > 5000 || (r == 5000 && (q & 1)))
+                ++q;
+            else if (r < -5000 || (r == -5000 && (q & 1)))
+                --q;
+            return q;
+        }
+        case varSingle:
+        case varDouble:
+        case varDate: {
+            std::int64_t out;
+            if (!RoundToInt64(FFloat, out)) CastError("Int64");
+            return out;
+        }
+        case varUString: {
+            std::int64_t out;
+            if (TextToInt64(FStr, out)) return out;
+            CastError("Int64");
+        }
+        case varUInt64: {
+            // Stored in the same 64 bits; values above the Int64 range do not convert.
+            const std::int64_t raw = FInt;
+            if (raw < 0) CastError("Int64");
+            return raw;
+        }
+        default:
+            if (IsOrdinal()) return FInt;
+            CastError("Int64");
     }
 }
 
 std::int32_t Variant::AsInteger() const {
     const std::int64_t v = AsInt64();
-    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+    if (v < std::numeric_limits<std::int32_t>::min() ||
+        v > std::numeric_limits<std::int32_t>::max())
         CastError("Integer");
     return static_cast<std::int32_t>(v);
 }
 
 double Variant::AsDouble() const {
     switch (FType) {
-    case varEmpty:
-        return 0.0;
-    case varBoolean:
-        return FInt ? -1.0 : 0.0;
-    case varCurrency:
-        return static_cast<double>(FInt) / 10000.0;
-    case varSingle: case varDouble: case varDate:
-        return FFloat;
-    case varUInt64:
-        return static_cast<double>(static_cast<std::uint64_t>(FInt));
-    case varUString: {
-        double d;
-        if (TextToFloat(FStr, d)) return d;
-        CastError("Double");
-    }
-    default:
-        if (IsOrdinal()) return static_cast<double>(FInt);
-        CastError("Double");
+        case varEmpty: return 0.0;
+        case varBoolean: return FInt ? -1.0 : 0.0;
+        case varCurrency: return static_cast<double>(FInt) / 10000.0;
+        case varSingle:
+        case varDouble:
+        case varDate: return FFloat;
+        case varUInt64: return static_cast<double>(static_cast<std::uint64_t>(FInt));
+        case varUString: {
+            double d;
+            if (TextToFloat(FStr, d)) return d;
+            CastError("Double");
+        }
+        default:
+            if (IsOrdinal()) return static_cast<double>(FInt);
+            CastError("Double");
     }
 }
 
 std::int64_t Variant::AsCurrency() const {
     switch (FType) {
-    case varEmpty:
-        return 0;
-    case varCurrency:
-        return FInt;
-    case varSingle: case varDouble: case varDate: {
-        std::int64_t out;
-        if (!RoundToInt64(FFloat * 10000.0, out)) CastError("Currency");
-        return out;
-    }
-    case varUString: {
-        // Four decimals exactly; other number forms ("1E3") through a double.
-        const std::string t = sysutils::Trim(FStr);
-        std::int64_t raw;
-        if (TextToCurrency(t, raw)) return raw;
-        // Only a number with an exponent goes through a double; a plain decimal text that
-        // failed above is out of range or malformed.
-        double d;
-        if (t.find_first_of("eE") != std::string::npos &&
-            sysutils::TryStrToFloat(t, d, sysutils::PointFormatSettings()) &&
-            RoundToInt64(d * 10000.0, raw))
-            return raw;
-        CastError("Currency");
-    }
-    default:
-        if (IsOrdinal()) {
-            const std::int64_t v = AsInt64();
-            if (v > std::numeric_limits<std::int64_t>::max() / 10000 ||
-                v < std::numeric_limits<std::int64_t>::min() / 10000)
-                CastError("Currency");
-            return v * 10000;
+        case varEmpty: return 0;
+        case varCurrency: return FInt;
+        case varSingle:
+        case varDouble:
+        case varDate: {
+            std::int64_t out;
+            if (!RoundToInt64(FFloat * 10000.0, out)) CastError("Currency");
+            return out;
         }
-        CastError("Currency");
+        case varUString: {
+            // Four decimals exactly; other number forms ("1E3") through a double.
+            const std::string t = sysutils::Trim(FStr);
+            std::int64_t raw;
+            if (TextToCurrency(t, raw)) return raw;
+            // Only a number with an exponent goes through a double; a plain decimal text that
+            // failed above is out of range or malformed.
+            double d;
+            if (t.find_first_of("eE") != std::string::npos &&
+                sysutils::TryStrToFloat(t, d, sysutils::PointFormatSettings()) &&
+                RoundToInt64(d * 10000.0, raw))
+                return raw;
+            CastError("Currency");
+        }
+        default:
+            if (IsOrdinal()) {
+                const std::int64_t v = AsInt64();
+                if (v > std::numeric_limits<std::int64_t>::max() / 10000 ||
+                    v < std::numeric_limits<std::int64_t>::min() / 10000)
+                    CastError("Currency");
+                return v * 10000;
+            }
+            CastError("Currency");
     }
 }
 
 bool Variant::AsBoolean() const {
     switch (FType) {
-    case varEmpty:
-        return false;
-    case varUString: {
-        const std::string& s = FStr;
-        const std::string t = sysutils::Trim(s);
-        if (sysutils::SameText(t, "True")) return true;
-        if (sysutils::SameText(t, "False")) return false;
-        double d;
-        if (sysutils::TryStrToFloat(t, d, sysutils::PointFormatSettings())) return d != 0.0;
-        CastError("Boolean");
-    }
-    case varCurrency:
-        return FInt != 0;
-    case varSingle: case varDouble: case varDate:
-        return FFloat != 0.0;
-    default:
-        if (IsOrdinal()) return FInt != 0;
-        CastError("Boolean");
+        case varEmpty: return false;
+        case varUString: {
+            const std::string& s = FStr;
+            const std::string t = sysutils::Trim(s);
+            if (sysutils::SameText(t, "True")) return true;
+            if (sysutils::SameText(t, "False")) return false;
+            double d;
+            if (sysutils::TryStrToFloat(t, d, sysutils::PointFormatSettings())) return d != 0.0;
+            CastError("Boolean");
+        }
+        case varCurrency: return FInt != 0;
+        case varSingle:
+        case varDouble:
+        case varDate: return FFloat != 0.0;
+        default:
+            if (IsOrdinal()) return FInt != 0;
+            CastError("Boolean");
     }
 }
 
 std::string Variant::AsString() const {
     switch (FType) {
-    case varEmpty:
-        return std::string();
-    case varBoolean:
-        return FInt ? "True" : "False";
-    case varCurrency:
-        return CurrencyToText(FInt);
-    case varSingle: case varDouble:
-        return sysutils::FloatToStr(FFloat, sysutils::PointFormatSettings());
-    case varDate:
-        return sysutils::DateTimeToStr(FFloat);
-    case varUInt64:
-        return std::to_string(static_cast<std::uint64_t>(FInt));
-    case varUString:
-        return FStr;
-    default:
-        if (IsOrdinal()) return sysutils::IntToStr(FInt);
-        CastError("UnicodeString");
+        case varEmpty: return std::string();
+        case varBoolean: return FInt ? "True" : "False";
+        case varCurrency: return CurrencyToText(FInt);
+        case varSingle:
+        case varDouble: return sysutils::FloatToStr(FFloat, sysutils::PointFormatSettings());
+        case varDate: return sysutils::DateTimeToStr(FFloat);
+        case varUInt64: return std::to_string(static_cast<std::uint64_t>(FInt));
+        case varUString: return FStr;
+        default:
+            if (IsOrdinal()) return sysutils::IntToStr(FInt);
+            CastError("UnicodeString");
     }
 }
 
@@ -316,8 +315,7 @@ bool Variant::operator==(const Variant& other) const {
         const bool bBig = other.FType == varUInt64 && b < 0;
         return aBig == bBig && a == b;
     }
-    if (FType == varCurrency && other.FType == varCurrency)
-        return FInt == other.FInt;
+    if (FType == varCurrency && other.FType == varCurrency) return FInt == other.FInt;
     if (IsStr() || other.IsStr()) return AsString() == other.AsString();
     return AsDouble() == other.AsDouble();
 }

@@ -42,8 +42,9 @@ public:
     Variant() = default;  // Empty
     Variant(std::nullptr_t) : FType(varNull) {}
     template <class T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
-    Variant(T v) : FType(IntCode<T>()), FInt(static_cast<std::int64_t>(v)) {}
+    requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
+        Variant(T v)
+        : FType(IntCode<T>()), FInt(static_cast<std::int64_t>(v)) {}
     Variant(bool v) : FType(varBoolean), FInt(v ? 1 : 0) {}
     Variant(double v) : FType(varDouble), FFloat(v) {}
     Variant(float v) : FType(varSingle), FFloat(static_cast<double>(v)) {}
@@ -63,23 +64,23 @@ public:
     bool IsNull() const noexcept { return FType == varNull; }
     bool IsEmpty() const noexcept { return FType == varEmpty; }
     bool IsNullOrEmpty() const noexcept { return FType <= varNull; }
-    bool IsOrdinal() const noexcept;   // integer codes and Boolean
+    bool IsOrdinal() const noexcept;  // integer codes and Boolean
     bool IsFloat() const noexcept { return FType == varDouble || FType == varSingle; }
-    bool IsNumeric() const noexcept;   // ordinal, float or Currency
+    bool IsNumeric() const noexcept;  // ordinal, float or Currency
     bool IsStr() const noexcept { return FType == varUString; }
     bool IsBytes() const noexcept { return FType == varByteArray; }
 
     // Conversions; a value that does not convert (Null among them) raises
     // EVariantTypeCastError. Empty gives 0, False or "". True is -1 as a number. Texts
     // are read with "." as decimal separator and may have blanks around them.
-    std::int64_t AsInt64() const;   // floats and Currency rounded half to even
+    std::int64_t AsInt64() const;  // floats and Currency rounded half to even
     std::int32_t AsInteger() const;
     double AsDouble() const;
     std::int64_t AsCurrency() const;  // raw representation
     bool AsBoolean() const;
     std::string AsString() const;
     sysutils::TDateTime AsDateTime() const;
-    const TBytes& AsBytes() const;    // only for byte arrays
+    const TBytes& AsBytes() const;  // only for byte arrays
 
     // Equality as the stored program compares variants: same kind and value, numbers
     // compared by value across kinds, Null only equal to Null.
@@ -89,15 +90,23 @@ private:
     template <class T>
     static constexpr std::uint16_t IntCode() {
         if constexpr (std::is_signed_v<T>) {
-            if constexpr (sizeof(T) == 1) return varShortInt;
-            else if constexpr (sizeof(T) == 2) return varSmallint;
-            else if constexpr (sizeof(T) == 4) return varInteger;
-            else return varInt64;
+            if constexpr (sizeof(T) == 1)
+                return varShortInt;
+            else if constexpr (sizeof(T) == 2)
+                return varSmallint;
+            else if constexpr (sizeof(T) == 4)
+                return varInteger;
+            else
+                return varInt64;
         } else {
-            if constexpr (sizeof(T) == 1) return varByte;
-            else if constexpr (sizeof(T) == 2) return varWord;
-            else if constexpr (sizeof(T) == 4) return varLongWord;
-            else return varUInt64;
+            if constexpr (sizeof(T) == 1)
+                return varByte;
+            else if constexpr (sizeof(T) == 2)
+                return varWord;
+            else if constexpr (sizeof(T) == 4)
+                return varLongWord;
+            else
+                return varUInt64;
         }
     }
     [[noreturn]] void CastError(const char* target) const;
@@ -150,15 +159,19 @@ Variant VarRecValue(const T& v) {
         return VarRecValue(static_cast<std::underlying_type_t<U>>(v));
     } else if constexpr (std::is_integral_v<U>) {
         if constexpr (std::is_signed_v<U>) {
-            if constexpr (sizeof(U) <= 4) return Variant(static_cast<std::int32_t>(v));
-            else return Variant(static_cast<std::int64_t>(v));
+            if constexpr (sizeof(U) <= 4)
+                return Variant(static_cast<std::int32_t>(v));
+            else
+                return Variant(static_cast<std::int64_t>(v));
         } else {
-            if constexpr (sizeof(U) < 4) return Variant(static_cast<std::int32_t>(v));
+            if constexpr (sizeof(U) < 4)
+                return Variant(static_cast<std::int32_t>(v));
             else if (static_cast<std::uint64_t>(v) <= 0x7FFFFFFFu)
                 return Variant(static_cast<std::int32_t>(v));
             else if (static_cast<std::uint64_t>(v) <= 0x7FFFFFFFFFFFFFFFull)
                 return Variant(static_cast<std::int64_t>(v));
-            else return Variant(static_cast<std::uint64_t>(v));
+            else
+                return Variant(static_cast<std::uint64_t>(v));
         }
     } else if constexpr (std::is_floating_point_v<U>) {
         return Variant(static_cast<double>(v));

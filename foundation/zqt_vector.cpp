@@ -24,8 +24,7 @@ void CheckMatrix(const char* routine, const TDoubleMatrix& A, int rows, int cols
 
 void CheckVector(const char* routine, std::span<const double> v, int n) {
     if (v.size() < static_cast<std::size_t>(n))
-        throw sysutils::Exception(
-            sysutils::Format("%s: vector shorter than %d", routine, n));
+        throw sysutils::Exception(sysutils::Format("%s: vector shorter than %d", routine, n));
 }
 
 }  // namespace

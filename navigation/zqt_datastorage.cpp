@@ -53,9 +53,10 @@ void SetNavDatabase(IESQLiteDatabasePtr Db) {
 IESQLiteDatabasePtr CheckedNavDatabase(std::string_view Operation) {
     IESQLiteDatabasePtr db = TZQS_DataStorage::NavDatabase();
     if (!db)
-        throw ExceptionZQS(Format("TZQS_DataStorage.%s: the navigation database does not exist "
-                                  "(InitStore was not run)",
-                                  Operation));
+        throw ExceptionZQS(
+            Format("TZQS_DataStorage.%s: the navigation database does not exist "
+                   "(InitStore was not run)",
+                   Operation));
     return db;
 }
 
@@ -82,40 +83,64 @@ std::string CreateTableSQL(std::string_view Table, const TColumns& Columns,
 }
 
 std::string AlmanachSQL() {
-    const TColumns c = {
-        {"GpsTime", "GPSTIME NOT NULL"},         {"svprn", "INTEGER NOT NULL"},
-        {"SatCode", "INTEGER NOT NULL DEFAULT 0"}, {"sv", "INTEGER NOT NULL DEFAULT 0"},
-        {"wna", "INTEGER DEFAULT 0"},            {"toa", "INTEGER DEFAULT 0"},
-        {"healthA", "INTEGER DEFAULT 0"},        {"healthS", "INTEGER DEFAULT 0"},
-        {"config", "INTEGER DEFAULT 0"},         {"af1", "REAL DEFAULT 0"},
-        {"af0", "REAL DEFAULT 0"},               {"rootA", "REAL DEFAULT 0"},
-        {"ecc", "REAL DEFAULT 0"},               {"m0", "REAL DEFAULT 0"},
-        {"omega0", "REAL DEFAULT 0"},            {"argPer", "REAL DEFAULT 0"},
-        {"omegaDot", "REAL DEFAULT 0"},          {"frqNum", "INTEGER DEFAULT 0"},
-        {"dna", "INTEGER DEFAULT 0"},            {"tlam", "REAL DEFAULT 0"},
-        {"health", "INTEGER DEFAULT 0"},         {"tauN", "REAL DEFAULT 0"},
-        {"tauSys", "REAL DEFAULT 0"},            {"lambda", "REAL DEFAULT 0"},
-        {"delT", "REAL DEFAULT 0"},              {"delTdt", "REAL DEFAULT 0"},
-        {"deli", "REAL DEFAULT 0"}};
+    const TColumns c = {{"GpsTime", "GPSTIME NOT NULL"},
+                        {"svprn", "INTEGER NOT NULL"},
+                        {"SatCode", "INTEGER NOT NULL DEFAULT 0"},
+                        {"sv", "INTEGER NOT NULL DEFAULT 0"},
+                        {"wna", "INTEGER DEFAULT 0"},
+                        {"toa", "INTEGER DEFAULT 0"},
+                        {"healthA", "INTEGER DEFAULT 0"},
+                        {"healthS", "INTEGER DEFAULT 0"},
+                        {"config", "INTEGER DEFAULT 0"},
+                        {"af1", "REAL DEFAULT 0"},
+                        {"af0", "REAL DEFAULT 0"},
+                        {"rootA", "REAL DEFAULT 0"},
+                        {"ecc", "REAL DEFAULT 0"},
+                        {"m0", "REAL DEFAULT 0"},
+                        {"omega0", "REAL DEFAULT 0"},
+                        {"argPer", "REAL DEFAULT 0"},
+                        {"omegaDot", "REAL DEFAULT 0"},
+                        {"frqNum", "INTEGER DEFAULT 0"},
+                        {"dna", "INTEGER DEFAULT 0"},
+                        {"tlam", "REAL DEFAULT 0"},
+                        {"health", "INTEGER DEFAULT 0"},
+                        {"tauN", "REAL DEFAULT 0"},
+                        {"tauSys", "REAL DEFAULT 0"},
+                        {"lambda", "REAL DEFAULT 0"},
+                        {"delT", "REAL DEFAULT 0"},
+                        {"delTdt", "REAL DEFAULT 0"},
+                        {"deli", "REAL DEFAULT 0"}};
     return CreateTableSQL("Almanach", c, "GpsTime, svprn");
 }
 
 // The declared type of an Ephemeris column: REAL unless listed here.
 std::string_view EphemerisDecl(std::string_view Column) {
-    static const TColumns typed = {
-        {"GPSTime", "GPSTIME NOT NULL"}, {"svprn", "INTEGER NOT NULL"},
-        {"NavType", "INTEGER NOT NULL"}, {"SatCode", "INTEGER NOT NULL"},
-        {"weekno", "INTEGER NOT NULL"},  {"toc", "INTEGER"},
-        {"toe", "INTEGER"},              {"tom", "INTEGER"},
-        {"codes", "INTEGER"},            {"L2flag", "INTEGER"},
-        {"ura", "INTEGER"},              {"sfi", "INTEGER"},
-        {"lTope", "INTEGER"},            {"lTopc", "INTEGER"},
-        {"cURAoe", "INTEGER"},           {"cURAoc", "INTEGER"},
-        {"cURAoc1", "INTEGER"},          {"cURAoc2", "INTEGER"},
-        {"Tk", "INTEGER"},               {"health", "INTEGER NOT NULL"},
-        {"freq_num", "INTEGER"},         {"LeapSec", "INTEGER"},
-        {"flags", "INTEGER"},            {"nFt", "INTEGER"},
-        {"nN4", "INTEGER"},              {"flags2", "INTEGER"}};
+    static const TColumns typed = {{"GPSTime", "GPSTIME NOT NULL"},
+                                   {"svprn", "INTEGER NOT NULL"},
+                                   {"NavType", "INTEGER NOT NULL"},
+                                   {"SatCode", "INTEGER NOT NULL"},
+                                   {"weekno", "INTEGER NOT NULL"},
+                                   {"toc", "INTEGER"},
+                                   {"toe", "INTEGER"},
+                                   {"tom", "INTEGER"},
+                                   {"codes", "INTEGER"},
+                                   {"L2flag", "INTEGER"},
+                                   {"ura", "INTEGER"},
+                                   {"sfi", "INTEGER"},
+                                   {"lTope", "INTEGER"},
+                                   {"lTopc", "INTEGER"},
+                                   {"cURAoe", "INTEGER"},
+                                   {"cURAoc", "INTEGER"},
+                                   {"cURAoc1", "INTEGER"},
+                                   {"cURAoc2", "INTEGER"},
+                                   {"Tk", "INTEGER"},
+                                   {"health", "INTEGER NOT NULL"},
+                                   {"freq_num", "INTEGER"},
+                                   {"LeapSec", "INTEGER"},
+                                   {"flags", "INTEGER"},
+                                   {"nFt", "INTEGER"},
+                                   {"nN4", "INTEGER"},
+                                   {"flags2", "INTEGER"}};
     for (const auto& [name, decl] : typed)
         if (name == Column) return decl;
     return "REAL";
@@ -129,30 +154,45 @@ std::string EphemerisSQL() {
 }
 
 std::string IonoSQL() {
-    const TColumns c = {{"GPSTime", "GPSTIME NOT NULL"}, {"SatCode", "INTEGER NOT NULL"},
-                        {"tot", "INTEGER NOT NULL"},     {"wn", "INTEGER NOT NULL"},
-                        {"alpha0", "REAL"}, {"alpha1", "REAL"}, {"alpha2", "REAL"},
-                        {"alpha3", "REAL"}, {"beta0", "REAL"},  {"beta1", "REAL"},
-                        {"beta2", "REAL"},  {"beta3", "REAL"}};
+    const TColumns c = {{"GPSTime", "GPSTIME NOT NULL"},
+                        {"SatCode", "INTEGER NOT NULL"},
+                        {"tot", "INTEGER NOT NULL"},
+                        {"wn", "INTEGER NOT NULL"},
+                        {"alpha0", "REAL"},
+                        {"alpha1", "REAL"},
+                        {"alpha2", "REAL"},
+                        {"alpha3", "REAL"},
+                        {"beta0", "REAL"},
+                        {"beta1", "REAL"},
+                        {"beta2", "REAL"},
+                        {"beta3", "REAL"}};
     return CreateTableSQL("Iono", c, "GPSTime, SatCode");
 }
 
 std::string TimeParamsSQL() {
-    const TColumns c = {
-        {"GPSTime", "GPSTIME NOT NULL DEFAULT 0"}, {"Sys1", "INTEGER NOT NULL DEFAULT 0"},
-        {"Sys2", "INTEGER NOT NULL DEFAULT 0"},    {"a0", "REAL DEFAULT 0"},
-        {"a1", "REAL DEFAULT 0"},                  {"tot", "INTEGER DEFAULT 0"},
-        {"wnt", "INTEGER DEFAULT 0"},              {"dtls", "INTEGER DEFAULT 0"},
-        {"dn", "INTEGER DEFAULT 0"},               {"wnlsf", "INTEGER DEFAULT 0"},
-        {"dtlsf", "INTEGER DEFAULT 0"},            {"tauSys", "REAL DEFAULT 0"},
-        {"tauGps", "REAL DEFAULT 0"},              {"B1", "REAL DEFAULT 0"},
-        {"B2", "REAL DEFAULT 0"},                  {"KP", "INTEGER DEFAULT 0"},
-        {"N4", "INTEGER DEFAULT 0"}};
+    const TColumns c = {{"GPSTime", "GPSTIME NOT NULL DEFAULT 0"},
+                        {"Sys1", "INTEGER NOT NULL DEFAULT 0"},
+                        {"Sys2", "INTEGER NOT NULL DEFAULT 0"},
+                        {"a0", "REAL DEFAULT 0"},
+                        {"a1", "REAL DEFAULT 0"},
+                        {"tot", "INTEGER DEFAULT 0"},
+                        {"wnt", "INTEGER DEFAULT 0"},
+                        {"dtls", "INTEGER DEFAULT 0"},
+                        {"dn", "INTEGER DEFAULT 0"},
+                        {"wnlsf", "INTEGER DEFAULT 0"},
+                        {"dtlsf", "INTEGER DEFAULT 0"},
+                        {"tauSys", "REAL DEFAULT 0"},
+                        {"tauGps", "REAL DEFAULT 0"},
+                        {"B1", "REAL DEFAULT 0"},
+                        {"B2", "REAL DEFAULT 0"},
+                        {"KP", "INTEGER DEFAULT 0"},
+                        {"N4", "INTEGER DEFAULT 0"}};
     return CreateTableSQL("TimeParams", c, "GPSTime, Sys1, Sys2");
 }
 
 constexpr const char* CRCSQL = "CREATE TABLE CRC (\nCRC\tINTEGER NOT NULL PRIMARY KEY UNIQUE)";
-constexpr const char* EphemIndexSQL = "CREATE INDEX idx_Ephem_NavType ON Ephemeris (SatCode, NavType)";
+constexpr const char* EphemIndexSQL =
+    "CREATE INDEX idx_Ephem_NavType ON Ephemeris (SatCode, NavType)";
 
 // Unit start: creating a project database creates the navigation database first, and the
 // "already loaded" test of input files asks this store's checksum table.
@@ -240,16 +280,18 @@ bool TZQS_DataStorage::IsKnownCRC(std::int64_t CRC) {
 
 void TZQS_DataStorage::SaveToProject(const std::string& ProjectFile) {
     if (ProjectFile.empty() || ProjectFile == ":memory:")
-        throw ExceptionZQS(Format("TZQS_DataStorage.SaveToProject: the project database \"%s\" "
-                                  "has no file to copy the navigation data into",
-                                  ProjectFile));
+        throw ExceptionZQS(
+            Format("TZQS_DataStorage.SaveToProject: the project database \"%s\" "
+                   "has no file to copy the navigation data into",
+                   ProjectFile));
     const TZQS_ReadAccess access(Nav().Access);
     const IESQLiteDatabasePtr db = CheckedNavDatabase("SaveToProject");
     db->Attach(ProjectFile, "proj");
     try {
         db->BeginTransaction();
         for (const char* table : {"Ephemeris", "Iono", "TimeParams"})
-            db->ExecSQL(SQLiteExt::FormatPt("INSERT OR IGNORE INTO proj.%0:s SELECT * FROM %0:s", table));
+            db->ExecSQL(
+                SQLiteExt::FormatPt("INSERT OR IGNORE INTO proj.%0:s SELECT * FROM %0:s", table));
         db->Commit();
     } catch (...) {
         db->Rollback();

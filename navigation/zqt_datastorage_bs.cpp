@@ -134,7 +134,8 @@ IZQS_TropoModelPtr TZQS_DataStorage_bs::GetTropoModel() {
     if (!FTropoModel) {
         if (const auto make = Registered(&TFactories::Tropo)) {
             FTropoModel = make(FTropoKind);
-            if (FTropoModel) FTropoModel->SetWeather(StartTemperature, StartPressure, StartHumidity);
+            if (FTropoModel)
+                FTropoModel->SetWeather(StartTemperature, StartPressure, StartHumidity);
         }
     }
     return FTropoModel;
@@ -146,8 +147,7 @@ void TZQS_DataStorage_bs::SetTropoModelKind(eTropoModels Kind) {
 }
 
 double TZQS_DataStorage_bs::GetIonoDelay(std::uint16_t Svprn, std::int64_t Time,
-                                         const RVec3& Position, double Elevation,
-                                         double Azimuth) {
+                                         const RVec3& Position, double Elevation, double Azimuth) {
     const IZQS_IonoStoragePtr s = GetIonoStorage();
     return s ? s->GetIonoDelay(Svprn, Time, Position, Elevation, Azimuth) : 0.0;
 }

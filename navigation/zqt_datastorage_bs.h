@@ -103,8 +103,8 @@ protected:
 // them at start-up. An empty function unregisters.
 
 // A storage that is a child of Parent on Db (the parent's database when Db is empty).
-using TEphemerisStorageFactory =
-    std::function<IZQS_EphemerisStoragePtr(const IZQS_ObjectPtr& Parent, const IESQLiteDatabasePtr& Db)>;
+using TEphemerisStorageFactory = std::function<IZQS_EphemerisStoragePtr(
+    const IZQS_ObjectPtr& Parent, const IESQLiteDatabasePtr& Db)>;
 using TIonoStorageFactory =
     std::function<IZQS_IonoStoragePtr(const IZQS_ObjectPtr& Parent, const IESQLiteDatabasePtr& Db)>;
 using TTimeStorageFactory =

@@ -16,17 +16,16 @@ using zqt_variant::Variant;
 namespace sc = zqt_sat_obs_types;
 
 const std::array<std::string_view, EphemerisColumnCount> EphemerisColumns = {
-    "GPSTime",  "svprn",    "NavType",  "SatCode",  "weekno",   "toc",      "toe",
-    "tom",      "af0",      "af1",      "af2",      "iode",     "crs",      "deltan",
-    "M0",       "cuc",      "ecc",      "cus",      "roota",    "cic",      "Omega0",
-    "cis",      "i0",       "crc",      "omega",    "Omegadot", "idot",     "tgd",
-    "iodc",     "codes",    "L2flag",   "ura",      "bgdE1E5a", "bgdE1E5b", "ai0",
-    "ai1",      "ai2",      "sfi",      "tgd2",     "lTope",    "lTopc",    "dADot",
-    "fDelnDot", "cURAoe",   "cURAoc",   "cURAoc1",  "cURAoc2",  "fIscL1CA", "fIscL2C",
-    "fIscL5I5", "fIscL5Q5", "DAf0",     "fIscL1CP", "fIscL1CD", "Tk",       "Pos_X",
-    "Vel_X",    "Acs_X",    "Pos_Y",    "Vel_Y",    "Acs_Y",    "Pos_Z",    "Vel_Z",
-    "Acs_Z",    "health",   "freq_num", "aoi",      "TauC",     "LeapSec",  "flags",
-    "fDelTauN", "nFt",      "nN4",      "flags2",   "tGPS"};
+    "GPSTime",  "svprn",    "NavType",  "SatCode", "weekno",   "toc",      "toe",      "tom",
+    "af0",      "af1",      "af2",      "iode",    "crs",      "deltan",   "M0",       "cuc",
+    "ecc",      "cus",      "roota",    "cic",     "Omega0",   "cis",      "i0",       "crc",
+    "omega",    "Omegadot", "idot",     "tgd",     "iodc",     "codes",    "L2flag",   "ura",
+    "bgdE1E5a", "bgdE1E5b", "ai0",      "ai1",     "ai2",      "sfi",      "tgd2",     "lTope",
+    "lTopc",    "dADot",    "fDelnDot", "cURAoe",  "cURAoc",   "cURAoc1",  "cURAoc2",  "fIscL1CA",
+    "fIscL2C",  "fIscL5I5", "fIscL5Q5", "DAf0",    "fIscL1CP", "fIscL1CD", "Tk",       "Pos_X",
+    "Vel_X",    "Acs_X",    "Pos_Y",    "Vel_Y",   "Acs_Y",    "Pos_Z",    "Vel_Z",    "Acs_Z",
+    "health",   "freq_num", "aoi",      "TauC",    "LeapSec",  "flags",    "fDelTauN", "nFt",
+    "nN4",      "flags2",   "tGPS"};
 
 namespace {
 
@@ -70,9 +69,7 @@ public:
         const Variant v = Need(Column);
         return v.VarType() == zqt_variant::varCurrency ? v.AsCurrency() : v.AsInt64();
     }
-    bool IsNull(const char* Column) const {
-        return FObj.GetFieldValue(Variant(Column)).IsNull();
-    }
+    bool IsNull(const char* Column) const { return FObj.GetFieldValue(Variant(Column)).IsNull(); }
 
     template <class T>
     static T Fit(const char* Column, std::int64_t Value) {
@@ -152,7 +149,8 @@ void TZQS_Ephem::ReadRow() {
         e.TauC = r.Float("TauC");
         e.LeapSec = r.Int<std::uint8_t>("LeapSec");
         if (e.LeapSec == 0)
-            e.LeapSec = TRowReader::Fit<std::uint8_t>("LeapSec", zqt_timefunc::LeapSeconds(e.GPSTime));
+            e.LeapSec =
+                TRowReader::Fit<std::uint8_t>("LeapSec", zqt_timefunc::LeapSeconds(e.GPSTime));
         e.fDelTauN = static_cast<float>(r.FloatZ("fDelTauN"));
         e.nFt = r.IntZ<std::uint8_t>("nFt");
         e.nN4 = r.IntZ<std::uint8_t>("nN4");
@@ -317,7 +315,7 @@ void TZQS_Ephem::ExecuteWrite() {
         F("fDelnDot", e.fDelnDot);
         // BeiDou's issue of data follows from toe (one value per 720 s, cycling at 240).
         I("iode", FSatCode == sc::SC_BDS ? static_cast<std::int64_t>(e.toe / 720 % 240)
-                                          : static_cast<std::int64_t>(e.iode));
+                                         : static_cast<std::int64_t>(e.iode));
         if (IsGpsTail(sys)) {
             I("lTope", e.lTope);
             I("lTopc", e.lTopc);

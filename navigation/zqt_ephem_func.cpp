@@ -69,8 +69,8 @@ double TZQS_BRDCFunc::SatClockBias(const REphem& e, std::int64_t t, double dt,
     // The offset is taken to whole ticks, as the requested times are.
     double delta = (std::nearbyint(dt * TickSeconds) + TickDiff(t, e.GPSTime)) / TickSeconds;
     switch (EphemSystem(e)) {
-        case SC_GLONASS: delta -= e.LeapSec; break;          // record time is UTC
-        case SC_BDS: delta -= BeiDouClockOffset; break;      // record time is BeiDou time
+        case SC_GLONASS: delta -= e.LeapSec; break;      // record time is UTC
+        case SC_BDS: delta -= BeiDouClockOffset; break;  // record time is BeiDou time
         default: break;
     }
     Drift = e.af1 + 2.0 * e.af2 * delta;
@@ -84,12 +84,9 @@ bool TZQS_BRDCFunc::SatPosition(const REphem& e, std::int64_t t, double dt,
         case SC_GALILEO:
         case SC_QZSS:
         case SC_BDS:
-        case SC_IRNSS:
-            return KeplerSatPosition(e, t, dt, State);
-        case SC_GLONASS:
-            return GlonassSatPosition(e, t, dt, State);
-        default:
-            return false;  // unknown system, SBAS: no orbit model
+        case SC_IRNSS: return KeplerSatPosition(e, t, dt, State);
+        case SC_GLONASS: return GlonassSatPosition(e, t, dt, State);
+        default: return false;  // unknown system, SBAS: no orbit model
     }
 }
 
@@ -127,8 +124,8 @@ bool TZQS_BRDCFunc::KeplerSatPosition(const REphem& e, std::int64_t t, double dt
 
     // Eccentric anomaly: E = e sin E + M.
     double E = M, previous = 0.0;
-    for (int i = 0; i < KeplerMaxIterations && std::fabs(E - previous) > KeplerTolerance * std::fabs(E);
-         ++i) {
+    for (int i = 0;
+         i < KeplerMaxIterations && std::fabs(E - previous) > KeplerTolerance * std::fabs(E); ++i) {
         previous = E;
         E = e.ecc * std::sin(E) + M;
     }
@@ -150,7 +147,8 @@ bool TZQS_BRDCFunc::KeplerSatPosition(const REphem& e, std::int64_t t, double dt
 
     const double sin2u = std::sin(2.0 * u), cos2u = std::cos(2.0 * u);
     const double udot = nudot + 2.0 * nudot * (e.cus * cos2u - e.cuc * sin2u);
-    const double rdot = A * e.ecc * sinE * n / oneMinusECosE + 2.0 * nudot * (e.crs * cos2u - e.crc * sin2u);
+    const double rdot =
+        A * e.ecc * sinE * n / oneMinusECosE + 2.0 * nudot * (e.crs * cos2u - e.crc * sin2u);
     const double incdot = 2.0 * nudot * (e.cis * cos2u - e.cic * sin2u) + e.idot;
 
     // Position and velocity in the orbital plane.
@@ -177,9 +175,9 @@ bool TZQS_BRDCFunc::KeplerSatPosition(const REphem& e, std::int64_t t, double dt
 
     if (geo) {
         const double s = std::sin(omegaE * tk), c = std::cos(omegaE * tk);
-        State.Pos = RVec3{X * c + Y * s * GeoCos5 + Z * s * GeoSinMinus5,
-                          -X * s + Y * c * GeoCos5 + Z * c * GeoSinMinus5,
-                          Z * GeoCos5 - Y * GeoSinMinus5};
+        State.Pos =
+            RVec3{X * c + Y * s * GeoCos5 + Z * s * GeoSinMinus5,
+                  -X * s + Y * c * GeoCos5 + Z * c * GeoSinMinus5, Z * GeoCos5 - Y * GeoSinMinus5};
         State.Vel = RVec3{(VX * c - X * s * omegaE) + (Y * c * omegaE + VY * s) * GeoCos5 +
                               (Z * c * omegaE + VZ * s) * GeoSinMinus5,
                           -(X * c * omegaE + VX * s) + (VY * c - Y * s * omegaE) * GeoCos5 +

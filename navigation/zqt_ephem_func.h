@@ -22,7 +22,7 @@ using zqt_ephem_tp::REphem;
 using RSatState = zqt_obs_intrf::RSatState;
 
 // Constants of the orbit models.
-using zqt_sat_obs_types::SpeedOfLight;  // m/s
+using zqt_sat_obs_types::SpeedOfLight;                     // m/s
 inline constexpr double RelativisticF = -4.442807633e-10;  // s/m^1/2
 inline constexpr double HalfWeek = 302400.0;
 inline constexpr double WeekSeconds = 604800.0;
@@ -30,13 +30,12 @@ inline constexpr double WeekSeconds = 604800.0;
 inline constexpr std::int64_t BeiDouTimeOrigin = 8201088140000;
 inline constexpr double BeiDouClockOffset = 14.0;
 // Gravitational constant (m^3/s^2) and Earth rotation rate (rad/s) by system code 0..7.
-inline constexpr std::array<double, 8> SystemGM{3.986005e14,    3.986005e14, 3.986004418e14,
+inline constexpr std::array<double, 8> SystemGM{3.986005e14,    3.986005e14,    3.986004418e14,
                                                 3.986005e14,    3.986004418e14, 3.986005e14,
                                                 3.986004418e14, 3.986005e14};
-inline constexpr std::array<double, 8> SystemOmegaE{7.2921151467e-5, 7.2921151467e-5,
-                                                    7.292115e-5,     7.2921151467e-5,
-                                                    7.2921151467e-5, 7.2921151467e-5,
-                                                    7.292115e-5,     7.2921151467e-5};
+inline constexpr std::array<double, 8> SystemOmegaE{
+    7.2921151467e-5, 7.2921151467e-5, 7.292115e-5, 7.2921151467e-5,
+    7.2921151467e-5, 7.2921151467e-5, 7.292115e-5, 7.2921151467e-5};
 // GLONASS integration: the farthest a state is carried (s) and the longest step (s).
 inline constexpr double GlonassMaxInterval = 1800.0;
 inline constexpr double GlonassStep = 225.0;

@@ -33,18 +33,15 @@ std::uint16_t GalileoDataSource(std::uint8_t NavType) noexcept {
     switch (NavType) {
         case GalNavINavE1B:
         case GalNavINavE5b:
-        case GalNavINavE1B | GalNavINavE5b:
-            return static_cast<std::uint16_t>(NavType + 512);
-        case GalNavFNav:
-            return 258;
-        default:
-            return 0;
+        case GalNavINavE1B | GalNavINavE5b: return static_cast<std::uint16_t>(NavType + 512);
+        case GalNavFNav: return 258;
+        default: return 0;
     }
 }
 
 double ShapiroDelay(const zqt_basestorage::RVec3& P1, const zqt_basestorage::RVec3& P2) noexcept {
-    constexpr double GM = 3.986005e14;            // m^3/s^2
-    constexpr double C2 = 89875517873681760.0;    // (speed of light)^2, m^2/s^2
+    constexpr double GM = 3.986005e14;          // m^3/s^2
+    constexpr double C2 = 89875517873681760.0;  // (speed of light)^2, m^2/s^2
     const double r1 = std::sqrt(P1.X * P1.X + P1.Y * P1.Y + P1.Z * P1.Z);
     const double r2 = std::sqrt(P2.X * P2.X + P2.Y * P2.Y + P2.Z * P2.Z);
     const double dx = P1.X - P2.X, dy = P1.Y - P2.Y, dz = P1.Z - P2.Z;

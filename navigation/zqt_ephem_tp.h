@@ -53,11 +53,11 @@ struct REphem {
     std::uint8_t NavType = 0;
     // Health word, 0 = healthy. Galileo: the signal-health layout below.
     std::uint16_t health = 0;
-    double af0 = 0.0;   // clock offset (s)
-    double af1 = 0.0;   // clock drift (s/s)
-    double af2 = 0.0;   // clock drift rate (s/s^2); 0 for GLONASS and SBAS
-    double tgd = 0.0;   // group delay (s); 0 for GLONASS and SBAS
-    double TauC = 0.0;  // GLONASS system-time correction tau_c (s)
+    double af0 = 0.0;       // clock offset (s)
+    double af1 = 0.0;       // clock drift (s/s)
+    double af2 = 0.0;       // clock drift rate (s/s^2); 0 for GLONASS and SBAS
+    double tgd = 0.0;       // group delay (s); 0 for GLONASS and SBAS
+    double TauC = 0.0;      // GLONASS system-time correction tau_c (s)
     std::uint32_t toc = 0;  // clock reference time (seconds of week)
     // Ephemeris reference time: seconds of week; GLONASS: tb as seconds of the UTC day.
     std::uint32_t toe = 0;
@@ -72,22 +72,22 @@ struct REphem {
     std::uint8_t flags = 0;
 
     // ---- Keplerian part
-    double crs = 0.0;       // sine correction of the orbit radius (m)
-    double deltan = 0.0;    // mean-motion difference (rad/s)
-    double M0 = 0.0;        // mean anomaly at reference time
-    double cuc = 0.0;       // cosine correction of the argument of latitude
-    double ecc = 0.0;       // eccentricity
-    double cus = 0.0;       // sine correction of the argument of latitude
-    double roota = 0.0;     // square root of the semi-major axis (m^1/2); 0 = no orbit
-    double cic = 0.0;       // cosine correction of the inclination
-    double Omega0 = 0.0;    // longitude of the ascending node at weekly epoch
-    double cis = 0.0;       // sine correction of the inclination
-    double i0 = 0.0;        // inclination at reference time
-    double crc = 0.0;       // cosine correction of the orbit radius (m)
-    double omega = 0.0;     // argument of perigee
-    double Omegadot = 0.0;  // rate of right ascension (rad/s)
-    double idot = 0.0;      // rate of inclination (rad/s)
-    std::int16_t iodc = 0;  // issue of data of the clock
+    double crs = 0.0;         // sine correction of the orbit radius (m)
+    double deltan = 0.0;      // mean-motion difference (rad/s)
+    double M0 = 0.0;          // mean anomaly at reference time
+    double cuc = 0.0;         // cosine correction of the argument of latitude
+    double ecc = 0.0;         // eccentricity
+    double cus = 0.0;         // sine correction of the argument of latitude
+    double roota = 0.0;       // square root of the semi-major axis (m^1/2); 0 = no orbit
+    double cic = 0.0;         // cosine correction of the inclination
+    double Omega0 = 0.0;      // longitude of the ascending node at weekly epoch
+    double cis = 0.0;         // sine correction of the inclination
+    double i0 = 0.0;          // inclination at reference time
+    double crc = 0.0;         // cosine correction of the orbit radius (m)
+    double omega = 0.0;       // argument of perigee
+    double Omegadot = 0.0;    // rate of right ascension (rad/s)
+    double idot = 0.0;        // rate of inclination (rad/s)
+    std::int16_t iodc = 0;    // issue of data of the clock
     std::uint8_t codes = 0;   // GPS: code on L2 (0..3), alone
     std::uint8_t L2flag = 0;  // GPS: L2 P data flag (0 or 1), alone
     // Accuracy index: GPS URA index; Galileo SISA byte (255, no accuracy, reads as -1).
@@ -133,13 +133,13 @@ struct REphem {
     double Pos_X = 0.0, Pos_Y = 0.0, Pos_Z = 0.0;  // km, Earth-fixed, at the reference time
     double Vel_X = 0.0, Vel_Y = 0.0, Vel_Z = 0.0;  // km/s
     double Acs_X = 0.0, Acs_Y = 0.0, Acs_Z = 0.0;  // luni-solar acceleration (km/s^2)
-    std::int8_t freq_num = 0;   // GLONASS frequency channel k
-    std::uint8_t LeapSec = 0;   // GPS-UTC leap seconds valid for the record
-    std::uint8_t aoi = 0;       // age of information (days)
-    float fDelTauN = 0.0f;      // difference between the two GLONASS signals (s)
-    std::uint8_t nFt = 0;       // accuracy index F_T
-    std::uint8_t nN4 = 0;       // four-year interval number N4
-    double tGPS = 0.0;          // GLONASS-GPS time offset tau_GPS (s)
+    std::int8_t freq_num = 0;                      // GLONASS frequency channel k
+    std::uint8_t LeapSec = 0;                      // GPS-UTC leap seconds valid for the record
+    std::uint8_t aoi = 0;                          // age of information (days)
+    float fDelTauN = 0.0f;                         // difference between the two GLONASS signals (s)
+    std::uint8_t nFt = 0;                          // accuracy index F_T
+    std::uint8_t nN4 = 0;                          // four-year interval number N4
+    double tGPS = 0.0;                             // GLONASS-GPS time offset tau_GPS (s)
 };
 
 using TEphemArray = std::vector<REphem>;

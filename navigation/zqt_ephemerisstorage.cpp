@@ -28,7 +28,8 @@ constexpr double TicksPerSecond = static_cast<double>(zqt_timefunc::TicksPerSeco
 // |t - RecordTime| in ticks, through seconds and rounded to the tick. Far-apart times stay
 // finite and ordered (no integer overflow).
 double Distance(std::int64_t t, std::int64_t RecordTime) noexcept {
-    const double seconds = (static_cast<double>(t) - static_cast<double>(RecordTime)) / TicksPerSecond;
+    const double seconds =
+        (static_cast<double>(t) - static_cast<double>(RecordTime)) / TicksPerSecond;
     return std::nearbyint(std::fabs(seconds) * TicksPerSecond);
 }
 
@@ -139,7 +140,8 @@ std::int32_t TZQS_EphemerisStorage::FindRecord(std::uint16_t Svprn, std::int64_t
     const RSelectionLimits& lim = SelectionLimits[sys];
     const auto ticks = [](std::int32_t Seconds) { return Seconds * TicksPerSecond; };
 
-    std::int64_t shifted = zqt_timefunc::AddTicks(Time, std::int64_t{lim.Shift} * zqt_timefunc::TicksPerSecond);
+    std::int64_t shifted =
+        zqt_timefunc::AddTicks(Time, std::int64_t{lim.Shift} * zqt_timefunc::TicksPerSecond);
     std::int32_t row = FindNearest(Svprn, shifted);
     if (row < 0 && shifted != Time) {
         row = FindNearest(Svprn, Time);
@@ -224,7 +226,8 @@ double TZQS_EphemerisStorage::FrequencyOfSignal(std::uint8_t Signal) {
 bool TZQS_EphemerisStorage::SatState(double Dt, RSatState& State) {
     const REphem* e = Selected();
     if (!e) return false;
-    if (FRequestKey >= FCache.size()) return TZQS_BRDCFunc::SatPosition(*e, FRequestTime, Dt, State);
+    if (FRequestKey >= FCache.size())
+        return TZQS_BRDCFunc::SatPosition(*e, FRequestTime, Dt, State);
     RStateCacheEntry& c = FCache[FRequestKey];
     // A NaN difference fails the test and recomputes.
     if (c.Row == FSelected && c.Time == FRequestTime && std::fabs(c.dt - Dt) < 1e-8) {

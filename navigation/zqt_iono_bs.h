@@ -22,7 +22,7 @@ struct RIono {
     float alpha1 = 0.0f;
     float alpha2 = 0.0f;
     float alpha3 = 0.0f;
-    float beta0 = 0.0f;        // period coefficients
+    float beta0 = 0.0f;  // period coefficients
     float beta1 = 0.0f;
     float beta2 = 0.0f;
     float beta3 = 0.0f;

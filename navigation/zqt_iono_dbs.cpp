@@ -9,8 +9,8 @@ using zqt_types_bs::ExceptionZQS;
 using zqt_variant::Variant;
 
 const std::array<std::string_view, IonoColumnCount> IonoColumns = {
-    "GPSTime", "SatCode", "tot",    "wn",    "alpha0", "alpha1",
-    "alpha2",  "alpha3",  "beta0",  "beta1", "beta2",  "beta3"};
+    "GPSTime", "SatCode", "tot",   "wn",    "alpha0", "alpha1",
+    "alpha2",  "alpha3",  "beta0", "beta1", "beta2",  "beta3"};
 
 // =======================================================================================
 // TRowFields
@@ -30,8 +30,8 @@ std::int64_t TRowFields::Ticks(const char* Column) const {
 }
 
 void TRowFields::OutOfRange(const char* Column, std::int64_t V) const {
-    throw ExceptionZQS(Format("Column %s of table %s holds %d, out of range", Column,
-                              std::string(FTable), V));
+    throw ExceptionZQS(
+        Format("Column %s of table %s holds %d, out of range", Column, std::string(FTable), V));
 }
 
 // =======================================================================================

@@ -53,8 +53,8 @@ double TZQS_IonoStorage::GetIonoDelay(std::uint16_t Svprn, std::int64_t Time,
     (void)Svprn;  // the GPS set serves every system
     const RIono* s = Find(zqt_sat_obs_types::SC_GPS, Time);
     if (!s) return 0.0;
-    return zqt_geo::IonoDelay(zqt_iono_bs::IonoAlpha(*s), zqt_iono_bs::IonoBeta(*s), Time,
-                              Position, Elevation, Azimuth);
+    return zqt_geo::IonoDelay(zqt_iono_bs::IonoAlpha(*s), zqt_iono_bs::IonoBeta(*s), Time, Position,
+                              Elevation, Azimuth);
 }
 
 // =======================================================================================

@@ -61,8 +61,8 @@ class TZQS_IonoStorage
       public virtual IZQS_IonoStorage {
 public:
     // A storage that is a child of Parent on Db (the parent's database when Db is empty).
-    static std::shared_ptr<TZQS_IonoStorage> CreateChild(const zqt_objects_intrf::IZQS_ObjectPtr& Parent,
-                                                         SQLiteExt::IESQLiteDatabasePtr Db);
+    static std::shared_ptr<TZQS_IonoStorage> CreateChild(
+        const zqt_objects_intrf::IZQS_ObjectPtr& Parent, SQLiteExt::IESQLiteDatabasePtr Db);
 
     // IZQS_IonoStorage
     double GetIonoDelay(std::uint16_t Svprn, std::int64_t Time,

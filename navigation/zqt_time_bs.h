@@ -14,22 +14,22 @@ namespace zqt_time_bs {
 // One parameter set. Time systems are the codes of zqt_timefunc::ETimeType: 1 to 7 the
 // satellite systems, 8 UTC, ...
 struct RTimeParams {
-    std::int64_t GPSTime = 0;   // time of the set, GPS ticks
-    std::uint8_t Sys1 = 0;      // source time system
-    std::uint8_t Sys2 = 0;      // target time system
-    double a0 = 0.0;            // offset (s)
-    float a1 = 0.0f;            // drift (s/s)
-    std::uint32_t tot = 0;      // reference time of week (s)
-    std::uint16_t wnt = 0;      // reference week
-    std::int8_t dtls = 0;       // current leap seconds
-    std::uint16_t wnlsf = 0;    // week of the leap-second event
-    std::int8_t dtlsf = 0;      // future leap seconds
-    double tauSys = 0.0;        // GLONASS to system-time correction (s)
-    float tauGps = 0.0f;        // GLONASS to GPS correction (s)
-    float B1 = 0.0f;            // UT1 correction coefficient
-    float B2 = 0.0f;            // UT1 correction rate
-    std::uint8_t KP = 0;        // GLONASS leap-second notice
-    std::uint8_t N4 = 0;        // four-year interval number
+    std::int64_t GPSTime = 0;  // time of the set, GPS ticks
+    std::uint8_t Sys1 = 0;     // source time system
+    std::uint8_t Sys2 = 0;     // target time system
+    double a0 = 0.0;           // offset (s)
+    float a1 = 0.0f;           // drift (s/s)
+    std::uint32_t tot = 0;     // reference time of week (s)
+    std::uint16_t wnt = 0;     // reference week
+    std::int8_t dtls = 0;      // current leap seconds
+    std::uint16_t wnlsf = 0;   // week of the leap-second event
+    std::int8_t dtlsf = 0;     // future leap seconds
+    double tauSys = 0.0;       // GLONASS to system-time correction (s)
+    float tauGps = 0.0f;       // GLONASS to GPS correction (s)
+    float B1 = 0.0f;           // UT1 correction coefficient
+    float B2 = 0.0f;           // UT1 correction rate
+    std::uint8_t KP = 0;       // GLONASS leap-second notice
+    std::uint8_t N4 = 0;       // four-year interval number
     // Day number: of the leap-second event (GPS-like sets) or the GLONASS day. One field
     // for both kinds of set, the one column `dn` stores.
     std::int16_t dn = 0;
@@ -76,8 +76,7 @@ public:
 
 using IZQS_TimeParamsPtr = std::shared_ptr<IZQS_TimeParams>;
 
-class TZQS_TimeParams_bs : public zqt_classes_dbs::TZQS_ScObject,
-                           public virtual IZQS_TimeParams {
+class TZQS_TimeParams_bs : public zqt_classes_dbs::TZQS_ScObject, public virtual IZQS_TimeParams {
 public:
     RTimeParams* GetData() override { return &FRecord; }
     const RTimeParams& Record() const { return FRecord; }

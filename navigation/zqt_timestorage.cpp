@@ -14,7 +14,9 @@ std::shared_ptr<TZQS_TimeStorage> TZQS_TimeStorage::CreateChild(
     return CreateChildOf<TZQS_TimeStorage>(Parent, std::move(Db));
 }
 
-void TZQS_TimeStorage::StoreInRow(TZQS_TimeParams& Row, const RTimeParams& Set) { Row.SetData(Set); }
+void TZQS_TimeStorage::StoreInRow(TZQS_TimeParams& Row, const RTimeParams& Set) {
+    Row.SetData(Set);
+}
 
 zqt_time_bs::IZQS_TimeParamsPtr TZQS_TimeStorage::GetRecord() { return Cursor(); }
 

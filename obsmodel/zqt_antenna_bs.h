@@ -17,16 +17,16 @@ using zqt_basestorage::RVec3;
 
 // The parameter record, named after the Recordsets columns that fill it.
 struct RAntenna {
-    std::string AntennaModel;      // the antenna type as received or entered
-    std::string AntennaNGSModel;   // the catalogue antenna type (known to the antennas database)
-    std::string AntennaNumber;     // serial number
-    double AntennaHeight = 0.0;    // m
+    std::string AntennaModel;     // the antenna type as received or entered
+    std::string AntennaNGSModel;  // the catalogue antenna type (known to the antennas database)
+    std::string AntennaNumber;    // serial number
+    double AntennaHeight = 0.0;   // m
     double AntennaVerticalHeight = 0.0;  // m
     std::uint8_t AntennaHeightType = 0;  // reduction mode: 0 to marker, 1 slant, 2 vertical
-    double AntennaDeltaH = 0.0;    // m
+    double AntennaDeltaH = 0.0;          // m
     double AntennaDeltaE = 0.0;
     double AntennaDeltaN = 0.0;
-    RVec3 Offset;                  // AntennaRX, AntennaRY, AntennaRZ, m
+    RVec3 Offset;  // AntennaRX, AntennaRY, AntennaRZ, m
 };
 
 class IZQS_Antenna;
@@ -34,14 +34,14 @@ using IZQS_AntennaPtr = std::shared_ptr<IZQS_Antenna>;
 
 class IZQS_Antenna : public virtual zqt_objects_intrf::IZQS_Object {
 public:
-    virtual bool IsHeightType0() const = 0;   // height type 0
+    virtual bool IsHeightType0() const = 0;  // height type 0
     virtual double GetDeltaE() const = 0;
     virtual double GetDeltaH() const = 0;
     virtual double GetDeltaN() const = 0;
     virtual double GetHeight() const = 0;
     virtual std::string GetNumber() const = 0;
     virtual std::string GetModel() const = 0;
-    virtual bool IsHeightType1() const = 0;   // height type 1
+    virtual bool IsHeightType1() const = 0;  // height type 1
     virtual std::string GetNGSModel() const = 0;
     virtual RVec3 GetOffset() const = 0;
     virtual std::uint8_t GetHeightType() const = 0;

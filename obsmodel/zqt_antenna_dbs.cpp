@@ -23,14 +23,12 @@ void TZQS_Antenna::Assign(const IZQS_AntennaPtr& Source) {
 
 double TZQS_Antenna::ReduceAntennaHeight(double H, double R, double O, std::uint8_t Mode) {
     switch (Mode) {
-    case 1:
-        // A NaN operand fails the comparison and keeps the measured height.
-        if (R * R < H * H) return std::sqrt(H * H - R * R) - O;
-        return H;
-    case 2:
-        return H - O;
-    default:
-        return H;
+        case 1:
+            // A NaN operand fails the comparison and keeps the measured height.
+            if (R * R < H * H) return std::sqrt(H * H - R * R) - O;
+            return H;
+        case 2: return H - O;
+        default: return H;
     }
 }
 

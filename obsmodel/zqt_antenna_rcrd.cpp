@@ -33,24 +33,24 @@ using TCarrierTable = std::array<std::array<eFrequencies, SlotCount>, 8>;
 // Carrier of each signal slot (0..6) per system (0..7).
 constexpr TCarrierTable OwnCarriers{{
     {F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN},
-    {F::UNKNOWN, F::G01, F::G01, F::G02, F::G02, F::G05, F::G01},              // GPS
-    {F::UNKNOWN, F::R01, F::R01, F::R02, F::R02, F::R03, F::UNKNOWN},          // GLONASS
-    {F::UNKNOWN, F::S01, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::S05, F::UNKNOWN},  // SBAS
-    {F::UNKNOWN, F::E01, F::E08, F::E06, F::E07, F::E05, F::UNKNOWN},          // Galileo
-    {F::UNKNOWN, F::J01, F::J01, F::J02, F::J06, F::J05, F::J01},              // QZSS
-    {F::UNKNOWN, F::C02, F::C01, F::C06, F::C07, F::G05, F::C01},              // BeiDou
+    {F::UNKNOWN, F::G01, F::G01, F::G02, F::G02, F::G05, F::G01},                      // GPS
+    {F::UNKNOWN, F::R01, F::R01, F::R02, F::R02, F::R03, F::UNKNOWN},                  // GLONASS
+    {F::UNKNOWN, F::S01, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::S05, F::UNKNOWN},      // SBAS
+    {F::UNKNOWN, F::E01, F::E08, F::E06, F::E07, F::E05, F::UNKNOWN},                  // Galileo
+    {F::UNKNOWN, F::J01, F::J01, F::J02, F::J06, F::J05, F::J01},                      // QZSS
+    {F::UNKNOWN, F::C02, F::C01, F::C06, F::C07, F::G05, F::C01},                      // BeiDou
     {F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::G05, F::UNKNOWN},  // IRNSS
 }};
 
 // Carrier used when the antenna has no calibration of the slot's own carrier.
 constexpr TCarrierTable FallbackCarriers{{
     {F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN},
-    {F::UNKNOWN, F::G01, F::G01, F::G02, F::G02, F::G02, F::G01},              // GPS
-    {F::UNKNOWN, F::G01, F::G01, F::G02, F::G02, F::G02, F::UNKNOWN},          // GLONASS
-    {F::UNKNOWN, F::G01, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::G02, F::G01},  // SBAS
-    {F::UNKNOWN, F::G01, F::G01, F::G02, F::G02, F::G02, F::UNKNOWN},          // Galileo
-    {F::UNKNOWN, F::G01, F::G01, F::G02, F::G02, F::G02, F::G01},              // QZSS
-    {F::UNKNOWN, F::G01, F::G01, F::G02, F::G02, F::G02, F::G01},              // BeiDou
+    {F::UNKNOWN, F::G01, F::G01, F::G02, F::G02, F::G02, F::G01},                      // GPS
+    {F::UNKNOWN, F::G01, F::G01, F::G02, F::G02, F::G02, F::UNKNOWN},                  // GLONASS
+    {F::UNKNOWN, F::G01, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::G02, F::G01},          // SBAS
+    {F::UNKNOWN, F::G01, F::G01, F::G02, F::G02, F::G02, F::UNKNOWN},                  // Galileo
+    {F::UNKNOWN, F::G01, F::G01, F::G02, F::G02, F::G02, F::G01},                      // QZSS
+    {F::UNKNOWN, F::G01, F::G01, F::G02, F::G02, F::G02, F::G01},                      // BeiDou
     {F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::UNKNOWN, F::G05, F::UNKNOWN},  // IRNSS
 }};
 
@@ -124,8 +124,8 @@ constexpr std::int32_t CalibrationType = 2;
 // being created empty by the attach.
 void AttachExtension(SQLiteExt::IESQLiteDatabase& Db, const std::string& FileName) {
     if (FileName.empty() || !zqt_files::PathExists(FileName))
-        throw SQLiteExt::ESQLiteException(sysutils::Format(
-            "Extended antennas database \"%s\" not found", FileName));
+        throw SQLiteExt::ESQLiteException(
+            sysutils::Format("Extended antennas database \"%s\" not found", FileName));
     Db.Attach(FileName, "ext");
 }
 
@@ -263,8 +263,7 @@ RParams RZQSAntenna::GetCarrierParams(unsigned System, unsigned Slot) const {
     return p ? *p : RParams{};
 }
 
-double RZQSAntenna::PhaseCentreCorrection(unsigned System, unsigned Slot,
-                                          const RAzEl& Direction,
+double RZQSAntenna::PhaseCentreCorrection(unsigned System, unsigned Slot, const RAzEl& Direction,
                                           std::uint8_t AzimuthIndependent,
                                           double ExtraHeight) const {
     const double E = Direction.Elevation;
@@ -275,9 +274,8 @@ double RZQSAntenna::PhaseCentreCorrection(unsigned System, unsigned Slot,
     const double v = p->Variation(Direction, AzimuthIndependent);
     const double north = p->North, east = p->East, up = p->Up;
     return 0.0 +
-           ((up + ExtraHeight) * std::sin(E) +
-            ((-north) * std::sin(A - HalfPi) * std::cos(E) +
-             east * std::cos(A - HalfPi) * std::cos(E))) -
+           ((up + ExtraHeight) * std::sin(E) + ((-north) * std::sin(A - HalfPi) * std::cos(E) +
+                                                east * std::cos(A - HalfPi) * std::cos(E))) -
            v;
 }
 

@@ -37,14 +37,14 @@ struct RParams {
     float North = 0.0f;  // phase-centre offset, m
     float East = 0.0f;
     float Up = 0.0f;
-    float Azi1 = 0.0f;   // azimuth start, end and step, degrees
+    float Azi1 = 0.0f;  // azimuth start, end and step, degrees
     float Azi2 = 0.0f;
     float DAzi = 0.0f;
     std::int32_t NAzi = 0;  // number of azimuths of the grid (0: no grid)
-    float Zen1 = 0.0f;   // zenith start, end and step, degrees
+    float Zen1 = 0.0f;      // zenith start, end and step, degrees
     float Zen2 = 0.0f;
     float DZen = 0.0f;
-    std::int32_t NZen = 0;  // number of zenith angles (0: no variations)
+    std::int32_t NZen = 0;                // number of zenith angles (0: no variations)
     std::vector<float> NoAzi;             // azimuth-independent values per zenith angle, m
     std::vector<std::vector<float>> Pcv;  // one row per azimuth, one value per zenith angle, m
 
@@ -65,11 +65,11 @@ struct RParams {
 // Antenna record
 
 struct RZQSAntenna {
-    std::string Name;                // the antenna type it was loaded for
-    float Radius = 0.0f;             // m (only stored)
-    float MeasurePointHeight = 0.0f; // m (only stored)
+    std::string Name;                 // the antenna type it was loaded for
+    float Radius = 0.0f;              // m (only stored)
+    float MeasurePointHeight = 0.0f;  // m (only stored)
     bool Loaded = false;
-    std::uint32_t Carriers = 0;      // bit c: Params[c] holds a calibration of carrier c
+    std::uint32_t Carriers = 0;  // bit c: Params[c] holds a calibration of carrier c
     std::array<RParams, CarrierCount> Params{};
 
     // Loads the calibration of an antenna type from the antennas database
@@ -126,35 +126,35 @@ SQLiteExt::IESQLiteDatabasePtr OpenAntennasRead(const std::string& FileName);
 struct RFileHeader {
     Variant MarkerName;
     Variant MarkerNumber;
-    Variant Interval;      // ticks
-    Variant FirstObs;      // time of first observation, GPS ticks
-    Variant LastObs;       // time of last observation, GPS ticks
+    Variant Interval;  // ticks
+    Variant FirstObs;  // time of first observation, GPS ticks
+    Variant LastObs;   // time of last observation, GPS ticks
     Variant Observer;
     Variant Agency;
     Variant CountryCode;
-    Variant Extra;         // one further text; no writer reads it
-    Variant ApproxX;       // approximate position, m
+    Variant Extra;    // one further text; no writer reads it
+    Variant ApproxX;  // approximate position, m
     Variant ApproxY;
     Variant ApproxZ;
 };
 
 struct RReceiver {
-    Variant Firmware;      // firmware version text
-    Variant Number;        // receiver number
-    Variant Serial;        // serial number
-    Variant Type;          // receiver type
-    Variant Board;         // board text
+    Variant Firmware;                   // firmware version text
+    Variant Number;                     // receiver number
+    Variant Serial;                     // serial number
+    Variant Type;                       // receiver type
+    Variant Board;                      // board text
     std::uint32_t FirmwareVersion = 0;  // the file receiver's firmware version as a number
 };
 
 // Antenna items of the header.
 struct RAntenna {
-    Variant HeightType1;   // True: the antenna height is slant
-    Variant HeightType0;   // True: the antenna height is to the marker
-    Variant Height;        // antenna height, m
+    Variant HeightType1;  // True: the antenna height is slant
+    Variant HeightType0;  // True: the antenna height is to the marker
+    Variant Height;       // antenna height, m
     Variant VerticalHeight;
-    Variant Number;        // antenna serial number
-    Variant Type;          // antenna type
+    Variant Number;  // antenna serial number
+    Variant Type;    // antenna type
     Variant DeltaH;
     Variant DeltaE;
     Variant DeltaN;

@@ -35,8 +35,8 @@ std::shared_ptr<TZQS_Coordinates> TZQS_Coordinates::Create(const IZQS_ObjectPtr&
 void TZQS_Coordinates::InitFields() {
     TZQS_Coordinates_bs::InitFields();
     FTableName = "Coordinates";
-    SetFieldNames({"ObjType", "ObjID", "SubObjID", "PointType", "X", "Y", "Z", "LAT", "LON",
-                   "ALT", "SX", "SY", "SZ", "CXY", "CXZ", "CYZ"});
+    SetFieldNames({"ObjType", "ObjID", "SubObjID", "PointType", "X", "Y", "Z", "LAT", "LON", "ALT",
+                   "SX", "SY", "SZ", "CXY", "CXZ", "CYZ"});
     FObjIDFromRowID = true;
     FVisible = false;
 }
@@ -76,8 +76,7 @@ void TZQS_Coordinates::ExecuteWrite() {
     CheckedDatabase("ExecuteWrite");
     if (!std::isfinite(FX) || !std::isfinite(FY) || !std::isfinite(FZ))
         throw ExceptionZQS(sysutils::Format(
-            "TZQS_Coordinates.ExecuteWrite: position %g %g %g is not a finite number", FX, FY,
-            FZ));
+            "TZQS_Coordinates.ExecuteWrite: position %g %g %g is not a finite number", FX, FY, FZ));
     // 1. The geodetic values always follow X, Y, Z.
     zqt_geo::XYZToBLH(FX, FY, FZ, FLat, FLon, FAlt);
     // 2. Without variances of its own the position takes them from its quality figures.
@@ -155,8 +154,7 @@ bool TZQS_Coordinates::GetXYZ(IESQLiteDatabase& Db, double& X, double& Y, double
     return true;
 }
 
-void TZQS_Coordinates::CopyFrom(IESQLiteDatabase& Db, std::int32_t DestID,
-                                std::int32_t SourceID) {
+void TZQS_Coordinates::CopyFrom(IESQLiteDatabase& Db, std::int32_t DestID, std::int32_t SourceID) {
     Db.ExecSQL(FormatPt(
         "INSERT OR REPLACE INTO Coordinates SELECT cdest.CrdID,odest.ObjType,odest.ObjID,0,0, "
         "src.X,src.Y,src.Z,src.LAT,src.LON,src.ALT, src.SX,src.SY,src.SZ,src.CXY,src.CXZ,src.CYZ "
@@ -171,9 +169,9 @@ std::int32_t TZQS_Coordinates::SaveXYZ(IESQLiteDatabase& Db, std::int32_t ObjID,
     return Save(Db, ObjID, ObjType, X, Y, Z, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0);
 }
 
-std::int32_t TZQS_Coordinates::Save(IESQLiteDatabase& Db, std::int32_t ObjID,
-                                    std::uint8_t ObjType, double X, double Y, double Z, double SX,
-                                    double SY, double SZ, double CXY, double CXZ, double CYZ) {
+std::int32_t TZQS_Coordinates::Save(IESQLiteDatabase& Db, std::int32_t ObjID, std::uint8_t ObjType,
+                                    double X, double Y, double Z, double SX, double SY, double SZ,
+                                    double CXY, double CXZ, double CYZ) {
     // The values are written into the SQL text; a NaN or an infinity would make no number
     // there, so they are refused before anything is written.
     for (const double v : {X, Y, Z, SX, SY, SZ, CXY, CXZ, CYZ})

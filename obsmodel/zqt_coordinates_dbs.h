@@ -21,13 +21,13 @@ namespace zqt_coordinates_dbs {
 using SQLiteExt::IESQLiteDatabase;
 using zqt_basestorage::RGeo;
 using zqt_basestorage::RVec3;
+using zqt_objects_intrf::IZQS_ObjectPtr;
 using zqt_obs_intrf::IZQS_Coordinates;
 using zqt_obs_intrf::IZQS_CoordinatesExt;
 using zqt_obs_intrf::IZQS_CoordinatesExtPtr;
 using zqt_obs_intrf::IZQS_Velocity;
 using zqt_obs_intrf::IZQS_VelocityPtr;
 using zqt_obs_intrf::TCovariance;
-using zqt_objects_intrf::IZQS_ObjectPtr;
 
 // ---------------------------------------------------------------------------------------
 // TZQS_Coordinates

@@ -38,8 +38,10 @@ std::string TZQS_DataSet_bs::GetDisplayName() const {
     }
     if (count > 1) {
         base += '_';
-        if (FAntennaNumber < 26) base += static_cast<char>('a' + FAntennaNumber);
-        else base += sysutils::IntToStr(FAntennaNumber);
+        if (FAntennaNumber < 26)
+            base += static_cast<char>('a' + FAntennaNumber);
+        else
+            base += sysutils::IntToStr(FAntennaNumber);
     }
     return base;
 }

@@ -21,8 +21,8 @@ namespace zqt_dataset_bs {
 using zqt_obs_intrf::IZQS_DataSet;
 using zqt_obs_intrf::IZQS_EpochPtr;
 using zqt_obs_intrf::IZQS_FileReceiverLinkPtr;
-using zqt_obs_intrf::IZQS_OBSFilePtr;
 using zqt_obs_intrf::IZQS_ObserverPtr;
+using zqt_obs_intrf::IZQS_OBSFilePtr;
 using zqt_obs_intrf::IZQS_RecordSetPtr;
 using zqt_obs_intrf::TGloChannels;
 using zqt_obs_intrf::TZQS_Occupation;

@@ -118,8 +118,8 @@ void ReduceAntennaHeights(IESQLiteDatabase& Db, const std::string& AntennasFile)
 // recordset of its own (static ones with motion mode 0, kinematic ones with 1).
 void CopyOccupationRecords(IESQLiteDatabase& Db, std::int32_t DataSetID) {
     const auto copy = [&](std::uint8_t SourceType, int MotionMode) {
-        Db.ExecSQL(FormatPt(std::string(CopyTargetColumns) +
-                                "SELECT %s,%d,DataSetID,%s,%s," + CopySourceColumns +
+        Db.ExecSQL(FormatPt(std::string(CopyTargetColumns) + "SELECT %s,%d,DataSetID,%s,%s," +
+                                CopySourceColumns +
                                 "%s,flags,_GUID,VertexID,Comment FROM Recordsets WHERE "
                                 "(RecordsetType = %d) and (DatasetId = %d)",
                             "NewObjID()", RecordsetOutput, "BegTime", "EndTime",
@@ -142,10 +142,10 @@ void CopyOccupationRecords(IESQLiteDatabase& Db, std::int32_t DataSetID) {
         RecordsetStatic, DataSetID, RecordsetOutput, 0, before, last));
     // The copies of kinematic occupations (which have no registry row) are named after the
     // data set with "_go" appended.
-    const auto st = Db.Prepare(FormatPt(
-        "INSERT INTO ObjInfo SELECT RecordsetID,RecordsetType,:NAME,BegTime,EndTime,0,"
-        "DatasetID,%d,0,0,1,0,0,0,0\\n FROM Recordsets\\nWHERE (RecordsetID > %d)\\n",
-        DataSetLinkType, last));
+    const auto st = Db.Prepare(
+        FormatPt("INSERT INTO ObjInfo SELECT RecordsetID,RecordsetType,:NAME,BegTime,EndTime,0,"
+                 "DatasetID,%d,0,0,1,0,0,0,0\\n FROM Recordsets\\nWHERE (RecordsetID > %d)\\n",
+                 DataSetLinkType, last));
     st->SetParamTextByName(":NAME",
                            zqt_classes_dbs::TZQS_Object::ObjNameByID(Db, DataSetID) + "_go");
     st->Execute();
@@ -181,10 +181,9 @@ void AddPiece(IESQLiteDatabase& Db, std::int32_t DataSetID, std::int64_t Beg, st
 // Modes other than 2: the stream is cut at its gaps into continuous spans, and each span
 // at the changes of antenna model between the occupation records that overlap it; every
 // piece becomes an output recordset.
-void BuildPieces(IESQLiteDatabase& Db, std::int32_t DataSetID, std::uint8_t Mode,
-                 std::int64_t Beg, std::int64_t End, std::int64_t Interval, std::int64_t Gap,
-                 std::int64_t GapCount, const TRBuildSettings& Settings,
-                 const TBuildProgress& Progress) {
+void BuildPieces(IESQLiteDatabase& Db, std::int32_t DataSetID, std::uint8_t Mode, std::int64_t Beg,
+                 std::int64_t End, std::int64_t Interval, std::int64_t Gap, std::int64_t GapCount,
+                 const TRBuildSettings& Settings, const TBuildProgress& Progress) {
     // A data set without epochs in its window gives no output.
     if (Db.QueryInt(FormatPt("SELECT Count(*) FROM Epochs WHERE (GPSTime BETWEEN %d AND %d) "
                              "and (DatasetId = %d)",
@@ -192,8 +191,7 @@ void BuildPieces(IESQLiteDatabase& Db, std::int32_t DataSetID, std::uint8_t Mode
         return;
     // The time of the last epoch before T; nothing when there is none.
     const auto lastEpochSelect = Db.PrepareSelect(FormatPt(
-        "SELECT Max(GpsTime) FROM Epochs WHERE (DatasetId = %d) and (GPSTime < :Endt)",
-        DataSetID));
+        "SELECT Max(GpsTime) FROM Epochs WHERE (DatasetId = %d) and (GPSTime < :Endt)", DataSetID));
     const auto lastEpochBefore = [&lastEpochSelect](std::int64_t T) {
         std::optional<std::int64_t> r;
         lastEpochSelect->Reset();
@@ -220,8 +218,9 @@ void BuildPieces(IESQLiteDatabase& Db, std::int32_t DataSetID, std::uint8_t Mode
             if (spanEnd && *spanEnd >= spanBeg) spans.push_back({spanBeg, *spanEnd});
             spanBeg = t;
             ++done;
-            if (Progress) Progress(static_cast<std::int32_t>(std::min<std::int64_t>(
-                              78, done * 78 / std::max<std::int64_t>(GapCount, 1))));
+            if (Progress)
+                Progress(static_cast<std::int32_t>(
+                    std::min<std::int64_t>(78, done * 78 / std::max<std::int64_t>(GapCount, 1))));
         }
         if (End >= spanBeg) spans.push_back({spanBeg, End});
     }
@@ -366,8 +365,8 @@ void TZQS_DataSet::ExecuteWrite() {
     for (std::size_t i = 0; i < FGloSlots.size(); ++i) {
         if (FGloSlots[i] == zqt_dataset_bs::GloChannelUnknown) continue;
         if (!slots)
-            slots = db.Prepare(
-                FormatPt("INSERT INTO GLOSlots VALUES(%d,:prn,:channel)", FDataSetID));
+            slots =
+                db.Prepare(FormatPt("INSERT INTO GLOSlots VALUES(%d,:prn,:channel)", FDataSetID));
         slots->SetParamIntByName(":prn", static_cast<std::int64_t>(i) + 1);
         slots->SetParamIntByName(":channel", FGloSlots[i]);
         slots->Execute();
@@ -442,11 +441,10 @@ std::uint8_t TZQS_DataSet::GetMode(IESQLiteDatabase& Db, std::int32_t DataSetID)
         Db.QueryInt(FormatPt("SELECT Mode FROM Datasets WHERE (DatasetID = %d)", DataSetID)));
 }
 
-void TZQS_DataSet::LoadGLOSlots(IESQLiteDatabase& Db, TGloChannels& Table,
-                                std::int32_t DataSetID) {
+void TZQS_DataSet::LoadGLOSlots(IESQLiteDatabase& Db, TGloChannels& Table, std::int32_t DataSetID) {
     Table.fill(zqt_dataset_bs::GloChannelUnknown);
-    const auto st =
-        Db.PrepareSelect(FormatPt("SELECT prn,Channel FROM GLOSlots WHERE DatasetID = %d", DataSetID));
+    const auto st = Db.PrepareSelect(
+        FormatPt("SELECT prn,Channel FROM GLOSlots WHERE DatasetID = %d", DataSetID));
     while (st->Next()) {
         const std::int64_t prn = VarToInt64Z(st->Value(0));
         const std::int64_t channel = VarToInt64Z(st->Value(1));
@@ -458,8 +456,7 @@ void TZQS_DataSet::LoadGLOSlots(IESQLiteDatabase& Db, TGloChannels& Table,
     }
 }
 
-void TZQS_DataSet::LoadObsInfo(IESQLiteDatabase& Db, std::int32_t DataSetID,
-                               TObsInfoTable& Table) {
+void TZQS_DataSet::LoadObsInfo(IESQLiteDatabase& Db, std::int32_t DataSetID, TObsInfoTable& Table) {
     zqt_epoch_dbs::LoadObsInfo(Db, DataSetID, Table);
 }
 
@@ -473,10 +470,10 @@ void TZQS_DataSet::BuildRecordsets(const IESQLiteDatabasePtr& DbPtr, std::int32_
                                    const TBuildProgress& Progress) {
     if (!DbPtr) throw ExceptionZQS("TZQS_DataSet.BuildRecordsets: no database");
     IESQLiteDatabase& db = *DbPtr;
-    const TVariantArray own = db.SelectFirstRow(FormatPt(
-        "SELECT RecordsetID,BegTime,EndTime,AntennaModel,MarkerName FROM Recordsets WHERE "
-        "(DatasetID = %d) AND (RecordsetType = %d)",
-        DataSetID, RecordsetOwn));
+    const TVariantArray own = db.SelectFirstRow(
+        FormatPt("SELECT RecordsetID,BegTime,EndTime,AntennaModel,MarkerName FROM Recordsets WHERE "
+                 "(DatasetID = %d) AND (RecordsetType = %d)",
+                 DataSetID, RecordsetOwn));
     if (own.size() < 3) return;
     const std::int64_t beg = TicksOf(own[1]);
     const std::int64_t end = TicksOf(own[2]);
@@ -503,9 +500,10 @@ void TZQS_DataSet::BuildRecordsets(const IESQLiteDatabasePtr& DbPtr, std::int32_
         interval = n > 1 ? (end - beg) / (n - 1) : n;
         if (interval < 0) interval = 0;
         if (interval > 0)
-            db.ExecSQL(FormatPt("UPDATE Epochs SET Interval = %d  WHERE (GPSTime BETWEEN %d+1 AND "
-                                "%d) and (DatasetId = %d)",
-                                interval, beg, end, DataSetID));
+            db.ExecSQL(
+                FormatPt("UPDATE Epochs SET Interval = %d  WHERE (GPSTime BETWEEN %d+1 AND "
+                         "%d) and (DatasetId = %d)",
+                         interval, beg, end, DataSetID));
     }
 
     // 4. Output recordsets.
@@ -563,9 +561,9 @@ void TZQS_DataSet::Upload(TZQS_DataSet& DataSet, const std::string& ProjectFile)
         std::error_code ec;
         if (ProjectFile == db.GetFileName() ||
             std::filesystem::equivalent(ProjectFile, db.GetFileName(), ec))
-            throw ExceptionZQS(Format(
-                "TZQS_DataSet.Upload: the data set already is in the project database %s",
-                ProjectFile));
+            throw ExceptionZQS(
+                Format("TZQS_DataSet.Upload: the data set already is in the project database %s",
+                       ProjectFile));
     }
     db.Attach(ProjectFile, "proj");
     try {
@@ -580,9 +578,11 @@ void TZQS_DataSet::Upload(TZQS_DataSet& DataSet, const std::string& ProjectFile)
         const auto renumbered = [&script](const char* Table, const std::string& Columns) {
             script += Format("INSERT INTO proj.%0:s SELECT %1:s FROM %0:s;", Table, Columns);
         };
-        renumbered("Epochs",
-                   Format("EpochID + %d,DataSetID,GPSTime,Interval,NumSat,EpochFlag,Enabled,CrdType", e));
-        renumbered("SatObs", Format("EpochID + %d,svprn,SatCode,Elevation,Azimuth,ObsTypes,Data", e));
+        renumbered(
+            "Epochs",
+            Format("EpochID + %d,DataSetID,GPSTime,Interval,NumSat,EpochFlag,Enabled,CrdType", e));
+        renumbered("SatObs",
+                   Format("EpochID + %d,svprn,SatCode,Elevation,Azimuth,ObsTypes,Data", e));
         renumbered("Coordinates",
                    Format("CrdID + %d,ObjType,ObjID,SubObjID,PointType,X,Y,Z,LAT,LON,ALT,sX,sY,sZ,"
                           "cXY,cXZ,cYZ",
@@ -591,10 +591,9 @@ void TZQS_DataSet::Upload(TZQS_DataSet& DataSet, const std::string& ProjectFile)
                    Format("CrdID + %d,clock,rms,pdop,gdop,hdop,tdop,SatsUsed", c));
         renumbered("Velocity", Format("CrdID + %d,X,Y,Z,S,E,N,U", c));
         renumbered("RotationMatrix", Format("EpochID + %d,time,q00,q01,q02,q12", e));
-        db.ExecScript(script, [&DataSet](const void*, const std::string&, double,
-                                         std::int32_t Percent, bool&) {
-            DataSet.ReportProgress(Percent);
-        });
+        db.ExecScript(script,
+                      [&DataSet](const void*, const std::string&, double, std::int32_t Percent,
+                                 bool&) { DataSet.ReportProgress(Percent); });
         db.Commit();
     } catch (...) {
         db.Rollback();

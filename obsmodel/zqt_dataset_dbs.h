@@ -55,8 +55,7 @@ public:
     static std::shared_ptr<TZQS_DataSet> CreateNew(const IZQS_ObjectPtr& Parent,
                                                    IESQLiteDatabasePtr Db = nullptr);
     // The data set of row ID of Db, loaded; empty when there is no such row.
-    static std::shared_ptr<TZQS_DataSet> CreateLoad(const IESQLiteDatabasePtr& Db,
-                                                    std::int32_t ID);
+    static std::shared_ptr<TZQS_DataSet> CreateLoad(const IESQLiteDatabasePtr& Db, std::int32_t ID);
 
     // Table "Datasets": DataSetID, FRcvrId, AntennaNumber, DefaultSolutionID, Mode.
     void InitFields() override;

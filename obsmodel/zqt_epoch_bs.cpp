@@ -209,8 +209,7 @@ bool TZQS_SatObs_bs::ValidKey(std::uint16_t Key) noexcept {
 }
 
 void TZQS_SatObs_bs::CheckIndex(std::int32_t Index) const {
-    if (!ValidIndex(Index))
-        throw ExceptionZQS(Format("SetObs: Bat sat idx %d/%d", Index, FCount));
+    if (!ValidIndex(Index)) throw ExceptionZQS(Format("SetObs: Bat sat idx %d/%d", Index, FCount));
 }
 
 void TZQS_SatObs_bs::GrowTo(std::int32_t Count) {
@@ -381,8 +380,9 @@ bool TZQS_SatObs_bs::SetCurSat(std::uint16_t Key, std::int32_t GloChannel) {
 
 void TZQS_SatObs_bs::SortRecords() {
     if (!FInOrder && FCount >= 2) {
-        std::stable_sort(FRecords.begin(), FRecords.begin() + FCount,
-                         [](const RSatObsRecord& a, const RSatObsRecord& b) { return a.Key < b.Key; });
+        std::stable_sort(
+            FRecords.begin(), FRecords.begin() + FCount,
+            [](const RSatObsRecord& a, const RSatObsRecord& b) { return a.Key < b.Key; });
     }
     RebuildKeyIndex();
 }
@@ -446,7 +446,8 @@ double TZQS_SatObs_bs::GetCurValue(std::uint8_t Band, std::uint8_t Kind) const {
 }
 
 double TZQS_SatObs_bs::GetCurSignalValue(std::uint8_t Signal) const {
-    return GetCurValue(zqt_sat_obs_types::ObsTypeSlot(Signal), zqt_sat_obs_types::ObsTypeKind(Signal));
+    return GetCurValue(zqt_sat_obs_types::ObsTypeSlot(Signal),
+                       zqt_sat_obs_types::ObsTypeKind(Signal));
 }
 
 std::uint16_t TZQS_SatObs_bs::GetCurSatKey() const {
@@ -481,7 +482,8 @@ bool TZQS_SatObs_bs::HasObs(std::int32_t Index, std::uint8_t Band, std::uint8_t 
 }
 
 bool TZQS_SatObs_bs::HasCurSignal(std::uint8_t Signal) const {
-    return HasCurObs(zqt_sat_obs_types::ObsTypeSlot(Signal), zqt_sat_obs_types::ObsTypeKind(Signal));
+    return HasCurObs(zqt_sat_obs_types::ObsTypeSlot(Signal),
+                     zqt_sat_obs_types::ObsTypeKind(Signal));
 }
 
 std::uint32_t TZQS_SatObs_bs::GetObsTypes(std::int32_t Index) const {
@@ -514,8 +516,8 @@ std::string TZQS_SatObs_bs::GetSatListText() const {
 // =======================================================================================
 // Storing values
 
-void TZQS_SatObs_bs::SetObs(std::int32_t Index, std::uint8_t Band, std::uint8_t Kind,
-                            double Value, std::uint32_t Channel) {
+void TZQS_SatObs_bs::SetObs(std::int32_t Index, std::uint8_t Band, std::uint8_t Kind, double Value,
+                            std::uint32_t Channel) {
     CheckIndex(Index);
     RSatObsRecord& rec = FRecords[static_cast<std::size_t>(Index)];
     if (!ValidBand(Band) || !ValidKind(Kind)) return;
@@ -578,11 +580,15 @@ void TZQS_SatObs_bs::SetCurBand(std::uint8_t Band, const RSatObsBand& Block) {
     r->Band(Band).Kinds &= 0x1E;
     // Mask and bitset follow the kinds of the block.
     for (unsigned k = 1; k <= 4; ++k) {
-        if (Block.Kinds & KindBit(k)) r->ObsTypes |= TypeMask(Band, k);
-        else r->ObsTypes &= ~TypeMask(Band, k);
+        if (Block.Kinds & KindBit(k))
+            r->ObsTypes |= TypeMask(Band, k);
+        else
+            r->ObsTypes &= ~TypeMask(Band, k);
     }
-    if (r->Band(Band).Kinds != 0) r->BandMask |= static_cast<std::uint8_t>(1u << Band);
-    else r->BandMask &= static_cast<std::uint8_t>(~(1u << Band));
+    if (r->Band(Band).Kinds != 0)
+        r->BandMask |= static_cast<std::uint8_t>(1u << Band);
+    else
+        r->BandMask &= static_cast<std::uint8_t>(~(1u << Band));
 }
 
 void TZQS_SatObs_bs::SetCurObsValue(std::uint8_t Band, std::uint8_t Kind, const Variant& Value,
@@ -622,8 +628,10 @@ void TZQS_SatObs_bs::SetCurObsByCode(std::uint8_t Code, std::uint8_t Version, co
 void TZQS_SatObs_bs::SwapCurSignals(std::uint8_t A, std::uint8_t B) {
     RSatObsRecord* r = GetCurRecord();
     if (!r) return;
-    const unsigned bandA = zqt_sat_obs_types::ObsTypeSlot(A), kindA = zqt_sat_obs_types::ObsTypeKind(A);
-    const unsigned bandB = zqt_sat_obs_types::ObsTypeSlot(B), kindB = zqt_sat_obs_types::ObsTypeKind(B);
+    const unsigned bandA = zqt_sat_obs_types::ObsTypeSlot(A),
+                   kindA = zqt_sat_obs_types::ObsTypeKind(A);
+    const unsigned bandB = zqt_sat_obs_types::ObsTypeSlot(B),
+                   kindB = zqt_sat_obs_types::ObsTypeKind(B);
     if (!ValidBand(bandA) || !ValidBand(bandB) || !ValidKind(kindA) || !ValidKind(kindB)) return;
     double va = NaN, vb = NaN;
     const bool hasA = ReadRaw(*r, bandA, kindA, va);
@@ -814,10 +822,10 @@ bool TZQS_SatObs_bs::GetSatGeometry(std::int32_t Index, const RVec3& Receiver,
     State.Range = zqt_vector::Distance3(Receiver, sat);
     State.RangeRate = 0.0;
     if (State.Range > 0.0) {
-        State.RangeRate = ((sat.X - Receiver.X) * State.State.Vel.X +
-                           (sat.Y - Receiver.Y) * State.State.Vel.Y +
-                           (sat.Z - Receiver.Z) * State.State.Vel.Z) /
-                          State.Range;
+        State.RangeRate =
+            ((sat.X - Receiver.X) * State.State.Vel.X + (sat.Y - Receiver.Y) * State.State.Vel.Y +
+             (sat.Z - Receiver.Z) * State.State.Vel.Z) /
+            State.Range;
     }
     zqt_basestorage::AzimuthElevation(Receiver, sat, State.AzEl);
     State.Status = 0;
@@ -876,8 +884,10 @@ std::size_t TZQS_SatObs_bs::PackBlob(std::int32_t Index, TBlob& Out) {
             const double d = band.Range - base;
             // Same limit as when the value was stored: a code that no longer fits (the
             // base moved since) is dropped, never wrapped.
-            if (RangeFits(d)) rangeField[b] = static_cast<std::int16_t>(RoundInt(d * 100.0));
-            else ClearPresent(rec, b, 1);
+            if (RangeFits(d))
+                rangeField[b] = static_cast<std::int16_t>(RoundInt(d * 100.0));
+            else
+                ClearPresent(rec, b, 1);
         }
         if (band.Kinds & zqt_obs_intrf::KindPhase) {
             double offset = keyed ? FTables->PhaseOffset[rec.Key][b - 1] : 0.0;
@@ -902,8 +912,10 @@ std::size_t TZQS_SatObs_bs::PackBlob(std::int32_t Index, TBlob& Out) {
                 }
             }
             // A phase that cannot be expressed is dropped alone; the band's code stays.
-            if (ok) phaseField[b] = static_cast<std::int32_t>(RoundInt(d * 100000.0));
-            else ClearPresent(rec, b, 2);
+            if (ok)
+                phaseField[b] = static_cast<std::int32_t>(RoundInt(d * 100000.0));
+            else
+                ClearPresent(rec, b, 2);
         }
         if (band.Kinds & (zqt_obs_intrf::KindRange | zqt_obs_intrf::KindPhase))
             mask |= static_cast<std::uint8_t>(1u << b);
@@ -1041,8 +1053,8 @@ void TZQS_Epoch_bs::SetEngine(IZQS_EnginePtr Engine) {
     if (!FEngine) return;
     if (FClockCorrection) {
         if (const auto& make = zqt_obs_intrf::EngineFactory()) {
-            FEngineCompanion = make(FEngine->GetDataStorage(),
-                                    std::dynamic_pointer_cast<IZQS_Epoch>(Intf()));
+            FEngineCompanion =
+                make(FEngine->GetDataStorage(), std::dynamic_pointer_cast<IZQS_Epoch>(Intf()));
             if (FEngineCompanion) FEngineCompanion->SetFlag(0);
         }
     }

@@ -32,6 +32,7 @@
 
 namespace zqt_epoch_bs {
 
+using zqt_obs_intrf::IZQS_CoordinatesPtr;
 using zqt_obs_intrf::IZQS_DataSetPtr;
 using zqt_obs_intrf::IZQS_DataStoragePtr;
 using zqt_obs_intrf::IZQS_EnginePtr;
@@ -40,7 +41,6 @@ using zqt_obs_intrf::IZQS_EpochPtr;
 using zqt_obs_intrf::IZQS_SatArrayPtr;
 using zqt_obs_intrf::IZQS_SatObs;
 using zqt_obs_intrf::IZQS_SatObsPtr;
-using zqt_obs_intrf::IZQS_CoordinatesPtr;
 using zqt_obs_intrf::IZQS_StandaloneSolutionPtr;
 using zqt_obs_intrf::RAzEl;
 using zqt_obs_intrf::REpochRecord;
@@ -122,10 +122,18 @@ public:
     std::uint8_t GetCurLock(std::uint8_t Band) const override;
     std::int32_t GetSystemCount(std::uint8_t System) const override;
     void UpdateLockTime(std::uint8_t Band, bool Restart) override;
-    void SetCurRange(std::uint8_t Band, double Value) override { SetObs(FCursor, Band, 1, Value, 0); }
-    void SetCurDoppler(std::uint8_t Band, double Value) override { SetObs(FCursor, Band, 3, Value, 0); }
-    void SetCurPhase(std::uint8_t Band, double Value) override { SetObs(FCursor, Band, 2, Value, 0); }
-    void SetCurStrength(std::uint8_t Band, double Value) override { SetObs(FCursor, Band, 4, Value, 0); }
+    void SetCurRange(std::uint8_t Band, double Value) override {
+        SetObs(FCursor, Band, 1, Value, 0);
+    }
+    void SetCurDoppler(std::uint8_t Band, double Value) override {
+        SetObs(FCursor, Band, 3, Value, 0);
+    }
+    void SetCurPhase(std::uint8_t Band, double Value) override {
+        SetObs(FCursor, Band, 2, Value, 0);
+    }
+    void SetCurStrength(std::uint8_t Band, double Value) override {
+        SetObs(FCursor, Band, 4, Value, 0);
+    }
     void SetCursor(std::int32_t Index) override { FCursor = Index; }
     RSatObsRecord* GetCurRecord() override { return GetRecord(FCursor); }
     bool SelectSat(std::uint16_t Key) override;
@@ -232,7 +240,9 @@ public:
     void SetEnabledSystems(std::uint32_t Mask) { FEnabledSystems = Mask; }
     bool GetInOrder() const { return FInOrder; }
     const std::shared_ptr<TZQS_SignalMapping>& GetSignalMapping() const { return FMapping; }
-    void SetSignalMapping(std::shared_ptr<TZQS_SignalMapping> Mapping) { FMapping = std::move(Mapping); }
+    void SetSignalMapping(std::shared_ptr<TZQS_SignalMapping> Mapping) {
+        FMapping = std::move(Mapping);
+    }
     TObsInfoTable& ObsInfoTable() { return FObsInfo; }
     // Record index of a key, -1 when absent.
     std::int32_t IndexOfKey(std::uint16_t Key) const;

@@ -159,7 +159,8 @@ void TZQS_SatObs::ExecuteWrite() {
         }
         if (arr) {
             const auto el8 = static_cast<std::int8_t>(std::clamp(el, -128, 127));
-            arr->AddSatellite(rec.Key, GetEpochTime(), static_cast<std::uint8_t>(el8), rec.ObsTypes);
+            arr->AddSatellite(rec.Key, GetEpochTime(), static_cast<std::uint8_t>(el8),
+                              rec.ObsTypes);
         }
     }
 }
@@ -208,8 +209,10 @@ void TZQS_SatObs::FillFromRow() {
     if (FColData >= 0) {
         const Variant data = sel.Value(FColData);
         // An empty blob reads as Null; it is accepted as a record without bands.
-        if (data.IsNull() && !sel.IsNull(FColData)) zqt_epoch_bs::UnpackBlob(rec, nullptr, 0);
-        else zqt_epoch_bs::ReadDataColumn(rec, data);
+        if (data.IsNull() && !sel.IsNull(FColData))
+            zqt_epoch_bs::UnpackBlob(rec, nullptr, 0);
+        else
+            zqt_epoch_bs::ReadDataColumn(rec, data);
     }
     if (!RegisterRecord(GetCursor())) {
         rec.Key = 0;
@@ -247,7 +250,8 @@ std::shared_ptr<TZQS_Epoch> TZQS_Epoch::Create(const zqt_objects_intrf::IZQS_Obj
 void TZQS_Epoch::InitFields() {
     TZQS_Epoch_bs::InitFields();
     FTableName = "Epochs";
-    SetFieldNames({"DataSetID", "GPSTime", "Interval", "NumSat", "EpochFlag", "Enabled", "CrdType"});
+    SetFieldNames(
+        {"DataSetID", "GPSTime", "Interval", "NumSat", "EpochFlag", "Enabled", "CrdType"});
     FObjIDFromRowID = true;
     FWriteMode = zqt_classes_dbs::wmInsert;
 }
@@ -255,7 +259,8 @@ void TZQS_Epoch::InitFields() {
 void TZQS_Epoch::InitChild(const zqt_objects_intrf::IZQS_ObjectPtr& Parent,
                            SQLiteExt::IESQLiteDatabasePtr Db) {
     TZQS_Epoch_bs::InitChild(Parent, std::move(Db));
-    if (auto rs = std::dynamic_pointer_cast<IZQS_RecordSet>(Parent)) FNavData = rs->GetDataStorage();
+    if (auto rs = std::dynamic_pointer_cast<IZQS_RecordSet>(Parent))
+        FNavData = rs->GetDataStorage();
     FEngineMode = true;
     FClockCorrection = false;
 }
@@ -408,8 +413,7 @@ void TZQS_Epoch::FinishWrite() {
         (*s)->SetEndTime(GetEndTime());
         (*s)->ExecuteWrite();
     }
-    if (FSatObs && FDatabase)
-        SaveObsInfo(*FDatabase, OwnerDataSetID(), FSatObs->ObsInfoTable());
+    if (FSatObs && FDatabase) SaveObsInfo(*FDatabase, OwnerDataSetID(), FSatObs->ObsInfoTable());
     CloseWrite();
 }
 
@@ -434,8 +438,10 @@ void TZQS_Epoch::SetSelect(IESQLiteSelectStatementPtr Statement) {
 
     TZQS_SatObs& so = SatObsTable();
     so.SetSharedQuery(FSharedQuery);
-    if (FSharedQuery) so.SetSelect(Statement);
-    else so.OpenSQL(TZQS_SatObs::OwnQuerySQL, {});
+    if (FSharedQuery)
+        so.SetSelect(Statement);
+    else
+        so.OpenSQL(TZQS_SatObs::OwnQuerySQL, {});
     if (FDatabase) LoadObsInfo(*FDatabase, OwnerDataSetID(), so.ObsInfoTable());
 }
 
@@ -497,8 +503,8 @@ RVec3 TZQS_Epoch::GetPosition() {
     if (FCrdID >= 1) return FPosition;
     SQLiteExt::IESQLiteDatabase& db = CheckedDatabase("GetPosition");
     if (FSolutionID < 0) {
-        FSolutionID = static_cast<std::int32_t>(db.QueryInt(FormatPt(
-            "SELECT DefaultSolutionID FROM Datasets WHERE DataSetID = %d", FDataSetID)));
+        FSolutionID = static_cast<std::int32_t>(db.QueryInt(
+            FormatPt("SELECT DefaultSolutionID FROM Datasets WHERE DataSetID = %d", FDataSetID)));
     }
     FPosition = RVec3{};
     if (FSolutionID == 0) return FPosition;

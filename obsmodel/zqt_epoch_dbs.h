@@ -17,11 +17,11 @@ namespace zqt_epoch_dbs {
 
 using zqt_epoch_bs::TZQS_Epoch_bs;
 using zqt_epoch_bs::TZQS_SatObs_bs;
+using zqt_obs_intrf::IZQS_CoordinatesPtr;
 using zqt_obs_intrf::IZQS_DataSetPtr;
 using zqt_obs_intrf::IZQS_EpochPtr;
 using zqt_obs_intrf::IZQS_RecordSetPtr;
 using zqt_obs_intrf::IZQS_SatArrayPtr;
-using zqt_obs_intrf::IZQS_CoordinatesPtr;
 using zqt_obs_intrf::IZQS_StandaloneSolutionPtr;
 using zqt_obs_intrf::RRotation;
 using zqt_obs_intrf::RVec3;

@@ -84,17 +84,17 @@ std::uint8_t TZQS_File::GetFileType(const std::string& FileName) {
     if (ext == ".CMR") return 6;
     if (!ext.empty()) {
         switch (ext.back()) {
-        case 'D':
-        case 'O': return 2;
-        case 'N': return 7;
-        case 'G': return 8;
-        case 'C':
-        case 'H':
-        case 'L':
-        case 'Q':
-        case 'P': return 9;
-        case 'M': return 12;
-        default: break;
+            case 'D':
+            case 'O': return 2;
+            case 'N': return 7;
+            case 'G': return 8;
+            case 'C':
+            case 'H':
+            case 'L':
+            case 'Q':
+            case 'P': return 9;
+            case 'M': return 12;
+            default: break;
         }
     }
     if (ext == ".SP3") {

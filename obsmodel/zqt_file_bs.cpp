@@ -62,8 +62,7 @@ std::string GUIDToString(const TGUID& G) {
 }
 
 bool TryStringToGUID(std::string_view Text, TGUID& G) {
-    if (Text.size() == 38 && Text.front() == '{' && Text.back() == '}')
-        Text = Text.substr(1, 36);
+    if (Text.size() == 38 && Text.front() == '{' && Text.back() == '}') Text = Text.substr(1, 36);
     if (Text.size() != 36 || Text[8] != '-' || Text[13] != '-' || Text[18] != '-' ||
         Text[23] != '-')
         return false;

@@ -5,11 +5,11 @@
 namespace zqt_file_dbs {
 
 using zqt_variant::TVariantArray;
+using zqt_variant::Variant;
 using zqt_variant::VarToCurrZ;
 using zqt_variant::VarToFloatZ;
 using zqt_variant::VarToInt64Z;
 using zqt_variant::VarToStrZ;
-using zqt_variant::Variant;
 
 namespace {
 
@@ -55,8 +55,9 @@ bool TZQS_File_dbs::Next() {
         FInfo.CmpCRC = VarToInt64Z(field("CmpCRC"));
         // A missing or unreadable GUID text reads as the null GUID.
         zqt_file_bs::TGUID guid;
-        FGUID = zqt_file_bs::TryStringToGUID(VarToStrZ(field("_GUID")), guid) ? guid
-                                                                             : zqt_file_bs::TGUID{};
+        FGUID = zqt_file_bs::TryStringToGUID(VarToStrZ(field("_GUID")), guid)
+                    ? guid
+                    : zqt_file_bs::TGUID{};
         FSize = FInfo.Size;
     }
     if (byID || !found) CloseSelect();
@@ -70,9 +71,9 @@ void TZQS_File_dbs::ExecuteWrite() {
     FSize = FInfo.Size;
     ExecuteWriteParams(TVariantArray{
         Variant(FObjID), Variant(FInfo.FileName), Variant(FInfo.Name),
-        Variant(static_cast<std::int32_t>(FInfo.Typ)), Variant(FInfo.Version),
-        Variant(FInfo.URL), Variant(FInfo.Size), Variant(FInfo.Time), Variant(FInfo.CRC),
-        Variant(FBegTime), Variant(FEndTime), Variant(static_cast<std::int32_t>(FInfo.Location)),
+        Variant(static_cast<std::int32_t>(FInfo.Typ)), Variant(FInfo.Version), Variant(FInfo.URL),
+        Variant(FInfo.Size), Variant(FInfo.Time), Variant(FInfo.CRC), Variant(FBegTime),
+        Variant(FEndTime), Variant(static_cast<std::int32_t>(FInfo.Location)),
         Variant(FInfo.NetFileID), Variant(static_cast<std::int32_t>(FInfo.Compression)),
         Variant(FInfo.CmpCRC), Variant(zqt_file_bs::GUIDToString(FGUID))});
     InsertObjInfo();

@@ -252,15 +252,14 @@ void TZQS_ObsFile::SaveFile() {
 // =======================================================================================
 
 void InstallObsFileLoader() {
-    zqt_obs_intrf::SetObsFileLoader(
-        [](const zqt_objects_intrf::IESQLiteDatabasePtr& Db,
-           std::int32_t FileID) -> IZQS_OBSFilePtr {
-            if (!Db || FileID < 1) return nullptr;
-            auto file = zqt_classes_dbs::TZQS_Object::CreateChildOf<TZQS_ObsFile>(nullptr, Db);
-            file->SetObjID(FileID);
-            if (!file->Next()) return nullptr;
-            return file;
-        });
+    zqt_obs_intrf::SetObsFileLoader([](const zqt_objects_intrf::IESQLiteDatabasePtr& Db,
+                                       std::int32_t FileID) -> IZQS_OBSFilePtr {
+        if (!Db || FileID < 1) return nullptr;
+        auto file = zqt_classes_dbs::TZQS_Object::CreateChildOf<TZQS_ObsFile>(nullptr, Db);
+        file->SetObjID(FileID);
+        if (!file->Next()) return nullptr;
+        return file;
+    });
 }
 
 }  // namespace zqt_file_obs

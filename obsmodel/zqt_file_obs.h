@@ -46,11 +46,11 @@ public:
 
 namespace zqt_file_obs {
 
+using zqt_objects_intrf::IZQS_ObjectPtr;
 using zqt_obs_intrf::IZQS_DataStoragePtr;
 using zqt_obs_intrf::IZQS_FileReceiverPtr;
 using zqt_obs_intrf::IZQS_OBSFile;
 using zqt_obs_intrf::IZQS_OBSFilePtr;
-using zqt_objects_intrf::IZQS_ObjectPtr;
 using zqt_types_bs::TRReaderSettings;
 
 // ObjType of an observation file.
@@ -90,7 +90,8 @@ public:
     static IZQS_OBSFilePtr LoadRinex(const IZQS_ObjectPtr& Owner, const std::string& FileName,
                                      TRReaderSettings& Settings);
     // A new observation file (new ObjID, no parent) on Db.
-    static std::shared_ptr<TZQS_ObsFile> CreateNew(const zqt_objects_intrf::IESQLiteDatabasePtr& Db);
+    static std::shared_ptr<TZQS_ObsFile> CreateNew(
+        const zqt_objects_intrf::IESQLiteDatabasePtr& Db);
 
     // ObjType 2, visible.
     void InitFields() override;

@@ -18,7 +18,8 @@ using zqt_sat_obs_types::SatSetClear;
 
 static_assert(std::is_trivially_copyable_v<RObsStatistics>,
               "the statistics travel as bytes through ObsCount");
-static_assert(std::is_trivially_copyable_v<RSatObsRecord>, "satellite records are cleared as bytes");
+static_assert(std::is_trivially_copyable_v<RSatObsRecord>,
+              "satellite records are cleared as bytes");
 
 namespace {
 
@@ -98,8 +99,7 @@ void LocalToEcefMatrix(double Lat, double Lon, TMatrix3& M) {
         for (int j = 0; j < 3; ++j) M[i][j] = c[j][i] / det;
 }
 
-void ApplyMatrix(const TMatrix3& M, double A, double B, double C, double& X, double& Y,
-                 double& Z) {
+void ApplyMatrix(const TMatrix3& M, double A, double B, double C, double& X, double& Y, double& Z) {
     const double x = M[0][0] * A + M[0][1] * B + M[0][2] * C;
     const double y = M[1][0] * A + M[1][1] * B + M[1][2] * C;
     const double z = M[2][0] * A + M[2][1] * B + M[2][2] * C;
@@ -128,8 +128,8 @@ void ClearSatRecord(RSatObsRecord& Rec) {
 // =======================================================================================
 // Broadcast ionosphere delay
 
-double IonoDelay(std::span<const float, 4> Alpha, std::span<const float, 4> Beta,
-                 std::int64_t Time, const RVec3& Position, double Elevation, double Azimuth) {
+double IonoDelay(std::span<const float, 4> Alpha, std::span<const float, 4> Beta, std::int64_t Time,
+                 const RVec3& Position, double Elevation, double Azimuth) {
     if (std::isnan(Azimuth) || !std::isfinite(Elevation)) return 0.0;
     double lat = 0.0, lon = 0.0;
     XYZToLatLon(Position.X, Position.Y, Position.Z, lat, lon);
@@ -139,8 +139,10 @@ double IonoDelay(std::span<const float, 4> Alpha, std::span<const float, 4> Beta
     // Earth-centred angle between the receiver and the ionospheric pierce point.
     const double psi = 0.0137 / (E + 0.11) - 0.022;
     double phiI = phiU + psi * std::cos(Azimuth);
-    if (phiI > 0.416) phiI = 0.416;
-    else if (phiI < -0.416) phiI = -0.416;
+    if (phiI > 0.416)
+        phiI = 0.416;
+    else if (phiI < -0.416)
+        phiI = -0.416;
     const double lamI = lamU + psi * std::sin(Azimuth) / std::cos(phiI * Pi);
     const double phiM = phiI + 0.064 * std::cos((lamI - 1.617) * Pi);
     // Local time at the pierce point.
@@ -192,8 +194,10 @@ void ObsStatClear(RObsStatistics& S) noexcept { std::memset(static_cast<void*>(&
 
 void CopyPositionRecord(const RObsStatistics& S, RObsStatEntry& Entry, std::uint16_t Svprn) {
     const int i = ObsStatIndex(Svprn);
-    if (i < 0) ZeroEntry(Entry);
-    else Entry = S.Entries[static_cast<std::size_t>(i)];
+    if (i < 0)
+        ZeroEntry(Entry);
+    else
+        Entry = S.Entries[static_cast<std::size_t>(i)];
 }
 
 void ObsStatAdd(RObsStatistics& S, std::uint16_t Svprn, std::uint32_t ObsTypes) {

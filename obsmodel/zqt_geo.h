@@ -50,8 +50,7 @@ using TMatrix3 = std::array<std::array<double, 3>, 3>;
 // left uninverted.
 void LocalToEcefMatrix(double Lat, double Lon, TMatrix3& M);
 // (X, Y, Z) := M (A, B, C).
-void ApplyMatrix(const TMatrix3& M, double A, double B, double C, double& X, double& Y,
-                 double& Z);
+void ApplyMatrix(const TMatrix3& M, double A, double B, double C, double& X, double& Y, double& Z);
 void ApplyMatrixVec(RVec3& R, const TMatrix3& M, const RVec3& V);
 // An Earth-centred difference vector (dX, dY, dZ) turned into east, north, up at
 // (Lat, Lon) (degrees).
@@ -74,8 +73,8 @@ void ClearSatRecord(RSatObsRecord& Rec);
 // frequency; never below the night value. A NaN azimuth gives 0.0, and so does any input
 // that leaves the model undefined (a position or elevation that is not a number, an
 // elevation so far below the horizon that the pierce point is not finite).
-double IonoDelay(std::span<const float, 4> Alpha, std::span<const float, 4> Beta,
-                 std::int64_t Time, const RVec3& Position, double Elevation, double Azimuth);
+double IonoDelay(std::span<const float, 4> Alpha, std::span<const float, 4> Beta, std::int64_t Time,
+                 const RVec3& Position, double Elevation, double Azimuth);
 
 // ---------------------------------------------------------------------------------------
 // Observation statistics
@@ -95,8 +94,8 @@ inline constexpr std::uint32_t StatMeasurementBits = 0x0007FFFEu;
 struct RObsStatEntry {
     std::uint32_t Records;
     std::array<std::uint32_t, StatTypes> TypeRecords;  // [t - 1]: records with type t
-    std::uint32_t ObsTypes;  // bit t = type t present
-    std::uint32_t Bands;     // bit b = band b present
+    std::uint32_t ObsTypes;                            // bit t = type t present
+    std::uint32_t Bands;                               // bit b = band b present
 };
 
 // Observation statistics of a recordset. A plain record: all zero bytes is the empty
@@ -105,12 +104,11 @@ struct RObsStatEntry {
 struct RObsStatistics {
     std::uint32_t TotalRecords;
     std::uint32_t RecordsAdded;
-    std::uint8_t SystemMask;  // bit n = system code n
+    std::uint8_t SystemMask;                                // bit n = system code n
     std::array<std::uint32_t, StatSystems> SystemRecords;   // [s - 1]
     std::array<std::uint32_t, StatSystems> SystemObsTypes;  // [s - 1], bit t = type t
     // [s - 1][b - 1][k - 1]: records of system s with kind k on band b.
-    std::array<std::array<std::array<std::uint32_t, StatKinds>, StatBands>, StatSystems>
-        Counters;
+    std::array<std::array<std::array<std::uint32_t, StatKinds>, StatBands>, StatSystems> Counters;
     TSatSet Observed;
     TSatSet Unhealthy;      // broadcast health other than 0
     TSatSet WithEphemeris;  // a broadcast ephemeris near the window

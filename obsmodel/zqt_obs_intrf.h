@@ -56,30 +56,30 @@ using zqt_sat_obs_types::TSatSet;
 inline constexpr int BandCount = 6;  // bands 1..6
 
 // Bits of the kinds byte of a band: bit k for kind k.
-inline constexpr std::uint8_t KindRange = 2;     // pseudorange (kind 1)
-inline constexpr std::uint8_t KindPhase = 4;     // carrier phase (kind 2)
-inline constexpr std::uint8_t KindDoppler = 8;   // Doppler (kind 3)
-inline constexpr std::uint8_t KindStrength = 16; // signal strength (kind 4)
+inline constexpr std::uint8_t KindRange = 2;      // pseudorange (kind 1)
+inline constexpr std::uint8_t KindPhase = 4;      // carrier phase (kind 2)
+inline constexpr std::uint8_t KindDoppler = 8;    // Doppler (kind 3)
+inline constexpr std::uint8_t KindStrength = 16;  // signal strength (kind 4)
 
 // The observations of one band of a satellite.
 struct RSatObsBand {
-    double Range = 0.0;        // pseudorange, m
-    double Phase = 0.0;        // carrier phase, m (cycles x wavelength)
-    double Doppler = 0.0;      // Hz
-    std::uint8_t Strength = 0; // 0..255
-    std::uint8_t Lock = 0;     // lock indicator 0..15
-    std::uint8_t Kinds = 0;    // KindRange | KindPhase | KindDoppler | KindStrength
+    double Range = 0.0;         // pseudorange, m
+    double Phase = 0.0;         // carrier phase, m (cycles x wavelength)
+    double Doppler = 0.0;       // Hz
+    std::uint8_t Strength = 0;  // 0..255
+    std::uint8_t Lock = 0;      // lock indicator 0..15
+    std::uint8_t Kinds = 0;     // KindRange | KindPhase | KindDoppler | KindStrength
 };
 
 // The observations of one satellite in one epoch.
 struct RSatObsRecord {
-    std::uint16_t Key = 0;     // svprn; 0 = record unused
-    double Azimuth = 0.0;      // radians
-    double Elevation = 0.0;    // radians
-    double BaseRange = 0.0;    // m; 0 = not set
-    double RefRate = 0.0;      // rate from which Dopplers are derived; NaN after initialisation
-    std::uint8_t BandMask = 0; // bit b set when band b holds an observation
-    std::uint32_t ObsTypes = 0;// observation-type bitset, bits 1..24
+    std::uint16_t Key = 0;       // svprn; 0 = record unused
+    double Azimuth = 0.0;        // radians
+    double Elevation = 0.0;      // radians
+    double BaseRange = 0.0;      // m; 0 = not set
+    double RefRate = 0.0;        // rate from which Dopplers are derived; NaN after initialisation
+    std::uint8_t BandMask = 0;   // bit b set when band b holds an observation
+    std::uint32_t ObsTypes = 0;  // observation-type bitset, bits 1..24
     std::array<RSatObsBand, BandCount> Bands{};  // Bands[b - 1] is band b
 
     RSatObsBand& Band(unsigned b) { return Bands[b - 1]; }
@@ -131,12 +131,12 @@ struct RSatGeometry {
     bool Valid = false;
     // 0 computed; 1 no ephemeris; 2 ephemeris not usable; 3 no base range; 4 position failed
     std::uint8_t Status = 0;
-    std::int32_t GloChannel = 0;   // GLONASS frequency channel, 0 for other systems
-    double TransmitOffset = 0.0;   // s, signal travel time and satellite clock
-    RSatState State;               // satellite at transmission
-    double Range = 0.0;            // geometric range, m
-    double RangeRate = 0.0;        // m/s along the line of sight
-    RAzEl AzEl;                    // from the receiver, radians
+    std::int32_t GloChannel = 0;  // GLONASS frequency channel, 0 for other systems
+    double TransmitOffset = 0.0;  // s, signal travel time and satellite clock
+    RSatState State;              // satellite at transmission
+    double Range = 0.0;           // geometric range, m
+    double RangeRate = 0.0;       // m/s along the line of sight
+    RAzEl AzEl;                   // from the receiver, radians
 };
 
 // ---------------------------------------------------------------------------------------
@@ -296,8 +296,8 @@ struct TZQS_Occupation {
     static constexpr std::uint32_t FlagAntennaName = 16;
     static constexpr std::uint32_t FlagAntennaHeight = 32;
     static constexpr std::uint32_t FlagAntennaOffset = 64;
-    static constexpr std::uint32_t FlagMotion = 128;        // a motion period is open
-    static constexpr std::uint32_t FlagSite = 0x100;        // a site occupation is open
+    static constexpr std::uint32_t FlagMotion = 128;  // a motion period is open
+    static constexpr std::uint32_t FlagSite = 0x100;  // a site occupation is open
     static constexpr std::uint32_t FlagDescription = 0x800;
     static constexpr std::uint32_t FlagIdentifier = 0x4000;
     static constexpr std::uint32_t FlagVehicle = 0x8000;
@@ -317,7 +317,7 @@ struct TZQS_Occupation {
     zqt_file_bs::TGUID Identifier;
     std::int32_t VehicleNumber = 0;
     std::string Description;
-    RVec3 Position;                    // Earth-centred, m
+    RVec3 Position;  // Earth-centred, m
     std::int32_t StaticCount = 0;
     std::int32_t KinematicCount = 0;
     std::uint32_t Flags = 0;
@@ -525,12 +525,24 @@ public:
     // ---- values of the current satellite -------------------------------------------------
     // Carrier frequency of a band, Hz; 0 or less when it is not known (a GLONASS
     // satellite whose channel neither the data set nor the navigation data know).
-    virtual double GetFrequency(std::uint8_t Band) { (void)Band; return 0.0; }
+    virtual double GetFrequency(std::uint8_t Band) {
+        (void)Band;
+        return 0.0;
+    }
     // Carrier wavelength of a band, m; 0.0 when the frequency is not known.
-    virtual double GetWavelength(std::uint8_t Band) { (void)Band; return 0.0; }
+    virtual double GetWavelength(std::uint8_t Band) {
+        (void)Band;
+        return 0.0;
+    }
     // Frequency and wavelength of the band of an observation type.
-    virtual double GetSignalFrequency(std::uint8_t Signal) { (void)Signal; return 0.0; }
-    virtual double GetSignalWavelength(std::uint8_t Signal) { (void)Signal; return 0.0; }
+    virtual double GetSignalFrequency(std::uint8_t Signal) {
+        (void)Signal;
+        return 0.0;
+    }
+    virtual double GetSignalWavelength(std::uint8_t Signal) {
+        (void)Signal;
+        return 0.0;
+    }
     // GLONASS channel of the current satellite at the epoch time from the navigation data
     // (127 when unknown); 0 for the other systems.
     virtual std::int32_t GetGloChannel() { return 0; }
@@ -564,7 +576,10 @@ public:
     virtual RBandSelection GetBandSelection() { return RBandSelection{}; }
     virtual void SetBandSelection(const RBandSelection& Value) { (void)Value; }
     // Number of bands selected for a kind in the current satellite's system.
-    virtual std::int32_t GetSelectedBandCount(std::uint8_t Kind) { (void)Kind; return 0; }
+    virtual std::int32_t GetSelectedBandCount(std::uint8_t Kind) {
+        (void)Kind;
+        return 0;
+    }
     // Frequency and wavelength of the Index-th (1-based) band selected for a kind in the
     // current satellite's system; 0.0 when there is none.
     virtual double GetSelectedFrequency(std::uint8_t Kind, std::int32_t Index) {
@@ -727,8 +742,7 @@ public:
     virtual void ResetCursor() = 0;
     virtual void SortRecords() = 0;
     virtual bool First() = 0;
-    virtual bool GetSatGeometry(std::int32_t Index, const RVec3& Receiver,
-                                RSatGeometry& State) = 0;
+    virtual bool GetSatGeometry(std::int32_t Index, const RVec3& Receiver, RSatGeometry& State) = 0;
     virtual bool GetCurSatGeometry(RSatGeometry& State) = 0;
     virtual double GetWavelength(std::int32_t Index, std::uint8_t Band) = 0;
     virtual double GetCurWavelength(std::uint8_t Band) = 0;
@@ -822,9 +836,9 @@ using TFileReceiverLoader = std::function<IZQS_FileReceiverLinkPtr(
 // TZQS_Site.CreateSite: a new site Name at Position (Earth-centred, m) on Db, with its
 // Sites, ObjInfo and Coordinates rows; returns the SiteID. Without a creator no site is
 // made (SiteID stays 0).
-using TSiteCreator = std::function<std::int32_t(
-    const zqt_objects_intrf::IESQLiteDatabasePtr& Db, const std::string& Name,
-    std::uint8_t SnapedObjType, const RVec3& Position, std::uint32_t SnapID)>;
+using TSiteCreator = std::function<std::int32_t(const zqt_objects_intrf::IESQLiteDatabasePtr& Db,
+                                                const std::string& Name, std::uint8_t SnapedObjType,
+                                                const RVec3& Position, std::uint32_t SnapID)>;
 
 // The observation file of row FileID of Db (zqt_file_obs); empty when there is none.
 // Without a loader a file receiver reaches only the file that created it.

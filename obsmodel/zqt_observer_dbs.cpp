@@ -59,8 +59,8 @@ void TZQS_Observer::ExecuteWrite() {
         return;
     }
     EnsureObjID();
-    ExecuteWriteParams(TVariantArray{Variant(FObjID), Variant(FObserverName),
-                                     Variant(FObserverAgency)});
+    ExecuteWriteParams(
+        TVariantArray{Variant(FObjID), Variant(FObserverName), Variant(FObserverAgency)});
     CloseWrite();
     FName = FObserverName;
     InsertObjInfo();

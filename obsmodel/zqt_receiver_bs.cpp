@@ -184,91 +184,91 @@ void TZQS_FileReceiver_bs::ApplyEvent(const RFreeEvent& Event) {
     TZQS_Occupation& o = FOccupation;
     const std::int64_t t = Event.Time;
     switch (Event.Kind) {
-    case zqt_types_bs::FE_ANT:
-        o.Flags |= T::FlagAntennaName;
-        o.AntennaName = Event.Value;
-        break;
-    case zqt_types_bs::FE_ANH: {
-        bool slant = o.HeightReference == 1;
-        const double h = Event.GetAntennaHeight(slant);
-        o.Flags |= T::FlagAntennaHeight;
-        o.AntennaHeight = h;
-        o.HeightReference = slant ? 1 : 0;
-        break;
-    }
-    case zqt_types_bs::FE_ANO: {
-        bool slant = o.HeightReference == 1;
-        double offset = 0.0;
-        const double h = Event.GetAntennaOffset(offset, slant);
-        o.Flags |= T::FlagAntennaOffset;
-        o.AntennaHeight = h;
-        o.HeightReference = slant ? 1 : 0;
-        o.AntennaOffset = offset;
-        break;
-    }
-    case zqt_types_bs::FE_DYM:
-        if (o.Flags & T::FlagMotion) {
-            o.EndTime = t;
-            WriteAndClear();
+        case zqt_types_bs::FE_ANT:
+            o.Flags |= T::FlagAntennaName;
+            o.AntennaName = Event.Value;
+            break;
+        case zqt_types_bs::FE_ANH: {
+            bool slant = o.HeightReference == 1;
+            const double h = Event.GetAntennaHeight(slant);
+            o.Flags |= T::FlagAntennaHeight;
+            o.AntennaHeight = h;
+            o.HeightReference = slant ? 1 : 0;
+            break;
         }
-        o.BegTime = t;
-        o.Flags |= T::FlagMotion;
-        if (Trim(Event.Value) == "STATIC") {
-            ++o.StaticCount;
-            o.MotionMode = 0;
-        } else {
-            ++o.KinematicCount;
-            o.MotionMode = 1;
+        case zqt_types_bs::FE_ANO: {
+            bool slant = o.HeightReference == 1;
+            double offset = 0.0;
+            const double h = Event.GetAntennaOffset(offset, slant);
+            o.Flags |= T::FlagAntennaOffset;
+            o.AntennaHeight = h;
+            o.HeightReference = slant ? 1 : 0;
+            o.AntennaOffset = offset;
+            break;
         }
-        break;
-    case zqt_types_bs::FE_SIT:
-        if (o.Flags & T::FlagSite) {
-            o.EndTime = t;
-            WriteAndClear();
-        }
-        o.Flags |= T::FlagSite;
-        o.SiteName = Event.Value;
-        NumberOccupation();
-        if (o.BegTime == 0) o.BegTime = t;
-        break;
-    case zqt_types_bs::FE_CAN:
-        if ((o.Flags & T::FlagSite) && Event.Value == o.SiteName) {
-            ClearOccupation();
-            o.AntennaName = FPrevOccupation.AntennaName;
-            o.AntennaHeight = FPrevOccupation.AntennaHeight;
-            o.HeightReference = FPrevOccupation.HeightReference;
-            o.AntennaOffset = FPrevOccupation.AntennaOffset;
-        }
-        break;
-    case zqt_types_bs::FE_SAV:
-        if (o.Flags & (T::FlagSite | T::FlagMotion)) {
+        case zqt_types_bs::FE_DYM:
+            if (o.Flags & T::FlagMotion) {
+                o.EndTime = t;
+                WriteAndClear();
+            }
+            o.BegTime = t;
+            o.Flags |= T::FlagMotion;
+            if (Trim(Event.Value) == "STATIC") {
+                ++o.StaticCount;
+                o.MotionMode = 0;
+            } else {
+                ++o.KinematicCount;
+                o.MotionMode = 1;
+            }
+            break;
+        case zqt_types_bs::FE_SIT:
+            if (o.Flags & T::FlagSite) {
+                o.EndTime = t;
+                WriteAndClear();
+            }
+            o.Flags |= T::FlagSite;
             o.SiteName = Event.Value;
             NumberOccupation();
-            o.EndTime = t;
-            WriteAndClear();
+            if (o.BegTime == 0) o.BegTime = t;
+            break;
+        case zqt_types_bs::FE_CAN:
+            if ((o.Flags & T::FlagSite) && Event.Value == o.SiteName) {
+                ClearOccupation();
+                o.AntennaName = FPrevOccupation.AntennaName;
+                o.AntennaHeight = FPrevOccupation.AntennaHeight;
+                o.HeightReference = FPrevOccupation.HeightReference;
+                o.AntennaOffset = FPrevOccupation.AntennaOffset;
+            }
+            break;
+        case zqt_types_bs::FE_SAV:
+            if (o.Flags & (T::FlagSite | T::FlagMotion)) {
+                o.SiteName = Event.Value;
+                NumberOccupation();
+                o.EndTime = t;
+                WriteAndClear();
+            }
+            break;
+        case zqt_types_bs::FE_DSC:
+            o.Flags |= T::FlagDescription;
+            o.Description = Event.Value;
+            break;
+        case zqt_types_bs::FE_GUI: {
+            o.Flags |= T::FlagIdentifier;
+            // A value that is no GUID leaves the identifier as it was.
+            zqt_file_bs::TGUID g;
+            if (zqt_file_bs::TryStringToGUID("{" + Event.Value + "}", g)) o.Identifier = g;
+            break;
         }
-        break;
-    case zqt_types_bs::FE_DSC:
-        o.Flags |= T::FlagDescription;
-        o.Description = Event.Value;
-        break;
-    case zqt_types_bs::FE_GUI: {
-        o.Flags |= T::FlagIdentifier;
-        // A value that is no GUID leaves the identifier as it was.
-        zqt_file_bs::TGUID g;
-        if (zqt_file_bs::TryStringToGUID("{" + Event.Value + "}", g)) o.Identifier = g;
-        break;
-    }
-    case zqt_types_bs::FE_VTN: {
-        o.Flags |= T::FlagVehicle;
-        std::int64_t v = 0;
-        if (sysutils::TryStrToInt(Event.Value, v) && v >= INT32_MIN && v <= INT32_MAX)
-            o.VehicleNumber = static_cast<std::int32_t>(v);
-        break;
-    }
-    default:
-        // External events, entries, event marks and rms values describe no occupation.
-        break;
+        case zqt_types_bs::FE_VTN: {
+            o.Flags |= T::FlagVehicle;
+            std::int64_t v = 0;
+            if (sysutils::TryStrToInt(Event.Value, v) && v >= INT32_MIN && v <= INT32_MAX)
+                o.VehicleNumber = static_cast<std::int32_t>(v);
+            break;
+        }
+        default:
+            // External events, entries, event marks and rms values describe no occupation.
+            break;
     }
 }
 

@@ -22,16 +22,16 @@
 
 namespace zqt_receiver_bs {
 
+using zqt_objects_intrf::IESQLiteDatabasePtr;
+using zqt_objects_intrf::IZQS_ObjectPtr;
 using zqt_obs_intrf::IZQS_CoordinatesPtr;
 using zqt_obs_intrf::IZQS_DataSetPtr;
 using zqt_obs_intrf::IZQS_FileReceiver;
-using zqt_obs_intrf::IZQS_OBSFilePtr;
 using zqt_obs_intrf::IZQS_ObserverPtr;
+using zqt_obs_intrf::IZQS_OBSFilePtr;
 using zqt_obs_intrf::IZQS_Receiver;
 using zqt_obs_intrf::IZQS_ReceiverPtr;
 using zqt_obs_intrf::TZQS_Occupation;
-using zqt_objects_intrf::IESQLiteDatabasePtr;
-using zqt_objects_intrf::IZQS_ObjectPtr;
 using zqt_types_bs::RFreeEvent;
 
 // Object types of the registry.
@@ -79,8 +79,7 @@ protected:
 // ---------------------------------------------------------------------------------------
 // TZQS_FileReceiver_bs
 
-class TZQS_FileReceiver_bs : public zqt_classes_dbs::TZQS_Object,
-                             public virtual IZQS_FileReceiver {
+class TZQS_FileReceiver_bs : public zqt_classes_dbs::TZQS_Object, public virtual IZQS_FileReceiver {
 public:
     // ObjType 4, not visible.
     void InitFields() override;

@@ -107,16 +107,15 @@ void TZQS_Receiver::ExecuteWrite() {
         WriteText("ReceiverID = :ReceiverID",
                   "ReceiverNumber,ReceiverType,FirmwareVersion,SerialNumber,Board,BaseType",
                   TVariantArray{Variant(FReceiverNumber), Variant(FReceiverType),
-                                Variant(FFirmwareVersion), Variant(FSerialNumber),
-                                Variant(FBoard), Variant(FBaseType), Variant(FObjID)});
+                                Variant(FFirmwareVersion), Variant(FSerialNumber), Variant(FBoard),
+                                Variant(FBaseType), Variant(FObjID)});
         return;
     }
     FBaseType = 0;
     EnsureObjID();
     ExecuteWriteParams(TVariantArray{Variant(FObjID), Variant(FReceiverNumber),
                                      Variant(FReceiverType), Variant(FFirmwareVersion),
-                                     Variant(FSerialNumber), Variant(FBoard),
-                                     Variant(FBaseType)});
+                                     Variant(FSerialNumber), Variant(FBoard), Variant(FBaseType)});
     CloseWrite();
     FName = FReceiverType + "_" + FReceiverNumber;
     InsertObjInfo();
@@ -202,15 +201,16 @@ void TZQS_FileReceiver::ExecuteWrite() {
     FReceiverID = FReceiver ? FReceiver->GetObjID() : 0;
     FObserverID = observer ? observer->GetObjID() : 0;
     FFileID = GetFileID();
-    ExecuteWriteParams(TVariantArray{
-        Variant(FObjID), Variant(FFileID), Variant(FReceiverID), Variant(FObserverID),
-        Variant(FAntCount), Variant(FBegTime), Variant(FEndTime),
-        Variant(static_cast<std::int32_t>(FSourceType)),
-        Variant(static_cast<std::int64_t>(FFirmwareVersion)),
-        Variant(static_cast<std::int32_t>(FBaseType)), Variant(FMessages)});
+    ExecuteWriteParams(
+        TVariantArray{Variant(FObjID), Variant(FFileID), Variant(FReceiverID), Variant(FObserverID),
+                      Variant(FAntCount), Variant(FBegTime), Variant(FEndTime),
+                      Variant(static_cast<std::int32_t>(FSourceType)),
+                      Variant(static_cast<std::int64_t>(FFirmwareVersion)),
+                      Variant(static_cast<std::int32_t>(FBaseType)), Variant(FMessages)});
     // 4. The reference positions, owned by this file receiver at its begin time.
     const std::pair<IZQS_CoordinatesPtr, std::uint32_t> positions[] = {
-        {FPosition, zqt_receiver_bs::PositionKind}, {FCoordinates, zqt_receiver_bs::CoordinatesKind}};
+        {FPosition, zqt_receiver_bs::PositionKind},
+        {FCoordinates, zqt_receiver_bs::CoordinatesKind}};
     for (const auto& [crd, kind] : positions) {
         if (!crd || !crd->IsModified()) continue;
         crd->SetDatabase(FDatabase);
@@ -249,12 +249,12 @@ void TZQS_FileReceiver::InsertObjInfo() {
                      "ObjType,ObjID,Name,BegTime,EndTime,Size,LinkObj1,LinkTyp1,LinkObj2,"
                      "LinkTyp2,Visible",
                      SQLiteExt::imInsert)
-        ->ExecuteParams(TVariantArray{
-            Variant(static_cast<std::int32_t>(FObjType)), Variant(FObjID), Variant(FName),
-            Variant(FBegTime), Variant(FEndTime), Variant(FSize), Variant(FLinkObj1),
-            Variant(static_cast<std::int32_t>(FLinkTyp1)), Variant(FLinkObj2),
-            Variant(static_cast<std::int32_t>(FLinkTyp2)),
-            Variant(std::int32_t{FVisible ? 1 : 0})});
+        ->ExecuteParams(
+            TVariantArray{Variant(static_cast<std::int32_t>(FObjType)), Variant(FObjID),
+                          Variant(FName), Variant(FBegTime), Variant(FEndTime), Variant(FSize),
+                          Variant(FLinkObj1), Variant(static_cast<std::int32_t>(FLinkTyp1)),
+                          Variant(FLinkObj2), Variant(static_cast<std::int32_t>(FLinkTyp2)),
+                          Variant(std::int32_t{FVisible ? 1 : 0})});
 }
 
 void TZQS_FileReceiver::UpdateObjInfo() {
@@ -267,11 +267,11 @@ void TZQS_FileReceiver::UpdateObjInfo() {
     // The registry keeps the begin time in column BegTime.
     db.PrepareUpdate("ObjInfo", "name,BegTime,LinkObj1,LinkTyp1,LinkObj2,LinkTyp2",
                      "(ObjType = :ObjType) And (ObjID = :ObjID)")
-        ->ExecuteParams(TVariantArray{
-            Variant(GetName()), Variant(FBegTime), Variant(FLinkObj1),
-            Variant(static_cast<std::int32_t>(FLinkTyp1)), Variant(FLinkObj2),
-            Variant(static_cast<std::int32_t>(FLinkTyp2)),
-            Variant(static_cast<std::int32_t>(FObjType)), Variant(FObjID)});
+        ->ExecuteParams(
+            TVariantArray{Variant(GetName()), Variant(FBegTime), Variant(FLinkObj1),
+                          Variant(static_cast<std::int32_t>(FLinkTyp1)), Variant(FLinkObj2),
+                          Variant(static_cast<std::int32_t>(FLinkTyp2)),
+                          Variant(static_cast<std::int32_t>(FObjType)), Variant(FObjID)});
 }
 
 void TZQS_FileReceiver::AddEvent(const RFreeEvent& Event) {
@@ -279,12 +279,12 @@ void TZQS_FileReceiver::AddEvent(const RFreeEvent& Event) {
     // The events refer to the file receiver before its own row is written.
     EnsureObjID();
     if (!FEventInsert)
-        FEventInsert =
-            db.PrepareInsert("Events", "ParentID,GPSTime,sod,ev,evstr,Param,Name", SQLiteExt::imInsert);
-    FEventInsert->ExecuteParams(TVariantArray{
-        Variant(FObjID), Variant(Event.Time), Variant(Event.dTime),
-        Variant(static_cast<std::int32_t>(Event.Kind)), Variant(Event.Tag), Variant(Event.Value),
-        Variant(std::string())});
+        FEventInsert = db.PrepareInsert("Events", "ParentID,GPSTime,sod,ev,evstr,Param,Name",
+                                        SQLiteExt::imInsert);
+    FEventInsert->ExecuteParams(
+        TVariantArray{Variant(FObjID), Variant(Event.Time), Variant(Event.dTime),
+                      Variant(static_cast<std::int32_t>(Event.Kind)), Variant(Event.Tag),
+                      Variant(Event.Value), Variant(std::string())});
 }
 
 void TZQS_FileReceiver::UploadToProject() {
@@ -319,10 +319,10 @@ void TZQS_FileReceiver::UploadToProject() {
     former->Attach(projectFile, "proj");
     try {
         zqt_site::TWorkScope work(*former);
-        former->ExecSQL(FormatPt(
-            "INSERT INTO proj.Events (ParentID,GPSTime,sod,ev,evstr,Param,Name) SELECT "
-            "%0:d,GPSTime,sod,ev,evstr,Param,Name FROM Events WHERE ParentID = %0:d",
-            FObjID));
+        former->ExecSQL(
+            FormatPt("INSERT INTO proj.Events (ParentID,GPSTime,sod,ev,evstr,Param,Name) SELECT "
+                     "%0:d,GPSTime,sod,ev,evstr,Param,Name FROM Events WHERE ParentID = %0:d",
+                     FObjID));
         work.Commit();
     } catch (...) {
         DetachQuietly(*former, "proj");
@@ -346,11 +346,11 @@ void TZQS_FileReceiver::LinkSite() {
     zqt_basestorage::RVec3 p = FPosition->GetXYZ();
     // A written position has been cleared; the stored reference position stands for it.
     if (p.X == 0.0 && p.Y == 0.0 && p.Z == 0.0 && FObjID > 0) {
-        const TVariantArray row = db.SelectFirstRow(FormatPt(
-            "SELECT X,Y,Z FROM Coordinates WHERE (ObjType = %d) AND (ObjID = %d) AND "
-            "(PointType = %d)",
-            static_cast<std::int32_t>(FObjType), FObjID,
-            static_cast<std::int64_t>(zqt_receiver_bs::PositionKind)));
+        const TVariantArray row = db.SelectFirstRow(
+            FormatPt("SELECT X,Y,Z FROM Coordinates WHERE (ObjType = %d) AND (ObjID = %d) AND "
+                     "(PointType = %d)",
+                     static_cast<std::int32_t>(FObjType), FObjID,
+                     static_cast<std::int64_t>(zqt_receiver_bs::PositionKind)));
         if (row.size() >= 3)
             p = zqt_basestorage::RVec3{zqt_variant::VarToFloatZ(row[0]),
                                        zqt_variant::VarToFloatZ(row[1]),

@@ -37,8 +37,8 @@ public:
     // A new receiver (new ObjID, no parent) on Db.
     static std::shared_ptr<TZQS_Receiver> CreateNew(IESQLiteDatabasePtr Db);
     // A receiver on Db with ObjID ID whose row has been loaded when there is one.
-    static std::shared_ptr<TZQS_Receiver> CreateLoad(const IESQLiteDatabasePtr& Db,
-                                                     std::int32_t ID, bool* Loaded = nullptr);
+    static std::shared_ptr<TZQS_Receiver> CreateLoad(const IESQLiteDatabasePtr& Db, std::int32_t ID,
+                                                     bool* Loaded = nullptr);
 
     // Table "Receiver" and its seven columns.
     void InitFields() override;

@@ -28,22 +28,21 @@ void TZQS_Recordset_bs::TakeDataSet(const IZQS_DataSetPtr& DataSet) {
 void TZQS_Recordset_bs::ApplyOccupation(const TZQS_Occupation& Record) {
     const std::uint8_t mode = Record.MotionMode;
     switch (mode) {
-    case 0:
-        SetRecordsetType(RecordsetStatic);
-        FMotionMode = 0;
-        FName = Record.SiteName;
-        break;
-    case 1:
-        SetRecordsetType(RecordsetKinematic);
-        FMotionMode = 1;
-        break;
-    case 3:
-    case 4:
-        SetRecordsetType(RecordsetOutput);
-        FMotionMode = 0;
-        break;
-    default:
-        break;
+        case 0:
+            SetRecordsetType(RecordsetStatic);
+            FMotionMode = 0;
+            FName = Record.SiteName;
+            break;
+        case 1:
+            SetRecordsetType(RecordsetKinematic);
+            FMotionMode = 1;
+            break;
+        case 3:
+        case 4:
+            SetRecordsetType(RecordsetOutput);
+            FMotionMode = 0;
+            break;
+        default: break;
     }
     FBegTime = Record.BegTime;
     FEndTime = Record.EndTime;

@@ -18,12 +18,12 @@
 namespace zqt_recordset_bs {
 
 using zqt_antenna_bs::IZQS_AntennaPtr;
+using zqt_objects_intrf::IESQLiteDatabasePtr;
+using zqt_objects_intrf::IZQS_ObjectPtr;
 using zqt_obs_intrf::IZQS_DataSetPtr;
 using zqt_obs_intrf::IZQS_RecordSet;
 using zqt_obs_intrf::RVec3;
 using zqt_obs_intrf::TZQS_Occupation;
-using zqt_objects_intrf::IESQLiteDatabasePtr;
-using zqt_objects_intrf::IZQS_ObjectPtr;
 
 // Kinds of recordsets (column RecordsetType; also the object's ObjType).
 inline constexpr std::uint8_t RecordsetOwn = 6;        // the whole stream of a data set

@@ -44,14 +44,32 @@ bool ReadPosition(IESQLiteDatabase& Db, const std::string& SQL, RVec3& Pos) {
 }  // namespace
 
 const std::array<const char*, TZQS_Recordset::ColumnCount>& TZQS_Recordset::Columns() {
-    static const std::array<const char*, ColumnCount> names{
-        "RecordsetID",  "RecordsetType", "DataSetID",     "BegTime",
-        "EndTime",      "Interval",      "MarkerName",    "MarkerNumber",
-        "AntennaNumber", "AntennaModel", "AntennaNGSModel", "AntennaDeltaH",
-        "AntennaDeltaE", "AntennaDeltaN", "AntennaHeight", "AntennaVerticalHeight",
-        "AntennaHeightType", "AntennaRX", "AntennaRY",     "AntennaRZ",
-        "SiteID",       "MotionMode",    "flags",         "_GUID",
-        "VertexID",     "Comment"};
+    static const std::array<const char*, ColumnCount> names{"RecordsetID",
+                                                            "RecordsetType",
+                                                            "DataSetID",
+                                                            "BegTime",
+                                                            "EndTime",
+                                                            "Interval",
+                                                            "MarkerName",
+                                                            "MarkerNumber",
+                                                            "AntennaNumber",
+                                                            "AntennaModel",
+                                                            "AntennaNGSModel",
+                                                            "AntennaDeltaH",
+                                                            "AntennaDeltaE",
+                                                            "AntennaDeltaN",
+                                                            "AntennaHeight",
+                                                            "AntennaVerticalHeight",
+                                                            "AntennaHeightType",
+                                                            "AntennaRX",
+                                                            "AntennaRY",
+                                                            "AntennaRZ",
+                                                            "SiteID",
+                                                            "MotionMode",
+                                                            "flags",
+                                                            "_GUID",
+                                                            "VertexID",
+                                                            "Comment"};
     return names;
 }
 
@@ -88,9 +106,10 @@ std::shared_ptr<TZQS_Recordset> TZQS_Recordset::CreateWithParent(const IZQS_Obje
     return CreateWithParentOf<TZQS_Recordset>(Parent);
 }
 
-std::shared_ptr<TZQS_Recordset> TZQS_Recordset::CreateForOccupation(
-    const IZQS_ObjectPtr& Parent, IESQLiteDatabasePtr Db, const IZQS_DataSetPtr& DataSet,
-    const TZQS_Occupation& Record) {
+std::shared_ptr<TZQS_Recordset> TZQS_Recordset::CreateForOccupation(const IZQS_ObjectPtr& Parent,
+                                                                    IESQLiteDatabasePtr Db,
+                                                                    const IZQS_DataSetPtr& DataSet,
+                                                                    const TZQS_Occupation& Record) {
     return CreateForOccupationOf<TZQS_Recordset>(Parent, std::move(Db), DataSet, Record, false);
 }
 
@@ -148,8 +167,10 @@ bool TZQS_Recordset::Next() {
         FComment = VarToStrZ(field("Comment"));
         // The calibration of the catalogue model serves the antenna correction.
         const std::string model = antenna->GetNGSModel();
-        if (model.empty()) FAntennaRecord = zqt_antenna_rcrd::RZQSAntenna{};
-        else FAntennaRecord.Load(model);
+        if (model.empty())
+            FAntennaRecord = zqt_antenna_rcrd::RZQSAntenna{};
+        else
+            FAntennaRecord.Load(model);
     }
     const TVariantArray info = CheckedDatabase("Next").SelectFirstRow(
         FormatPt("SELECT ObjType,Name FROM ObjInfo WHERE ObjID = %d", FObjID));
@@ -221,17 +242,18 @@ std::int32_t TZQS_Recordset::GetDataSetID() {
         if (const IZQS_ObjectPtr parent = GetParent())
             FWorkDataSetID = parent->GetObjID();
         else
-            FWorkDataSetID = static_cast<std::int32_t>(CheckedDatabase("GetDataSetID").QueryInt(
-                "SELECT DatasetID FROM Recordsets WHERE RecordsetID = " +
-                sysutils::IntToStr(FObjID)));
+            FWorkDataSetID = static_cast<std::int32_t>(
+                CheckedDatabase("GetDataSetID")
+                    .QueryInt("SELECT DatasetID FROM Recordsets WHERE RecordsetID = " +
+                              sysutils::IntToStr(FObjID)));
     }
     return FWorkDataSetID;
 }
 
 bool TZQS_Recordset::GetGloChannels(TGloChannels& Channels) {
     if (!FGloLoaded) {
-        zqt_dataset_dbs::TZQS_DataSet::LoadGLOSlots(CheckedDatabase("GetGloChannels"),
-                                                    FGloChannels, GetDataSetID());
+        zqt_dataset_dbs::TZQS_DataSet::LoadGLOSlots(CheckedDatabase("GetGloChannels"), FGloChannels,
+                                                    GetDataSetID());
         FGloLoaded = true;
     }
     Channels = FGloChannels;
@@ -333,9 +355,8 @@ void TZQS_Recordset::BuildQueries() {
     const std::int32_t ds = GetDataSetID();
     if (FUnfiltered) {
         const std::string from = std::string(UnfilteredFrom);
-        FCountSQL = FormatPt("SELECT COUNT(*) FROM (SELECT e1.EpochID " + from +
-                                 "GROUP BY e1.EpochID);",
-                             ds);
+        FCountSQL = FormatPt(
+            "SELECT COUNT(*) FROM (SELECT e1.EpochID " + from + "GROUP BY e1.EpochID);", ds);
         FSatListSQL = FormatPt("SELECT s1.svprn " + from + "GROUP BY s1.svprn;", ds);
         FMainSQL = FormatPt("SELECT e1.*,s1.* " + from + "ORDER BY e1.GPSTime,s1.svprn;", ds);
         return;
@@ -538,8 +559,10 @@ bool TZQS_Recordset::FirstSat() {
 void TZQS_Recordset::SelectSat(std::uint16_t Svprn) {
     if (Svprn != 0 && Svprn == FCurSat) return;
     zqt_obs_intrf::IZQS_SatObs* so = SatObs();
-    if (so && Svprn != 0 && so->SelectSat(Svprn)) MakeCurrent(Svprn);
-    else ClearCurrentSat();
+    if (so && Svprn != 0 && so->SelectSat(Svprn))
+        MakeCurrent(Svprn);
+    else
+        ClearCurrentSat();
 }
 
 std::int32_t TZQS_Recordset::GetSatCursor() {
@@ -647,10 +670,8 @@ double TZQS_Recordset::GetObservation(std::uint8_t Band, std::uint8_t Kind) {
             if (std::isnan(doppler) || !(wavelength > 0.0)) return NaN;
             return -doppler * wavelength;
         }
-        case 4:
-            return so->GetCurSignalStrength(Band);
-        default:
-            return 0.0;
+        case 4: return so->GetCurSignalStrength(Band);
+        default: return 0.0;
     }
 }
 
@@ -701,8 +722,8 @@ double TZQS_Recordset::GetSelectedWavelength(std::uint8_t Kind, std::int32_t Ind
 void TZQS_Recordset::SplitRecordsetByTime(std::vector<zqt_types_bs::RObjID>&,
                                           const IESQLiteDatabasePtr&, std::int32_t RecordsetID,
                                           std::int32_t, std::int64_t) {
-    throw zqt_types_bs::ExceptionZQS(Format(
-        "Splitting recordset %d into pieces is not available in this build", RecordsetID));
+    throw zqt_types_bs::ExceptionZQS(
+        Format("Splitting recordset %d into pieces is not available in this build", RecordsetID));
 }
 
 }  // namespace zqt_recordset_dbs

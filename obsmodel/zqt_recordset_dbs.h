@@ -26,19 +26,19 @@ namespace zqt_recordset_dbs {
 
 using SQLiteExt::IESQLiteDatabasePtr;
 using zqt_antenna_bs::IZQS_AntennaPtr;
+using zqt_objects_intrf::IZQS_ObjectPtr;
 using zqt_obs_intrf::IZQS_DataSetPtr;
 using zqt_obs_intrf::IZQS_DataStoragePtr;
 using zqt_obs_intrf::IZQS_EpochPtr;
 using zqt_obs_intrf::IZQS_OrbitProviderPtr;
+using zqt_obs_intrf::IZQS_RecordSetPtr;
 using zqt_obs_intrf::IZQS_SatObsPtr;
 using zqt_obs_intrf::RBandSelection;
 using zqt_obs_intrf::RSatGeometry;
 using zqt_obs_intrf::RSatObsBand;
-using zqt_obs_intrf::IZQS_RecordSetPtr;
 using zqt_obs_intrf::RVec3;
 using zqt_obs_intrf::TGloChannels;
 using zqt_obs_intrf::TZQS_Occupation;
-using zqt_objects_intrf::IZQS_ObjectPtr;
 using zqt_sat_obs_types::TObsInfoTable;
 using zqt_sat_obs_types::TSatSet;
 
@@ -70,9 +70,10 @@ public:
                                                                IESQLiteDatabasePtr Db,
                                                                const IZQS_DataSetPtr& DataSet,
                                                                const TZQS_Occupation& Record);
-    static std::shared_ptr<TZQS_Recordset> CreateNewForOccupation(
-        const IZQS_ObjectPtr& Parent, IESQLiteDatabasePtr Db, const IZQS_DataSetPtr& DataSet,
-        const TZQS_Occupation& Record);
+    static std::shared_ptr<TZQS_Recordset> CreateNewForOccupation(const IZQS_ObjectPtr& Parent,
+                                                                  IESQLiteDatabasePtr Db,
+                                                                  const IZQS_DataSetPtr& DataSet,
+                                                                  const TZQS_Occupation& Record);
 
     // Table "Recordsets", the 26 columns, ObjType 7; not visible, enabled.
     void InitFields() override;
@@ -160,9 +161,7 @@ public:
 
     // ---- IZQS_ObsProvider: settings and models ------------------------------------------------
     zqt_types_bs::TRRecordsetSettings GetSettings() const override { return FSettings; }
-    void SetSettings(const zqt_types_bs::TRRecordsetSettings& Value) override {
-        FSettings = Value;
-    }
+    void SetSettings(const zqt_types_bs::TRRecordsetSettings& Value) override { FSettings = Value; }
     zqt_types_bs::eTropoModels GetTropoKind() const override { return FSettings.TropoModel; }
     void SetTropoKind(zqt_types_bs::eTropoModels Value) override { FSettings.TropoModel = Value; }
     RVec3 GetOwnPosition() const override { return FOwnPos; }

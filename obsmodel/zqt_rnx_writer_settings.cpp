@@ -11,7 +11,9 @@ using sysutils::UpperCase;
 namespace {
 
 // Character i of a short code; a missing character reads as the terminator.
-inline char CodeChar(std::string_view s, std::size_t i) noexcept { return i < s.size() ? s[i] : '\0'; }
+inline char CodeChar(std::string_view s, std::size_t i) noexcept {
+    return i < s.size() ? s[i] : '\0';
+}
 
 bool MatchEntry(std::string_view entry, std::string_view code, std::uint32_t n) noexcept {
     for (std::size_t i = 0; i < n; ++i) {

@@ -62,14 +62,14 @@ struct RRnxWriterSettings {
     bool RinexNames = false;    // output named by the RINEX convention
     std::string OutputName;     // without extension, as the user gave it
     std::string OutputDir;
-    bool NavTimeWindow = false;  // navigation records far from the data span are left out
-    bool KeepBlanks = false;     // body lines keep their trailing blanks
-    bool HourlyFiles = false;    // one file per hour (main program only)
-    bool NoNavigation = false;   // no navigation files beside an observation file
-    bool MixedNavigation = false;  // one navigation file for all systems
+    bool NavTimeWindow = false;         // navigation records far from the data span are left out
+    bool KeepBlanks = false;            // body lines keep their trailing blanks
+    bool HourlyFiles = false;           // one file per hour (main program only)
+    bool NoNavigation = false;          // no navigation files beside an observation file
+    bool MixedNavigation = false;       // one navigation file for all systems
     bool PhaseShiftCorrection = false;  // phases reduced by their slot's phase shift
-    bool RecordsetValues = false;  // values from the recordset, not the satellite records
-    bool DExponent = false;        // navigation exponents written with "D"
+    bool RecordsetValues = false;       // values from the recordset, not the satellite records
+    bool DExponent = false;             // navigation exponents written with "D"
 };
 
 }  // namespace zqt_rnx_writer_settings

@@ -35,18 +35,18 @@ ZQT_DECLARE_EXCEPTION(ERnxSysObsExp, Exception, "ERnxSysObsExp");
 struct RChannel {
     std::int32_t Row;
     EZQSSatCode System;
-    std::string_view Text;      // band digit and attribute letter, "1C"
-    std::uint8_t PrimarySlot;   // 1..6, 0 none
-    std::uint8_t AltSlot;       // 1..6, 0 none
-    ERnxVersion FirstVersion;   // first version with a code for the signal, 0 none
-    ERnxVersion LastVersion;    // last version with a code
+    std::string_view Text;     // band digit and attribute letter, "1C"
+    std::uint8_t PrimarySlot;  // 1..6, 0 none
+    std::uint8_t AltSlot;      // 1..6, 0 none
+    ERnxVersion FirstVersion;  // first version with a code for the signal, 0 none
+    ERnxVersion LastVersion;   // last version with a code
 
     // The code of code column 0..7 (column k serves version ordinal k + 5: 3.00 ... 4.00,
     // column 7 always empty); "" where that version has no code for the signal.
     std::string_view RinexCode(unsigned column) const noexcept {
         const unsigned v = column + 5;
         return (FirstVersion != 0 && v >= FirstVersion && v <= LastVersion) ? Text
-                                                                           : std::string_view{};
+                                                                            : std::string_view{};
     }
     // The primary slot, or the alternative one when there is none.
     std::uint8_t Slot() const noexcept { return PrimarySlot != 0 ? PrimarySlot : AltSlot; }
@@ -121,7 +121,8 @@ public:
     // Takes a copy of the table; true when the table is empty.
     bool SetSatTable(const TObsInfoTable& table);
     // Code column of the version (the 4.00 column for RINEX 2 output), then SetSatTable.
-    bool SetSystemMode(const TObsInfoTable& table, std::uint8_t rnxVersion, std::uint8_t unused = 0);
+    bool SetSystemMode(const TObsInfoTable& table, std::uint8_t rnxVersion,
+                       std::uint8_t unused = 0);
     bool TableInUse() const noexcept { return FTableInUse; }
     const TObsInfoTable& ObsInfo() const noexcept { return FObsInfo; }
 
@@ -252,7 +253,9 @@ public:
     std::uint32_t ExcludedObsTypes(unsigned sys) const noexcept;
     // Satellites that carry at least one code of the file.
     const TSatSet& SatsWithCodes() const noexcept { return FSatsWithCodes; }
-    const zqt_rnx_writer_settings::RRnxWriterSettings& Settings() const noexcept { return FSettings; }
+    const zqt_rnx_writer_settings::RRnxWriterSettings& Settings() const noexcept {
+        return FSettings;
+    }
 
     // Sorting key of (satellite, type): slot, kind, attribute letter from Z down to A,
     // then code key. -1 when the type has no code.

@@ -80,7 +80,8 @@ constexpr auto MakeRnxObsGroups() {
     for (int g = 1; g <= 12; ++g)
         for (int k = 1; k <= 4; ++k) {
             const RNXOBS c = RnxGroupCodes[g][k - 1];
-            if (c != RNX_UNKNOWN) t[c] = {static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(k)};
+            if (c != RNX_UNKNOWN)
+                t[c] = {static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(k)};
         }
     return t;
 }
@@ -116,8 +117,8 @@ RSatNum MakeSatNum(std::int32_t prn, unsigned sys) noexcept {
 }
 
 std::uint16_t SatNumZeroBased(RSatNum key) noexcept {
-    const int v = (static_cast<int>(SatKeySystem(key)) - 1) * 256 +
-                  (static_cast<int>(SatKeyNumber(key)) - 1);
+    const int v =
+        (static_cast<int>(SatKeySystem(key)) - 1) * 256 + (static_cast<int>(SatKeyNumber(key)) - 1);
     return static_cast<std::uint16_t>(v);
 }
 
@@ -182,8 +183,8 @@ EZQSSatCode CharToSatSystem(std::string_view text) noexcept {
 }
 
 RSatNum SatIndexToSatNum(std::string_view text, bool useDefault) {
-    const unsigned sys = LetterToSatSystem(text.substr(0, std::min<std::size_t>(1, text.size())),
-                                           useDefault);
+    const unsigned sys =
+        LetterToSatSystem(text.substr(0, std::min<std::size_t>(1, text.size())), useDefault);
     const std::int64_t parsed = StrToInt(NumberPart(text));
     if (sys == SC_UNKNOWN) return 0;
     // The RINEX offset comes off before the range test: "S05" names no SBAS satellite.
@@ -458,7 +459,8 @@ std::uint8_t Rnx2GroupSlot(unsigned version, unsigned sys, unsigned group) noexc
 }
 
 RNXOBS ObsTypeToRnx2Code(unsigned version, unsigned sys, unsigned obsType) noexcept {
-    return RnxGroupKindToObs(Rnx2SlotGroup(version, sys, ObsTypeSlot(obsType)), ObsTypeKind(obsType));
+    return RnxGroupKindToObs(Rnx2SlotGroup(version, sys, ObsTypeSlot(obsType)),
+                             ObsTypeKind(obsType));
 }
 
 OBSTYPE Rnx2CodeToObsType(unsigned version, unsigned sys, unsigned code, bool caFlag) noexcept {

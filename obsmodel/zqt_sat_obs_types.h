@@ -192,8 +192,8 @@ enum EOBS_CTYPES : std::uint8_t {
 
 inline constexpr std::array<std::string_view, 5> ObsKindLetters{"", "C", "L", "D", "S"};
 inline constexpr std::array<std::string_view, 5> ObsKindAbbrevs{"", "RN", "PH", "DP", "SS"};
-inline constexpr std::array<std::string_view, 5> ObsKindNames{"", "PseudoRange", "Phase",
-                                                              "Doppler", "Energy"};
+inline constexpr std::array<std::string_view, 5> ObsKindNames{"", "PseudoRange", "Phase", "Doppler",
+                                                              "Energy"};
 
 // "C", "L", "D", "S"; "" for none or an unknown kind.
 std::string_view ObsKindLetter(unsigned kind) noexcept;
@@ -229,10 +229,10 @@ enum TSlots : std::uint8_t {
 inline constexpr int SlotCount = 7;  // 0..6
 
 inline constexpr std::array<std::string_view, SlotCount> SlotTexts{"None", "SCA", "S1", "S3",
-                                                                   "S2", "S5", "SL"};
-inline constexpr std::array<std::string_view, SlotCount> SlotLetters{"", "C", "1", "3",
+                                                                   "S2",   "S5",  "SL"};
+inline constexpr std::array<std::string_view, SlotCount> SlotLetters{"",  "C", "1", "3",
                                                                      "2", "5", "L"};
-inline constexpr std::array<std::string_view, SlotCount> SlotSignalTexts{"", "C1", "P1", "C2",
+inline constexpr std::array<std::string_view, SlotCount> SlotSignalTexts{"",   "C1", "P1", "C2",
                                                                          "P2", "C5", "L1C"};
 
 // ---------------------------------------------------------------------------------------
@@ -241,19 +241,36 @@ inline constexpr std::array<std::string_view, SlotCount> SlotSignalTexts{"", "C1
 
 enum OBSTYPE : std::uint8_t {
     OBS_NOOBS = 0,
-    OBS_C1 = 1, OBS_CP = 2, OBS_DC = 3,
-    OBS_P1 = 4, OBS_L1 = 5, OBS_D1 = 6,
-    OBS_C2 = 7, OBS_CP2 = 8, OBS_DC2 = 9,
-    OBS_P2 = 10, OBS_L2 = 11, OBS_D2 = 12,
-    OBS_C5 = 13, OBS_L5 = 14, OBS_D5 = 15,
-    OBS_CB = 16, OBS_LB = 17, OBS_DB = 18,
-    OBS_SC1 = 19, OBS_S1 = 20, OBS_SC2 = 21, OBS_S2 = 22, OBS_SC5 = 23, OBS_SB = 24,
+    OBS_C1 = 1,
+    OBS_CP = 2,
+    OBS_DC = 3,
+    OBS_P1 = 4,
+    OBS_L1 = 5,
+    OBS_D1 = 6,
+    OBS_C2 = 7,
+    OBS_CP2 = 8,
+    OBS_DC2 = 9,
+    OBS_P2 = 10,
+    OBS_L2 = 11,
+    OBS_D2 = 12,
+    OBS_C5 = 13,
+    OBS_L5 = 14,
+    OBS_D5 = 15,
+    OBS_CB = 16,
+    OBS_LB = 17,
+    OBS_DB = 18,
+    OBS_SC1 = 19,
+    OBS_S1 = 20,
+    OBS_SC2 = 21,
+    OBS_S2 = 22,
+    OBS_SC5 = 23,
+    OBS_SB = 24,
 };
 inline constexpr int ObsTypeCount = 25;
 
 inline constexpr std::array<std::string_view, ObsTypeCount> ObsTypeTexts{
     "",   "C1", "CP", "DC", "P1", "L1", "D1", "C2", "CP2", "DC2", "P2", "L2", "D2",
-    "C5", "L5", "D5", "CB", "LB", "DB", "",   "",   "",   "",    "",    "",
+    "C5", "L5", "D5", "CB", "LB", "DB", "",   "",   "",    "",    "",   "",
 };
 
 // Slot and kind of a type (0 for OBS_NOOBS or a value above 24).

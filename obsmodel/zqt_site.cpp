@@ -75,8 +75,7 @@ void TWorkScope::Commit() {
 // =======================================================================================
 // TZQS_Site
 
-std::shared_ptr<TZQS_Site> TZQS_Site::Create(const IZQS_ObjectPtr& Parent,
-                                             IESQLiteDatabasePtr Db) {
+std::shared_ptr<TZQS_Site> TZQS_Site::Create(const IZQS_ObjectPtr& Parent, IESQLiteDatabasePtr Db) {
     return CreateChildOf<TZQS_Site>(Parent, std::move(Db));
 }
 
@@ -99,7 +98,8 @@ RVec3 TZQS_Site::GetPosition() {
 bool TZQS_Site::Load(std::int32_t SiteID) {
     IESQLiteDatabase& db = CheckedDatabase("Load");
     if (!FLoadSelect) FLoadSelect = db.PrepareSelect("SELECT * FROM Sites WHERE SiteID = :SiteID");
-    const bool row = zqt_geo::ReadObjInfoRecord(FInfo, *FLoadSelect, TVariantArray{Variant(SiteID)});
+    const bool row =
+        zqt_geo::ReadObjInfoRecord(FInfo, *FLoadSelect, TVariantArray{Variant(SiteID)});
     FLoadSelect->Reset();
     // Another site, or the same one moved: the position is read again.
     FPosition = RVec3{};
@@ -131,9 +131,10 @@ std::int32_t TZQS_Site::CreateSite(IESQLiteDatabase& Db, const std::string& Name
                                    std::uint8_t SnapedObjType, const RVec3& Position,
                                    std::uint32_t SnapID) {
     if (!IsFinite(Position))
-        throw ExceptionZQS(Format("TZQS_Site.CreateSite: the position of site %s is not a "
-                                  "finite number",
-                                  Name));
+        throw ExceptionZQS(
+            Format("TZQS_Site.CreateSite: the position of site %s is not a "
+                   "finite number",
+                   Name));
     const std::int64_t id = zqt_project::TZQS_Project::NewObjID();
     if (id <= 0 || id > INT32_MAX)
         throw ExceptionZQS(Format("TZQS_Site.CreateSite: object id %d out of range", id));
@@ -143,8 +144,8 @@ std::int32_t TZQS_Site::CreateSite(IESQLiteDatabase& Db, const std::string& Name
     Db.ExecSQL(FormatPt("INSERT INTO Sites VALUES(%d,%d,%d)", id, snap, type));
     // The name is bound: quotes in it are text, not SQL.
     const auto st = Db.Prepare(
-        FormatPt("INSERT INTO ObjInfo VALUES (%0:d,%3:d,:Name,0,0,0,%2:d,0,0,0,%1:d,0,'',1,1)",
-                 id, type, snap, static_cast<std::int32_t>(SiteObjType)));
+        FormatPt("INSERT INTO ObjInfo VALUES (%0:d,%3:d,:Name,0,0,0,%2:d,0,0,0,%1:d,0,'',1,1)", id,
+                 type, snap, static_cast<std::int32_t>(SiteObjType)));
     st->SetParamTextByName(":Name", Name);
     st->Execute();
     TZQS_Coordinates::SaveXYZ(Db, static_cast<std::int32_t>(id), SiteObjType, Position.X,
@@ -204,8 +205,8 @@ void TZQS_Site::RefreshFromSolutions(IESQLiteDatabase& Db, const TZQSProgressEve
             "UPDATE Coordinates SET (X,Y,Z,Lat,Lon,Alt,SX,SY,SZ,CXY,CXZ,CYZ) =  "
             "(VALUES(:X,:Y,:Z,:Lat,:Lon,:Alt,:SX,:SY,:SZ,:CXY,:CXZ,:CYZ)) WHERE (ObjID = :ObjID) "
             "AND (SubObjID = 0)");
-        const auto snap =
-            Db.Prepare("UPDATE Sites SET SnapID = :SnapID,SnapedObjType = :STYPE WHERE SiteID = :SITE");
+        const auto snap = Db.Prepare(
+            "UPDATE Sites SET SnapID = :SnapID,SnapedObjType = :STYPE WHERE SiteID = :SITE");
         std::unordered_set<std::int32_t> moved;
         std::int64_t count = 0;
         for (const TRow& r : rows) {
@@ -226,7 +227,8 @@ void TZQS_Site::RefreshFromSolutions(IESQLiteDatabase& Db, const TZQSProgressEve
             snap->SetParamIntByName(":STYPE", SnapSolution);
             snap->SetParamIntByName(":SITE", r.SiteID);
             snap->Execute();
-            static constexpr const char* CovNames[6] = {":SX", ":SY", ":SZ", ":CXY", ":CXZ", ":CYZ"};
+            static constexpr const char* CovNames[6] = {":SX",  ":SY",  ":SZ",
+                                                        ":CXY", ":CXZ", ":CYZ"};
             for (const std::int32_t obj : {r.SolutionID, r.SiteID}) {
                 move->SetParamFloatByName(":X", r.XYZ.X);
                 move->SetParamFloatByName(":Y", r.XYZ.Y);

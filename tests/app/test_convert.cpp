@@ -83,9 +83,10 @@ std::string Shared(const std::string& Rel) {
 // rnxcmp.py of ours against a reference; its exit code (0: at least MinMatch % matched).
 int CompareObs(const std::string& Ours, const std::string& Reference, const std::string& Skip,
                int MinMatch, const fs::path& Log) {
-    const std::string cmd = "python3 '" + Shared("tools/rnxcmp.py") + "' obs '" + Ours + "' '" + Reference +
-                            "' --min-match " + std::to_string(MinMatch) +
-                            (Skip.empty() ? std::string() : " --skip " + Skip) + " > '" + Log.string() + "' 2>&1";
+    const std::string cmd = "python3 '" + Shared("tools/rnxcmp.py") + "' obs '" + Ours + "' '" +
+                            Reference + "' --min-match " + std::to_string(MinMatch) +
+                            (Skip.empty() ? std::string() : " --skip " + Skip) + " > '" +
+                            Log.string() + "' 2>&1";
     const int rc = std::system(cmd.c_str());
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
@@ -107,11 +108,13 @@ TEST(Convert, SampleRecordingIntoBothVersions) {
     o.Epochs = 120;
     const auto write = [&dir](const std::string& name, const rtcm_encoder::TBytes& bytes) {
         const fs::path p = dir.Path() / name;
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                  static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return p.string();
     };
-    const std::string raw = write("SMPL_2024_03_05.rtcm3", sample_recording::MakeSampleRecording(o));
+    const std::string raw =
+        write("SMPL_2024_03_05.rtcm3", sample_recording::MakeSampleRecording(o));
     const std::string bnc = write("SMPL_2024_03_05.bncraw", sample_recording::MakeBncRaw(o));
     for (const std::string version : {"3.04", "2.11"}) {
         SCOPED_TRACE(version);
@@ -127,8 +130,10 @@ TEST(Convert, SampleRecordingIntoBothVersions) {
         const std::string text((std::istreambuf_iterator<char>(f)), {});
         EXPECT_NE(text.find("0001/100/0/0        TOLVAR SAMPLE       1.0"), std::string::npos);
         EXPECT_NE(text.find("TRM57971.00     NONE"), std::string::npos);
-        EXPECT_NE(text.find("  2024     3     5    10     1   59.0000000     GPS         TIME OF LAST OBS"),
-                  std::string::npos);
+        EXPECT_NE(
+            text.find(
+                "  2024     3     5    10     1   59.0000000     GPS         TIME OF LAST OBS"),
+            std::string::npos);
         // The BNC raw file of the same frames gives the same observations.
         ASSERT_EQ(Convert(bnc, b, version).Code, 0);
         EXPECT_EQ(Body(ObservationFile(b)), Body(obs));
@@ -145,10 +150,11 @@ TEST(Convert, SharedRecordingsMatchTheReferences) {
         const char* skip;  // nullptr: no reference comparison
     };
     const std::vector<Case> cases = {
-        {"ROVR_2019_01_20.rtcm3", "S"},    {"ROVR_2019_01_20.bncraw", "S"}, {"MSMS_2018_05_11.rtcm3", "S,R:L"},
-        {"TRMB_2018_05_11.rtcm3", "S"},    {"JNBA_2018_05_10.rtcm3", "S"},  {"TGLO_2009_12_18.rtcm3", "S,R:L"},
-        {"TPCN_2018_05_07.rtcm3", "S"}, {"MIXD_2018_05_10.rtcm3", "S"}, {"GMSD_2012_10_13.rtcm3", "S"},
-        {"EPHM_2018_08_03.rtcm3", nullptr},
+        {"ROVR_2019_01_20.rtcm3", "S"},     {"ROVR_2019_01_20.bncraw", "S"},
+        {"MSMS_2018_05_11.rtcm3", "S,R:L"}, {"TRMB_2018_05_11.rtcm3", "S"},
+        {"JNBA_2018_05_10.rtcm3", "S"},     {"TGLO_2009_12_18.rtcm3", "S,R:L"},
+        {"TPCN_2018_05_07.rtcm3", "S"},     {"MIXD_2018_05_10.rtcm3", "S"},
+        {"GMSD_2012_10_13.rtcm3", "S"},     {"EPHM_2018_08_03.rtcm3", nullptr},
     };
     if (Shared("data/rtcm").empty()) {
         if (InCI()) FAIL() << "shared test data missing under CI";
@@ -172,7 +178,8 @@ TEST(Convert, SharedRecordingsMatchTheReferences) {
             ASSERT_FALSE(obs.empty());
             const std::string base = std::string(c.file).substr(0, std::string(c.file).find('.'));
             const fs::path log = out / "rnxcmp.txt";
-            EXPECT_EQ(CompareObs(obs, Shared("data/reference/" + base + ".obs"), c.skip, 99, log), 0)
+            EXPECT_EQ(CompareObs(obs, Shared("data/reference/" + base + ".obs"), c.skip, 99, log),
+                      0)
                 << LastLine(log);
         }
     }

@@ -209,8 +209,9 @@ TEST(TimeOptions, RussianMessages) {
 
 TEST(VersionOption, VersionIndexes) {
     const std::vector<std::pair<double, int>> cases = {
-        {2.0, 1},  {2.1, 2},  {2.10, 2}, {2.11, 3}, {2.12, 4},  {3.0, 5},  {3.01, 6},
-        {3.04, 9}, {3.05, 10}, {4.0, 11}, {2.05, 0}, {3.1, 0},  {2.118, 3}, {2.119, 4}, {3.998, 0}, {3.999, 11},
+        {2.0, 1},   {2.1, 2},   {2.10, 2},  {2.11, 3},   {2.12, 4}, {3.0, 5},
+        {3.01, 6},  {3.04, 9},  {3.05, 10}, {4.0, 11},   {2.05, 0}, {3.1, 0},
+        {2.118, 3}, {2.119, 4}, {3.998, 0}, {3.999, 11},
     };
     for (const auto& [value, index] : cases) {
         SCOPED_TRACE(value);
@@ -238,8 +239,8 @@ TEST_F(OptionsTest, Defaults) {
     EXPECT_EQ(Run.ReaderSettings.StartTime, 0);
     EXPECT_EQ(Run.ReaderSettings.Interval, 0);
     EXPECT_TRUE(Run.Overloaded.Fields.none());
-    EXPECT_FALSE(s.HourlyFiles || s.NoClockOffset || s.LeadingZeros || s.CAPhase ||
-                 s.RinexNames || s.KeepBlanks || s.NoNavigation || s.DExponent);
+    EXPECT_FALSE(s.HourlyFiles || s.NoClockOffset || s.LeadingZeros || s.CAPhase || s.RinexNames ||
+                 s.KeepBlanks || s.NoNavigation || s.DExponent);
     EXPECT_TRUE(Run.DbName.empty());
     ASSERT_TRUE(Run.Params);
     EXPECT_TRUE(Out.str().empty());
@@ -252,46 +253,52 @@ TEST_F(OptionsTest, SettingsOfEachOption) {
     };
     using namespace zqt_sat_obs_types;
     const std::vector<Case> cases = {
-        {{"-v=3.00"}, [](const RRunSettings& r) {
+        {{"-v=3.00"},
+         [](const RRunSettings& r) {
              EXPECT_EQ(r.Settings.RnxVersion, RN3_300);
              EXPECT_FALSE(r.Settings.MixedNavigation);
          }},
-        {{"-v=2.1"}, [](const RRunSettings& r) {
+        {{"-v=2.1"},
+         [](const RRunSettings& r) {
              EXPECT_EQ(r.Settings.RnxVersion, RN2_210);
              EXPECT_EQ(r.Settings.ObsCodes.MajorVersion, 2u);
          }},
-        {{"--v=3.04", "--mxd"}, [](const RRunSettings& r) {
+        {{"--v=3.04", "--mxd"},
+         [](const RRunSettings& r) {
              EXPECT_EQ(r.Settings.RnxVersion, RN3_304);
              EXPECT_TRUE(r.Settings.MixedNavigation);
          }},
         {{"--mxd=no"}, [](const RRunSettings& r) { EXPECT_TRUE(r.Settings.MixedNavigation); }},
         {{"--dt=1000"}, [](const RRunSettings& r) { EXPECT_EQ(r.ReaderSettings.Interval, 10000); }},
         {{"--dt=-5"}, [](const RRunSettings& r) { EXPECT_EQ(r.ReaderSettings.Interval, -50); }},
-        {{"--icss=G,R"}, [](const RRunSettings& r) { EXPECT_EQ(r.Settings.IncludedSystems, 0x06u); }},
-        {{"--ecss=R,I"}, [](const RRunSettings& r) { EXPECT_EQ(r.Settings.IncludedSystems, 0x7Au); }},
+        {{"--icss=G,R"},
+         [](const RRunSettings& r) { EXPECT_EQ(r.Settings.IncludedSystems, 0x06u); }},
+        {{"--ecss=R,I"},
+         [](const RRunSettings& r) { EXPECT_EQ(r.Settings.IncludedSystems, 0x7Au); }},
         {{"--icss=G,R", "--ecss=R"},
          [](const RRunSettings& r) { EXPECT_EQ(r.Settings.IncludedSystems, 0x02u); }},
         {{"--icss=X"}, [](const RRunSettings& r) { EXPECT_EQ(r.Settings.IncludedSystems, 0xFEu); }},
-        {{"--ecsv=G1,R4,E6,C17"}, [](const RRunSettings& r) {
+        {{"--ecsv=G1,R4,E6,C17"},
+         [](const RRunSettings& r) {
              EXPECT_TRUE(SatSetContains(SatKey(SC_GPS, 1), r.Settings.ExcludedSats));
              EXPECT_TRUE(SatSetContains(SatKey(SC_GLONASS, 4), r.Settings.ExcludedSats));
              EXPECT_TRUE(SatSetContains(SatKey(SC_BDS, 17), r.Settings.ExcludedSats));
              EXPECT_EQ(SatSetCount(r.Settings.ExcludedSats), 4);
          }},
-        {{"-b=P1", "--bg=c1c,s??", "--bi=L5"}, [](const RRunSettings& r) {
+        {{"-b=P1", "--bg=c1c,s??", "--bi=L5"},
+         [](const RRunSettings& r) {
              const auto& c = r.Settings.ObsCodes.Codes;
              EXPECT_EQ(c[0], std::vector<std::string>{"P1"});
              EXPECT_EQ(c[1], (std::vector<std::string>{"C1C", "S??"}));
              EXPECT_EQ(c[7], std::vector<std::string>{"L5"});
              EXPECT_TRUE(c[2].empty());
          }},
-        {{"--st=05_03_24_10_00_00", "--ft=05_03_24_11_00_00"}, [](const RRunSettings& r) {
+        {{"--st=05_03_24_10_00_00", "--ft=05_03_24_11_00_00"},
+         [](const RRunSettings& r) {
              EXPECT_EQ(r.ReaderSettings.StartTime, Day20240305 + 360000000);
              EXPECT_EQ(r.ReaderSettings.FinalTime, Day20240305 + 396000000);
          }},
-        {{"--day=01_02_23"}, [](const RRunSettings& r) {
-             EXPECT_EQ(r.Day, 15732 * 864000000LL);
-         }},
+        {{"--day=01_02_23"}, [](const RRunSettings& r) { EXPECT_EQ(r.Day, 15732 * 864000000LL); }},
         {{"--hr", "--cd", "--lz", "--ca", "--rn", "--tb", "--nodup", "--nonav", "-D"},
          [](const RRunSettings& r) {
              const auto& s = r.Settings;
@@ -300,7 +307,8 @@ TEST_F(OptionsTest, SettingsOfEachOption) {
              EXPECT_TRUE(r.ReaderSettings.SuppressDuplicates);
          }},
         {{"--dinav", "--dfnav"}, [](const RRunSettings&) {}},
-        {{"--of=station1"}, [](const RRunSettings& r) { EXPECT_EQ(r.Settings.OutputName, "station1"); }},
+        {{"--of=station1"},
+         [](const RRunSettings& r) { EXPECT_EQ(r.Settings.OutputName, "station1"); }},
         {{"--OB=Ivan Petrov", "--AG=Geo", "--MN=ABCD", "--X=2849000.5", "--AH=1.25", "--DE=0.1"},
          [](const RRunSettings& r) {
              using namespace zqt_types_bs;
@@ -353,8 +361,9 @@ TEST_F(OptionsTest, Refusals) {
     const std::vector<Case> cases = {
         {{"-v=2.05"}, "Exception Unsupported rinex version 2.05"},
         {{"-v=3.10"}, "Exception Unsupported rinex version 3.10"},
-        {{"-v=5"}, "ECommandLineParser \"5\" is not a valid value for the \"v\" parameter. The "
-                   "maximum value is 4"},
+        {{"-v=5"},
+         "ECommandLineParser \"5\" is not a valid value for the \"v\" parameter. The "
+         "maximum value is 4"},
         {{"--hr=maybe"}, "ECommandLineParser \"maybe\" is not a valid value for the \"hr\""},
         {{"--unknown=1"}, "ECommandLineParser \"unknown\" is not a valid parameter name"},
         {{"--st=05_03_24"}, "Exception Wrong time format"},

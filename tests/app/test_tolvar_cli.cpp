@@ -82,10 +82,11 @@ TEST(RunFrame, OutputRecordsetsInTimeOrder) {
         {30, 7, 5, 5000}, {10, 7, 5, 9000}, {20, 7, 5, 1000}, {40, 6, 5, 0},
         {50, 8, 5, 2000}, {60, 7, 6, 0},    {70, 7, 5, 5000}};
     for (const auto& r : rows)
-        db->ExecSQL(Format("INSERT INTO Recordsets (RecordsetID,RecordsetType,DataSetID,BegTime,"
-                           "EndTime,Interval,MotionMode,flags,VertexID) "
-                           "VALUES(%d,%d,%d,%d,%d,10000,0,0,0)",
-                           r[0], r[1], r[2], r[3], r[3] + 1000));
+        db->ExecSQL(
+            Format("INSERT INTO Recordsets (RecordsetID,RecordsetType,DataSetID,BegTime,"
+                   "EndTime,Interval,MotionMode,flags,VertexID) "
+                   "VALUES(%d,%d,%d,%d,%d,10000,0,0,0)",
+                   r[0], r[1], r[2], r[3], r[3] + 1000));
     EXPECT_EQ(FindOutputRecordsets(*db, 5), (std::vector<std::int32_t>{20, 30, 70, 10}));
     EXPECT_EQ(FindOutputRecordsets(*db, 6), std::vector<std::int32_t>{60});
     EXPECT_TRUE(FindOutputRecordsets(*db, 7).empty());
@@ -170,9 +171,9 @@ struct Result {
 // folder, no locale but the given variables); stdout and stderr go to files.
 Result RunTolvar(const std::vector<std::string>& args, const fs::path& cwd, const fs::path& io,
                  const std::map<std::string, std::string>& extraEnv = {}) {
-    std::map<std::string, std::string> env = {
-        {"PATH", "/usr/bin:/bin"}, {"HOME", (cwd / "home").string()},
-        {"TMPDIR", (cwd / "tmp").string()}};
+    std::map<std::string, std::string> env = {{"PATH", "/usr/bin:/bin"},
+                                              {"HOME", (cwd / "home").string()},
+                                              {"TMPDIR", (cwd / "tmp").string()}};
     for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
         if (const char* v = std::getenv(keep)) env[keep] = v;
     for (const auto& [k, v] : extraEnv) env[k] = v;
@@ -269,8 +270,7 @@ TEST_F(CliTest, HelpInEnglishAndRussian) {
     EXPECT_NE(en.Out.find("\ntolvar -h for help\n"), std::string::npos);
 
     for (const auto& env : std::vector<std::map<std::string, std::string>>{
-             {{"LANG", "ru_RU.UTF-8"}},
-             {{"LANG", "en_US.UTF-8"}, {"LC_ALL", "ru_RU.UTF-8"}}}) {
+             {{"LANG", "ru_RU.UTF-8"}}, {{"LANG", "en_US.UTF-8"}, {"LC_ALL", "ru_RU.UTF-8"}}}) {
         const Result ru = Run({"-h"}, env);
         EXPECT_EQ(ru.Code, 0);
         EXPECT_NE(ru.Out.find("--of=filename      - имя RINEX файла (без расширения)"),
@@ -299,45 +299,70 @@ TEST_F(CliTest, OptionChecksEndWithTheirMessageAndCode) {
     const std::vector<Case> cases = {
         {{Input, "-v=2.05"}, C, 50, "Exception Unsupported rinex version 2.05"},
         {{Input, "-v=2.05"}, RU, 50, "Exception Версия RINEX 2.05 не поддерживается"},
-        {{Input, "-v=5"}, C, 50,
+        {{Input, "-v=5"},
+         C,
+         50,
          "ECommandLineParser \"5\" is not a valid value for the \"v\" parameter. The maximum "
          "value is 4"},
-        {{Input, "--v=1.9"}, C, 50,
+        {{Input, "--v=1.9"},
+         C,
+         50,
          "ECommandLineParser \"1.9\" is not a valid value for the \"v\" parameter. The minimum "
          "value is 2"},
         {{Input, "--st=05_03_24"}, C, 50, "Exception Wrong time format"},
         {{Input, "--ft=05_03_24_10_00"}, RU, 50, "Exception Неверный формат времени"},
         {{Input, "--day=05_03"}, C, 50, "Exception Wrong date format"},
         {{Input, "--day=05_03"}, RU, 50, "Exception Неверный формат даты"},
-        {{undated}, C, 50,
+        {{undated},
+         C,
+         50,
          "Exception You have to give beginning day in the --day key (--day=dd_mm_yyyy) or in "
          "the file name (file_yyyy_mm_dd.rtcm)"},
-        {{undated}, RU, 50,
+        {{undated},
+         RU,
+         50,
          "Exception Вы должны указать день начала в ключе --day (--day=dd_mm_yyyy) или в имени "
          "файла (file_yyyy_mm_dd.rtcm)"},
-        {{Input, "--hr=maybe"}, C, 50,
+        {{Input, "--hr=maybe"},
+         C,
+         50,
          "ECommandLineParser \"maybe\" is not a valid value for the \"hr\" parameter"},
         {{Input, "--dt="}, C, 50, "ECommandLineParser Unspecified value for option \"dt\""},
         {{Input, "--nosuch"}, C, 50, "ECommandLineParser \"nosuch\" is not a valid parameter name"},
         {{Input, "--hr", "--hr"}, C, 50, "ECommandLineParser Duplicate parameter name: hr"},
         {{Input, "--AH=abc"}, C, 50, "EConvertError 'abc' is not a valid floating point value"},
-        {{Input, "-v=2.11", "--mxd"}, C, 47,
+        {{Input, "-v=2.11", "--mxd"},
+         C,
+         47,
          "ExceptionInconsistentParams A mixed navigation file (--mxd) needs RINEX version 3.00 "
          "or later, not 2.11"},
-        {{Input, "--opus", "--mxd"}, C, 47,
+        {{Input, "--opus", "--mxd"},
+         C,
+         47,
          "ExceptionInconsistentParams A mixed navigation file (--mxd) needs RINEX version 3.00 "
          "or later, not 2.10"},
-        {{(Work / "none_2024_03_05.rtcm").string()}, C, 42,
+        {{(Work / "none_2024_03_05.rtcm").string()},
+         C,
+         42,
          "ExcZQSCantOpenFile Can't open file " + (Work / "none_2024_03_05.rtcm").string() +
              ": No such file or directory"},
-        {{Input, "--rorb=missing.rtcm"}, C, 42,
+        {{Input, "--rorb=missing.rtcm"},
+         C,
+         42,
          "ExcZQSCantOpenFile Can't open file missing.rtcm: No such file or directory"},
-        {{Input, "--borb=" + nav + ",brdc0650.24g"}, C, 42,
+        {{Input, "--borb=" + nav + ",brdc0650.24g"},
+         C,
+         42,
          "ExcZQSCantOpenFile Can't open file brdc0650.24g: No such file or directory"},
         {{Input}, C, 50, "ExceptionRTCMReader No RTCM 3 message found in " + Input},
-        {{Input, "--borb=" + nav}, C, 50,
+        {{Input, "--borb=" + nav},
+         C,
+         50,
          "ExceptionZQS RINEX import is not available in this build (" + nav + ")"},
-        {{Input, "--rorb=" + Input}, C, 50, "ExceptionRTCMReader No RTCM 3 message found in " + Input},
+        {{Input, "--rorb=" + Input},
+         C,
+         50,
+         "ExceptionRTCMReader No RTCM 3 message found in " + Input},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -352,12 +377,19 @@ TEST_F(CliTest, OptionChecksEndWithTheirMessageAndCode) {
 TEST_F(CliTest, VersionsAndPresetsThatPassTheChecks) {
     // Accepted options end at the import of an input without RTCM messages: exit code 50
     // with its message, never a success and never an option error.
-    const std::string notAvailable = "ExceptionRTCMReader No RTCM 3 message found in " + Input + "\n";
+    const std::string notAvailable =
+        "ExceptionRTCMReader No RTCM 3 message found in " + Input + "\n";
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"-v=2.1"}, {"-v=2.10"}, {"--v=4.0"}, {"-v=3.05", "--mxd"}, {"--opus"},
-             {"--opus", "-v=3.04", "--dt=1000", "--icss=G,R,E"}, {"--hr", "--rn", "--nonav"},
+             {"-v=2.1"},
+             {"-v=2.10"},
+             {"--v=4.0"},
+             {"-v=3.05", "--mxd"},
+             {"--opus"},
+             {"--opus", "-v=3.04", "--dt=1000", "--icss=G,R,E"},
+             {"--hr", "--rn", "--nonav"},
              {"--day=05_03_24", "--st=05_03_24_10_00_00", "--ft=05_03_24_11_00_00"},
-             {"--of=sub/name", "-o=out/rinex"}, {"--OB=Ivan Petrov", "--AH=1.5", "--X=1e6"}}) {
+             {"--of=sub/name", "-o=out/rinex"},
+             {"--OB=Ivan Petrov", "--AH=1.5", "--X=1e6"}}) {
         std::vector<std::string> full = args;
         full.push_back(Input);
         SCOPED_TRACE(::testing::PrintToString(full));

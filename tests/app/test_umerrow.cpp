@@ -115,11 +115,26 @@ TEST(UMerrowTokenTest, OptionsAndPositionals) {
 // Whatever an argument holds, it arrives whole and unchanged: as a positional value, as
 // the value of a long option and as the value of a one-letter option.
 TEST(UMerrowTokenTest, ArgumentsSurviveTheCommandLineExactly) {
-    const std::vector<std::string> texts = {
-        "a b",       "a\tb",        "a\nb\r",   "\"",          "\"\"",     "'",
-        "'x'",       "x\"y",        "a\"b c\"", " lead",       "trail ",   "\x1a",
-        "%s%d%",     "ж ы",         "x=y:z",    "/abs/with space/f.rtcm", "C:\\data\\x.rtcm",
-        "\"a\" \"b\"", "''''",      "\x01tail\x01"};
+    const std::vector<std::string> texts = {"a b",
+                                            "a\tb",
+                                            "a\nb\r",
+                                            "\"",
+                                            "\"\"",
+                                            "'",
+                                            "'x'",
+                                            "x\"y",
+                                            "a\"b c\"",
+                                            " lead",
+                                            "trail ",
+                                            "\x1a",
+                                            "%s%d%",
+                                            "ж ы",
+                                            "x=y:z",
+                                            "/abs/with space/f.rtcm",
+                                            "C:\\data\\x.rtcm",
+                                            "\"a\" \"b\"",
+                                            "''''",
+                                            "\x01tail\x01"};
     for (const std::string& t : texts) {
         SCOPED_TRACE(t);
         Parsed r = Parse({t, "--OB=" + t, "-o=" + t, "--of:" + t});
@@ -142,7 +157,8 @@ TEST(UMerrowTokenTest, AbsolutePathsArePositionals) {
 }
 
 TEST(UMerrowTokenTest, LongArgumentsAreNotCut) {
-    const std::string path = "/data/" + std::string(600, 'd') + "/" + std::string(400, 'f') + ".rtcm";
+    const std::string path =
+        "/data/" + std::string(600, 'd') + "/" + std::string(400, 'f') + ".rtcm";
     const std::string blanks = std::string(300, 'a') + " " + std::string(300, 'b');
     Parsed r = Parse({path, "--of=" + blanks});
     EXPECT_EQ(Positionals(*r.list), std::vector<std::string>{path});
@@ -251,8 +267,8 @@ TEST(UMerrowKindsTest, BooleanReads) {
         bool expected;
     };
     const std::vector<Case> cases = {
-        {{}, false},          {{"--hr"}, true},     {{"--hr=no"}, false}, {{"--hr=On"}, true},
-        {{"--hr=f"}, false},  {{"--hr=+"}, true},   {{"--hr=-"}, false},  {{"-D", "--hr"}, true},
+        {{}, false},         {{"--hr"}, true},   {{"--hr=no"}, false}, {{"--hr=On"}, true},
+        {{"--hr=f"}, false}, {{"--hr=+"}, true}, {{"--hr=-"}, false},  {{"-D", "--hr"}, true},
     };
     for (const Case& c : cases) {
         Parsed r = Parse(c.args);
@@ -324,9 +340,9 @@ TEST(UMerrowMessageTest, ParseFailures) {
 }
 
 TEST(UMerrowMessageTest, RegistrationFailures) {
-    EXPECT_EQ(ParseError({}, ParameterArray(StringParameter("a", "", ""),
-                                            StringParameter("  ", "", ""))),
-              "Parameter names cannot be blank. (Parameter #2)");
+    EXPECT_EQ(
+        ParseError({}, ParameterArray(StringParameter("a", "", ""), StringParameter("  ", "", ""))),
+        "Parameter names cannot be blank. (Parameter #2)");
     EXPECT_EQ(ParseError({}, ParameterArray(StringParameter("", "", ""))),
               "Parameter names cannot be blank. (Parameter #1)");
     EXPECT_EQ(ParseError({}, ParameterArray(StringParameter("a", "", ""),
@@ -383,10 +399,11 @@ TEST(UMerrowHelpTest, ListingWrapsAtTheConsoleWidth) {
         "--ca               - Use CA phase and Doppler instead of L1 and D1 (2.10 and 2.11 "
         "versions only)";
     auto params = [&] {
-        return ParameterArray(FloatParameter("v", h1, 4, 2, 4), StringParameter("b", h10, ""),
-                              BooleanParameter("ca", h28, false),
-                              BooleanParameter("hr", "--hr               - Split file hourly", false),
-                              StringParameter("nohelp", "", ""));
+        return ParameterArray(
+            FloatParameter("v", h1, 4, 2, 4), StringParameter("b", h10, ""),
+            BooleanParameter("ca", h28, false),
+            BooleanParameter("hr", "--hr               - Split file hourly", false),
+            StringParameter("nohelp", "", ""));
     };
     struct Case {
         int width;
@@ -402,19 +419,19 @@ TEST(UMerrowHelpTest, ListingWrapsAtTheConsoleWidth) {
          "                D1 (2.10 and 2.11 versions only)\n"
          "    --hr        --hr               - Split file hourly\n"
          "    --nohelp\n"},
-        {200,
-         "    -v          " + h1 + "\n" + "    -b          " + h10 + "\n" +
-             "    --ca        " + h28 + "\n" +
-             "    --hr        --hr               - Split file hourly\n    --nohelp\n"},
+        {200, "    -v          " + h1 + "\n" + "    -b          " + h10 + "\n" +
+                  "    --ca        " + h28 + "\n" +
+                  "    --hr        --hr               - Split file hourly\n    --nohelp\n"},
     };
     for (const Case& c : cases) {
         Parsed r = Parse({"-h"}, params(), c.width);
         EXPECT_EQ(r.out, kHelpHead + c.listing) << c.width;
     }
     // Narrow console: continuation pieces get width - 16; a word longer than a piece is cut.
-    Parsed r = Parse({"--help"}, ParameterArray(BooleanParameter("ca", h28, false),
-                                             StringParameter("x", std::string(40, 'A'), "")),
-                  40);
+    Parsed r = Parse({"--help"},
+                     ParameterArray(BooleanParameter("ca", h28, false),
+                                    StringParameter("x", std::string(40, 'A'), "")),
+                     40);
     EXPECT_EQ(r.out, kHelpHead +
                          "    --ca        --ca               - Use\n"
                          "                CA phase and Doppler\n"
@@ -431,14 +448,18 @@ TEST(UMerrowHelpTest, WidthCountsCharactersNotBytes) {
     std::string ru;
     for (int i = 0; i < 30; ++i) ru += "жы";
     Parsed r = Parse({"-?"}, ParameterArray(StringParameter("ж", ru, ""),
-                                         StringParameter("имя", "папка исходящих файлов", "")));
+                                            StringParameter("имя", "папка исходящих файлов", "")));
     EXPECT_EQ(r.out, kHelpHead + "    -ж          " + ru + "\n" +
                          "    --имя       папка исходящих файлов\n");
     // Breaking inside Russian text keeps whole letters.
-    Parsed n = Parse({"-h"}, ParameterArray(StringParameter("o", "папка исходящих файлов", "")), 31);
+    Parsed n =
+        Parse({"-h"}, ParameterArray(StringParameter("o", "папка исходящих файлов", "")), 31);
     EXPECT_EQ(n.out, kHelpHead + "    -o          папка исходящих\n                файлов\n");
-    Parsed m = Parse({"-h"}, ParameterArray(StringParameter("o", "папка исходящих файлов", "")), 30);
-    EXPECT_EQ(m.out, kHelpHead + "    -o          папка\n                исходящих\n                файлов\n");
+    Parsed m =
+        Parse({"-h"}, ParameterArray(StringParameter("o", "папка исходящих файлов", "")), 30);
+    EXPECT_EQ(
+        m.out,
+        kHelpHead + "    -o          папка\n                исходящих\n                файлов\n");
 }
 
 TEST(UMerrowHelpTest, TinyConsoleDoesNotHang) {
@@ -488,7 +509,8 @@ TEST(UMerrowHelpTest, UsagePlaceholdersAndHint) {
     TParamParser p(reg, "{productname} {FileVersion} {ProductName}{Nothing}", out, 80);
     p.ShowHelp();
     EXPECT_TRUE(p.HelpShown());
-    EXPECT_EQ(out.str(), std::string("tolvar ") + zqt_version::FileVersion + " tolvar{Nothing}\n\n");
+    EXPECT_EQ(out.str(),
+              std::string("tolvar ") + zqt_version::FileVersion + " tolvar{Nothing}\n\n");
 
     struct Case {
         std::vector<std::string> names;
@@ -511,7 +533,7 @@ TEST(UMerrowHelpTest, UsagePlaceholdersAndHint) {
 
 TEST(UMerrowHelpTest, RegisteredHelpWordIsAParameter) {
     Parsed r = Parse({"-h=5", "/?"}, ParameterArray(IntegerParameter("h", "", 0, 0, 9),
-                                                 BooleanParameter("?", "", false)));
+                                                    BooleanParameter("?", "", false)));
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(r.list->GetParameter("h").GetAsInteger(), 5);
     EXPECT_TRUE(r.list->GetParameter("?").GetAsBoolean());
@@ -604,8 +626,7 @@ TEST(UMerrowFolderTest, ExistenceEmptinessWritability) {
 TEST(UMerrowFolderTest, CreatesMissingDirectoriesThroughTheParser) {
     TempDir t;
     const std::string deep = (t / "a" / "b" / "c").string();
-    Parsed r = Parse({"-o=" + deep},
-                  ParameterArray(DirectoryParameter("o", "", ".", 3, 0, 1)));
+    Parsed r = Parse({"-o=" + deep}, ParameterArray(DirectoryParameter("o", "", ".", 3, 0, 1)));
     EXPECT_TRUE(fs::is_directory(deep));
     EXPECT_EQ(r.list->GetParameter("o").Value(), deep);
     // The default is checked as well.

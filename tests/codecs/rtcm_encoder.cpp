@@ -94,9 +94,13 @@ TBytes Frame(const TBytes& Payload) {
     return f;
 }
 
-void Append(TBytes& Stream, const TBytes& Bytes) { Stream.insert(Stream.end(), Bytes.begin(), Bytes.end()); }
+void Append(TBytes& Stream, const TBytes& Bytes) {
+    Stream.insert(Stream.end(), Bytes.begin(), Bytes.end());
+}
 
-std::int64_t Scaled(double v, double Scale) { return static_cast<std::int64_t>(std::llround(v / Scale)); }
+std::int64_t Scaled(double v, double Scale) {
+    return static_cast<std::int64_t>(std::llround(v / Scale));
+}
 
 // =======================================================================================
 // Epoch-time fields
@@ -138,7 +142,8 @@ TBytes EncodeLegacy(const RLegacyIn& In) {
     for (const RLegacySatIn& s : In.Sats) {
         const double wl1 = SpeedOfLight / (glo ? GloL1(s.Fcn) : GpsL1);
         const double wl2 = SpeedOfLight / (glo ? GloL2(s.Fcn) : GpsL2);
-        const std::int64_t amb = s.NoAmbiguity ? 0 : static_cast<std::int64_t>(std::floor(s.P1 / unit));
+        const std::int64_t amb =
+            s.NoAmbiguity ? 0 : static_cast<std::int64_t>(std::floor(s.P1 / unit));
         const std::int64_t whole = static_cast<std::int64_t>(std::floor(s.P1 / unit));
         const std::int64_t range = Scaled(s.P1 - static_cast<double>(whole) * unit, 0.02);
         const double p1 = static_cast<double>(whole) * unit + static_cast<double>(range) * 0.02;
@@ -171,7 +176,8 @@ TBytes EncodeMSM(const RMsmIn& In) {
     const bool high = type >= 6;
 
     std::vector<RMsmSatIn> sats = In.Sats;
-    std::sort(sats.begin(), sats.end(), [](const RMsmSatIn& a, const RMsmSatIn& b) { return a.Id < b.Id; });
+    std::sort(sats.begin(), sats.end(),
+              [](const RMsmSatIn& a, const RMsmSatIn& b) { return a.Id < b.Id; });
     std::uint64_t satMask = In.ExtraSatMask;
     std::uint32_t sigMask = In.ExtraSignalMask;
     for (const RMsmSatIn& s : sats) {
@@ -207,7 +213,8 @@ TBytes EncodeMSM(const RMsmIn& In) {
     }
 
     // Rough range (ms) and rate per satellite from its first usable cell.
-    std::vector<std::int64_t> intMs(satIds.size(), 0), mod(satIds.size(), 0), roughRate(satIds.size(), 0);
+    std::vector<std::int64_t> intMs(satIds.size(), 0), mod(satIds.size(), 0),
+        roughRate(satIds.size(), 0);
     std::vector<bool> rateInvalid(satIds.size(), true);
     for (std::size_t si = 0; si < satIds.size(); ++si) {
         if (!satList[si]) continue;
@@ -233,7 +240,9 @@ TBytes EncodeMSM(const RMsmIn& In) {
             rateInvalid[si] = false;
         }
     }
-    auto rough = [&](std::size_t si) { return static_cast<double>(intMs[si]) + static_cast<double>(mod[si]) / 1024.0; };
+    auto rough = [&](std::size_t si) {
+        return static_cast<double>(intMs[si]) + static_cast<double>(mod[si]) / 1024.0;
+    };
 
     TBitWriter w;
     w.U(static_cast<std::uint64_t>(In.Number), 12);
@@ -273,12 +282,12 @@ TBytes EncodeMSM(const RMsmIn& In) {
     };
     if (type != 2)
         for (const RCell& c : cells)
-            SignedOrInvalid(w, fine(c.In->Pseudorange, c.Sat), high ? std::ldexp(1.0, -29) : std::ldexp(1.0, -24),
-                            high ? 20 : 15);
+            SignedOrInvalid(w, fine(c.In->Pseudorange, c.Sat),
+                            high ? std::ldexp(1.0, -29) : std::ldexp(1.0, -24), high ? 20 : 15);
     if (type >= 2)
         for (const RCell& c : cells)
-            SignedOrInvalid(w, fine(c.In->Phase, c.Sat), high ? std::ldexp(1.0, -31) : std::ldexp(1.0, -29),
-                            high ? 24 : 22);
+            SignedOrInvalid(w, fine(c.In->Phase, c.Sat),
+                            high ? std::ldexp(1.0, -31) : std::ldexp(1.0, -29), high ? 24 : 22);
     if (type >= 2)
         for (const RCell& c : cells) w.U(static_cast<std::uint64_t>(c.In->Lock), high ? 10 : 4);
     if (type >= 2)

@@ -106,28 +106,28 @@ TBytes EncodeLegacy(const RLegacyIn& In);
 // MSM
 
 struct RMsmCellIn {
-    int Signal = 2;           // RTCM signal ID 1..32
-    double Pseudorange = 0.0; // m; NaN: invalid
-    double Phase = 0.0;       // m; NaN: invalid
-    double Rate = 0.0;        // phase-range rate, m/s; NaN: invalid
-    int Lock = 0;             // 4-bit (MSM2..5) or 10-bit (MSM6, 7) indicator
+    int Signal = 2;            // RTCM signal ID 1..32
+    double Pseudorange = 0.0;  // m; NaN: invalid
+    double Phase = 0.0;        // m; NaN: invalid
+    double Rate = 0.0;         // phase-range rate, m/s; NaN: invalid
+    int Lock = 0;              // 4-bit (MSM2..5) or 10-bit (MSM6, 7) indicator
     bool HalfCycle = false;
-    double Cnr = 45.0;        // dB-Hz; 0 not measured
+    double Cnr = 45.0;  // dB-Hz; 0 not measured
 };
 
 struct RMsmSatIn {
-    int Id = 1;               // satellite number 1..64
-    int ExtInfo = 0;          // MSM5/7 extended information (GLONASS: channel + 7)
+    int Id = 1;       // satellite number 1..64
+    int ExtInfo = 0;  // MSM5/7 extended information (GLONASS: channel + 7)
     bool RoughMsInvalid = false;
-    bool OmitRoughMs = false; // write rough range integer ms 0 (MSM4..7)
+    bool OmitRoughMs = false;  // write rough range integer ms 0 (MSM4..7)
     std::vector<RMsmCellIn> Cells;
 };
 
 struct RMsmIn {
-    int Number = 1074;        // 1071..1137
+    int Number = 1074;  // 1071..1137
     int Station = 0;
     std::uint32_t EpochField = 0;
-    bool Multiple = false;    // more messages of this epoch follow
+    bool Multiple = false;  // more messages of this epoch follow
     int IODS = 0;
     std::vector<RMsmSatIn> Sats;
     // Extra satellite and signal mask bits (for masks that announce more than the cells).
@@ -166,8 +166,8 @@ TBytes EncodeDescriptor(const RDescriptorIn& In);
 
 struct RGloBiasIn {
     int Station = 0;
-    bool Aligned = false;  // code-phase bias indicator
-    int Mask = 0;          // bits 3..0: L1 C/A, L1 P, L2 C/A, L2 P
+    bool Aligned = false;                   // code-phase bias indicator
+    int Mask = 0;                           // bits 3..0: L1 C/A, L1 P, L2 C/A, L2 P
     double Bias[4] = {0.0, 0.0, 0.0, 0.0};  // m, in mask order
 };
 TBytes EncodeGloBias(const RGloBiasIn& In);
@@ -206,7 +206,7 @@ struct RGalEphIn {  // 1045 (F/NAV) and 1046 (I/NAV)
     std::int64_t Crs = 0, DeltaN = 0, M0 = 0, Cuc = 0, E = 0, Cus = 0, SqrtA = 0, Toe = 0, Cic = 0,
                  Omega0 = 0, Cis = 0, I0 = 0, Crc = 0, Omega = 0, OmegaDot = 0;
     std::int64_t BgdE5a = 0, BgdE5b = 0;
-    int E5aHealth = 0, E5aValidity = 0;                            // 1045
+    int E5aHealth = 0, E5aValidity = 0;                                // 1045
     int E5bHealth = 0, E5bValidity = 0, E1Health = 0, E1Validity = 0;  // 1046
 };
 TBytes EncodeGalEph(const RGalEphIn& In);

@@ -45,7 +45,8 @@ public:
     std::string Write(const std::string& Name, const std::vector<std::uint8_t>& Bytes) const {
         const fs::path p = FPath / Name;
         std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
+            .write(reinterpret_cast<const char*>(Bytes.data()),
+                   static_cast<std::streamsize>(Bytes.size()));
         return p.string();
     }
 
@@ -75,7 +76,8 @@ protected:
         Project = zqt_project::TZQS_Project::Create();
         Log = std::make_shared<std::vector<std::string>>();
         Project->SetLogger(Log);
-        Project->SetOnMessage([this](const std::string& Text, std::uint8_t) { Messages.push_back(Text); });
+        Project->SetOnMessage(
+            [this](const std::string& Text, std::uint8_t) { Messages.push_back(Text); });
         Db = zqt_project::TZQS_Project::CreateProject("");
     }
     void TearDown() override {

@@ -108,7 +108,8 @@ public:
     }
 };
 
-class TFakeNav : public zqt_classes_dbs::TZQS_Object, public virtual zqt_obs_intrf::IZQS_DataStorage {
+class TFakeNav : public zqt_classes_dbs::TZQS_Object,
+                 public virtual zqt_obs_intrf::IZQS_DataStorage {
 public:
     static std::shared_ptr<TFakeNav> Make() {
         auto p = zqt_classes_bs::TZQS_BaseObject::CreateOf<TFakeNav>();
@@ -166,11 +167,11 @@ inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
 
 // Declares `var` as the path of a shared file; without the file the test skips, or fails
 // under CI (CI=true), where the data must be present.
-#define RTCMTEST_REQUIRE_SHARED(var, rel)                                                \
-    const std::string var = rtcmtest::SharedPath(rel);                                   \
-    if (var.empty()) {                                                                   \
-        if (rtcmtest::InCI()) FAIL() << "shared test data missing under CI: " << (rel);  \
-        GTEST_SKIP() << "shared test data missing: " << (rel);                           \
+#define RTCMTEST_REQUIRE_SHARED(var, rel)                                               \
+    const std::string var = rtcmtest::SharedPath(rel);                                  \
+    if (var.empty()) {                                                                  \
+        if (rtcmtest::InCI()) FAIL() << "shared test data missing under CI: " << (rel); \
+        GTEST_SKIP() << "shared test data missing: " << (rel);                          \
     }
 
 }  // namespace rtcmtest

@@ -77,7 +77,8 @@ void FillStore(TNavStore& N) {
     e.svprn |= 0x80, e.NavType = 2, e.ura = 60, e.health = 0x08, e.bgdE1E5b = 0.0f;  // F/NAV
     N.Add(e);
     e = Kepler(E(12), Noon);
-    e.NavType = 1, e.ura = -1, e.ai0 = 66.25f, e.ai1 = -0.1640625f, e.ai2 = -0.0024719238f, e.sfi = 1;
+    e.NavType = 1, e.ura = -1, e.ai0 = 66.25f, e.ai1 = -0.1640625f, e.ai2 = -0.0024719238f,
+    e.sfi = 1;
     N.Add(e);
     g = Kepler(SatKey(SC_QZSS, 2), Noon);
     g.flags = zqt_ephem_tp::GpsFlagFitInterval;
@@ -128,7 +129,8 @@ std::vector<std::string> BodyOf(const std::string& File) {
     const auto end = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
         return l.find("END OF HEADER") == 60;
     });
-    return end == lines.end() ? std::vector<std::string>() : std::vector<std::string>(end + 1, lines.end());
+    return end == lines.end() ? std::vector<std::string>()
+                              : std::vector<std::string>(end + 1, lines.end());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -280,7 +282,8 @@ TEST(RnxNavFiles, HeaderLinesOfEachVersion) {
         TempDir dir;
         std::string types;
         std::size_t times = 0;
-        for (const std::string& l : FileLines(WriteFrom(Settings(c.Version, true), SC_GPS, dir.Path, n))) {
+        for (const std::string& l :
+             FileLines(WriteFrom(Settings(c.Version, true), SC_GPS, dir.Path, n))) {
             if (l.find("IONOSPHERIC CORR") == 60) types += l.substr(0, 4) + " ";
             times += l.find("TIME SYSTEM CORR") == 60;
         }
@@ -291,7 +294,8 @@ TEST(RnxNavFiles, HeaderLinesOfEachVersion) {
     TNavStore bare(T0, T0 + Day);
     bare.Add(Kepler(E(3), T0));
     TempDir dir;
-    for (const std::string& l : FileLines(WriteFrom(Settings(RN3_304, true), SC_GPS, dir.Path, bare)))
+    for (const std::string& l :
+         FileLines(WriteFrom(Settings(RN3_304, true), SC_GPS, dir.Path, bare)))
         EXPECT_NE(l.find("IONOSPHERIC CORR"), 60u);
 }
 
@@ -305,15 +309,18 @@ TEST(RnxNavRecords, EdgeValues) {
         std::size_t Line, Field;  // of the first record (line 0 the epoch line)
         double Want;
     } cases[] = {
-        {"tom of the next week", RN3_304, Kepler(G(1), T0), [](REphem& e) { e.tom = 1000, e.toe = 604000; }, 7, 0, 605800.0},
-        {"tom of the week before", RN3_304, Kepler(G(1), T0), [](REphem& e) { e.tom = 604000, e.toe = 1000; }, 7, 0, -800.0},
+        {"tom of the next week", RN3_304, Kepler(G(1), T0),
+         [](REphem& e) { e.tom = 1000, e.toe = 604000; }, 7, 0, 605800.0},
+        {"tom of the week before", RN3_304, Kepler(G(1), T0),
+         [](REphem& e) { e.tom = 604000, e.toe = 1000; }, 7, 0, -800.0},
         {"ura 8", RN3_304, Kepler(G(1), T0), [](REphem& e) { e.ura = 8; }, 6, 0, 64.0},
         {"ura 20", RN3_304, Kepler(G(1), T0), [](REphem& e) { e.ura = 20; }, 6, 0, 8192.0},
         {"BeiDou week 0", RN3_304, Kepler(C(11), Ticks(2006, 1, 8) - Sec), nullptr, 5, 2, 0.0},
         {"BeiDou week 1", RN3_304, Kepler(C(11), Ticks(2006, 1, 8)), nullptr, 5, 2, 1.0},
         {"BeiDou week 656", RN3_304, Kepler(C(11), Ticks(2018, 8, 3, 15)), nullptr, 5, 2, 656.0},
         {"frame tk < 0, v2", RN2_210, Cartesian(R(9), wed, -900), nullptr, 0, 2, 85500.0},
-        {"frame of the week before", RN3_304, Cartesian(R(9), Ticks(2024, 3, 3), 85500), nullptr, 0, 2, 603900.0},
+        {"frame of the week before", RN3_304, Cartesian(R(9), Ticks(2024, 3, 3), 85500), nullptr, 0,
+         2, 603900.0},
     };
     for (const auto& c : cases) {
         REphem e = c.Rec;
@@ -321,8 +328,8 @@ TEST(RnxNavRecords, EdgeValues) {
         TNavStore n(T0, T0 + Day);
         n.Add(e);
         TempDir dir;
-        const auto system =
-            static_cast<std::uint8_t>(c.Version < RN3_300 ? SatKeySystem(e.svprn) : unsigned{SC_GPS});
+        const auto system = static_cast<std::uint8_t>(c.Version < RN3_300 ? SatKeySystem(e.svprn)
+                                                                          : unsigned{SC_GPS});
         const std::vector<std::string> body =
             BodyOf(WriteFrom(Settings(c.Version, c.Version >= RN3_300), system, dir.Path, n));
         ASSERT_LT(c.Line, body.size()) << c.Name;

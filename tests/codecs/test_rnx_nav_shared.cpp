@@ -48,8 +48,10 @@ TEST(RnxNavShared, RecordingsDecodedAndWrittenMatchTheReference) {
         // The messages carry no transmission time; the reference takes the time of
         // reception.
         std::vector<std::string> differences;
-        EXPECT_GE(MatchedNavRecords(nav.string(), ref, TransmissionTimeField, differences), c.Matched)
-            << c.Name << ": " << c.Rest << "\n" << ::testing::PrintToString(differences);
+        EXPECT_GE(MatchedNavRecords(nav.string(), ref, TransmissionTimeField, differences),
+                  c.Matched)
+            << c.Name << ": " << c.Rest << "\n"
+            << ::testing::PrintToString(differences);
     }
     // A recording without observations: one mixed 3.05 file, whatever the version asked.
     NAVWTEST_REQUIRE_SHARED(input, "rtcm/EPHM_2018_08_03.rtcm3");

@@ -62,7 +62,8 @@ struct TNavStore {
     void AddTime(std::int64_t Time, std::uint8_t Sys1, std::uint8_t Sys2, double A0, float A1,
                  std::uint32_t Tot, std::uint16_t Wnt) {
         zqt_time_bs::RTimeParams p;
-        p.GPSTime = Time, p.Sys1 = Sys1, p.Sys2 = Sys2, p.a0 = A0, p.a1 = A1, p.tot = Tot, p.wnt = Wnt;
+        p.GPSTime = Time, p.Sys1 = Sys1, p.Sys2 = Sys2, p.a0 = A0, p.a1 = A1, p.tot = Tot,
+        p.wnt = Wnt;
         Store->GetTimeStorage()->GetRecord()->SetData(p);
         Store->GetTimeStorage()->IndexRow();
     }
@@ -158,11 +159,11 @@ inline bool InCI() {
 
 // Declares `var` as the path of a shared file; without it the test skips, or fails under
 // CI (CI=true), where the data must be present.
-#define NAVWTEST_REQUIRE_SHARED(var, rel)                                                \
-    const std::string var = navwtest::SharedPath(rel);                                   \
-    if (var.empty()) {                                                                   \
-        if (navwtest::InCI()) FAIL() << "shared test data missing under CI: " << (rel);  \
-        GTEST_SKIP() << "shared test data missing: " << (rel);                           \
+#define NAVWTEST_REQUIRE_SHARED(var, rel)                                               \
+    const std::string var = navwtest::SharedPath(rel);                                  \
+    if (var.empty()) {                                                                  \
+        if (navwtest::InCI()) FAIL() << "shared test data missing under CI: " << (rel); \
+        GTEST_SKIP() << "shared test data missing: " << (rel);                          \
     }
 
 // Runs a command and returns what it printed.
@@ -221,9 +222,11 @@ inline std::size_t MatchedNavRecords(const std::string& Ours, const std::string&
                 std::fabs(a - b) > std::max(1e-15, 1e-9 * std::fabs(b)))
                 bad = j;
         }
-        if (bad == SIZE_MAX) ++matched;
+        if (bad == SIZE_MAX)
+            ++matched;
         else if (Differences.size() < 8)
-            Differences.push_back(key + (bad == SIZE_MAX - 1 ? " missing" : " field " + std::to_string(bad)));
+            Differences.push_back(
+                key + (bad == SIZE_MAX - 1 ? " missing" : " field " + std::to_string(bad)));
     }
     return matched;
 }

@@ -107,8 +107,11 @@ std::vector<EpochIn> SmallEpochs(int Count, bool WithBeiDou2I = true) {
         const double d = i * 100.0;
         EpochIn e{T0 + i * Sec, 0, 0.0, {}};
         e.Sats.push_back({G(5),
-                          {{1, 1, 21000000.0 + d}, {1, 2, 110356789.5 + d}, {1, 4, 45.0},
-                           {3, 1, 21000002.0 + d}, {3, 2, 85991234.75 + d}}});
+                          {{1, 1, 21000000.0 + d},
+                           {1, 2, 110356789.5 + d},
+                           {1, 4, 45.0},
+                           {3, 1, 21000002.0 + d},
+                           {3, 2, 85991234.75 + d}}});
         e.Sats.push_back({R(3), {{1, 1, 19800000.0 + d}, {1, 2, 105746000.5 + d}}});
         SatIn c19{C(19), {{6, 1, 22000000.5 + d}}};
         if (WithBeiDou2I) c19.Obs.push_back({1, 1, 22000001.0 + d});
@@ -256,8 +259,8 @@ TEST(RnxWriter, PhaseShiftCorrectionDeclaresNoShift) {
     const Written corrected = Write(TSynRecordset::Make(SmallEpochs(1)), s);
     // L2X of GPS carries a quarter cycle: written with it, or reduced and declared bare.
     EXPECT_EQ(plain.Labelled("SYS / PHASE SHIFT").at(1).substr(0, 22), "G L2X  0.25000  01 G05");
-    EXPECT_EQ(corrected.Labelled("SYS / PHASE SHIFT").at(1), "G L2X" + std::string(55, ' ') +
-                                                                 "SYS / PHASE SHIFT");
+    EXPECT_EQ(corrected.Labelled("SYS / PHASE SHIFT").at(1),
+              "G L2X" + std::string(55, ' ') + "SYS / PHASE SHIFT");
     EXPECT_EQ(plain.Body.at(1).substr(3 + 4 * 16, 14), "  85991234.750");
     EXPECT_EQ(corrected.Body.at(1).substr(3 + 4 * 16, 14), "  85991234.500");
 }
@@ -297,9 +300,8 @@ TEST(RnxWriter, KeepBlanksAndRecordsetValues) {
     const std::string& g05 = w.Body.at(1);
     EXPECT_EQ(g05.size(), 3u + 16 * 6);  // C1C L1C D1C S1C C2X L2X with trailing blanks
     // As a range rate: the Doppler times minus the wavelength.
-    EXPECT_EQ(g05.substr(3 + 2 * 16, 14),
-              zqt_rnx_files::TZQS_RinexFiles::FormatPoint(
-                  "%14.3f", 100.0 * CarrierWavelength(SC_GPS, 1, 0)));
+    EXPECT_EQ(g05.substr(3 + 2 * 16, 14), zqt_rnx_files::TZQS_RinexFiles::FormatPoint(
+                                              "%14.3f", 100.0 * CarrierWavelength(SC_GPS, 1, 0)));
 }
 
 TEST(RnxWriter, CountsAboveTheOldLimit) {
@@ -333,8 +335,10 @@ TEST(RnxWriter, TemporaryFolderGoesOnEveryWayOut) {
     w2->SetPath((tmp.Path / "out").string());
     EXPECT_THROW(w2->WriteFile(), zqt_types_bs::ExceptionZQS);
     EXPECT_EQ(WriterFolders(tmp.Path), 0);
-    if (old) setenv("TMPDIR", saved.c_str(), 1);
-    else unsetenv("TMPDIR");
+    if (old)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -344,13 +348,14 @@ TEST(RnxWriterEvents, ExternalAndFreeFormEvents) {
     auto rs = TSynRecordset::Make(SmallEpochs(3));
     auto db = rs->GetDatabase();
     const auto add = [&](std::int64_t Time, int Kind, const char* Tag, const char* Value) {
-        db->ExecFmt("INSERT INTO Events (ParentID,GPSTime,sod,ev,evstr,Param,Name) "
-                    "VALUES (%d,%d,%f,%d,'%s','%s','')",
-                    TSynRecordset::DataSetID, Time, 100.5, Kind, Tag, Value);
+        db->ExecFmt(
+            "INSERT INTO Events (ParentID,GPSTime,sod,ev,evstr,Param,Name) "
+            "VALUES (%d,%d,%f,%d,'%s','%s','')",
+            TSynRecordset::DataSetID, Time, 100.5, Kind, Tag, Value);
     };
     add(T0 - 5 * Sec, zqt_types_bs::FE_ENT, "_ENT", "before");  // before the first epoch
     add(T0 + Sec / 2, zqt_types_bs::FE_XA, "_XA", "100.5,82.5");
-    add(T0 + Sec / 2, zqt_types_bs::FE_ANT, "_ANT", "ANT1");   // only with all events
+    add(T0 + Sec / 2, zqt_types_bs::FE_ANT, "_ANT", "ANT1");  // only with all events
     add(T0 + Sec + 1, zqt_types_bs::FE_ENT, "_ENT", "one");
     add(T0 + Sec + 2, zqt_types_bs::FE_EVT, "_EVT", "two");
     auto s = Settings(RN3_304);

@@ -56,8 +56,12 @@ std::vector<EpochIn> GoldenEpochs() {
     g05c.Lock = 7;
 
     const SatIn g12a{G(12),
-                     {{1, 1, 23456789.012}, {1, 2, 123264197.5}, {1, 4, 40.0},
-                      {4, 1, 23456791.5}, {4, 2, 96049990.75}, {4, 4, 33.0}}};
+                     {{1, 1, 23456789.012},
+                      {1, 2, 123264197.5},
+                      {1, 4, 40.0},
+                      {4, 1, 23456791.5},
+                      {4, 2, 96049990.75},
+                      {4, 4, 33.0}}};
     SatIn g12b = g12a;
     g12b.Obs.push_back({1, 3, 1.0e11});  // a Doppler that does not fit F14.3
     SatIn g12c{G(12), {{1, 1, 23457000.5}}, 7};
@@ -73,19 +77,34 @@ std::vector<EpochIn> GoldenEpochs() {
                Simple(G(21), 22500005.5, 118237500.75, 44.0),
                Simple(G(24), 23500006.25, 123492500.5, 41.0),
                Simple(G(27), 24500007.0, 128747500.25, 28.0),
-               {R(3), {{1, 1, 19800000.5}, {1, 2, 105746000.25}, {1, 3, 2345.678},
-                       {1, 4, 46.0}, {4, 1, 19800002.75}, {4, 2, 82246888.5}}},
+               {R(3),
+                {{1, 1, 19800000.5},
+                 {1, 2, 105746000.25},
+                 {1, 3, 2345.678},
+                 {1, 4, 46.0},
+                 {4, 1, 19800002.75},
+                 {4, 2, 82246888.5}}},
                {R(10), {{1, 1, 20500000.25}, {1, 2, 109700000.5}, {1, 4, 42.0}}},
-               {E(11), {{1, 1, 24000000.5}, {1, 2, 126120000.5}, {1, 4, 48.0},
-                        {5, 1, 24000002.0}, {5, 2, 94182000.25},
-                        {4, 1, 24000001.5}, {4, 2, 96638000.75}}},
+               {E(11),
+                {{1, 1, 24000000.5},
+                 {1, 2, 126120000.5},
+                 {1, 4, 48.0},
+                 {5, 1, 24000002.0},
+                 {5, 2, 94182000.25},
+                 {4, 1, 24000001.5},
+                 {4, 2, 96638000.75}}},
                {C(6), {{1, 1, 37000000.25}, {1, 2, 192676000.5}, {1, 4, 39.0}}},
-               {C(19), {{1, 1, 22000000.5}, {1, 2, 114563000.25}, {4, 1, 22000001.25},
-                        {4, 2, 88644000.5}, {6, 1, 22000000.75}}},
+               {C(19),
+                {{1, 1, 22000000.5},
+                 {1, 2, 114563000.25},
+                 {4, 1, 22000001.25},
+                 {4, 2, 88644000.5},
+                 {6, 1, 22000000.75}}},
                Simple(S(1), 38000000.0, 199690000.5, 40.0)};
 
     EpochIn e2{Ticks(2024, 3, 5, 10, 15, 1.0), 0, 149.896229, {}};
-    e2.Sats = {g05b, g12b,
+    e2.Sats = {g05b,
+               g12b,
                {R(3), {{1, 1, 19800120.5}, {1, 2, 105746631.25}, {1, 4, 46.0}}},
                {R(10), {{1, 1, 20500100.25}, {1, 2, 109700525.5}}},
                {E(11), {{1, 1, 24000100.5}, {1, 2, 126120525.5}, {1, 4, 47.0}}},
@@ -190,14 +209,13 @@ TEST_P(RnxWriterGolden, MatchesHandCheckedFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Versions, RnxWriterGolden,
-    ::testing::Values(GoldenCase{"golden_210.rnx", RN2_210, false, "golden.24o"},
-                      GoldenCase{"golden_211.rnx", RN2_211, true, "TEST065k.24o"},
-                      GoldenCase{"golden_302.rnx", RN3_302, true,
-                                 "TEST00RUS_R_20240651015_03S_01S_MO.rnx"},
-                      GoldenCase{"golden_304.rnx", RN3_304, false, "golden.24o"},
-                      GoldenCase{"golden_305.rnx", RN3_305, true,
-                                 "TEST00RUS_R_20240651015_03S_01S_MO.rnx"},
-                      GoldenCase{"golden_400.rnx", RN4_400, false, "golden.24o"}),
+    ::testing::Values(
+        GoldenCase{"golden_210.rnx", RN2_210, false, "golden.24o"},
+        GoldenCase{"golden_211.rnx", RN2_211, true, "TEST065k.24o"},
+        GoldenCase{"golden_302.rnx", RN3_302, true, "TEST00RUS_R_20240651015_03S_01S_MO.rnx"},
+        GoldenCase{"golden_304.rnx", RN3_304, false, "golden.24o"},
+        GoldenCase{"golden_305.rnx", RN3_305, true, "TEST00RUS_R_20240651015_03S_01S_MO.rnx"},
+        GoldenCase{"golden_400.rnx", RN4_400, false, "golden.24o"}),
     [](const auto& Info) { return std::string(Info.param.File).substr(7, 3); });
 
 // Every golden file reads back completely with the shared comparison tool.
@@ -211,8 +229,8 @@ TEST(RnxWriterGoldenFiles, ReadBackCompletely) {
     for (const char* v : {"210", "211", "302", "304", "305", "400"}) {
         const fs::path f =
             fs::path(TOLVAR_TEST_DATA) / "rinex" / ("golden_" + std::string(v) + ".rnx");
-        const std::string cmd = "python3 '" + tool.string() + "' obs '" + f.string() + "' '" +
-                                f.string() + "' 2>&1";
+        const std::string cmd =
+            "python3 '" + tool.string() + "' obs '" + f.string() + "' '" + f.string() + "' 2>&1";
         std::string out;
         if (FILE* p = popen(cmd.c_str(), "r")) {
             char buf[512];

@@ -39,9 +39,9 @@ struct SatIn {
 };
 
 struct EpochIn {
-    std::int64_t Time;          // GPS ticks
+    std::int64_t Time;  // GPS ticks
     std::uint8_t Flag = 0;
-    double ClockMetres = 0.0;   // 0: unknown
+    double ClockMetres = 0.0;  // 0: unknown
     std::vector<SatIn> Sats;
 };
 
@@ -270,8 +270,10 @@ inline std::vector<std::string> Lines(const std::string& Text) {
         const std::size_t e = Text.find('\n', p);
         std::string line = Text.substr(p, e == std::string::npos ? std::string::npos : e - p);
         if (e != std::string::npos) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            else line += "<LF without CR>";
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            else
+                line += "<LF without CR>";
         }
         r.push_back(std::move(line));
         if (e == std::string::npos) break;

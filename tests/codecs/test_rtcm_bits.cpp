@@ -35,10 +35,13 @@ TEST(RtcmCrc, TableMatchesBitwiseCrcAndCheckFindsEverySingleBitError) {
     for (int n : {1, 2, 3, 10, 100, 1023}) {
         std::vector<std::uint8_t> data(static_cast<std::size_t>(n));
         for (auto& b : data) b = static_cast<std::uint8_t>(rng());
-        EXPECT_EQ(TZQS_CRC24Q::Compute(data.data(), data.size()), rtcm_encoder::Crc24Q(data.data(), data.size()));
+        EXPECT_EQ(TZQS_CRC24Q::Compute(data.data(), data.size()),
+                  rtcm_encoder::Crc24Q(data.data(), data.size()));
         // Update in two parts equals one pass.
         const std::uint32_t part = TZQS_CRC24Q::Update(data.data(), data.size() / 2, 0);
-        EXPECT_EQ(TZQS_CRC24Q::Update(data.data() + data.size() / 2, data.size() - data.size() / 2, part) & 0xFFFFFF,
+        EXPECT_EQ(TZQS_CRC24Q::Update(data.data() + data.size() / 2, data.size() - data.size() / 2,
+                                      part) &
+                      0xFFFFFF,
                   TZQS_CRC24Q::Compute(data.data(), data.size()));
     }
     std::vector<std::uint8_t> frame(40);

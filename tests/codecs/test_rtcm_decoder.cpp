@@ -11,16 +11,16 @@
 #include "zqt_sat_obs_types.h"
 
 using namespace rtcm_encoder;
-using rtcmtest::RWrittenEpoch;
 using rtcmtest::RVec3;
+using rtcmtest::RWrittenEpoch;
 using rtcmtest::TDecoderRig;
 using zqt_rtc_parser::TZQS_RTCM_Decoder;
 using zqt_sat_obs_types::SatKey;
 
 namespace {
 
-constexpr int Leap = 18;                                  // GPS - UTC in 2018
-constexpr std::int64_t W = 2000 * TicksPerWeek;           // GPS week 2000 (2018-05-06)
+constexpr int Leap = 18;                         // GPS - UTC in 2018
+constexpr std::int64_t W = 2000 * TicksPerWeek;  // GPS week 2000 (2018-05-06)
 constexpr std::int64_t Sec = TicksPerSecond;
 // GLONASS midnight (Moscow) on the GPS scale: 21:00 UTC.
 constexpr std::int64_t GloMidnight = W + 2 * TicksPerDay + (21 * 3600 + Leap) * Sec;
@@ -47,11 +47,31 @@ TEST(RtcmDecoder, EpochTimesResolveNextToTheReference) {
         {"GPS before the week turns", W - Sec, SC_GPS, false, {-3 * TicksPerDay, 20 * Sec}},
         {"Galileo", W + 12345 * Sec, SC_GALILEO, false, {-Sec, Sec}},
         {"BeiDou end of its week", W + 4 * Sec, SC_BDS, false, {-300000 * Sec, 10 * Sec}},
-        {"GLONASS across Moscow midnight", GloMidnight - 500, SC_GLONASS, false, {-2 * TicksPerDay, 2 * TicksPerDay}},
-        {"GLONASS after Moscow midnight", GloMidnight + 500, SC_GLONASS, false, {-3 * TicksPerDay, TicksPerDay}},
-        {"GLONASS across the GPS week", W - 2 * Sec, SC_GLONASS, false, {-3 * TicksPerDay, 3 * TicksPerDay}},
-        {"GLONASS time of day only", GloMidnight + 5 * Sec, SC_GLONASS, true, {-11 * 3600 * Sec, 11 * 3600 * Sec}},
-        {"GLONASS time of day before midnight", GloMidnight - 5 * Sec, SC_GLONASS, true, {-11 * 3600 * Sec, 11 * 3600 * Sec}},
+        {"GLONASS across Moscow midnight",
+         GloMidnight - 500,
+         SC_GLONASS,
+         false,
+         {-2 * TicksPerDay, 2 * TicksPerDay}},
+        {"GLONASS after Moscow midnight",
+         GloMidnight + 500,
+         SC_GLONASS,
+         false,
+         {-3 * TicksPerDay, TicksPerDay}},
+        {"GLONASS across the GPS week",
+         W - 2 * Sec,
+         SC_GLONASS,
+         false,
+         {-3 * TicksPerDay, 3 * TicksPerDay}},
+        {"GLONASS time of day only",
+         GloMidnight + 5 * Sec,
+         SC_GLONASS,
+         true,
+         {-11 * 3600 * Sec, 11 * 3600 * Sec}},
+        {"GLONASS time of day before midnight",
+         GloMidnight - 5 * Sec,
+         SC_GLONASS,
+         true,
+         {-11 * 3600 * Sec, 11 * 3600 * Sec}},
     };
     for (const auto& c : cases) {
         std::uint32_t field = 0;
@@ -65,11 +85,15 @@ TEST(RtcmDecoder, EpochTimesResolveNextToTheReference) {
     }
     // Day 7 ("unknown") is read like a time of day alone.
     const std::uint32_t day7 = GloMsmField(GloMidnight + Sec, Leap, true);
-    EXPECT_EQ(TZQS_RTCM_Decoder::GPSTicksOfEpoch(GloMidnight - 3600 * Sec, SC_GLONASS, day7), GloMidnight + Sec);
+    EXPECT_EQ(TZQS_RTCM_Decoder::GPSTicksOfEpoch(GloMidnight - 3600 * Sec, SC_GLONASS, day7),
+              GloMidnight + Sec);
     // Fields outside their range are refused.
-    EXPECT_THROW(TZQS_RTCM_Decoder::GPSTicksOfEpoch(W, SC_GPS, 604800000), zqt_rtcm_types::ExceptionRTCMMessage);
-    EXPECT_THROW(TZQS_RTCM_Decoder::GPSTicksOfEpoch(W, SC_BDS, 604800000), zqt_rtcm_types::ExceptionRTCMMessage);
-    EXPECT_THROW(TZQS_RTCM_Decoder::GPSTicksOfEpoch(W, SC_GLONASS, 86401000, true), zqt_rtcm_types::ExceptionRTCMMessage);
+    EXPECT_THROW(TZQS_RTCM_Decoder::GPSTicksOfEpoch(W, SC_GPS, 604800000),
+                 zqt_rtcm_types::ExceptionRTCMMessage);
+    EXPECT_THROW(TZQS_RTCM_Decoder::GPSTicksOfEpoch(W, SC_BDS, 604800000),
+                 zqt_rtcm_types::ExceptionRTCMMessage);
+    EXPECT_THROW(TZQS_RTCM_Decoder::GPSTicksOfEpoch(W, SC_GLONASS, 86401000, true),
+                 zqt_rtcm_types::ExceptionRTCMMessage);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -88,14 +112,19 @@ TEST(RtcmDecoder, ModesAndTheSecondPassSelection) {
     };
     for (const auto& m : modes) {
         const auto list = zqt_rtc_parser::ModeMessages(m.mode);
-        for (int n : m.in) EXPECT_TRUE(std::binary_search(list.begin(), list.end(), n)) << int(m.mode) << " " << n;
-        for (int n : m.out) EXPECT_FALSE(std::binary_search(list.begin(), list.end(), n)) << int(m.mode) << " " << n;
+        for (int n : m.in)
+            EXPECT_TRUE(std::binary_search(list.begin(), list.end(), n)) << int(m.mode) << " " << n;
+        for (int n : m.out)
+            EXPECT_FALSE(std::binary_search(list.begin(), list.end(), n))
+                << int(m.mode) << " " << n;
     }
     EXPECT_TRUE(zqt_rtc_parser::ModeMessages(0).empty());
     EXPECT_TRUE(zqt_rtc_parser::ModeMessages(9).empty());
 
     const zqt_arrays::TSortedArrayOfInteger a = zqt_rtc_parser::StationMessages();
-    auto withA = [&](zqt_arrays::TSortedArrayOfInteger x) { return zqt_arrays::SortedConcat(a, x); };
+    auto withA = [&](zqt_arrays::TSortedArrayOfInteger x) {
+        return zqt_arrays::SortedConcat(a, x);
+    };
     struct {
         zqt_arrays::TSortedArrayOfInteger census, expect;
     } passes[] = {
@@ -106,7 +135,8 @@ TEST(RtcmDecoder, ModesAndTheSecondPassSelection) {
         {{1005, 1019, 1020}, {}},
         {{1003, 1011}, {}},
     };
-    for (const auto& p : passes) EXPECT_EQ(zqt_rtc_parser::SelectObservationMessages(p.census), p.expect);
+    for (const auto& p : passes)
+        EXPECT_EQ(zqt_rtc_parser::SelectObservationMessages(p.census), p.expect);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -167,7 +197,8 @@ TEST(RtcmDecoder, MsmRoundTripsOfEverySystemAcrossWeekAndGlonassDay) {
                     RMsmSatIn s;
                     s.Id = id;
                     s.ExtInfo = sys.system == SC_GLONASS ? GloChannelOf(id) + 7 : 0;
-                    for (const RSignalUse& sig : sys.signals) s.Cells.push_back(Truth(id, sig, k, type));
+                    for (const RSignalUse& sig : sys.signals)
+                        s.Cells.push_back(Truth(id, sig, k, type));
                     m.Sats.push_back(s);
                 }
                 rig.Feed(Frame(EncodeMSM(m)));
@@ -188,10 +219,15 @@ TEST(RtcmDecoder, MsmRoundTripsOfEverySystemAcrossWeekAndGlonassDay) {
                     const int ch = sys.system == SC_GLONASS ? GloChannelOf(id) : 0;
                     for (const RSignalUse& sig : sys.signals) {
                         const RMsmCellIn c = Truth(id, sig, k, type);
-                        const double w = zqt_sat_obs_types::CarrierWavelength(sys.system, sig.slot, ch);
-                        EXPECT_NEAR(ws->Range(sig.slot), c.Pseudorange, rangeTol) << what << " " << id << "/" << sig.id;
-                        EXPECT_NEAR(ws->Phase(sig.slot), c.Phase, phaseTol) << what << " " << id << "/" << sig.id;
-                        EXPECT_NEAR(ws->Strength(sig.slot), std::round(c.Cnr * 4.0), cnrTol * 4.0 + 0.5) << what;
+                        const double w =
+                            zqt_sat_obs_types::CarrierWavelength(sys.system, sig.slot, ch);
+                        EXPECT_NEAR(ws->Range(sig.slot), c.Pseudorange, rangeTol)
+                            << what << " " << id << "/" << sig.id;
+                        EXPECT_NEAR(ws->Phase(sig.slot), c.Phase, phaseTol)
+                            << what << " " << id << "/" << sig.id;
+                        EXPECT_NEAR(ws->Strength(sig.slot), std::round(c.Cnr * 4.0),
+                                    cnrTol * 4.0 + 0.5)
+                            << what;
                         if (type == 5 || type == 7)
                             EXPECT_NEAR(ws->Doppler(sig.slot), -c.Rate / w, 0.0001 / w) << what;
                         else
@@ -225,7 +261,8 @@ TEST(RtcmDecoder, MsmTypesStoreWhatTheyCarry) {
         RMsmIn m;
         m.Number = 1070 + c.type;
         m.EpochField = TowField(W + 100 * Sec);
-        m.Sats.push_back({6, 0, false, false, {{2, 21.0e6 + 12.5, 21.0e6 + 20.25, 0.0, 5, false, 41.0}}});
+        m.Sats.push_back(
+            {6, 0, false, false, {{2, 21.0e6 + 12.5, 21.0e6 + 20.25, 0.0, 5, false, 41.0}}});
         rig.Feed(Frame(EncodeMSM(m)));
         const auto& out = rig.Finish();
         ASSERT_EQ(out.size(), 1u) << c.type;
@@ -308,7 +345,8 @@ TEST(RtcmDecoder, MsmSignalSlots) {
         m.EpochField = TowField(W + Sec);
         RMsmSatIn s{8, 0, false, false, {}};
         double off = 0.0;
-        for (int sig : c.signals) s.Cells.push_back({sig, 23.0e6 + (off += 1.0), 23.0e6 + off, 0.0, 3, false, 40.0});
+        for (int sig : c.signals)
+            s.Cells.push_back({sig, 23.0e6 + (off += 1.0), 23.0e6 + off, 0.0, 3, false, 40.0});
         m.Sats.push_back(s);
         rig.Feed(Frame(EncodeMSM(m)));
         const auto& out = rig.Finish();
@@ -335,7 +373,8 @@ TEST(RtcmDecoder, MsmCellLimitAndEmptyMasks) {
         m.Multiple = true;
         for (int id = 1; id <= sats; ++id) {
             RMsmSatIn s{id, 0, false, false, {}};
-            for (int sig : {2, 3, 4, 8, 9, 10}) s.Cells.push_back({sig, 2.2e7 + id, 2.2e7 + id, 0, 1, false, 40});
+            for (int sig : {2, 3, 4, 8, 9, 10})
+                s.Cells.push_back({sig, 2.2e7 + id, 2.2e7 + id, 0, 1, false, 40});
             m.Sats.push_back(s);
         }
         return Frame(EncodeMSM(m));
@@ -352,7 +391,8 @@ TEST(RtcmDecoder, MsmCellLimitAndEmptyMasks) {
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].Sats.size(), 10u);
     EXPECT_EQ(rig.Parser->ErrorCount(1074), 1);
-    EXPECT_NE(rig.Parser->DecodeErrors().at(1074).First.find("Size of cell mask is too big: 66"), std::string::npos);
+    EXPECT_NE(rig.Parser->DecodeErrors().at(1074).First.find("Size of cell mask is too big: 66"),
+              std::string::npos);
 }
 
 TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
@@ -364,8 +404,11 @@ TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
         int ext;
         bool provider, entered;
         int expectChannel;
-    } cases[] = {{1085, 15, false, false, 127}, {1085, 15, true, false, -3}, {1084, 0, true, false, -3},
-                 {1085, 14, false, false, 127}, {1085, 15, false, true, -3}};
+    } cases[] = {{1085, 15, false, false, 127},
+                 {1085, 15, true, false, -3},
+                 {1084, 0, true, false, -3},
+                 {1085, 14, false, false, 127},
+                 {1085, 15, false, true, -3}};
     for (const auto& c : cases) {
         TDecoderRig rig(GloMidnight);
         if (c.entered) rig.Parser->EnterGloChannel(11, -3);
@@ -377,7 +420,8 @@ TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
         RMsmIn m;
         m.Number = c.number;
         m.EpochField = GloMsmField(GloMidnight + Sec, Leap);
-        m.Sats.push_back({11, c.ext, false, false, {{2, 2.1e7, 2.1e7 + 2.0, -300.0, 5, false, 40.0}}});
+        m.Sats.push_back(
+            {11, c.ext, false, false, {{2, 2.1e7, 2.1e7 + 2.0, -300.0, 5, false, 40.0}}});
         rig.Feed(Frame(EncodeMSM(m)));
         const auto& out = rig.Finish();
         ASSERT_EQ(out.size(), 1u);
@@ -405,7 +449,8 @@ TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
     const auto& out = rig.Finish();
     ASSERT_EQ(out.size(), 1u);
     const double w = zqt_sat_obs_types::CarrierWavelength(SC_GLONASS, 1, 4);
-    EXPECT_NEAR(out[0].Sats.at(0).Phase(1), 2.1e7 + 2.0 + w * 4 * 562500.0 / SpeedOfLight * 2.5, 0.0002);
+    EXPECT_NEAR(out[0].Sats.at(0).Phase(1), 2.1e7 + 2.0 + w * 4 * 562500.0 / SpeedOfLight * 2.5,
+                0.0002);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -416,7 +461,9 @@ RMsmIn OneSat(int number, std::int64_t t, bool multiple, int sat = 5) {
     m.Number = number;
     m.Multiple = multiple;
     const std::uint8_t sys = zqt_rtcm_types::MSMSystem(static_cast<std::uint32_t>(number));
-    m.EpochField = sys == SC_GLONASS ? GloMsmField(t, Leap) : sys == SC_BDS ? BdsTowField(t) : TowField(t);
+    m.EpochField = sys == SC_GLONASS ? GloMsmField(t, Leap)
+                   : sys == SC_BDS   ? BdsTowField(t)
+                                     : TowField(t);
     m.Sats.push_back({sat, 7, false, false, {{2, 2.2e7, 2.2e7, 0.0, 5, false, 40.0}}});
     return m;
 }
@@ -424,7 +471,8 @@ RMsmIn OneSat(int number, std::int64_t t, bool multiple, int sat = 5) {
 TEST(RtcmDecoder, EpochAssembly) {
     struct {
         const char* what;
-        std::vector<std::pair<RMsmIn, std::int64_t>> messages;  // message, expected no. of epochs after it
+        std::vector<std::pair<RMsmIn, std::int64_t>>
+            messages;  // message, expected no. of epochs after it
         std::vector<std::size_t> satsPerEpoch;
     } cases[] = {
         {"GPS and Galileo of one epoch",
@@ -457,7 +505,8 @@ TEST(RtcmDecoder, EpochAssembly) {
         }
         const auto& out = rig.Finish();
         ASSERT_EQ(out.size(), c.satsPerEpoch.size()) << c.what;
-        for (std::size_t i = 0; i < out.size(); ++i) EXPECT_EQ(out[i].Sats.size(), c.satsPerEpoch[i]) << c.what;
+        for (std::size_t i = 0; i < out.size(); ++i)
+            EXPECT_EQ(out[i].Sats.size(), c.satsPerEpoch[i]) << c.what;
     }
 }
 
@@ -503,7 +552,8 @@ TEST(RtcmDecoder, FailingSinkIsLoggedAndDecodingGoesOn) {
     EXPECT_EQ(out.size(), 2u);
     EXPECT_EQ(rig.Parser->EpochCount(), 2);
     bool logged = false;
-    for (const auto& line : *rig.Log) logged |= line.find("not written: sink refused the epoch") != std::string::npos;
+    for (const auto& line : *rig.Log)
+        logged |= line.find("not written: sink refused the epoch") != std::string::npos;
     EXPECT_TRUE(logged);
 }
 
@@ -556,8 +606,10 @@ TEST(RtcmDecoder, LegacyRoundTripAcrossWeekAndGlonassDay) {
             ASSERT_EQ(e.Sats.size(), 4u);
             for (int sys = 0; sys < 2; ++sys) {
                 for (int i = 0; i < 2; ++i) {
-                    const RLegacySatIn& s = (sys ? glo : gps)[static_cast<std::size_t>(k)][static_cast<std::size_t>(i)];
-                    const auto* ws = e.Find(SatKey(sys ? SC_GLONASS : SC_GPS, static_cast<unsigned>(s.Id)));
+                    const RLegacySatIn& s =
+                        (sys ? glo : gps)[static_cast<std::size_t>(k)][static_cast<std::size_t>(i)];
+                    const auto* ws =
+                        e.Find(SatKey(sys ? SC_GLONASS : SC_GPS, static_cast<unsigned>(s.Id)));
                     ASSERT_NE(ws, nullptr);
                     const unsigned b1 = s.L1Code ? 2 : 1, b2 = s.L2Code ? 4 : 3;
                     EXPECT_NEAR(ws->Range(b1), s.P1, 0.011);
@@ -648,18 +700,14 @@ TEST(RtcmDecoder, LossOfLockRules) {
         std::int64_t dtMs;
         bool flag;
     } cases[] = {
-        {false, 5, 4, 1000, true},    // indicator fell
-        {false, 5, 5, 1000, true},    // same indicator after its minimum lock: must have grown
-        {false, 6, 6, 1000, false},
-        {false, 5, 6, 1000, false},
-        {false, 5, 6, 1100, true},    // grew, but less than the time passed
-        {false, 0, 0, 1000, true},
-        {true, 300, 301, 1000, false},
-        {true, 64, 64, 2, true},      // 64 ms, step 2
-        {true, 64, 64, 1, false},
-        {true, 96, 96, 3, false},     // 128 ms, step 4
-        {true, 96, 96, 4, true},
-        {true, 700, 100, 1000, true},
+        {false, 5, 4, 1000, true},  // indicator fell
+        {false, 5, 5, 1000, true},  // same indicator after its minimum lock: must have grown
+        {false, 6, 6, 1000, false}, {false, 5, 6, 1000, false},
+        {false, 5, 6, 1100, true},  // grew, but less than the time passed
+        {false, 0, 0, 1000, true},  {true, 300, 301, 1000, false},
+        {true, 64, 64, 2, true},                               // 64 ms, step 2
+        {true, 64, 64, 1, false},   {true, 96, 96, 3, false},  // 128 ms, step 4
+        {true, 96, 96, 4, true},    {true, 700, 100, 1000, true},
     };
     for (const auto& c : cases) {
         auto p = zqt_rtc_parser::TZQS_RTCM_Parser::Create(W);

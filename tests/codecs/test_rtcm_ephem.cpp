@@ -38,8 +38,9 @@ constexpr std::int64_t BdsZero = 1356 * Week;  // BeiDou week 0 on the GPS tick 
 
 std::int64_t DateTicks(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
     using namespace std::chrono;
-    const auto days = sys_days(year(y) / month(static_cast<unsigned>(mo)) / day(static_cast<unsigned>(d))) -
-                      sys_days(year(1980) / January / 6);
+    const auto days =
+        sys_days(year(y) / month(static_cast<unsigned>(mo)) / day(static_cast<unsigned>(d))) -
+        sys_days(year(1980) / January / 6);
     return days.count() * Day + (h * 3600LL + mi * 60LL + s) * S;
 }
 
@@ -55,7 +56,8 @@ struct TEphemRig : rtcmtest::TDecoderRig {
     std::vector<REphem> Decoded;
     explicit TEphemRig(std::int64_t Start, std::uint8_t Mode = 3) : TDecoderRig(Start, Mode) {
         Parser->SetOnMessageDecoded([this](zqt_rtc_parser::TZQS_RTC_Parser&, std::uint16_t n) {
-            if (IsEphemerisMessage(n) && Parser->Ephemeris().svprn != 0) Decoded.push_back(Parser->Ephemeris());
+            if (IsEphemerisMessage(n) && Parser->Ephemeris().svprn != 0)
+                Decoded.push_back(Parser->Ephemeris());
         });
     }
     void FeedPayload(const TBytes& Payload) { Feed(Frame(Payload)); }
@@ -76,28 +78,33 @@ TEST(RtcmEphemTime, KeplerWeekFromTheFieldAndTheReference) {
         std::int64_t time;
         std::uint16_t week;
     } cases[] = {
-        {"GPS week 0 of the rollover at 2048", SC_GPS, w2048 + 3 * Day, 0, 3600, w2048 + 3600 * S, 2048},
+        {"GPS week 0 of the rollover at 2048", SC_GPS, w2048 + 3 * Day, 0, 3600, w2048 + 3600 * S,
+         2048},
         {"GPS week 1023 just after the rollover", SC_GPS, w2048 + HMS(1, 0), 1023, 604784,
          w2048 - 16 * S, 2047},
-        {"GPS toc of the next week sent in the old week", SC_GPS, w2048 - HMS(0, 40), 1023, 0, w2048, 2048},
+        {"GPS toc of the next week sent in the old week", SC_GPS, w2048 - HMS(0, 40), 1023, 0,
+         w2048, 2048},
         {"GPS toc of the old week sent in the new week", SC_GPS, w2048 + HMS(0, 10), 0, 604784,
          w2048 - 16 * S, 2047},
-        {"GPS toc across the boundary, reference far earlier: the field holds", SC_GPS, w2048 - 3 * Day, 0,
-         0, w2048, 2048},
+        {"GPS toc across the boundary, reference far earlier: the field holds", SC_GPS,
+         w2048 - 3 * Day, 0, 0, w2048, 2048},
         {"Galileo week 1200 in GPS week 2224", SC_GALILEO, 2224 * Week + Day, 1200, 7200,
          2224 * Week + 7200 * S, 2224},
         {"Galileo toc of the next week", SC_GALILEO, 2225 * Week - HMS(0, 30), 1200, 600,
          2225 * Week + 600 * S, 2225},
         // BeiDou weeks begin 14 s after GPS weeks; the time is BeiDou time.
-        {"BeiDou week 656", SC_BDS, DateTicks(2018, 8, 3, 12), 656, 486000, BdsZero + 656 * Week + 486000 * S, 656},
-        {"BeiDou toc of the next week, 10 s before its start", SC_BDS, BdsZero + 657 * Week + 4 * S, 656, 0,
-         BdsZero + 657 * Week, 657},
-        {"BeiDou toc of the old week after the start of the new", SC_BDS, BdsZero + 657 * Week + 20 * S, 657,
-         604792, BdsZero + 657 * Week - 8 * S, 656},
+        {"BeiDou week 656", SC_BDS, DateTicks(2018, 8, 3, 12), 656, 486000,
+         BdsZero + 656 * Week + 486000 * S, 656},
+        {"BeiDou toc of the next week, 10 s before its start", SC_BDS, BdsZero + 657 * Week + 4 * S,
+         656, 0, BdsZero + 657 * Week, 657},
+        {"BeiDou toc of the old week after the start of the new", SC_BDS,
+         BdsZero + 657 * Week + 20 * S, 657, 604792, BdsZero + 657 * Week - 8 * S, 656},
     };
     for (const RCase& c : cases) {
         std::uint16_t week = 0;
-        EXPECT_EQ(TZQS_RTCM_Decoder::KeplerEphemerisTime(c.reference, c.sys, c.weekField, c.toc, week), c.time)
+        EXPECT_EQ(
+            TZQS_RTCM_Decoder::KeplerEphemerisTime(c.reference, c.sys, c.weekField, c.toc, week),
+            c.time)
             << c.what;
         EXPECT_EQ(week, c.week) << c.what;
     }
@@ -116,15 +123,18 @@ TEST(RtcmEphemTime, GlonassDayFromNTOrTheReference) {
         {"NT 0, same Moscow day", d13 + HMS(12, 0) + leap, 61, 0, d13 + HMS(12, 15)},
         {"NT 0, tb late in the Moscow day before the reference's", d13 + HMS(21, 5) + leap, 95, 0,
          d13 + HMS(20, 45)},
-        {"NT 0, tb early in the next Moscow day", d13 + HMS(20, 50) + leap, 1, 0, d13 + HMS(21, 15)},
+        {"NT 0, tb early in the next Moscow day", d13 + HMS(20, 50) + leap, 1, 0,
+         d13 + HMS(21, 15)},
         // 2012 starts a four-year interval: 13 October is its day 287.
         {"NT of the reference's interval", d13 + HMS(12, 0) + leap, 4, 287, d13 + HMS(-2, 0)},
-        {"NT of the interval before, just after its turn", DateTicks(2016, 1, 1, 0, 10) + 17 * S, 95, 1461,
-         DateTicks(2015, 12, 31, 20, 45)},
-        {"NT out of range: the reference's day", d13 + HMS(12, 0) + leap, 61, 2000, d13 + HMS(12, 15)},
+        {"NT of the interval before, just after its turn", DateTicks(2016, 1, 1, 0, 10) + 17 * S,
+         95, 1461, DateTicks(2015, 12, 31, 20, 45)},
+        {"NT out of range: the reference's day", d13 + HMS(12, 0) + leap, 61, 2000,
+         d13 + HMS(12, 15)},
     };
     for (const RCase& c : cases)
-        EXPECT_EQ(TZQS_RTCM_Decoder::GlonassEphemerisTime(c.reference, c.tb, c.nt), c.time) << c.what;
+        EXPECT_EQ(TZQS_RTCM_Decoder::GlonassEphemerisTime(c.reference, c.tb, c.nt), c.time)
+            << c.what;
 }
 
 // =======================================================================================
@@ -135,19 +145,51 @@ TEST(RtcmEphemRoundTrip, EverySystemAcrossTheWeekBoundary) {
     // the times, and the fields that go to places of their own.
     const std::int64_t w = 2222 * Week;
     rtcm_encoder::RGpsEphIn gps;  // Sunday 00:00, sent on Saturday with the old week
-    gps.Sat = 7; gps.Week = 2221 % 1024; gps.CodeL2 = 2; gps.L2PFlag = 1; gps.FitInterval = 1;
+    gps.Sat = 7;
+    gps.Week = 2221 % 1024;
+    gps.CodeL2 = 2;
+    gps.L2PFlag = 1;
+    gps.FitInterval = 1;
     gps.SqrtA = 2702000000;
     rtcm_encoder::RBdsEphIn bds;  // end of the old week, sent in the new one
-    bds.Sat = 19; bds.Week = 867; bds.Aode = 1; bds.Aodc = 25; bds.Toc = bds.Toe = 604792 / 8;
+    bds.Sat = 19;
+    bds.Week = 867;
+    bds.Aode = 1;
+    bds.Aodc = 25;
+    bds.Toc = bds.Toe = 604792 / 8;
     rtcm_encoder::RGalEphIn gal;  // F/NAV of the next week, sent with the old week
-    gal.Number = 1045; gal.Sat = 11; gal.Week = 2221 - 1024; gal.Toc = gal.Toe = 10; gal.E5aHealth = 2;
+    gal.Number = 1045;
+    gal.Sat = 11;
+    gal.Week = 2221 - 1024;
+    gal.Toc = gal.Toe = 10;
+    gal.E5aHealth = 2;
     gal.E5aValidity = 1;
     rtcm_encoder::RGloEphIn glo;  // tb 23:45 of the Moscow day before the reference's
-    glo.Sat = 9; glo.Fcn = 5; glo.P1 = 3; glo.Tk = (23 << 7) | (44 << 1) | 1; glo.P2 = 1; glo.Tb = 95;
-    glo.Pos[0] = 1000; glo.P3 = 1; glo.P = 2; glo.Ln3 = 1; glo.DeltaTauN = -5; glo.P4 = 1; glo.Ft = 6;
-    glo.M = 1; glo.Additional = true; glo.TauC = 20; glo.N4 = 6; glo.TauGps = -9; glo.Ln5 = 1;
+    glo.Sat = 9;
+    glo.Fcn = 5;
+    glo.P1 = 3;
+    glo.Tk = (23 << 7) | (44 << 1) | 1;
+    glo.P2 = 1;
+    glo.Tb = 95;
+    glo.Pos[0] = 1000;
+    glo.P3 = 1;
+    glo.P = 2;
+    glo.Ln3 = 1;
+    glo.DeltaTauN = -5;
+    glo.P4 = 1;
+    glo.Ft = 6;
+    glo.M = 1;
+    glo.Additional = true;
+    glo.TauC = 20;
+    glo.N4 = 6;
+    glo.TauGps = -9;
+    glo.Ln5 = 1;
     rtcm_encoder::RGloEphIn early;  // NT given, before 03:00 Moscow
-    early.Sat = 24; early.Fcn = 13; early.Tb = 1; early.Nt = 287; early.Pos[0] = 1000;
+    early.Sat = 24;
+    early.Fcn = 13;
+    early.Tb = 1;
+    early.Nt = 287;
+    early.Pos[0] = 1000;
     struct RCase {
         const char* what;
         std::int64_t reference;
@@ -159,37 +201,44 @@ TEST(RtcmEphemRoundTrip, EverySystemAcrossTheWeekBoundary) {
     } cases[] = {
         {"GPS", w - HMS(0, 50), rtcm_encoder::EncodeGpsEph(gps), SatKey(SC_GPS, 7), w, 2222,
          [](const REphem& e) {
-             EXPECT_EQ(std::make_tuple(e.codes, e.L2flag, e.flags), std::make_tuple(2, 1, zqt_ephem_tp::GpsFlagFitInterval));
+             EXPECT_EQ(std::make_tuple(e.codes, e.L2flag, e.flags),
+                       std::make_tuple(2, 1, zqt_ephem_tp::GpsFlagFitInterval));
              EXPECT_EQ(e.tom, zqt_ephem_tp::TomUnknown);
          }},
-        {"BeiDou", BdsZero + 867 * Week + HMS(0, 2) + 14 * S, rtcm_encoder::EncodeBdsEph(bds), SatKey(SC_BDS, 19),
-         BdsZero + 867 * Week - 8 * S, 866,
+        {"BeiDou", BdsZero + 867 * Week + HMS(0, 2) + 14 * S, rtcm_encoder::EncodeBdsEph(bds),
+         SatKey(SC_BDS, 19), BdsZero + 867 * Week - 8 * S, 866,
          [](const REphem& e) {
              EXPECT_EQ(std::make_tuple(e.lTope, e.lTopc, e.toe), std::make_tuple(1, 25, 604792u));
              EXPECT_EQ(e.tom, zqt_ephem_tp::TomUnknown);
          }},
-        {"Galileo", w - HMS(0, 20), rtcm_encoder::EncodeGalEph(gal), SatKey(SC_GALILEO, 11), w + 600 * S, 2222,
+        {"Galileo", w - HMS(0, 20), rtcm_encoder::EncodeGalEph(gal), SatKey(SC_GALILEO, 11),
+         w + 600 * S, 2222,
          [](const REphem& e) {
              EXPECT_EQ(e.NavType, zqt_ephem_tp::GalNavFNav);
-             EXPECT_EQ(e.health, 1u << 3 | 2u << 4);  // E5a DVS and SHS in the navigation file's layout
+             EXPECT_EQ(e.health,
+                       1u << 3 | 2u << 4);  // E5a DVS and SHS in the navigation file's layout
              EXPECT_EQ(e.tom, zqt_ephem_tp::TomUnknown);
          }},
-        {"GLONASS", DateTicks(2018, 8, 3, 21, 5) + 18 * S, rtcm_encoder::EncodeGloEph(glo), SatKey(SC_GLONASS, 9),
-         DateTicks(2018, 8, 3, 20, 45), 2012,
+        {"GLONASS", DateTicks(2018, 8, 3, 21, 5) + 18 * S, rtcm_encoder::EncodeGloEph(glo),
+         SatKey(SC_GLONASS, 9), DateTicks(2018, 8, 3, 20, 45), 2012,
          [](const REphem& e) {
-             EXPECT_EQ(std::make_tuple(e.Tk, e.tom, e.toe, e.iode), std::make_tuple(74670, 74670, 74700u, 95));
+             EXPECT_EQ(std::make_tuple(e.Tk, e.tom, e.toe, e.iode),
+                       std::make_tuple(74670, 74670, 74700u, 95));
              EXPECT_EQ(std::make_tuple(e.freq_num, e.LeapSec, e.nFt, e.nN4, e.cURAoe),
                        std::make_tuple(-2, 18, 6, 6, 'X'));
-             EXPECT_EQ(e.flags, 3 | 4 | 8 | 0x80);                // P1, P2, P3, GLONASS-M
-             EXPECT_EQ(e.flags2, 2 * 2 + 1 + 8 + 16 + 64);        // P, ln, P4, M, ln of the extra data
-             EXPECT_EQ(std::make_tuple(e.TauC, e.tGPS, e.fDelTauN),
-                       std::make_tuple(20 * P2(-31), -9 * P2(-30), static_cast<float>(-5 * P2(-30))));
+             EXPECT_EQ(e.flags, 3 | 4 | 8 | 0x80);          // P1, P2, P3, GLONASS-M
+             EXPECT_EQ(e.flags2, 2 * 2 + 1 + 8 + 16 + 64);  // P, ln, P4, M, ln of the extra data
+             EXPECT_EQ(
+                 std::make_tuple(e.TauC, e.tGPS, e.fDelTauN),
+                 std::make_tuple(20 * P2(-31), -9 * P2(-30), static_cast<float>(-5 * P2(-30))));
              EXPECT_EQ(e.toc, static_cast<std::uint32_t>(e.GPSTime % Week / S));
          }},
-        {"GLONASS before 03:00", DateTicks(2012, 10, 12, 21, 20) + 16 * S, rtcm_encoder::EncodeGloEph(early),
-         SatKey(SC_GLONASS, 24), DateTicks(2012, 10, 12, 21, 15), 1709,
+        {"GLONASS before 03:00", DateTicks(2012, 10, 12, 21, 20) + 16 * S,
+         rtcm_encoder::EncodeGloEph(early), SatKey(SC_GLONASS, 24), DateTicks(2012, 10, 12, 21, 15),
+         1709,
          [](const REphem& e) {
-             EXPECT_EQ(std::make_tuple(e.Tk, e.tom, e.toe, e.iode), std::make_tuple(-10800, -10800, 76500u, 1));
+             EXPECT_EQ(std::make_tuple(e.Tk, e.tom, e.toe, e.iode),
+                       std::make_tuple(-10800, -10800, 76500u, 1));
          }},
     };
     for (const RCase& c : cases) {
@@ -199,7 +248,9 @@ TEST(RtcmEphemRoundTrip, EverySystemAcrossTheWeekBoundary) {
         EXPECT_EQ(rig.Parser->TotalErrors(), 0) << c.what;
         ASSERT_EQ(rig.Decoded.size(), 1u) << c.what;
         const REphem& e = rig.Decoded[0];
-        EXPECT_EQ(std::make_tuple(e.svprn, e.GPSTime, e.weekno), std::make_tuple(c.key, c.time, c.week)) << c.what;
+        EXPECT_EQ(std::make_tuple(e.svprn, e.GPSTime, e.weekno),
+                  std::make_tuple(c.key, c.time, c.week))
+            << c.what;
         SCOPED_TRACE(c.what);
         c.check(e);
     }
@@ -214,16 +265,22 @@ TEST(RtcmEphemRoundTrip, GalileoINavKindFromTheDataValidity) {
     } cases[] = {{0, 0, 5, 517}, {1, 0, 1, 513}, {0, 1, 4, 516}, {1, 1, 5, 517}};
     for (const RCase& c : cases) {
         rtcm_encoder::RGalEphIn in;
-        in.Number = 1046; in.Sat = 3; in.Week = 1198; in.SqrtA = 2852000000;
-        in.E5bValidity = c.e5bValidity; in.E1Validity = c.e1Validity;
+        in.Number = 1046;
+        in.Sat = 3;
+        in.Week = 1198;
+        in.SqrtA = 2852000000;
+        in.E5bValidity = c.e5bValidity;
+        in.E1Validity = c.e1Validity;
         TEphemRig rig(2222 * Week + Day);
         rig.FeedPayload(rtcm_encoder::EncodeGalEph(in));
         ASSERT_EQ(rig.Decoded.size(), 1u);
         const REphem& e = rig.Decoded[0];
         EXPECT_EQ(e.NavType, c.navType) << c.e5bValidity << c.e1Validity;
         EXPECT_EQ(zqt_ephem_tp::GalileoDataSource(e.NavType), c.dataSource);
-        EXPECT_EQ(zqt_ephem_tp::GalileoDVS(e, zqt_ephem_tp::GalSigE5b), static_cast<unsigned>(c.e5bValidity));
-        EXPECT_EQ(zqt_ephem_tp::GalileoDVS(e, zqt_ephem_tp::GalSigE1B), static_cast<unsigned>(c.e1Validity));
+        EXPECT_EQ(zqt_ephem_tp::GalileoDVS(e, zqt_ephem_tp::GalSigE5b),
+                  static_cast<unsigned>(c.e5bValidity));
+        EXPECT_EQ(zqt_ephem_tp::GalileoDVS(e, zqt_ephem_tp::GalSigE1B),
+                  static_cast<unsigned>(c.e1Validity));
     }
 }
 
@@ -240,7 +297,9 @@ TEST(RtcmEphemDecoder, SatelliteZeroAndDamagedMessagesGiveNoEphemeris) {
     gps.Sat = glo.Sat = bds.Sat = gal.Sat = 0;
     good.Sat = badToc.Sat = 5;
     badToc.Toc = 40000;  // 640,000 s: beyond the week
-    badToe.Sat = 2; badToe.Toc = 100; badToe.Toe = 16000;
+    badToe.Sat = 2;
+    badToe.Toc = 100;
+    badToe.Toe = 16000;
     TBytes shortGood = rtcm_encoder::EncodeGpsEph(good);
     shortGood.resize(shortGood.size() - 2);
     struct RCase {
@@ -260,7 +319,8 @@ TEST(RtcmEphemDecoder, SatelliteZeroAndDamagedMessagesGiveNoEphemeris) {
     zqt_ephemerisstorage::InstallEphemerisStorage();
     for (const RCase& c : cases) {
         TEphemRig rig(2222 * Week);
-        auto store = zqt_datastorage::TZQS_DataStorage::CreateChild(nullptr, zqt_datastorage::TZQS_DataStorage::NavDatabase());
+        auto store = zqt_datastorage::TZQS_DataStorage::CreateChild(
+            nullptr, zqt_datastorage::TZQS_DataStorage::NavDatabase());
         rig.Parser->SetDataStorage(store);
         // A good ephemeris first: a later failed message must not leave it as the current one.
         rig.FeedPayload(rtcm_encoder::EncodeGpsEph(good));
@@ -280,7 +340,9 @@ namespace {
 // A navigation store whose ephemeris storage cannot be had.
 class TFailingStore : public zqt_datastorage::TZQS_DataStorage {
 public:
-    zqt_ephemerisstorage::IZQS_EphemerisStoragePtr GetEphemerisStorage() override { return nullptr; }
+    zqt_ephemerisstorage::IZQS_EphemerisStoragePtr GetEphemerisStorage() override {
+        return nullptr;
+    }
 };
 
 }  // namespace
@@ -288,15 +350,23 @@ public:
 TEST(RtcmEphemDecoder, HandOverToTheNavigationStoreAndTheGlonassChannelTable) {
     zqt_datastorage::TZQS_DataStorage::InitStore();
     zqt_ephemerisstorage::InstallEphemerisStorage();
-    auto store = zqt_datastorage::TZQS_DataStorage::CreateChild(nullptr, zqt_datastorage::TZQS_DataStorage::NavDatabase());
+    auto store = zqt_datastorage::TZQS_DataStorage::CreateChild(
+        nullptr, zqt_datastorage::TZQS_DataStorage::NavDatabase());
     const std::int64_t start = DateTicks(2018, 8, 3);
     TEphemRig rig(start);
     rig.Parser->SetDataStorage(store);
 
     rtcm_encoder::RGpsEphIn gps;
-    gps.Sat = 12; gps.Week = 2012 % 1024; gps.Toc = 432000 / 16; gps.Toe = 432000 / 16; gps.SqrtA = 2702000000;
+    gps.Sat = 12;
+    gps.Week = 2012 % 1024;
+    gps.Toc = 432000 / 16;
+    gps.Toe = 432000 / 16;
+    gps.SqrtA = 2702000000;
     rtcm_encoder::RGloEphIn glo;
-    glo.Sat = 4; glo.Fcn = 7 + 6; glo.Tb = 50; glo.Pos[0] = 10000000;
+    glo.Sat = 4;
+    glo.Fcn = 7 + 6;
+    glo.Tb = 50;
+    glo.Pos[0] = 10000000;
     const TBytes g = Frame(rtcm_encoder::EncodeGpsEph(gps));
     rig.Feed(g);
     rig.Feed(g);  // a repeated message is kept once
@@ -310,8 +380,8 @@ TEST(RtcmEphemDecoder, HandOverToTheNavigationStoreAndTheGlonassChannelTable) {
     EXPECT_EQ(rig.Sink->GetSatObs()->GetGloChannels()[3], 6);
 
     // A store that cannot keep the ephemeris ends the import instead of losing it quietly.
-    auto failing = zqt_classes_dbs::TZQS_Object::CreateChildOf<TFailingStore>(nullptr,
-                                                                              zqt_datastorage::TZQS_DataStorage::NavDatabase());
+    auto failing = zqt_classes_dbs::TZQS_Object::CreateChildOf<TFailingStore>(
+        nullptr, zqt_datastorage::TZQS_DataStorage::NavDatabase());
     TEphemRig broken(start);
     broken.Parser->SetDataStorage(failing);
     EXPECT_ANY_THROW(broken.Feed(g));
@@ -334,7 +404,8 @@ TEST(RtcmEphemDecoder, FirstPassDatesEphemeridesByTheObservationsItSees) {
     msm.Sats = {{3, 0, false, false, {{2, 2.2e7, 2.2e7, 0.0, 0, false, 45.0}}}};
     rig.FeedPayload(rtcm_encoder::EncodeMSM(msm));
     rtcm_encoder::RGloEphIn glo;
-    glo.Sat = 1; glo.Tb = (10 * 4 + 3 * 4) + 1;  // 13:15 Moscow = 10:15 UTC
+    glo.Sat = 1;
+    glo.Tb = (10 * 4 + 3 * 4) + 1;  // 13:15 Moscow = 10:15 UTC
     glo.Pos[0] = 1000;
     rig.FeedPayload(rtcm_encoder::EncodeGloEph(glo));
     ASSERT_EQ(rig.Decoded.size(), 1u);
@@ -374,12 +445,15 @@ std::vector<RNavRecord> ReadNavFile(const std::string& path) {
         if (line.size() < 23 || line[0] == ' ') continue;
         RNavRecord r;
         r.Key = StrToSatNum(line.substr(0, 3));
-        r.Epoch = DateTicks(std::stoi(line.substr(4, 4)), std::stoi(line.substr(9, 2)), std::stoi(line.substr(12, 2)),
-                            std::stoi(line.substr(15, 2)), std::stoi(line.substr(18, 2)), std::stoi(line.substr(21, 2)));
-        for (int i = 0; i < 3; ++i) r.V.push_back(NavValue(line, 23 + 19 * static_cast<std::size_t>(i)));
+        r.Epoch = DateTicks(std::stoi(line.substr(4, 4)), std::stoi(line.substr(9, 2)),
+                            std::stoi(line.substr(12, 2)), std::stoi(line.substr(15, 2)),
+                            std::stoi(line.substr(18, 2)), std::stoi(line.substr(21, 2)));
+        for (int i = 0; i < 3; ++i)
+            r.V.push_back(NavValue(line, 23 + 19 * static_cast<std::size_t>(i)));
         const int more = (line[0] == 'R' || line[0] == 'S') ? 3 : 7;
         for (int l = 0; l < more && std::getline(f, line); ++l)
-            for (int i = 0; i < 4; ++i) r.V.push_back(NavValue(line, 4 + 19 * static_cast<std::size_t>(i)));
+            for (int i = 0; i < 4; ++i)
+                r.V.push_back(NavValue(line, 4 + 19 * static_cast<std::size_t>(i)));
         out.push_back(std::move(r));
     }
     return out;
@@ -387,7 +461,7 @@ std::vector<RNavRecord> ReadNavFile(const std::string& path) {
 
 // Nominal accuracy (m) of a GPS or BeiDou accuracy index, and of a Galileo SISA value.
 double UraMetres(int n) {
-    static const double t[16] = {2.0, 2.8, 4.0, 5.7, 8.0, 11.3, 16.0, 32.0,
+    static const double t[16] = {2.0,  2.8,   4.0,   5.7,   8.0,    11.3,   16.0,   32.0,
                                  64.0, 128.0, 256.0, 512.0, 1024.0, 2048.0, 4096.0, 6144.0};
     return n >= 0 && n < 16 ? t[n] : NAN;
 }
@@ -411,30 +485,70 @@ std::vector<double> ExpectedValues(const REphem& e) {
     const double nan = NAN;
     switch (SatKeySystem(e.svprn)) {
         case SC_GLONASS:
-            return {e.af0, e.af1, nan, e.Pos_X, e.Vel_X, e.Acs_X, static_cast<double>(e.health),
-                    e.Pos_Y, e.Vel_Y, e.Acs_Y, static_cast<double>(e.freq_num),
-                    e.Pos_Z, e.Vel_Z, e.Acs_Z, static_cast<double>(e.aoi)};
+            return {e.af0,
+                    e.af1,
+                    nan,
+                    e.Pos_X,
+                    e.Vel_X,
+                    e.Acs_X,
+                    static_cast<double>(e.health),
+                    e.Pos_Y,
+                    e.Vel_Y,
+                    e.Acs_Y,
+                    static_cast<double>(e.freq_num),
+                    e.Pos_Z,
+                    e.Vel_Z,
+                    e.Acs_Z,
+                    static_cast<double>(e.aoi)};
         default: break;
     }
     const unsigned sys = SatKeySystem(e.svprn);
-    std::vector<double> v = {e.af0, e.af1, e.af2,
-                             sys == SC_BDS ? static_cast<double>(e.lTope) : e.iode, e.crs, e.deltan, e.M0,
-                             e.cuc, e.ecc, e.cus, e.roota,
-                             static_cast<double>(e.toe), e.cic, e.Omega0, e.cis,
-                             e.i0, e.crc, e.omega, e.Omegadot,
-                             e.idot, nan, static_cast<double>(e.weekno), nan,
-                             nan, static_cast<double>(e.health), e.tgd, nan,
-                             nan, nan};
+    std::vector<double> v = {e.af0,
+                             e.af1,
+                             e.af2,
+                             sys == SC_BDS ? static_cast<double>(e.lTope) : e.iode,
+                             e.crs,
+                             e.deltan,
+                             e.M0,
+                             e.cuc,
+                             e.ecc,
+                             e.cus,
+                             e.roota,
+                             static_cast<double>(e.toe),
+                             e.cic,
+                             e.Omega0,
+                             e.cis,
+                             e.i0,
+                             e.crc,
+                             e.omega,
+                             e.Omegadot,
+                             e.idot,
+                             nan,
+                             static_cast<double>(e.weekno),
+                             nan,
+                             nan,
+                             static_cast<double>(e.health),
+                             e.tgd,
+                             nan,
+                             nan,
+                             nan};
     switch (sys) {
         case SC_GPS:
-            v[20] = e.codes; v[22] = e.L2flag; v[23] = UraMetres(e.ura); v[26] = e.iodc;
+            v[20] = e.codes;
+            v[22] = e.L2flag;
+            v[23] = UraMetres(e.ura);
+            v[26] = e.iodc;
             break;
         case SC_GALILEO:
-            v[20] = zqt_ephem_tp::GalileoDataSource(e.NavType); v[23] = SisaMetres(e.ura);
-            v[25] = e.bgdE1E5a; v[26] = e.bgdE1E5b;
+            v[20] = zqt_ephem_tp::GalileoDataSource(e.NavType);
+            v[23] = SisaMetres(e.ura);
+            v[25] = e.bgdE1E5a;
+            v[26] = e.bgdE1E5b;
             break;
         case SC_BDS:
-            v[23] = UraMetres(e.ura); v[26] = e.tgd2; v[28] = static_cast<double>(e.lTopc);
+            v[23] = UraMetres(e.ura);
+            v[26] = e.tgd2;
+            v[28] = static_cast<double>(e.lTopc);
             break;
         default: break;
     }
@@ -452,7 +566,8 @@ bool SingleField(unsigned sys, std::size_t i) {
 }  // namespace
 
 TEST(RtcmEphemFiles, DecodedEphemeridesEqualTheReferenceNavigationFiles) {
-    const char* names[] = {"EPHM_2018_08_03", "GMSD_2012_10_13", "ROVR_2019_01_20", "TGLO_2009_12_18"};
+    const char* names[] = {"EPHM_2018_08_03", "GMSD_2012_10_13", "ROVR_2019_01_20",
+                           "TGLO_2009_12_18"};
     for (const std::string name : names) {
         RTCMTEST_REQUIRE_SHARED(rtcmPath, "rtcm/" + name + ".rtcm3");
         RTCMTEST_REQUIRE_SHARED(navPath, "reference/" + name + ".nav");
@@ -461,15 +576,18 @@ TEST(RtcmEphemFiles, DecodedEphemeridesEqualTheReferenceNavigationFiles) {
                                 std::stoi(name.substr(p + 9, 2))));
         const auto data = rtcmtest::ReadFile(rtcmPath);
         for (std::size_t i = 0; i < data.size(); i += 4096)
-            rig.Parser->AddData(data.data() + i, static_cast<std::int32_t>(std::min<std::size_t>(4096, data.size() - i)));
+            rig.Parser->AddData(data.data() + i, static_cast<std::int32_t>(
+                                                     std::min<std::size_t>(4096, data.size() - i)));
         rig.Parser->EndOfData();
         EXPECT_EQ(rig.Parser->TotalErrors(), 0) << name;
 
-        // Decoded records by satellite, time and, for Galileo, the message (F/NAV, I/NAV); the first
-        // of each, as the navigation store keeps it (repeats differ in their frame time).
+        // Decoded records by satellite, time and, for Galileo, the message (F/NAV, I/NAV); the
+        // first of each, as the navigation store keeps it (repeats differ in their frame time).
         std::map<std::tuple<std::uint16_t, std::int64_t, int>, REphem> decoded;
         for (const REphem& e : rig.Decoded) {
-            const int source = SatKeySystem(e.svprn) == SC_GALILEO ? GalileoMessage(zqt_ephem_tp::GalileoDataSource(e.NavType)) : 0;
+            const int source = SatKeySystem(e.svprn) == SC_GALILEO
+                                   ? GalileoMessage(zqt_ephem_tp::GalileoDataSource(e.NavType))
+                                   : 0;
             decoded.try_emplace({e.svprn, e.GPSTime, source}, e);
         }
         int compared = 0;
@@ -488,7 +606,8 @@ TEST(RtcmEphemFiles, DecodedEphemeridesEqualTheReferenceNavigationFiles) {
                 it = decoded.find(key);
             }
             referenced.insert(key);
-            const std::string what = name + " " + SatNumToStr(r.Key) + " " + zqt_timefunc::GPSTimeToStr(r.Epoch);
+            const std::string what =
+                name + " " + SatNumToStr(r.Key) + " " + zqt_timefunc::GPSTimeToStr(r.Epoch);
             if (it == decoded.end()) {
                 ADD_FAILURE() << what << ": not decoded";
                 continue;
@@ -509,13 +628,17 @@ TEST(RtcmEphemFiles, DecodedEphemeridesEqualTheReferenceNavigationFiles) {
             for (std::size_t i = 0; i < want.size() && i < r.V.size(); ++i) {
                 if (std::isnan(want[i])) continue;
                 if (SingleField(sys, i))
-                    EXPECT_FLOAT_EQ(static_cast<float>(want[i]), static_cast<float>(r.V[i])) << what << " value " << i;
+                    EXPECT_FLOAT_EQ(static_cast<float>(want[i]), static_cast<float>(r.V[i]))
+                        << what << " value " << i;
                 else
-                    EXPECT_TRUE(Close(want[i], r.V[i])) << what << " value " << i << ": " << want[i] << " vs " << r.V[i];
+                    EXPECT_TRUE(Close(want[i], r.V[i]))
+                        << what << " value " << i << ": " << want[i] << " vs " << r.V[i];
             }
             if (sys == SC_GLONASS) {
                 // Frame time: seconds of the UTC week in the file, of the UTC day here.
-                EXPECT_EQ(static_cast<std::int64_t>(r.V[2]) % 86400, ((e.Tk % 86400) + 86400) % 86400) << what;
+                EXPECT_EQ(static_cast<std::int64_t>(r.V[2]) % 86400,
+                          ((e.Tk % 86400) + 86400) % 86400)
+                    << what;
             }
             if (sys == SC_GPS) {
                 EXPECT_EQ(zqt_ephem_tp::GpsFitIntervalFlag(e), r.V[28] > 4.0) << what;
@@ -523,7 +646,8 @@ TEST(RtcmEphemFiles, DecodedEphemeridesEqualTheReferenceNavigationFiles) {
         }
         EXPECT_GT(compared, 0) << name;
         for (const auto& [key, e] : decoded)
-            EXPECT_TRUE(referenced.count(key)) << name << " " << SatNumToStr(e.svprn) << " "
-                                               << zqt_timefunc::GPSTimeToStr(e.GPSTime) << ": not in the reference";
+            EXPECT_TRUE(referenced.count(key))
+                << name << " " << SatNumToStr(e.svprn) << " "
+                << zqt_timefunc::GPSTimeToStr(e.GPSTime) << ": not in the reference";
     }
 }

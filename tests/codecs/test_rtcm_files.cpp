@@ -20,9 +20,11 @@ namespace {
 
 std::int64_t DateTicks(int y, int mo, int d, int h = 0, int mi = 0, double s = 0.0) {
     using namespace std::chrono;
-    const auto days = sys_days(year(y) / month(static_cast<unsigned>(mo)) / day(static_cast<unsigned>(d))) -
-                      sys_days(year(1980) / January / 6);
-    return days.count() * 864000000LL + (h * 3600LL + mi * 60LL) * 10000LL + std::llround(s * 10000.0);
+    const auto days =
+        sys_days(year(y) / month(static_cast<unsigned>(mo)) / day(static_cast<unsigned>(d))) -
+        sys_days(year(1980) / January / 6);
+    return days.count() * 864000000LL + (h * 3600LL + mi * 60LL) * 10000LL +
+           std::llround(s * 10000.0);
 }
 
 // Start time of a recording from its name NAME_yyyy_mm_dd.
@@ -34,30 +36,80 @@ std::int64_t NameDay(const std::string& name) {
 
 struct RFileCase {
     std::string name;
-    std::map<int, int> counts;  // message number -> frames
+    std::map<int, int> counts;           // message number -> frames
     TSortedArrayOfInteger observations;  // second pass, without the station list
 };
 
 const std::vector<RFileCase>& Files() {
     static const std::vector<RFileCase> f = {
-        {"GMSD_2012_10_13", {{1007, 28}, {1008, 28}, {1019, 15}, {1020, 16}, {1033, 28}, {1077, 257}, {1087, 257}, {1117, 257}, {1127, 257}}, {1077, 1087, 1117, 1127}},
-        {"TGLO_2009_12_18", {{1004, 186}, {1005, 19}, {1012, 186}, {1019, 19}, {1020, 19}}, {1004, 1012}},
-        {"ROVR_2019_01_20", {{1006, 638}, {1019, 156}, {1020, 130}, {1042, 78}, {1046, 65}, {1077, 637}, {1087, 638}, {1097, 638}, {1127, 638}}, {1077, 1087, 1097, 1127}},
+        {"GMSD_2012_10_13",
+         {{1007, 28},
+          {1008, 28},
+          {1019, 15},
+          {1020, 16},
+          {1033, 28},
+          {1077, 257},
+          {1087, 257},
+          {1117, 257},
+          {1127, 257}},
+         {1077, 1087, 1117, 1127}},
+        {"TGLO_2009_12_18",
+         {{1004, 186}, {1005, 19}, {1012, 186}, {1019, 19}, {1020, 19}},
+         {1004, 1012}},
+        {"ROVR_2019_01_20",
+         {{1006, 638},
+          {1019, 156},
+          {1020, 130},
+          {1042, 78},
+          {1046, 65},
+          {1077, 637},
+          {1087, 638},
+          {1097, 638},
+          {1127, 638}},
+         {1077, 1087, 1097, 1127}},
         // The data folder's notes count 35 frames of 1087 and one of 3386: that "3386" frame
         // fails its checksum, and the 1087 frame it covers is good.
-        {"MSMS_2018_05_11", {{1006, 1}, {1008, 1}, {1077, 35}, {1087, 36}, {1097, 36}, {1107, 36}, {1127, 36}, {1230, 1}}, {1077, 1087, 1097, 1107, 1127}},
-        {"TRMB_2018_05_11", {{1006, 15}, {1008, 15}, {1013, 15}, {1033, 16}, {1074, 153}, {1084, 153}, {1094, 153}, {1124, 153}, {1230, 15}}, {1074, 1084, 1094, 1124}},
-        {"JNBA_2018_05_10", {{1006, 14}, {1008, 14}, {1033, 14}, {1075, 67}, {1085, 67}, {1115, 67}}, {1075, 1085, 1115}},
-        {"TPCN_2018_05_07", {{1004, 39}, {1006, 4}, {1008, 4}, {1012, 39}, {1033, 4}, {1230, 4}}, {1004, 1012}},
-        {"MIXD_2018_05_10", {{1004, 34}, {1006, 3}, {1012, 34}, {1033, 3}, {1077, 34}, {1087, 34}}, {1077, 1087}},
-        {"EPHM_2018_08_03", {{1019, 512}, {1020, 400}, {1042, 208}, {1044, 48}, {1045, 256}, {1046, 288}}, {}},
+        {"MSMS_2018_05_11",
+         {{1006, 1},
+          {1008, 1},
+          {1077, 35},
+          {1087, 36},
+          {1097, 36},
+          {1107, 36},
+          {1127, 36},
+          {1230, 1}},
+         {1077, 1087, 1097, 1107, 1127}},
+        {"TRMB_2018_05_11",
+         {{1006, 15},
+          {1008, 15},
+          {1013, 15},
+          {1033, 16},
+          {1074, 153},
+          {1084, 153},
+          {1094, 153},
+          {1124, 153},
+          {1230, 15}},
+         {1074, 1084, 1094, 1124}},
+        {"JNBA_2018_05_10",
+         {{1006, 14}, {1008, 14}, {1033, 14}, {1075, 67}, {1085, 67}, {1115, 67}},
+         {1075, 1085, 1115}},
+        {"TPCN_2018_05_07",
+         {{1004, 39}, {1006, 4}, {1008, 4}, {1012, 39}, {1033, 4}, {1230, 4}},
+         {1004, 1012}},
+        {"MIXD_2018_05_10",
+         {{1004, 34}, {1006, 3}, {1012, 34}, {1033, 3}, {1077, 34}, {1087, 34}},
+         {1077, 1087}},
+        {"EPHM_2018_08_03",
+         {{1019, 512}, {1020, 400}, {1042, 208}, {1044, 48}, {1045, 256}, {1046, 288}},
+         {}},
     };
     return f;
 }
 
 void FeedFile(zqt_rtc_parser::TZQS_RTCM_Parser& p, const std::vector<std::uint8_t>& data) {
     for (std::size_t i = 0; i < data.size(); i += 8196)
-        p.AddData(data.data() + i, static_cast<std::int32_t>(std::min<std::size_t>(8196, data.size() - i)));
+        p.AddData(data.data() + i,
+                  static_cast<std::int32_t>(std::min<std::size_t>(8196, data.size() - i)));
 }
 
 // One value of a reference file.
@@ -85,8 +137,9 @@ std::vector<RRefValue> ReadReference(const std::string& path) {
     std::int64_t t = 0;
     while (std::getline(f, line)) {
         if (line.size() > 30 && line[0] == '>') {
-            t = DateTicks(std::stoi(line.substr(2, 4)), std::stoi(line.substr(7, 2)), std::stoi(line.substr(10, 2)),
-                          std::stoi(line.substr(13, 2)), std::stoi(line.substr(16, 2)), std::stod(line.substr(18, 11)));
+            t = DateTicks(std::stoi(line.substr(2, 4)), std::stoi(line.substr(7, 2)),
+                          std::stoi(line.substr(10, 2)), std::stoi(line.substr(13, 2)),
+                          std::stoi(line.substr(16, 2)), std::stod(line.substr(18, 11)));
             continue;
         }
         if (line.size() < 3) continue;
@@ -106,10 +159,10 @@ std::vector<RRefValue> ReadReference(const std::string& path) {
 // Band of a RINEX 3 code in the satellite records.
 unsigned BandOf(char sys, const std::string& code) {
     static const std::map<std::string, unsigned> bands = {
-        {"G1C", 1}, {"G1W", 2}, {"G2W", 4}, {"G2D", 4}, {"G2P", 4}, {"G2X", 3}, {"G2S", 3}, {"G2L", 3},
-        {"G5X", 5}, {"R1C", 1}, {"R1P", 2}, {"R2C", 3}, {"R2P", 4}, {"E1X", 1}, {"E1C", 1}, {"E5X", 5},
-        {"E7X", 4}, {"E8X", 2}, {"E6X", 3}, {"C2I", 1}, {"C7I", 4}, {"C6I", 3}, {"J1C", 1}, {"J2X", 3},
-        {"J5X", 5}, {"S1C", 1}, {"S5I", 5}};
+        {"G1C", 1}, {"G1W", 2}, {"G2W", 4}, {"G2D", 4}, {"G2P", 4}, {"G2X", 3}, {"G2S", 3},
+        {"G2L", 3}, {"G5X", 5}, {"R1C", 1}, {"R1P", 2}, {"R2C", 3}, {"R2P", 4}, {"E1X", 1},
+        {"E1C", 1}, {"E5X", 5}, {"E7X", 4}, {"E8X", 2}, {"E6X", 3}, {"C2I", 1}, {"C7I", 4},
+        {"C6I", 3}, {"J1C", 1}, {"J2X", 3}, {"J5X", 5}, {"S1C", 1}, {"S5I", 5}};
     const auto it = bands.find(std::string(1, sys) + code.substr(1, 2));
     return it == bands.end() ? 0 : it->second;
 }
@@ -123,7 +176,8 @@ TEST(RtcmFiles, CensusSecondPassAndValuesAgainstTheReference) {
         // Pass 1: station and ephemeris messages; every number enters the census.
         rtcmtest::TDecoderRig rig(start, 3);
         std::map<int, int> counts;
-        rig.Parser->SetOnMessageStart([&](zqt_rtc_parser::TZQS_RTC_Parser&, std::uint16_t n) { ++counts[n]; });
+        rig.Parser->SetOnMessageStart(
+            [&](zqt_rtc_parser::TZQS_RTC_Parser&, std::uint16_t n) { ++counts[n]; });
         FeedFile(*rig.Parser, data);
         rig.Parser->EndOfData();
         EXPECT_EQ(counts, c.counts) << c.name;
@@ -133,9 +187,12 @@ TEST(RtcmFiles, CensusSecondPassAndValuesAgainstTheReference) {
         EXPECT_TRUE(rig.Sink->Written.empty()) << c.name;
 
         // Pass 2: the selected observation messages.
-        const TSortedArrayOfInteger select = zqt_rtc_parser::SelectObservationMessages(rig.Parser->Census());
-        EXPECT_EQ(select, c.observations.empty() ? c.observations
-                                                 : zqt_arrays::SortedConcat(zqt_rtc_parser::StationMessages(), c.observations))
+        const TSortedArrayOfInteger select =
+            zqt_rtc_parser::SelectObservationMessages(rig.Parser->Census());
+        EXPECT_EQ(select,
+                  c.observations.empty()
+                      ? c.observations
+                      : zqt_arrays::SortedConcat(zqt_rtc_parser::StationMessages(), c.observations))
             << c.name;
         if (select.empty()) continue;
         rig.Parser->SetMessages(select);
@@ -152,7 +209,8 @@ TEST(RtcmFiles, CensusSecondPassAndValuesAgainstTheReference) {
         // look a satellite up in every epoch of its time.
         std::multimap<std::int64_t, const rtcmtest::RWrittenEpoch*> byTime;
         for (const auto& e : epochs) byTime.emplace(e.Time, &e);
-        const auto findSat = [&byTime](std::int64_t t, std::uint16_t key) -> const rtcmtest::RWrittenSat* {
+        const auto findSat = [&byTime](std::int64_t t,
+                                       std::uint16_t key) -> const rtcmtest::RWrittenSat* {
             const auto [lo, hi] = byTime.equal_range(t);
             for (auto it = lo; it != hi; ++it)
                 if (const auto* s = it->second->Find(key)) return s;
@@ -184,14 +242,17 @@ TEST(RtcmFiles, CensusSecondPassAndValuesAgainstTheReference) {
             }
             ++compared;
             if (std::fabs(ours - v.Value) > tol) {
-                if (++bad <= 5) ADD_FAILURE() << c.name << " " << zqt_sat_obs_types::SatNumToStr(v.Key) << " " << v.Code
-                                              << " at " << v.Time << ": " << ours << " vs " << v.Value;
+                if (++bad <= 5)
+                    ADD_FAILURE() << c.name << " " << zqt_sat_obs_types::SatNumToStr(v.Key) << " "
+                                  << v.Code << " at " << v.Time << ": " << ours << " vs "
+                                  << v.Value;
             }
         }
         // Epoch times that carry a system of the reference.
         for (const auto& e : epochs)
             for (const auto& sat : e.Sats)
-                if (refSystems.count(zqt_sat_obs_types::SatSystemLetter(sat.Key)[0])) ourTimes.insert(e.Time);
+                if (refSystems.count(zqt_sat_obs_types::SatSystemLetter(sat.Key)[0]))
+                    ourTimes.insert(e.Time);
         EXPECT_EQ(ourTimes.size(), refEpochs) << c.name;
         EXPECT_GT(compared, 100u) << c.name;
         EXPECT_EQ(bad, 0u) << c.name;

@@ -24,9 +24,8 @@ struct TFrameLog {
     std::vector<std::pair<int, std::int64_t>> Seen;
     explicit TFrameLog(std::uint8_t Mode = 6) {
         Parser->SetMode(Mode);
-        Parser->SetOnMessageStart([this](TZQS_RTC_Parser& d, std::uint16_t n) {
-            Seen.emplace_back(n, d.FrameOffset());
-        });
+        Parser->SetOnMessageStart(
+            [this](TZQS_RTC_Parser& d, std::uint16_t n) { Seen.emplace_back(n, d.FrameOffset()); });
     }
     void Feed(const TBytes& b, std::size_t from, std::size_t to) {
         Parser->AddData(b.data() + from, static_cast<std::int32_t>(to - from));
@@ -52,8 +51,9 @@ TBytes MsmFrame(int number, std::int64_t t, bool multiple) {
     for (int id : {3, 7, 12}) {
         RMsmSatIn s;
         s.Id = id;
-        s.Cells = {{2, 21000000.0 + id * 1000.0, 21000000.0 + id * 1000.0 + 0.5, -120.0, 9, false, 45.0},
-                   {15, 21000003.0 + id * 1000.0, 21000003.0 + id * 1000.0 + 0.7, -120.0, 9, false, 40.0}};
+        s.Cells = {
+            {2, 21000000.0 + id * 1000.0, 21000000.0 + id * 1000.0 + 0.5, -120.0, 9, false, 45.0},
+            {15, 21000003.0 + id * 1000.0, 21000003.0 + id * 1000.0 + 0.7, -120.0, 9, false, 40.0}};
         m.Sats.push_back(s);
     }
     return Frame(EncodeMSM(m));
@@ -189,7 +189,9 @@ TEST(RtcmFraming, TruncatedRandomAndMalformedInputIsHandled) {
         log.Parser->Finish();
         std::size_t whole = 0;
         for (const auto& [n, off] : expect)
-            if (static_cast<std::size_t>(off) + (n == 1006 ? StationFrame(17).size() : 0) <= cut && n == 1006) ++whole;
+            if (static_cast<std::size_t>(off) + (n == 1006 ? StationFrame(17).size() : 0) <= cut &&
+                n == 1006)
+                ++whole;
         std::size_t seen1006 = 0;
         for (const auto& [n, off] : log.Seen) seen1006 += n == 1006;
         EXPECT_EQ(seen1006, whole) << "cut at " << cut;
@@ -208,16 +210,21 @@ TEST(RtcmFraming, TruncatedRandomAndMalformedInputIsHandled) {
     EXPECT_EQ(rig.Parser->TotalBytes(), static_cast<std::int64_t>(noise.size()));
 
     // Messages with random bytes changed or cut, under a correct checksum.
-    std::vector<TBytes> seeds = {EncodeMSM([] {
-                                     RMsmIn m;
-                                     m.Number = 1087;
-                                     m.Sats.push_back({3, 9, false, false, {{2, 2e7, 2e7, 5, 700, true, 40}, {8, 2e7, 2e7, 5, 3, false, 30}}});
-                                     return m;
-                                 }()),
-                                 [] {
-                                     const TBytes f = StationFrame(1);
-                                     return TBytes(f.begin() + 3, f.end() - 3);
-                                 }()};
+    std::vector<TBytes> seeds = {
+        EncodeMSM([] {
+            RMsmIn m;
+            m.Number = 1087;
+            m.Sats.push_back({3,
+                              9,
+                              false,
+                              false,
+                              {{2, 2e7, 2e7, 5, 700, true, 40}, {8, 2e7, 2e7, 5, 3, false, 30}}});
+            return m;
+        }()),
+        [] {
+            const TBytes f = StationFrame(1);
+            return TBytes(f.begin() + 3, f.end() - 3);
+        }()};
     for (int n : {1004, 1012}) {
         RLegacyIn l;
         l.Number = n;
@@ -261,7 +268,8 @@ TEST(RtcmFraming, GoodCrcShortBodyIsCountedAndSkipped) {
     };
     for (const auto& c : cases) {
         rtcmtest::TDecoderRig rig(Start);
-        for (std::size_t len : {std::size_t{1}, std::size_t{3}, std::size_t{12}, c.payload.size() - 1}) {
+        for (std::size_t len :
+             {std::size_t{1}, std::size_t{3}, std::size_t{12}, c.payload.size() - 1}) {
             TBytes cut(c.payload.begin(), c.payload.begin() + static_cast<std::ptrdiff_t>(len));
             rig.Feed(Frame(cut));
         }
@@ -282,9 +290,11 @@ TEST(RtcmFraming, DecodeFrameChecksAWholeFrame) {
     EXPECT_EQ(p->StationID(), 77);
     EXPECT_EQ(p->Census(), (zqt_arrays::TSortedArrayOfInteger{1006}));
     f[8] ^= 0x40;
-    EXPECT_THROW(p->DecodeFrame(f.data(), static_cast<std::int32_t>(f.size())), zqt_rtcm_types::ExceptionRTCMCRC);
+    EXPECT_THROW(p->DecodeFrame(f.data(), static_cast<std::int32_t>(f.size())),
+                 zqt_rtcm_types::ExceptionRTCMCRC);
     EXPECT_THROW(p->DecodeFrame(f.data(), 5), zqt_rtcm_types::ExceptionRTCMCRC);
-    EXPECT_THROW(p->DecodeFrame(f.data(), static_cast<std::int32_t>(f.size()) - 1), zqt_rtcm_types::ExceptionRTCMCRC);
+    EXPECT_THROW(p->DecodeFrame(f.data(), static_cast<std::int32_t>(f.size()) - 1),
+                 zqt_rtcm_types::ExceptionRTCMCRC);
 }
 
 TEST(RtcmFraming, LengthOnlyModeChecksFramesWithoutDecoding) {

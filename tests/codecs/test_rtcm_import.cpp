@@ -20,8 +20,8 @@ using namespace rtcm_encoder;
 using namespace rtcmimport;
 using sysutils::Format;
 using zqt_arrays::TSortedArrayOfInteger;
-using zqt_rtc_parser::TZQS_RTCM_Parser;
 using zqt_obs_intrf::RVec3;
+using zqt_rtc_parser::TZQS_RTCM_Parser;
 using zqt_sat_obs_types::SatKey;
 
 namespace {
@@ -60,10 +60,13 @@ TBytes Msm7(int Number, std::int64_t t, std::vector<int> Ids, bool Last, int Sta
     m.Station = Station;
     m.Multiple = !Last;
     const int group = Number / 10 * 10;
-    m.EpochField = group == 1080 ? GloMsmField(t, Leap) : group == 1120 ? BdsTowField(t) : TowField(t);
+    m.EpochField = group == 1080   ? GloMsmField(t, Leap)
+                   : group == 1120 ? BdsTowField(t)
+                                   : TowField(t);
     const int sig2 = group == 1080 ? 8 : group == 1090 ? 15 : group == 1120 ? 14 : 10;
     for (const int id : Ids)
-        m.Sats.push_back(MsmSat(id, 2.0e7 + id * 1.1e5 + static_cast<double>((t - T0) / Sec) * 300.0,
+        m.Sats.push_back(MsmSat(id,
+                                2.0e7 + id * 1.1e5 + static_cast<double>((t - T0) / Sec) * 300.0,
                                 sig2, group == 1080 ? id % 5 - 2 : 0));
     return Frame(EncodeMSM(m));
 }
@@ -136,7 +139,8 @@ TEST(StationMessages, RecordsOfEachMessage) {
     longName.U(200, 8);
     longName.Str("ANT");
     rtcmtest::TDecoderRig rig(T0, 1);
-    rig.Feed(Concat({Station(1006, X0, Y0, Z0, false, 1.234), Descriptor(1033, "  ANT X  ", "S1", "REC", "4.2", "R9"),
+    rig.Feed(Concat({Station(1006, X0, Y0, Z0, false, 1.234),
+                     Descriptor(1033, "  ANT X  ", "S1", "REC", "4.2", "R9"),
                      Descriptor(1008, "ANT Y", "S2"), Frame(longName.Bytes())}));
     rig.Parser->EndOfData();
     const TZQS_RTCM_Parser& p = *rig.Parser;
@@ -177,7 +181,8 @@ TEST(StationMessages, GlonassBiasesKeepUnsentSlotsAndDropInvalidOnes) {
         rig.Feed(Frame(EncodeGloBias(b)));
         rig.Parser->EndOfData();
         for (int slot = 1; slot <= 4; ++slot)
-            EXPECT_NEAR(rig.Parser->GloBiases().Bias[static_cast<std::size_t>(slot)], s.expected[static_cast<std::size_t>(slot)], 1e-9)
+            EXPECT_NEAR(rig.Parser->GloBiases().Bias[static_cast<std::size_t>(slot)],
+                        s.expected[static_cast<std::size_t>(slot)], 1e-9)
                 << "mask " << s.mask << " slot " << slot;
     }
 }
@@ -189,7 +194,7 @@ TEST_F(ImportFixture, StationHandOver) {
         const char* what;
         std::vector<TBytes> perEpoch;  // station frames sent before epochs 0, 1, 2, ...
         int baseType;
-        int stationRecordsets;         // output recordsets made from station occupations
+        int stationRecordsets;  // output recordsets made from station occupations
         double height;
         std::string receiverNumber;
     };
@@ -199,40 +204,66 @@ TEST_F(ImportFixture, StationHandOver) {
         {"computed station", {Station(1006, X0, Y0, Z0, true, 1.5)}, 3, 1, 0.0, "R9/7/0/0"},
         {"position of zeros", {Station(1005, 0, 0, 0)}, 4, 0, 0.0, "R9/7/0/0"},
         {"positions scattering by centimetres",
-         {fixed, Station(1006, X0 + 0.05, Y0, Z0, false, 1.5), Station(1006, X0, Y0 - 0.03, Z0, false, 1.5)},
-         2, 1, 1.5, "R9/7/0/0"},
-        {"station moved", {fixed, fixed, Station(1006, X0 + 500.0, Y0, Z0, false, 1.5)}, 2, 2, 1.5, "R9/7/0/0"},
+         {fixed, Station(1006, X0 + 0.05, Y0, Z0, false, 1.5),
+          Station(1006, X0, Y0 - 0.03, Z0, false, 1.5)},
+         2,
+         1,
+         1.5,
+         "R9/7/0/0"},
+        {"station moved",
+         {fixed, fixed, Station(1006, X0 + 500.0, Y0, Z0, false, 1.5)},
+         2,
+         2,
+         1.5,
+         "R9/7/0/0"},
     };
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TBytes s = Descriptor(1033, "ANT", "A1", "REC", "1.0", "R9");
         for (int k = 0; k < 6; ++k) {
-            if (static_cast<std::size_t>(k / 2) < c.perEpoch.size() && k % 2 == 0) Append(s, c.perEpoch[static_cast<std::size_t>(k / 2)]);
+            if (static_cast<std::size_t>(k / 2) < c.perEpoch.size() && k % 2 == 0)
+                Append(s, c.perEpoch[static_cast<std::size_t>(k / 2)]);
             Append(s, MsmEpochs(1, k));
         }
         const auto file = Import(Dir.Write("C" + std::to_string(n++) + "_2024_03_05.rtcm3", s));
         const std::int32_t ds = DataSetID(file);
         const std::int32_t fr = file->GetReceiver(0)->GetObjID();
-        EXPECT_EQ(Int(Format("SELECT BaseType FROM FileReceiver WHERE FRcvrID = %d", fr)), c.baseType);
+        EXPECT_EQ(Int(Format("SELECT BaseType FROM FileReceiver WHERE FRcvrID = %d", fr)),
+                  c.baseType);
         EXPECT_EQ(Str(Format("SELECT r.ReceiverNumber FROM Receiver r JOIN FileReceiver f ON "
-                             "f.ReceiverID = r.ReceiverID WHERE f.FRcvrID = %d", fr)),
+                             "f.ReceiverID = r.ReceiverID WHERE f.FRcvrID = %d",
+                             fr)),
                   c.receiverNumber);
-        const std::int64_t output = Int(Format("SELECT COUNT(*) FROM Recordsets WHERE DataSetID = %d AND RecordsetType = 7", ds));
-        EXPECT_EQ(output, c.stationRecordsets == 0 ? 1 : c.stationRecordsets) << "one output without a station";
+        const std::int64_t output = Int(Format(
+            "SELECT COUNT(*) FROM Recordsets WHERE DataSetID = %d AND RecordsetType = 7", ds));
+        EXPECT_EQ(output, c.stationRecordsets == 0 ? 1 : c.stationRecordsets)
+            << "one output without a station";
         if (c.stationRecordsets > 0) {
-            EXPECT_NEAR(zqt_variant::VarToFloatZ(Db->QueryValue(Format("SELECT AntennaHeight FROM Recordsets WHERE DataSetID = %d AND RecordsetType = 7", ds))),
+            EXPECT_NEAR(zqt_variant::VarToFloatZ(
+                            Db->QueryValue(Format("SELECT AntennaHeight FROM Recordsets WHERE "
+                                                  "DataSetID = %d AND RecordsetType = 7",
+                                                  ds))),
                         c.height, 1e-4);
-            EXPECT_EQ(Str(Format("SELECT AntennaModel FROM Recordsets WHERE DataSetID = %d AND RecordsetType = 7", ds)), "ANT");
+            EXPECT_EQ(Str(Format("SELECT AntennaModel FROM Recordsets WHERE DataSetID = %d AND "
+                                 "RecordsetType = 7",
+                                 ds)),
+                      "ANT");
         }
         // Every epoch belongs to exactly one output recordset.
-        EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Epochs e WHERE e.DataSetID = %d AND (SELECT COUNT(*) FROM "
-                             "Recordsets r WHERE r.DataSetID = e.DataSetID AND r.RecordsetType = 7 AND "
-                             "e.GPSTime BETWEEN r.BegTime AND r.EndTime) = 1", ds)),
-                  6);
+        EXPECT_EQ(
+            Int(Format(
+                "SELECT COUNT(*) FROM Epochs e WHERE e.DataSetID = %d AND (SELECT COUNT(*) FROM "
+                "Recordsets r WHERE r.DataSetID = e.DataSetID AND r.RecordsetType = 7 AND "
+                "e.GPSTime BETWEEN r.BegTime AND r.EndTime) = 1",
+                ds)),
+            6);
         // The census in ascending order.
-        const std::string messages = Str(Format("SELECT Messages FROM FileReceiver WHERE FRcvrID = %d", fr));
-        EXPECT_TRUE(messages == "1005,1033,1077,1087,1097" || messages == "1006,1033,1077,1087,1097") << messages;
+        const std::string messages =
+            Str(Format("SELECT Messages FROM FileReceiver WHERE FRcvrID = %d", fr));
+        EXPECT_TRUE(messages == "1005,1033,1077,1087,1097" ||
+                    messages == "1006,1033,1077,1087,1097")
+            << messages;
     }
 }
 
@@ -278,8 +309,9 @@ TEST(SecondPass, BeginPassForgetsThePass) {
 
 // The epochs written through the observation file are those the decoder assembles.
 TEST_F(ImportFixture, EpochsInTheDatabaseEqualTheDecodedOnes) {
-    const TBytes stream = Concat({Station(1006, X0, Y0, Z0, false, 1.5), Descriptor(1033, "ANT", "A1", "REC", "1.0", "R9"),
-                                  MsmEpochs(20)});
+    const TBytes stream =
+        Concat({Station(1006, X0, Y0, Z0, false, 1.5),
+                Descriptor(1033, "ANT", "A1", "REC", "1.0", "R9"), MsmEpochs(20)});
     const auto file = Import(Dir.Write(Name, stream));
     const std::vector<RStoredEpoch> stored = Epochs(DataSetID(file));
 
@@ -363,7 +395,8 @@ TEST_F(ImportFixture, TimeWindow) {
         SCOPED_TRACE(c.what);
         // A station ID of its own keeps each recording apart from the others.
         const TBytes s = Concat({Station(1005, X0, Y0, Z0, false, 0.0, ++n), MsmEpochs(60)});
-        const auto file = Import(Dir.Write("W" + std::to_string(n) + "_2024_03_05.rtcm3", s), c.settings);
+        const auto file =
+            Import(Dir.Write("W" + std::to_string(n) + "_2024_03_05.rtcm3", s), c.settings);
         const auto epochs = Epochs(DataSetID(file));
         ASSERT_EQ(static_cast<std::int64_t>(epochs.size()), c.count);
         EXPECT_EQ(epochs.front().Time, T0 + c.first * Sec);
@@ -376,13 +409,15 @@ TEST_F(ImportFixture, TimeWindow) {
 TEST(EpochAssembly, LateObservationsAreCountedAndLogged) {
     rtcmtest::TDecoderRig rig(T0, 6);
     // The GPS message closes the epoch; Galileo of the same epoch comes after it.
-    rig.Feed(Concat({Msm7(1077, T0, {3, 7}, true), Msm7(1097, T0, {4}, true), Msm7(1077, T0 + Sec, {3}, true)}));
+    rig.Feed(Concat({Msm7(1077, T0, {3, 7}, true), Msm7(1097, T0, {4}, true),
+                     Msm7(1077, T0 + Sec, {3}, true)}));
     const auto& epochs = rig.Finish();
     ASSERT_EQ(epochs.size(), 2u);
     EXPECT_EQ(epochs[0].Sats.size(), 2u);
     EXPECT_EQ(rig.Parser->LateEpochs(), 1);
     bool logged = false;
-    for (const std::string& l : *rig.Log) logged |= l.find("came after the epoch was written") != std::string::npos;
+    for (const std::string& l : *rig.Log)
+        logged |= l.find("came after the epoch was written") != std::string::npos;
     EXPECT_TRUE(logged);
 }
 
@@ -399,9 +434,21 @@ TEST(Ambiguities, ResolvedTogetherForTheEpoch) {
     };
     const std::vector<Case> cases = {
         {"small offset", 0.1, {0.01, -0.02, 0.0}, {1, 1, 1}, {true, true, true}},
-        {"offset near half a millisecond", 0.497, {0.006, -0.006, 0.004, -0.003}, {1, 1, 1, 1}, {true, true, true, true}},
-        {"negative, legacy GLONASS units", -0.496, {-0.008, 0.008, 0.001}, {1, 2, 2}, {true, true, true}},
-        {"one satellite far off", 0.2, {0.0, 0.01, 0.35, -0.01}, {1, 1, 1, 1}, {true, true, false, true}},
+        {"offset near half a millisecond",
+         0.497,
+         {0.006, -0.006, 0.004, -0.003},
+         {1, 1, 1, 1},
+         {true, true, true, true}},
+        {"negative, legacy GLONASS units",
+         -0.496,
+         {-0.008, 0.008, 0.001},
+         {1, 2, 2},
+         {true, true, true}},
+        {"one satellite far off",
+         0.2,
+         {0.0, 0.01, 0.35, -0.01},
+         {1, 1, 1, 1},
+         {true, true, false, true}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -431,9 +478,11 @@ TEST(Ambiguities, MsmRangesFromOrbitsAgreeAcrossSatellites) {
     rig.Parser->SetDataStorage(nav);
     const RVec3 station{X0, Y0, Z0};
     const double clock = 0.4975 * LightMs;
-    const std::vector<std::pair<int, RVec3>> sats = {
-        {3, {15.0e6, 5.0e6, 20.0e6}}, {7, {-5.0e6, 14.0e6, 21.0e6}}, {11, {20.0e6, -8.0e6, 15.0e6}},
-        {19, {2.0e6, 3.0e6, 26.0e6}}, {23, {10.0e6, 18.0e6, 15.0e6}}};
+    const std::vector<std::pair<int, RVec3>> sats = {{3, {15.0e6, 5.0e6, 20.0e6}},
+                                                     {7, {-5.0e6, 14.0e6, 21.0e6}},
+                                                     {11, {20.0e6, -8.0e6, 15.0e6}},
+                                                     {19, {2.0e6, 3.0e6, 26.0e6}},
+                                                     {23, {10.0e6, 18.0e6, 15.0e6}}};
     RMsmIn m;
     m.Number = 1074;
     m.Station = 7;
@@ -443,8 +492,10 @@ TEST(Ambiguities, MsmRangesFromOrbitsAgreeAcrossSatellites) {
     for (const auto& [id, pos] : sats) {
         nav->Orbit->Positions[SatKey(1, static_cast<unsigned>(id))] = pos;
         // Errors of +-1.5 km put some satellites across the half millisecond.
-        const double range = std::sqrt((pos.X - station.X) * (pos.X - station.X) + (pos.Y - station.Y) * (pos.Y - station.Y) +
-                                       (pos.Z - station.Z) * (pos.Z - station.Z)) + clock + (k++ % 2 ? 1500.0 : -1500.0);
+        const double range = std::sqrt((pos.X - station.X) * (pos.X - station.X) +
+                                       (pos.Y - station.Y) * (pos.Y - station.Y) +
+                                       (pos.Z - station.Z) * (pos.Z - station.Z)) +
+                             clock + (k++ % 2 ? 1500.0 : -1500.0);
         RMsmSatIn s;
         s.Id = id;
         s.OmitRoughMs = true;
@@ -477,7 +528,8 @@ TBytes BncRaw(const TBytes& Stream, const std::string& Time = "2024-03-05T10:00:
     for (std::size_t i = 0; i < Stream.size();) {
         const std::size_t n = 6 + (((Stream[i + 1] & 3u) << 8) | Stream[i + 2]);
         text(Time + " TEST0 2 3 4 5 RTCM 3 8 " + std::to_string(n) + "\n");
-        out.insert(out.end(), Stream.begin() + static_cast<std::ptrdiff_t>(i), Stream.begin() + static_cast<std::ptrdiff_t>(i + n));
+        out.insert(out.end(), Stream.begin() + static_cast<std::ptrdiff_t>(i),
+                   Stream.begin() + static_cast<std::ptrdiff_t>(i + n));
         text("\n");
         i += n;
     }
@@ -502,13 +554,17 @@ TEST_F(ImportFixture, BncRawFileConvertsLikeItsRawTwin) {
     for (std::size_t e = 0; e < a.size(); ++e) {
         EXPECT_EQ(b[e].Time, a[e].Time);
         ASSERT_EQ(b[e].Sats.size(), a[e].Sats.size());
-        for (std::size_t i = 0; i < a[e].Sats.size(); ++i) EXPECT_TRUE(SameBands(a[e].Sats[i].Rec, b[e].Sats[i].Rec));
+        for (std::size_t i = 0; i < a[e].Sats.size(); ++i)
+            EXPECT_TRUE(SameBands(a[e].Sats[i].Rec, b[e].Sats[i].Rec));
     }
     // The BNC import is closed as the raw one: file times, receiver row, output recordset.
     EXPECT_EQ(bnc->GetBegTime(), raw->GetBegTime());
     EXPECT_EQ(bnc->GetEndTime(), raw->GetEndTime());
     EXPECT_EQ(Int("SELECT COUNT(*) FROM FileReceiver"), 2);
-    EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Recordsets WHERE DataSetID = %d AND RecordsetType = 7", DataSetID(bnc))), 1);
+    EXPECT_EQ(
+        Int(Format("SELECT COUNT(*) FROM Recordsets WHERE DataSetID = %d AND RecordsetType = 7",
+                   DataSetID(bnc))),
+        1);
 }
 
 TEST_F(ImportFixture, BncRawFaults) {
@@ -527,10 +583,13 @@ TEST_F(ImportFixture, BncRawFaults) {
     for (int k = 0; k < 7; ++k) line = damaged.find(" RTCM ", line) + 1;
     damaged.replace(damaged.rfind('\n', line) + 1, 4, "2O24");
     const std::vector<Case> cases = {
-        {"a record line without the word RTCM", text.substr(0, firstRecord) + "2024-03-05T10:00:00 X 2 3 4 5 RTXM 3 8 5\n",
+        {"a record line without the word RTCM",
+         text.substr(0, firstRecord) + "2024-03-05T10:00:00 X 2 3 4 5 RTXM 3 8 5\n",
          "Error reading BNC raw file", 0},
-        {"too few fields", text.substr(0, firstRecord) + "2024-03-05T10:00:00 RTCM 12\n", "Error reading BNC raw file", 0},
-        {"a byte count that is no number", text.substr(0, firstRecord) + "2024-03-05T10:00:00 X 2 3 4 5 RTCM 3 8 x1\n",
+        {"too few fields", text.substr(0, firstRecord) + "2024-03-05T10:00:00 RTCM 12\n",
+         "Error reading BNC raw file", 0},
+        {"a byte count that is no number",
+         text.substr(0, firstRecord) + "2024-03-05T10:00:00 X 2 3 4 5 RTCM 3 8 x1\n",
          "Error reading BNC raw file", 0},
         {"the last record cut short", text.substr(0, text.size() - 40), nullptr, 5},
         {"blank lines between records", text + "\n\n", nullptr, 5},
@@ -539,8 +598,9 @@ TEST_F(ImportFixture, BncRawFaults) {
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string path = Dir.Write("B" + std::to_string(n++) + "_2024_03_05.bncraw",
-                                           std::vector<std::uint8_t>(c.content.begin(), c.content.end()));
+        const std::string path =
+            Dir.Write("B" + std::to_string(n++) + "_2024_03_05.bncraw",
+                      std::vector<std::uint8_t>(c.content.begin(), c.content.end()));
         if (c.error) {
             try {
                 Import(path);
@@ -555,7 +615,8 @@ TEST_F(ImportFixture, BncRawFaults) {
         const auto file = Import(path);
         const auto epochs = Epochs(DataSetID(file));
         EXPECT_EQ(epochs.size(), c.epochs);
-        EXPECT_EQ(Logged("lacks"), c.content.size() < text.size()) << "a record cut short is logged";
+        EXPECT_EQ(Logged("lacks"), c.content.size() < text.size())
+            << "a record cut short is logged";
         const bool hit = c.content == damaged;
         EXPECT_EQ(Told("skipped 1 damaged BNC record(s)"), hit);
         if (hit) {
@@ -594,7 +655,8 @@ TEST_F(ImportFixture, DamagedAndEmptyRecordings) {
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string path = Dir.Write("D" + std::to_string(n++) + "_2024_03_05.rtcm3", c.content);
+        const std::string path =
+            Dir.Write("D" + std::to_string(n++) + "_2024_03_05.rtcm3", c.content);
         Messages.clear();
         if (c.error) {
             try {
@@ -606,7 +668,8 @@ TEST_F(ImportFixture, DamagedAndEmptyRecordings) {
             continue;
         }
         const auto file = Import(path);
-        EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Epochs WHERE DataSetID = %d", DataSetID(file))), c.epochs);
+        EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Epochs WHERE DataSetID = %d", DataSetID(file))),
+                  c.epochs);
         if (c.epochs > 0) {
             EXPECT_TRUE(Told(skipped)) << ::testing::PrintToString(Messages);
         }
@@ -634,12 +697,15 @@ TEST(StartTime, FromTheFileName) {
         {"ABCD_2024_13_45.rtcm", 0},
         {"ABCD_20xx_03_05.rtcm", 0},
     };
-    for (const auto& [name, t] : cases) EXPECT_EQ(zqt_rtcm_reader::TZQS_RTCMReader::GetStartTime(name), t) << name;
+    for (const auto& [name, t] : cases)
+        EXPECT_EQ(zqt_rtcm_reader::TZQS_RTCMReader::GetStartTime(name), t) << name;
     try {
         zqt_rtcm_reader::TZQS_RTCMReader::GetStartTimeChecked("station.rtcm");
         ADD_FAILURE();
     } catch (const zqt_rtcm_reader::ExceptionRTCMReader& e) {
-        EXPECT_EQ(e.Message(), "rtcm file name must be in the following format XXXX_yyyy_mm_dd_hh_nn_ss station.rtcm");
+        EXPECT_EQ(
+            e.Message(),
+            "rtcm file name must be in the following format XXXX_yyyy_mm_dd_hh_nn_ss station.rtcm");
     }
 }
 
@@ -666,9 +732,10 @@ TEST_F(ImportFixture, SharedRecordingsImport) {
         const auto file = Import(path);
         auto epochs = Epochs(DataSetID(file));
         EXPECT_EQ(epochs.size(), c.epochs);
-        EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Recordsets WHERE DataSetID = %d AND RecordsetType = 7",
-                             DataSetID(file))) > 0,
-                  c.closed);
+        EXPECT_EQ(
+            Int(Format("SELECT COUNT(*) FROM Recordsets WHERE DataSetID = %d AND RecordsetType = 7",
+                       DataSetID(file))) > 0,
+            c.closed);
         byFile[c.file] = std::move(epochs);
     }
     // The BNC raw file gives the observations of the raw stream it carries.
@@ -678,7 +745,8 @@ TEST_F(ImportFixture, SharedRecordingsImport) {
     for (std::size_t e = 0; e < raw.size(); ++e) {
         ASSERT_EQ(raw[e].Time, bnc[e].Time);
         ASSERT_EQ(raw[e].Sats.size(), bnc[e].Sats.size());
-        for (std::size_t i = 0; i < raw[e].Sats.size(); ++i) ASSERT_TRUE(SameBands(raw[e].Sats[i].Rec, bnc[e].Sats[i].Rec));
+        for (std::size_t i = 0; i < raw[e].Sats.size(); ++i)
+            ASSERT_TRUE(SameBands(raw[e].Sats[i].Rec, bnc[e].Sats[i].Rec));
     }
 }
 

@@ -81,13 +81,13 @@ TEST_F(ClassesBsTest, ProgressReportsOnlyChangedPercentages) {
     };
     const Case cases[] = {
         {99, {50}, {50}},
-        {99, {99}, {99}},                 // the total itself: 99, not 100
-        {100, {1, 2, 100}, {1, 99}},      // threshold 1010: step 1 stays at 0
+        {99, {99}, {99}},             // the total itself: 99, not 100
+        {100, {1, 2, 100}, {1, 99}},  // threshold 1010: step 1 stays at 0
         {20000, {199, 200, 201, 400}, {1, 2}},
-        {20000, {20000}, {}},             // 100 mod 100 = 0 = last reported
-        {20000, {19999, 20000}, {99, 0}}, // wraps to 0, never 100
+        {20000, {20000}, {}},              // 100 mod 100 = 0 = last reported
+        {20000, {19999, 20000}, {99, 0}},  // wraps to 0, never 100
         {0, {0, 1}, {}},
-        {-1, {5, 50}, {}},                // threshold 0: nothing further
+        {-1, {5, 50}, {}},  // threshold 0: nothing further
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.total);
@@ -210,7 +210,8 @@ TEST_F(ClassesBsTest, TextReaderSplitsLines) {
         {"empty file", "", {}},
         {"long line", longLine + "\nend", {longLine, "end"}},
         {"cr lf across fills", crAtEdge + "\r\nnext\n", {crAtEdge, "next"}},
-        {"exact buffer", std::string(TZQS_TextFileReader::BufferSize - 1, 'e') + "\n",
+        {"exact buffer",
+         std::string(TZQS_TextFileReader::BufferSize - 1, 'e') + "\n",
          {std::string(TZQS_TextFileReader::BufferSize - 1, 'e')}},
     };
     for (const Case& c : cases) {
@@ -281,8 +282,8 @@ TEST_F(ClassesBsTest, ReaderStopsWhenTheFileIsCutWhileOpen) {
 }
 
 TEST_F(ClassesBsTest, ItemsAndValuesOfLines) {
-    auto r = TZQS_TextFileReader::Create(
-        MakeFile("v.txt", "  2024 03   05  \n 1.5D+02abc -2.0d-1\n"));
+    auto r =
+        TZQS_TextFileReader::Create(MakeFile("v.txt", "  2024 03   05  \n 1.5D+02abc -2.0d-1\n"));
     auto items = r->ReadItems();
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0].AsString(), "2024");
@@ -344,10 +345,10 @@ TEST_F(ClassesBsTest, WriterCreatesAppendsAndRecreates) {
         std::int64_t position;
     };
     const Step steps[] = {
-        {true, "new", "new", 3},       // append to a missing file creates it
-        {false, "abc", "abc", 3},      // recreated
-        {true, "def", "abcdef", 6},    // continued at the end
-        {false, "", "", 0},            // recreated empty
+        {true, "new", "new", 3},     // append to a missing file creates it
+        {false, "abc", "abc", 3},    // recreated
+        {true, "def", "abcdef", 6},  // continued at the end
+        {false, "", "", 0},          // recreated empty
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.expected);
@@ -460,7 +461,9 @@ TEST_F(ClassesBsTest, WriteLenStrLayout) {
         auto t = TZQS_TextFileWriter::Create(path);
         t->WriteLenStr("ab");
     }
-    EXPECT_EQ(Content(path), std::string("\x02\x00\x00\x00" "ab", 6));
+    EXPECT_EQ(Content(path), std::string("\x02\x00\x00\x00"
+                                         "ab",
+                                         6));
 }
 
 TEST_F(ClassesBsTest, AppendFileJoinsFilesAndEndsWith100) {

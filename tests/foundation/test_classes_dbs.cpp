@@ -83,7 +83,8 @@ protected:
 // The ObjInfo registry
 
 TEST_F(ClassesDbsTest, OnlyRegisteredKindsWithAnIdGetAnObjInfoRow) {
-    const std::vector<int> registered = {1, 2, 3, 4, 5, 6, 7, 8, 11, 12, 13, 14, 15, 18, 19, 20, 23};
+    const std::vector<int> registered = {1,  2,  3,  4,  5,  6,  7,  8, 11,
+                                         12, 13, 14, 15, 18, 19, 20, 23};
     for (int type = 0; type <= 40; ++type) {
         SCOPED_TRACE(type);
         const std::int32_t id = 100 + type;
@@ -123,13 +124,13 @@ TEST_F(ClassesDbsTest, ObjInfoRowCarriesEveryColumnAndTheParentLink) {
         if (ints[i] < 0) continue;
         SCOPED_TRACE(i);
         // GPSTIME columns read back as Currency whose raw value is the tick count.
-        const std::int64_t v = row[i].VarType() == zv::varCurrency ? row[i].AsCurrency()
-                                                                   : zv::VarToInt64Z(row[i]);
+        const std::int64_t v =
+            row[i].VarType() == zv::varCurrency ? row[i].AsCurrency() : zv::VarToInt64Z(row[i]);
         EXPECT_EQ(v, ints[i]);
     }
     EXPECT_EQ(row[2].AsString(), "Site \"A\"");
     EXPECT_EQ(row[12].AsString(), "lbl");  // default label for an empty one
-    EXPECT_TRUE(row[13].AsBoolean());  // BOOLEAN columns read back as Booleans
+    EXPECT_TRUE(row[13].AsBoolean());      // BOOLEAN columns read back as Booleans
     EXPECT_FALSE(row[14].AsBoolean());
     // A duplicate registry row is a constraint error, not a silent second row.
     EXPECT_THROW(child->InsertObjInfo(), SQLiteExt::ESQLiteUniqueConstrain);
@@ -149,7 +150,8 @@ TEST_F(ClassesDbsTest, SetNameUpdatesTheRegistryOnlyWhenTheNameChanges) {
     o->SetName("second");
     EXPECT_EQ(Db->QueryInt("SELECT COUNT(*) FROM Upd"), 1);
     EXPECT_EQ(TZQS_Object::ObjNameByID(*Db, 11), "second");
-    EXPECT_EQ(Db->SelectFirstRow("SELECT BegTime FROM ObjInfo WHERE ObjID = 11")[0].AsCurrency(), 5);
+    EXPECT_EQ(Db->SelectFirstRow("SELECT BegTime FROM ObjInfo WHERE ObjID = 11")[0].AsCurrency(),
+              5);
     // Read back by id, and unknown ids.
     auto other = MakeObj(1, 11);
     EXPECT_TRUE(other->ReloadName());
@@ -235,13 +237,13 @@ TEST_F(ClassesDbsTest, UpdatesByFieldListTextAndNullFilteredValues) {
     Db->ExecSQL("INSERT INTO TestRows VALUES (1, 'a', 1.0, 7), (2, 'b', 2.0, 8)");
     auto o = TZQS_Object::CreateChildOf<TTestRow>(nullptr, Db);
     // Name stays (Null), Val changes; the value beyond the field list serves the Where.
-    o->WriteValues("Code = :W", TVariantArray{Variant::Null(), Variant(9.5), Variant::Null(),
-                                              Variant(7)});
+    o->WriteValues("Code = :W",
+                   TVariantArray{Variant::Null(), Variant(9.5), Variant::Null(), Variant(7)});
     EXPECT_EQ(Db->SelectStrColumn("SELECT Name || ':' || Val FROM TestRows ORDER BY RowID"),
               (std::vector<std::string>{"a:9.5", "b:2.0"}));
     // Every field Null: nothing to write, no statement error.
-    o->WriteValues("Code = :W", TVariantArray{Variant::Null(), Variant::Null(), Variant::Null(),
-                                              Variant(7)});
+    o->WriteValues("Code = :W",
+                   TVariantArray{Variant::Null(), Variant::Null(), Variant::Null(), Variant(7)});
     o->WriteText("RowID = :R", "Name, Val", zv::VarArrayOfValues("c", 3.0, 2));
     o->WriteRow("RowID = :R", zv::VarArrayOfValues("d", 4.0, 80, 1));
     EXPECT_EQ(Db->SelectStrColumn("SELECT Name || ':' || Val || ':' || Code FROM TestRows "
@@ -253,11 +255,13 @@ TEST_F(ClassesDbsTest, UpdatesByFieldListTextAndNullFilteredValues) {
 // Reading rows
 
 TEST_F(ClassesDbsTest, FieldValuesByNameOrIndex) {
-    Db->ExecSQL("INSERT INTO ObjInfo (ObjID, ObjType, Name) VALUES (3, 1, 'three'), (4, 1, 'four')");
+    Db->ExecSQL(
+        "INSERT INTO ObjInfo (ObjID, ObjType, Name) VALUES (3, 1, 'three'), (4, 1, 'four')");
     auto o = TZQS_Object::CreateChild(nullptr, Db);
     EXPECT_TRUE(o->Eof());
     EXPECT_FALSE(o->Next());  // no cursor yet
-    ASSERT_TRUE(o->OpenParamsFirst("SELECT ObjID, Name FROM ObjInfo WHERE ObjID >= ? ORDER BY ObjID", 3));
+    ASSERT_TRUE(
+        o->OpenParamsFirst("SELECT ObjID, Name FROM ObjInfo WHERE ObjID >= ? ORDER BY ObjID", 3));
     EXPECT_EQ(o->GetFieldNames(), (std::vector<std::string>{"OBJID", "NAME"}));
 
     struct Case {
@@ -266,11 +270,15 @@ TEST_F(ClassesDbsTest, FieldValuesByNameOrIndex) {
     };
     int n = 0;
     const std::vector<Case> cases = {
-        {Variant("objid"), "3"},   {Variant("Name"), "three"},
-        {Variant(0), "3"},         {Variant(std::int64_t{1}), "three"},
+        {Variant("objid"), "3"},
+        {Variant("Name"), "three"},
+        {Variant(0), "3"},
+        {Variant(std::int64_t{1}), "three"},
         {Variant(std::uint8_t{1}), "three"},
-        {Variant("nope"), ""},     {Variant(2), ""},
-        {Variant(-1), ""},         {Variant(1.0), ""},  // a Double key is a name, "1"
+        {Variant("nope"), ""},
+        {Variant(2), ""},
+        {Variant(-1), ""},
+        {Variant(1.0), ""},  // a Double key is a name, "1"
         {Variant(zv::TBytes{1}), ""},
     };
     for (const Case& c : cases) {
@@ -376,8 +384,7 @@ TEST_F(ClassesDbsTest, MissingDatabaseGivesClearErrors) {
     const std::vector<Case> cases = {
         {"child of nothing", [] { TZQS_Object::CreateChild(nullptr, nullptr); },
          "TZQS_Object.CreateChild: no database and no parent"},
-        {"child of a parent without database",
-         [&] { TZQS_Object::CreateWithParent(noDb->Intf()); },
+        {"child of a parent without database", [&] { TZQS_Object::CreateWithParent(noDb->Intf()); },
          "TZQS_Object.CreateChild: no database (the parent has none)"},
         {"rename", [&] { noDb->SetName("x"); }, "TZQS_Object.UpdateObjInfo: no database"},
         {"register", [&] { noDb->InsertObjInfo(); }, "TZQS_Object.InsertObjInfo: no database"},

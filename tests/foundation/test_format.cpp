@@ -64,7 +64,7 @@ TEST(FormatTest, Texts) {
         {"%.2s", {"abc"}, "ab"},
         {"%2s", {"abcdef"}, "abcdef"},
         {"%s%s", {'x', std::string("yz")}, "xyz"},
-        {"%3s|", {"\xC3\xA9"}, "  \xC3\xA9|"},        // width counts characters, not bytes
+        {"%3s|", {"\xC3\xA9"}, "  \xC3\xA9|"},         // width counts characters, not bytes
         {"%.1s|", {"\xC3\xA9\xC3\xA9"}, "\xC3\xA9|"},  // never cuts inside a character
         {"%s", {""}, ""},
         {"%S", {"up"}, "up"},
@@ -74,16 +74,16 @@ TEST(FormatTest, Texts) {
 TEST(FormatTest, FixedRoundsExactBinaryValueHalfAwayFromZero) {
     RunTable({
         {"%f", {1.0}, "1.00"},
-        {"%.2f", {0.125}, "0.13"},    // exact tie: away from zero
+        {"%.2f", {0.125}, "0.13"},  // exact tie: away from zero
         {"%.2f", {-0.125}, "-0.13"},
-        {"%.2f", {2.675}, "2.67"},    // the double is 2.67499999...
+        {"%.2f", {2.675}, "2.67"},  // the double is 2.67499999...
         {"%.0f", {0.5}, "1"},
         {"%.0f", {2.5}, "3"},
         {"%.0f", {9.5}, "10"},
         {"%.0f", {-9.5}, "-10"},
         {"%.1f", {0.25}, "0.3"},
-        {"%.1f", {9.95}, "9.9"},      // 9.949999...
-        {"%.1f", {0.05}, "0.1"},      // 0.0500000000000000027...
+        {"%.1f", {9.95}, "9.9"},  // 9.949999...
+        {"%.1f", {0.05}, "0.1"},  // 0.0500000000000000027...
         {"%.3f", {99.9995}, "99.999"},
         {"%.2f", {1e22}, "10000000000000000000000.00"},
         {"%.3f", {1.5e-7}, "0.000"},
@@ -113,7 +113,7 @@ TEST(FormatTest, Scientific) {
         {"%.3e", {1234.5}, "1.23E+003"},
         {"%e", {0.0}, "0.00000000000000E+000"},
         {"%.3e", {-1.5e-7}, "-1.50E-007"},
-        {"%.1e", {25.0}, "3E+001"},    // exact tie on an integer
+        {"%.1e", {25.0}, "3E+001"},  // exact tie on an integer
         {"%.1e", {35.0}, "4E+001"},
         {"%.2e", {0.125}, "1.3E-001"},
         {"%.2e", {9.96}, "1.0E+001"},  // rounding carries into the exponent
@@ -196,7 +196,8 @@ TEST(FormatTest, PercentIndexesStarsAndPointers) {
         {"%.f", {2.5}, "3"},
         {"%d", {1, 2}, "1"},  // extra arguments are ignored
         {"%p", {reinterpret_cast<const void*>(std::uintptr_t{0x1234})}, "0000000000001234"},
-        {"%p", {static_cast<const void*>(&dummy)},
+        {"%p",
+         {static_cast<const void*>(&dummy)},
          IntToHex(reinterpret_cast<std::uintptr_t>(&dummy), 16)},
     });
     EXPECT_EQ(Format("%5000d", 1).size(), 5000u);
@@ -252,15 +253,15 @@ TEST(FormatTest, MismatchesAndMalformedTemplatesRaise) {
         {"%s", {true}, ""},
         {"%f", {false}, ""},
         {"%p", {5}, ""},
-        {"%d %d", {1}, ""},       // missing argument
+        {"%d %d", {1}, ""},  // missing argument
         {"%d", {}, ""},
-        {"%y", {1}, ""},          // unknown type
-        {"%5", {1}, ""},          // specifier cut off
+        {"%y", {1}, ""},  // unknown type
+        {"%5", {1}, ""},  // specifier cut off
         {"%-", {1}, ""},
         {"%.", {1.0}, ""},
-        {"%3:d", {1, 2}, ""},     // index beyond the arguments
-        {"%*d", {1.5, 2}, ""},    // "*" takes an integer
-        {"%2000000d", {1}, ""},   // absurd width
+        {"%3:d", {1, 2}, ""},    // index beyond the arguments
+        {"%*d", {1.5, 2}, ""},   // "*" takes an integer
+        {"%2000000d", {1}, ""},  // absurd width
         {"%*d", {std::int64_t{5'000'000}, 1}, ""},
     };
     for (const auto& c : bad) EXPECT_THROW(RunCase(c), EConvertError) << "template: " << c.Templ;
@@ -283,18 +284,33 @@ TEST(FormatTest, ExceptionCreateFmt) {
 
 TEST(FormatTest, FloatToStrIsGeneralWith15Digits) {
     const std::vector<std::pair<double, const char*>> table = {
-        {0.1, "0.1"},     {1e20, "1E20"},  {1.5e-5, "1.5E-5"},   {100.0, "100"},
-        {-0.0, "0"},      {-12.5, "-12.5"}, {1e-5, "1E-5"},      {0.30000000000000004, "0.3"},
-        {5e-324, "4.94065645841247E-324"},  {1.7976931348623157e308, "1.79769313486232E308"},
+        {0.1, "0.1"},
+        {1e20, "1E20"},
+        {1.5e-5, "1.5E-5"},
+        {100.0, "100"},
+        {-0.0, "0"},
+        {-12.5, "-12.5"},
+        {1e-5, "1E-5"},
+        {0.30000000000000004, "0.3"},
+        {5e-324, "4.94065645841247E-324"},
+        {1.7976931348623157e308, "1.79769313486232E308"},
     };
     for (const auto& [v, s] : table) EXPECT_EQ(FloatToStr(v), s) << v;
 }
 
 TEST(FormatTest, StrToFloat) {
     const std::vector<std::pair<const char*, double>> good = {
-        {"1.5", 1.5},       {"  -2.5e3 ", -2500.0}, {".5", 0.5},     {"5.", 5.0},
-        {"+3", 3.0},        {"1E-2", 0.01},         {"1e-400", 0.0}, {"0.1", 0.1},
-        {"007.250", 7.25},  {"0.000123e+3", 0.123}, {"\t42\n", 42.0},
+        {"1.5", 1.5},
+        {"  -2.5e3 ", -2500.0},
+        {".5", 0.5},
+        {"5.", 5.0},
+        {"+3", 3.0},
+        {"1E-2", 0.01},
+        {"1e-400", 0.0},
+        {"0.1", 0.1},
+        {"007.250", 7.25},
+        {"0.000123e+3", 0.123},
+        {"\t42\n", 42.0},
         {"1.7976931348623157e308", 1.7976931348623157e308},
         {"123456789012345678901234567890", 1.2345678901234568e29},
     };
@@ -323,12 +339,19 @@ TEST(FormatTest, StrToFloat) {
 
 TEST(FormatTest, StrToInt) {
     const std::vector<std::pair<const char*, std::int64_t>> good = {
-        {"12", 12},  {" 12", 12},  {"+7", 7},  {"-$1F", -31}, {"0x1f", 31}, {"$FFFFFFFFFFFFFFFF", -1},
-        {"9223372036854775807", kMax64},       {"-9223372036854775808", kMin64}, {"-0", 0},
+        {"12", 12},
+        {" 12", 12},
+        {"+7", 7},
+        {"-$1F", -31},
+        {"0x1f", 31},
+        {"$FFFFFFFFFFFFFFFF", -1},
+        {"9223372036854775807", kMax64},
+        {"-9223372036854775808", kMin64},
+        {"-0", 0},
     };
     for (const auto& [s, v] : good) EXPECT_EQ(StrToInt(s), v) << s;
-    for (const char* s : {"", " ", "12 ", "abc", "1.5", "9223372036854775808", "-9223372036854775809",
-                          "$", "0x", "$10000000000000000", "- 5", "1e3"}) {
+    for (const char* s : {"", " ", "12 ", "abc", "1.5", "9223372036854775808",
+                          "-9223372036854775809", "$", "0x", "$10000000000000000", "- 5", "1e3"}) {
         std::int64_t v = 0;
         EXPECT_FALSE(TryStrToInt(s, v)) << s;
     }
@@ -346,8 +369,8 @@ TEST(FormatTest, StrToInt) {
 
 TEST(FormatTest, CurrencyTexts) {
     const std::vector<std::pair<const char*, std::int64_t>> good = {
-        {"1.23455", 12346},   // 12345.5: half to even
-        {"1.23465", 12346},   // 12346.5: half to even
+        {"1.23455", 12346},  // 12345.5: half to even
+        {"1.23465", 12346},  // 12346.5: half to even
         {"1.234651", 12347},
         {"-1.5", -15000},
         {"1e2", 1000000},
@@ -369,7 +392,11 @@ TEST(FormatTest, CurrencyTexts) {
         EXPECT_FALSE(TryStrToCurr(s, v)) << s;
     }
     const std::vector<std::pair<std::int64_t, const char*>> texts = {
-        {15000, "1.5"}, {0, "0"}, {-1, "-0.0001"}, {10000000, "1000"}, {kMin64, "-922337203685477.5808"},
+        {15000, "1.5"},
+        {0, "0"},
+        {-1, "-0.0001"},
+        {10000000, "1000"},
+        {kMin64, "-922337203685477.5808"},
     };
     for (const auto& [raw, s] : texts) EXPECT_EQ(CurrToStr(raw), s) << raw;
 }

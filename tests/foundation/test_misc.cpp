@@ -33,8 +33,10 @@ class EnvGuard {
 public:
     ~EnvGuard() {
         for (const auto& [name, value] : FSaved) {
-            if (value) ::setenv(name.c_str(), value->c_str(), 1);
-            else ::unsetenv(name.c_str());
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
         }
     }
     void Set(const std::string& name, const char* value) {
@@ -42,8 +44,10 @@ public:
             const char* old = std::getenv(name.c_str());
             FSaved[name] = old ? std::optional<std::string>(old) : std::nullopt;
         }
-        if (value) ::setenv(name.c_str(), value, 1);
-        else ::unsetenv(name.c_str());
+        if (value)
+            ::setenv(name.c_str(), value, 1);
+        else
+            ::unsetenv(name.c_str());
     }
 
 private:
@@ -69,7 +73,9 @@ private:
     fs::path FPath;
 };
 
-void WriteFile(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
+void WriteFile(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
 
 std::vector<std::string> Texts(const TVariantArray& a) {
     std::vector<std::string> r;
@@ -89,9 +95,8 @@ using Strings = std::vector<std::string>;
 
 TEST(MiscTest, FormatEscTurnsEscapesIntoControlCharacters) {
     const std::vector<std::pair<const char*, const char*>> table = {
-        {"a\\nb", "a\r\nb"}, {"\\r", "\r"},           {"x\\ty", "x\ty"},
-        {"\\\\n", "\\\r\n"}, {"\\x\\", "\\x\\"},      {"plain", "plain"},
-        {"\\n\\r\\t", "\r\n\r\t"},
+        {"a\\nb", "a\r\nb"}, {"\\r", "\r"},      {"x\\ty", "x\ty"},         {"\\\\n", "\\\r\n"},
+        {"\\x\\", "\\x\\"},  {"plain", "plain"}, {"\\n\\r\\t", "\r\n\r\t"},
     };
     for (const auto& [in, out] : table) EXPECT_EQ(zqt_misc::ExpandEscapes(in), out) << in;
     EXPECT_EQ(zqt_misc::FormatEsc("\\r%3d%", 5), "\r  5");
@@ -182,7 +187,8 @@ TEST(MiscTest, SplitByOffsets) {
         zqt_misc::SplitByOffsets(line, c.Offsets, values);
         EXPECT_EQ(Texts(values), c.Items);
     }
-    for (const std::vector<std::int32_t>& bad : {std::vector<std::int32_t>{}, std::vector<std::int32_t>{3}}) {
+    for (const std::vector<std::int32_t>& bad :
+         {std::vector<std::int32_t>{}, std::vector<std::int32_t>{3}}) {
         std::vector<std::string> texts{"kept"};
         try {
             zqt_misc::SplitByOffsets(line, bad, texts);
@@ -213,7 +219,8 @@ TEST(MiscTest, QuickSortSortsFixedSizeItems) {
     std::vector<int> sorted(200000);
     for (std::size_t i = 0; i < sorted.size(); ++i) sorted[i] = static_cast<int>(i);
     std::vector<int> rev(sorted.rbegin(), sorted.rend());
-    zqt_misc::QuickSort(rev.data(), sizeof(int), 0, static_cast<std::ptrdiff_t>(rev.size()) - 1, cmpInt);
+    zqt_misc::QuickSort(rev.data(), sizeof(int), 0, static_cast<std::ptrdiff_t>(rev.size()) - 1,
+                        cmpInt);
     EXPECT_EQ(rev, sorted);
 
     // Only the given range moves.
@@ -259,10 +266,12 @@ TEST(MiscTest, QuickSortRejectsBadInput) {
     std::mt19937 rng(3);
     for (int& x : v) x = static_cast<int>(rng());
     for (const std::int32_t answer : {-1, 1}) {
-        zqt_misc::QuickSort(v.data(), sizeof(int), 0, 499, [answer](const void*, const void*) { return answer; });
+        zqt_misc::QuickSort(v.data(), sizeof(int), 0, 499,
+                            [answer](const void*, const void*) { return answer; });
     }
-    zqt_misc::QuickSort(v.data(), sizeof(int), 0, 499,
-                        [&rng](const void*, const void*) { return static_cast<std::int32_t>(rng() % 3) - 1; });
+    zqt_misc::QuickSort(v.data(), sizeof(int), 0, 499, [&rng](const void*, const void*) {
+        return static_cast<std::int32_t>(rng() % 3) - 1;
+    });
 }
 
 TEST(MiscTest, CreateTempDirIsPrivateAndUnique) {
@@ -352,7 +361,8 @@ TEST(MiscTest, DeleteDirTreeNeverFollowsLinks) {
 
 TEST(FilesTest, JoinPath) {
     const std::vector<std::tuple<const char*, const char*, const char*>> table = {
-        {"", "b", "b"}, {"a", "", "a"}, {"a/", "b", "a/b"}, {"a", "b", "a/b"}, {"/", "etc", "/etc"}, {"", "", ""},
+        {"", "b", "b"},    {"a", "", "a"},       {"a/", "b", "a/b"},
+        {"a", "b", "a/b"}, {"/", "etc", "/etc"}, {"", "", ""},
     };
     for (const auto& [a, b, r] : table) EXPECT_EQ(zqt_files::JoinPath(a, b), r) << a << " + " << b;
 }
@@ -377,7 +387,8 @@ TEST(FilesTest, FileTests) {
     EXPECT_NEAR(zqt_files::FileDateTime(file), 25569.0 + 1'700'000'000.5 / 86400.0, 1e-9);
     env.Set("TZ", "UTC-3");
     ::tzset();
-    EXPECT_NEAR(zqt_files::FileDateTime(file), 25569.0 + (1'700'000'000.5 + 3 * 3600) / 86400.0, 1e-9);
+    EXPECT_NEAR(zqt_files::FileDateTime(file), 25569.0 + (1'700'000'000.5 + 3 * 3600) / 86400.0,
+                1e-9);
     EXPECT_THROW(zqt_files::FileDateTime(file + ".none"), sysutils::EInOutError);
     env.Set("TZ", nullptr);
     ::tzset();
@@ -405,7 +416,10 @@ TEST(FilesTest, UserFolders) {
 
 TEST(FilesTest, ParentDir) {
     const std::vector<std::pair<const char*, const char*>> table = {
-        {"/a/b", "/a/b/.."}, {"/a/b/", "/a/b/.."}, {"/a/./c/../b", "/a/b/.."}, {"/", "/.."},
+        {"/a/b", "/a/b/.."},
+        {"/a/b/", "/a/b/.."},
+        {"/a/./c/../b", "/a/b/.."},
+        {"/", "/.."},
     };
     for (const auto& [in, out] : table) EXPECT_EQ(zqt_files::ParentDir(in), out) << in;
     EXPECT_EQ(zqt_files::ParentDir("x"), (fs::current_path() / "x").string() + "/..");
@@ -461,10 +475,11 @@ TEST(DecSepTest, ScopeRestoresOnEveryWayOut) {
 
 TEST(PlatformTest, LanguageFromLocale) {
     const std::vector<std::pair<const char*, const char*>> table = {
-        {"ru_RU.UTF-8", "ru"}, {"en_US", "en"}, {"C", "en"},  {"POSIX", "en"},      {"", "en"},
+        {"ru_RU.UTF-8", "ru"}, {"en_US", "en"}, {"C", "en"},       {"POSIX", "en"},      {"", "en"},
         {"de", "de"},          {"RU_ru", "ru"}, {"C.UTF-8", "en"}, {"uk_UA@euro", "uk"},
     };
-    for (const auto& [loc, lang] : table) EXPECT_EQ(zqt_platform::LanguageFromLocale(loc), lang) << loc;
+    for (const auto& [loc, lang] : table)
+        EXPECT_EQ(zqt_platform::LanguageFromLocale(loc), lang) << loc;
 }
 
 TEST(PlatformTest, UserLanguageTakesTheFirstNonEmptyVariable) {

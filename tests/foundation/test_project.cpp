@@ -122,12 +122,17 @@ TEST_F(ProjectTest, ConfigLinesFollowTheirRules) {
         const char* Value;
     };
     const std::vector<Case> cases = {
-        {"ANTENNADB", "x.db3"},   {"antennadb", "x.db3"},  // looked up upper-cased
-        {"ANTENNAEXT", ""},       {"TEMPLATE", ""},
+        {"ANTENNADB", "x.db3"},
+        {"antennadb", "x.db3"},  // looked up upper-cased
+        {"ANTENNAEXT", ""},
+        {"TEMPLATE", ""},
         {"SQLITEDLL", "lib sqlite.so"},
-        {"SPACED", ""},           {" SPACED ", "v"},  // keys are not trimmed
-        {"EXPR", "a=b"},          {"", "empty key"},
-        {"LAST", "no line end"},  {"NO EQUALS SIGN HERE", ""},
+        {"SPACED", ""},
+        {" SPACED ", "v"},  // keys are not trimmed
+        {"EXPR", "a=b"},
+        {"", "empty key"},
+        {"LAST", "no line end"},
+        {"NO EQUALS SIGN HERE", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Key);
@@ -241,7 +246,10 @@ TEST_F(ProjectTest, CreateProjectBuildsTheSchemaQuickly) {
     EXPECT_EQ(project->GetDatabase(), db);
     EXPECT_EQ(TZQS_Project::GetProjectDatabase(), db);
     EXPECT_FALSE(db->InTransaction());
-    EXPECT_EQ(db->QueryInt("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'"), 73);
+    EXPECT_EQ(
+        db->QueryInt(
+            "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'"),
+        73);
     EXPECT_EQ(TZQS_Project::ProjectDatabaseName(), "");
 
     // The first id is MAX(ObjID) + 1: 1 for an empty registry.

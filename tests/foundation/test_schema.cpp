@@ -37,14 +37,12 @@ struct StmtFinalizer {
 using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
 
 // Stand-ins for two of the program's own SQL functions that views call.
-void VectTypeStandIn(sqlite3_context* ctx, int, sqlite3_value** argv)
-{
+void VectTypeStandIn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const sqlite3_int64 a = sqlite3_value_int64(argv[0]);
     const sqlite3_int64 b = sqlite3_value_int64(argv[1]);
     sqlite3_result_int64(ctx, b != 0 ? 13 : (a != 0 ? 12 : 11));
 }
-void SqrtStandIn(sqlite3_context* ctx, int, sqlite3_value** argv)
-{
+void SqrtStandIn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const double x = sqlite3_value_double(argv[0]);
     if (x > 0)
         sqlite3_result_double(ctx, std::sqrt(x));
@@ -53,19 +51,17 @@ void SqrtStandIn(sqlite3_context* ctx, int, sqlite3_value** argv)
 }
 
 enum class Quoting {
-    Program, // double-quoted strings accepted, as the program's connections do
-    Strict   // double quotes mean identifiers only: a misspelled column is an error
+    Program,  // double-quoted strings accepted, as the program's connections do
+    Strict    // double quotes mean identifiers only: a misspelled column is an error
 };
 
 class TestDb {
 public:
-    explicit TestDb(Quoting quoting = Quoting::Program)
-    {
+    explicit TestDb(Quoting quoting = Quoting::Program) {
         sqlite3* raw = nullptr;
         const int rc = sqlite3_open(":memory:", &raw);
         FDb.reset(raw);
-        if (rc != SQLITE_OK)
-            throw std::runtime_error("cannot open an in-memory database");
+        if (rc != SQLITE_OK) throw std::runtime_error("cannot open an in-memory database");
         const int dqs = quoting == Quoting::Program ? 1 : 0;
         sqlite3_db_config(FDb.get(), SQLITE_DBCONFIG_DQS_DML, dqs, nullptr);
         sqlite3_db_config(FDb.get(), SQLITE_DBCONFIG_DQS_DDL, dqs, nullptr);
@@ -78,15 +74,13 @@ public:
     sqlite3* Handle() const { return FDb.get(); }
 
     // Runs the schema script whole inside one transaction, as a new project is made.
-    void CreateProject()
-    {
+    void CreateProject() {
         Exec("BEGIN");
         Exec(std::string(zqt_schema::ProjectSchemaScript()));
         Exec("COMMIT");
     }
 
-    int ExecRc(const std::string& sql)
-    {
+    int ExecRc(const std::string& sql) {
         char* err = nullptr;
         const int rc = sqlite3_exec(FDb.get(), sql.c_str(), nullptr, nullptr, &err);
         FLastError = err ? err : "";
@@ -94,14 +88,12 @@ public:
         return rc;
     }
 
-    void Exec(const std::string& sql)
-    {
+    void Exec(const std::string& sql) {
         if (ExecRc(sql) != SQLITE_OK)
             throw std::runtime_error(FLastError + " in: " + sql.substr(0, 200));
     }
 
-    StmtPtr Prepare(const std::string& sql)
-    {
+    StmtPtr Prepare(const std::string& sql) {
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v2(FDb.get(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
             sqlite3_finalize(raw);
@@ -111,8 +103,7 @@ public:
     }
 
     // All rows, each value as text; NULL reads as "<null>".
-    std::vector<std::vector<std::string>> Rows(const std::string& sql)
-    {
+    std::vector<std::vector<std::string>> Rows(const std::string& sql) {
         StmtPtr st = Prepare(sql);
         std::vector<std::vector<std::string>> rows;
         int rc;
@@ -130,8 +121,7 @@ public:
     }
 
     // First column of the first row; nothing when there is no row or the value is NULL.
-    std::optional<std::int64_t> Int(const std::string& sql)
-    {
+    std::optional<std::int64_t> Int(const std::string& sql) {
         StmtPtr st = Prepare(sql);
         const int rc = sqlite3_step(st.get());
         if (rc == SQLITE_ROW && sqlite3_column_type(st.get(), 0) != SQLITE_NULL)
@@ -143,8 +133,7 @@ public:
 
     std::int64_t Count(const std::string& sql) { return Int(sql).value_or(-1); }
 
-    std::set<std::string> Names(const std::string& type)
-    {
+    std::set<std::string> Names(const std::string& type) {
         std::set<std::string> names;
         for (const auto& row : Rows("SELECT name FROM sqlite_master WHERE type = '" + type +
                                     "' AND name NOT LIKE 'sqlite_%'"))
@@ -159,8 +148,7 @@ private:
     std::string FLastError;
 };
 
-std::string FoldBlanks(const std::string& text)
-{
+std::string FoldBlanks(const std::string& text) {
     std::string out;
     bool blank = false;
     for (char c : text) {
@@ -168,8 +156,7 @@ std::string FoldBlanks(const std::string& text)
             blank = true;
             continue;
         }
-        if (blank && !out.empty())
-            out += ' ';
+        if (blank && !out.empty()) out += ' ';
         blank = false;
         out += c;
     }
@@ -179,26 +166,104 @@ std::string FoldBlanks(const std::string& text)
 // ---------------------------------------------------------------------------------------
 // What the script creates
 
-const std::set<std::string> kTables = {
-    "SatsDisabled", "SatArray", "RotationMatrix", "Observer", "ObjID", "MotionType", "Epochs",
-    "CoordinatesExt", "Almanach", "SolutionsStatic", "DataSets", "Objects", "Velocity",
-    "ProjectEpoch", "Residuals", "Settings", "ambiguity", "ReferencePointsGroups", "DSrnxobs",
-    "SatObs", "GLOSlots", "FileType", "CoordinateSystemsGroups", "CoordinateSystems",
-    "sp3_clk_header", "sp3_clk", "Recordsets", "Files", "Receiver", "Sites", "SnapObjType",
-    "Vectors", "Solutions", "ObjInfo", "ReferencePoints", "EdgeSolutions", "Nodes", "SolLoops",
-    "SubNet", "Loop", "Ephemeris", "Iono", "TimeParams", "Edges", "EvCraftHeading", "Events",
-    "AdjustKinematic", "Cameras", "Airplanes", "AirParent", "CamParent", "Coordinates",
-    "BaseType", "ProjectData", "FileReceiver", "ObsInfo", "GNSS", "sp3_pos", "sp3_header",
-    "Version", "ssr_header", "ssr_hdr_orbits", "ssr_orbits", "ssr_hdr_clocks", "ssr_clocks",
-    "ssr_hdr_code", "ssr_code_bias", "ssr_hdr_phase", "ssr_phase_sat", "ssr_phase_bias",
-    "RTK_Results", "ssr_hdr_iono", "ssr_iono_layers"};
+const std::set<std::string> kTables = {"SatsDisabled",
+                                       "SatArray",
+                                       "RotationMatrix",
+                                       "Observer",
+                                       "ObjID",
+                                       "MotionType",
+                                       "Epochs",
+                                       "CoordinatesExt",
+                                       "Almanach",
+                                       "SolutionsStatic",
+                                       "DataSets",
+                                       "Objects",
+                                       "Velocity",
+                                       "ProjectEpoch",
+                                       "Residuals",
+                                       "Settings",
+                                       "ambiguity",
+                                       "ReferencePointsGroups",
+                                       "DSrnxobs",
+                                       "SatObs",
+                                       "GLOSlots",
+                                       "FileType",
+                                       "CoordinateSystemsGroups",
+                                       "CoordinateSystems",
+                                       "sp3_clk_header",
+                                       "sp3_clk",
+                                       "Recordsets",
+                                       "Files",
+                                       "Receiver",
+                                       "Sites",
+                                       "SnapObjType",
+                                       "Vectors",
+                                       "Solutions",
+                                       "ObjInfo",
+                                       "ReferencePoints",
+                                       "EdgeSolutions",
+                                       "Nodes",
+                                       "SolLoops",
+                                       "SubNet",
+                                       "Loop",
+                                       "Ephemeris",
+                                       "Iono",
+                                       "TimeParams",
+                                       "Edges",
+                                       "EvCraftHeading",
+                                       "Events",
+                                       "AdjustKinematic",
+                                       "Cameras",
+                                       "Airplanes",
+                                       "AirParent",
+                                       "CamParent",
+                                       "Coordinates",
+                                       "BaseType",
+                                       "ProjectData",
+                                       "FileReceiver",
+                                       "ObsInfo",
+                                       "GNSS",
+                                       "sp3_pos",
+                                       "sp3_header",
+                                       "Version",
+                                       "ssr_header",
+                                       "ssr_hdr_orbits",
+                                       "ssr_orbits",
+                                       "ssr_hdr_clocks",
+                                       "ssr_clocks",
+                                       "ssr_hdr_code",
+                                       "ssr_code_bias",
+                                       "ssr_hdr_phase",
+                                       "ssr_phase_sat",
+                                       "ssr_phase_bias",
+                                       "RTK_Results",
+                                       "ssr_hdr_iono",
+                                       "ssr_iono_layers"};
 
-const std::set<std::string> kViews = {
-    "EpochObs", "ObjInfoAll", "ObjInfoView", "ObjInfoAbbr", "ObjInfoViewVectors",
-    "StaticSolutionView", "KinematicSolutionView", "AllSolutionView", "VectorViewAll",
-    "VectorsView", "VectSites", "VectorSites", "SolSites", "SolCrd", "SolGrnd", "SolutionSites",
-    "SiteOnSol", "ObjCrd", "EdgeView", "NodeView", "EvCamera", "CoordsViewStd", "CoordinatesView",
-    "RecordsetBaseType"};
+const std::set<std::string> kViews = {"EpochObs",
+                                      "ObjInfoAll",
+                                      "ObjInfoView",
+                                      "ObjInfoAbbr",
+                                      "ObjInfoViewVectors",
+                                      "StaticSolutionView",
+                                      "KinematicSolutionView",
+                                      "AllSolutionView",
+                                      "VectorViewAll",
+                                      "VectorsView",
+                                      "VectSites",
+                                      "VectorSites",
+                                      "SolSites",
+                                      "SolCrd",
+                                      "SolGrnd",
+                                      "SolutionSites",
+                                      "SiteOnSol",
+                                      "ObjCrd",
+                                      "EdgeView",
+                                      "NodeView",
+                                      "EvCamera",
+                                      "CoordsViewStd",
+                                      "CoordinatesView",
+                                      "RecordsetBaseType"};
 
 struct IndexDef {
     const char* name;
@@ -272,9 +337,10 @@ const std::vector<std::pair<const char*, const char*>> kTriggers = {
 
 // Seeded tables and their row counts; every other table starts empty.
 const std::vector<std::pair<const char*, int>> kSeedCounts = {
-    {"SnapObjType", 9}, {"ObjID", 1},    {"MotionType", 3},  {"Objects", 35},
-    {"ProjectEpoch", 1}, {"Settings", 12}, {"FileType", 25},  {"CoordinateSystemsGroups", 3},
-    {"CoordinateSystems", 3}, {"BaseType", 7}, {"ProjectData", 1}, {"GNSS", 7}, {"Version", 1},
+    {"SnapObjType", 9},       {"ObjID", 1},     {"MotionType", 3},  {"Objects", 35},
+    {"ProjectEpoch", 1},      {"Settings", 12}, {"FileType", 25},   {"CoordinateSystemsGroups", 3},
+    {"CoordinateSystems", 3}, {"BaseType", 7},  {"ProjectData", 1}, {"GNSS", 7},
+    {"Version", 1},
 };
 
 class SchemaTest : public ::testing::Test {
@@ -283,8 +349,7 @@ protected:
     TestDb Db;
 };
 
-TEST_F(SchemaTest, CreatesEveryTableViewAndTriggerAndNothingElse)
-{
+TEST_F(SchemaTest, CreatesEveryTableViewAndTriggerAndNothingElse) {
     EXPECT_EQ(Db.Names("table"), kTables);
     EXPECT_EQ(Db.Names("view"), kViews);
 
@@ -300,8 +365,7 @@ TEST_F(SchemaTest, CreatesEveryTableViewAndTriggerAndNothingElse)
     EXPECT_EQ(Db.Names("trigger"), triggers);
 }
 
-TEST_F(SchemaTest, IndexesCoverTheirColumnsInOrder)
-{
+TEST_F(SchemaTest, IndexesCoverTheirColumnsInOrder) {
     std::set<std::string> names;
     for (const auto& idx : kIndexes) {
         names.insert(idx.name);
@@ -326,25 +390,37 @@ TEST_F(SchemaTest, IndexesCoverTheirColumnsInOrder)
 
 // Declared types decide how the select statements read a column back; column counts
 // matter to the positional INSERT ... VALUES and INSERT ... SELECT * of the data classes.
-TEST_F(SchemaTest, DeclaredTypesAndColumnCountsAreKept)
-{
+TEST_F(SchemaTest, DeclaredTypesAndColumnCountsAreKept) {
     const std::vector<std::tuple<const char*, const char*, const char*>> types = {
-        {"Epochs", "GPSTime", "GPSTIME"},          {"SatsDisabled", "Endtime", "GPSTIME"},
-        {"ObjInfo", "ObjType", "INTOBJTYPE"},      {"ObjInfo", "LinkTyp2", "INTOBJTYPE"},
-        {"ObjInfo", "Size", "INT8"},               {"ObjInfo", "Visible", "BOOLEAN"},
+        {"Epochs", "GPSTime", "GPSTIME"},
+        {"SatsDisabled", "Endtime", "GPSTIME"},
+        {"ObjInfo", "ObjType", "INTOBJTYPE"},
+        {"ObjInfo", "LinkTyp2", "INTOBJTYPE"},
+        {"ObjInfo", "Size", "INT8"},
+        {"ObjInfo", "Visible", "BOOLEAN"},
         {"Recordsets", "RecordsetType", "INT_RECTYPE"},
         {"Recordsets", "AntennaHeightType", "INT_ANTENNAHEIGHTTYPE"},
         {"Recordsets", "MotionMode", "INT_MOTIONMODE"},
-        {"Files", "Typ", "INT_ORIGFILETYP"},       {"Files", "Time", "REAL_DATETIME"},
-        {"Files", "Location", "INT_LOCATION"},     {"Files", "Compression", "INT_COMPRESSION"},
-        {"Receiver", "BaseType", "INT_BASETYPE"},  {"Sites", "SnapedObjType", "INT_SNAPOBJTYPE"},
-        {"Coordinates", "X", "RXYZ"},              {"Coordinates", "LAT", "RLAT"},
-        {"Coordinates", "LON", "RLON"},            {"Coordinates", "ALT", "RALT"},
-        {"ssr_orbits", "CrsDot", "RXYZ"},          {"FileType", "eOrigFileTyp", "CHAR(30)"},
-        {"CoordinateSystems", "guid", "VARCHAR(36)"}, {"GNSS", "system", "VARCHAR(50)"},
-        {"ProjectData", "Kinematic", "BOOL"},      {"Solutions", "ProcTime", "REAL_DATETIME"},
-        {"Events", "GPSTime", "INTEGER"},          {"SatObs", "Data", "BLOB"},
-        {"sp3_header", "FileName", "Text"},        {"sp3_header", "Typ", "Integer"},
+        {"Files", "Typ", "INT_ORIGFILETYP"},
+        {"Files", "Time", "REAL_DATETIME"},
+        {"Files", "Location", "INT_LOCATION"},
+        {"Files", "Compression", "INT_COMPRESSION"},
+        {"Receiver", "BaseType", "INT_BASETYPE"},
+        {"Sites", "SnapedObjType", "INT_SNAPOBJTYPE"},
+        {"Coordinates", "X", "RXYZ"},
+        {"Coordinates", "LAT", "RLAT"},
+        {"Coordinates", "LON", "RLON"},
+        {"Coordinates", "ALT", "RALT"},
+        {"ssr_orbits", "CrsDot", "RXYZ"},
+        {"FileType", "eOrigFileTyp", "CHAR(30)"},
+        {"CoordinateSystems", "guid", "VARCHAR(36)"},
+        {"GNSS", "system", "VARCHAR(50)"},
+        {"ProjectData", "Kinematic", "BOOL"},
+        {"Solutions", "ProcTime", "REAL_DATETIME"},
+        {"Events", "GPSTime", "INTEGER"},
+        {"SatObs", "Data", "BLOB"},
+        {"sp3_header", "FileName", "Text"},
+        {"sp3_header", "Typ", "Integer"},
     };
     for (const auto& [table, column, type] : types) {
         const char* decl = nullptr;
@@ -357,18 +433,18 @@ TEST_F(SchemaTest, DeclaredTypesAndColumnCountsAreKept)
     }
 
     const std::vector<std::pair<const char*, int>> counts = {
-        {"Ephemeris", 75}, {"Iono", 12},   {"TimeParams", 17}, {"ObjInfo", 15},
-        {"Recordsets", 26}, {"Epochs", 8}, {"SatObs", 7},      {"Coordinates", 17},
-        {"CoordinatesExt", 8}, {"Velocity", 8}, {"Sites", 3},  {"Files", 16},
-        {"FileReceiver", 11}, {"DataSets", 5}, {"RotationMatrix", 6}, {"Almanach", 27},
+        {"Ephemeris", 75},     {"Iono", 12},    {"TimeParams", 17},    {"ObjInfo", 15},
+        {"Recordsets", 26},    {"Epochs", 8},   {"SatObs", 7},         {"Coordinates", 17},
+        {"CoordinatesExt", 8}, {"Velocity", 8}, {"Sites", 3},          {"Files", 16},
+        {"FileReceiver", 11},  {"DataSets", 5}, {"RotationMatrix", 6}, {"Almanach", 27},
     };
     for (const auto& [table, n] : counts)
-        EXPECT_EQ(Db.Count("SELECT COUNT(*) FROM pragma_table_info('" + std::string(table) + "')"), n)
+        EXPECT_EQ(Db.Count("SELECT COUNT(*) FROM pragma_table_info('" + std::string(table) + "')"),
+                  n)
             << table;
 }
 
-TEST_F(SchemaTest, GpsTicksAndIdentifiersReadBackExactly)
-{
+TEST_F(SchemaTest, GpsTicksAndIdentifiersReadBackExactly) {
     // Ticks of 0.1 ms near 2040 need more than 53 bits of a double's mantissa to stay exact
     // only as integers; NUMERIC affinity keeps them integers.
     const std::int64_t ticks = 18'934'567'890'123LL;
@@ -381,8 +457,7 @@ TEST_F(SchemaTest, GpsTicksAndIdentifiersReadBackExactly)
     EXPECT_EQ(Db.Int("SELECT EpochID FROM Epochs"), 2);
 }
 
-TEST_F(SchemaTest, NewProjectHoldsOnlyTheSeedRows)
-{
+TEST_F(SchemaTest, NewProjectHoldsOnlyTheSeedRows) {
     std::set<std::string> seeded;
     for (const auto& [table, n] : kSeedCounts) {
         seeded.insert(table);
@@ -397,11 +472,11 @@ TEST_F(SchemaTest, NewProjectHoldsOnlyTheSeedRows)
     EXPECT_EQ(Db.Int("SELECT MAX(ObjID) FROM ObjInfo"), std::nullopt);
 }
 
-TEST_F(SchemaTest, SeedRowsAreExact)
-{
+TEST_F(SchemaTest, SeedRowsAreExact) {
     using Rows = std::vector<std::vector<std::string>>;
     const std::vector<std::pair<std::string, Rows>> cases = {
-        {"SELECT ObjType, ObjClassName, abbr FROM Objects WHERE ObjType IN (0, 2, 13, 14, 31, 33, 34, 35) ORDER BY ObjType",
+        {"SELECT ObjType, ObjClassName, abbr FROM Objects WHERE ObjType IN (0, 2, 13, 14, 31, 33, "
+         "34, 35) ORDER BY ObjType",
          {{"0", "Unknown", "OBJ_UNKNOWN"},
           {"2", "Observation File", "OBJ_OBSFILE"},
           {"13", "Stop Vector", "OBJ_VECTOR_STOP"},
@@ -409,8 +484,10 @@ TEST_F(SchemaTest, SeedRowsAreExact)
           {"31", "External events (XA,XB)", "OBJ_EXTERNAL_EVENT"},
           {"33", "Static PPP", "OBJ_STATIC_PPP"},
           {"35", "Haldor Project", "OBJ_PROJECT"}}},
-        {"SELECT MIN(ObjType), MAX(ObjType), COUNT(DISTINCT abbr) FROM Objects", {{"0", "35", "35"}}},
-        {"SELECT ID, eOrigFileTyp, Description FROM FileType WHERE ID IN (0, 7, 8, 9, 14, 23, 24) ORDER BY ID",
+        {"SELECT MIN(ObjType), MAX(ObjType), COUNT(DISTINCT abbr) FROM Objects",
+         {{"0", "35", "35"}}},
+        {"SELECT ID, eOrigFileTyp, Description FROM FileType WHERE ID IN (0, 7, 8, 9, 14, 23, 24) "
+         "ORDER BY ID",
          {{"0", "OFT_UNKNOWN", "Unknown"},
           {"7", "OFT_BN_GPS", "RINENX GPS broadcast ephemeris"},
           {"8", "OFT_BN_GLO", "RINENX GLONASS broadcast ephemeris"},
@@ -419,18 +496,28 @@ TEST_F(SchemaTest, SeedRowsAreExact)
           {"23", "OFT_BIA", "Pseudo-absolute biases (OSB) "},
           {"24", "OFT_RNX", "All RINEX files"}}},
         {"SELECT GNSSid, system, abbr FROM GNSS ORDER BY GNSSid",
-         {{"1", "GPS", "SC_GPS"}, {"2", "GLONASS", "SC_GLONASS"}, {"3", "SBAS", "SC_WAAS"},
-          {"4", "GALILEO", "SC_GALILEO"}, {"5", "QZSS", "SC_QZSS"}, {"6", "BEJDOU", "SC_BDS"},
+         {{"1", "GPS", "SC_GPS"},
+          {"2", "GLONASS", "SC_GLONASS"},
+          {"3", "SBAS", "SC_WAAS"},
+          {"4", "GALILEO", "SC_GALILEO"},
+          {"5", "QZSS", "SC_QZSS"},
+          {"6", "BEJDOU", "SC_BDS"},
           {"7", "IRNSS", "SC_IRNSS"}}},
-        {"SELECT ID, Typ FROM MotionType ORDER BY ID", {{"0", "Static"}, {"1", "Dynamic"}, {"2", "Stop&Go"}}},
+        {"SELECT ID, Typ FROM MotionType ORDER BY ID",
+         {{"0", "Static"}, {"1", "Dynamic"}, {"2", "Stop&Go"}}},
         {"SELECT BaseType, abbr, ord FROM BaseType ORDER BY BaseType",
-         {{"0", "BS_UNKNOWN", "1"}, {"1", "BS_HARD", "7"}, {"2", "BS_RTCM_PHIS", "6"},
-          {"3", "BS_RTCM_VIRT", "5"}, {"4", "BS_VIRTUAL", "5"}, {"5", "BS_ROVER", "0"},
+         {{"0", "BS_UNKNOWN", "1"},
+          {"1", "BS_HARD", "7"},
+          {"2", "BS_RTCM_PHIS", "6"},
+          {"3", "BS_RTCM_VIRT", "5"},
+          {"4", "BS_VIRTUAL", "5"},
+          {"5", "BS_ROVER", "0"},
           {"6", "BS_VROVER", "0"}}},
         {"SELECT SnapID, abbr, desc FROM SnapObjType WHERE SnapID IN (0, 4, 8) ORDER BY SnapID",
          {{"0", "stNone", ""}, {"4", "stRINEX", ""}, {"8", "stVirtualBase", ""}}},
         {"SELECT ObjID, TypeID, Field, Value, typeof(Value) FROM Settings WHERE Field IN "
-         "('Gen.TimeCreate', 'Gen.Guid', 'Gen.Creator', 'Scenario.EpochGap', 'Scenario.fMaxVectorLengthKm') ORDER BY Field",
+         "('Gen.TimeCreate', 'Gen.Guid', 'Gen.Creator', 'Scenario.EpochGap', "
+         "'Scenario.fMaxVectorLengthKm') ORDER BY Field",
          {{"0", "0", "Gen.Creator", "", "text"},
           {"0", "0", "Gen.Guid", "{69D82A08-B796-43BF-8461-7EC48BCF3110}", "text"},
           {"0", "0", "Gen.TimeCreate", "45636.6489364236", "text"},
@@ -440,19 +527,18 @@ TEST_F(SchemaTest, SeedRowsAreExact)
         {"SELECT Epoch, typeof(Epoch) FROM ProjectEpoch", {{"0.0", "real"}}},
         {"SELECT ID, ParentID, Name FROM CoordinateSystemsGroups WHERE ID < 3 ORDER BY ID",
          {{"1", "0", "Default"}, {"2", "0", "Default"}}},
-        {"SELECT CoordSysID, GroupID, Name, Type, Datum <> '', guid <> '' FROM CoordinateSystems ORDER BY CoordSysID",
+        {"SELECT CoordSysID, GroupID, Name, Type, Datum <> '', guid <> '' FROM CoordinateSystems "
+         "ORDER BY CoordSysID",
          {{"1", "3", "WGS84", "1", "1", "1"},
           {"2", "3", "WGS84(ECEF)", "0", "1", "1"},
           {"3", "3", "World Mercator", "2", "1", "1"}}},
         {"SELECT FileName, TRID FROM ProjectData", {{"templ.hbx", "12"}}},
         {"SELECT num, instr(ver, '1.84.8') > 0 FROM Version", {{"88", "1"}}},
     };
-    for (const auto& [sql, expected] : cases)
-        EXPECT_EQ(Db.Rows(sql), expected) << sql;
+    for (const auto& [sql, expected] : cases) EXPECT_EQ(Db.Rows(sql), expected) << sql;
 }
 
-TEST_F(SchemaTest, ViewsReadBySiteRoutinesHaveTheirExactText)
-{
+TEST_F(SchemaTest, ViewsReadBySiteRoutinesHaveTheirExactText) {
     const std::vector<std::pair<const char*, const char*>> views = {
         {"VectorsView",
          "SELECT * FROM Vectors WHERE Inverse = 0 UNION SELECT VectorID,RecordsetID2,RecordsetID1,"
@@ -473,8 +559,8 @@ TEST_F(SchemaTest, ViewsReadBySiteRoutinesHaveTheirExactText)
          "= s.SiteID1"},
     };
     for (const auto& [name, text] : views) {
-        const auto rows =
-            Db.Rows("SELECT sql FROM sqlite_master WHERE type = 'view' AND name = '" + std::string(name) + "'");
+        const auto rows = Db.Rows("SELECT sql FROM sqlite_master WHERE type = 'view' AND name = '" +
+                                  std::string(name) + "'");
         ASSERT_EQ(rows.size(), 1u) << name;
         EXPECT_EQ(FoldBlanks(rows[0][0]),
                   "CREATE VIEW \"" + std::string(name) + "\" AS " + std::string(text));
@@ -483,8 +569,7 @@ TEST_F(SchemaTest, ViewsReadBySiteRoutinesHaveTheirExactText)
 
 // A vector between two recordsets of two sites and its static solution give one row of
 // SolCrd: the base site's position plus the ground vector.
-TEST_F(SchemaTest, SolCrdAddsTheGroundVectorToTheBasePosition)
-{
+TEST_F(SchemaTest, SolCrdAddsTheGroundVectorToTheBasePosition) {
     Db.Exec(R"(
         INSERT INTO Recordsets (RecordsetID, DataSetID, BegTime, EndTime, Interval, SiteID, MotionMode, flags, VertexID)
             VALUES (1, 9, 0, 0, 10000, 100, 0, 0, 0), (2, 9, 0, 0, 10000, 200, 0, 0, 0);
@@ -496,20 +581,20 @@ TEST_F(SchemaTest, SolCrdAddsTheGroundVectorToTheBasePosition)
     )");
     // The vector is stored inverted: VectorsView turns it round, so site 100 is the base.
     EXPECT_EQ(Db.Rows("SELECT SolutionID, BaseID, RoverID, X, Y, Z FROM SolCrd"),
-              (std::vector<std::vector<std::string>>{{"60", "100", "200", "1002.0", "2000.0", "3010.0"}}));
+              (std::vector<std::vector<std::string>>{
+                  {"60", "100", "200", "1002.0", "2000.0", "3010.0"}}));
 }
 
-TEST_F(SchemaTest, SecondEpochAtTheSameTimeOfADataSetIsRefused)
-{
+TEST_F(SchemaTest, SecondEpochAtTheSameTimeOfADataSetIsRefused) {
     Db.Exec("INSERT INTO Epochs (DataSetID, GPSTime) VALUES (5, 1000)");
     Db.Exec("INSERT INTO Epochs (DataSetID, GPSTime) VALUES (6, 1000)");
-    EXPECT_EQ(Db.ExecRc("INSERT INTO Epochs (DataSetID, GPSTime) VALUES (5, 1000)"), SQLITE_CONSTRAINT);
+    EXPECT_EQ(Db.ExecRc("INSERT INTO Epochs (DataSetID, GPSTime) VALUES (5, 1000)"),
+              SQLITE_CONSTRAINT);
     EXPECT_EQ(sqlite3_extended_errcode(Db.Handle()), SQLITE_CONSTRAINT_UNIQUE);
     EXPECT_EQ(Db.Count("SELECT COUNT(*) FROM Epochs"), 2);
 }
 
-TEST_F(SchemaTest, RunningTheScriptAgainReplacesTheSchema)
-{
+TEST_F(SchemaTest, RunningTheScriptAgainReplacesTheSchema) {
     Db.Exec("INSERT INTO Epochs (DataSetID, GPSTime) VALUES (5, 1000)");
     Db.Exec("INSERT INTO ObjInfo (ObjID, ObjType, Name) VALUES (5, 5, 'data set')");
     Db.CreateProject();
@@ -522,8 +607,7 @@ TEST_F(SchemaTest, RunningTheScriptAgainReplacesTheSchema)
     EXPECT_EQ(Db.Names("view"), kViews);
 }
 
-TEST(SchemaScript, EmbeddedTextIsTheSqlFileByteForByte)
-{
+TEST(SchemaScript, EmbeddedTextIsTheSqlFileByteForByte) {
     std::ifstream in(TOLVAR_SOURCE_DIR "/foundation/zqt_schema.sql", std::ios::binary);
     ASSERT_TRUE(in) << "cannot read foundation/zqt_schema.sql";
     const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -533,8 +617,7 @@ TEST(SchemaScript, EmbeddedTextIsTheSqlFileByteForByte)
 
 // With double-quoted strings refused, every quoted identifier of the script must name a
 // real table or column; preparing each view checks the views' references.
-TEST(SchemaScript, EveryViewResolvesWithStrictQuoting)
-{
+TEST(SchemaScript, EveryViewResolvesWithStrictQuoting) {
     TestDb db(Quoting::Strict);
     db.CreateProject();
     for (const auto& view : kViews) {
@@ -543,8 +626,7 @@ TEST(SchemaScript, EveryViewResolvesWithStrictQuoting)
     }
 }
 
-TEST(SchemaScript, CreatingAProjectIsFast)
-{
+TEST(SchemaScript, CreatingAProjectIsFast) {
     using Clock = std::chrono::steady_clock;
     std::vector<double> ms;
     for (int i = 0; i < 7; ++i) {
@@ -685,8 +767,10 @@ struct CascadeCase {
 const std::vector<CascadeCase> kCascades = {
     {"data set ObjInfo row removes the data set, its epochs, recordsets and coordinates, "
      "and the file of its only data set",
-     "", "DELETE FROM ObjInfo WHERE ObjID = 5",
-     {kDataSetGone, kFileGone,
+     "",
+     "DELETE FROM ObjInfo WHERE ObjID = 5",
+     {kDataSetGone,
+      kFileGone,
       {{"SELECT COUNT(*) FROM Observer WHERE ObserverID = 3", 1},
        {"SELECT COUNT(*) FROM ObjInfo WHERE ObjID = 3", 1}}}},
     {"a second data set keeps its file receiver and file",
@@ -698,7 +782,8 @@ const std::vector<CascadeCase> kCascades = {
        {"SELECT COUNT(*) FROM Files WHERE FileId = 1", 1},
        {"SELECT COUNT(*) FROM Receiver WHERE ReceiverID = 2", 1}}}},
     {"observer ObjInfo row (type 14) removes the observer and its file receivers",
-     "", "DELETE FROM ObjInfo WHERE ObjID = 3",
+     "",
+     "DELETE FROM ObjInfo WHERE ObjID = 3",
      {kDataSetGone, kFileGone, {{"SELECT COUNT(*) FROM Observer", 0}}}},
     {"stop vector ObjInfo row (type 13) leaves an observer of the same id alone",
      "INSERT INTO Observer (ObserverID, ObserverName) VALUES (40, 'x');"
@@ -707,14 +792,21 @@ const std::vector<CascadeCase> kCascades = {
      {{{"SELECT COUNT(*) FROM Observer WHERE ObserverID = 40", 1},
        {"SELECT COUNT(*) FROM ObjInfo WHERE ObjID = 40", 0}}}},
     {"deleting the observer row removes its ObjInfo row and file receivers",
-     "", "DELETE FROM Observer WHERE ObserverID = 3",
+     "",
+     "DELETE FROM Observer WHERE ObserverID = 3",
      {kDataSetGone, kFileGone, {{"SELECT COUNT(*) FROM ObjInfo WHERE ObjID = 3", 0}}}},
-    {"file receiver ObjInfo row (type 4)", "", "DELETE FROM ObjInfo WHERE ObjID = 4",
+    {"file receiver ObjInfo row (type 4)",
+     "",
+     "DELETE FROM ObjInfo WHERE ObjID = 4",
      {kDataSetGone, kFileGone, {{"SELECT COUNT(*) FROM Observer", 1}}}},
-    {"observation file ObjInfo row (type 2)", "", "DELETE FROM ObjInfo WHERE ObjID = 1",
+    {"observation file ObjInfo row (type 2)",
+     "",
+     "DELETE FROM ObjInfo WHERE ObjID = 1",
      {kDataSetGone, kFileGone}},
     {"receiver row", "", "DELETE FROM Receiver WHERE ReceiverID = 2", {kDataSetGone, kFileGone}},
-    {"receiver ObjInfo row (type 3)", "", "DELETE FROM ObjInfo WHERE ObjID = 2",
+    {"receiver ObjInfo row (type 3)",
+     "",
+     "DELETE FROM ObjInfo WHERE ObjID = 2",
      {kDataSetGone, kFileGone}},
     {"a file receiver shared file and receiver stay while another file receiver uses them",
      "INSERT INTO FileReceiver (FRcvrID, FileID, ReceiverID) VALUES (41, 1, 2);",
@@ -724,21 +816,26 @@ const std::vector<CascadeCase> kCascades = {
        {"SELECT COUNT(*) FROM Receiver WHERE ReceiverID = 2", 1},
        {"SELECT COUNT(*) FROM ObjInfo WHERE ObjID IN (1, 2)", 2},
        {"SELECT COUNT(*) FROM ObjInfo WHERE ObjID = 4", 0}}}},
-    {"epoch row takes its satellite observations and attitude along", "",
+    {"epoch row takes its satellite observations and attitude along",
+     "",
      "DELETE FROM Epochs WHERE EpochID = 1",
      {{{"SELECT COUNT(*) FROM SatObs WHERE EpochID = 1", 0},
        {"SELECT COUNT(*) FROM SatObs WHERE EpochID = 2", 1},
        {"SELECT COUNT(*) FROM RotationMatrix WHERE EpochID = 1", 0},
        {"SELECT COUNT(*) FROM Epochs WHERE DataSetID = 5", 1}}}},
-    {"coordinates row takes its extension and velocity along", "",
+    {"coordinates row takes its extension and velocity along",
+     "",
      "DELETE FROM Coordinates WHERE CrdID = 100",
      {{{"SELECT COUNT(*) FROM CoordinatesExt WHERE CrdID = 100", 0},
        {"SELECT COUNT(*) FROM Velocity WHERE CrdID = 100", 0}}}},
     {"recordset removes its vectors, coordinates and ObjInfo row; the site stays while "
      "another recordset refers to it",
-     "INSERT INTO Vectors (VectorID, RecordsetID1, RecordsetID2, MotionMode) VALUES (50, 7, 8, 0), (51, 8, 7, 0);"
-     "INSERT INTO ObjInfo (ObjID, ObjType, Name) VALUES (50, 11, 'v1'), (51, 11, 'v2'), (52, 18, 's');"
-     "INSERT INTO Solutions (SolutionID, ParentID, SettingsID, SolutionType, Engine) VALUES (52, 50, 0, 0, 0);",
+     "INSERT INTO Vectors (VectorID, RecordsetID1, RecordsetID2, MotionMode) VALUES (50, 7, 8, 0), "
+     "(51, 8, 7, 0);"
+     "INSERT INTO ObjInfo (ObjID, ObjType, Name) VALUES (50, 11, 'v1'), (51, 11, 'v2'), (52, 18, "
+     "'s');"
+     "INSERT INTO Solutions (SolutionID, ParentID, SettingsID, SolutionType, Engine) VALUES (52, "
+     "50, 0, 0, 0);",
      "DELETE FROM Recordsets WHERE RecordsetID = 8",
      {{{"SELECT COUNT(*) FROM Vectors", 0},
        {"SELECT COUNT(*) FROM ObjInfo WHERE ObjID IN (8, 50, 51, 52)", 0},
@@ -746,16 +843,20 @@ const std::vector<CascadeCase> kCascades = {
        {"SELECT COUNT(*) FROM Coordinates WHERE ObjID = 8", 0},
        {"SELECT COUNT(*) FROM Sites WHERE SiteID = 9", 1},
        {"SELECT COUNT(*) FROM Recordsets WHERE RecordsetID = 7", 1}}}},
-    {"the last recordset of a site removes the site", "",
+    {"the last recordset of a site removes the site",
+     "",
      "DELETE FROM Recordsets WHERE DataSetID = 5",
      {{{"SELECT COUNT(*) FROM Sites WHERE SiteID = 9", 0},
        {"SELECT COUNT(*) FROM ObjInfo WHERE ObjID IN (7, 8, 9)", 0},
        {"SELECT COUNT(*) FROM Coordinates WHERE ObjID IN (8, 9)", 0},
        {"SELECT COUNT(*) FROM DataSets WHERE DataSetID = 5", 1}}}},
-    {"recordset ObjInfo row removes the recordset", "", "DELETE FROM ObjInfo WHERE ObjID = 8",
+    {"recordset ObjInfo row removes the recordset",
+     "",
+     "DELETE FROM ObjInfo WHERE ObjID = 8",
      {{{"SELECT COUNT(*) FROM Recordsets WHERE RecordsetID = 8", 0},
        {"SELECT COUNT(*) FROM Recordsets WHERE RecordsetID = 7", 1}}}},
-    {"site ObjInfo row (type 23) removes the site and its position", "",
+    {"site ObjInfo row (type 23) removes the site and its position",
+     "",
      "DELETE FROM ObjInfo WHERE ObjID = 9",
      {{{"SELECT COUNT(*) FROM Sites", 0},
        {"SELECT COUNT(*) FROM Coordinates WHERE ObjID = 9", 0},
@@ -763,14 +864,16 @@ const std::vector<CascadeCase> kCascades = {
     {"static vector ObjInfo row (type 11) removes the vector and its solutions",
      "INSERT INTO Vectors (VectorID, RecordsetID1, RecordsetID2, MotionMode) VALUES (50, 7, 8, 0);"
      "INSERT INTO ObjInfo (ObjID, ObjType, Name) VALUES (50, 11, 'v'), (52, 18, 's');"
-     "INSERT INTO Solutions (SolutionID, ParentID, SettingsID, SolutionType, Engine) VALUES (52, 50, 0, 0, 0);",
+     "INSERT INTO Solutions (SolutionID, ParentID, SettingsID, SolutionType, Engine) VALUES (52, "
+     "50, 0, 0, 0);",
      "DELETE FROM ObjInfo WHERE ObjID = 50",
      {{{"SELECT COUNT(*) FROM Vectors", 0},
        {"SELECT COUNT(*) FROM Solutions WHERE SolutionID = 52", 0},
        {"SELECT COUNT(*) FROM ObjInfo WHERE ObjID = 52", 0},
        {"SELECT COUNT(*) FROM Recordsets WHERE DataSetID = 5", 2}}}},
     {"solution ObjInfo row (type 20) removes the solution, its results and event solutions",
-     "", "DELETE FROM ObjInfo WHERE ObjID = 10",
+     "",
+     "DELETE FROM ObjInfo WHERE ObjID = 10",
      {{{"SELECT COUNT(*) FROM Solutions", 0},
        {"SELECT COUNT(*) FROM SolutionsStatic", 0},
        {"SELECT COUNT(*) FROM RTK_Results", 0},
@@ -779,14 +882,16 @@ const std::vector<CascadeCase> kCascades = {
        {"SELECT COUNT(*) FROM ObjInfo WHERE ObjID = 11", 0},
        {"SELECT COUNT(*) FROM Coordinates WHERE ObjID IN (10, 11)", 0},
        {"SELECT COUNT(*) FROM DataSets WHERE DataSetID = 5", 1}}}},
-    {"event of kind 1 removes its event solutions, camera assignment and heading", "",
+    {"event of kind 1 removes its event solutions, camera assignment and heading",
+     "",
      "DELETE FROM Events WHERE EventID = 1",
      {{{"SELECT COUNT(*) FROM ObjInfo WHERE ObjID = 11", 0},
        {"SELECT COUNT(*) FROM Coordinates WHERE ObjID = 11", 0},
        {"SELECT COUNT(*) FROM CamParent WHERE ParentID = 4", 0},
        {"SELECT COUNT(*) FROM EvCraftHeading WHERE EventID = 1", 0},
        {"SELECT COUNT(*) FROM Solutions WHERE SolutionID = 10", 1}}}},
-    {"event of kind 4 removes nothing else", "UPDATE Events SET ev = 4 WHERE EventID = 1;",
+    {"event of kind 4 removes nothing else",
+     "UPDATE Events SET ev = 4 WHERE EventID = 1;",
      "DELETE FROM Events WHERE EventID = 1",
      {{{"SELECT COUNT(*) FROM ObjInfo WHERE ObjID = 11", 1},
        {"SELECT COUNT(*) FROM CamParent WHERE ParentID = 4", 1},
@@ -817,7 +922,8 @@ const std::vector<CascadeCase> kCascades = {
        {"SELECT COUNT(*) FROM sp3_clk", 0}}}},
     {"a meteorological file touches no orbit or clock table",
      "INSERT INTO Files (FileId, Typ) VALUES (62, 12);"
-     "INSERT INTO sp3_header (FileID) VALUES (62); INSERT INTO sp3_clk_header (FileID) VALUES (62);",
+     "INSERT INTO sp3_header (FileID) VALUES (62); INSERT INTO sp3_clk_header (FileID) VALUES "
+     "(62);",
      "DELETE FROM Files WHERE FileId = 62",
      {{{"SELECT COUNT(*) FROM sp3_header", 1}, {"SELECT COUNT(*) FROM sp3_clk_header", 1}}}},
     {"reference point ObjInfo row unlinks snapped sites and removes the point",
@@ -827,12 +933,15 @@ const std::vector<CascadeCase> kCascades = {
      "UPDATE Sites SET SnapID = 70, SnapedObjType = 7 WHERE SiteID = 9;",
      "DELETE FROM ObjInfo WHERE ObjID = 70",
      {{{"SELECT COUNT(*) FROM ReferencePoints", 0},
-       {"SELECT COUNT(*) FROM ObjInfo WHERE ObjID = 9 AND LinkObj1 = 0 AND LinkTyp1 = 0 AND Mode = 0", 1},
+       {"SELECT COUNT(*) FROM ObjInfo WHERE ObjID = 9 AND LinkObj1 = 0 AND LinkTyp1 = 0 AND Mode = "
+        "0",
+        1},
        {"SELECT COUNT(*) FROM Sites WHERE SiteID = 9 AND SnapID = 0 AND SnapedObjType = 0", 1}}}},
     {"renaming a reference point's ObjInfo row renames the point",
      "INSERT INTO ReferencePoints (PointID, Name, X, Y, Z) VALUES (70, 'RP', 1, 2, 3);"
      "INSERT INTO ObjInfo (ObjID, ObjType, Name) VALUES (70, 24, 'RP');",
-     "UPDATE ObjInfo SET Name = 'RP-2' WHERE ObjID = 70; UPDATE ObjInfo SET Name = 'other' WHERE ObjID = 9",
+     "UPDATE ObjInfo SET Name = 'RP-2' WHERE ObjID = 70; UPDATE ObjInfo SET Name = 'other' WHERE "
+     "ObjID = 9",
      {{{"SELECT COUNT(*) FROM ReferencePoints WHERE PointID = 70 AND Name = 'RP-2'", 1},
        {"SELECT COUNT(*) FROM ReferencePoints WHERE Name = 'other'", 0}}}},
 };
@@ -842,8 +951,7 @@ void PrintTo(const CascadeCase& c, std::ostream* os) { *os << c.name; }
 class SchemaCascade : public ::testing::TestWithParam<CascadeCase> {};
 
 // Strict quoting, so that a trigger naming a column that does not exist fails here.
-TEST_P(SchemaCascade, DeleteCascadesThroughTheTriggers)
-{
+TEST_P(SchemaCascade, DeleteCascadesThroughTheTriggers) {
     const CascadeCase& c = GetParam();
     SCOPED_TRACE(c.name);
     TestDb db(Quoting::Strict);
@@ -852,17 +960,14 @@ TEST_P(SchemaCascade, DeleteCascadesThroughTheTriggers)
     db.Exec(c.setup);
     db.Exec(c.action);
     for (const auto& group : c.expect)
-        for (const auto& [sql, n] : group)
-            EXPECT_EQ(db.Count(sql), n) << sql;
-    for (const auto& [sql, n] : kSurvivors)
-        EXPECT_EQ(db.Count(sql), n) << "survivor: " << sql;
+        for (const auto& [sql, n] : group) EXPECT_EQ(db.Count(sql), n) << sql;
+    for (const auto& [sql, n] : kSurvivors) EXPECT_EQ(db.Count(sql), n) << "survivor: " << sql;
 }
 
-std::string CaseName(const ::testing::TestParamInfo<CascadeCase>& info)
-{
+std::string CaseName(const ::testing::TestParamInfo<CascadeCase>& info) {
     return "case" + std::to_string(info.index);
 }
 
 INSTANTIATE_TEST_SUITE_P(Triggers, SchemaCascade, ::testing::ValuesIn(kCascades), CaseName);
 
-} // namespace
+}  // namespace

@@ -52,8 +52,7 @@ TEST_F(SQLiteDbTest, ErrorMessagesFollowTheLayout) {
     const std::vector<Case> cases = {
         {"SELEC 1", "Error executing SQL" + ErrorTail(1, "SELEC 1", "near \"SELEC\": syntax error"),
          "ESQLiteException"},
-        {dup,
-         "Error executing SQL statement" + ErrorTail(19, dup, "UNIQUE constraint failed: t.b"),
+        {dup, "Error executing SQL statement" + ErrorTail(19, dup, "UNIQUE constraint failed: t.b"),
          "ESQLiteUniqueConstrain"},
         {"", "Could not prepare SQL statement", "ESQLiteException"},
         {"   -- only a comment", "Could not prepare SQL statement", "ESQLiteException"},
@@ -82,7 +81,8 @@ TEST(SQLiteOpenTest, OpenFailureNamesTheFile) {
         TESQLiteDatabase_nodebug::Create(name);
         FAIL() << "no exception";
     } catch (const ESQLiteException& e) {
-        EXPECT_EQ(e.Message(), "Failed to open database \"" + name + "\" : unable to open database file");
+        EXPECT_EQ(e.Message(),
+                  "Failed to open database \"" + name + "\" : unable to open database file");
     }
 }
 
@@ -212,9 +212,10 @@ TEST_F(SQLiteDbTest, ExecCallbackPassesRowsAndExceptions) {
         return 0;
     });
     EXPECT_EQ(seen, (std::vector<std::string>{"a", "<null>"}));
-    EXPECT_THROW(Db->ExecCallback("SELECT b FROM t",
-                                  [](int, char**, char**) -> int { throw std::runtime_error("x"); }),
-                 std::runtime_error);
+    EXPECT_THROW(
+        Db->ExecCallback("SELECT b FROM t",
+                         [](int, char**, char**) -> int { throw std::runtime_error("x"); }),
+        std::runtime_error);
     EXPECT_THROW(Db->ExecCallback("SELECT b FROM t", [](int, char**, char**) { return 1; }),
                  ESQLiteException);
 }
@@ -228,8 +229,9 @@ TEST_F(SQLiteDbTest, QueryHelpers) {
     EXPECT_TRUE(Db->SelectFirstRow("SELECT * FROM t").empty());
     EXPECT_EQ(Db->QueryIntFmt("SELECT %d + %d", 2, 3), 5);
 
-    Db->Exec("INSERT INTO t VALUES (1, '1.5'); INSERT INTO t VALUES (2, NULL);"
-             "INSERT INTO t VALUES (3, ' ')");
+    Db->Exec(
+        "INSERT INTO t VALUES (1, '1.5'); INSERT INTO t VALUES (2, NULL);"
+        "INSERT INTO t VALUES (3, ' ')");
     EXPECT_EQ(Db->SelectIntColumn("SELECT a FROM t ORDER BY a"), (std::vector<int32_t>{1, 2, 3}));
     EXPECT_EQ(Db->SelectInt64Column("SELECT a * 10000000000 FROM t ORDER BY a"),
               (std::vector<int64_t>{10000000000, 20000000000, 30000000000}));
@@ -279,28 +281,29 @@ TEST(SQLiteStatementTextTest, InsertAndUpdateTexts) {
 }
 
 TEST_F(SQLiteDbTest, DeclaredTypesDecideHowValuesReadBack) {
-    Db->ExecSQL("CREATE TABLE d (i INTEGER, s SMALLINT, bo BOOLEAN, f FLOAT, r REAL, n NUMERIC,"
-                " dt DATETIME, bl BLOB, c CURRENCY, g gpstime, tx TEXT, xyz RXYZ, la RLAT,"
-                " sn ISATNUM, sc ISATCODE, ob IOBS, v MYTYPE, z)");
+    Db->ExecSQL(
+        "CREATE TABLE d (i INTEGER, s SMALLINT, bo BOOLEAN, f FLOAT, r REAL, n NUMERIC,"
+        " dt DATETIME, bl BLOB, c CURRENCY, g gpstime, tx TEXT, xyz RXYZ, la RLAT,"
+        " sn ISATNUM, sc ISATCODE, ob IOBS, v MYTYPE, z)");
     const std::int64_t ticks = 13'456'789'012'345'678;  // GPS ticks beyond double precision
     auto ins = Db->Prepare("INSERT INTO d VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     ins->ExecuteParams({Variant(std::int64_t{5}), Variant(7), Variant(true), Variant(1.5),
-                        Variant(2.5), Variant(3), Variant::Date(45000.25),
-                        Variant(TBytes{1, 2, 3}), Variant::Currency(12345),
-                        Variant::Currency(ticks), Variant("text"), Variant(1e6), Variant(55.5),
-                        Variant(0x105), Variant(2), Variant(0x3FF), Variant(12), Variant("z")});
+                        Variant(2.5), Variant(3), Variant::Date(45000.25), Variant(TBytes{1, 2, 3}),
+                        Variant::Currency(12345), Variant::Currency(ticks), Variant("text"),
+                        Variant(1e6), Variant(55.5), Variant(0x105), Variant(2), Variant(0x3FF),
+                        Variant(12), Variant("z")});
     auto sel = Db->PrepareSelect("SELECT * FROM d");
     struct Col {
         TESQlite_ColType Type;
         std::uint16_t VarType;
     };
     const std::vector<Col> expected = {
-        {dtInt, zv::varInt64},      {dtInt, zv::varInt64},       {dtBoolean, zv::varBoolean},
-        {dtFloat, zv::varDouble},   {dtFloat, zv::varDouble},    {dtFloat, zv::varDouble},
-        {dtDateTime, zv::varDate},  {dtBlob, zv::varByteArray},  {dtCurrency, zv::varCurrency},
-        {dtGPSTime, zv::varCurrency}, {dtStr, zv::varUString},   {dtXYZ, zv::varDouble},
-        {dtLAT, zv::varDouble},     {dtSatNum, zv::varInt64},    {dtSatCode, zv::varInt64},
-        {dtObs, zv::varInt64},      {dtNull, zv::varInt64},      {dtNull, zv::varUString},
+        {dtInt, zv::varInt64},        {dtInt, zv::varInt64},      {dtBoolean, zv::varBoolean},
+        {dtFloat, zv::varDouble},     {dtFloat, zv::varDouble},   {dtFloat, zv::varDouble},
+        {dtDateTime, zv::varDate},    {dtBlob, zv::varByteArray}, {dtCurrency, zv::varCurrency},
+        {dtGPSTime, zv::varCurrency}, {dtStr, zv::varUString},    {dtXYZ, zv::varDouble},
+        {dtLAT, zv::varDouble},       {dtSatNum, zv::varInt64},   {dtSatCode, zv::varInt64},
+        {dtObs, zv::varInt64},        {dtNull, zv::varInt64},     {dtNull, zv::varUString},
     };
     ASSERT_EQ(sel->ColumnCount(), static_cast<int>(expected.size()));
     EXPECT_EQ(sel->ColumnType(9), dtGPSTime);  // declared in lower case
@@ -313,7 +316,7 @@ TEST_F(SQLiteDbTest, DeclaredTypesDecideHowValuesReadBack) {
     }
     EXPECT_EQ(sel->ColumnType(16), dtInt);  // the row's own type
     EXPECT_EQ(sel->ColumnDeclType(16), "MYTYPE");
-    EXPECT_EQ(sel->Value(9).AsCurrency(), ticks);     // ticks round-trip exactly
+    EXPECT_EQ(sel->Value(9).AsCurrency(), ticks);  // ticks round-trip exactly
     EXPECT_EQ(sel->Value(8).AsCurrency(), 12345);
     EXPECT_EQ(sel->Value(7).AsBytes(), (TBytes{1, 2, 3}));
     EXPECT_TRUE(sel->Value(2).AsBoolean());
@@ -414,7 +417,7 @@ TEST_F(SQLiteDbTest, BlobsThroughBuffersAndStreams) {
     EXPECT_TRUE(sel->ColumnToStream(0, os));
     EXPECT_EQ(os.str(), std::string("\x01\x02\x00\x03", 4));
     ASSERT_TRUE(sel->Next());
-    EXPECT_FALSE(sel->IsNull(0));  // an empty blob stays a blob ...
+    EXPECT_FALSE(sel->IsNull(0));         // an empty blob stays a blob ...
     EXPECT_TRUE(sel->Value(0).IsNull());  // ... and reads as Null
     EXPECT_FALSE(sel->ColumnToStream(0, os));
 }
@@ -424,8 +427,7 @@ TEST_F(SQLiteDbTest, BlobsThroughBuffersAndStreams) {
 
 TEST_F(SQLiteDbTest, DuplicateColumnNamesAreNumbered) {
     auto sel = Db->PrepareSelect("SELECT 1 AS a, 2 AS A, 3 AS a, 4 AS id, 5 AS ID, 6 AS id2");
-    EXPECT_EQ(sel->ColumnNames(),
-              (std::vector<std::string>{"A", "A2", "A3", "ID", "ID2", "ID22"}));
+    EXPECT_EQ(sel->ColumnNames(), (std::vector<std::string>{"A", "A2", "A3", "ID", "ID2", "ID22"}));
     ASSERT_TRUE(sel->Next());
     EXPECT_EQ(sel->Field(Variant("a3")).AsInt64(), 3);
     EXPECT_EQ(sel->Field(Variant(1)).AsInt64(), 2);
@@ -490,8 +492,8 @@ TEST_F(SQLiteDbTest, ColumnIndexesAreChecked) {
                 read(i);
                 ADD_FAILURE() << "no exception";
             } catch (const ESQLiteException& e) {
-                EXPECT_EQ(e.Message(), "Column index " + std::to_string(i) +
-                                           " out of range (2 columns)");
+                EXPECT_EQ(e.Message(),
+                          "Column index " + std::to_string(i) + " out of range (2 columns)");
             }
         }
     }

@@ -95,9 +95,10 @@ TEST_F(SQLiteFunctionsTest, BitAggregates) {
     Db->ExecSQL("CREATE TABLE v (g INTEGER, x)");
     EXPECT_EQ(Q("BitAND(x) FROM v"), "NULL");
     EXPECT_EQ(Q("BitOR(x) FROM v"), "NULL");
-    Db->Exec("INSERT INTO v VALUES (1, 6); INSERT INTO v VALUES (1, 3);"
-             "INSERT INTO v VALUES (1, NULL); INSERT INTO v VALUES (1, 'text');"
-             "INSERT INTO v VALUES (1, 1.5); INSERT INTO v VALUES (2, NULL)");
+    Db->Exec(
+        "INSERT INTO v VALUES (1, 6); INSERT INTO v VALUES (1, 3);"
+        "INSERT INTO v VALUES (1, NULL); INSERT INTO v VALUES (1, 'text');"
+        "INSERT INTO v VALUES (1, 1.5); INSERT INTO v VALUES (2, NULL)");
     EXPECT_EQ(Q("BitAND(x) FROM v WHERE g = 1"), "2");
     EXPECT_EQ(Q("BitOR(x) FROM v WHERE g = 1"), "7");
     // A group with rows but no integer keeps the start value.
@@ -111,18 +112,20 @@ TEST_F(SQLiteFunctionsTest, GeodeticFunctionsConvertEachPointOnce) {
     const double x = 2849000.123, y = 2195000.456, z = 5252000.789;
     double lat, lon, h;
     zqt_basestorage::XYZToBLH(x, y, z, lat, lon, h);
-    auto sel = Db->PrepareSelectFmt("SELECT Lat(%0:.3f,%1:.3f,%2:.3f), Lon(%0:.3f,%1:.3f,%2:.3f),"
-                                    " Alt(%0:.3f,%1:.3f,%2:.3f)",
-                                    x, y, z);
+    auto sel = Db->PrepareSelectFmt(
+        "SELECT Lat(%0:.3f,%1:.3f,%2:.3f), Lon(%0:.3f,%1:.3f,%2:.3f),"
+        " Alt(%0:.3f,%1:.3f,%2:.3f)",
+        x, y, z);
     ASSERT_TRUE(sel->Next());
     EXPECT_DOUBLE_EQ(sel->Value(0).AsDouble(), lat);
     EXPECT_DOUBLE_EQ(sel->Value(1).AsDouble(), lon);
     EXPECT_DOUBLE_EQ(sel->Value(2).AsDouble(), h);
     EXPECT_EQ(Db->GeodeticConversions(), 1);
     Db->ExecSQL("CREATE TABLE p (x, y, z)");
-    Db->Exec("INSERT INTO p VALUES (0, 0, 6356852.314245179);"
-             "INSERT INTO p VALUES (0, 0, 6356852.314245179);"
-             "INSERT INTO p VALUES (6378137, 0, 0)");
+    Db->Exec(
+        "INSERT INTO p VALUES (0, 0, 6356852.314245179);"
+        "INSERT INTO p VALUES (0, 0, 6356852.314245179);"
+        "INSERT INTO p VALUES (6378137, 0, 0)");
     const auto rows = Db->SelectMatrix("SELECT Lat(x,y,z), Lon(x,y,z), Alt(x,y,z) FROM p");
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_DOUBLE_EQ(rows[0][0].AsDouble(), 90.0);
@@ -183,11 +186,13 @@ TEST_F(SQLiteFunctionsTest, ObsCountReturnsTheRecordAsABlob) {
 
     zqt_db::SetObsCountRecord<TTestStats>(AddTestStats);
     EXPECT_EQ(Q("ObsCount(svprn, types) FROM s"), "NULL");  // no rows
-    Db->Exec("INSERT INTO s VALUES (1, 257, 1); INSERT INTO s VALUES (1, 258, 2);"
-             "INSERT INTO s VALUES (1, 1025, 16); INSERT INTO s VALUES (2, NULL, 4)");
+    Db->Exec(
+        "INSERT INTO s VALUES (1, 257, 1); INSERT INTO s VALUES (1, 258, 2);"
+        "INSERT INTO s VALUES (1, 1025, 16); INSERT INTO s VALUES (2, NULL, 4)");
 
     TTestStats st{};
-    ASSERT_TRUE(zqt_db::ObsCountToRecord(Db->QueryValue("SELECT ObsCount(svprn, types) FROM s"), st));
+    ASSERT_TRUE(
+        zqt_db::ObsCountToRecord(Db->QueryValue("SELECT ObsCount(svprn, types) FROM s"), st));
     EXPECT_EQ(st.Records, 3u);  // the NULL key adds nothing
     EXPECT_EQ(st.PerSystem[1], 2u);
     EXPECT_EQ(st.PerSystem[4], 1u);

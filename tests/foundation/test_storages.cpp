@@ -44,9 +44,11 @@ public:
     bool Next() override {
         if (!Base::Next()) return false;
         this->SetBegTime(zqt_variant::VarToCurrZ(this->GetFieldValue("GPSTime")));
-        this->FSatCode = static_cast<std::uint8_t>(zqt_variant::VarToInt64Z(this->GetFieldValue("SatCode")));
+        this->FSatCode =
+            static_cast<std::uint8_t>(zqt_variant::VarToInt64Z(this->GetFieldValue("SatCode")));
         if constexpr (std::is_base_of_v<TZQS_SvObject, Base>)
-            this->FSvprn = static_cast<std::uint16_t>(zqt_variant::VarToInt64Z(this->GetFieldValue("svprn")));
+            this->FSvprn =
+                static_cast<std::uint16_t>(zqt_variant::VarToInt64Z(this->GetFieldValue("svprn")));
         Value = zqt_variant::VarToFloatZ(this->GetFieldValue("Value"));
         return true;
     }
@@ -91,8 +93,9 @@ class StorageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         Db = zqt_db::TPellamDatabase::Create(":memory:");
-        Db->Exec("CREATE TABLE Obs (GPSTime GPSTIME NOT NULL, svprn INTEGER, SatCode INTEGER, "
-                 "Value REAL)");
+        Db->Exec(
+            "CREATE TABLE Obs (GPSTime GPSTIME NOT NULL, svprn INTEGER, SatCode INTEGER, "
+            "Value REAL)");
     }
     void Row(std::int64_t t, int svprn, double value) {
         Db->ExecSQL(SQLiteExt::FormatPt("INSERT INTO Obs VALUES (%d, %d, %d, %s)", t, svprn,
@@ -133,16 +136,17 @@ std::int32_t BruteNearest(const std::vector<std::pair<std::int64_t, std::int32_t
 
 TEST_F(StorageTest, WindowQueryLoadsRowsWithinFourHoursOfTheWindow) {
     const std::int64_t margin = 144'000'000;
-    Row(T0 - margin - 1, 0x0101, 1.0);   // just outside
-    Row(T0 - margin, 0x0101, 2.0);       // edge, inside
+    Row(T0 - margin - 1, 0x0101, 1.0);  // just outside
+    Row(T0 - margin, 0x0101, 2.0);      // edge, inside
     Row(T0 + Day / 2, 0x0101, 3.0);
-    Row(T0 + Day + margin, 0x0102, 4.0); // edge, inside
+    Row(T0 + Day + margin, 0x0102, 4.0);  // edge, inside
     Row(T0 + Day + margin + 1, 0x0102, 5.0);
     const auto s = Storage<TSvValues>(T0, T0 + Day);
     EXPECT_TRUE(s->Next());
-    EXPECT_EQ(s->Cursor().LastSQL,
-              SQLiteExt::FormatPt("SELECT * FROM Obs WHERE GPSTime BETWEEN %d AND %d ORDER BY GPSTime",
-                                  T0 - margin, T0 + Day + margin));
+    EXPECT_EQ(
+        s->Cursor().LastSQL,
+        SQLiteExt::FormatPt("SELECT * FROM Obs WHERE GPSTime BETWEEN %d AND %d ORDER BY GPSTime",
+                            T0 - margin, T0 + Day + margin));
     EXPECT_EQ(s->Values, (std::vector<double>{2.0, 3.0, 4.0}));
     EXPECT_TRUE(s->Cursor().Eof());  // the cursor is closed after the load
 
@@ -155,9 +159,9 @@ TEST_F(StorageTest, WindowQueryLoadsRowsWithinFourHoursOfTheWindow) {
 
 TEST_F(StorageTest, FirstRowOfAKeyWinsAndKeyZeroIsSkipped) {
     Row(T0, 0x0105, 1.0);
-    Row(T0, 0x0105, 2.0);   // same satellite, same time: same key
-    Row(T0, 0x0106, 3.0);   // same time, other satellite
-    Row(T0 + 10, 0, 4.0);   // no satellite: key 0
+    Row(T0, 0x0105, 2.0);  // same satellite, same time: same key
+    Row(T0, 0x0106, 3.0);  // same time, other satellite
+    Row(T0 + 10, 0, 4.0);  // no satellite: key 0
     const auto s = Storage<TSvValues>(T0, T0);
     s->Next();
     EXPECT_EQ(s->Values, (std::vector<double>{1.0, 3.0}));
@@ -178,17 +182,17 @@ TEST_F(StorageTest, FindNearestAnswersTheDocumentedCases) {
         std::int32_t row;
     };
     const Case cases[] = {
-        {sv, T0, 0},             // before the first row
-        {sv, T0 + 1000, 0},      // exactly on a row
+        {sv, T0, 0},         // before the first row
+        {sv, T0 + 1000, 0},  // exactly on a row
         {sv, T0 + 1499, 0},
-        {sv, T0 + 1500, 1},      // midway: the later row
-        {sv, T0 + 3000, 2},      // midway again
+        {sv, T0 + 1500, 1},  // midway: the later row
+        {sv, T0 + 3000, 2},  // midway again
         {sv, T0 + 2999, 1},
         {sv, T0 + 4000, 2},
-        {sv, T0 + 9 * Day, 2},   // after the last row
-        {sv, T0 + 1001, 0},      // back in time after a jump forward
-        {0x0208, T0 + 1000, -1}, // a satellite without rows
-        {2049, T0, -1},          // beyond the index range
+        {sv, T0 + 9 * Day, 2},    // after the last row
+        {sv, T0 + 1001, 0},       // back in time after a jump forward
+        {0x0208, T0 + 1000, -1},  // a satellite without rows
+        {2049, T0, -1},           // beyond the index range
         {0xFFFF, T0, -1},
     };
     for (const Case& c : cases)
@@ -223,7 +227,7 @@ TEST(TimeIndex, NearestWithHintAgreesWithBruteForce) {
 TEST(TimeIndex, TimesAtTheEndsOfTheRangeNeitherOverflowNorLeaveTheSentinels) {
     TTimeIndex index;
     zqt_basestorage::TimeIndexInsert(index, 500, 0);
-    zqt_basestorage::TimeIndexInsert(index, -7, 1);           // before 1980
+    zqt_basestorage::TimeIndexInsert(index, -7, 1);  // before 1980
     zqt_basestorage::TimeIndexInsert(index, INT64_MAX - 1, 2);
     zqt_basestorage::TimeIndexInsert(index, INT64_MIN, 3);
     ASSERT_EQ(index.size(), 6u);
@@ -237,10 +241,11 @@ TEST(TimeIndex, TimesAtTheEndsOfTheRangeNeitherOverflowNorLeaveTheSentinels) {
         std::int64_t t;
         std::int32_t row;
     };
-    const Case cases[] = {{INT64_MIN, 3}, {-8, 1}, {0, 1}, {400, 0},
-                          {INT64_MAX, 2}, {INT64_MAX - 1, 2}, {INT64_MIN + 1, 3}};
+    const Case cases[] = {{INT64_MIN, 3},     {-8, 1},           {0, 1}, {400, 0}, {INT64_MAX, 2},
+                          {INT64_MAX - 1, 2}, {INT64_MIN + 1, 3}};
     std::size_t hint = 0;
-    for (const Case& c : cases) EXPECT_EQ(zqt_basestorage::TimeIndexNearest(index, c.t, hint), c.row) << c.t;
+    for (const Case& c : cases)
+        EXPECT_EQ(zqt_basestorage::TimeIndexNearest(index, c.t, hint), c.row) << c.t;
     hint = 999;  // a stale hint is only a starting point
     EXPECT_EQ(zqt_basestorage::TimeIndexNearest(index, 400, hint), 0);
     TTimeIndex empty;

@@ -83,14 +83,21 @@ TEST(TimeFuncTest, EncodeDecodeDateAgreeWithCalendarOverFourCenturies) {
 
 TEST(TimeFuncTest, DateTimeEdgeCases) {
     EXPECT_EQ(EncodeDate(1, 1, 1), -693593.0);
-    struct Row { double dt; int y, m, d, h, mi, s, ms; };
+    struct Row {
+        double dt;
+        int y, m, d, h, mi, s, ms;
+    };
     const Row rows[] = {
-        {0.0, 1899, 12, 30, 0, 0, 0, 0},      {-1.25, 1899, 12, 29, 6, 0, 0, 0},  // |fraction|
-        {-0.5, 1899, 12, 30, 12, 0, 0, 0},    {2.75, 1900, 1, 1, 18, 0, 0, 0},
-        {-693593.0, 1, 1, 1, 0, 0, 0, 0},     {-693594.0, 0, 0, 0, 0, 0, 0, 0},   // before year 1
+        {0.0, 1899, 12, 30, 0, 0, 0, 0},
+        {-1.25, 1899, 12, 29, 6, 0, 0, 0},  // |fraction|
+        {-0.5, 1899, 12, 30, 12, 0, 0, 0},
+        {2.75, 1900, 1, 1, 18, 0, 0, 0},
+        {-693593.0, 1, 1, 1, 0, 0, 0, 0},
+        {-693594.0, 0, 0, 0, 0, 0, 0, 0},  // before year 1
         {45351.5, 2024, 2, 29, 12, 0, 0, 0},
         {45351.0 - 0.4 / 86'400'000.0, 2024, 2, 29, 0, 0, 0, 0},  // rounds to the ms
-        {std::nan(""), 0, 0, 0, 0, 0, 0, 0},  {1e300, 0, 0, 0, 0, 0, 0, 0},
+        {std::nan(""), 0, 0, 0, 0, 0, 0, 0},
+        {1e300, 0, 0, 0, 0, 0, 0, 0},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.dt);
@@ -103,16 +110,22 @@ TEST(TimeFuncTest, DateTimeEdgeCases) {
 
     double dt = 0;
     EXPECT_TRUE(sysutils::TryEncodeDate(2000, 2, 29, dt));
-    for (auto [y, m, d] : {std::array{2023, 2, 29}, {1900, 2, 29}, {2100, 2, 29}, {0, 1, 1},
-                           {10000, 1, 1}, {2024, 0, 1}, {2024, 13, 1}, {2024, 4, 31},
+    for (auto [y, m, d] : {std::array{2023, 2, 29},
+                           {1900, 2, 29},
+                           {2100, 2, 29},
+                           {0, 1, 1},
+                           {10000, 1, 1},
+                           {2024, 0, 1},
+                           {2024, 13, 1},
+                           {2024, 4, 31},
                            {2024, 1, 0}}) {
         SCOPED_TRACE(std::to_string(y) + "-" + std::to_string(m) + "-" + std::to_string(d));
         EXPECT_FALSE(sysutils::TryEncodeDate(y, m, d, dt));
         EXPECT_THROW(EncodeDate(y, m, d), EConvertError);
     }
     EXPECT_DOUBLE_EQ(EncodeTime(23, 59, 59, 999), 86'399'999.0 / 86'400'000.0);
-    for (auto [h, mi, s, ms] : {std::array{24, 0, 0, 0}, {0, 60, 0, 0}, {0, 0, 60, 0},
-                                {0, 0, 0, 1000}, {-1, 0, 0, 0}})
+    for (auto [h, mi, s, ms] :
+         {std::array{24, 0, 0, 0}, {0, 60, 0, 0}, {0, 0, 60, 0}, {0, 0, 0, 1000}, {-1, 0, 0, 0}})
         EXPECT_THROW(EncodeTime(h, mi, s, ms), EConvertError);
 
     EXPECT_THROW(sysutils::DaysInAMonth(2023, 13), EConvertError);
@@ -142,10 +155,15 @@ TEST(TimeFuncTest, TicksDateTimeAndWeekArithmetic) {
                            CalTicks(2100, 3, 1, 23, 59, 59, 9999), -CalTicks(2000, 1, 1) - 7})
         EXPECT_EQ(DateTimeToTicks(TicksToDateTime(t)), t) << t;
 
-    struct Row { std::int64_t t, weeks, sow, dow, days; };
+    struct Row {
+        std::int64_t t, weeks, sow, dow, days;
+    };
     const Row rows[] = {
-        {0, 0, 0, 0, 0}, {TicksPerWeek + S, 1, 1, 0, 7}, {TicksPerWeek - 1, 0, 604'799, 6, 6},
-        {CalTicks(1999, 8, 22), 1024, 0, 0, 7168}, {CalTicks(2019, 4, 7), 2048, 0, 0, 14336},
+        {0, 0, 0, 0, 0},
+        {TicksPerWeek + S, 1, 1, 0, 7},
+        {TicksPerWeek - 1, 0, 604'799, 6, 6},
+        {CalTicks(1999, 8, 22), 1024, 0, 0, 7168},
+        {CalTicks(2019, 4, 7), 2048, 0, 0, 14336},
         {CalTicks(2024, 1, 15, 12), 2297, 129'600, 1, 16080},
         {CalTicks(2000, 2, 29, 23, 59, 59, 9999), 1051, 259'199, 2, 7359},
     };
@@ -176,7 +194,11 @@ TEST(TimeFuncTest, DecodeTicksGivesTheUTCCalendarEveryDay) {
 }
 
 TEST(TimeFuncTest, DecodeTicksAroundTheOriginAndLeapSeconds) {
-    struct Row { std::int64_t t; int y, m, d, h, mi; double s; };
+    struct Row {
+        std::int64_t t;
+        int y, m, d, h, mi;
+        double s;
+    };
     const Row rows[] = {
         {0, 1980, 1, 6, 0, 0, 0.0},
         {CalTicks(2017, 1, 1, 0, 0, 18), 2017, 1, 1, 0, 0, 0.0},
@@ -201,14 +223,24 @@ TEST(TimeFuncTest, DecodeTicksAroundTheOriginAndLeapSeconds) {
 }
 
 TEST(TimeFuncTest, LeapSecondTableBoundariesDoNotDependOnEarlierLookups) {
-    struct Row { std::int64_t t; std::int32_t leap; };
+    struct Row {
+        std::int64_t t;
+        std::int32_t leap;
+    };
     const Row rows[] = {
-        {0, 0}, {CalTicks(1981, 6, 30, 23, 59, 59), 0}, {CalTicks(1981, 7, 1), 1},
-        {CalTicks(1987, 12, 31, 23, 59, 59, 9999), 4}, {CalTicks(1988, 1, 1), 5},
-        {CalTicks(2005, 12, 31, 12), 13}, {CalTicks(2006, 1, 1), 14},
-        {CalTicks(2016, 12, 31, 12), 17}, {CalTicks(2016, 12, 31, 23, 59, 59, 9999), 17},
-        {CalTicks(2017, 1, 1), 18}, {CalTicks(9999, 1, 1, 23, 59, 59), 18},
-        {CalTicks(9999, 1, 2), 18}, {std::numeric_limits<std::int64_t>::max(), 18},  // after
+        {0, 0},
+        {CalTicks(1981, 6, 30, 23, 59, 59), 0},
+        {CalTicks(1981, 7, 1), 1},
+        {CalTicks(1987, 12, 31, 23, 59, 59, 9999), 4},
+        {CalTicks(1988, 1, 1), 5},
+        {CalTicks(2005, 12, 31, 12), 13},
+        {CalTicks(2006, 1, 1), 14},
+        {CalTicks(2016, 12, 31, 12), 17},
+        {CalTicks(2016, 12, 31, 23, 59, 59, 9999), 17},
+        {CalTicks(2017, 1, 1), 18},
+        {CalTicks(9999, 1, 1, 23, 59, 59), 18},
+        {CalTicks(9999, 1, 2), 18},
+        {std::numeric_limits<std::int64_t>::max(), 18},  // after
     };
     // Forward, backward and interleaved with far-away look-ups: same answers every time.
     for (int pass = 0; pass < 3; ++pass) {
@@ -225,16 +257,24 @@ TEST(TimeFuncTest, ConvertTimeSystemBetweenScales) {
     ScopedTZ tz("XYZ-3");  // local time three hours ahead of UTC
     const std::int64_t g = CalTicks(2020, 5, 17, 10, 11, 12, 1314);
     const std::int64_t leap = 18 * S;
-    struct Row { std::int64_t t; ETimeType from, to; std::int64_t expected; };
+    struct Row {
+        std::int64_t t;
+        ETimeType from, to;
+        std::int64_t expected;
+    };
     const Row rows[] = {
-        {g, TT_GPS, TT_GPS, g},                     {g, TT_GPS, TT_UTC, g - leap},
-        {g, TT_GPS, TT_GLONASS, g + 3 * H - leap},  {g, TT_GPS, TT_LOCAL, g - leap + 3 * H},
-        {g, TT_GPS, TT_GALILEO, g},                 {g, TT_GPS, TT_BDS, g},
+        {g, TT_GPS, TT_GPS, g},
+        {g, TT_GPS, TT_UTC, g - leap},
+        {g, TT_GPS, TT_GLONASS, g + 3 * H - leap},
+        {g, TT_GPS, TT_LOCAL, g - leap + 3 * H},
+        {g, TT_GPS, TT_GALILEO, g},
+        {g, TT_GPS, TT_BDS, g},
         {g - leap, TT_UTC, TT_LOCAL, g - leap + 3 * H},
         {g - leap, TT_UTC, TT_GLONASS, g + 3 * H - leap},
         {g + 3 * H - leap, TT_GLONASS, TT_UTC, g - leap},
         {g - leap + 3 * H, TT_LOCAL, TT_UTC, g - leap},
-        {g, TT_GALILEO, TT_GPS, g},                 {g, TT_BDS, TT_UTC, g},
+        {g, TT_GALILEO, TT_GPS, g},
+        {g, TT_BDS, TT_UTC, g},
         // Just after the leap second of 2017: UTC 00:00:00 is GPS 00:00:18.
         {CalTicks(2017, 1, 1), TT_UTC, TT_GPS, CalTicks(2017, 1, 1, 0, 0, 18)},
         {CalTicks(2017, 1, 1, 3), TT_GLONASS, TT_GPS, CalTicks(2017, 1, 1, 0, 0, 18)},
@@ -267,7 +307,7 @@ TEST(TimeFuncTest, Str2GPSTimeTemplates) {
         bool raise;
         std::int64_t expected;
     };
-    const char* const bnc = "yyyy-mm-ddThh:nn:ss";  // record time of a BNC raw file
+    const char* const bnc = "yyyy-mm-ddThh:nn:ss";   // record time of a BNC raw file
     const char* const file = "yyyy_mm_dd_hh_nn_ss";  // start time in a file name
     const Row rows[] = {
         {"240115 120000", "yymmdd hhnnss", TT_GPS, true, CalTicks(2024, 1, 15, 12)},
@@ -296,7 +336,8 @@ TEST(TimeFuncTest, Str2GPSTimeTemplates) {
 
     // Fields that are not numbers.
     for (auto [text, templ] : {std::pair{"2X0115 120000", "yymmdd hhnnss"},
-                               {"2024-03-05T10:2x:30", bnc}, {"2024-03-05T10:20:3 ", bnc},
+                               {"2024-03-05T10:2x:30", bnc},
+                               {"2024-03-05T10:20:3 ", bnc},
                                {"2024_+-_05", "yyyy_mm_dd"},
                                {"2024_03_05_99999999999", "yyyy_mm_dd_ssssssssssss"}}) {
         SCOPED_TRACE(text);
@@ -309,9 +350,12 @@ TEST(TimeFuncTest, Str2GPSTimeTemplates) {
         }
     }
     // Impossible dates, missing date fields and texts too short for the template.
-    for (auto [text, templ] : {std::pair{"2023_02_29", "yyyy_mm_dd"}, {"2024_13_01", "yyyy_mm_dd"},
-                               {"10_20_30", "hh_nn_ss"}, {"2024_03", "yyyy_mm_dd"},
-                               {"", "yyyy_mm_dd"}, {"2024_03_05", ""}}) {
+    for (auto [text, templ] : {std::pair{"2023_02_29", "yyyy_mm_dd"},
+                               {"2024_13_01", "yyyy_mm_dd"},
+                               {"10_20_30", "hh_nn_ss"},
+                               {"2024_03", "yyyy_mm_dd"},
+                               {"", "yyyy_mm_dd"},
+                               {"2024_03_05", ""}}) {
         SCOPED_TRACE(text);
         EXPECT_THROW(Str2GPSTime(text, templ, TT_GPS, true), EConvertError);
         EXPECT_THROW(Str2GPSTime(text, templ, TT_GPS, false), EConvertError);
@@ -319,7 +363,10 @@ TEST(TimeFuncTest, Str2GPSTimeTemplates) {
 }
 
 TEST(TimeFuncTest, FourYearStartAndNameTables) {
-    struct Row { int year; std::int64_t expected; };
+    struct Row {
+        int year;
+        std::int64_t expected;
+    };
     const Row rows[] = {
         {2024, CalTicks(2024, 1, 1)}, {2027, CalTicks(2024, 1, 1)}, {2023, CalTicks(2020, 1, 1)},
         {23, CalTicks(2020, 1, 1)},   {1, CalTicks(2000, 1, 1)},    {99, CalTicks(1996, 1, 1)},
@@ -333,16 +380,17 @@ TEST(TimeFuncTest, FourYearStartAndNameTables) {
     EXPECT_EQ(FourYearStartOfTicks(-1), CalTicks(1980, 1, 1));
 
     const std::pair<const char*, int> names[] = {
-        {"GP", 1}, {"GL", 2}, {"SB", 3}, {"GA", 4}, {"QZ", 5}, {"BD", 6}, {"IR", 7},
-        {"UT", 8}, {"LC", 10}, {"gp", 0}, {"GPS", 0}, {"", 0}, {"G", 0}};
+        {"GP", 1}, {"GL", 2},  {"SB", 3}, {"GA", 4},  {"QZ", 5}, {"BD", 6}, {"IR", 7},
+        {"UT", 8}, {"LC", 10}, {"gp", 0}, {"GPS", 0}, {"", 0},   {"G", 0}};
     for (auto [name, code] : names) {
         ETimeType c = TT_LOCAL;
         EXPECT_EQ(TimeSystemByName(c, name), code != 0) << name;
         EXPECT_EQ(int(c), code) << name;
     }
-    const std::pair<int, const char*> utc[] = {
-        {0, ""},          {1, "UTC(USNO)"}, {2, "UTC(SU)"},  {3, "WAAS"}, {4, "UTCGAL"},
-        {5, "UTC(NICT)"}, {6, "UTC(NTSC)"}, {7, "UTCIRN"}, {8, ""},     {-1, ""}, {255, ""}};
+    const std::pair<int, const char*> utc[] = {{0, ""},          {1, "UTC(USNO)"}, {2, "UTC(SU)"},
+                                               {3, "WAAS"},      {4, "UTCGAL"},    {5, "UTC(NICT)"},
+                                               {6, "UTC(NTSC)"}, {7, "UTCIRN"},    {8, ""},
+                                               {-1, ""},         {255, ""}};
     for (auto [code, name] : utc) {
         std::string s = "x";
         UTCNameOfSystem(code, s);

@@ -43,8 +43,8 @@ TEST(TypesTest, StrToFreeEvent) {
         {"_ANH=1,234", FE_ANH, "_ANH", "1,234"},
         {"_ANT=TRM57971.00 NONE", FE_ANT, "_ANT", "TRM57971.00 NONE"},
         {"_RMS=", FE_RMS, "_RMS", ""},
-        {"_XA=a=b", FE_XA, "_XA", "a=b"},          // split at the first "="
-        {"_anh=1.0", FE_BEG, "_anh", "1.0"},       // tags compare exactly
+        {"_XA=a=b", FE_XA, "_XA", "a=b"},     // split at the first "="
+        {"_anh=1.0", FE_BEG, "_anh", "1.0"},  // tags compare exactly
         {"_FOO=1", FE_BEG, "_FOO", "1"},
         {"=1", FE_BEG, "", "1"},
         {"free text", FE_BEG, "_HHH", "free text"},
@@ -70,18 +70,13 @@ TEST(TypesTest, AntennaHeight) {
         bool slantAfter;
     };
     const std::vector<Case> cases = {
-        {"1,234", true, 1.234, true},   // no marker: IsSlant left alone
-        {"1,234", false, 1.234, false},
-        {"1.2S", false, 1.2, true},
-        {"s1.2", false, 1.2, true},     // upper-cased first
-        {"1.2V", true, 1.2, false},
-        {"1.0+0.5", false, 1.5, false},
-        {"V1.0+0.5", true, 1.5, false},
-        {"1+2+3", false, 3.0, false},   // only the first two terms
-        {"2+", false, 2.0, false},
-        {"+", true, 0.0, true},
-        {" 1.5 ", false, 1.5, false},
-        {"-0.25", false, -0.25, false},
+        {"1,234", true, 1.234, true},  // no marker: IsSlant left alone
+        {"1,234", false, 1.234, false}, {"1.2S", false, 1.2, true},
+        {"s1.2", false, 1.2, true},  // upper-cased first
+        {"1.2V", true, 1.2, false},     {"1.0+0.5", false, 1.5, false},
+        {"V1.0+0.5", true, 1.5, false}, {"1+2+3", false, 3.0, false},  // only the first two terms
+        {"2+", false, 2.0, false},      {"+", true, 0.0, true},
+        {" 1.5 ", false, 1.5, false},   {"-0.25", false, -0.25, false},
     };
     for (const auto& c : cases) {
         RFreeEvent ev;

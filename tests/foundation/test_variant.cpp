@@ -30,8 +30,8 @@ private:
 };
 
 TEST(VariantTest, ZConversionsOfBlanks) {
-    for (const Variant& v : {Variant::Null(), Variant::Empty(), Variant(""), Variant("   "),
-                             Variant(" \t ")}) {
+    for (const Variant& v :
+         {Variant::Null(), Variant::Empty(), Variant(""), Variant("   "), Variant(" \t ")}) {
         EXPECT_EQ(VarToInt64Z(v), 0);
         EXPECT_EQ(VarToFloatZ(v), 0.0);
         EXPECT_EQ(VarToCurrZ(v), 0);
@@ -53,7 +53,7 @@ TEST(VariantTest, TextToNumbers) {
     const std::vector<Case> cases = {
         {"  5 ", 5, 5.0, 50000},
         {"-17", -17, -17.0, -170000},
-        {"2.5", 2, 2.5, 25000},       // half to even
+        {"2.5", 2, 2.5, 25000},  // half to even
         {"3.5", 4, 3.5, 35000},
         {" -2.5", -2, -2.5, -25000},
         {"1E3", 1000, 1000.0, 10000000},
@@ -108,8 +108,13 @@ TEST(VariantTest, CurrencyTicksExact) {
     struct Case {
         std::int64_t raw, whole;
     };
-    for (const Case& c : std::vector<Case>{{25000, 2}, {35000, 4}, {-25000, -2}, {-35000, -4},
-                                           {24999, 2}, {15001, 2}, {kMax64, 922337203685478}}) {
+    for (const Case& c : std::vector<Case>{{25000, 2},
+                                           {35000, 4},
+                                           {-25000, -2},
+                                           {-35000, -4},
+                                           {24999, 2},
+                                           {15001, 2},
+                                           {kMax64, 922337203685478}}) {
         EXPECT_EQ(Variant::Currency(c.raw).AsInt64(), c.whole) << c.raw;
     }
     // Whole numbers and doubles to Currency.
@@ -140,7 +145,11 @@ TEST(VariantTest, IntegersAndRanges) {
         double d;
         std::int64_t i;
     };
-    for (const Case& c : std::vector<Case>{{0.5, 0}, {1.5, 2}, {-0.5, 0}, {-1.5, -2}, {2.49, 2},
+    for (const Case& c : std::vector<Case>{{0.5, 0},
+                                           {1.5, 2},
+                                           {-0.5, 0},
+                                           {-1.5, -2},
+                                           {2.49, 2},
                                            {-9.2e18, -9200000000000000000LL}}) {
         EXPECT_EQ(Variant(c.d).AsInt64(), c.i) << c.d;
     }
@@ -191,9 +200,9 @@ TEST(VariantTest, VarArrayOfValues) {
     const int local = 1;
     const TVariantArray a = VarArrayOfValues(
         std::int8_t{-3}, std::uint16_t{65535}, 7, 0xFFFFFFFFu, std::int64_t{1} << 40,
-        std::numeric_limits<std::uint64_t>::max(), true, 'c', 1.5f, 2.25, "lit",
-        std::string("str"), std::string_view("view"), nullText, Variant::Currency(12345678901234),
-        Variant::Null(), TBytes{1, 2}, kThree, &local, nullptr);
+        std::numeric_limits<std::uint64_t>::max(), true, 'c', 1.5f, 2.25, "lit", std::string("str"),
+        std::string_view("view"), nullText, Variant::Currency(12345678901234), Variant::Null(),
+        TBytes{1, 2}, kThree, &local, nullptr);
     struct Expect {
         std::uint16_t type;
         const char* text;  // nullptr: not compared as text

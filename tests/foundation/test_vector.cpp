@@ -89,13 +89,13 @@ TEST(VectorTest, AzimuthElevation) {
         double az, el;
     };
     const std::vector<Case> cases = {
-        {{kA + 2.0e7, 0, 0}, 0.0, HalfPi},         // zenith
-        {{kA, 1.0e6, 0}, HalfPi, 0.0},             // east on the horizon
-        {{kA, 0, 1.0e6}, 0.0, 0.0},                // north
-        {{kA, -1.0e6, 0}, 3 * HalfPi, 0.0},        // west: a negative azimuth wraps
-        {{kA, 0, -1.0e6}, TwoPi / 2, 0.0},         // south
+        {{kA + 2.0e7, 0, 0}, 0.0, HalfPi},   // zenith
+        {{kA, 1.0e6, 0}, HalfPi, 0.0},       // east on the horizon
+        {{kA, 0, 1.0e6}, 0.0, 0.0},          // north
+        {{kA, -1.0e6, 0}, 3 * HalfPi, 0.0},  // west: a negative azimuth wraps
+        {{kA, 0, -1.0e6}, TwoPi / 2, 0.0},   // south
         {{kA + 1.0e6, 1.0e6, 0}, HalfPi, HalfPi / 2},
-        {{kA - 1.0e6, 0, 0}, 0.0, -HalfPi},        // nadir
+        {{kA - 1.0e6, 0, 0}, 0.0, -HalfPi},  // nadir
     };
     for (const auto& c : cases) {
         RAzEl ae;
@@ -194,8 +194,10 @@ TEST(VectorTest, OrientationAngles) {
     EXPECT_NEAR(o.Factor, std::sqrt(3.0) / 2, 1e-7);
 
     // Missing attitude: both 0.
-    for (const auto& att : std::vector<std::vector<float>>{
-             {0, 0, NAN, 0, 0.5f, 0}, {0, 0, 0, 1, 0.5f, 0}, {0, 0, 1, 0, 0, 0}, {0, 0, 1, 0, 0.5f}}) {
+    for (const auto& att : std::vector<std::vector<float>>{{0, 0, NAN, 0, 0.5f, 0},
+                                                           {0, 0, 0, 1, 0.5f, 0},
+                                                           {0, 0, 1, 0, 0, 0},
+                                                           {0, 0, 1, 0, 0.5f}}) {
         o = ROrientation{5, 5};
         OrientationAngles(att, o);
         EXPECT_EQ(o.Angle, 0.0);

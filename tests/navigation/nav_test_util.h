@@ -40,18 +40,19 @@ inline bool InCI() {
 
 // Declares `var` as the path of a shared file; without the file the test skips, or fails
 // under CI (CI=true), where the data must be present.
-#define NAVTEST_REQUIRE_SHARED(var, rel)                                                 \
-    const std::string var = navtest::SharedPath(rel);                                    \
-    if (var.empty()) {                                                                   \
-        if (navtest::InCI()) FAIL() << "shared test data missing under CI: " << (rel);   \
-        GTEST_SKIP() << "shared test data missing: " << (rel);                           \
+#define NAVTEST_REQUIRE_SHARED(var, rel)                                               \
+    const std::string var = navtest::SharedPath(rel);                                  \
+    if (var.empty()) {                                                                 \
+        if (navtest::InCI()) FAIL() << "shared test data missing under CI: " << (rel); \
+        GTEST_SKIP() << "shared test data missing: " << (rel);                         \
     }
 
 // Ticks of a calendar instant taken as is (no leap seconds).
 inline std::int64_t CalendarTicks(int y, int mo, int d, int h, int mi, double s) {
     using namespace std::chrono;
-    const auto days = sys_days(year(y) / month(static_cast<unsigned>(mo)) / day(static_cast<unsigned>(d))) -
-                      sys_days(year(1980) / January / 6);
+    const auto days =
+        sys_days(year(y) / month(static_cast<unsigned>(mo)) / day(static_cast<unsigned>(d))) -
+        sys_days(year(1980) / January / 6);
     return days.count() * zqt_timefunc::TicksPerDay +
            ((h * 60LL + mi) * 60) * zqt_timefunc::TicksPerSecond +
            static_cast<std::int64_t>(s * zqt_timefunc::TicksPerSecond + 0.5);
@@ -138,7 +139,7 @@ inline std::vector<zqt_ephem_tp::REphem> ReadNavFile(const std::string& path) {
             out.push_back(e);
             continue;
         }
-        const EZQSSatCode sys = letter == 'G' ? SC_GPS
+        const EZQSSatCode sys = letter == 'G'   ? SC_GPS
                                 : letter == 'E' ? SC_GALILEO
                                 : letter == 'C' ? SC_BDS
                                                 : SC_UNKNOWN;

@@ -33,7 +33,8 @@ public:
     bool IsHealthy() override { return false; }
     std::int32_t CurrentGlonassChannel() override { return 0; }
     double ClockCorrection(double) override { return 0.0; }
-    bool SatStateRotated(double, const zqt_basestorage::RVec3&, zqt_obs_intrf::RSatState&) override {
+    bool SatStateRotated(double, const zqt_basestorage::RVec3&,
+                         zqt_obs_intrf::RSatState&) override {
         return false;
     }
     std::int32_t GlonassChannel(std::uint16_t, std::int64_t) override { return 0; }
@@ -108,7 +109,8 @@ protected:
         zqt_datastorage_bs::SetEphemerisStorageFactory(
             [this](const zqt_objects_intrf::IZQS_ObjectPtr& Parent,
                    const SQLiteExt::IESQLiteDatabasePtr& Db) {
-                auto s = zqt_classes_dbs::TZQS_Object::CreateChildOf<TTestEphemerisStorage>(Parent, Db);
+                auto s =
+                    zqt_classes_dbs::TZQS_Object::CreateChildOf<TTestEphemerisStorage>(Parent, Db);
                 Created.push_back(s);
                 return s;
             });
@@ -132,7 +134,8 @@ protected:
         return dynamic_cast<TTestEphemerisStorage&>(*s->GetEphemerisStorage());
     }
     std::vector<std::string> Columns(const std::string& table) {
-        return Db->SelectStrColumn("SELECT name FROM pragma_table_info('" + table + "') ORDER BY cid");
+        return Db->SelectStrColumn("SELECT name FROM pragma_table_info('" + table +
+                                   "') ORDER BY cid");
     }
 
     SQLiteExt::IESQLiteDatabasePtr Db;
@@ -319,7 +322,8 @@ TEST_F(DataStorageTest, SaveToProjectCopiesEachRowOnce) {
     const IZQS_DataStoragePtr s = Store(ephemrows::T0 - Day, ephemrows::T0 + Day);
     for (const ephemrows::RSample& r : ephemrows::Samples()) s->AddEphemeris(r.Record);
     s->Save();
-    Db->ExecSQL("INSERT INTO Iono (GPSTime, SatCode, tot, wn, alpha0) VALUES (1000, 1, 2, 3, 1.5e-8)");
+    Db->ExecSQL(
+        "INSERT INTO Iono (GPSTime, SatCode, tot, wn, alpha0) VALUES (1000, 1, 2, 3, 1.5e-8)");
     Db->ExecSQL("INSERT INTO TimeParams (GPSTime, Sys1, Sys2, a0) VALUES (1000, 1, 8, 2.5e-9)");
 
     TZQS_DataStorage::SaveToProject(file);

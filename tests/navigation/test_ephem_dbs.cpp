@@ -39,9 +39,9 @@ protected:
         return got;
     }
     Variant Column(const REphem& e, const std::string& column) {
-        return Db->QueryValue(SQLiteExt::FormatPt(
-            "SELECT %s FROM Ephemeris WHERE svprn = %d AND NavType = %d", column, e.svprn,
-            e.NavType));
+        return Db->QueryValue(
+            SQLiteExt::FormatPt("SELECT %s FROM Ephemeris WHERE svprn = %d AND NavType = %d",
+                                column, e.svprn, e.NavType));
     }
     void SetColumn(const REphem& e, const std::string& assignment) {
         Db->ExecSQL(SQLiteExt::FormatPt("UPDATE Ephemeris SET %s WHERE svprn = %d AND NavType = %d",
@@ -107,9 +107,11 @@ TEST_F(EphemTableTest, StoredColumnValues) {
     for (const Case& c : cases) {
         const Variant v = Column(c.row, c.column);
         if (c.value.IsNull())
-            EXPECT_TRUE(v.IsNull()) << c.what << ": " << c.column << " = " << zqt_variant::VarToStrZ(v);
+            EXPECT_TRUE(v.IsNull())
+                << c.what << ": " << c.column << " = " << zqt_variant::VarToStrZ(v);
         else
-            EXPECT_TRUE(v == c.value) << c.what << ": " << c.column << " = " << zqt_variant::VarToStrZ(v);
+            EXPECT_TRUE(v == c.value)
+                << c.what << ": " << c.column << " = " << zqt_variant::VarToStrZ(v);
     }
     EXPECT_EQ(Read(gps).toc, 7200u);
     EXPECT_EQ(Read(gps).tom, zqt_ephem_tp::TomUnknown);
@@ -134,9 +136,10 @@ TEST_F(EphemTableTest, NullTailsReadAsZeroWhileNeededColumnsRaise) {
     for (const std::uint8_t sys : {SC_GPS, SC_QZSS, SC_GALILEO, SC_BDS}) {
         const REphem e = ephemrows::Filled(sys, 20, sys == SC_BDS ? 8 | 32 | 64 : 0);
         Write(e);
-        SetColumn(e, "lTope = NULL, lTopc = NULL, cURAoe = NULL, fIscL1CA = NULL, "
-                     "fIscL5Q5 = NULL, bgdE1E5b = NULL, ai2 = NULL, sfi = NULL, tgd2 = NULL, "
-                     "flags2 = NULL, dADot = NULL, fDelnDot = NULL, flags = NULL, iode = NULL");
+        SetColumn(e,
+                  "lTope = NULL, lTopc = NULL, cURAoe = NULL, fIscL1CA = NULL, "
+                  "fIscL5Q5 = NULL, bgdE1E5b = NULL, ai2 = NULL, sfi = NULL, tgd2 = NULL, "
+                  "flags2 = NULL, dADot = NULL, fDelnDot = NULL, flags = NULL, iode = NULL");
         const REphem got = Read(e);
         EXPECT_EQ(got.lTope, 0) << sys;
         EXPECT_EQ(got.cURAoe, 0) << sys;
@@ -155,12 +158,8 @@ TEST_F(EphemTableTest, NullTailsReadAsZeroWhileNeededColumnsRaise) {
         const char* column;  // named in the message
     };
     const Case bad[] = {
-        {"roota = NULL", "roota"},
-        {"toe = NULL", "toe"},
-        {"toc = NULL", "toc"},
-        {"codes = 300", "codes"},
-        {"svprn = 70000", "svprn"},
-        {"tom = 3000000000", "tom"},
+        {"roota = NULL", "roota"}, {"toe = NULL", "toe"},      {"toc = NULL", "toc"},
+        {"codes = 300", "codes"},  {"svprn = 70000", "svprn"}, {"tom = 3000000000", "tom"},
     };
     for (const Case& c : bad) {
         SCOPED_TRACE(c.assignment);
@@ -173,7 +172,8 @@ TEST_F(EphemTableTest, NullTailsReadAsZeroWhileNeededColumnsRaise) {
             Ephem->Next();
             ADD_FAILURE() << "no error";
         } catch (const zqt_ephem_tp::ExcpEphemError& err) {
-            EXPECT_NE(std::string(err.what()).find(std::string("Column ") + c.column), std::string::npos)
+            EXPECT_NE(std::string(err.what()).find(std::string("Column ") + c.column),
+                      std::string::npos)
                 << err.what();
         }
         Ephem->CloseSelect();

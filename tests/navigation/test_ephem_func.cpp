@@ -29,9 +29,7 @@ constexpr std::int64_t S = zqt_timefunc::TicksPerSecond;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 double Norm(const RVec3& v) { return std::sqrt(v.X * v.X + v.Y * v.Y + v.Z * v.Z); }
-double Dist(const RVec3& a, const RVec3& b) {
-    return Norm(RVec3{a.X - b.X, a.Y - b.Y, a.Z - b.Z});
-}
+double Dist(const RVec3& a, const RVec3& b) { return Norm(RVec3{a.X - b.X, a.Y - b.Y, a.Z - b.Z}); }
 
 // A GPS record (values of a real broadcast record), clock reference at GPS week 1590,
 // second 345600.
@@ -122,8 +120,8 @@ TEST(BRDCFunc, WeekCrossover) {
     const struct {
         double t, ref, expected;
     } cases[] = {
-        {10, 604000, 604810},  {604000, 10, -800},         {100, 200, 100},
-        {302410, 10, 302410},  {302411, 10, -302389},     {0, 302400, 0},
+        {10, 604000, 604810}, {604000, 10, -800},    {100, 200, 100},
+        {302410, 10, 302410}, {302411, 10, -302389}, {0, 302400, 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(TZQS_BRDCFunc::WeekCrossover(c.t, c.ref), c.expected) << c.t << " " << c.ref;
@@ -178,8 +176,8 @@ TEST(BRDCFunc, KeplerEquationSolved) {
     // (E = 0, where the true-anomaly rate must not become 0/0) and circular orbits included.
     const struct {
         double ecc, M;
-    } cases[] = {{0.0, 0.0}, {0.0, 1.0},  {0.01, 0.0}, {0.01, 2.0}, {0.16, -3.0},
-                 {0.3, 0.7}, {0.5, 3.1},  {0.5, 0.0}};
+    } cases[] = {{0.0, 0.0},   {0.0, 1.0}, {0.01, 0.0}, {0.01, 2.0},
+                 {0.16, -3.0}, {0.3, 0.7}, {0.5, 3.1},  {0.5, 0.0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "e " << c.ecc << " M " << c.M);
         REphem e = GpsRecord();
@@ -239,7 +237,8 @@ TEST(BRDCFunc, KeplerAcrossTheWeekBoundary) {
     RSatState before, after;
     ASSERT_TRUE(TZQS_BRDCFunc::SatPosition(e, boundary - S, 0.0, before));
     ASSERT_TRUE(TZQS_BRDCFunc::SatPosition(e, boundary + S, 0.0, after));
-    const RVec3 sum{before.Vel.X + after.Vel.X, before.Vel.Y + after.Vel.Y, before.Vel.Z + after.Vel.Z};
+    const RVec3 sum{before.Vel.X + after.Vel.X, before.Vel.Y + after.Vel.Y,
+                    before.Vel.Z + after.Vel.Z};
     EXPECT_NEAR(Dist(before.Pos, after.Pos), Norm(sum), 0.01);
 }
 
@@ -343,17 +342,14 @@ RJump NextRecordAgreement(const std::vector<REphem>& recs, unsigned sys, std::in
     return j;
 }
 
-const char* const ReferenceNav[] = {"data/reference/EPHM_2018_08_03.nav",
-                                    "data/reference/ROVR_2019_01_20.nav",
-                                    "data/reference/GMSD_2012_10_13.nav",
-                                    "data/reference/TGLO_2009_12_18.nav"};
+const char* const ReferenceNav[] = {
+    "data/reference/EPHM_2018_08_03.nav", "data/reference/ROVR_2019_01_20.nav",
+    "data/reference/GMSD_2012_10_13.nav", "data/reference/TGLO_2009_12_18.nav"};
 // With the GPS navigation files of whole days.
-const char* const AllNav[] = {"data/reference/EPHM_2018_08_03.nav",
-                              "data/reference/ROVR_2019_01_20.nav",
-                              "data/reference/GMSD_2012_10_13.nav",
-                              "data/reference/TGLO_2009_12_18.nav",
-                              "data/orbits/brdc1820.10n",
-                              "data/rinex/cbw10010.21n"};
+const char* const AllNav[] = {
+    "data/reference/EPHM_2018_08_03.nav", "data/reference/ROVR_2019_01_20.nav",
+    "data/reference/GMSD_2012_10_13.nav", "data/reference/TGLO_2009_12_18.nav",
+    "data/orbits/brdc1820.10n",           "data/rinex/cbw10010.21n"};
 
 TEST(BRDCFuncReal, StatesArePhysicallySane) {
     int checked = 0;
@@ -482,9 +478,10 @@ TEST(BRDCFuncReal, GpsBroadcastAgainstPreciseOrbitsAndClocks) {
     const double clockRms = std::sqrt(clockSumSq / clockN);
     EXPECT_LT(clockRms, 5e-9);
     EXPECT_LT(clockWorst, 20e-9);
-    std::printf("[ info ] GPS broadcast vs precise: %d states, orbit RMS %.2f m, max %.2f m; "
-                "clock RMS %.2f ns, max %.2f ns\n",
-                n, rms, worst, clockRms * 1e9, clockWorst * 1e9);
+    std::printf(
+        "[ info ] GPS broadcast vs precise: %d states, orbit RMS %.2f m, max %.2f m; "
+        "clock RMS %.2f ns, max %.2f ns\n",
+        n, rms, worst, clockRms * 1e9, clockWorst * 1e9);
 }
 
 }  // namespace

@@ -70,9 +70,14 @@ TEST(EphemRecord, GalileoDataSource) {
     const struct {
         std::uint8_t navType;
         std::uint16_t source;
-    } cases[] = {{GalNavINavE1B, 513}, {GalNavINavE5b, 516}, {GalNavINavE1B | GalNavINavE5b, 517},
-                 {GalNavFNav, 258},    {0, 0},              {3, 0},
-                 {6, 0},               {8, 0}};
+    } cases[] = {{GalNavINavE1B, 513},
+                 {GalNavINavE5b, 516},
+                 {GalNavINavE1B | GalNavINavE5b, 517},
+                 {GalNavFNav, 258},
+                 {0, 0},
+                 {3, 0},
+                 {6, 0},
+                 {8, 0}};
     for (const auto& c : cases) EXPECT_EQ(GalileoDataSource(c.navType), c.source) << int(c.navType);
 }
 
@@ -80,7 +85,8 @@ TEST(EphemRecord, BeiDouGeostationaryNumbers) {
     const struct {
         unsigned number;
         bool geo;
-    } cases[] = {{1, true}, {5, true}, {6, false}, {30, false}, {58, false}, {59, true}, {63, true}};
+    } cases[] = {{1, true},   {5, true},  {6, false}, {30, false},
+                 {58, false}, {59, true}, {63, true}};
     for (const auto& c : cases) EXPECT_EQ(BeiDouIsGeo(c.number), c.geo) << c.number;
 }
 

@@ -39,7 +39,8 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr std::int64_t HM(int h, int m, int s = 0) { return D + ((h * 60LL + m) * 60 + s) * S; }
 
 double Dist(const RVec3& a, const RVec3& b) {
-    return std::sqrt((a.X - b.X) * (a.X - b.X) + (a.Y - b.Y) * (a.Y - b.Y) + (a.Z - b.Z) * (a.Z - b.Z));
+    return std::sqrt((a.X - b.X) * (a.X - b.X) + (a.Y - b.Y) * (a.Y - b.Y) +
+                     (a.Z - b.Z) * (a.Z - b.Z));
 }
 
 // A record of the system with a usable orbit; Number may carry the Galileo second-message
@@ -89,32 +90,59 @@ TEST_F(EphemerisStorageTest, SelectionRulesOfTheSystems) {
         std::int64_t request;
         int want;  // index into recs, -1 none
     } cases[] = {
-        {"GPS: the record ahead within 7300 s", SC_GPS, {{5, HM(10, 0)}, {5, HM(12, 0)}}, HM(10, 30), 1},
-        {"GPS: shifted search finds the old record, age 9000 s", SC_GPS, {{5, HM(8, 0)}}, HM(10, 30), 0},
+        {"GPS: the record ahead within 7300 s",
+         SC_GPS,
+         {{5, HM(10, 0)}, {5, HM(12, 0)}},
+         HM(10, 30),
+         1},
+        {"GPS: shifted search finds the old record, age 9000 s",
+         SC_GPS,
+         {{5, HM(8, 0)}},
+         HM(10, 30),
+         0},
         {"GPS: older than 9000 s", SC_GPS, {{5, HM(8, 0)}}, HM(10, 30, 1), -1},
-        {"GPS: shifted find too far, the nearer one wins", SC_GPS,
-         {{5, HM(8, 30)}, {5, HM(12, 10)}}, HM(10, 0), 0},
-        {"GPS: shifted find too far but still the nearest", SC_GPS,
-         {{5, HM(6, 0)}, {5, HM(12, 10)}}, HM(10, 0), 1},
+        {"GPS: shifted find too far, the nearer one wins",
+         SC_GPS,
+         {{5, HM(8, 30)}, {5, HM(12, 10)}},
+         HM(10, 0),
+         0},
+        {"GPS: shifted find too far but still the nearest",
+         SC_GPS,
+         {{5, HM(6, 0)}, {5, HM(12, 10)}},
+         HM(10, 0),
+         1},
         {"GPS: only a record 4 h ahead", SC_GPS, {{5, HM(12, 0)}}, HM(8, 0), -1},
         {"GPS: a record a minute ahead", SC_GPS, {{5, HM(10, 0)}}, HM(9, 59), 0},
         {"GPS: other satellites do not count", SC_GPS, {{6, HM(10, 0)}}, HM(10, 0), -1},
-        {"GPS: no retry with the second-message bit", SC_GPS, {{5 + 128, HM(10, 0)}}, HM(10, 0), -1},
+        {"GPS: no retry with the second-message bit",
+         SC_GPS,
+         {{5 + 128, HM(10, 0)}},
+         HM(10, 0),
+         -1},
         {"GLONASS: 1800 s after", SC_GLONASS, {{5, HM(10, 0)}}, HM(10, 30), 0},
         {"GLONASS: 1801 s after", SC_GLONASS, {{5, HM(10, 0)}}, HM(10, 30, 1), -1},
         {"GLONASS: 1800 s before", SC_GLONASS, {{5, HM(10, 0)}}, HM(9, 30), 0},
-        {"GLONASS: the nearest, not the next", SC_GLONASS, {{5, HM(10, 0)}, {5, HM(10, 30)}},
-         HM(10, 14), 0},
+        {"GLONASS: the nearest, not the next",
+         SC_GLONASS,
+         {{5, HM(10, 0)}, {5, HM(10, 30)}},
+         HM(10, 14),
+         0},
         {"BeiDou: shifted by 1350 s", SC_BDS, {{5, HM(10, 0)}, {5, HM(11, 0)}}, HM(10, 40), 1},
         {"BeiDou: age 7000 s", SC_BDS, {{5, HM(10, 0)}}, HM(11, 56, 40), 0},
         {"BeiDou: age 7001 s", SC_BDS, {{5, HM(10, 0)}}, HM(11, 56, 41), -1},
         {"SBAS: found 3600 s back by the shifted search", SC_WAAS, {{5, HM(10, 0)}}, HM(9, 0), 0},
         {"QZSS: age 3601 s", SC_QZSS, {{5, HM(10, 0)}}, HM(11, 0, 1), -1},
         {"Galileo: only second-message records", SC_GALILEO, {{5 + 128, HM(10, 0)}}, HM(10, 10), 0},
-        {"Galileo: the first message when it is valid", SC_GALILEO,
-         {{5, HM(9, 0)}, {5 + 128, HM(10, 0)}}, HM(10, 0), 0},
-        {"Galileo: the second message when the first is too old", SC_GALILEO,
-         {{5, HM(8, 0)}, {5 + 128, HM(10, 0)}}, HM(10, 0), 1},
+        {"Galileo: the first message when it is valid",
+         SC_GALILEO,
+         {{5, HM(9, 0)}, {5 + 128, HM(10, 0)}},
+         HM(10, 0),
+         0},
+        {"Galileo: the second message when the first is too old",
+         SC_GALILEO,
+         {{5, HM(8, 0)}, {5 + 128, HM(10, 0)}},
+         HM(10, 0),
+         1},
         {"Galileo: neither", SC_GALILEO, {{5, HM(8, 0)}, {5 + 128, HM(8, 0)}}, HM(10, 0), -1},
         {"unknown system: the exact time only", SC_UNKNOWN, {{5, HM(10, 0)}}, HM(10, 0), 0},
         {"unknown system: a tick off", SC_UNKNOWN, {{5, HM(10, 0)}}, HM(10, 0) + 1, -1},
@@ -184,7 +212,8 @@ TEST_F(EphemerisStorageTest, TheSelectionSurvivesGrowthAndIsDroppedByClear) {
     EXPECT_EQ(e->svprn, key);
     EXPECT_EQ(e->af0, 1.25e-4);
     double drift = 0.0;
-    EXPECT_EQ(Store->ClockCorrection(0.0), TZQS_BRDCFunc::SatClockBias(mine, HM(10, 0), 0.0, drift));
+    EXPECT_EQ(Store->ClockCorrection(0.0),
+              TZQS_BRDCFunc::SatClockBias(mine, HM(10, 0), 0.0, drift));
     RSatState after;
     ASSERT_TRUE(Store->SatState(0.0, after));
     EXPECT_EQ(Dist(after.Pos, before.Pos), 0.0);
@@ -307,8 +336,9 @@ TEST_F(EphemerisStorageTest, WindowIsWrittenAndLoadedWithOrWithoutUnhealthyRecor
         std::uint16_t health;
         bool inWindow;
     } rows[] = {
-        {1, beg - margin - 1, 0, false}, {2, beg - margin, 0, true}, {3, HM(10, 0), 0, true},
-        {4, HM(12, 0), 1, true},         {5, end + margin, 0, true}, {6, end + margin + 1, 0, false},
+        {1, beg - margin - 1, 0, false}, {2, beg - margin, 0, true},
+        {3, HM(10, 0), 0, true},         {4, HM(12, 0), 1, true},
+        {5, end + margin, 0, true},      {6, end + margin + 1, 0, false},
     };
     for (const auto& r : rows) Store->AddEphemeris(At(SC_GPS, r.sat, r.t, r.health));
     Store->AddEphemeris(At(SC_GLONASS, 3, HM(10, 0)));
@@ -344,13 +374,16 @@ TEST_F(EphemerisStorageTest, WindowIsWrittenAndLoadedWithOrWithoutUnhealthyRecor
 
 TEST_F(EphemerisStorageTest, NavigationStoreHandsOutTheStoragesOrbitProvider) {
     zqt_ephemerisstorage::InstallEphemerisStorage();
-    zqt_datastorage::IZQS_DataStoragePtr store = zqt_datastorage::TZQS_DataStorage::CreateChild(nullptr, Db);
+    zqt_datastorage::IZQS_DataStoragePtr store =
+        zqt_datastorage::TZQS_DataStorage::CreateChild(nullptr, Db);
     store->SetBegTime(D);
     store->SetEndTime(D + Day);
     const zqt_obs_intrf::IZQS_OrbitProviderPtr narrow = store->GetOrbitProvider();
-    const auto provider = std::dynamic_pointer_cast<zqt_ephemerisstorage::IZQS_OrbitProvider>(narrow);
+    const auto provider =
+        std::dynamic_pointer_cast<zqt_ephemerisstorage::IZQS_OrbitProvider>(narrow);
     ASSERT_TRUE(provider);
-    const auto storage = std::dynamic_pointer_cast<TZQS_EphemerisStorage>(store->GetEphemerisStorage());
+    const auto storage =
+        std::dynamic_pointer_cast<TZQS_EphemerisStorage>(store->GetEphemerisStorage());
     ASSERT_TRUE(storage);
     EXPECT_EQ(storage->GetBegTime(), D);
     EXPECT_EQ(storage->GetParent(), store);
@@ -428,7 +461,8 @@ TEST_F(EphemerisStorageTest, SelectedGpsStatesAgainstPreciseOrbitsAndClocks) {
     for (auto& [t, diffs] : clockDiff) {
         if (diffs.size() < 5) continue;
         std::vector<double> sorted = diffs;
-        std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
+        std::nth_element(sorted.begin(),
+                         sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
                          sorted.end());
         const double median = sorted[sorted.size() / 2];
         for (const double d : diffs) {
@@ -441,21 +475,20 @@ TEST_F(EphemerisStorageTest, SelectedGpsStatesAgainstPreciseOrbitsAndClocks) {
     const double clockRms = std::sqrt(clockSumSq / clockN);
     EXPECT_LT(clockRms, 5e-9);
     EXPECT_LT(clockWorst, 25e-9);
-    std::printf("[ info ] selected GPS states vs precise: %d of %d requests, orbit RMS %.2f m, "
-                "max %.2f m; clock RMS %.2f ns, max %.2f ns\n",
-                n, requests, rms, worst, clockRms * 1e9, clockWorst * 1e9);
+    std::printf(
+        "[ info ] selected GPS states vs precise: %d of %d requests, orbit RMS %.2f m, "
+        "max %.2f m; clock RMS %.2f ns, max %.2f ns\n",
+        n, requests, rms, worst, clockRms * 1e9, clockWorst * 1e9);
 }
 
 TEST_F(EphemerisStorageTest, SwitchingRecordsKeepsTheOrbitContinuous) {
     // Walking through each file's span every 5 min, the selection moves from record to
     // record; where it does, the old and the new record agree on the satellite's position.
     // (The files of several systems cover an hour or two; the GPS files whole days.)
-    const char* const files[] = {"data/reference/EPHM_2018_08_03.nav",
-                                 "data/reference/ROVR_2019_01_20.nav",
-                                 "data/reference/GMSD_2012_10_13.nav",
-                                 "data/reference/TGLO_2009_12_18.nav",
-                                 "data/orbits/brdc1820.10n",
-                                 "data/rinex/cbw10010.21n"};
+    const char* const files[] = {
+        "data/reference/EPHM_2018_08_03.nav", "data/reference/ROVR_2019_01_20.nav",
+        "data/reference/GMSD_2012_10_13.nav", "data/reference/TGLO_2009_12_18.nav",
+        "data/orbits/brdc1820.10n",           "data/rinex/cbw10010.21n"};
     const struct {
         std::uint8_t sys;
         double tolerance;  // m
@@ -476,9 +509,10 @@ TEST_F(EphemerisStorageTest, SwitchingRecordsKeepsTheOrbitContinuous) {
         for (const auto& [key, range] : span) {
             const std::uint8_t sys = static_cast<std::uint8_t>(key >> 8);
             // GLONASS records are dated in UTC, BeiDou records in BeiDou time.
-            const std::int64_t shift = sys == SC_GLONASS ? zqt_timefunc::LeapSeconds(range.first) * S
-                                       : sys == SC_BDS   ? 14 * S
-                                                         : 0;
+            const std::int64_t shift = sys == SC_GLONASS
+                                           ? zqt_timefunc::LeapSeconds(range.first) * S
+                                       : sys == SC_BDS ? 14 * S
+                                                       : 0;
             bool holding = false;
             REphem held{};
             for (std::int64_t t = range.first + shift; t <= range.second + shift; t += 300 * S) {

@@ -25,9 +25,9 @@ using zqt_ionostorage::TZQS_IonoStorage;
 using zqt_time_bs::RTimeParams;
 using zqt_time_bs::RTimeParamsGlo;
 using zqt_time_bs::RTimeParamsGPS;
-using zqt_timestorage::TZQS_TimeStorage;
 using zqt_timefunc::TicksPerDay;
 using zqt_timefunc::TicksPerWeek;
+using zqt_timestorage::TZQS_TimeStorage;
 
 constexpr std::int64_t S = zqt_timefunc::TicksPerSecond;
 constexpr std::int64_t H = 3600 * S;
@@ -140,9 +140,9 @@ TEST_F(IonoTimeTest, IonoSetOfASystemOrElseTheNearestGpsSet) {
         {SC_GALILEO, T0 - 5 * H, SC_GALILEO, T0 + H},  // the system's own set, however far
         {SC_BDS, T0 + 50 * 60 * S, SC_GPS, T0},        // no BeiDou set: the nearest GPS set
         {SC_BDS, T0 + H + 1, SC_GPS, T0 + 2 * H},
-        {SC_GPS, T0 + H, SC_GPS, T0 + 2 * H},          // midway: the later one
+        {SC_GPS, T0 + H, SC_GPS, T0 + 2 * H},  // midway: the later one
         {SC_GPS, T0 + H - 1, SC_GPS, T0},
-        {200, T0, SC_GPS, T0},                         // no such system: GPS
+        {200, T0, SC_GPS, T0},  // no such system: GPS
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.sys) + " at " + std::to_string(c.t - T0));
@@ -172,8 +172,8 @@ TEST_F(IonoTimeTest, IonoDelayComesFromTheGpsSetOnly) {
     AddIono(T0 + 11 * H, SC_GPS);
     const RIono* gps = Iono->Find(SC_GPS, T0 + 12 * H);
     ASSERT_NE(gps, nullptr);
-    const double want = zqt_geo::IonoDelay(zqt_iono_bs::IonoAlpha(*gps), zqt_iono_bs::IonoBeta(*gps),
-                                           T0 + 12 * H, station, 0.3, 1.0);
+    const double want = zqt_geo::IonoDelay(
+        zqt_iono_bs::IonoAlpha(*gps), zqt_iono_bs::IonoBeta(*gps), T0 + 12 * H, station, 0.3, 1.0);
     EXPECT_GT(want, 1.0);  // a daytime delay at a low elevation: metres
     EXPECT_DOUBLE_EQ(Iono->GetIonoDelay(galileo, T0 + 12 * H, station, 0.3, 1.0), want);
 }
@@ -233,7 +233,8 @@ TEST_F(IonoTimeTest, TimeParameterKeyIsTheWholeSecondAndThePairOfSystems) {
     const struct {
         std::uint8_t sys1, sys2;
         std::int64_t key;
-    } cases[] = {{1, 8, second + 18}, {2, 1, second + 21}, {6, 8, second + 68}, {1, 0, 0}, {0, 8, 0}};
+    } cases[] = {
+        {1, 8, second + 18}, {2, 1, second + 21}, {6, 8, second + 68}, {1, 0, 0}, {0, 8, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.sys1) + "/" + std::to_string(c.sys2));
         const auto cursor = Time->GetRecord();
@@ -297,11 +298,13 @@ TEST_F(IonoTimeTest, TimeParameterBlocksFillTheSet) {
 }
 
 TEST_F(IonoTimeTest, TimeParameterSetsAreWrittenAndReadBack) {
-    Time->GetRecord()->SetParams(T0 + H, 1, 8,
-                                 RTimeParamsGPS{1.8626451492e-9, 3.5527136788e-15f, 61440, 0, 18, 7, 1929, 18});
+    Time->GetRecord()->SetParams(
+        T0 + H, 1, 8,
+        RTimeParamsGPS{1.8626451492e-9, 3.5527136788e-15f, 61440, 0, 18, 7, 1929, 18});
     Time->IndexRow();
     // N4 is not among the written columns.
-    Time->GetRecord()->SetParamsShort(T0 + 2 * H, 2, 8, RTimeParamsGlo{-1.0e-8, 2.0e-9f, 0, 0, 2, 7, 1123});
+    Time->GetRecord()->SetParamsShort(T0 + 2 * H, 2, 8,
+                                      RTimeParamsGlo{-1.0e-8, 2.0e-9f, 0, 0, 2, 7, 1123});
     Time->IndexRow();
     Time->ExecuteWrite();
     EXPECT_EQ(Db->QueryInt("SELECT COUNT(*) FROM TimeParams"), 2);

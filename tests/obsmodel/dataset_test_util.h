@@ -81,9 +81,7 @@ protected:
         zqt_db::SetNewObjIDBody({});  // process-wide: leave no body to other suites
     }
     std::int64_t Int(const std::string& sql) { return Db->QueryInt(sql); }
-    std::string Str(const std::string& sql) {
-        return zqt_variant::VarToStrZ(Db->QueryValue(sql));
-    }
+    std::string Str(const std::string& sql) { return zqt_variant::VarToStrZ(Db->QueryValue(sql)); }
     std::shared_ptr<zqt_dataset_dbs::TZQS_DataSet> NewDataSet() {
         return zqt_dataset_dbs::TZQS_DataSet::CreateNew(Receiver->Intf(), nullptr);
     }

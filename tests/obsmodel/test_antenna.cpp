@@ -77,7 +77,7 @@ TEST(AntennaTexts, ValueCountsAreChecked) {
         {"1, 2, 3\r\n4, 5, 6\r\n", 3, 2, grid23, false},
         {"1,2,3\n4,5,6", 3, 2, {}, true},  // the closing separator is missing
         {"1,2,3\n4,5,6\n7\n", 3, 2, {}, true},
-        {"1,2,3\n", -3, -1, {}, false},    // negative counts never make a grid
+        {"1,2,3\n", -3, -1, {}, false},  // negative counts never make a grid
     };
     for (const Case& c : cases) {
         const auto parse = [&c] {
@@ -159,10 +159,10 @@ TEST(AntennaVariation, DegenerateCalibrations) {
         {"zero zenith step, clamped", [](RParams& p) { p.DZen = 0; }, false, Dir(0, 0), 18.0},
         {"zero azimuth step", [](RParams& p) { p.DAzi = 0; }, true, Dir(10, 45), 0.0},
         {"negative zenith count", [](RParams& p) { p.NZen = -3; }, false, Dir(0, 0), 0.0},
-        {"fewer values than announced", [](RParams& p) { p.NoAzi.resize(5); }, false,
-         Dir(0, 0), 4.0},
-        {"range ends before the last value", [](RParams& p) { p.NZen = 10; }, false,
-         Dir(0, 30), 9.0},
+        {"fewer values than announced", [](RParams& p) { p.NoAzi.resize(5); }, false, Dir(0, 0),
+         4.0},
+        {"range ends before the last value", [](RParams& p) { p.NZen = 10; }, false, Dir(0, 30),
+         9.0},
         {"grid of one row", [](RParams& p) { p.NAzi = 1; }, true, Dir(200, 0), 18.0},
         {"more rows announced than present", [](RParams& p) { p.Pcv.resize(3); }, true,
          Dir(350, 90), 200.0},

@@ -107,9 +107,9 @@ TEST_F(CoordinatesTest, VariancesFromQualityFiguresAndTheExtensionRow) {
         double WantSX, WantTDOP, WantClock;
     };
     const Case cases[] = {
-        {0.0, 0.5, 2.0, 1.5, 1e-4, 1.0 / 3.0, 1.5, 1e-4},   // SX 0: (rms x pdop)^2 / 3
-        {0.25, 0.5, 2.0, 1.5, 0.0, 0.25, 1.5, 0.0},         // own variances kept
-        {0.0, 1.0, 3.0, NaN, NaN, 3.0, 0.0, 0.0},           // NaN figures stored as 0
+        {0.0, 0.5, 2.0, 1.5, 1e-4, 1.0 / 3.0, 1.5, 1e-4},  // SX 0: (rms x pdop)^2 / 3
+        {0.25, 0.5, 2.0, 1.5, 0.0, 0.25, 1.5, 0.0},        // own variances kept
+        {0.0, 1.0, 3.0, NaN, NaN, 3.0, 0.0, 0.0},          // NaN figures stored as 0
     };
     for (const Case& c : cases) {
         Db->Exec("DELETE FROM Coordinates; DELETE FROM CoordinatesExt");

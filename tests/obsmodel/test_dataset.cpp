@@ -28,9 +28,10 @@ protected:
             type));
     }
     std::int64_t IdOfType(std::int32_t ds, int type, int motion) {
-        return Int(sysutils::Format("SELECT RecordsetID FROM Recordsets WHERE DataSetID = %d AND "
-                                    "RecordsetType = %d AND MotionMode = %d",
-                                    ds, type, motion));
+        return Int(
+            sysutils::Format("SELECT RecordsetID FROM Recordsets WHERE DataSetID = %d AND "
+                             "RecordsetType = %d AND MotionMode = %d",
+                             ds, type, motion));
     }
 };
 
@@ -64,7 +65,8 @@ TEST_F(DataSetTest, RoverStreamWithStationOccupationsBuildsItsRecordsets) {
     // The data set's own recordset spans the stream.
     const std::int32_t own = TZQS_DataSet::FindRecordset(*Db, id, 6);
     ASSERT_GT(own, 0);
-    EXPECT_EQ(Int(sysutils::Format("SELECT BegTime+0 FROM Recordsets WHERE RecordsetID = %d", own)), T0);
+    EXPECT_EQ(Int(sysutils::Format("SELECT BegTime+0 FROM Recordsets WHERE RecordsetID = %d", own)),
+              T0);
     EXPECT_EQ(Int(sysutils::Format("SELECT EndTime+0 FROM Recordsets WHERE RecordsetID = %d", own)),
               T0 + 9 * Second);
     EXPECT_EQ(Int(sysutils::Format("SELECT Interval FROM Recordsets WHERE RecordsetID = %d", own)),
@@ -80,8 +82,9 @@ TEST_F(DataSetTest, RoverStreamWithStationOccupationsBuildsItsRecordsets) {
     // ... and each became an output recordset with its own window.
     ASSERT_EQ(CountOfType(id, 7), 2);
     const std::int64_t stat = IdOfType(id, 7, 0), kin = IdOfType(id, 7, 1);
-    EXPECT_EQ(Int(sysutils::Format("SELECT BegTime+0 FROM Recordsets WHERE RecordsetID = %d", stat)),
-              T0 + 2 * Second);
+    EXPECT_EQ(
+        Int(sysutils::Format("SELECT BegTime+0 FROM Recordsets WHERE RecordsetID = %d", stat)),
+        T0 + 2 * Second);
     EXPECT_EQ(Int(sysutils::Format("SELECT EndTime+0 FROM Recordsets WHERE RecordsetID = %d", kin)),
               T0 + 9 * Second);
     EXPECT_EQ(Str(sysutils::Format("SELECT Name FROM ObjInfo WHERE ObjID = %d", stat)), "PT01");
@@ -94,9 +97,9 @@ TEST_F(DataSetTest, RoverStreamWithStationOccupationsBuildsItsRecordsets) {
 
     // GLONASS slot, signal information and the epochs' intervals.
     EXPECT_EQ(Int(sysutils::Format("SELECT COUNT(*) FROM GLOSlots WHERE DatasetID = %d", id)), 1);
-    EXPECT_EQ(Int(sysutils::Format("SELECT channel FROM GLOSlots WHERE DatasetID = %d AND prn = 3",
-                                   id)),
-              -4);
+    EXPECT_EQ(
+        Int(sysutils::Format("SELECT channel FROM GLOSlots WHERE DatasetID = %d AND prn = 3", id)),
+        -4);
     EXPECT_GT(Int(sysutils::Format("SELECT COUNT(*) FROM ObsInfo WHERE DatasetID = %d", id)), 0);
     EXPECT_EQ(Int("SELECT COUNT(*) FROM Epochs WHERE Interval = 10000"), 9);
 }
@@ -135,10 +138,12 @@ TEST_F(DataSetTest, AcceptedOccupationDescribesTheWholeStream) {
     ASSERT_EQ(CountOfType(id, 7), 1);
     const std::int64_t out = IdOfType(id, 7, 0);
     // The output piece spans the stream and carries the station description.
-    EXPECT_EQ(Str(sysutils::Format("SELECT MarkerName FROM Recordsets WHERE RecordsetID = %d", out)),
-              "BASE");
-    EXPECT_EQ(Str(sysutils::Format("SELECT AntennaModel FROM Recordsets WHERE RecordsetID = %d", out)),
-              "ANT-BASE");
+    EXPECT_EQ(
+        Str(sysutils::Format("SELECT MarkerName FROM Recordsets WHERE RecordsetID = %d", out)),
+        "BASE");
+    EXPECT_EQ(
+        Str(sysutils::Format("SELECT AntennaModel FROM Recordsets WHERE RecordsetID = %d", out)),
+        "ANT-BASE");
     EXPECT_EQ(Int(sysutils::Format("SELECT EndTime+0 FROM Recordsets WHERE RecordsetID = %d", out)),
               T0 + 4 * Second);
     EXPECT_EQ(Str(sysutils::Format("SELECT Name FROM ObjInfo WHERE ObjID = %d", out)), "FILE");
@@ -156,12 +161,12 @@ TEST_F(DataSetTest, CheckRecordVerdicts) {
         bool ItemsTaken;  // the data set's recordset took the record's items
     };
     const Case cases[] = {
-        {0, 1, -5, 0, 0, true},  // open before the stream: describes it
-        {0, 1, 3, 0, 8, true},   // accepted, but begins inside the stream
-        {0, 0, -5, 2, 8, false}, // no single static period
-        {4, 1, -5, 0, 0, true},  // occupation at a new point, accepted
-        {1, 1, 3, 2, 9, false},  // kinematic
-        {2, 1, -5, 2, 7, false}, // unknown motion mode keeps the default kind
+        {0, 1, -5, 0, 0, true},   // open before the stream: describes it
+        {0, 1, 3, 0, 8, true},    // accepted, but begins inside the stream
+        {0, 0, -5, 2, 8, false},  // no single static period
+        {4, 1, -5, 0, 0, true},   // occupation at a new point, accepted
+        {1, 1, 3, 2, 9, false},   // kinematic
+        {2, 1, -5, 2, 7, false},  // unknown motion mode keeps the default kind
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "motion " << int(c.Motion) << " static " << c.Static
@@ -293,7 +298,8 @@ TEST_F(DataSetTest, PiecesBetweenGapsAndAntennaChanges) {
             id));
         Db->ExecSQL(sysutils::Format(
             "DELETE FROM Recordsets WHERE DataSetID = %d AND RecordsetType <> 6", id));
-        Db->ExecSQL(sysutils::Format("UPDATE Datasets SET Mode = %d WHERE DataSetID = %d", c.Mode, id));
+        Db->ExecSQL(
+            sysutils::Format("UPDATE Datasets SET Mode = %d WHERE DataSetID = %d", c.Mode, id));
         for (const Occ& o : c.Occs) {
             TZQS_Occupation r = Occupation(0, o.Beg, o.End, "X");
             r.AntennaName = o.Antenna;
@@ -348,9 +354,9 @@ TEST_F(DataSetTest, AntennaHeightsFromTheAntennasDatabase) {
     EXPECT_TRUE(Db->InTransaction());
 
     const std::int32_t own = TZQS_DataSet::FindRecordset(*Db, ds->GetObjID(), 6);
-    EXPECT_EQ(Str(sysutils::Format("SELECT AntennaNGSModel FROM Recordsets WHERE RecordsetID = %d",
-                                   own)),
-              "CAT 1");
+    EXPECT_EQ(
+        Str(sysutils::Format("SELECT AntennaNGSModel FROM Recordsets WHERE RecordsetID = %d", own)),
+        "CAT 1");
     const double vertical = zqt_variant::VarToFloatZ(Db->QueryValue(sysutils::Format(
         "SELECT AntennaVerticalHeight FROM Recordsets WHERE RecordsetID = %d", own)));
     EXPECT_NEAR(vertical, std::sqrt(1.5 * 1.5 - 0.2 * 0.2) - 0.05, 1e-12);

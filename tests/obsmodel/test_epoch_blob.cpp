@@ -234,21 +234,23 @@ TEST(EpochSatObs, RinexFields) {
     EXPECT_NEAR(so->GetCurPhase(1), 1000.5 * w, 1e-9);
     EXPECT_EQ(so->GetCurSignalStrength(1), 42 * 4) << "digit 7 is 42 dB-Hz";
     EXPECT_EQ(so->GetCurLock(1), 0) << "LLI restarts the lock time";
-    for (const Variant& v : {Variant(), Variant::Null(), Variant("NULL"), Variant("  "), Variant(0.0)}) {
+    for (const Variant& v :
+         {Variant(), Variant::Null(), Variant("NULL"), Variant("  "), Variant(0.0)}) {
         so->SetCurObsValue(3, 1, v, Variant(), Variant(), 0);
         EXPECT_FALSE(so->HasCurObs(3, 1));
     }
     // RINEX 2 codes: P1 counts as C/A with the C1-without-P1 flag.
     so->SetCurObsByCode(zqt_sat_obs_types::RNX_P1, 3, Variant(Base), Variant(), Variant(), true);
     EXPECT_TRUE(so->HasCurObs(1, 1));
-    so->SetCurObsByCode(zqt_sat_obs_types::RNX_P1, 3, Variant(Base + 1), Variant(), Variant(), false);
+    so->SetCurObsByCode(zqt_sat_obs_types::RNX_P1, 3, Variant(Base + 1), Variant(), Variant(),
+                        false);
     EXPECT_TRUE(so->HasCurObs(2, 1));
 }
 
 TEST(EpochSatObs, SwapSignals) {
     auto so = WithSat(G05);
-    so->SetCurObs(2, 2, Base + 5.0, 0);      // L1
-    so->SetCurObs(2, 4, 44.0, 0);            // S1
+    so->SetCurObs(2, 2, Base + 5.0, 0);  // L1
+    so->SetCurObs(2, 4, 44.0, 0);        // S1
     so->SwapCurSignals(zqt_sat_obs_types::OBS_L1, zqt_sat_obs_types::OBS_CP);
     so->SwapCurSignals(zqt_sat_obs_types::OBS_S1, zqt_sat_obs_types::OBS_SC1);
     EXPECT_EQ(so->GetCurPhase(1), Base + 5.0);
@@ -370,8 +372,9 @@ TEST(EpochBlob, SizeRules) {
          "a byte too many"},
     };
     for (const auto& c : bad) {
-        EXPECT_EQ(MessageOf<zqt_types_bs::ExceptionZQS>([&] { ReadDataColumn(r, Variant(c.bytes)); }),
-                  "Bad Blob size")
+        EXPECT_EQ(
+            MessageOf<zqt_types_bs::ExceptionZQS>([&] { ReadDataColumn(r, Variant(c.bytes)); }),
+            "Bad Blob size")
             << c.what;
     }
     EXPECT_EQ(UnpackBlob(r, good.data(), good.size() - 1), BlobTruncated);
@@ -437,7 +440,11 @@ TEST(EpochBlob, WholeDegrees) {
     const struct {
         double rad;
         int deg;
-    } cases[] = {{NaN, 0}, {std::numeric_limits<double>::infinity(), 0}, {0.5 * std::numbers::pi, 90},
-                 {-0.1, -6}, {-0.5 * std::numbers::pi, -90}, {1e300, 32767}};
+    } cases[] = {{NaN, 0},
+                 {std::numeric_limits<double>::infinity(), 0},
+                 {0.5 * std::numbers::pi, 90},
+                 {-0.1, -6},
+                 {-0.5 * std::numbers::pi, -90},
+                 {1e300, 32767}};
     for (const auto& c : cases) EXPECT_EQ(WholeDegrees(c.rad), c.deg) << c.rad;
 }

@@ -149,7 +149,8 @@ TEST_F(EpochDb, NaNGeometryIsStoredAsZero) {
     auto so = epoch->GetSatObs();
     so->SetCurSat(SatKey(1, 5), 127);
     so->SetCurRange(1, 22000000.0);
-    so->SetCurAzEl({std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()});
+    so->SetCurAzEl(
+        {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()});
     so->Next();
     epoch->ExecuteWrite();
     EXPECT_EQ(Count("SELECT Elevation FROM SatObs"), 0);
@@ -205,7 +206,8 @@ TEST_F(EpochDb, SetTimeAndAlignToInterval) {
         so->SetCurPhase(1, 22000000.5);
         ASSERT_TRUE(e->AlignToInterval(10000));
         EXPECT_EQ(e->GetTime(), T0 + c.aligned) << c.offset;
-        const double delta = TFakeEngine::Rate * static_cast<double>(c.aligned - c.offset) / 10000.0;
+        const double delta =
+            TFakeEngine::Rate * static_cast<double>(c.aligned - c.offset) / 10000.0;
         EXPECT_NEAR(so->GetCurRange(1), 22000000.0 + delta, 1e-6) << c.offset;
         EXPECT_NEAR(so->GetCurPhase(1), 22000000.5 + delta, 1e-6) << c.offset;
         EXPECT_NEAR(so->GetCurBaseRange(), 22000000.0 + delta, 1e-6) << c.offset;

@@ -49,7 +49,8 @@ inline SQLiteExt::IESQLiteDatabasePtr NewProjectDb(const std::string& path = "",
     return db;
 }
 
-class TFakeDataSet : public zqt_classes_dbs::TZQS_Object, public virtual zqt_obs_intrf::IZQS_DataSet {
+class TFakeDataSet : public zqt_classes_dbs::TZQS_Object,
+                     public virtual zqt_obs_intrf::IZQS_DataSet {
 public:
     static std::shared_ptr<TFakeDataSet> Make(SQLiteExt::IESQLiteDatabasePtr db, std::int32_t id) {
         auto ds = CreateChildOf<TFakeDataSet>(nullptr, std::move(db));
@@ -105,7 +106,8 @@ public:
     double LastDt = 0.0;
 };
 
-class TFakeStore : public zqt_classes_dbs::TZQS_Object, public virtual zqt_obs_intrf::IZQS_DataStorage {
+class TFakeStore : public zqt_classes_dbs::TZQS_Object,
+                   public virtual zqt_obs_intrf::IZQS_DataStorage {
 public:
     zqt_obs_intrf::IZQS_OrbitProviderPtr GetOrbitProvider() override { return Orbits; }
     bool Load() override { return true; }

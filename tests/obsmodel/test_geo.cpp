@@ -56,12 +56,9 @@ TEST(GeoWgs84, AxisPolesCentreAndNaN) {
         double X, Y, Z, Lat, Lon, H;
     };
     const Case cases[] = {
-        {0, 0, B + 100, 90, 0, 100},
-        {0, 0, -(B + 100), -90, 0, 100},
-        {0, 0, 0, 0, 0, 0},
-        {0, -6378137.0, 0, 0, -90, 0},
-        {0, 6378137.0, 0, 0, 90, 0},
-        {-6378137.0, 0, 0, 0, 180, 0},
+        {0, 0, B + 100, 90, 0, 100}, {0, 0, -(B + 100), -90, 0, 100},
+        {0, 0, 0, 0, 0, 0},          {0, -6378137.0, 0, 0, -90, 0},
+        {0, 6378137.0, 0, 0, 90, 0}, {-6378137.0, 0, 0, 0, 180, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.X << " " << c.Y << " " << c.Z);
@@ -189,8 +186,8 @@ TEST(GeoIono, UndefinedInputsGiveZero) {
 // Observation statistics
 
 constexpr std::uint32_t T(int t) { return 1u << t; }
-const std::uint16_t G05 = SatKey(1, 5), G07 = SatKey(1, 7), R03 = SatKey(2, 3),
-                    E11 = SatKey(4, 11), C20 = SatKey(6, 20);
+const std::uint16_t G05 = SatKey(1, 5), G07 = SatKey(1, 7), R03 = SatKey(2, 3), E11 = SatKey(4, 11),
+                    C20 = SatKey(6, 20);
 // GPS code of band 1, phases of bands 2 and 4, strengths of bands 1 and 2.
 const std::uint32_t GpsTypes = T(1) | T(5) | T(11) | T(19) | T(20);
 
@@ -272,9 +269,9 @@ TEST(GeoObsStat, KeepSignals) {
     auto s = Stats();
     Fill(*s);
     std::array<std::uint32_t, StatSystems> masks{};
-    masks[0] = T(11) | T(20);  // GPS: no L2, no S2
+    masks[0] = T(11) | T(20);          // GPS: no L2, no S2
     masks[3] = T(13) | T(14) | T(15);  // Galileo: nothing of band 5 -> E11 leaves
-    masks[5] = T(7);  // BeiDou: C20 had only that type
+    masks[5] = T(7);                   // BeiDou: C20 had only that type
     ObsStatKeepSignals(*s, masks);
     RObsStatEntry e;
     CopyPositionRecord(*s, e, G05);
@@ -303,7 +300,8 @@ protected:
         Db->BeginTransaction();
         Db->Exec(std::string(zqt_schema::ProjectSchemaScript()));
         Db->Commit();
-        Db->ExecSQL("INSERT INTO DataSets (DataSetID, FRcvrId, DefaultSolutionID) VALUES (5, 1, 0)");
+        Db->ExecSQL(
+            "INSERT INTO DataSets (DataSetID, FRcvrId, DefaultSolutionID) VALUES (5, 1, 0)");
         // Recordset 7 spans one hour; recordset 8 is on a data set without epochs.
         Db->ExecSQL(
             "INSERT INTO Recordsets (RecordsetID, RecordsetType, DataSetID, BegTime, EndTime, "
@@ -381,7 +379,8 @@ TEST_F(GeoObsStatDb, RecordsetWithoutEpochsOrUnknownIsEmpty) {
 
 TEST(GeoObjInfo, ReadObjInfoRecord) {
     auto db = zqt_db::TPellamDatabase::Create("");
-    db->ExecSQL("CREATE TABLE t (k INTEGER, SiteID INTEGER, SnapID INTEGER, SnapedObjType INTEGER)");
+    db->ExecSQL(
+        "CREATE TABLE t (k INTEGER, SiteID INTEGER, SnapID INTEGER, SnapedObjType INTEGER)");
     db->ExecSQL("INSERT INTO t VALUES (1, 10, 20, 3), (2, 11, NULL, 4)");
     auto sel = db->PrepareSelect("SELECT * FROM t WHERE k = :K");
     TRDBObjInfo info;

@@ -69,9 +69,7 @@ protected:
     void TearDown() override { zqt_db::SetNewObjIDBody({}); }
 
     std::int64_t Int(const std::string& sql) { return Db->QueryInt(sql); }
-    std::string Str(const std::string& sql) {
-        return zqt_variant::VarToStrZ(Db->QueryValue(sql));
-    }
+    std::string Str(const std::string& sql) { return zqt_variant::VarToStrZ(Db->QueryValue(sql)); }
     std::shared_ptr<TTestFileReceiver> NewFileReceiver() {
         return zqt_classes_dbs::TZQS_Object::CreateChildOf<TTestFileReceiver>(File->Intf(), Db);
     }
@@ -215,8 +213,9 @@ TEST_F(ReceiverTest, FileReceiverRowsWrittenAndReadBack) {
     // Registry row: named after the file, linked to the file (2) and the receiver (3).
     EXPECT_EQ(Str(sysutils::Format("SELECT Name FROM ObjInfo WHERE ObjID = %d", id)),
               "ABCD_2021_03_04.rtcm");
-    EXPECT_EQ(Int(sysutils::Format("SELECT LinkTyp1*100+LinkTyp2 FROM ObjInfo WHERE ObjID = %d", id)),
-              203);
+    EXPECT_EQ(
+        Int(sysutils::Format("SELECT LinkTyp1*100+LinkTyp2 FROM ObjInfo WHERE ObjID = %d", id)),
+        203);
     EXPECT_EQ(Int(sysutils::Format("SELECT LinkObj2 FROM ObjInfo WHERE ObjID = %d", id)),
               fr->GetReceiver()->GetObjID());
     // The reference position belongs to the file receiver at its begin time, with its
@@ -264,9 +263,9 @@ TEST_F(ReceiverTest, DisplayNames) {
         std::int32_t Index;
         const char* Want;
     };
-    for (const Case& c : {Case{"", 0, "ABCD_2021_03_04.rtcm"}, Case{"", 1, "ABCD_2021_03_04.rtcm_base"},
-                          Case{"", 2, "ABCD_2021_03_04.rtcm_base"}, Case{"OWN", 1, "OWN"},
-                          Case{"OWN", 0, "OWN"}}) {
+    for (const Case& c :
+         {Case{"", 0, "ABCD_2021_03_04.rtcm"}, Case{"", 1, "ABCD_2021_03_04.rtcm_base"},
+          Case{"", 2, "ABCD_2021_03_04.rtcm_base"}, Case{"OWN", 1, "OWN"}, Case{"OWN", 0, "OWN"}}) {
         auto fr = NewFileReceiver();
         fr->SetIndex(c.Index);
         if (*c.Own) fr->SetName(c.Own);
@@ -330,16 +329,25 @@ TEST_F(ReceiverTest, OccupationsFromFreeEvents) {
         const char* Previous;
     };
     const Case cases[] = {
-        {"static then kinematic", 0, {{10, "_DYM=STATIC"}, {20, "_DYM=KINEMATIC"}},
-         {{"", 1, 10, 20, 0}}, ""},
-        {"same site again", 0, {{10, "_SIT=A"}, {20, "_SIT=A"}, {30, "_SIT=B"}, {40, "_SAV=B"}},
-         {{"A", 1, 10, 20, 0}, {"A", 2, 20, 30, 0}, {"B", 1, 30, 40, 0}}, "B"},
+        {"static then kinematic",
+         0,
+         {{10, "_DYM=STATIC"}, {20, "_DYM=KINEMATIC"}},
+         {{"", 1, 10, 20, 0}},
+         ""},
+        {"same site again",
+         0,
+         {{10, "_SIT=A"}, {20, "_SIT=A"}, {30, "_SIT=B"}, {40, "_SAV=B"}},
+         {{"A", 1, 10, 20, 0}, {"A", 2, 20, 30, 0}, {"B", 1, 30, 40, 0}},
+         "B"},
         {"no time spanned", 0, {{10, "_SIT=A"}, {10, "_SAV=A"}}, {}, ""},
         {"save renames", 0, {{10, "_SIT=A"}, {25, "_SAV=Z"}}, {{"Z", 1, 10, 25, 0}}, "Z"},
         {"save with nothing open", 0, {{10, "_SAV=A"}}, {}, ""},
         {"before the receiver's data", 100, {{10, "_SIT=A"}, {20, "_SIT=B"}}, {}, "A"},
-        {"clipped to the receiver's data", 15, {{10, "_SIT=A"}, {20, "_SIT=B"}},
-         {{"A", 1, 15, 20, 0}}, "A"},
+        {"clipped to the receiver's data",
+         15,
+         {{10, "_SIT=A"}, {20, "_SIT=B"}},
+         {{"A", 1, 15, 20, 0}},
+         "A"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);

@@ -102,8 +102,9 @@ TEST_F(RecordsetTest, RowRoundTrip) {
     EXPECT_EQ(r->GetVertexID(), 33);
     EXPECT_EQ(r->GetComment(), "free text");
     // The registry row belongs to the data set.
-    EXPECT_EQ(Int(sysutils::Format("SELECT LinkObj1 FROM ObjInfo WHERE ObjID = %d", rs->GetObjID())),
-              Ds->GetObjID());
+    EXPECT_EQ(
+        Int(sysutils::Format("SELECT LinkObj1 FROM ObjInfo WHERE ObjID = %d", rs->GetObjID())),
+        Ds->GetObjID());
 }
 
 TEST_F(RecordsetTest, NameAndRegistryRules) {
@@ -154,11 +155,9 @@ TEST_F(RecordsetTest, RecordsetsFromOccupationRecords) {
         std::int32_t Site;
     };
     const Case cases[] = {
-        {0, 8, 0, "PT", 0},
-        {1, 9, 1, "", 0},
-        {3, 7, 0, "PT2", 501},
-        {4, 7, 0, "PT2", 501},
-        {2, 7, 1, "", 0},  // unknown motion mode: kind and motion mode (1 before) stay
+        {0, 8, 0, "PT", 0},    {1, 9, 1, "", 0}, {3, 7, 0, "PT2", 501},
+        {4, 7, 0, "PT2", 501}, {2, 7, 1, "", 0},  // unknown motion mode: kind and motion mode (1
+                                                  // before) stay
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.Motion));
@@ -226,8 +225,9 @@ TEST_F(RecordsetTest, OpenForOutput) {
     }
     // A linked site without a position: the recordset's own position serves.
     InsertRow(906, "NULL", "NULL", 12);
-    Db->ExecSQL("INSERT INTO Coordinates (CrdID,ObjType,ObjID,SubObjID,PointType,X,Y,Z,SX,SY,SZ,"
-                "CXY,CXZ,CYZ) VALUES (4,7,906,0,0,11,0,0,0,0,0,0,0,0)");
+    Db->ExecSQL(
+        "INSERT INTO Coordinates (CrdID,ObjType,ObjID,SubObjID,PointType,X,Y,Z,SX,SY,SZ,"
+        "CXY,CXZ,CYZ) VALUES (4,7,906,0,0,11,0,0,0,0,0,0,0,0)");
     EXPECT_EQ(Load(906)->GetReferencePos().X, 11);
 
     // The data set is loaded for a recordset opened without one; a lost one is an error.
@@ -236,8 +236,9 @@ TEST_F(RecordsetTest, OpenForOutput) {
     ASSERT_TRUE(ds);
     EXPECT_EQ(ds->GetObjID(), Ds->GetObjID());
     EXPECT_EQ(rs->OpenDataset(), ds);
-    Db->ExecSQL("INSERT INTO Recordsets (RecordsetID,RecordsetType,DataSetID,BegTime,EndTime,"
-                "Interval,MotionMode,flags,VertexID) VALUES (950,7,4242,0,0,0,0,0,0)");
+    Db->ExecSQL(
+        "INSERT INTO Recordsets (RecordsetID,RecordsetType,DataSetID,BegTime,EndTime,"
+        "Interval,MotionMode,flags,VertexID) VALUES (950,7,4242,0,0,0,0,0,0)");
     auto orphan = Load(950);
     EXPECT_EQ(orphan->GetDataSetID(), 4242);
     EXPECT_THROW(orphan->OpenDataset(), zqt_types_bs::ExceptionZQS);
@@ -247,10 +248,12 @@ TEST_F(RecordsetTest, FileHeaderItems) {
     struct Case {
         const char* Model;  // SQL literals
         const char* Ngs;
-        const char* Type;   // the header's antenna type
+        const char* Type;  // the header's antenna type
     };
-    const Case cases[] = {
-        {"NULL", "NULL", ""}, {"'RCV'", "NULL", "RCV"}, {"'RCV'", "'CAT'", "CAT"}, {"NULL", "'CAT'", "CAT"}};
+    const Case cases[] = {{"NULL", "NULL", ""},
+                          {"'RCV'", "NULL", "RCV"},
+                          {"'RCV'", "'CAT'", "CAT"},
+                          {"NULL", "'CAT'", "CAT"}};
     std::int32_t id = 700;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Type);

@@ -20,13 +20,13 @@ using zqt_sat_obs_types::SpeedOfLight;
 
 namespace {
 
-const std::uint16_t G05 = SatKey(1, 5), R03 = SatKey(2, 3), R07 = SatKey(2, 7),
-                    S01 = SatKey(3, 1), E11 = SatKey(4, 11), C19 = SatKey(6, 19);
+const std::uint16_t G05 = SatKey(1, 5), R03 = SatKey(2, 3), R07 = SatKey(2, 7), S01 = SatKey(3, 1),
+                    E11 = SatKey(4, 11), C19 = SatKey(6, 19);
 
 // R03 announces channel -4, R07 no channel; S01 is SBAS, C19 below the horizon and R07
 // right on it.
 const std::vector<epoch_test::SatIn> AllSats = {
-    {G05, 127, 45, 120, {1, 3}}, {R03, -4, 30, 250, {1, 3}}, {R07, 127, 0, 80, {1}},
+    {G05, 127, 45, 120, {1, 3}}, {R03, -4, 30, 250, {1, 3}},  {R07, 127, 0, 80, {1}},
     {S01, 127, 50, 10, {1}},     {E11, 127, 10, 300, {1, 5}}, {C19, 127, -3, 200, {1}},
 };
 constexpr int EpochCount = 5;
@@ -218,18 +218,18 @@ TEST_F(ProviderTest, FrequenciesAndWavelengths) {
         {G05, 1, 1575420000.0, false},
         {G05, 3, 1227600000.0, false},
         {E11, 5, 1176450000.0, false},
-        {R03, 1, 1602000000.0 - 4 * 562500.0, false},   // the data set's channel
-        {R03, 3, 1246000000.0 - 4 * 437500.0, true},    // ... before the navigation data's
-        {R03, 6, 0.0, false},                           // no such GLONASS signal
-        {R07, 1, -1.0, false},                          // channel unknown everywhere
-        {R07, 1, 1602000000.0 + 5 * 562500.0, true},    // channel from the navigation data
+        {R03, 1, 1602000000.0 - 4 * 562500.0, false},  // the data set's channel
+        {R03, 3, 1246000000.0 - 4 * 437500.0, true},   // ... before the navigation data's
+        {R03, 6, 0.0, false},                          // no such GLONASS signal
+        {R07, 1, -1.0, false},                         // channel unknown everywhere
+        {R07, 1, 1602000000.0 + 5 * 562500.0, true},   // channel from the navigation data
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.Key << " band " << int(c.Band) << " " << c.WithNav);
         if (c.WithNav)
             zqt_obs_intrf::SetNavDataFactory([](const zqt_objects_intrf::IZQS_ObjectPtr& Owner) {
                 return zqt_classes_dbs::TZQS_Object::CreateChildOf<epoch_test::TFakeStore>(Owner,
-                                                                                         nullptr);
+                                                                                           nullptr);
             });
         else
             zqt_obs_intrf::SetNavDataFactory({});
@@ -283,9 +283,10 @@ TEST_F(ProviderTest, StatisticsHeaderAndWindowQueries) {
     EXPECT_EQ(rs->GetAntennaPos().X, 2800000.5);
 
     EXPECT_FALSE(rs->HasRotation());
-    Db->ExecSQL(sysutils::Format("INSERT INTO RotationMatrix SELECT EpochID,0,1,0,0,0 FROM Epochs "
-                                 "WHERE DataSetID = %d LIMIT 1",
-                                 DsID));
+    Db->ExecSQL(
+        sysutils::Format("INSERT INTO RotationMatrix SELECT EpochID,0,1,0,0,0 FROM Epochs "
+                         "WHERE DataSetID = %d LIMIT 1",
+                         DsID));
     EXPECT_TRUE(rs->HasRotation());
 
     // Types common to every satellite of a system tracked above the elevation.

@@ -44,13 +44,13 @@ TEST(RnxWriterSettingsTest, MatchingWithWildcards) {
         bool match;
     };
     const Case cases[] = {
-        {RN2_211, "?1", "C1", true},  {RN2_211, "?1", "L1", true},
-        {RN2_211, "?1", "D1", true},  {RN2_211, "?1", "S1", true},
-        {RN2_211, "?1", "P2", false}, {RN2_211, "C1C", "C1", true},
+        {RN2_211, "?1", "C1", true},    {RN2_211, "?1", "L1", true},
+        {RN2_211, "?1", "D1", true},    {RN2_211, "?1", "S1", true},
+        {RN2_211, "?1", "P2", false},   {RN2_211, "C1C", "C1", true},
         {RN3_304, "C1C", "C1W", false}, {RN3_304, "C1C", "C1C", true},
-        {RN3_304, "L?X", "L5X", true}, {RN3_304, "L?X", "L5Q", false},
-        {RN3_304, "???", "S7I", true}, {RN3_304, "C1", "C1C", false},
-        {RN2_211, "C", "C1", false},  {RN2_211, "C", "C", true},
+        {RN3_304, "L?X", "L5X", true},  {RN3_304, "L?X", "L5Q", false},
+        {RN3_304, "???", "S7I", true},  {RN3_304, "C1", "C1C", false},
+        {RN2_211, "C", "C1", false},    {RN2_211, "C", "C", true},
         {RN3_304, "C1?", "C1", true},
     };
     for (const auto& c : cases) {

@@ -56,27 +56,46 @@ TEST(SignalMappingTest, CodesOfRepresentativeSignalsPerVersion) {
         std::array<const char*, 7> rinex3;
     };
     const RSatNum G01 = SatKey(SC_GPS, 1), R05 = SatKey(SC_GLONASS, 5),
-                  E11 = SatKey(SC_GALILEO, 11), C01 = SatKey(SC_BDS, 1),
-                  C10 = SatKey(SC_BDS, 10), C25 = SatKey(SC_BDS, 25), C60 = SatKey(SC_BDS, 60),
-                  J01 = SatKey(SC_QZSS, 1), J02 = SatKey(SC_QZSS, 2), S20 = SatKey(SC_WAAS, 1),
-                  I01 = SatKey(SC_IRNSS, 1);
+                  E11 = SatKey(SC_GALILEO, 11), C01 = SatKey(SC_BDS, 1), C10 = SatKey(SC_BDS, 10),
+                  C25 = SatKey(SC_BDS, 25), C60 = SatKey(SC_BDS, 60), J01 = SatKey(SC_QZSS, 1),
+                  J02 = SatKey(SC_QZSS, 2), S20 = SatKey(SC_WAAS, 1), I01 = SatKey(SC_IRNSS, 1);
     const char* n = "";
     const Case cases[] = {
-        {"GPS L1 C/A", G01, 1, {"C1", "C1", "C1", "CA"}, {"1C", "1C", "1C", "1C", "1C", "1C", "1C"}},
+        {"GPS L1 C/A",
+         G01,
+         1,
+         {"C1", "C1", "C1", "CA"},
+         {"1C", "1C", "1C", "1C", "1C", "1C", "1C"}},
         {"GPS L2 W", G01, 4, {"P2", "P2", "P2", "P2"}, {"2W", "2W", "2W", "2W", "2W", "2W", "2W"}},
         {"GPS L2C M+L", G01, 3, {n, n, "C2", "CC"}, {"2X", "2X", "2X", "2X", "2X", "2X", "2X"}},
         {"GPS L5 I+Q", G01, 5, {n, n, "C5", "C5"}, {"5X", "5X", "5X", "5X", "5X", "5X", "5X"}},
         {"GPS L1C D+P", G01, 6, {n, n, n, n}, {n, "1X", "1X", "1X", "1X", "1X", "1X"}},
-        {"GPS L1 P(Y)", G01, 2, {"P1", "P1", "P1", "P1"}, {"1W", "1W", "1W", "1W", "1W", "1W", "1W"}},
-        {"GLONASS G1 C/A", R05, 1, {"C1", "C1", "C1", "CA"}, {"1C", "1C", "1C", "1C", "1C", "1C", "1C"}},
-        {"GLONASS G2 P", R05, 4, {"P2", "P2", "P2", "P2"}, {"2P", "2P", "2P", "2P", "2P", "2P", "2P"}},
+        {"GPS L1 P(Y)",
+         G01,
+         2,
+         {"P1", "P1", "P1", "P1"},
+         {"1W", "1W", "1W", "1W", "1W", "1W", "1W"}},
+        {"GLONASS G1 C/A",
+         R05,
+         1,
+         {"C1", "C1", "C1", "CA"},
+         {"1C", "1C", "1C", "1C", "1C", "1C", "1C"}},
+        {"GLONASS G2 P",
+         R05,
+         4,
+         {"P2", "P2", "P2", "P2"},
+         {"2P", "2P", "2P", "2P", "2P", "2P", "2P"}},
         {"GLONASS G2 C/A", R05, 3, {n, n, "C2", "CD"}, {"2C", "2C", "2C", "2C", "2C", "2C", "2C"}},
         {"GLONASS G3", R05, 5, {n, n, n, n}, {n, "3X", "3X", "3X", "3X", "3X", "3X"}},
         {"Galileo E1 B+C", E11, 1, {n, n, "C1", "C1"}, {"1X", "1X", "1X", "1X", "1X", "1X", "1X"}},
         {"Galileo E5a", E11, 5, {n, n, "C5", "C5"}, {"5X", "5X", "5X", "5X", "5X", "5X", "5X"}},
         {"Galileo E5b", E11, 4, {n, n, "C7", "C7"}, {"7X", "7X", "7X", "7X", "7X", "7X", "7X"}},
         {"Galileo E6", E11, 3, {n, n, "C6", "C6"}, {"6X", "6X", "6X", "6X", "6X", "6X", "6X"}},
-        {"Galileo E5 AltBOC", E11, 2, {n, n, "C8", "C8"}, {"8X", "8X", "8X", "8X", "8X", "8X", "8X"}},
+        {"Galileo E5 AltBOC",
+         E11,
+         2,
+         {n, n, "C8", "C8"},
+         {"8X", "8X", "8X", "8X", "8X", "8X", "8X"}},
         {"BeiDou B1I", C01, 1, {n, n, n, "C1"}, {n, "2I", "2I", "2I", "2I", "2I", "2I"}},
         {"BeiDou B2I", C10, 4, {n, n, n, n}, {n, "7I", "7I", "7I", "7I", "7I", "7I"}},
         {"BeiDou B3I", C01, 3, {n, n, n, n}, {n, "6I", "6I", "6I", "6I", "6I", "6I"}},
@@ -107,7 +126,8 @@ TEST(SignalMappingTest, CodesOfRepresentativeSignalsPerVersion) {
         for (unsigned v = RN3_300; v <= RN4_400; ++v) {
             m->SetSystemMode(TObsInfoTable{}, static_cast<std::uint8_t>(v));
             const std::string attr = c.rinex3[v - RN3_300];
-            EXPECT_EQ(m->SlotCodeText(c.key, c.slot), attr) << c.signal << " in " << RnxVersionText(v);
+            EXPECT_EQ(m->SlotCodeText(c.key, c.slot), attr)
+                << c.signal << " in " << RnxVersionText(v);
             EXPECT_EQ(m->Rinex3Code(c.key, code), attr.empty() ? "" : "C" + attr)
                 << c.signal << " in " << RnxVersionText(v);
         }
@@ -187,8 +207,8 @@ TEST(SignalMappingTest, SlotDataPerFirmwareAndSatellite) {
     };
     for (const auto& c : cases) {
         auto m = BuiltMapping(c.firmware);
-        const std::string what = std::to_string(c.firmware) + " " + SatNumToStr(c.key) +
-                                 " slot " + std::to_string(c.slot);
+        const std::string what = std::to_string(c.firmware) + " " + SatNumToStr(c.key) + " slot " +
+                                 std::to_string(c.slot);
         EXPECT_EQ(m->SignalRow(c.key, c.slot), c.row) << what;
         if (std::isnan(c.shift)) {
             EXPECT_TRUE(std::isnan(m->SlotPhaseShift(c.key, c.slot))) << what;
@@ -330,14 +350,14 @@ TEST(SignalMappingTest, ReaderCodeTablePerVersion) {
         std::uint32_t row;
     };
     const Case cases[] = {
-        {RN3_304, SC_BDS, "C1A", 100}, {RN3_304, SC_BDS, "L1N", 101},
-        {RN3_305, SC_BDS, "C1A", 0},   {RN4_400, SC_BDS, "C1N", 0},
-        {RN3_305, SC_BDS, "C1Z", 113}, {RN3_304, SC_BDS, "C1Z", 0},
-        {RN4_400, SC_QZSS, "C1E", 117}, {RN3_305, SC_QZSS, "C1E", 0},
-        {RN3_304, SC_QZSS, "C1B", 0},  {RN4_400, SC_QZSS, "C1B", 0},
-        {RN3_303, SC_GLONASS, "C4A", 0}, {RN3_304, SC_GLONASS, "C4A", 87},
+        {RN3_304, SC_BDS, "C1A", 100},    {RN3_304, SC_BDS, "L1N", 101},
+        {RN3_305, SC_BDS, "C1A", 0},      {RN4_400, SC_BDS, "C1N", 0},
+        {RN3_305, SC_BDS, "C1Z", 113},    {RN3_304, SC_BDS, "C1Z", 0},
+        {RN4_400, SC_QZSS, "C1E", 117},   {RN3_305, SC_QZSS, "C1E", 0},
+        {RN3_304, SC_QZSS, "C1B", 0},     {RN4_400, SC_QZSS, "C1B", 0},
+        {RN3_303, SC_GLONASS, "C4A", 0},  {RN3_304, SC_GLONASS, "C4A", 87},
         {RN3_304, SC_GALILEO, "C1C", 32}, {RN3_304, SC_WAAS, "C1C", 49},
-        {RN3_304, SC_GPS, "C9Z", 0},   {RN3_304, 12, "C1C", 0},
+        {RN3_304, SC_GPS, "C9Z", 0},      {RN3_304, 12, "C1C", 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(TRnxObsChannels(c.version).Fill(c.sys, c.code).Row, c.row)
@@ -454,8 +474,8 @@ TEST(SignalMappingTest, OutputCodesOrderedBySlotKindAndAttribute) {
 TEST(SignalMappingTest, OutputCodesFollowTheSettings) {
     TObsInfoTable table;
     const RSatNum j01 = SatKey(SC_QZSS, 1), j02 = SatKey(SC_QZSS, 2);
-    AddBand(table, j01, 4, kC | kL, 66);   // L6 6X
-    AddBand(table, j02, 4, kC | kL, 97);   // L6 6Z
+    AddBand(table, j01, 4, kC | kL, 66);  // L6 6X
+    AddBand(table, j02, 4, kC | kL, 97);  // L6 6Z
     const RSatNum g07 = SatKey(SC_GPS, 7), g08 = SatKey(SC_GPS, 8);
     AddBand(table, g07, 1, kC | kL, 1);
     AddBand(table, g08, 1, kC | kL, 1);

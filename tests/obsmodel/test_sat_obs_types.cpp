@@ -135,9 +135,9 @@ TEST(SatObsTypesTest, SystemNamesAndLetters) {
 
 TEST(SatObsTypesTest, SatSetParsing) {
     TSatSet s = StrToSatSet("G1, r4 ,E6,C17,S20,X3,S05");
-    EXPECT_EQ(SatSetKeys(s), (TArrayOfSatNum{SatKey(SC_GPS, 1), SatKey(SC_GLONASS, 4),
-                                             SatKey(SC_WAAS, 1), SatKey(SC_GALILEO, 6),
-                                             SatKey(SC_BDS, 17)}));
+    EXPECT_EQ(SatSetKeys(s),
+              (TArrayOfSatNum{SatKey(SC_GPS, 1), SatKey(SC_GLONASS, 4), SatKey(SC_WAAS, 1),
+                              SatKey(SC_GALILEO, 6), SatKey(SC_BDS, 17)}));
     EXPECT_EQ(s.Mask, 0x5Eu);
     EXPECT_TRUE(SatSetContains(SatKey(SC_BDS, 17), s));
     EXPECT_FALSE(SatSetContains(SatKey(SC_BDS, 18), s));
@@ -160,8 +160,7 @@ TEST(SatObsTypesTest, SatSetOperations) {
     const TSatSet a = SetOf({SatKey(SC_GPS, 1), SatKey(SC_GPS, 2), SatKey(SC_GLONASS, 3)});
     const TSatSet b = SetOf({SatKey(SC_GPS, 2), SatKey(SC_GALILEO, 9)});
 
-    EXPECT_EQ(SatSetKeys(SatSetUnion(a, b)),
-              (TArrayOfSatNum{0x0101, 0x0102, 0x0203, 0x0409}));
+    EXPECT_EQ(SatSetKeys(SatSetUnion(a, b)), (TArrayOfSatNum{0x0101, 0x0102, 0x0203, 0x0409}));
     EXPECT_EQ(SatSetKeys(SatSetIntersection(a, b)), TArrayOfSatNum{0x0102});
     EXPECT_EQ(SatSetKeys(SatSetDifference(a, b)), (TArrayOfSatNum{0x0101, 0x0203}));
     EXPECT_EQ(SatSetUnion(a, b).Mask, a.Mask);  // the mask stays that of the first set

@@ -33,9 +33,7 @@ protected:
 
     std::int64_t Int(const std::string& sql) { return Db->QueryInt(sql); }
     double Real(const std::string& sql) { return zqt_variant::VarToFloatZ(Db->QueryValue(sql)); }
-    std::string Str(const std::string& sql) {
-        return zqt_variant::VarToStrZ(Db->QueryValue(sql));
-    }
+    std::string Str(const std::string& sql) { return zqt_variant::VarToStrZ(Db->QueryValue(sql)); }
     std::shared_ptr<TZQS_Site> NewSite() { return TZQS_Site::Create(nullptr, Db); }
 
     SQLiteExt::IESQLiteDatabasePtr Db;
@@ -52,9 +50,14 @@ TEST_F(SiteTest, FoundByPositionWithinTolerance) {
         bool Found;
     };
     const Case cases[] = {
-        {{0, 0, 0}, true},           {{5e-7, 0, 0}, true},     {{0, -9e-7, 0}, true},
-        {{0, 0, 9e-7}, true},        {{2e-6, 0, 0}, false},    {{0, 0, -2e-6}, false},
-        {{10, 0, 0}, false},         {{NaN, 0, 0}, false},
+        {{0, 0, 0}, true},
+        {{5e-7, 0, 0}, true},
+        {{0, -9e-7, 0}, true},
+        {{0, 0, 9e-7}, true},
+        {{2e-6, 0, 0}, false},
+        {{0, 0, -2e-6}, false},
+        {{10, 0, 0}, false},
+        {{NaN, 0, 0}, false},
         {{std::numeric_limits<double>::infinity(), 0, 0}, false},
     };
     for (const Case& c : cases) {
@@ -65,17 +68,19 @@ TEST_F(SiteTest, FoundByPositionWithinTolerance) {
 }
 
 TEST_F(SiteTest, CreatedWithItsRowsWhateverTheName) {
-    for (const std::string name : {"plain", "O\"Hara", "it's", "Name", "a\"); DROP TABLE Sites; --"}) {
+    for (const std::string name :
+         {"plain", "O\"Hara", "it's", "Name", "a\"); DROP TABLE Sites; --"}) {
         SCOPED_TRACE(name);
         const RVec3 p{P1.X + Int("SELECT COUNT(*) FROM Sites"), P1.Y, P1.Z};
         const std::int32_t id = TZQS_Site::CreateSite(*Db, name, 8, p, 321);
         ASSERT_GT(id, 0);
-        EXPECT_EQ(Int(sysutils::Format("SELECT SnapID*10+SnapedObjType FROM Sites WHERE SiteID = %d",
-                                       id)),
+        EXPECT_EQ(Int(sysutils::Format(
+                      "SELECT SnapID*10+SnapedObjType FROM Sites WHERE SiteID = %d", id)),
                   3218);
-        const auto row = Db->SelectFirstRow(sysutils::Format(
-            "SELECT ObjType,Name,LinkObj1,LinkTyp1,Mode,Visible,Enabled FROM ObjInfo WHERE ObjID = %d",
-            id));
+        const auto row = Db->SelectFirstRow(
+            sysutils::Format("SELECT ObjType,Name,LinkObj1,LinkTyp1,Mode,Visible,Enabled FROM "
+                             "ObjInfo WHERE ObjID = %d",
+                             id));
         ASSERT_EQ(row.size(), 7u);
         EXPECT_EQ(zqt_variant::VarToInt64Z(row[0]), 23);
         EXPECT_EQ(zqt_variant::VarToStrZ(row[1]), name);
@@ -106,7 +111,8 @@ TEST_F(SiteTest, CreateSiteInsideAnOpenTransactionUndoesOnlyItsOwnWork) {
     Db->ExecSQL("INSERT INTO ObjInfo (ObjID,ObjType,Name) VALUES (5000,1,'kept')");
     // A clash on the ObjInfo key makes the creation fail after its Sites row.
     const std::int64_t next = zqt_project::TZQS_Project::NewObjID() + 1;
-    Db->ExecSQL(sysutils::Format("INSERT INTO ObjInfo (ObjID,ObjType,Name) VALUES (%d,1,'x')", next));
+    Db->ExecSQL(
+        sysutils::Format("INSERT INTO ObjInfo (ObjID,ObjType,Name) VALUES (%d,1,'x')", next));
     EXPECT_THROW(TZQS_Site::CreateSite(*Db, "S", 0, P1, 0), SQLiteExt::ESQLiteException);
     EXPECT_EQ(Int("SELECT COUNT(*) FROM Sites"), 0);
     EXPECT_TRUE(Db->InTransaction());
@@ -141,11 +147,13 @@ TEST_F(SiteTest, LoadAndPositionCache) {
 TEST_F(SiteTest, SnapToStaticSolutionMovesTheRover) {
     const RVec3 base{2846000.0, 2198000.0, 5249000.0};
     const std::int32_t s1 = TZQS_Site::CreateSite(*Db, "BASE", 0, base, 0);
-    const std::int32_t s2 = TZQS_Site::CreateSite(*Db, "ROVER", 0, RVec3{2846100, 2198100, 5249100}, 0);
+    const std::int32_t s2 =
+        TZQS_Site::CreateSite(*Db, "ROVER", 0, RVec3{2846100, 2198100, 5249100}, 0);
     // Two recordsets at the sites, the vector between them and its static solution.
     Db->Exec(sysutils::Format(
         "INSERT INTO Recordsets (RecordsetID,RecordsetType,DataSetID,BegTime,EndTime,Interval,"
-        "SiteID,MotionMode,flags,VertexID) VALUES (9001,7,1,0,0,1,%d,0,0,0),(9002,7,1,0,0,1,%d,0,0,0);"
+        "SiteID,MotionMode,flags,VertexID) VALUES "
+        "(9001,7,1,0,0,1,%d,0,0,0),(9002,7,1,0,0,1,%d,0,0,0);"
         "INSERT INTO Vectors (VectorID,RecordsetID1,RecordsetID2,Inverse,MotionMode) VALUES "
         "(9100,9001,9002,0,0);"
         "INSERT INTO Solutions (SolutionID,ParentID,SettingsID,SolutionType,Engine) VALUES "
@@ -166,14 +174,17 @@ TEST_F(SiteTest, SnapToStaticSolutionMovesTheRover) {
     EXPECT_DOUBLE_EQ(got.X, want.X);
     EXPECT_DOUBLE_EQ(got.Y, want.Y);
     EXPECT_DOUBLE_EQ(got.Z, want.Z);
-    EXPECT_DOUBLE_EQ(Real(sysutils::Format("SELECT SZ FROM Coordinates WHERE ObjID = %d", s2)), 3e-4);
+    EXPECT_DOUBLE_EQ(Real(sysutils::Format("SELECT SZ FROM Coordinates WHERE ObjID = %d", s2)),
+                     3e-4);
     // The solution has its coordinates row at the same point.
     EXPECT_DOUBLE_EQ(Real("SELECT X FROM Coordinates WHERE ObjID = 9200"), want.X);
     EXPECT_EQ(Int("SELECT ObjType FROM Coordinates WHERE ObjID = 9200"), 19);
-    EXPECT_EQ(Int(sysutils::Format("SELECT LinkObj1*1000+LinkTyp1*10+Mode FROM ObjInfo WHERE ObjID = %d", s2)),
+    EXPECT_EQ(Int(sysutils::Format(
+                  "SELECT LinkObj1*1000+LinkTyp1*10+Mode FROM ObjInfo WHERE ObjID = %d", s2)),
               9200 * 1000 + 18 * 10 + 1);
     // The base does not move; a snapped site does not snap again.
-    EXPECT_DOUBLE_EQ(Real(sysutils::Format("SELECT X FROM Coordinates WHERE ObjID = %d", s1)), base.X);
+    EXPECT_DOUBLE_EQ(Real(sysutils::Format("SELECT X FROM Coordinates WHERE ObjID = %d", s1)),
+                     base.X);
     Db->ExecSQL("UPDATE SolutionsStatic SET GrndX = 0");
     rover->SnapTo(9300);
     EXPECT_EQ(rover->GetSnapID(), 9200);
@@ -183,7 +194,8 @@ TEST_F(SiteTest, SnapToStaticSolutionMovesTheRover) {
     std::int32_t last = -1;
     TZQS_Site::RefreshFromSolutions(
         *Db, [&last](const void*, const std::string&, double, std::int32_t p, bool&) { last = p; });
-    EXPECT_DOUBLE_EQ(Real(sysutils::Format("SELECT X FROM Coordinates WHERE ObjID = %d", s2)), base.X);
+    EXPECT_DOUBLE_EQ(Real(sysutils::Format("SELECT X FROM Coordinates WHERE ObjID = %d", s2)),
+                     base.X);
     EXPECT_EQ(last, -1) << "nothing left to move";
 }
 
@@ -215,8 +227,8 @@ TEST_F(SiteTest, BaseReceiverLinkedToTheSiteAtItsPosition) {
         // The position is written with the receiver (and cleared); the stored one serves.
         fr->ExecuteWrite();
         fr->LinkSite();
-        const std::int64_t site = Int(sysutils::Format(
-            "SELECT SiteID FROM Recordsets WHERE DataSetID = %d", ds->GetObjID()));
+        const std::int64_t site = Int(
+            sysutils::Format("SELECT SiteID FROM Recordsets WHERE DataSetID = %d", ds->GetObjID()));
         EXPECT_EQ(site != 0, c.Linked);
         if (!c.Linked) continue;
         EXPECT_EQ(Int(sysutils::Format("SELECT LinkObj2 FROM ObjInfo WHERE ObjID = %d",

@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
         bnc ? sample_recording::MakeBncRaw(o) : sample_recording::MakeSampleRecording(o);
     const std::string path = folder + (bnc ? "/SMPL_2024_03_05.bncraw" : "/SMPL_2024_03_05.rtcm3");
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());

@@ -13,9 +13,9 @@ using namespace rtcm_encoder;
 namespace {
 
 constexpr double Pi = std::numbers::pi;
-constexpr double Mu = 3.986005e14;             // m^3/s^2
+constexpr double Mu = 3.986005e14;                 // m^3/s^2
 constexpr double EarthRotation = 7.2921151467e-5;  // rad/s
-constexpr int LeapSeconds = 18;                // GPS - UTC in the years of the sample
+constexpr int LeapSeconds = 18;                    // GPS - UTC in the years of the sample
 
 // Wavelengths (m) of the carriers used.
 constexpr double L1 = SpeedOfLight / 1575.42e6;
@@ -32,10 +32,10 @@ enum ESystem { GPS, GLO, GAL, BDS };
 struct RSat {
     ESystem System;
     int Id;
-    double Radius;  // m
-    double Incl;    // rad
-    double Node;    // rad, at time of week 0
-    double Phase;   // rad, argument of latitude at time of week 0
+    double Radius;    // m
+    double Incl;      // rad
+    double Node;      // rad, at time of week 0
+    double Phase;     // rad, argument of latitude at time of week 0
     int Channel = 0;  // GLONASS frequency channel
 
     void Position(double Sow, double& X, double& Y, double& Z) const {
@@ -58,12 +58,13 @@ std::vector<RSat> Constellation() {
         for (int p = 0; p < planes; ++p)
             for (int k = 0; k < perPlane; ++k) {
                 const int i = p * perPlane + k;
-                sats.push_back({sys, first + i, radius, deg(incl), deg(360.0 / planes * p + nodeOffset),
+                sats.push_back({sys, first + i, radius, deg(incl),
+                                deg(360.0 / planes * p + nodeOffset),
                                 deg(360.0 / perPlane * k + 15.0 * p), channels ? channels[i] : 0});
             }
     };
-    static const int channels[24] = {1, -4, 5, 6, 1, -4, 5, 6, -2, -7, 0, -1,
-                                     -2, -7, 0, -1, 4, -3, 3, 2, 4, -3, 3, 2};
+    static const int channels[24] = {1,  -4, 5, 6,  1, -4, 5, 6, -2, -7, 0, -1,
+                                     -2, -7, 0, -1, 4, -3, 3, 2, 4,  -3, 3, 2};
     walker(GPS, 1, 6, 4, 26559.7e3, 55.0, 0.0, nullptr);
     walker(GLO, 1, 3, 8, 25510.0e3, 64.8, 10.0, channels);
     walker(GAL, 1, 3, 8, 29600.0e3, 56.0, 40.0, nullptr);
@@ -99,8 +100,10 @@ RGeometry Look(const RSat& S, double Sow) {
     double ax, ay, az, bx, by, bz;
     S.Position(Sow - 0.5, ax, ay, az);
     S.Position(Sow + 0.5, bx, by, bz);
-    const double r0 = std::sqrt((ax - rx) * (ax - rx) + (ay - ry) * (ay - ry) + (az - rz) * (az - rz));
-    const double r1 = std::sqrt((bx - rx) * (bx - rx) + (by - ry) * (by - ry) + (bz - rz) * (bz - rz));
+    const double r0 =
+        std::sqrt((ax - rx) * (ax - rx) + (ay - ry) * (ay - ry) + (az - rz) * (az - rz));
+    const double r1 =
+        std::sqrt((bx - rx) * (bx - rx) + (by - ry) * (by - ry) + (bz - rz) * (bz - rz));
     g.Rate = r1 - r0;
     return g;
 }
@@ -161,7 +164,9 @@ struct RTimedFrame {
 
 std::vector<RTimedFrame> Frames(const RSampleOptions& O) {
     std::vector<RTimedFrame> out;
-    const auto push = [&out](std::int64_t t, const TBytes& payload) { out.push_back({t, Frame(payload)}); };
+    const auto push = [&out](std::int64_t t, const TBytes& payload) {
+        out.push_back({t, Frame(payload)});
+    };
     const std::vector<RSat> sats = Constellation();
     double x, y, z;
     StationPosition(x, y, z);
@@ -199,7 +204,8 @@ std::vector<RTimedFrame> Frames(const RSampleOptions& O) {
         }
         if (k % 300 == 0)
             for (const RSat& s : sats)
-                if (s.System == GPS || s.System == GAL) push(t, Ephemeris(s, O.Start, 10 + k / 300));
+                if (s.System == GPS || s.System == GAL)
+                    push(t, Ephemeris(s, O.Start, 10 + k / 300));
         for (const RSignals& m : messages) {
             RMsmIn msm;
             msm.Number = m.Number;
@@ -226,7 +232,8 @@ std::vector<RTimedFrame> Frames(const RSampleOptions& O) {
                     RMsmCellIn c;
                     c.Signal = sig;
                     // A little of the ionosphere: more on the lower frequency.
-                    const double delay = (band == 0 ? 1.0 : 1.6) * 3.0 / std::sin(g.Elevation + 0.1);
+                    const double delay =
+                        (band == 0 ? 1.0 : 1.6) * 3.0 / std::sin(g.Elevation + 0.1);
                     c.Pseudorange = g.Range + delay;
                     const double w = band == 0 ? w1 : w2;
                     // The phase starts a whole number of cycles off the range.
@@ -249,7 +256,8 @@ std::vector<RTimedFrame> Frames(const RSampleOptions& O) {
 
 std::int64_t GpsTicks(int Year, int Month, int Day, int Hour, int Minute, int Second) {
     using namespace std::chrono;
-    const auto days = sys_days(year(Year) / month(static_cast<unsigned>(Month)) / day(static_cast<unsigned>(Day))) -
+    const auto days = sys_days(year(Year) / month(static_cast<unsigned>(Month)) /
+                               day(static_cast<unsigned>(Day))) -
                       sys_days(year(1980) / January / 6);
     return days.count() * TicksPerDay + ((Hour * 60LL + Minute) * 60LL + Second) * TicksPerSecond;
 }
@@ -270,13 +278,16 @@ TBytes MakeBncRaw(const RSampleOptions& Options) {
         // The record time: the whole second of the frame's epoch, GPS time.
         const std::int64_t s = f.Time / TicksPerSecond;
         const std::int64_t days = s / 86400;
-        const auto ymd = std::chrono::year_month_day(std::chrono::sys_days(std::chrono::days(days + 3657)));
+        const auto ymd =
+            std::chrono::year_month_day(std::chrono::sys_days(std::chrono::days(days + 3657)));
         const std::int64_t sod = s % 86400;
         char line[96];
-        std::snprintf(line, sizeof line, "%04d-%02u-%02uT%02lld:%02lld:%02lld SMPL0 2 3 4 5 RTCM 3 8 %zu\n",
+        std::snprintf(line, sizeof line,
+                      "%04d-%02u-%02uT%02lld:%02lld:%02lld SMPL0 2 3 4 5 RTCM 3 8 %zu\n",
                       static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
                       static_cast<unsigned>(ymd.day()), static_cast<long long>(sod / 3600),
-                      static_cast<long long>(sod / 60 % 60), static_cast<long long>(sod % 60), f.Frame.size());
+                      static_cast<long long>(sod / 60 % 60), static_cast<long long>(sod % 60),
+                      f.Frame.size());
         text(line);
         Append(out, f.Frame);
         text("\n");

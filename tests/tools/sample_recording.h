@@ -14,10 +14,10 @@
 namespace sample_recording {
 
 struct RSampleOptions {
-    std::int64_t Start = 0;     // GPS ticks of the first epoch
-    std::int32_t Epochs = 600;  // number of epochs
-    std::int32_t Interval = 1;  // seconds between epochs
-    std::int32_t Station = 100; // station ID
+    std::int64_t Start = 0;      // GPS ticks of the first epoch
+    std::int32_t Epochs = 600;   // number of epochs
+    std::int32_t Interval = 1;   // seconds between epochs
+    std::int32_t Station = 100;  // station ID
 };
 
 // GPS ticks of a calendar date and time (GPS time).

@@ -136,32 +136,15 @@ TSortedArrayOfInteger ModeMessages(std::uint8_t Mode) {
 }
 
 TSortedArrayOfInteger SelectObservationMessages(const TSortedArrayOfInteger& Census) {
+    // Every observation message present goes through: which of them an epoch keeps is
+    // chosen epoch by epoch (TZQS_RTCM_Decoder::ObservationRank).
     TSortedArrayOfInteger census = Census;
-    TSortedArrayOfInteger msm = zqt_arrays::SortedIntersect(census, MSMMessages());
-    // Legacy observations stay for the system that no MSM carries.
-    const auto sentInMSM = [&msm](std::int32_t group) {
-        return std::any_of(msm.begin(), msm.end(),
-                           [group](std::int32_t n) { return n > group && n <= group + 7; });
-    };
-    TSortedArrayOfInteger legacy;
-    for (const auto& [number, group] : {std::pair{1004, 1070}, std::pair{1012, 1080}})
-        if (std::binary_search(census.begin(), census.end(), number) && !sentInMSM(group))
-            legacy.push_back(number);
-    if (msm.empty()) {
-        if (legacy.empty()) return {};
-        return zqt_arrays::SortedConcat(StationMessages(), legacy);
-    }
-    // Per system only the highest MSM type present stays (NavIC keeps all its types).
-    for (std::int32_t group = 1070; group <= 1120; group += 10) {
-        for (std::int32_t t = 7; t >= 2; --t) {
-            if (!std::binary_search(msm.begin(), msm.end(), group + t)) continue;
-            msm.erase(std::remove_if(msm.begin(), msm.end(),
-                                     [&](std::int32_t n) { return n > group && n < group + t; }),
-                      msm.end());
-            break;
-        }
-    }
-    return zqt_arrays::SortedConcat(StationMessages(), zqt_arrays::SortedConcat(msm, legacy));
+    TSortedArrayOfInteger observations = zqt_arrays::SortedIntersect(census, MSMMessages());
+    for (const std::int32_t number : {1003, 1004, 1011, 1012})
+        if (std::binary_search(Census.begin(), Census.end(), number))
+            zqt_arrays::SortedInsert(observations, number);
+    if (observations.empty()) return {};
+    return zqt_arrays::SortedConcat(StationMessages(), observations);
 }
 
 // =======================================================================================
@@ -422,7 +405,9 @@ std::int64_t TZQS_RTCM_Decoder::EffectiveReference() const noexcept {
 }
 
 std::int64_t TZQS_RTCM_Decoder::GPSTicksOfEpoch(std::int64_t Reference, std::uint8_t System,
-                                                std::uint32_t Field, bool Legacy) {
+                                                std::uint32_t Field, bool Legacy,
+                                                bool* DayIgnored) {
+    if (DayIgnored) *DayIgnored = false;
     switch (System) {
         case SC_GLONASS: {
             const std::uint32_t day = Legacy ? 7u : Field >> 27;
@@ -433,10 +418,11 @@ std::int64_t TZQS_RTCM_Decoder::GPSTicksOfEpoch(std::int64_t Reference, std::uin
             const std::int64_t leap = zqt_timefunc::LeapSeconds(Reference);
             // Moscow time is UTC + 3 h; GPS time is ahead of UTC by the leap seconds.
             const std::int64_t ms = tod - 10800000 + leap * 1000;
-            if (day < 7)
-                return NearestCandidate(Reference, FloorMod(day * MsPerDay + ms, MsPerWeek),
-                                        TicksPerWeek);
-            return NearestCandidate(Reference, FloorMod(ms, MsPerDay), TicksPerDay);
+            const std::int64_t t = NearestCandidate(Reference, FloorMod(ms, MsPerDay), TicksPerDay);
+            if (day < 7 && DayIgnored)
+                *DayIgnored = NearestCandidate(Reference, FloorMod(day * MsPerDay + ms, MsPerWeek),
+                                               TicksPerWeek) != t;
+            return t;
         }
         case SC_BDS:
             if (Field >= MsPerWeek)
@@ -483,11 +469,11 @@ void TZQS_RTCM_Decoder::DecodeMessage(const std::uint8_t* Payload, std::int32_t 
     }
     const bool legacyGPS = number >= 1001 && number <= 1004;
     const bool legacyGlo = number >= 1009 && number <= 1012;
-    if (legacyGPS && FGPSMSMSeen) return;
-    if (legacyGlo && FGLOMSMSeen) return;
 
     FLastMessage = false;
     std::int64_t t = 0;
+    bool dayIgnored = false;
+    std::uint8_t system = 0;
     try {
         TBitReader bits(Payload, static_cast<std::size_t>(Length), 12);
         if ((number >= 1001 && number <= 1013) || (number >= 1029 && number <= 1031) ||
@@ -496,31 +482,48 @@ void TZQS_RTCM_Decoder::DecodeMessage(const std::uint8_t* Payload, std::int32_t 
         if (legacyGPS || legacyGlo || msm) {
             FEpochField = static_cast<std::uint32_t>(bits.U(legacyGlo ? 27 : 30));
             FLastMessage = !bits.Bit();
-            std::uint8_t system = MSMSystem(number);
+            system = MSMSystem(number);
             if (legacyGPS) system = SC_GPS;
             if (legacyGlo) system = SC_GLONASS;
-            t = GPSTicksOfEpoch(system, FEpochField, legacyGlo);
+            t = GPSTicksOfEpoch(system, FEpochField, legacyGlo, &dayIgnored);
         }
     } catch (const ExceptionRTCMMessage& e) {
         FLastMessage = false;
         CountError(number, e.what());
         return;
     }
-    if (t != 0) {
-        // A new epoch time closes the open epoch, whatever the message says of itself.
-        if (t != FCurEpochTime) {
-            if (FCurEpochTime != 0) CommitEpoch();
-            FCurEpochTime = t;
+    if (t == 0) {
+        if (!Included(number)) return;
+        // Behind held observations, the message waits for their epoch (see Hold).
+        if (FOpen.empty()) {
+            Dispatch(Payload);
+        } else {
+            const auto latest = FOpen.find(FLatestTime);
+            Hold(latest != FOpen.end() ? latest->first : FOpen.rbegin()->first, Payload, Length,
+                 true);
         }
-        FRefTime = t;
-        FRefIsDay = false;
-        if (FFirstDecodedTime == 0) FFirstDecodedTime = t;
+        return;
     }
-    if (Included(number)) Dispatch(Payload);
-    if (FLastMessage) {
-        CommitEpoch();
-        FCurEpochTime = 0;
+    // The reference follows the stream; the epoch of the message is judged in its burst.
+    FRefTime = t;
+    FRefIsDay = false;
+    if (FFirstDecodedTime == 0) FFirstDecodedTime = t;
+    t = BdsEpochTime(t, system == SC_BDS && msm);
+    FCurEpochTime = t;
+    FLatestTime = t;
+    if (Included(number)) {
+        if (FEpoch) {
+            if (dayIgnored) ++FCounts.GloDayIgnored;
+            Hold(t, Payload, Length);
+        } else {
+            Dispatch(Payload);
+        }
     }
+    FBurstOpen = !FLastMessage;
+    if (FLastMessage) FCurEpochTime = 0;
+    CommitBefore(FLatestTime - EpochWindow);
+    while (FHeldBytes > HeldBytesLimit && !FOpen.empty())
+        CommitOpen(FOpen.begin()->first, FOpen.begin()->second);
 }
 
 bool TZQS_RTCM_Decoder::Dispatch(const std::uint8_t* Payload) {
@@ -551,7 +554,12 @@ bool TZQS_RTCM_Decoder::Dispatch(const std::uint8_t* Payload) {
             case 1025: DecodeTransformationMessage(Payload, length); break;
             default:
                 if (number < 1070 || number > 1229) return false;
-                if (DecodeMSM(EffectiveReference(), Payload, length, FMSM) > 0) StoreMSM();
+                if (DecodeMSM(EffectiveReference(), Payload, length, FMSM) > 0) {
+                    // The epoch the message was held for (a GLONASS day or a BeiDou time
+                    // scale judged when it arrived).
+                    if (FStoreTime != 0) FMSM.Time = FStoreTime;
+                    StoreMSM();
+                }
                 break;
         }
         OnMessageDecoded();
@@ -591,39 +599,37 @@ void TZQS_RTCM_Decoder::CommitEpoch() {
     const std::int32_t pending = FPendingSats;
     FPendingSats = 0;
     if (t == 0) return;
-    if (t == FLastEpochTime) {
-        // Observations for the epoch written last: it cannot take them any more.
-        if (pending > 0) {
-            if (++FLateEpochs <= 10)
-                Log(Format("Epoch %s: %d satellite(s) came after the epoch was written; dropped",
-                           zqt_timefunc::GPSTimeToStr(t), pending));
-        }
-        return;
-    }
+    const bool late = FLastEpochTime != 0 && t <= FLastEpochTime;
     try {
-        FPrevRefTime = FLastEpochTime;
-        FLastEpochTime = t;
-        FRefTime = t;
-        FRefIsDay = false;
         FEpoch->GetNumSat();
-        if (FFirstEpochTime == 0) SetStartTime(t);
-        WriteEpoch();
-        // The station's occupation begins with its first epoch.
-        if (FStationOcc.BegTime == 0) FStationOcc.BegTime = t;
+        if (late) {
+            WriteLateEpoch(pending);
+        } else {
+            FPrevRefTime = FLastEpochTime;
+            FLastEpochTime = t;
+            if (FFirstEpochTime == 0) SetStartTime(t);
+            WriteEpoch();
+            // The station's occupation begins with its first epoch.
+            if (FStationOcc.BegTime == 0) FStationOcc.BegTime = t;
+        }
         FEpoch->PrepareSatObs();
     } catch (const zqt_types_bs::ExcCancelledByUser&) {
-        ++FEpochCount;
+        if (!late) ++FEpochCount;
         throw;
     } catch (const std::exception& e) {
         Log(Format("Epoch %s not written: %s", zqt_timefunc::GPSTimeToStr(t),
                    std::string(e.what())));
+        try {
+            FEpoch->PrepareSatObs();  // the next epoch starts empty
+        } catch (const std::exception&) {
+        }
     }
-    ++FEpochCount;
+    if (!late) ++FEpochCount;
 }
 
 void TZQS_RTCM_Decoder::Finish() {
     EndOfData();
-    CommitEpoch();
+    CommitAll();
     FCurEpochTime = 0;
     ReportErrors();
 }
@@ -670,8 +676,10 @@ void TZQS_RTCM_Decoder::DecodeLegacy(const std::uint8_t* Payload, std::int32_t L
     const auto interval = static_cast<std::uint8_t>(b.U(3));
     const std::uint64_t satBits = Glonass ? (full ? 130u : 107u) : (full ? 125u : 101u);
     b.Need(std::uint64_t{n} * satBits);
-    const std::int64_t t =
-        Glonass ? GPSTicksOfEpoch(SC_GLONASS, field, true) : GPSTicksOfEpoch(SC_GPS, field);
+    // The epoch the message was held for, else the time next to the reference.
+    const std::int64_t t = FStoreTime != 0 ? FStoreTime
+                           : Glonass       ? GPSTicksOfEpoch(SC_GLONASS, field, true)
+                                           : GPSTicksOfEpoch(SC_GPS, field);
 
     RLegacyRecord& r = Glonass ? FLegacyGlo : FLegacyGPS;
     if (r.SatCount > 0 && r.Time != t) r.SatCount = 0;  // entries of an epoch already closed

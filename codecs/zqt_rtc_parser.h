@@ -23,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "zqt_arrays.h"
 #include "zqt_basestorage.h"
@@ -31,6 +32,7 @@
 #include "zqt_obs_intrf.h"
 #include "zqt_objects_intrf.h"
 #include "zqt_rtcm_types.h"
+#include "zqt_timefunc.h"
 #include "zqt_types_bs.h"
 
 namespace zqt_rtc_parser {
@@ -340,12 +342,47 @@ public:
     // The base's start of a pass; the legacy records are emptied as well.
     void BeginPass() override;
 
-    // Closes the open epoch: legacy records into the epoch, then the epoch is written
-    // (once per epoch time) and cleared for the next. Satellites that arrive for an epoch
-    // already written are counted (LateEpochs) and logged, then dropped.
-    virtual void CommitEpoch();
-    // Epochs whose observations came after their epoch had been written.
-    std::int64_t LateEpochs() const noexcept { return FLateEpochs; }
+    // ---- epoch assembly --------------------------------------------------------------------
+    // Observation messages (1003/1004, 1011/1012, MSM) are held in memory per epoch time and
+    // decoded into the epoch sink when their epoch is committed, so that every message of
+    // an epoch reaches it whatever the stream sends in between (another system stamped in
+    // its own time scale, sources interleaved by a caster). Open epochs are committed in
+    // time order once they lie more than EpochWindow before the time of the latest
+    // observation message, while the held payloads exceed HeldBytesLimit (oldest first),
+    // and at the end of the data. An epoch committed after a later one (a message that
+    // came when its epoch had left the window) joins the stored epoch of its time.
+    //
+    // Thirty seconds hold the 14 s between BeiDou and GPS time twice over and the seconds
+    // by which casters interleave sources, and cost a few hundred kilobytes at 1 Hz; the
+    // byte limit bounds memory for any rate (a 20 Hz stream keeps about 8 s open).
+    static constexpr std::int64_t EpochWindow = 30 * zqt_timefunc::TicksPerSecond;
+    static constexpr std::size_t HeldBytesLimit = 8u << 20;
+
+    // The choice among the messages of one system in one epoch: only the richest kind is
+    // stored (legacy without strengths 1003/1011 < legacy 1004/1012 < MSM1 < ... < MSM7);
+    // 0 for a number that carries no observations.
+    static std::int32_t ObservationRank(std::uint16_t Number) noexcept;
+
+    // Commits every open epoch before Time, in time order.
+    void CommitBefore(std::int64_t Time);
+    // Commits every open epoch.
+    void CommitAll();
+    std::size_t OpenEpochCount() const noexcept { return FOpen.size(); }
+    std::size_t HeldBytes() const noexcept { return FHeldBytes; }
+
+    // What the assembly repaired or left out, for the run's report.
+    struct RAssemblyCounts {
+        std::int64_t LateEpochs = 0;      // epochs that took observations after being written
+        std::int64_t LateSatellites = 0;  // satellites added to them
+        std::int64_t LateDuplicates = 0;  // late satellites the written epoch held already
+        std::int64_t GloDayIgnored = 0;   // GLONASS day fields that disagreed with the time
+        std::int64_t BdsRetimed = 0;      // BeiDou MSM stamped with GPS time (see DecodeMessage)
+        std::int64_t Superseded = 0;      // messages left for a richer kind of their epoch
+        std::int64_t Duplicates = 0;      // messages received twice for one epoch
+    };
+    const RAssemblyCounts& AssemblyCounts() const noexcept { return FCounts; }
+    // Epochs that received observations after they had been written.
+    std::int64_t LateEpochs() const noexcept { return FCounts.LateEpochs; }
     // Decodes the current message by its number; true when a decoder took it. Errors of
     // the decoder or of the hand-over are counted and logged; the message is dropped.
     virtual bool Dispatch(const std::uint8_t* Payload);
@@ -353,14 +390,18 @@ public:
     // ---- times ----------------------------------------------------------------------------
     // The epoch time of an observation message of System with epoch-time field Field, next
     // to Reference. Legacy: the 27-bit GLONASS time of day of 1009..1012. Raises
-    // ExceptionRTCMMessage for a field outside its range.
+    // ExceptionRTCMMessage for a field outside its range. A GLONASS time is the time of day
+    // nearest Reference (within half a day), whatever the day-of-week field of an MSM says
+    // (receivers that always send day 0 exist); DayIgnored, when given, tells whether that
+    // field named another day (day 7, "unknown", names none).
     static std::int64_t GPSTicksOfEpoch(std::int64_t Reference, std::uint8_t System,
-                                        std::uint32_t Field, bool Legacy = false);
+                                        std::uint32_t Field, bool Legacy = false,
+                                        bool* DayIgnored = nullptr);
     // The same next to the decoder's reference (the middle of the day while the reference
     // is a date only).
-    std::int64_t GPSTicksOfEpoch(std::uint8_t System, std::uint32_t Field,
-                                 bool Legacy = false) const {
-        return GPSTicksOfEpoch(EffectiveReference(), System, Field, Legacy);
+    std::int64_t GPSTicksOfEpoch(std::uint8_t System, std::uint32_t Field, bool Legacy = false,
+                                 bool* DayIgnored = nullptr) const {
+        return GPSTicksOfEpoch(EffectiveReference(), System, Field, Legacy, DayIgnored);
     }
     std::int64_t EffectiveReference() const noexcept;
 
@@ -527,7 +568,44 @@ protected:
     RVec3 FOccupiedPosition;            // position of the open station occupation
 
     // Epoch assembly
-    std::int64_t FLateEpochs = 0;
+    // Held observation messages of one epoch: payloads one after the other in Bytes.
+    // Event: a station, descriptor or bias message that came after the observations of
+    // its epoch; it is handed over once the epoch is written, so that station changes keep
+    // their place between the epochs.
+    struct RHeldMessage {
+        std::uint16_t Number = 0;
+        std::uint32_t Offset = 0;
+        std::uint32_t Length = 0;
+        bool Event = false;
+    };
+    struct ROpenEpoch {
+        std::vector<std::uint8_t> Bytes;
+        std::vector<RHeldMessage> Messages;
+    };
+    // Holds the current message for the epoch at Time.
+    void Hold(std::int64_t Time, const std::uint8_t* Payload, std::int32_t Length,
+              bool Event = false);
+    // Moves the held messages of System from the epoch at From to the epoch at To.
+    std::int64_t MoveHeld(std::int64_t From, std::int64_t To, std::uint8_t System);
+    // Decodes the chosen messages of an open epoch into the sink and writes the epoch.
+    void CommitOpen(std::int64_t Time, ROpenEpoch& Epoch);
+    // Legacy records into the sink, then the sink's epoch written (in time order or late)
+    // and cleared for the next.
+    void CommitEpoch();
+    // Saves an epoch that is not later than the last one committed.
+    virtual void WriteLateEpoch(std::int32_t Satellites);
+    // The BeiDou judgement of the current burst (see DecodeMessage).
+    std::int64_t BdsEpochTime(std::int64_t Time, bool Bds);
+
+    std::map<std::int64_t, ROpenEpoch> FOpen;
+    std::size_t FHeldBytes = 0;
+    std::int64_t FLatestTime = 0;    // time of the latest observation message
+    std::int64_t FStoreTime = 0;     // epoch being committed (0 outside a commit)
+    bool FBurstOpen = false;         // the message before announced more of its epoch
+    std::int64_t FBurstTime = 0;     // epoch time of the burst's messages of other systems
+    std::int64_t FBurstBdsTime = 0;  // BeiDou epoch of the burst not yet judged
+    bool FBdsInGpsTime = false;      // the last judgement: BeiDou stamped with GPS time
+    RAssemblyCounts FCounts;
     // Receiver clock offset of the epoch's predictions: sum of the unit vectors of their
     // sub-millisecond parts.
     struct RClockEstimate {
@@ -580,6 +658,8 @@ public:
     // Writes the epoch when the window lets it: not before the start, not at or after the
     // end (which stops the feeding), only multiples of the interval.
     void WriteEpoch() override;
+    // A late epoch, within the same window.
+    void WriteLateEpoch(std::int32_t Satellites) override;
     // Times of the first and the last epoch written (0 while none was).
     std::int64_t FirstWrittenTime() const noexcept { return FFirstWritten; }
     std::int64_t LastWrittenTime() const noexcept { return FLastWritten; }

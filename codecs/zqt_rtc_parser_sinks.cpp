@@ -96,11 +96,30 @@ void TZQS_RTCM_Parser::WriteEpoch() {
     }
 }
 
+void TZQS_RTCM_Parser::WriteLateEpoch(std::int32_t Satellites) {
+    if (!FEpoch) return;
+    const std::int64_t t = FEpoch->GetTime();
+    if (FWindowActive) {
+        const zqt_types_bs::TRReaderSettings& s = FSettings;
+        if (t < s.StartTime || t >= s.FinalTime) return;
+        if (s.Interval > 0 && t % s.Interval != 0) return;
+    }
+    TZQS_RTCM_Decoder::WriteLateEpoch(Satellites);
+    if (FEpoch->GetEpochRecord().NumSat > 0) {
+        if (FFirstWritten == 0 || t < FFirstWritten) FFirstWritten = t;
+        if (t > FLastWritten) FLastWritten = t;
+    }
+}
+
 // =======================================================================================
 // Passes and the end of the data
 
 void TZQS_RTCM_Decoder::BeginPass() {
+    CommitAll();  // epochs of the pass that ended
     TZQS_RTC_Parser::BeginPass();
+    FLatestTime = 0;
+    FBurstOpen = false;
+    FBurstTime = FBurstBdsTime = 0;
     FLegacyGPS.SatCount = 0;
     FLegacyGlo.SatCount = 0;
     FPendingSats = 0;
@@ -117,8 +136,9 @@ void TZQS_RTCM_Parser::Finish() {
         beg = FSettings.StartTime > 0 ? FSettings.StartTime : FFirstEpochTime;
         end = FLastEpochTime;
     }
-    if (FLateEpochs > 0)
-        Log(Format("%d epoch(s) received observations after they had been written", FLateEpochs));
+    if (FCounts.LateEpochs > 0)
+        Log(Format("%d epoch(s) received observations after they had been written",
+                   FCounts.LateEpochs));
     if (FRejectedPredictions > 0)
         Log(Format("%d satellite(s) without a trustworthy whole-millisecond range left out",
                    FRejectedPredictions));
@@ -152,6 +172,204 @@ void TZQS_RTCM_Parser::Finish() {
         }
         FFileReceiver->SetMessages(messages);
     }
+}
+
+// =======================================================================================
+// Epoch assembly
+
+std::int32_t TZQS_RTCM_Decoder::ObservationRank(std::uint16_t Number) noexcept {
+    switch (Number) {
+        case 1003:
+        case 1011: return 1;
+        case 1004:
+        case 1012: return 2;
+        default: break;
+    }
+    if (Number > 1070 && Number < 1140 && Number % 10 >= 1 && Number % 10 <= 7)
+        return 10 + Number % 10;
+    return 0;
+}
+
+namespace {
+
+// The system whose observations a message carries (0 for none).
+std::uint8_t ObservationSystem(std::uint16_t Number) noexcept {
+    if (Number >= 1001 && Number <= 1004) return zqt_sat_obs_types::SC_GPS;
+    if (Number >= 1009 && Number <= 1012) return zqt_sat_obs_types::SC_GLONASS;
+    return zqt_rtcm_types::MSMSystem(Number);
+}
+
+// False for an observation message without a single satellite (an MSM with an empty
+// satellite mask, a legacy message with a count of 0): it cannot stand in for another kind.
+// A payload too short to tell is taken as carrying some (its decoding reports it).
+bool CarriesSatellites(std::uint16_t Number, const std::uint8_t* Payload, std::size_t Length) {
+    // Bits before the satellite mask of an MSM and the satellite count of 1001..1004 and
+    // 1009..1012.
+    constexpr std::size_t MsmMaskAt = 73, GpsCountAt = 55, GloCountAt = 52;
+    const bool glo = Number >= 1009 && Number <= 1012;
+    const bool legacy = glo || (Number >= 1001 && Number <= 1004);
+    zqt_rtcm_types::TBitReader b(Payload, Length,
+                                 legacy ? (glo ? GloCountAt : GpsCountAt) : MsmMaskAt);
+    try {
+        return b.U(legacy ? 5 : 64) != 0;
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+
+}  // namespace
+
+// A receiver sends the messages of one measurement epoch as one burst: each message but
+// the last announces more of its epoch (the multiple-message bit). RTCM stamps BeiDou MSM
+// with BeiDou time, 14 s behind GPS time; some receivers stamp them with the GPS time of
+// week instead, so that read as BeiDou time their epoch lies 14 s after the burst's others.
+// A burst cannot hold a measurement made 14 s after the ones it is sent with: a BeiDou MSM
+// whose time is exactly 14 s after the other systems' time of its burst is stamped with GPS
+// time and belongs to the burst's epoch. The judgement of the last burst that carried
+// BeiDou beside another system stands for bursts of BeiDou alone.
+std::int64_t TZQS_RTCM_Decoder::BdsEpochTime(std::int64_t Time, bool Bds) {
+    constexpr std::int64_t BdsOffset = 14 * zqt_timefunc::TicksPerSecond;
+    if (!FBurstOpen) {
+        FBurstTime = 0;
+        FBurstBdsTime = 0;
+    }
+    if (!Bds) {
+        if (Time != FBurstTime) {
+            FBurstTime = Time;
+            if (FBurstBdsTime == Time + BdsOffset) {
+                // BeiDou came first in this burst and was held 14 s late.
+                FBdsInGpsTime = true;
+                FCounts.BdsRetimed += MoveHeld(FBurstBdsTime, Time, zqt_sat_obs_types::SC_BDS);
+            } else if (FBurstBdsTime == Time) {
+                FBdsInGpsTime = false;
+            }
+            FBurstBdsTime = 0;
+        }
+        return Time;
+    }
+    if (FBurstTime != 0) {
+        if (Time == FBurstTime + BdsOffset) {
+            FBdsInGpsTime = true;
+            if (FEpoch && Included(FMessageNumber)) ++FCounts.BdsRetimed;
+            return FBurstTime;
+        }
+        if (Time == FBurstTime) FBdsInGpsTime = false;
+        return Time;
+    }
+    if (FBdsInGpsTime) {
+        if (FEpoch && Included(FMessageNumber)) ++FCounts.BdsRetimed;
+        return Time - BdsOffset;
+    }
+    FBurstBdsTime = Time;
+    return Time;
+}
+
+void TZQS_RTCM_Decoder::Hold(std::int64_t Time, const std::uint8_t* Payload, std::int32_t Length,
+                             bool Event) {
+    ROpenEpoch& e = FOpen[Time];
+    RHeldMessage m;
+    m.Event = Event;
+    m.Number = FMessageNumber;
+    m.Offset = static_cast<std::uint32_t>(e.Bytes.size());
+    m.Length = static_cast<std::uint32_t>(Length);
+    e.Bytes.insert(e.Bytes.end(), Payload, Payload + Length);
+    e.Messages.push_back(m);
+    FHeldBytes += static_cast<std::size_t>(Length);
+}
+
+std::int64_t TZQS_RTCM_Decoder::MoveHeld(std::int64_t From, std::int64_t To, std::uint8_t System) {
+    const auto it = FOpen.find(From);
+    if (it == FOpen.end() || From == To) return 0;
+    // The bytes stay held, under one epoch or the other.
+    ROpenEpoch from = std::move(it->second);
+    FOpen.erase(it);
+    std::int64_t moved = 0;
+    for (const RHeldMessage& m : from.Messages) {
+        ROpenEpoch& dest = FOpen[ObservationSystem(m.Number) == System ? To : From];
+        if (ObservationSystem(m.Number) == System) ++moved;
+        RHeldMessage n = m;
+        n.Offset = static_cast<std::uint32_t>(dest.Bytes.size());
+        const auto first = from.Bytes.begin() + m.Offset;
+        dest.Bytes.insert(dest.Bytes.end(), first, first + m.Length);
+        dest.Messages.push_back(n);
+    }
+    return moved;
+}
+
+void TZQS_RTCM_Decoder::CommitBefore(std::int64_t Time) {
+    while (!FOpen.empty() && FOpen.begin()->first < Time)
+        CommitOpen(FOpen.begin()->first, FOpen.begin()->second);
+}
+
+void TZQS_RTCM_Decoder::CommitAll() {
+    while (!FOpen.empty()) CommitOpen(FOpen.begin()->first, FOpen.begin()->second);
+}
+
+void TZQS_RTCM_Decoder::CommitOpen(std::int64_t Time, ROpenEpoch& Epoch) {
+    // The epoch leaves the window whatever happens while it is stored.
+    ROpenEpoch e = std::move(Epoch);
+    FOpen.erase(Time);
+    FHeldBytes -= e.Bytes.size();
+
+    // Per system, the richest kind of message of the epoch; a message received twice
+    // counts once.
+    std::array<std::int32_t, 8> best{};
+    for (const RHeldMessage& m : e.Messages) {
+        const std::uint8_t sys = ObservationSystem(m.Number);
+        if (m.Event) continue;
+        if (sys < best.size() && CarriesSatellites(m.Number, e.Bytes.data() + m.Offset, m.Length))
+            best[sys] = std::max(best[sys], ObservationRank(m.Number));
+    }
+    const auto same = [&e](const RHeldMessage& a, const RHeldMessage& b) {
+        return a.Number == b.Number && a.Length == b.Length &&
+               std::equal(e.Bytes.begin() + a.Offset, e.Bytes.begin() + a.Offset + a.Length,
+                          e.Bytes.begin() + b.Offset);
+    };
+
+    struct TStoreTime {
+        std::int64_t& Time;
+        ~TStoreTime() { Time = 0; }
+    } storing{FStoreTime};
+    FStoreTime = Time;
+    const std::uint16_t number = FMessageNumber;
+    const std::uint16_t length = FPayloadLength;
+    const auto dispatch = [this, &e](const RHeldMessage& m) {
+        FMessageNumber = m.Number;
+        FPayloadLength = static_cast<std::uint16_t>(m.Length);
+        Dispatch(e.Bytes.data() + m.Offset);
+    };
+    for (std::size_t i = 0; i < e.Messages.size(); ++i) {
+        const RHeldMessage& m = e.Messages[i];
+        if (m.Event) continue;
+        const std::uint8_t sys = ObservationSystem(m.Number);
+        if (sys < best.size() && ObservationRank(m.Number) < best[sys]) {
+            ++FCounts.Superseded;
+            continue;
+        }
+        if (std::any_of(e.Messages.begin(), e.Messages.begin() + static_cast<std::ptrdiff_t>(i),
+                        [&](const RHeldMessage& earlier) { return same(earlier, m); })) {
+            ++FCounts.Duplicates;
+            continue;
+        }
+        dispatch(m);
+    }
+    FStoreTime = 0;
+    CommitEpoch();
+    for (const RHeldMessage& m : e.Messages)
+        if (m.Event) dispatch(m);
+    FMessageNumber = number;
+    FPayloadLength = length;
+}
+
+void TZQS_RTCM_Decoder::WriteLateEpoch(std::int32_t Satellites) {
+    if (!FEpoch) return;
+    const std::int32_t added = FEpoch->ExecuteWriteLate();
+    ++FCounts.LateEpochs;
+    FCounts.LateSatellites += added;
+    if (Satellites > added) FCounts.LateDuplicates += Satellites - added;
+    if (FCounts.LateEpochs <= 10)
+        Log(Format("Epoch %s: %d satellite(s) came after the epoch was written; %d added",
+                   zqt_timefunc::GPSTimeToStr(FEpoch->GetTime()), Satellites, added));
 }
 
 // =======================================================================================

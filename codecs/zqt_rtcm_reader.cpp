@@ -149,6 +149,9 @@ void TZQS_RTCMReader::ExecutePasses(bool Bnc) {
         else
             FeedFile(*parser);
         FSummary.Passes = 2;
+        // The epochs still open are committed before the import is judged.
+        parser->EndOfData();
+        parser->CommitAll();
     }
     if (parser->FirstEpochTime() > 0)
         Close(*parser);
@@ -256,16 +259,38 @@ void TZQS_RTCMReader::CheckFrames(std::int64_t StreamBytes) {
 }
 
 void TZQS_RTCMReader::ReportSkipped() {
-    std::string text;
-    const auto add = [&text](const std::string& Item) {
-        text += (text.empty() ? "" : ", ") + Item;
+    const zqt_rtc_parser::TZQS_RTCM_Decoder::RAssemblyCounts& a = FSummary.Assembly;
+    std::string skipped, repaired;
+    const auto add = [](std::string& Text, const std::string& Item) {
+        Text += (Text.empty() ? "" : ", ") + Item;
     };
-    if (FSummary.BadBncLines > 0) add(Format("%d damaged BNC record(s)", FSummary.BadBncLines));
+    if (FSummary.BadBncLines > 0)
+        add(skipped, Format("%d damaged BNC record(s)", FSummary.BadBncLines));
     if (FSummary.SkippedBytes > 0)
-        add(Format("%d byte(s) outside RTCM 3 frames", FSummary.SkippedBytes));
-    if (FSummary.DecodeErrors > 0) add(Format("%d message(s) not decoded", FSummary.DecodeErrors));
-    if (FSummary.LateEpochs > 0) add(Format("%d late epoch(s)", FSummary.LateEpochs));
-    if (!text.empty()) DoMessage(Format("%s: skipped %s", FFileName, text), 1);
+        add(skipped, Format("%d byte(s) outside RTCM 3 frames", FSummary.SkippedBytes));
+    if (FSummary.DecodeErrors > 0)
+        add(skipped, Format("%d message(s) not decoded", FSummary.DecodeErrors));
+    if (a.Superseded > 0)
+        add(skipped, Format("%d observation message(s) of a system sent in a richer kind in "
+                            "the same epoch",
+                            a.Superseded));
+    if (a.Duplicates > 0)
+        add(skipped, Format("%d observation message(s) received twice", a.Duplicates));
+    if (a.LateDuplicates > 0)
+        add(skipped, Format("%d late satellite(s) already in their epoch", a.LateDuplicates));
+    if (a.GloDayIgnored > 0)
+        add(repaired,
+            Format("%d GLONASS day-of-week field(s) ignored (time of day used)", a.GloDayIgnored));
+    if (a.BdsRetimed > 0)
+        add(repaired, Format("%d BeiDou message(s) stamped with GPS time put into their epoch",
+                             a.BdsRetimed));
+    if (a.LateEpochs > 0)
+        add(repaired, Format("%d epoch(s) completed by %d late satellite(s)", a.LateEpochs,
+                             a.LateSatellites));
+    std::string text;
+    if (!skipped.empty()) text = "skipped " + skipped;
+    if (!repaired.empty()) text += (text.empty() ? "" : "; ") + ("repaired " + repaired);
+    if (!text.empty()) DoMessage(Format("%s: %s", FFileName, text), 1);
 }
 
 void TZQS_RTCMReader::Close(TZQS_RTCM_Parser& Parser) {
@@ -294,6 +319,7 @@ void TZQS_RTCMReader::TakeSummary(const TZQS_RTCM_Parser& Parser) {
     FSummary.FirstEpoch = Parser.FirstWrittenTime();
     FSummary.LastEpoch = Parser.LastWrittenTime();
     FSummary.LateEpochs = Parser.LateEpochs();
+    FSummary.Assembly = Parser.AssemblyCounts();
     FSummary.DecodeErrors = Parser.TotalErrors();
 }
 

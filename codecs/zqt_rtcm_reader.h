@@ -23,11 +23,8 @@
 #include "zqt_arrays.h"
 #include "zqt_classes_bs.h"
 #include "zqt_file_obs.h"
+#include "zqt_rtc_parser.h"
 #include "zqt_types_bs.h"
-
-namespace zqt_rtc_parser {
-class TZQS_RTCM_Parser;
-}
 
 namespace zqt_rtcm_reader {
 
@@ -54,8 +51,9 @@ struct RImportSummary {
     std::int64_t FirstEpoch = 0;                 // GPS ticks of the first and last epoch
     std::int64_t LastEpoch = 0;                  // written (0 when none was)
     std::int64_t LateEpochs = 0;
-    std::int64_t DecodeErrors = 0;  // messages not decoded, last pass
-    std::int64_t Frames = 0;        // RTCM 3 frames (first pass)
+    zqt_rtc_parser::TZQS_RTCM_Decoder::RAssemblyCounts Assembly;  // repairs and skips
+    std::int64_t DecodeErrors = 0;                                // messages not decoded, last pass
+    std::int64_t Frames = 0;                                      // RTCM 3 frames (first pass)
     std::int64_t SkippedBytes = 0;  // bytes outside frames (first pass)
     std::int64_t BadBncLines = 0;   // damaged BNC records passed over
     bool Closed = false;            // the import was closed (epochs met)

@@ -1141,6 +1141,11 @@ bool TZQS_Epoch_bs::AlignToInterval(std::int64_t Interval) {
     return true;
 }
 
+std::int32_t TZQS_Epoch_bs::ExecuteWriteLate() {
+    ExecuteWrite();
+    return GetNumSat();
+}
+
 void TZQS_Epoch_bs::Assign(IZQS_Epoch& Other) {
     SetTime(Other.GetTime());
     const REpochRecord r = Other.GetEpochRecord();

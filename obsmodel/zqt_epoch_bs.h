@@ -354,6 +354,8 @@ public:
     void ResetPositionCache() override {}
     bool AlignToInterval(std::int64_t Interval) override;
     void SetEpochRecord(const REpochRecord& Record) override;
+    // Without a table the late epoch is saved as any other (ExecuteWrite).
+    std::int32_t ExecuteWriteLate() override;
     void Assign(IZQS_Epoch& Other) override;
     std::int32_t GetNumSat() override;
     IZQS_DataSetPtr GetDataSet() override;

@@ -134,16 +134,21 @@ std::shared_ptr<zqt_sat_obs_rcrd::TZQS_SignalMapping> TZQS_SatObs::OwnerSignalMa
     return ds ? ds->GetSignalMapping() : nullptr;
 }
 
-void TZQS_SatObs::ExecuteWrite() {
+void TZQS_SatObs::ExecuteWrite() { WriteRecords({}); }
+
+std::int32_t TZQS_SatObs::WriteRecords(const std::vector<std::int64_t>& Skip) {
     const std::int32_t count = GetRecordCount();
-    if (count <= 0) return;
+    if (count <= 0) return 0;
     const auto& st = WriteStatement();
     IZQS_SatArrayPtr arr;
     bool arrAsked = false;
+    std::int32_t written = 0;
     for (std::int32_t i = 0; i < count; ++i) {
         const std::span<const std::uint8_t> blob = PackedBlob(i);
         if (blob.empty()) continue;
         const RSatObsRecord& rec = *GetRecord(i);
+        if (std::binary_search(Skip.begin(), Skip.end(), static_cast<std::int64_t>(rec.Key)))
+            continue;
         const std::int32_t el = zqt_epoch_bs::WholeDegrees(rec.Elevation);
         st->SetParamInt(0, GetEpochID());
         st->SetParamInt(1, rec.Key);
@@ -153,6 +158,7 @@ void TZQS_SatObs::ExecuteWrite() {
         st->SetParamInt(5, rec.ObsTypes);
         st->SetParamBlob(6, blob.data(), blob.size());
         st->Execute();
+        ++written;
         if (!arrAsked) {
             arr = GetSatArray();
             arrAsked = true;
@@ -163,6 +169,7 @@ void TZQS_SatObs::ExecuteWrite() {
                               rec.ObsTypes);
         }
     }
+    return written;
 }
 
 void TZQS_SatObs::CloseWrite() {
@@ -351,6 +358,50 @@ void TZQS_Epoch::ExecuteWrite() {
     FInterval = FHasWritten ? FTime - FLastWritten : 0;
     FLastWritten = FTime;
     FHasWritten = true;
+    WriteRows(db);
+}
+
+std::int32_t TZQS_Epoch::ExecuteWriteLate() {
+    SQLiteExt::IESQLiteDatabase& db = CheckedDatabase("ExecuteWriteLate");
+    if (!FSatObs) return 0;
+    TZQS_SatObs& so = SatObsTable();
+    FNumSat = so.PackAll();
+    if (FNumSat == 0) return 0;
+    FDataSetID = static_cast<std::uint32_t>(OwnerDataSetID());
+    const Variant stored = db.QueryValueFmt(
+        "SELECT EpochID FROM Epochs WHERE (DataSetID = %d) AND (GPSTime = %d)", FDataSetID, FTime);
+    if (!stored.IsNull()) {
+        const auto id = static_cast<std::uint32_t>(zqt_variant::VarToInt64Z(stored));
+        std::vector<std::int64_t> keys =
+            db.SelectInt64Column(FormatPt("SELECT svprn FROM SatObs WHERE EpochID = %d", id));
+        std::sort(keys.begin(), keys.end());
+        so.SetEpochID(id);
+        so.SetEpochTime(FTime);
+        const std::int32_t added = so.WriteRecords(keys);
+        if (added > 0)
+            db.ExecSQLFmt("UPDATE Epochs SET NumSat = NumSat + %d WHERE EpochID = %d", added, id);
+        return added;
+    }
+    // An epoch of its own between stored ones: its interval runs from the epoch before it,
+    // and the epoch after it now follows it.
+    const Variant prev = db.QueryValueFmt(
+        "SELECT MAX(GPSTime) FROM Epochs WHERE (DataSetID = %d) AND (GPSTime < %d)", FDataSetID,
+        FTime);
+    const Variant next = db.QueryValueFmt(
+        "SELECT MIN(GPSTime) FROM Epochs WHERE (DataSetID = %d) AND (GPSTime > %d)", FDataSetID,
+        FTime);
+    FInterval = prev.IsNull() ? 0 : FTime - zqt_variant::VarToInt64Z(prev);
+    if (GetBegTime() == 0 || FTime < GetBegTime()) SetBegTime(FTime);
+    WriteRows(db);
+    if (!next.IsNull()) {
+        const std::int64_t after = zqt_variant::VarToInt64Z(next);
+        db.ExecSQLFmt("UPDATE Epochs SET Interval = %d WHERE (DataSetID = %d) AND (GPSTime = %d)",
+                      after - FTime, FDataSetID, after);
+    }
+    return FNumSat;
+}
+
+void TZQS_Epoch::WriteRows(SQLiteExt::IESQLiteDatabase& db) {
     // 4. The engine's solution (an engine-mode epoch without an engine is saved all the same).
     if (FEngineMode && FEngine) FEngine->Solve();
     // 5. The Epochs row.

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "SQLiteExt.h"
 #include "zqt_epoch_bs.h"
@@ -50,6 +51,9 @@ public:
 
     // Writes one SatObs row per record that PackAll packed, and feeds the satellite array.
     void ExecuteWrite() override;
+    // The same for the records whose satellites are not among Skip (sorted); returns the
+    // rows written.
+    std::int32_t WriteRecords(const std::vector<std::int64_t>& Skip);
     void CloseWrite() override;
     void SetSelect(SQLiteExt::IESQLiteSelectStatementPtr Statement) override;
 
@@ -100,6 +104,10 @@ public:
 
     // Saves the epoch: Epochs row, positions, rotation, SatObs rows.
     void ExecuteWrite() override;
+    // A late epoch: SatObs rows added to the stored epoch of its time (NumSat follows), or
+    // the epoch inserted between the stored ones with the intervals of its own row and of
+    // the row after it set from their neighbours.
+    std::int32_t ExecuteWriteLate() override;
     void FinishWrite() override;
     void CloseWrite() override;
     void SetSelect(SQLiteExt::IESQLiteSelectStatementPtr Statement) override;
@@ -128,6 +136,9 @@ private:
     // id, else the DataSetID field.
     std::int32_t OwnerDataSetID();
     void CorrectByReceiverClock();
+    // Steps of a save after the satellites are packed: the engine's solution, the Epochs
+    // row, positions, rotation and the SatObs rows.
+    void WriteRows(SQLiteExt::IESQLiteDatabase& Db);
     void WriteSolutionPosition(IZQS_StandaloneSolutionPtr& Solution, bool Engine);
 
     std::int32_t FEpochsWritten = 0;

@@ -799,6 +799,11 @@ public:
     virtual void ResetPositionCache() = 0;
     virtual bool AlignToInterval(std::int64_t Interval) = 0;
     virtual void SetEpochRecord(const REpochRecord& Record) = 0;
+    // Saves an epoch whose time is not after the last epoch saved (observations that came
+    // late): its satellites join the stored epoch of the same time, where the satellites
+    // that epoch holds already stay as stored, or, when none of that time is stored, the
+    // epoch is inserted between the stored ones. Returns the satellites saved.
+    virtual std::int32_t ExecuteWriteLate() = 0;
     virtual void Assign(IZQS_Epoch& Other) = 0;
     virtual std::int32_t GetNumSat() = 0;
     virtual IZQS_DataSetPtr GetDataSet() = 0;

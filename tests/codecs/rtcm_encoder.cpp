@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <map>
+#include <set>
+#include <sstream>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace rtcm_encoder {
 
@@ -505,6 +510,102 @@ TBytes EncodeGloEph(const RGloEphIn& e) {
     w.U(static_cast<std::uint64_t>(e.Additional ? e.Ln5 : 0), 1);
     w.U(0, 7);
     return w.Bytes();
+}
+
+// ---------------------------------------------------------------------------------------
+// Census
+
+namespace {
+
+std::uint64_t Bits(const TBytes& P, std::size_t Pos, unsigned Count) {
+    std::uint64_t v = 0;
+    for (unsigned i = 0; i < Count; ++i, ++Pos) {
+        if (Pos / 8 >= P.size()) return 0;
+        v = (v << 1) | ((P[Pos / 8] >> (7 - Pos % 8)) & 1u);
+    }
+    return v;
+}
+
+// The RTCM payloads of a raw stream.
+std::vector<TBytes> Payloads(const std::uint8_t* Data, std::size_t Size) {
+    std::vector<TBytes> out;
+    std::size_t i = 0;
+    while (i + 6 <= Size) {
+        const std::size_t length = ((Data[i + 1] & 3u) << 8) | Data[i + 2];
+        if (Data[i] != 0xD3 || i + 6 + length > Size) {
+            ++i;
+            continue;
+        }
+        const std::uint32_t crc = (static_cast<std::uint32_t>(Data[i + 3 + length]) << 16) |
+                                  (static_cast<std::uint32_t>(Data[i + 4 + length]) << 8) |
+                                  Data[i + 5 + length];
+        if (Crc24Q(Data + i, 3 + length) != crc) {
+            ++i;
+            continue;
+        }
+        out.emplace_back(Data + i + 3, Data + i + 3 + length);
+        i += 6 + length;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::map<char, int> EpochCensus(const TBytes& Stream) {
+    TBytes raw;
+    const std::string marker = "TTTTTBNC raw file";
+    if (Stream.size() >= marker.size() &&
+        std::equal(marker.begin(), marker.end(), Stream.begin())) {
+        // Record lines "time ... RTCM ... count", each followed by that many bytes.
+        std::size_t pos = std::find(Stream.begin(), Stream.end(), '\n') - Stream.begin() + 1;
+        while (pos < Stream.size()) {
+            const std::size_t eol =
+                std::find(Stream.begin() + static_cast<std::ptrdiff_t>(pos), Stream.end(), '\n') -
+                Stream.begin();
+            const std::string line(Stream.begin() + static_cast<std::ptrdiff_t>(pos),
+                                   Stream.begin() + static_cast<std::ptrdiff_t>(eol));
+            std::istringstream words(line);
+            std::vector<std::string> w{std::istream_iterator<std::string>(words), {}};
+            if (w.size() < 10) break;
+            const std::size_t count = std::stoul(w[9]);
+            const std::size_t from = std::min(eol + 1, Stream.size());
+            const std::size_t to = std::min(from + count, Stream.size());
+            raw.insert(raw.end(), Stream.begin() + static_cast<std::ptrdiff_t>(from),
+                       Stream.begin() + static_cast<std::ptrdiff_t>(to));
+            pos = to + 1;
+        }
+    } else {
+        raw = Stream;
+    }
+    static const char Letters[] = "GRESJCI";
+    std::map<char, std::set<std::uint64_t>> epochs;
+    for (const TBytes& p : Payloads(raw.data(), raw.size())) {
+        const auto number = static_cast<int>(Bits(p, 0, 12));
+        if (number >= 1071 && number <= 1137 && number % 10 >= 1 && number % 10 <= 7) {
+            const char sys = Letters[(number - 1070) / 10];
+            std::uint64_t field = Bits(p, 24, 30);
+            if (sys == 'R') field &= 0x7FFFFFF;  // time of day, whatever the day field says
+            if (Bits(p, 73, 64) != 0) epochs[sys].insert(field);
+        } else if ((number >= 1001 && number <= 1004) || (number >= 1009 && number <= 1012)) {
+            const bool glo = number >= 1009;
+            const std::size_t head = glo ? 52 : 55;  // bits before the satellite count
+            const std::uint64_t field = Bits(p, 24, glo ? 27 : 30);
+            const std::uint64_t n = Bits(p, head, 5);
+            // Bits per satellite of 1001..1004 and 1009..1012.
+            static const unsigned gpsBits[] = {58, 74, 101, 125}, gloBits[] = {64, 79, 107, 130};
+            const unsigned each = glo ? gloBits[number - 1009] : gpsBits[number - 1001];
+            for (std::uint64_t k = 0; k < n; ++k) {
+                const std::uint64_t id = Bits(p, head + 9 + k * each, 6);
+                if (glo)
+                    epochs['R'].insert(field);
+                else
+                    epochs[id >= 40 && id <= 58 ? 'S' : 'G'].insert(field);
+            }
+        }
+    }
+    std::map<char, int> out;
+    for (const auto& [sys, times] : epochs) out[sys] = static_cast<int>(times.size());
+    return out;
 }
 
 }  // namespace rtcm_encoder

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -227,5 +228,16 @@ struct RGloEphIn {  // 1020; signed values are sign-magnitude in the message
     int Ln5 = 0;
 };
 TBytes EncodeGloEph(const RGloEphIn& In);
+
+// ---------------------------------------------------------------------------------------
+// Census of a recording, made without the converter
+
+// For each system letter (G, R, E, S, J, C, I), the number of epochs for which the stream
+// sends at least one satellite of that system in an observation message (1001..1004,
+// 1009..1012, MSM1..7 of 1071..1137), an epoch being one time field of that system (time of
+// week, GLONASS time of day). IDs 40..58 of GPS legacy messages count as SBAS. Frames are
+// found by preamble and CRC-24Q; a BNC raw file ("TTTTTBNC raw file" marker line, record
+// lines with their byte counts) is read record by record.
+std::map<char, int> EpochCensus(const TBytes& Stream);
 
 }  // namespace rtcm_encoder

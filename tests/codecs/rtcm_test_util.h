@@ -56,26 +56,51 @@ struct RWrittenEpoch {
     }
 };
 
-// An epoch sink whose save records what the satellite observations hold.
+// An epoch sink whose save records what the satellite observations hold. A late save
+// adds the satellites that the recorded epoch of its time lacks, or records the epoch in
+// its place in time, as the epoch table does.
 class TRecordingEpoch : public zqt_epoch_bs::TZQS_Epoch_bs {
 public:
     static std::shared_ptr<TRecordingEpoch> Make() {
         return zqt_classes_bs::TZQS_BaseObject::CreateOf<TRecordingEpoch>();
     }
     void ExecuteWrite() override {
+        Written.push_back(Current());
+        if (Fail || GetTime() == FailAt) throw std::runtime_error("sink refused the epoch");
+    }
+    std::int32_t ExecuteWriteLate() override {
+        RWrittenEpoch e = Current();
+        ++LateWrites;
+        auto it = Written.begin();
+        while (it != Written.end() && it->Time < e.Time) ++it;
+        if (it == Written.end() || it->Time != e.Time) {
+            const auto n = static_cast<std::int32_t>(e.Sats.size());
+            Written.insert(it, std::move(e));
+            return n;
+        }
+        std::int32_t added = 0;
+        for (RWrittenSat& s : e.Sats)
+            if (!it->Find(s.Key)) it->Sats.push_back(s), ++added;
+        return added;
+    }
+    std::vector<RWrittenEpoch> Written;
+    bool Fail = false;
+    std::int64_t FailAt = -1;    // the epoch of this time is refused
+    bool KeepSatellites = true;  // false: only the epoch times are recorded
+    int LateWrites = 0;
+
+private:
+    RWrittenEpoch Current() {
         RWrittenEpoch e;
         e.Time = GetTime();
         auto so = GetSatObs();
-        for (std::int32_t i = 0; i < so->GetRecordCount(); ++i) {
+        for (std::int32_t i = 0; KeepSatellites && i < so->GetRecordCount(); ++i) {
             const RSatObsRecord* r = so->GetRecord(i);
             if (!r || r->Key == 0) continue;
             e.Sats.push_back({r->Key, *r, so->GetGloChannel(i)});
         }
-        Written.push_back(std::move(e));
-        if (Fail) throw std::runtime_error("sink refused the epoch");
+        return e;
     }
-    std::vector<RWrittenEpoch> Written;
-    bool Fail = false;
 };
 
 // An orbit provider with fixed satellite positions and GLONASS channels.

@@ -51,17 +51,17 @@ TEST(RtcmDecoder, EpochTimesResolveNextToTheReference) {
          GloMidnight - 500,
          SC_GLONASS,
          false,
-         {-2 * TicksPerDay, 2 * TicksPerDay}},
+         {-11 * 3600 * Sec, 11 * 3600 * Sec}},
         {"GLONASS after Moscow midnight",
          GloMidnight + 500,
          SC_GLONASS,
          false,
-         {-3 * TicksPerDay, TicksPerDay}},
+         {-11 * 3600 * Sec, 11 * 3600 * Sec}},
         {"GLONASS across the GPS week",
          W - 2 * Sec,
          SC_GLONASS,
          false,
-         {-3 * TicksPerDay, 3 * TicksPerDay}},
+         {-11 * 3600 * Sec, 11 * 3600 * Sec}},
         {"GLONASS time of day only",
          GloMidnight + 5 * Sec,
          SC_GLONASS,
@@ -83,10 +83,29 @@ TEST(RtcmDecoder, EpochTimesResolveNextToTheReference) {
             EXPECT_EQ(TZQS_RTCM_Decoder::GPSTicksOfEpoch(c.t + off, c.system, field, c.legacy), c.t)
                 << c.what << ", reference offset " << off;
     }
-    // Day 7 ("unknown") is read like a time of day alone.
-    const std::uint32_t day7 = GloMsmField(GloMidnight + Sec, Leap, true);
-    EXPECT_EQ(TZQS_RTCM_Decoder::GPSTicksOfEpoch(GloMidnight - 3600 * Sec, SC_GLONASS, day7),
-              GloMidnight + Sec);
+    // The GLONASS MSM time is its time of day nearest the reference: a day-of-week field
+    // that names another day (receivers that always send 0) is ignored and reported; day 7
+    // ("unknown") names none.
+    struct {
+        const char* what;
+        std::uint32_t field;
+        bool ignored;
+    } days[] = {
+        {"right day", GloMsmField(GloMidnight + Sec, Leap), false},
+        {"day 7", GloMsmField(GloMidnight + Sec, Leap, true), false},
+        {"day 0 on another day",
+         (GloMsmField(GloMidnight + Sec, Leap) & 0x7FFFFFFu) |
+             (((GloMsmField(GloMidnight + Sec, Leap) >> 27) + 3) % 7 << 27),
+         true},
+    };
+    for (const auto& d : days) {
+        bool ignored = !d.ignored;
+        EXPECT_EQ(TZQS_RTCM_Decoder::GPSTicksOfEpoch(GloMidnight - 3600 * Sec, SC_GLONASS, d.field,
+                                                     false, &ignored),
+                  GloMidnight + Sec)
+            << d.what;
+        EXPECT_EQ(ignored, d.ignored) << d.what;
+    }
     // Fields outside their range are refused.
     EXPECT_THROW(TZQS_RTCM_Decoder::GPSTicksOfEpoch(W, SC_GPS, 604800000),
                  zqt_rtcm_types::ExceptionRTCMMessage);
@@ -99,7 +118,7 @@ TEST(RtcmDecoder, EpochTimesResolveNextToTheReference) {
 // ---------------------------------------------------------------------------------------
 // Filters
 
-TEST(RtcmDecoder, ModesAndTheSecondPassSelection) {
+TEST(RtcmDecoder, Modes) {
     struct {
         std::uint8_t mode;
         std::vector<int> in, out;
@@ -120,23 +139,6 @@ TEST(RtcmDecoder, ModesAndTheSecondPassSelection) {
     }
     EXPECT_TRUE(zqt_rtc_parser::ModeMessages(0).empty());
     EXPECT_TRUE(zqt_rtc_parser::ModeMessages(9).empty());
-
-    const zqt_arrays::TSortedArrayOfInteger a = zqt_rtc_parser::StationMessages();
-    auto withA = [&](zqt_arrays::TSortedArrayOfInteger x) {
-        return zqt_arrays::SortedConcat(a, x);
-    };
-    struct {
-        zqt_arrays::TSortedArrayOfInteger census, expect;
-    } passes[] = {
-        {{1004, 1005, 1012, 1019}, withA({1004, 1012})},
-        {{1074, 1077, 1084, 1006}, withA({1077, 1084})},
-        {{1134, 1137}, withA({1134, 1137})},
-        {{1071, 1073, 1075, 1121, 1004}, withA({1075, 1121})},
-        {{1005, 1019, 1020}, {}},
-        {{1003, 1011}, {}},
-    };
-    for (const auto& p : passes)
-        EXPECT_EQ(zqt_rtc_parser::SelectObservationMessages(p.census), p.expect);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -456,7 +458,7 @@ TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
 // ---------------------------------------------------------------------------------------
 // Epoch assembly
 
-RMsmIn OneSat(int number, std::int64_t t, bool multiple, int sat = 5) {
+RMsmIn OneSat(int number, std::int64_t t, bool multiple, int sat = 5, double range = 2.2e7) {
     RMsmIn m;
     m.Number = number;
     m.Multiple = multiple;
@@ -464,50 +466,193 @@ RMsmIn OneSat(int number, std::int64_t t, bool multiple, int sat = 5) {
     m.EpochField = sys == SC_GLONASS ? GloMsmField(t, Leap)
                    : sys == SC_BDS   ? BdsTowField(t)
                                      : TowField(t);
-    m.Sats.push_back({sat, 7, false, false, {{2, 2.2e7, 2.2e7, 0.0, 5, false, 40.0}}});
+    m.Sats.push_back({sat, 7, false, false, {{2, range, range, 0.0, 5, false, 40.0}}});
     return m;
 }
 
+TBytes Msm(int number, std::int64_t t, bool multiple, int sat = 5, double range = 2.2e7) {
+    return Frame(EncodeMSM(OneSat(number, t, multiple, sat, range)));
+}
+
+// A legacy message (1003/1004 GPS, 1011/1012 GLONASS) with one satellite.
+TBytes Legacy(int number, std::int64_t t, bool multiple, int sat = 5, double range = 2.2e7) {
+    RLegacyIn l;
+    l.Number = number;
+    l.Synchronous = multiple;
+    l.EpochField = number >= 1009 ? GloTodField(t, Leap) : TowField(t);
+    RLegacySatIn s;
+    s.Id = sat;
+    s.P1 = s.L1 = s.P2 = s.L2 = range;
+    l.Sats.push_back(s);
+    return Frame(EncodeLegacy(l));
+}
+
+// One expected epoch: its time, and per satellite the L1 range that tells which message
+// carried it.
+struct RExpectedEpoch {
+    std::int64_t time;
+    std::vector<std::pair<std::uint16_t, double>> sats;
+};
+
+// Epochs are assembled from every message of their time, whatever came in between, and
+// written in time order once they leave the window; per system and epoch the richest kind
+// of message is kept.
 TEST(RtcmDecoder, EpochAssembly) {
+    const std::int64_t T = W + Sec;
+    const std::uint16_t G5 = SatKey(SC_GPS, 5), E5 = SatKey(SC_GALILEO, 5), C5 = SatKey(SC_BDS, 5),
+                        R5 = SatKey(SC_GLONASS, 5);
     struct {
         const char* what;
-        std::vector<std::pair<RMsmIn, std::int64_t>>
-            messages;  // message, expected no. of epochs after it
-        std::vector<std::size_t> satsPerEpoch;
+        std::vector<TBytes> frames;
+        std::vector<RExpectedEpoch> epochs;
+        std::int64_t retimed;  // BeiDou messages moved into their burst's epoch
     } cases[] = {
         {"GPS and Galileo of one epoch",
-         {{OneSat(1074, W + Sec, true), 0}, {OneSat(1094, W + Sec, false), 1}},
-         {2}},
-        {"a new time closes an epoch whose last message said more would follow",
-         {{OneSat(1074, W + Sec, true), 0}, {OneSat(1074, W + 2 * Sec, false), 2}},
-         {1, 1}},
-        {"a message of a closed epoch does not write it again",
-         {{OneSat(1074, W + Sec, false), 1}, {OneSat(1094, W + Sec, false), 1}},
-         {1}},
-        {"an unknown MSM number closes the epoch",
-         {{OneSat(1074, W + Sec, true), 0}, {OneSat(1145, W + Sec, false), 1}},
-         {1}},
-        {"GLONASS and BeiDou of one epoch",
-         {{OneSat(1087, W + Sec, true), 0}, {OneSat(1127, W + Sec, false), 1}},
-         {2}},
-        {"BeiDou time 14 s after an open epoch is another epoch (BeiDou time is its own scale)",
-         {{OneSat(1074, W + Sec, true), 0}, {OneSat(1127, W + Sec + 14 * Sec, false), 2}},
-         {1, 1}},
-        {"BeiDou 14 s after a closed epoch is an epoch of its own",
-         {{OneSat(1074, W + Sec, false), 1}, {OneSat(1127, W + Sec + 14 * Sec, false), 2}},
-         {1, 1}},
+         {Msm(1074, T, true), Msm(1094, T, false)},
+         {{T, {{G5, 2.2e7}, {E5, 2.2e7}}}},
+         0},
+        {"a message after the one that closed its epoch still joins it",
+         {Msm(1074, T, false), Msm(1094, T, false)},
+         {{T, {{G5, 2.2e7}, {E5, 2.2e7}}}},
+         0},
+        {"an epoch between two of another system",
+         {Msm(1074, T, true), Msm(1074, T + Sec, false), Msm(1094, T, false)},
+         {{T, {{G5, 2.2e7}, {E5, 2.2e7}}}, {T + Sec, {{G5, 2.2e7}}}},
+         0},
+        {"an unknown MSM number carries nothing",
+         {Msm(1074, T, true), Msm(1145, T, false)},
+         {{T, {{G5, 2.2e7}}}},
+         0},
+        {"BeiDou stamped with GPS time joins its burst",
+         {Msm(1074, T, true), Msm(1124, T + 14 * Sec, false), Msm(1074, T + Sec, true),
+          Msm(1124, T + 15 * Sec, false)},
+         {{T, {{G5, 2.2e7}, {C5, 2.2e7}}}, {T + Sec, {{G5, 2.2e7}, {C5, 2.2e7}}}},
+         2},
+        {"BeiDou stamped with GPS time first in its burst",
+         {Msm(1124, T + 14 * Sec, true), Msm(1074, T, false)},
+         {{T, {{G5, 2.2e7}, {C5, 2.2e7}}}},
+         1},
+        {"BeiDou in BeiDou time 14 s after a closed burst is an epoch of its own",
+         {Msm(1074, T, false), Msm(1124, T + 14 * Sec, false)},
+         {{T, {{G5, 2.2e7}}}, {T + 14 * Sec, {{C5, 2.2e7}}}},
+         0},
+        {"MSM over legacy, the higher MSM type over the lower, per system",
+         {Legacy(1004, T, true, 5, 2.1e7), Msm(1074, T, true, 5, 2.2e7),
+          Msm(1077, T, true, 5, 2.3e7), Legacy(1012, T, false, 5, 2.4e7)},
+         {{T, {{G5, 2.3e7}, {R5, 2.4e7}}}},
+         0},
+        {"1004 over 1003",
+         {Legacy(1003, T, true, 5, 2.1e7), Legacy(1004, T, false, 5, 2.2e7)},
+         {{T, {{G5, 2.2e7}}}},
+         0},
+        {"an empty MSM leaves the legacy message",
+         {Legacy(1004, T, true, 5, 2.1e7), Frame(EncodeMSM([&] {
+              RMsmIn m = OneSat(1077, T, false);
+              m.Sats.clear();
+              return m;
+          }()))},
+         {{T, {{G5, 2.1e7}}}},
+         0},
+        {"a caster switching sources: legacy, MSM4, legacy, MSM7",
+         {Legacy(1004, T, false, 5, 2.1e7), Msm(1074, T + Sec, false, 5, 2.2e7),
+          Legacy(1004, T + 2 * Sec, false, 5, 2.1e7), Msm(1077, T + 3 * Sec, false, 5, 2.3e7)},
+         {{T, {{G5, 2.1e7}}},
+          {T + Sec, {{G5, 2.2e7}}},
+          {T + 2 * Sec, {{G5, 2.1e7}}},
+          {T + 3 * Sec, {{G5, 2.3e7}}}},
+         0},
     };
     for (const auto& c : cases) {
         TDecoderRig rig(W);
-        for (const auto& [m, epochs] : c.messages) {
-            rig.Feed(Frame(EncodeMSM(m)));
-            EXPECT_EQ(static_cast<std::int64_t>(rig.Sink->Written.size()), epochs) << c.what;
-        }
+        for (const TBytes& f : c.frames) rig.Feed(f);
+        EXPECT_TRUE(rig.Sink->Written.empty()) << c.what << ": written before leaving the window";
         const auto& out = rig.Finish();
-        ASSERT_EQ(out.size(), c.satsPerEpoch.size()) << c.what;
-        for (std::size_t i = 0; i < out.size(); ++i)
-            EXPECT_EQ(out[i].Sats.size(), c.satsPerEpoch[i]) << c.what;
+        ASSERT_EQ(out.size(), c.epochs.size()) << c.what;
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            EXPECT_EQ(out[i].Time, c.epochs[i].time) << c.what;
+            ASSERT_EQ(out[i].Sats.size(), c.epochs[i].sats.size()) << c.what << " epoch " << i;
+            for (const auto& [key, range] : c.epochs[i].sats) {
+                const rtcmtest::RWrittenSat* s = out[i].Find(key);
+                ASSERT_NE(s, nullptr) << c.what;
+                EXPECT_NEAR(s->Range(1), range, 0.1) << c.what << " epoch " << i;
+            }
+        }
+        EXPECT_EQ(rig.Parser->AssemblyCounts().BdsRetimed, c.retimed) << c.what;
+        EXPECT_EQ(rig.Sink->LateWrites, 0) << c.what;
     }
+}
+
+// Epochs leave the window in time order once the stream is EpochWindow past them; a message
+// for an epoch that left joins the written epoch; memory stays bounded.
+TEST(RtcmDecoder, EpochWindowAndLateMessages) {
+    const std::int64_t T = W + Sec;
+    const std::int64_t window = TZQS_RTCM_Decoder::EpochWindow;
+    TDecoderRig rig(W);
+    rig.Feed(Msm(1074, T, false, 5));
+    rig.Feed(Msm(1074, T + window, false, 5));
+    EXPECT_TRUE(rig.Sink->Written.empty()) << "still within the window";
+    rig.Feed(Msm(1074, T + window + Sec, false, 5));
+    ASSERT_EQ(rig.Sink->Written.size(), 1u);
+    EXPECT_EQ(rig.Sink->Written[0].Time, T);
+    // Galileo of the written epoch, GPS of a satellite it holds, and an epoch of its own
+    // before the first.
+    rig.Feed(Msm(1094, T, false, 5));
+    rig.Feed(Msm(1074, T, false, 5));
+    rig.Feed(Msm(1074, T - Sec, false, 7));
+    const auto& out = rig.Finish();
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_EQ(out[0].Time, T - Sec);
+    EXPECT_EQ(out[1].Time, T);
+    EXPECT_EQ(out[1].Sats.size(), 2u);
+    const auto& n = rig.Parser->AssemblyCounts();
+    EXPECT_EQ(n.LateEpochs, 2);
+    EXPECT_EQ(n.LateSatellites, 2);
+    EXPECT_EQ(n.LateDuplicates, 1);
+    EXPECT_EQ(rig.Parser->EpochCount(), 3) << "a late epoch is no new epoch";
+    bool logged = false;
+    for (const std::string& l : *rig.Log)
+        logged |= l.find("came after the epoch was written") != std::string::npos;
+    EXPECT_TRUE(logged);
+
+    // A stream of epochs far apart in time holds little; a burst of many epochs within the
+    // window is bounded by the byte limit.
+    TDecoderRig busy(W);
+    busy.Sink->KeepSatellites = false;
+    RMsmIn m = OneSat(1077, T, false);
+    m.Sats[0].Cells.push_back(m.Sats[0].Cells[0]);
+    m.Sats[0].Cells[1].Signal = 15;
+    for (int s = 6; s < 37; ++s) m.Sats.push_back({s, 7, false, false, m.Sats[0].Cells});
+    constexpr int Epochs = 12000;
+    for (int k = 0; k < Epochs; ++k) {
+        m.EpochField = TowField(T + k * 10);  // 1 ms apart: all within the window
+        busy.Feed(Frame(EncodeMSM(m)));
+        ASSERT_LE(busy.Parser->HeldBytes(), TZQS_RTCM_Decoder::HeldBytesLimit + 1029);
+    }
+    EXPECT_GT(busy.Sink->Written.size(), 0u);
+    EXPECT_EQ(busy.Finish().size(), static_cast<std::size_t>(Epochs));
+}
+
+// A receiver that always sends day 0 in the GLONASS MSM: the time of day is used, the day
+// field counted, and the other systems of the burst stay in their epoch.
+TEST(RtcmDecoder, GlonassDayFieldAlwaysZero) {
+    const std::int64_t monday = W + TicksPerDay + 10 * 3600 * Sec;
+    TDecoderRig rig(W + TicksPerDay);
+    for (int k = 0; k < 5; ++k) {
+        const std::int64_t t = monday + k * Sec;
+        RMsmIn glo = OneSat(1084, t, true);
+        glo.EpochField &= 0x7FFFFFFu;  // day 0 (Sunday)
+        rig.Feed(Msm(1074, t, true));
+        rig.Feed(Frame(EncodeMSM(glo)));
+        rig.Feed(Msm(1094, t, true));
+        rig.Feed(Msm(1124, t, false));
+    }
+    const auto& out = rig.Finish();
+    ASSERT_EQ(out.size(), 5u);
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_EQ(out[static_cast<std::size_t>(k)].Time, monday + k * Sec);
+        EXPECT_EQ(out[static_cast<std::size_t>(k)].Sats.size(), 4u) << k;
+    }
+    EXPECT_EQ(rig.Parser->AssemblyCounts().GloDayIgnored, 5);
 }
 
 TEST(RtcmDecoder, StreamStateAcrossMessages) {
@@ -519,35 +664,36 @@ TEST(RtcmDecoder, StreamStateAcrossMessages) {
     l.Sats.push_back({});
     l.Sats[0].Id = 3;
     l.Sats[0].P1 = l.Sats[0].L1 = l.Sats[0].P2 = l.Sats[0].L2 = 2.3e7;
-    rig.Feed(Frame(EncodeLegacy(l)));  // decoded: no GPS MSM yet
+    rig.Feed(Frame(EncodeLegacy(l)));
     RMsmIn m = OneSat(1074, W + 2 * Sec, false, 9);
-    m.Station = 22;  // the stream's station ID follows until an epoch is committed
+    m.Station = 22;
     rig.Feed(Frame(EncodeMSM(m)));
     l.EpochField = TowField(W + 3 * Sec);
-    rig.Feed(Frame(EncodeLegacy(l)));  // ignored after the GPS MSM
+    rig.Feed(Frame(EncodeLegacy(l)));  // legacy after MSM: the only GPS of its epoch
+    rig.Parser->CommitAll();           // the stream's station ID stays from here on
     m = OneSat(1074, W + 4 * Sec, false, 9);
     m.Station = 23;
     rig.Feed(Frame(EncodeMSM(m)));
     const auto& out = rig.Finish();
-    ASSERT_EQ(out.size(), 3u);
+    ASSERT_EQ(out.size(), 4u);
     EXPECT_EQ(out[0].Sats.at(0).Key, SatKey(SC_GPS, 3));
     EXPECT_EQ(out[1].Sats.at(0).Key, SatKey(SC_GPS, 9));
-    EXPECT_EQ(out[2].Time, W + 4 * Sec);
-    EXPECT_EQ(rig.Parser->StationID(), 22);
+    EXPECT_EQ(out[2].Sats.at(0).Key, SatKey(SC_GPS, 3));
+    EXPECT_EQ(out[3].Time, W + 4 * Sec);
+    EXPECT_EQ(rig.Parser->StationID(), 21);
     EXPECT_EQ(rig.Parser->Census(), (zqt_arrays::TSortedArrayOfInteger{1004, 1074}));
     EXPECT_TRUE(rig.Parser->GPSMSMSeen());
-    EXPECT_EQ(rig.Parser->EpochCount(), 3);
+    EXPECT_EQ(rig.Parser->EpochCount(), 4);
     EXPECT_EQ(rig.Parser->FirstEpochTime(), W + Sec);
     EXPECT_EQ(rig.Parser->LastEpochTime(), W + 4 * Sec);
-    EXPECT_EQ(rig.Parser->PreviousReferenceTime(), W + 2 * Sec);
+    EXPECT_EQ(rig.Parser->PreviousReferenceTime(), W + 3 * Sec);
 }
 
 TEST(RtcmDecoder, FailingSinkIsLoggedAndDecodingGoesOn) {
     TDecoderRig rig(W);
-    rig.Sink->Fail = true;
-    rig.Feed(Frame(EncodeMSM(OneSat(1074, W + Sec, false))));
-    rig.Sink->Fail = false;
-    rig.Feed(Frame(EncodeMSM(OneSat(1074, W + 2 * Sec, false))));
+    rig.Sink->FailAt = W + Sec;
+    rig.Feed(Msm(1074, W + Sec, false));
+    rig.Feed(Msm(1074, W + 2 * Sec, false));
     const auto& out = rig.Finish();
     EXPECT_EQ(out.size(), 2u);
     EXPECT_EQ(rig.Parser->EpochCount(), 2);
@@ -713,6 +859,7 @@ TEST(RtcmDecoder, LossOfLockRules) {
         auto p = zqt_rtc_parser::TZQS_RTCM_Parser::Create(W);
         TDecoderRig rig(W);  // a committed epoch makes the test count
         rig.Feed(Frame(EncodeMSM(OneSat(1074, W + Sec, false))));
+        rig.Parser->CommitAll();
         auto& d = *rig.Parser;
         d.MSMLossOfLock(W, 300, 1, c.prev, c.tenBit);  // a first value: kept
         EXPECT_EQ(d.MSMLossOfLock(W + c.dtMs * 10, 300, 1, c.cur, c.tenBit), c.flag)

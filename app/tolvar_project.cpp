@@ -650,11 +650,29 @@ std::string TTolvar_project::WriteReceiver(std::int32_t DataSetID, const std::st
         WriteNavigationOnly(OutputName);
         return std::string();
     }
+    std::vector<std::pair<std::int32_t, std::string>> pieces;
+    for (std::size_t k = 0; k < ids.size(); ++k)
+        pieces.emplace_back(ids[k], RecordsetOutputName(OutputName, k));
+    return WritePieces(pieces);
+}
+
+std::string TTolvar_project::WritePieces(
+    const std::vector<std::pair<std::int32_t, std::string>>& Pieces) {
     std::string first;
-    for (std::size_t k = 0; k < ids.size(); ++k) {
-        const std::string name = WriteRecordset(ids[k], RecordsetOutputName(OutputName, k));
-        if (k == 0) first = name;
+    std::exception_ptr nothing;
+    for (const auto& [id, name] : Pieces) {
+        try {
+            const std::string written = WriteRecordset(id, name);
+            if (first.empty()) first = written;
+        } catch (const zqt_rnx_files::ExcNoSatTypes&) {
+            if (!nothing) nothing = std::current_exception();
+            DoMessage(Format("%s: no observation that RINEX %s can carry; not written", name,
+                             std::string(
+                                 zqt_sat_obs_types::RnxVersionInfo(FRun.Settings.RnxVersion).Text)),
+                      1);
+        }
     }
+    if (first.empty() && nothing) std::rethrow_exception(nothing);
     return first;
 }
 
@@ -665,14 +683,16 @@ void TTolvar_project::WriteHourly(std::int32_t DataSetID, const std::string& Out
         return;
     }
     FRun.Settings.RinexNames = true;
+    std::vector<std::pair<std::int32_t, std::string>> all;
     for (std::size_t k = 0; k < ids.size(); ++k) {
         std::vector<zqt_types_bs::RObjID> pieces;
         zqt_recordset_dbs::TZQS_Recordset::SplitRecordsetByTime(pieces, Database(), ids[k],
                                                                 36'000'000, 0);
         const std::string name = RecordsetOutputName(OutputName, k);
         for (std::size_t i = 0; i < pieces.size(); ++i)
-            WriteRecordset(pieces[i].ObjID, HourlyPieceName(name, i));
+            all.emplace_back(pieces[i].ObjID, HourlyPieceName(name, i));
     }
+    WritePieces(all);
 }
 
 void TTolvar_project::Run() {

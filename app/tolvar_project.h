@@ -211,6 +211,11 @@ public:
 private:
     // One output recordset into one observation file; returns the written name.
     std::string WriteRecordset(std::int32_t RecordsetID, const std::string& OutputName);
+    // The pieces of a run, each into its files; a piece that holds nothing the RINEX
+    // version can carry is skipped with a message and the others are written. When no piece
+    // could be written, the first such fault is raised. Returns the name of the first
+    // observation file written ("" for none).
+    std::string WritePieces(const std::vector<std::pair<std::int32_t, std::string>>& Pieces);
     // A mixed RINEX 3.05 navigation file of the run's day.
     void WriteNavigationOnly(const std::string& OutputName);
     SQLiteExt::IESQLiteDatabasePtr Database();

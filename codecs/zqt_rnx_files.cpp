@@ -411,7 +411,7 @@ void TZQS_RinexObservations::DropSystems(std::uint32_t Systems) {
             FObsTypes[s] = 0;
         }
     RecountSats();
-    if (FSystemMask == 0) throw zqt_sat_obs_types::ExceptionZQS("No sattypes");
+    if (FSystemMask == 0) throw ExcNoSatTypes("No sattypes");
 }
 
 void TZQS_RinexObservations::Prepare() {
@@ -437,7 +437,7 @@ void TZQS_RinexObservations::Prepare() {
         FObsTypes[s] = FStats->SystemObsTypes[s - 1] & zqt_geo::StatTypeBits;
     }
     RecountSats();
-    if (FSystemMask == 0) throw zqt_sat_obs_types::ExceptionZQS("No sattypes");
+    if (FSystemMask == 0) throw ExcNoSatTypes("No sattypes");
 }
 
 void TZQS_RinexObservations::ApplySecondHeader() {

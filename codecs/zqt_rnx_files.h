@@ -28,6 +28,10 @@
 
 namespace zqt_rnx_files {
 
+// A recordset holds nothing that the RINEX version of the output can carry (a system the
+// version lacks, every satellite excluded): "No sattypes". Nothing has been written then.
+ZQT_DECLARE_EXCEPTION(ExcNoSatTypes, zqt_sat_obs_types::ExceptionZQS, "ExceptionZQS");
+
 using zqt_antenna_rcrd::RFileHeaderFull;
 using zqt_datastorage::IZQS_DataStoragePtr;
 using zqt_geo::RObsStatistics;

@@ -172,6 +172,78 @@ std::map<char, int> EpochsPerSystem(const std::string& Path) {
     return out;
 }
 
+// Legacy messages without signal strengths (1003/1011) convert: every epoch with code and
+// phase of both systems (whole milliseconds from the orbits), and no strength.
+TEST(Convert, LegacyWithoutStrengthsOnly) {
+    TWorkDir dir;
+    sample_recording::RSampleOptions o;
+    o.Start = sample_recording::GpsTicks(2024, 3, 5, 10, 0, 0);
+    o.Epochs = 60;
+    o.Observations = {1003, 1011};
+    o.GlonassEphemerides = true;
+    const rtcm_encoder::TBytes bytes = sample_recording::MakeSampleRecording(o);
+    const fs::path input = dir.Path() / "LGCY_2024_03_05.rtcm3";
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    const RRun r = Convert(input.string(), dir.Path(), "3.04");
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    const std::string obs = ObservationFile(dir.Path());
+    ASSERT_FALSE(obs.empty());
+    const std::map<char, int> expected = {{'G', 60}, {'R', 60}};
+    EXPECT_EQ(EpochsPerSystem(obs), expected);
+    std::ifstream f(obs);
+    const std::string text((std::istreambuf_iterator<char>(f)), {});
+    EXPECT_NE(text.find("G    4 C1C L1C C2W L2W"), std::string::npos) << text.substr(0, 2000);
+    EXPECT_NE(text.find("R    4 C1C L1C C2P L2P"), std::string::npos) << text.substr(0, 2000);
+}
+
+// A run writes every piece it can: a stretch that holds only QZSS (which RINEX 2.11 cannot
+// carry) is skipped with a message and the GPS stretch before it is written; a recording
+// that holds nothing the version carries fails as before.
+TEST(Convert, PieceWithNothingTheVersionCarriesIsSkipped) {
+    using namespace rtcm_encoder;
+    TWorkDir dir;
+    const std::int64_t t0 = sample_recording::GpsTicks(2024, 3, 5, 10, 0, 0);
+    double x, y, z;
+    sample_recording::StationPosition(x, y, z);
+    const auto station = [&](double dx) {
+        RStationIn s;
+        s.Number = 1006;
+        s.X = x + dx, s.Y = y, s.Z = z;
+        return Frame(EncodeStation(s));
+    };
+    const auto epoch = [&](int number, int k) {
+        RMsmIn m;
+        m.Number = number;
+        m.EpochField = TowField(t0 + k * TicksPerSecond);
+        m.Sats.push_back({3, 0, false, false, {{2, 2.2e7 + k, 2.2e7 + k, 0.0, 5, false, 40.0}}});
+        return Frame(EncodeMSM(m));
+    };
+    TBytes mixed = station(0.0), qzss = station(0.0);
+    for (int k = 0; k < 10; ++k) Append(mixed, epoch(1074, k));
+    Append(mixed, station(500.0));
+    for (int k = 10; k < 20; ++k) Append(mixed, epoch(1114, k)), Append(qzss, epoch(1114, k));
+    const auto write = [&dir](const std::string& name, const TBytes& bytes) {
+        std::ofstream(dir.Path() / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return (dir.Path() / name).string();
+    };
+    const fs::path out = dir.Path() / "out";
+    fs::create_directories(out);
+    RRun r = Convert(write("PCES_2024_03_05.rtcm3", mixed), out, "2.11");
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    EXPECT_NE(r.Out.find("PCES_2024_03_05_002: no observation that RINEX 2.11 can carry; not "
+                         "written"),
+              std::string::npos)
+        << r.Out;
+    EXPECT_FALSE(ObservationFile(out).empty());
+    r = Convert(write("QZSS_2024_03_05.rtcm3", qzss), dir.Path() / "out2", "2.11");
+    EXPECT_EQ(r.Code, 50);
+    EXPECT_NE(r.Err.find("No sattypes"), std::string::npos) << r.Err;
+}
+
 // Every shared recording converts; every epoch that the stream carries for a system is in
 // the 3.04 file with that system (a census of the stream made by the test encoder's own
 // reader; SBAS left out: its MSM are not decoded and its legacy satellites are kept out of

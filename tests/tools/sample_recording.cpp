@@ -1,9 +1,11 @@
 #include "sample_recording.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <numbers>
 
 namespace sample_recording {
@@ -157,6 +159,68 @@ TBytes Ephemeris(const RSat& S, std::int64_t Start, int Iod) {
     return EncodeGalEph(e);
 }
 
+// The broadcast ephemeris of a GLONASS satellite of this model: its Earth-fixed state at
+// the quarter hour tb (Moscow time) nearest Time.
+TBytes GlonassEphemeris(const RSat& S, std::int64_t Time) {
+    // Moscow time is UTC + 3 h; UTC is behind GPS time by the leap seconds.
+    const std::int64_t moscow = Time - LeapSeconds * TicksPerSecond + 3 * 3600 * TicksPerSecond;
+    const std::int64_t quarter = 900 * TicksPerSecond;
+    const std::int64_t tb = (moscow + quarter / 2) / quarter * quarter;  // Moscow ticks
+    const std::int64_t gps = tb + LeapSeconds * TicksPerSecond - 3 * 3600 * TicksPerSecond;
+    const double sow = SecondsOfWeek(gps);
+    double p[3], a[3], b[3];
+    S.Position(sow, p[0], p[1], p[2]);
+    S.Position(sow - 0.5, a[0], a[1], a[2]);
+    S.Position(sow + 0.5, b[0], b[1], b[2]);
+    RGloEphIn e;
+    e.Sat = S.Id;
+    e.Fcn = S.Channel + 7;
+    e.Tb = static_cast<int>(tb % TicksPerDay / quarter);
+    const std::int64_t frameStart =
+        (tb % TicksPerDay) / TicksPerSecond - 60;  // tk: a minute before
+    e.Tk = static_cast<int>((frameStart / 3600) << 7 | (frameStart / 60 % 60) << 1);
+    for (int i = 0; i < 3; ++i) {
+        e.Pos[i] = Scaled(p[i] / 1000.0, 1.0 / 2048.0);
+        e.Vel[i] = Scaled((b[i] - a[i]) / 1000.0, 1.0 / 1048576.0);
+    }
+    e.M = 1;
+    return EncodeGloEph(e);
+}
+
+// A legacy message (1003/1004, 1011/1012) of the satellites of one system in view at t.
+TBytes LegacyObservations(int Number, const std::vector<RSat>& Sats, std::int64_t t, int Station,
+                          bool Synchronous) {
+    const bool glo = Number >= 1009;
+    RLegacyIn m;
+    m.Number = Number;
+    m.Station = Station;
+    m.Synchronous = Synchronous;
+    m.EpochField = glo ? GloTodField(t, LeapSeconds) : TowField(t);
+    const double sow = SecondsOfWeek(t);
+    for (const RSat& s : Sats) {
+        if ((s.System == GLO) != glo || (s.System != GLO && s.System != GPS)) continue;
+        const RGeometry g = Look(s, sow);
+        if (g.Elevation < 10.0 * Pi / 180.0) continue;
+        const double w1 = glo ? GloL1(s.Channel) : L1;
+        const double w2 = glo ? GloL2(s.Channel) : L2;
+        const double delay = 3.0 / std::sin(g.Elevation + 0.1);
+        RLegacySatIn l;
+        l.Id = s.Id;
+        l.Fcn = s.Channel + 7;
+        l.L1Code = 0;
+        l.L2Code = glo ? 1 : 3;
+        l.P1 = g.Range + delay;
+        l.L1 = g.Range - delay + 1000.0 * w1 * (s.Id + 1);
+        l.P2 = g.Range + 1.6 * delay;
+        l.L2 = g.Range - 1.6 * delay + 1000.0 * w2 * (s.Id + 1);
+        l.Cnr1 = 30.0 + 20.0 * std::sin(g.Elevation);
+        l.Cnr2 = l.Cnr1 - 3.0;
+        l.NoAmbiguity = Number == 1003 || Number == 1011;
+        m.Sats.push_back(l);
+    }
+    return EncodeLegacy(m);
+}
+
 struct RTimedFrame {
     std::int64_t Time;
     TBytes Frame;
@@ -203,14 +267,27 @@ std::vector<RTimedFrame> Frames(const RSampleOptions& O) {
             push(t, EncodeDescriptor(ad));
         }
         if (k % 300 == 0)
-            for (const RSat& s : sats)
+            for (const RSat& s : sats) {
                 if (s.System == GPS || s.System == GAL)
                     push(t, Ephemeris(s, O.Start, 10 + k / 300));
-        for (const RSignals& m : messages) {
+                if (s.System == GLO && O.GlonassEphemerides) push(t, GlonassEphemeris(s, t));
+            }
+        for (std::size_t n = 0; n < O.Observations.size(); ++n) {
+            const int number = O.Observations[n];
+            const bool last = n + 1 == O.Observations.size();
+            if (number < 1070) {
+                push(t, LegacyObservations(number, sats, t, O.Station, !last));
+                continue;
+            }
+            const auto* found =
+                std::find_if(std::begin(messages), std::end(messages),
+                             [number](const RSignals& r) { return r.Number / 10 == number / 10; });
+            if (found == std::end(messages)) continue;
+            const RSignals& m = *found;
             RMsmIn msm;
-            msm.Number = m.Number;
+            msm.Number = number;
             msm.Station = O.Station;
-            msm.Multiple = m.System != BDS;
+            msm.Multiple = !last;
             msm.EpochField = m.System == GLO   ? GloMsmField(t, LeapSeconds)
                              : m.System == BDS ? BdsTowField(t)
                                                : TowField(t);

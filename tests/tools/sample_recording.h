@@ -18,6 +18,12 @@ struct RSampleOptions {
     std::int32_t Epochs = 600;   // number of epochs
     std::int32_t Interval = 1;   // seconds between epochs
     std::int32_t Station = 100;  // station ID
+    // Observation messages of each epoch, in this order: MSM1..7 of GPS (107x), GLONASS
+    // (108x), Galileo (109x) and BeiDou (112x), legacy 1003/1004 (GPS) and 1011/1012
+    // (GLONASS).
+    std::vector<int> Observations = {1077, 1087, 1097, 1127};
+    // GLONASS broadcast ephemerides (1020) beside the GPS and Galileo ones.
+    bool GlonassEphemerides = false;
 };
 
 // GPS ticks of a calendar date and time (GPS time).

@@ -379,6 +379,9 @@ public:
         std::int64_t BdsRetimed = 0;      // BeiDou MSM stamped with GPS time (see DecodeMessage)
         std::int64_t Superseded = 0;      // messages left for a richer kind of their epoch
         std::int64_t Duplicates = 0;      // messages received twice for one epoch
+        // Satellites whose message lacks the whole milliseconds of the range and whose orbit
+        // or station position could not give them: their ranges and phases are left out.
+        std::int64_t WithoutWholeMs = 0;
     };
     const RAssemblyCounts& AssemblyCounts() const noexcept { return FCounts; }
     // Epochs that received observations after they had been written.
@@ -432,7 +435,8 @@ public:
 
     // Predicted whole number of Unit-metre ambiguities of a range whose measured part is
     // Measured (m), from the orbit of satellite Key at Time and the station position;
-    // 0 when no orbit or position is known.
+    // 0 when no orbit or position is known. A failure of the navigation store is raised (and
+    // ends the import through Dispatch).
     double PredictMilliseconds(std::int64_t Time, std::uint16_t Key, double Measured, double Unit);
     // The GLONASS channel of the satellite's orbit at Time; 127 when none is known.
     std::int32_t OrbitGloChannel(std::uint16_t Key, std::int64_t Time);

@@ -276,6 +276,10 @@ void TZQS_RTCMReader::ReportSkipped() {
                             a.Superseded));
     if (a.Duplicates > 0)
         add(skipped, Format("%d observation message(s) received twice", a.Duplicates));
+    if (a.WithoutWholeMs > 0)
+        add(skipped, Format("%d satellite(s) without whole milliseconds (no orbit or station "
+                            "position to give them)",
+                            a.WithoutWholeMs));
     if (a.LateDuplicates > 0)
         add(skipped, Format("%d late satellite(s) already in their epoch", a.LateDuplicates));
     if (a.GloDayIgnored > 0)

@@ -689,6 +689,33 @@ TEST(RtcmDecoder, StreamStateAcrossMessages) {
     EXPECT_EQ(rig.Parser->PreviousReferenceTime(), W + 3 * Sec);
 }
 
+// Whole milliseconds that no orbit can give are counted; a navigation store that fails
+// while it is asked ends the decoding with its own error instead of passing for "no orbit".
+TEST(RtcmDecoder, WholeMillisecondsFromTheOrbits) {
+    RMsmIn m = OneSat(1074, W + Sec, false);
+    m.Sats[0].OmitRoughMs = true;
+    {
+        TDecoderRig rig(W);
+        rig.Feed(Frame(EncodeMSM(m)));
+        rig.Finish();
+        EXPECT_EQ(rig.Parser->AssemblyCounts().WithoutWholeMs, 1);
+    }
+    class TBrokenOrbit : public rtcmtest::TFakeOrbit {
+    public:
+        bool SelectEphemeris(std::uint16_t, std::int64_t) override {
+            throw std::runtime_error("navigation database is locked");
+        }
+    };
+    TDecoderRig rig(W);
+    auto nav = rtcmtest::TFakeNav::Make();
+    nav->Orbit = std::make_shared<TBrokenOrbit>();
+    rig.Parser->SetDataStorage(nav);
+    rig.Parser->SetStationPosition({3500000.0, 780000.0, 5250000.0});
+    rig.Feed(Frame(EncodeMSM(m)));
+    EXPECT_THROW(rig.Finish(), std::runtime_error);
+    EXPECT_EQ(rig.Parser->TotalErrors(), 0) << "no message is blamed";
+}
+
 TEST(RtcmDecoder, FailingSinkIsLoggedAndDecodingGoesOn) {
     TDecoderRig rig(W);
     rig.Sink->FailAt = W + Sec;

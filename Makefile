@@ -56,7 +56,7 @@ clean:
 	rm -rf build
 
 # Formatting: the sources follow .clang-format (Debian's clang-format 14); CI runs the check.
-FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
+FORMAT_FILES = $(shell git ls-files --cached --others --exclude-standard '*.cpp' '*.h')
 
 format:
 	clang-format -i $(FORMAT_FILES)

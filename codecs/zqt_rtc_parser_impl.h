@@ -35,12 +35,12 @@ using zqt_sat_obs_types::OBST_PH;
 using zqt_sat_obs_types::OBST_RN;
 using zqt_sat_obs_types::OBST_SS;
 using zqt_sat_obs_types::SatKey;
-using zqt_sat_obs_types::SLOT_CA;
 using zqt_sat_obs_types::SC_BDS;
 using zqt_sat_obs_types::SC_GALILEO;
 using zqt_sat_obs_types::SC_GLONASS;
 using zqt_sat_obs_types::SC_GPS;
 using zqt_sat_obs_types::SC_WAAS;
+using zqt_sat_obs_types::SLOT_CA;
 using zqt_timefunc::TicksPerDay;
 using zqt_timefunc::TicksPerWeek;
 
@@ -66,7 +66,9 @@ inline std::int64_t FloorDiv(std::int64_t a, std::int64_t b) noexcept {
     return q;
 }
 
-inline std::int64_t FloorMod(std::int64_t a, std::int64_t b) noexcept { return a - FloorDiv(a, b) * b; }
+inline std::int64_t FloorMod(std::int64_t a, std::int64_t b) noexcept {
+    return a - FloorDiv(a, b) * b;
+}
 
 // Ms milliseconds into the period (week or day) that holds Reference, moved by one period
 // when that brings it nearer to Reference.

@@ -164,7 +164,8 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
             ++FCounts.WithoutWholeMs;
     };
     for (std::int32_t i = 0; i < nGPS; ++i)
-        unresolved(FLegacyGPS.Sats[static_cast<std::size_t>(i)], false, static_cast<std::size_t>(i));
+        unresolved(FLegacyGPS.Sats[static_cast<std::size_t>(i)], false,
+                   static_cast<std::size_t>(i));
     for (std::int32_t i = 0; i < nGlo; ++i)
         unresolved(FLegacyGlo.Sats[static_cast<std::size_t>(i)], true,
                    static_cast<std::size_t>(nGPS + i));
@@ -220,8 +221,7 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
         // strength then set the signal the indicator names.
         so.SetCurPhaseMeters(slot2, l2);
         so.SetCurObs(slot2, OBST_RN, p2, row2);
-        if (e.L2CNR != 0 && e.L2CNR != LegacyCNRAbsent)
-            so.SetCurObs(slot2, OBST_SS, e.L2CNR, row2);
+        if (e.L2CNR != 0 && e.L2CNR != LegacyCNRAbsent) so.SetCurObs(slot2, OBST_SS, e.L2CNR, row2);
         so.UpdateLockTime(slot2, restart2);
     };
     for (std::int32_t i = 0; i < nGPS; ++i)

@@ -33,8 +33,9 @@ constexpr std::int64_t BeiDouWeekStart = 820'108'800;
 // Records more than this before or after the recordset's span are left out when the
 // settings ask for the time window: 7200 s.
 constexpr std::int64_t TimeWindowMargin = 72'000'000;
-// The transmission time of a record whose transmission time is not known.
-constexpr double UnknownTransmissionTime = 0.999999999999e9;
+// The transmission time of a record whose transmission time is not known: the value
+// RINEX reserves for it, which readers compare with (0.9999E9).
+constexpr double UnknownTransmissionTime = 0.9999e9;
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) noexcept {
     std::int64_t q = a / b;

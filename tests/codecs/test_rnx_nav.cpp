@@ -223,7 +223,7 @@ TEST(RnxNavFiles, VersionTypeAndChoiceOfFiles) {
     } cases[] = {
         {RN2_211, SC_GPS, "golden.24N", "     2.10           N: GPS NAV DATA"},
         {RN2_211, SC_GLONASS, "golden.24G", "     2.10           GLONASS NAV DATA"},
-        {RN2_211, SC_GALILEO, "golden.24L", "     2.11           E: GALILEO NAV DATA"},
+        {RN2_211, SC_GALILEO, "golden.24L", "     2.11           L: GALILEO NAV DATA"},
         {RN2_211, SC_WAAS, "golden.24H", "     2.11           H: GEO NAV MSG DATA"},
         {RN2_212, SC_BDS, "", ""},  // no file type for BeiDou in version 2
         {RN3_304, SC_BDS, "golden.24C", "     3.04           N: GNSS NAV DATA    C: COMPASS"},
@@ -332,6 +332,8 @@ TEST(RnxNavRecords, EdgeValues) {
         {"no tom, QZSS 2.12", RN2_212, Kepler(SatKey(SC_QZSS, 2), T0), noTom(0), 7, 0, unknown},
         {"no tom, IRNSS", RN3_304, Kepler(SatKey(SC_IRNSS, 2), T0), noTom(0), 7, 0, unknown},
         {"no tom, Galileo", RN3_305, Kepler(E(3), T0), noTom(1), 7, 0, unknown},
+        {"no tom, Galileo 2.11", RN2_211, Kepler(E(3), T0), noTom(1), 7, 0, unknown},
+        {"Galileo 2.11: the sign of crs", RN2_211, Kepler(E(3), T0), nullptr, 1, 1, -24.5625},
         {"no tom, BeiDou D1", RN3_304, Kepler(C(11), T0), noTom(0), 7, 0, unknown},
         {"no tom, BeiDou CNV3", RN4_400, Kepler(C(30), T0), noTom(64), 8, 0, unknown},
         {"no tom, SBAS 2.10", RN2_210, Cartesian(SatKey(SC_WAAS, 4), T0, 0), noTom(0), 0, 2,

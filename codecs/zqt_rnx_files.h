@@ -346,7 +346,6 @@ public:
     const IZQS_DataStoragePtr& GetStore() const noexcept { return FStore; }
     // The store to write from (CreateFrom takes the one of the recordset).
     void SetStore(IZQS_DataStoragePtr Value) { FStore = std::move(Value); }
-    const std::string& GetIndent() const noexcept { return FIndent; }
 
 protected:
     void WriteHeader();
@@ -374,8 +373,8 @@ protected:
 
     // A value as its 19-column field (19 blanks for NaN).
     std::string Field(double Value) const;
-    // The orbit line of a buffer line.
-    std::string OrbitLine(std::size_t Line) const;
+    // The orbit line of a buffer line, after the indent that aligns it with its epoch line.
+    std::string OrbitLine(std::size_t Line, std::string_view Indent) const;
     // Records outside the recordset's span widened by 7200 s are left out when the
     // settings ask for the time window.
     bool InTimeWindow(std::int64_t Time) const;
@@ -384,7 +383,6 @@ protected:
     std::uint16_t TransmittingSatellite(std::uint8_t System, std::int64_t Time) const;
 
     IZQS_DataStoragePtr FStore;
-    std::string FIndent = "    ";
     RRnxNavRecord FRecord;
     // The ephemerides of the system being written.
     zqt_ephem_tp::TEphemArray FEphemerides;

@@ -33,8 +33,9 @@ constexpr std::int64_t BeiDouWeekStart = 820'108'800;
 // Records more than this before or after the recordset's span are left out when the
 // settings ask for the time window: 7200 s.
 constexpr std::int64_t TimeWindowMargin = 72'000'000;
-// The transmission time of a record whose transmission time is not known.
-constexpr double UnknownTransmissionTime = 0.999999999999e9;
+// The transmission time of a record whose transmission time is not known: the value
+// RINEX reserves for it, which readers compare with (0.9999E9).
+constexpr double UnknownTransmissionTime = 0.9999e9;
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) noexcept {
     std::int64_t q = a / b;
@@ -226,7 +227,6 @@ std::shared_ptr<TZQS_RinexNavigation> TZQS_RinexNavigation::Create(
     w->FFileTypeLetter = "p";
     w->FFileTypeText = "N: GNSS NAV DATA";
     w->FSystemText = "M: MIXED";
-    w->FIndent = "    ";
     return w;
 }
 
@@ -238,7 +238,6 @@ std::shared_ptr<TZQS_RinexNavigation> TZQS_RinexNavigation::CreateFrom(
         w->FStore =
             std::dynamic_pointer_cast<zqt_datastorage::IZQS_DataStorage>(rs->GetDataStorage());
     w->FNavSystem = System;
-    w->FIndent = "    ";
 
     static constexpr std::array<const char*, 8> systemTexts{
         "",           "G: GPS",  "R: GLONASS", "S: SBAS Payload",
@@ -248,22 +247,22 @@ std::shared_ptr<TZQS_RinexNavigation> TZQS_RinexNavigation::CreateFrom(
     if (w->FSettings.RnxVersion == RN2_211 && (s == SC_GPS || s == SC_GLONASS))
         w->FSettings.RnxVersion = RN2_210;
     if (w->FSettings.RnxVersion < RN3_300) {
-        // The file types of version 2; BeiDou has none and gets no file.
+        // The file types of version 2; BeiDou has none and gets no file. Galileo's type
+        // is the letter of its file name: "L" is the one version 2 readers take for
+        // Galileo navigation data.
         static constexpr std::array<const char*, 8> types{"",
                                                           "N: GPS NAV DATA",
                                                           "GLONASS NAV DATA",
                                                           "H: GEO NAV MSG DATA",
-                                                          "E: GALILEO NAV DATA",
+                                                          "L: GALILEO NAV DATA",
                                                           "N: GNSS NAV DATA",
                                                           "",
                                                           "N: GNSS NAV DATA"};
         w->FFileTypeText = types[s];
-        if (s == SC_GPS || s == SC_GLONASS || s == SC_WAAS || s == SC_GALILEO) {
+        if (s == SC_GPS || s == SC_GLONASS || s == SC_WAAS || s == SC_GALILEO)
             w->FSystemText.clear();
-            w->FIndent = "   ";
-        } else {
+        else
             w->FSystemText = systemTexts[s];
-        }
     } else {
         w->FFileTypeText = "N: GNSS NAV DATA";
         w->FSystemText = systemTexts[s];
@@ -488,9 +487,9 @@ std::string TZQS_RinexNavigation::Field(double Value) const {
     return FormatPoint("%19.19s", RinexNavNumber(Value, 13, 19, FSettings.DExponent));
 }
 
-std::string TZQS_RinexNavigation::OrbitLine(std::size_t Line) const {
+std::string TZQS_RinexNavigation::OrbitLine(std::size_t Line, std::string_view Indent) const {
     const auto& v = FRecord.Lines[Line];
-    return FIndent + Field(v[0]) + Field(v[1]) + Field(v[2]) + Field(v[3]);
+    return std::string(Indent) + Field(v[0]) + Field(v[1]) + Field(v[2]) + Field(v[3]);
 }
 
 void TZQS_RinexNavigation::WriteRecord() {
@@ -501,7 +500,11 @@ void TZQS_RinexNavigation::WriteRecord() {
     if (FSettings.RnxVersion == RN4_400)
         WriteLine(FormatPoint("> %s %-3s %s", FRecord.Kind, SatNumToStr(key), FRecord.MsgType));
 
+    // The orbit lines start where the values of the epoch line start: after a satellite
+    // and time of 23 columns (the four-character satellite field) or of 22 (the version 2
+    // satellite number).
     std::string epoch;
+    std::string_view indent = "    ";
     if (FRecord.Kind == "ION" || FSettings.RnxVersion >= RN3_300 || sys == SC_GALILEO) {
         const RRinexTime t = DecodeRinexTime(RoundedToSecond(FRecord.Time));
         // A parameter record has no satellite in its time line.
@@ -514,16 +517,18 @@ void TZQS_RinexNavigation::WriteRecord() {
     } else {
         const RRinexTime t = DecodeRinexTime(FRecord.Time);
         const int yy = ((t.Year % 100) + 100) % 100;
-        if (sys == SC_QZSS)
+        if (sys == SC_QZSS) {
             epoch = FormatPoint("%1s%2.2d %2.2d%3d%3d%3d%3d%5.1f", "J", number, yy, t.Month, t.Day,
                                 t.Hour, t.Minute, t.Seconds);
-        else
+        } else {
             epoch = FormatPoint("%2d %2.2d%3d%3d%3d%3d%5.1f", number, yy, t.Month, t.Day, t.Hour,
                                 t.Minute, t.Seconds);
+            indent = "   ";
+        }
     }
     WriteLn(RightTrimmed(epoch + Field(clock[0]) + Field(clock[1]) + Field(clock[2])));
     for (std::int32_t i = 1; i < FRecord.LineCount; ++i)
-        WriteLn(RightTrimmed(OrbitLine(static_cast<std::size_t>(i))));
+        WriteLn(RightTrimmed(OrbitLine(static_cast<std::size_t>(i), indent)));
 }
 
 void TZQS_RinexNavigation::StartEphemeris(const REphem& E) {
@@ -729,7 +734,7 @@ void TZQS_RinexNavigation::WriteStoRecord(const RTimeParams& Set, std::uint16_t 
                     t.Day, t.Hour, t.Minute, t.Second,
                     std::string(TimeSystemName(Set.Sys1)) + std::string(TimeSystemName(Set.Sys2)),
                     sbas ? utc : std::string(), sbas ? std::string() : utc)));
-    WriteLn(RightTrimmed(OrbitLine(0)));
+    WriteLn(RightTrimmed(OrbitLine(0, "    ")));
 }
 
 void TZQS_RinexNavigation::WriteIonRecord(const RIono& Set, std::uint16_t Key) {

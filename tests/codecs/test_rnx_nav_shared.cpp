@@ -3,6 +3,8 @@
 // blank), and the navigation-only path of a recording without observations.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "test_rnx_nav_util.h"
 
 namespace {
@@ -61,6 +63,79 @@ TEST(RnxNavShared, RecordingsDecodedAndWrittenMatchTheReference) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0],
               "     3.05           N: GNSS NAV DATA    M: MIXED            RINEX VERSION / TYPE");
+}
+
+// The transmission-time fields of the Keplerian records of a navigation file (GPS, QZSS,
+// IRNSS, Galileo, BeiDou; line 7 of each record, read by fixed columns); none for a file
+// of another type.
+std::vector<double> TransmissionTimes(const fs::path& File) {
+    const std::vector<std::string> lines = FileLines(File);
+    std::vector<double> r;
+    if (lines.empty() || lines[0].size() < 21) return r;
+    const char type = lines[0][20];  // N, G (GLONASS), H (SBAS), L (Galileo); O observations
+    if (type != 'N' && type != 'L') return r;
+    std::size_t i = 0;
+    while (i < lines.size() && lines[i].find("END OF HEADER") != 60) ++i;
+    for (++i; i < lines.size(); ++i) {
+        const std::string& l = lines[i];
+        // A record starts with its satellite: a letter, or a version 2 number (" 5", "12").
+        if (l.size() < 2 || l[0] == '>' || l[1] == ' ') continue;
+        const bool letter = std::isalpha(static_cast<unsigned char>(l[0])) != 0;
+        if (letter && std::string_view("GEJCI").find(l[0]) == std::string_view::npos) continue;
+        if (i + 7 < lines.size()) r.push_back(FieldAt(lines[i + 7], letter ? 4 : 3, 0));
+    }
+    return r;
+}
+
+// The navigation files of the recordings with ephemerides at every version: the messages
+// carry no transmission time, so each Keplerian record has the value RINEX reserves for
+// an unknown one. The 2.11 Galileo file, read by the columns its epoch lines set, gives
+// every value and sign of the 3.04 file.
+TEST(RnxNavShared, UnknownTransmissionTimesAndTheVersion2GalileoFile) {
+    const std::string program = ProgramPath();
+    if (program.empty()) {
+        if (InCI()) FAIL() << "the program is not beside the tests";
+        GTEST_SKIP() << "the program is not beside the tests";
+    }
+    std::map<std::string, std::map<std::string, std::vector<double>>> galileo;  // by version
+    for (const char* name :
+         {"ROVR_2019_01_20", "GMSD_2012_10_13", "TGLO_2009_12_18", "EPHM_2018_08_03"}) {
+        NAVWTEST_REQUIRE_SHARED(input, std::string("rtcm/") + name + ".rtcm3");
+        for (const char* version : {"2.11", "3.04", "3.05", "4.00"}) {
+            TempDir dir;
+            RunCommand("'" + program + "' -v=" + version + " -o='" + dir.Path.string() + "' '" +
+                       input + "'");
+            std::size_t records = 0;
+            for (const auto& f : fs::directory_iterator(dir.Path)) {
+                for (const double t : TransmissionTimes(f.path())) {
+                    EXPECT_EQ(t, 0.9999e9) << f.path().filename() << " " << version;
+                    ++records;
+                }
+                if (std::string_view(name) == "ROVR_2019_01_20" && f.path().extension() == ".19L")
+                    galileo[version] = NavRecordValues(f.path().string());
+            }
+            EXPECT_GT(records, 0u) << name << " " << version;
+        }
+    }
+    const auto& v2 = galileo["2.11"];
+    const auto& v3 = galileo["3.04"];
+    ASSERT_FALSE(v3.empty());
+    ASSERT_EQ(v2.size(), v3.size());
+    std::size_t negative = 0;
+    for (const auto& [key, values] : v3) {
+        const auto it = v2.find(key);
+        ASSERT_NE(it, v2.end()) << key;
+        ASSERT_EQ(it->second.size(), values.size()) << key;
+        for (std::size_t j = 0; j < values.size(); ++j) {
+            if (std::isnan(values[j])) {
+                EXPECT_TRUE(std::isnan(it->second[j])) << key << " field " << j;
+            } else {
+                EXPECT_EQ(it->second[j], values[j]) << key << " field " << j;
+                negative += values[j] < 0.0;
+            }
+        }
+    }
+    EXPECT_GT(negative, 0u);
 }
 
 }  // namespace

@@ -199,6 +199,31 @@ INSTANTIATE_TEST_SUITE_P(Versions, RnxWriterLabels,
                                            LabelCase{RN3_302, true, true, true},
                                            LabelCase{RN4_400, true, true, true}));
 
+TEST(RnxWriter, GlonassSlotLinesWrapAfterEightSatellites) {
+    // The channels of a day of 2022 (R11 unknown), as a station's file gives them.
+    const int channels[24] = {1,  -4, 5, 6,  1, -4, 5, 6, -2, -7, 127, -1,
+                              -2, -7, 0, -1, 4, -3, 3, 2, 4,  -3, 3,   2};
+    const std::string label = "GLONASS SLOT / FRQ #";
+    const struct {
+        int Last;  // satellites R01 .. R<Last>
+        std::vector<std::string> Want;
+    } cases[] = {
+        {8, {"  8 R01  1 R02 -4 R03  5 R04  6 R05  1 R06 -4 R07  5 R08  6 " + label}},
+        {17,
+         {" 16 R01  1 R02 -4 R03  5 R04  6 R05  1 R06 -4 R07  5 R08  6 " + label,
+          "    R09 -2 R10 -7 R12 -1 R13 -2 R14 -7 R15  0 R16 -1 R17  4 " + label}},
+        {24,
+         {" 23 R01  1 R02 -4 R03  5 R04  6 R05  1 R06 -4 R07  5 R08  6 " + label,
+          "    R09 -2 R10 -7 R12 -1 R13 -2 R14 -7 R15  0 R16 -1 R17  4 " + label,
+          "    R18 -3 R19  3 R20  2 R21  4 R22 -3 R23  3 R24  2        " + label}},
+    };
+    for (const auto& c : cases) {
+        auto rs = TSynRecordset::Make(SmallEpochs(1));
+        for (int n = 0; n < c.Last; ++n) rs->Glo[static_cast<std::size_t>(n)] = channels[n];
+        EXPECT_EQ(Write(rs, Settings(RN3_304)).Labelled(label), c.Want) << c.Last;
+    }
+}
+
 TEST(RnxWriter, SystemWithoutCodesInTheVersionIsLeftOut) {
     // BeiDou 19 observes only band 6 (1X), which has a code from 3.04 on.
     auto rs = TSynRecordset::Make(SmallEpochs(2, false));

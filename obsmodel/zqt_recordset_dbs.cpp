@@ -716,14 +716,4 @@ double TZQS_Recordset::GetSelectedWavelength(std::uint8_t Kind, std::int32_t Ind
     return band ? GetWavelength(band) : 0.0;
 }
 
-// =======================================================================================
-// Class operations
-
-void TZQS_Recordset::SplitRecordsetByTime(std::vector<zqt_types_bs::RObjID>&,
-                                          const IESQLiteDatabasePtr&, std::int32_t RecordsetID,
-                                          std::int32_t, std::int64_t) {
-    throw zqt_types_bs::ExceptionZQS(
-        Format("Splitting recordset %d into pieces is not available in this build", RecordsetID));
-}
-
 }  // namespace zqt_recordset_dbs

@@ -178,12 +178,36 @@ public:
     const RVec3& GetReferencePos() const { return FReferencePos; }
     void SetReferencePos(const RVec3& Value) { FReferencePos = Value; }
 
-    // ---- class operations -------------------------------------------------------------------
-    // Replaces a recordset by consecutive pieces of PieceLength ticks. Not available in this
-    // build: raises zqt_types_bs::ExceptionZQS.
+    // ---- class operations on a project database -------------------------------------------
+    // Replaces recordset RecordsetID by consecutive pieces of PieceLength ticks (rounded
+    // down to whole intervals), each a new type-7 recordset with its ObjInfo row (named
+    // after the old one with "_001", "_002", ...) and copies of its Coordinates rows; the
+    // old Recordsets row is deleted, its ObjInfo row stays. StartTime < 1: pieces aligned
+    // to multiples of the step, each spanning the first to the last epoch inside it;
+    // otherwise pieces of exactly one step from StartTime. A piece without an epoch is not
+    // made. Everything is checked first and done in one transaction (a savepoint inside an
+    // open one): a failure leaves the recordset as it was. PieceLength 0 does nothing; a
+    // piece length shorter than the interval raises Exception "Bad interval %d"; an
+    // explicit start at or after the end raises zqt_sat_obs_types::ExceptionZQS.
     static void SplitRecordsetByTime(std::vector<zqt_types_bs::RObjID>& Pieces,
                                      const IESQLiteDatabasePtr& Db, std::int32_t RecordsetID,
                                      std::int32_t PieceLength, std::int64_t StartTime);
+    // Copies every own recordset (type 6) with its ObjInfo and Coordinates rows into a new
+    // type-7 recordset, then UpdateIntervals and FillPositions; all or nothing.
+    static void CopyOwnRecordsets(const IESQLiteDatabasePtr& Db);
+    // Sets each recordset's interval to the most frequent epoch interval inside its window;
+    // a recordset without epochs keeps its interval.
+    static void UpdateIntervals(const IESQLiteDatabasePtr& Db);
+    // Gives recordsets without a Coordinates row one: the file receiver's static position,
+    // else the average of the data set's default solution.
+    static void FillPositions(const IESQLiteDatabasePtr& Db);
+    // The weighted mean (weights 1/SX) of the data set's default-solution positions inside
+    // the recordset's window (rms above 0 and below 30 m, height -1000..15000 m), reduced
+    // from the antenna to the marker, written as the recordset's position with its
+    // antenna offset vector; nothing happens without such a solution. The last argument
+    // is not used.
+    static void AverageStaticPosition(const IESQLiteDatabasePtr& Db, std::int32_t RecordsetID,
+                                      double Unused);
 
 protected:
     // Reads the own position (the recordset's Coordinates row, zeros without) and the

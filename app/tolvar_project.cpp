@@ -689,6 +689,7 @@ void TTolvar_project::WriteHourly(std::int32_t DataSetID, const std::string& Out
         zqt_recordset_dbs::TZQS_Recordset::SplitRecordsetByTime(pieces, Database(), ids[k],
                                                                 36'000'000, 0);
         const std::string name = RecordsetOutputName(OutputName, k);
+        if (pieces.empty()) DoMessage(Format("%s: no epochs; not written", name), 1);
         for (std::size_t i = 0; i < pieces.size(); ++i)
             all.emplace_back(pieces[i].ObjID, HourlyPieceName(name, i));
     }

@@ -193,8 +193,9 @@ public:
     // name, the later ones with "_002", "_003", ...); without one, only a navigation file.
     // Returns the name of the first observation file written ("" for none).
     std::string WriteReceiver(std::int32_t DataSetID, const std::string& OutputName);
-    // The same, each recordset split into one-hour pieces named with a letter, RINEX
-    // naming forced on; without an output recordset, only a navigation file.
+    // The same, each recordset split into clock-hour pieces (an hour without epochs gives
+    // none) named with a letter, RINEX naming forced on; without an output recordset, only
+    // a navigation file.
     void WriteHourly(std::int32_t DataSetID, const std::string& OutputName);
 
     void ImportNavFiles();

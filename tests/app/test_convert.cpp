@@ -48,11 +48,13 @@ struct RRun {
 };
 
 // One run of the program in this process.
-RRun Convert(const std::string& Input, const fs::path& OutDir, const std::string& Version) {
+RRun Convert(const std::string& Input, const fs::path& OutDir, const std::string& Version,
+             const std::vector<std::string>& More = {"--nonav"}) {
     std::ostringstream out, err;
     RRun r;
-    r.Code = tolvar_project::RunApplication(
-        {"tolvar", Input, "-o=" + OutDir.string(), "-v=" + Version, "--nonav"}, out, err);
+    std::vector<std::string> args = {"tolvar", Input, "-o=" + OutDir.string(), "-v=" + Version};
+    args.insert(args.end(), More.begin(), More.end());
+    r.Code = tolvar_project::RunApplication(args, out, err);
     r.Out = out.str();
     r.Err = err.str();
     return r;
@@ -242,6 +244,75 @@ TEST(Convert, PieceWithNothingTheVersionCarriesIsSkipped) {
     r = Convert(write("QZSS_2024_03_05.rtcm3", qzss), dir.Path() / "out2", "2.11");
     EXPECT_EQ(r.Code, 50);
     EXPECT_NE(r.Err.find("No sattypes"), std::string::npos) << r.Err;
+}
+
+// True when two observation bodies are the same but for loss-of-lock flags (the 15th
+// character of a 16-character field whose first field starts at column Offset).
+bool SameButLossOfLock(const std::string& A, const std::string& B, std::size_t Offset) {
+    if (A.size() != B.size()) return false;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < A.size(); ++i, ++column) {
+        if (A[i] == '\n') column = std::string::npos;  // the next character is column 0
+        if (A[i] == B[i]) continue;
+        const bool flag = column >= Offset && (column - Offset) % 16 == 14;
+        if (!flag || (A[i] != '1' && A[i] != ' ') || (B[i] != '1' && B[i] != ' ')) return false;
+    }
+    return true;
+}
+
+// Hourly files: a recording from 10:59:30 to 11:00:59 and again from 13:00:00 gives one
+// file set per clock hour with epochs (none for 12), named by the RINEX rules; together the
+// pieces hold exactly the epochs of the whole run, none twice.
+TEST(Convert, HourlyFilesPerClockHour) {
+    TWorkDir dir;
+    sample_recording::RSampleOptions o;
+    o.Start = sample_recording::GpsTicks(2024, 3, 5, 10, 59, 30);
+    o.Epochs = 90;
+    rtcm_encoder::TBytes bytes = sample_recording::MakeSampleRecording(o);
+    o.Start = sample_recording::GpsTicks(2024, 3, 5, 13, 0, 0);
+    o.Epochs = 30;
+    rtcm_encoder::Append(bytes, sample_recording::MakeSampleRecording(o));
+    const fs::path input = dir.Path() / "HOUR_2024_03_05.rtcm3";
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    struct Case {
+        const char* Version;
+        std::vector<std::string> Names;  // the observation files, in name order
+    };
+    const Case cases[] = {
+        {"3.04",
+         {"HOUR01RUS_R_20240651059_29S_01S_MO.rnx", "HOUR01RUS_R_20240651100_01M_01S_MO.rnx",
+          "HOUR01RUS_R_20240651300_29S_01S_MO.rnx"}},
+        {"2.11", {"HOUR065k.24o", "HOUR065l.24o", "HOUR065n.24o"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Version);
+        const fs::path whole = dir.Path() / (std::string("whole") + c.Version);
+        const fs::path hourly = dir.Path() / (std::string("hourly") + c.Version);
+        fs::create_directories(whole);
+        fs::create_directories(hourly);
+        ASSERT_EQ(Convert(input.string(), whole, c.Version).Code, 0);
+        const RRun r = Convert(input.string(), hourly, c.Version, {"--hr"});
+        ASSERT_EQ(r.Code, 0) << r.Err;
+        std::set<std::string> names, observations;
+        for (const auto& e : fs::directory_iterator(hourly)) names.insert(e.path().filename());
+        for (const std::string& n : names)
+            if (n.ends_with("MO.rnx") || n.ends_with(".24o")) observations.insert(n);
+        EXPECT_EQ(std::vector<std::string>(observations.begin(), observations.end()), c.Names);
+        // Navigation files as for a whole run, for every piece.
+        EXPECT_GE(names.size(), 2 * c.Names.size());
+        // The pieces' epochs one after the other are the whole run's epochs, with the same
+        // values; the first epoch of each file flags its phases as a new arc.
+        std::string joined;
+        for (const std::string& n : observations) {
+            const std::string b = Body((hourly / n).string());
+            joined += b.substr(b.find('\n') + 1);
+        }
+        std::string b = Body(ObservationFile(whole));
+        b = b.substr(b.find('\n') + 1);
+        EXPECT_TRUE(SameButLossOfLock(joined, b, c.Version[0] == '3' ? 3 : 0));
+    }
 }
 
 // Every shared recording converts; every epoch that the stream carries for a system is in

@@ -178,7 +178,15 @@ void TZQS_Recordset::SplitRecordsetByTime(std::vector<zqt_types_bs::RObjID>& Pie
         piece.ObjID = id;
         pieces.push_back(piece);
     }
-    db.ExecSQLFmt("DELETE FROM Recordsets WHERE RecordsetID = %d", RecordsetID);
+    // The old Recordsets row goes; its registry row stays (the schema's delete trigger
+    // takes it with the row, so it is put back).
+    db.ExecFmt(
+        "DROP TABLE IF EXISTS temp.tmp_retired;"
+        "CREATE TEMP TABLE tmp_retired AS SELECT * FROM ObjInfo WHERE ObjID = %0:d;"
+        "DELETE FROM Recordsets WHERE RecordsetID = %0:d;"
+        "INSERT OR IGNORE INTO ObjInfo SELECT * FROM tmp_retired;"
+        "DROP TABLE temp.tmp_retired;",
+        RecordsetID);
     work.Commit();
     Pieces = std::move(pieces);
 }

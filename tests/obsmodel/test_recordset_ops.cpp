@@ -138,14 +138,14 @@ TEST_F(RecordsetOpsTest, SplitIntoHourlyPieces) {
         TZQS_Recordset::SplitRecordsetByTime(pieces, Db, id, static_cast<std::int32_t>(Hour),
                                              c.S.Start);
         EXPECT_EQ(Read(pieces), c.Pieces);
-        // The old row is gone, and with it (the schema's delete cascade) its registry row and
-        // position; each piece is an output recordset of the data set with the interval and
-        // a copy of the position.
+        // The old row is gone, and with it (the schema's delete cascade) its position; its
+        // registry row stays; each piece is an output recordset of the data set with the
+        // interval and a copy of the position.
         EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Recordsets WHERE RecordsetID = %d", id)), 0);
-        EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM ObjInfo WHERE ObjID = %d", id)), 0);
+        EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM ObjInfo WHERE ObjID = %d", id)), 1);
         EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Coordinates WHERE ObjID = %d", id)), 0);
         EXPECT_EQ(Int("SELECT COUNT(*) FROM ObjInfo"),
-                  objInfo - 1 + static_cast<std::int64_t>(pieces.size()));
+                  objInfo + static_cast<std::int64_t>(pieces.size()));
         for (const auto& p : pieces) {
             EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Recordsets WHERE RecordsetID = %d AND "
                                  "RecordsetType = 7 AND DataSetID = %d AND Interval = %d",

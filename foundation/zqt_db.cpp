@@ -6,6 +6,9 @@
 #include <limits>
 
 #include "zqt_basestorage.h"
+#include "zqt_dirs.h"
+#include "zqt_files.h"
+#include "zqt_project.h"
 
 namespace zqt_db {
 
@@ -245,6 +248,68 @@ void TPellamDatabase::RegisterFunctions() {
             else
                 R::ResultBlob(c, mem + kObsHeader, static_cast<std::size_t>(size));
         });
+}
+
+// =======================================================================================
+// The database catalogue
+
+void TZQS_DbDesc::EnterRead() {
+    const std::lock_guard<std::recursive_mutex> gate(FOuter);
+    const std::lock_guard<std::recursive_mutex> inner(FInner);
+    ++FReaders;
+}
+
+void TZQS_DbDesc::LeaveRead() {
+    const std::lock_guard<std::recursive_mutex> inner(FInner);
+    --FReaders;
+}
+
+std::int32_t TZQS_DbDesc::ReaderCount() const {
+    const std::lock_guard<std::recursive_mutex> inner(FInner);
+    return FReaders;
+}
+
+using zqt_dirs::TZQS_Dirs;
+
+std::string TZQS_DbProject::GetFileName() const {
+    return zqt_project::TZQS_Project::ProjectDatabaseName();
+}
+std::string TZQS_DbGNSSNet::GetFileName() const { return TZQS_Dirs::StationsDbName(); }
+std::string TZQS_DbBias::GetFileName() const { return TZQS_Dirs::DataDir() + "bias.db3"; }
+std::string TZQS_DbDefaults::GetFileName() const { return TZQS_Dirs::DataDir() + "defaults.db3"; }
+std::string TZQS_DbZQS::GetFileName() const { return TZQS_Dirs::DataDir() + "ZQS.vpd"; }
+std::string TZQS_DbFTP::GetFileName() const {
+    const std::string user = TZQS_Dirs::UserDataDir() + "ftpdata.db";
+    return zqt_files::PathExists(user) ? user : TZQS_Dirs::FtpDbName();
+}
+std::string TZQS_DbAntennas::GetFileName() const { return TZQS_Dirs::AntennasDbName(); }
+std::string TZQS_DbCatalog::GetFileName() const { return TZQS_Dirs::CatalogDbName(); }
+
+void SetupCatalog() {
+    TZQS_DbProject::Instance();
+    TZQS_DbFTP::Instance();
+    TZQS_DbGNSSNet::Instance();
+    TZQS_DbBias::Instance();
+    TZQS_DbCatalog::Instance();
+    TZQS_DbDefaults::Instance();
+    TZQS_DbZQS::Instance();
+    TZQS_DbLanguage::Instance();
+    TZQS_DbAntennas::Instance();
+}
+
+std::shared_ptr<TZQS_DbAntennasRead> TZQS_DbAntennasRead::Create() {
+    auto db = OpenAs<TZQS_DbAntennasRead>(TZQS_DbAntennas::Instance().GetFileName(), 0);
+    db->ExecScript(
+        "CREATE TEMP VIEW v_Aliases AS SELECT * FROM tab_Aliases; CREATE TEMP VIEW v_Antennas "
+        "AS SELECT * FROM tab_Antennas; CREATE TEMP VIEW v_AzimuthPhaseCenterVariations AS "
+        "SELECT * FROM tab_AzimuthPhaseCenterVariations;",
+        {}, ";");
+    // SQLite resolves a view's tables when the view is read, not when it is made: each view
+    // is read once here, so that a database without one of the tables fails while it is
+    // opened and not halfway through a load.
+    for (const char* view : {"v_Aliases", "v_Antennas", "v_AzimuthPhaseCenterVariations"})
+        db->ExecSQL(std::string("SELECT * FROM ") + view + " LIMIT 0;");
+    return db;
 }
 
 }  // namespace zqt_db

@@ -1,5 +1,8 @@
 // The connection class of every database of the suite: an SQLite connection with the
-// user SQL functions that the schema's views and triggers and the data classes call.
+// user SQL functions that the schema's views and triggers and the data classes call; and
+// the database catalogue: one descriptor per database file of the suite, the connection
+// classes whose file name comes from a descriptor, and the read connections that count
+// themselves as readers of their file while they live.
 //
 // Three functions have bodies that belong to later subsystems (antenna-height reduction,
 // object identifiers of the project, observation statistics); those subsystems install
@@ -12,6 +15,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <type_traits>
 
@@ -96,6 +100,155 @@ private:
     double FLastX = 0.0, FLastY = 0.0, FLastZ = 0.0;
     double FLat = 0.0, FLon = 0.0, FAlt = 0.0;
     std::int64_t FConversions = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// The database catalogue
+
+// A database file of the suite. Its outer section is the writer's gate: a writer that holds
+// it keeps new readers from entering, while readers leave through the inner section alone.
+// No code of this program writes through the gate; the reader count is the number of live
+// read connections of the file.
+class TZQS_DbDesc {
+public:
+    TZQS_DbDesc() = default;
+    virtual ~TZQS_DbDesc() = default;
+    TZQS_DbDesc(const TZQS_DbDesc&) = delete;
+    TZQS_DbDesc& operator=(const TZQS_DbDesc&) = delete;
+
+    // The file this descriptor stands for ("" : SQLite's private temporary database).
+    virtual std::string GetFileName() const = 0;
+    // Counts one more reader, after passing the writer's gate.
+    void EnterRead();
+    void LeaveRead();
+    std::int32_t ReaderCount() const;
+    std::recursive_mutex& WriterGate() noexcept { return FOuter; }
+
+private:
+    mutable std::recursive_mutex FInner;
+    std::recursive_mutex FOuter;
+    std::int32_t FReaders = 0;
+};
+
+// A descriptor class with its process-wide singleton, made on first use.
+template <class T>
+class TZQS_DbDescOf : public TZQS_DbDesc {
+public:
+    static T& Instance() {
+        static T instance;
+        return instance;
+    }
+};
+
+// The working project database: the name its creation was given.
+class TZQS_DbProject final : public TZQS_DbDescOf<TZQS_DbProject> {
+public:
+    std::string GetFileName() const override;
+};
+// The station network: "stations.db3" in the data folder.
+class TZQS_DbGNSSNet final : public TZQS_DbDescOf<TZQS_DbGNSSNet> {
+public:
+    std::string GetFileName() const override;
+};
+// "bias.db3" in the data folder.
+class TZQS_DbBias final : public TZQS_DbDescOf<TZQS_DbBias> {
+public:
+    std::string GetFileName() const override;
+};
+// "defaults.db3" in the data folder.
+class TZQS_DbDefaults final : public TZQS_DbDescOf<TZQS_DbDefaults> {
+public:
+    std::string GetFileName() const override;
+};
+// The suite settings: "ZQS.vpd" in the data folder.
+class TZQS_DbZQS final : public TZQS_DbDescOf<TZQS_DbZQS> {
+public:
+    std::string GetFileName() const override;
+};
+// The language database: SQLite's private temporary database.
+class TZQS_DbLanguage final : public TZQS_DbDescOf<TZQS_DbLanguage> {
+public:
+    std::string GetFileName() const override { return std::string(); }
+};
+// FTP data: "ftpdata.db" in the user data folder when that file exists, else
+// "ftpdata.db3" in the data folder.
+class TZQS_DbFTP final : public TZQS_DbDescOf<TZQS_DbFTP> {
+public:
+    std::string GetFileName() const override;
+};
+// The antennas database (configurable).
+class TZQS_DbAntennas final : public TZQS_DbDescOf<TZQS_DbAntennas> {
+public:
+    std::string GetFileName() const override;
+};
+// "catalog.db3" in the user data folder.
+class TZQS_DbCatalog final : public TZQS_DbDescOf<TZQS_DbCatalog> {
+public:
+    std::string GetFileName() const override;
+};
+
+// Makes the nine descriptors (Project, FTP, GNSSNet, Bias, Catalog, Defaults, ZQS,
+// Language, Antennas); each is also made on its first use.
+void SetupCatalog();
+
+// A connection to the file of descriptor T, with the SQL functions of TPellamDatabase.
+template <class T>
+class TZQS_Db_base : public TPellamDatabase {
+public:
+    explicit TZQS_Db_base(TOpenKey Key) : TPellamDatabase(Key) {}
+    static std::shared_ptr<TZQS_Db_base> Create() {
+        return OpenAs<TZQS_Db_base>(T::Instance().GetFileName(), 0);
+    }
+};
+
+namespace detail {
+// One reader of descriptor T's file for as long as it lives.
+template <class T>
+class TReaderOf {
+protected:
+    TReaderOf() { T::Instance().EnterRead(); }
+    ~TReaderOf() { T::Instance().LeaveRead(); }
+    TReaderOf(const TReaderOf&) = delete;
+    TReaderOf& operator=(const TReaderOf&) = delete;
+};
+}  // namespace detail
+
+// A read connection: it counts as a reader of its file from before the file is opened
+// until after it is closed (the reader base is made first and destroyed last).
+template <class T>
+class TZQS_DbRead : private detail::TReaderOf<T>, public TZQS_Db_base<T> {
+public:
+    using TOpenKey = typename TZQS_Db_base<T>::TOpenKey;
+    explicit TZQS_DbRead(TOpenKey Key) : TZQS_Db_base<T>(Key) {}
+    static std::shared_ptr<TZQS_DbRead> Create() {
+        return TZQS_Db_base<T>::template OpenAs<TZQS_DbRead>(T::Instance().GetFileName(), 0);
+    }
+};
+
+class TZQS_ProjectDatabase_base : public TZQS_Db_base<TZQS_DbProject> {
+public:
+    using TZQS_Db_base::TZQS_Db_base;
+    static std::shared_ptr<TZQS_ProjectDatabase_base> Create() {
+        return OpenAs<TZQS_ProjectDatabase_base>(TZQS_DbProject::Instance().GetFileName(), 0);
+    }
+};
+
+using TZQS_DbProjectRead = TZQS_DbRead<TZQS_DbProject>;
+using TZQS_DbFTPRead = TZQS_DbRead<TZQS_DbFTP>;
+using TZQS_DbGNSSNetRead = TZQS_DbRead<TZQS_DbGNSSNet>;
+using TZQS_DbBiasRead = TZQS_DbRead<TZQS_DbBias>;
+using TZQS_DbCatalogRead = TZQS_DbRead<TZQS_DbCatalog>;
+using TZQS_DbDefaultsRead = TZQS_DbRead<TZQS_DbDefaults>;
+using TZQS_DbZQSRead = TZQS_DbRead<TZQS_DbZQS>;
+using TZQS_DbLanguageRead = TZQS_DbRead<TZQS_DbLanguage>;
+
+// A read connection to the antennas database with the temporary views v_Aliases,
+// v_Antennas and v_AzimuthPhaseCenterVariations over its tables. A database that lacks
+// one of the tables fails here, with the SQLite error that names it.
+class TZQS_DbAntennasRead : public TZQS_DbRead<TZQS_DbAntennas> {
+public:
+    using TZQS_DbRead::TZQS_DbRead;
+    static std::shared_ptr<TZQS_DbAntennasRead> Create();
 };
 
 }  // namespace zqt_db

@@ -35,7 +35,7 @@ struct TGlobals {
     std::optional<TConfig> Config;
     std::string AntennasDb, AntennasExt, Template, SQLiteDll;
     std::string DbName, DbDir, DbBareName;
-    TProjectHook InitStore, CatalogSetup;
+    TProjectHook InitStore;
     std::mutex CounterLock;
     // An empty project starts at 1 as well: 0 is never handed out as an object id.
     std::int64_t Counter = 1;
@@ -116,7 +116,7 @@ void TZQS_Project::Initialize() {
     LoadSettings();
     zqt_dirs::TZQS_Dirs::Setup(G().AntennasDb, G().AntennasExt, "Data");
     InstallSqlFunctions();
-    if (G().CatalogSetup) G().CatalogSetup();
+    zqt_db::SetupCatalog();
 }
 
 void TZQS_Project::LoadConfig() {
@@ -187,7 +187,6 @@ std::string TZQS_Project::TemplateFile() { return G().Template; }
 std::string TZQS_Project::SQLiteLibraryName() { return G().SQLiteDll; }
 
 void TZQS_Project::SetInitStoreHook(TProjectHook Hook) { G().InitStore = std::move(Hook); }
-void TZQS_Project::SetCatalogSetupHook(TProjectHook Hook) { G().CatalogSetup = std::move(Hook); }
 
 // =======================================================================================
 // The working project database

@@ -72,7 +72,7 @@ public:
     // ---- start-up ---------------------------------------------------------------------
     // Once, before the project object exists: LoadConfig, LoadSettings, the directory
     // table (with the configured antennas databases), the SQL function NewObjID, and the
-    // database catalogue's set-up hook. A faulty configuration file raises
+    // database catalogue. A faulty configuration file raises
     // ExceptionInconsistentConfig.
     static void Initialize();
     // Reads "<program name>.cfg" from the current folder, else from the program's folder.
@@ -100,11 +100,9 @@ public:
     static std::string TemplateFile();
     static std::string SQLiteLibraryName();
 
-    // Hooks of later subsystems: the navigation store's InitStore (run by CreateProject
-    // before the project database opens) and the database catalogue's set-up (run by
-    // Initialize).
+    // Hook of a later subsystem: the navigation store's InitStore (run by CreateProject
+    // before the project database opens).
     static void SetInitStoreHook(TProjectHook Hook);
-    static void SetCatalogSetupHook(TProjectHook Hook);
 
     // ---- the working project database -----------------------------------------------
     // Creates the working project database FileName afresh ("" : SQLite's private

@@ -282,11 +282,11 @@ double RZQSAntenna::PhaseCentreCorrection(unsigned System, unsigned Slot, const 
 bool RZQSAntenna::Load(const std::string& AntennaType) {
     Carriers = 0;
     Loaded = false;
-    const std::string dbName = zqt_dirs::TZQS_Dirs::AntennasDbName();
+    const std::string dbName = zqt_db::TZQS_DbAntennas::Instance().GetFileName();
     if (dbName.empty() || !zqt_files::PathExists(dbName)) return false;
 
     Name.clear();
-    const IESQLiteDatabasePtr db = OpenAntennasRead(dbName);
+    const IESQLiteDatabasePtr db = zqt_db::TZQS_DbAntennasRead::Create();
     AttachExtension(*db, zqt_dirs::TZQS_Dirs::AntennasExtDbName());
     const zqt_decimalseparator::TZQT_DecSepScope pointSeparator('.');
 
@@ -326,19 +326,6 @@ bool RZQSAntenna::Load(const std::string& AntennaType) {
     Loaded = true;
     Name = AntennaType;
     return true;
-}
-
-// =======================================================================================
-// The antennas database
-
-IESQLiteDatabasePtr OpenAntennasRead(const std::string& FileName) {
-    IESQLiteDatabasePtr db = zqt_db::TPellamDatabase::Create(FileName);
-    db->ExecScript(
-        "CREATE TEMP VIEW v_Aliases AS SELECT * FROM tab_Aliases; CREATE TEMP VIEW v_Antennas "
-        "AS SELECT * FROM tab_Antennas; CREATE TEMP VIEW v_AzimuthPhaseCenterVariations AS "
-        "SELECT * FROM tab_AzimuthPhaseCenterVariations;",
-        {}, ";");
-    return db;
 }
 
 }  // namespace zqt_antenna_rcrd

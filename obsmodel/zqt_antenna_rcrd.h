@@ -72,8 +72,9 @@ struct RZQSAntenna {
     std::uint32_t Carriers = 0;  // bit c: Params[c] holds a calibration of carrier c
     std::array<RParams, CarrierCount> Params{};
 
-    // Loads the calibration of an antenna type from the antennas database
-    // (TZQS_Dirs::AntennasDbName) and its extension (TZQS_Dirs::AntennasExtDbName); the
+    // Loads the calibration of an antenna type from the antennas database (read through the
+    // catalogue's antennas read connection) and its extension
+    // (TZQS_Dirs::AntennasExtDbName); the
     // result is the loaded flag. A missing antennas database leaves the name as it was;
     // an unknown type leaves the name empty. Faulty variation texts raise
     // zqt_types_bs::ExceptionZQS "Bad dimehsions", database faults ESQLiteException; the
@@ -114,11 +115,6 @@ std::vector<float> ParseNoAzi(std::string_view Text, std::int32_t Count);
 // number of items raises "Bad dimehsions".
 std::vector<std::vector<float>> ParsePcvGrid(std::string_view Text, std::int32_t NZen,
                                              std::int32_t NAzi);
-
-// A read connection to the antennas database FileName with the temporary views v_Aliases,
-// v_Antennas and v_AzimuthPhaseCenterVariations over its tables (a missing table raises
-// ESQLiteException when it is first read).
-SQLiteExt::IESQLiteDatabasePtr OpenAntennasRead(const std::string& FileName);
 
 // ---------------------------------------------------------------------------------------
 // RINEX header items. Every item is a Variant: Empty (unassigned) or Null when unknown.

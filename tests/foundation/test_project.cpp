@@ -85,7 +85,6 @@ protected:
         zqt_project::ClearCurrentProject();
         TZQS_Project::ClearConfig();
         TZQS_Project::SetInitStoreHook(nullptr);
-        TZQS_Project::SetCatalogSetupHook(nullptr);
         TZQS_Dirs::Reset();
     }
     void TearDown() override {
@@ -178,10 +177,7 @@ TEST_F(ProjectTest, InitializeReadsTheProgramsConfigFromTheCurrentFolder) {
     ScopedCwd cwd(Dir.File(""));
     WriteFile(OwnConfigName(), "ANTENNADB=mine.db3\nANTENNAEXT=missing.db3\n");
     WriteFile("mine.db3", "");
-    int catalog = 0;
-    TZQS_Project::SetCatalogSetupHook([&] { ++catalog; });
     TZQS_Project::Initialize();
-    EXPECT_EQ(catalog, 1);
     EXPECT_EQ(TZQS_Project::AntennasDbFile(), "mine.db3");
     EXPECT_EQ(TZQS_Dirs::AntennasDbName(), "mine.db3");
     // Not found anywhere: the directory table keeps its default.

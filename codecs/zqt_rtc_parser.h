@@ -29,6 +29,7 @@
 #include "zqt_basestorage.h"
 #include "zqt_ephem_tp.h"
 #include "zqt_file_obs.h"
+#include "zqt_nmea.h"
 #include "zqt_obs_intrf.h"
 #include "zqt_objects_intrf.h"
 #include "zqt_rtcm_types.h"
@@ -640,6 +641,8 @@ public:
     // Nothing is taken once the stop flag is set.
     bool AddData(const std::uint8_t* Data, std::int32_t Count) override;
     bool FindMessage(const std::uint8_t* Buffer, std::int32_t& Offset, std::int32_t Count) override;
+    // The decoder's start of a pass; the NMEA values waiting for their epochs are dropped.
+    void BeginPass() override;
 
     // ---- hand-over of the station messages ---------------------------------------------
     // After 1005/1006: the station position; a position more than StationMoveLimit from the
@@ -694,7 +697,58 @@ public:
     bool ProcessNmea() const noexcept { return FProcessNmea; }
     void SetProcessNmea(bool Value) noexcept { FProcessNmea = Value; }
 
+    // ---- NMEA sentences --------------------------------------------------------------------
+    // Every sentence found in the stream is consumed with its line end. A complete RMC sets
+    // the reference time (and, set to stop at it, the stop flag). With processing on, a
+    // GGA fix and the RMS of a GST go to the coordinates of the epoch of their own time:
+    // the time of day of the sentence (UTC) is placed next to the reference time, and the
+    // values wait, keyed by that time, until the epoch of the same time (to 5 ms) is
+    // written, whether the sentence came before or after the epoch's observation messages.
+    // The velocity is the change of position since the GGA before, over the time between
+    // the two. An MRK names the data set.
+    const zqt_nmea::TZQS_Nmea& Nmea() const noexcept { return FNmea; }
+    struct RNmeaCounts {
+        std::int64_t Sentences = 0;   // sentences taken from the stream
+        std::int64_t Bytes = 0;       // their bytes, line ends included
+        std::int64_t Incomplete = 0;  // sentences whose fields could not be used
+        std::int64_t NoFix = 0;       // GGA without a position fix
+        std::int64_t Unplaced = 0;    // GGA fixes that met no written epoch of their time
+        std::int64_t NotStored = 0;   // GGA fixes of epochs that keep no standalone solution
+    };
+    // The counts of the pass.
+    const RNmeaCounts& NmeaCounts() const noexcept { return FNmeaCounts; }
+    // Sentence and epoch times closer than this are the same epoch (NMEA times are given
+    // to the hundredth of a second).
+    static constexpr std::int64_t NmeaTimeTolerance = 50;
+    // GGA fixes waiting for their epoch, at most (the oldest are dropped beyond).
+    static constexpr std::size_t NmeaPendingLimit = 4096;
+
 protected:
+    std::int32_t HandleNmea(const std::uint8_t* P, std::int32_t Available) override;
+    // The GPS time of an NMEA time of day (UTC ticks) next to the reference time; 0 while
+    // there is no reference.
+    std::int64_t NmeaTime(std::int64_t TimeOfDay) const;
+    void TakeGGA();
+    void TakeGST();
+    // The values that wait for their epoch.
+    struct RNmeaFix {
+        bool HasPosition = false;
+        RVec3 Position;
+        std::uint8_t PointType = 0;
+        double HDOP = 0.0;
+        std::uint32_t Satellites = 0;
+        bool HasVelocity = false;
+        RVec3 Velocity;
+        double RMS = 0.0;
+    };
+    RNmeaFix& PendingFix(std::int64_t Time);
+    // Takes the waiting values of the epoch at Time (true when a fix is among them); those
+    // of earlier times are dropped and counted.
+    bool TakeNmeaFix(std::int64_t Time, RNmeaFix& Fix);
+    // Puts a fix into the epoch's coordinates; the coordinates, or none when the epoch
+    // keeps no solution.
+    zqt_obs_intrf::IZQS_CoordinatesPtr StoreNmeaFix(const RNmeaFix& Fix);
+
     // Connects the sinks of an observation file (see Create).
     void Wire(const zqt_obs_intrf::IZQS_OBSFilePtr& ObsFile);
 
@@ -702,6 +756,10 @@ protected:
     bool FScanNmea = false;
     bool FStopAtRMC = false;
     bool FProcessNmea = false;
+    zqt_nmea::TZQS_Nmea FNmea;
+    RNmeaCounts FNmeaCounts;
+    std::map<std::int64_t, RNmeaFix> FNmeaFixes;
+    std::int64_t FNmeaPrevTime = 0;  // time of the GGA before
 
     zqt_obs_intrf::IZQS_OBSFilePtr FObsFile;
     zqt_obs_intrf::IZQS_FileReceiverPtr FFileReceiver;

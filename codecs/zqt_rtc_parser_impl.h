@@ -49,8 +49,7 @@ namespace impl {
 inline constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 inline constexpr std::int32_t GloChannelUnknown = 127;
 inline constexpr std::uint8_t Preamble = 0xD3;
-// Longest NMEA sentence, "$" to line end.
-inline constexpr std::int32_t NmeaMaxLength = 82;
+using zqt_nmea::NmeaMaxLength;
 // BeiDou time is 14 s behind GPS time.
 inline constexpr std::int64_t BdsOffset = 14 * zqt_timefunc::TicksPerSecond;
 

@@ -80,6 +80,8 @@ void TZQS_RTCM_Parser::SetStartTime(std::int64_t Time) {
 void TZQS_RTCM_Parser::WriteEpoch() {
     if (!FEpoch) return;
     const std::int64_t t = FEpoch->GetTime();
+    RNmeaFix fix;
+    const bool nmea = TakeNmeaFix(t, fix);
     if (FWindowActive) {
         const zqt_types_bs::TRReaderSettings& s = FSettings;
         if (t < s.StartTime) return;
@@ -89,6 +91,14 @@ void TZQS_RTCM_Parser::WriteEpoch() {
         }
         if (s.Interval > 0 && t % s.Interval != 0) return;
     }
+    // The NMEA fix of the epoch is written with it; what an epoch without satellites (which
+    // is not saved) leaves in the coordinates must not reach the next epoch.
+    struct TLeftOver {
+        zqt_obs_intrf::IZQS_CoordinatesPtr Crd;
+        ~TLeftOver() {
+            if (Crd && Crd->IsModified()) Crd->Clear();
+        }
+    } crd{nmea ? StoreNmeaFix(fix) : nullptr};
     TZQS_RTCM_Decoder::WriteEpoch();
     if (FEpoch->GetEpochRecord().NumSat > 0) {
         if (FFirstWritten == 0) FFirstWritten = t;
@@ -128,6 +138,9 @@ void TZQS_RTCM_Decoder::BeginPass() {
 
 void TZQS_RTCM_Parser::Finish() {
     TZQS_RTCM_Decoder::Finish();
+    for (const auto& [time, fix] : FNmeaFixes)
+        if (fix.HasPosition) ++FNmeaCounts.Unplaced;
+    FNmeaFixes.clear();
 
     // The data span the epochs written; without one, the window start or the first epoch.
     std::int64_t beg = FFirstWritten;

@@ -270,6 +270,15 @@ void TZQS_RTCMReader::ReportSkipped() {
         add(skipped, Format("%d byte(s) outside RTCM 3 frames", FSummary.SkippedBytes));
     if (FSummary.DecodeErrors > 0)
         add(skipped, Format("%d message(s) not decoded", FSummary.DecodeErrors));
+    const zqt_rtc_parser::TZQS_RTCM_Parser::RNmeaCounts& n = FSummary.Nmea;
+    if (n.Incomplete > 0) add(skipped, Format("%d incomplete NMEA sentence(s)", n.Incomplete));
+    if (n.NoFix > 0) add(skipped, Format("%d NMEA GGA sentence(s) without a fix", n.NoFix));
+    if (n.Unplaced > 0)
+        add(skipped,
+            Format("%d NMEA position(s) without a written epoch of their time", n.Unplaced));
+    if (n.NotStored > 0)
+        add(skipped,
+            Format("%d NMEA position(s) of epochs that keep no standalone solution", n.NotStored));
     if (a.Superseded > 0)
         add(skipped, Format("%d observation message(s) of a system sent in a richer kind in "
                             "the same epoch",
@@ -325,6 +334,10 @@ void TZQS_RTCMReader::TakeSummary(const TZQS_RTCM_Parser& Parser) {
     FSummary.LateEpochs = Parser.LateEpochs();
     FSummary.Assembly = Parser.AssemblyCounts();
     FSummary.DecodeErrors = Parser.TotalErrors();
+    // The sentences read in the second pass were counted as bytes outside frames in the
+    // first, which does not look for them.
+    FSummary.Nmea = Parser.NmeaCounts();
+    FSummary.SkippedBytes = std::max<std::int64_t>(0, FSummary.SkippedBytes - FSummary.Nmea.Bytes);
 }
 
 // =======================================================================================
@@ -340,6 +353,9 @@ std::int64_t TZQS_RTCMReader::GetStartTime(const std::string& FileName) {
             parser->SetStopAtRMC(true);
             parser->SetMode(0);
             reader->FeedFileUntil(*parser, StartTimeScanBytes);
+            // A sentence among the last bytes waits for more: the bytes held are scanned
+            // once more.
+            if (parser->ReferenceTime() == 0) parser->EndOfData();
             if (parser->ReferenceTime() != 0) return parser->ReferenceTime();
         }
     }

@@ -54,9 +54,10 @@ struct RImportSummary {
     zqt_rtc_parser::TZQS_RTCM_Decoder::RAssemblyCounts Assembly;  // repairs and skips
     std::int64_t DecodeErrors = 0;                                // messages not decoded, last pass
     std::int64_t Frames = 0;                                      // RTCM 3 frames (first pass)
-    std::int64_t SkippedBytes = 0;  // bytes outside frames (first pass)
-    std::int64_t BadBncLines = 0;   // damaged BNC records passed over
-    bool Closed = false;            // the import was closed (epochs met)
+    std::int64_t SkippedBytes = 0;                       // bytes outside frames and NMEA sentences
+    zqt_rtc_parser::TZQS_RTCM_Parser::RNmeaCounts Nmea;  // sentences of the second pass
+    std::int64_t BadBncLines = 0;                        // damaged BNC records passed over
+    bool Closed = false;                                 // the import was closed (epochs met)
 };
 
 class TZQS_RTCMReader : public zqt_classes_bs::TZQS_TextFileReader {

@@ -152,6 +152,53 @@ TEST(Convert, SampleRecordingIntoBothVersions) {
     }
 }
 
+// A recording without a date in its name whose stream holds an RMC converts from the RMC
+// date; NMEA sentences between its frames (CR LF and LF line ends, a sentence across two
+// reads of the file) leave the observations as they are without them.
+TEST(Convert, NmeaSentencesBetweenTheFrames) {
+    using namespace rtcm_encoder;
+    TWorkDir dir;
+    sample_recording::RSampleOptions o;
+    o.Start = sample_recording::GpsTicks(2024, 3, 5, 10, 0, 0);
+    o.Epochs = 60;
+    const TBytes frames = sample_recording::MakeSampleRecording(o);
+    const std::string tod = NmeaTimeOfDay(o.Start, 18);
+    TBytes nmea = Nmea("GPRMC," + tod + ",A,,,,,,," + NmeaDate(o.Start, 18) + ",,,A");
+    bool across = false;
+    int n = 0;
+    for (std::size_t p = 0; p + 3 <= frames.size();) {
+        const std::size_t len = (((frames[p + 1] & 3u) << 8) | frames[p + 2]) + 6;
+        nmea.insert(nmea.end(), frames.begin() + static_cast<std::ptrdiff_t>(p),
+                    frames.begin() + static_cast<std::ptrdiff_t>(p + len));
+        p += len;
+        const TBytes s = Nmea("GPGGA," + tod + ",5545.0000,N,03737.0000,E,1,10,0.8,150.0,M,,M,,",
+                              ++n % 2 ? "\n" : "\r\n");
+        across |= nmea.size() / 8196 != (nmea.size() + s.size() - 1) / 8196;
+        Append(nmea, s);
+    }
+    ASSERT_TRUE(across) << "no sentence lies across two reads of the file";
+    const auto write = [&dir](const std::string& name, const TBytes& bytes) {
+        std::ofstream(dir.Path() / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return (dir.Path() / name).string();
+    };
+    const fs::path a = dir.Path() / "nmea", b = dir.Path() / "plain";
+    fs::create_directories(a);
+    fs::create_directories(b);
+    const RRun r = Convert(write("SMPLNMEA.rtcm3", nmea), a, "3.04");
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    ASSERT_EQ(Convert(write("SMPL_2024_03_05.rtcm3", frames), b, "3.04").Code, 0);
+    const std::string obs = ObservationFile(a);
+    ASSERT_FALSE(obs.empty());
+    std::ifstream f(obs);
+    const std::string text((std::istreambuf_iterator<char>(f)), {});
+    EXPECT_NE(
+        text.find("  2024     3     5    10     0    0.0000000     GPS         TIME OF FIRST OBS"),
+        std::string::npos);
+    EXPECT_EQ(Body(obs), Body(ObservationFile(b)));
+}
+
 // Epochs per system of a RINEX 3 observation file.
 std::map<char, int> EpochsPerSystem(const std::string& Path) {
     std::ifstream f(Path);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
 #include <map>
 #include <set>
@@ -606,6 +607,42 @@ std::map<char, int> EpochCensus(const TBytes& Stream) {
     std::map<char, int> out;
     for (const auto& [sys, times] : epochs) out[sys] = static_cast<int>(times.size());
     return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// NMEA sentences
+
+TBytes Nmea(const std::string& Body, const std::string& LineEnd) {
+    unsigned sum = 0;
+    for (const char c : Body) sum ^= static_cast<unsigned char>(c);
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", sum);
+    const std::string text = "$" + Body + "*" + hex + LineEnd;
+    return TBytes(text.begin(), text.end());
+}
+
+std::string NmeaTimeOfDay(std::int64_t Ticks, int Leap) {
+    const std::int64_t tod = FloorMod(Ticks - Leap * TicksPerSecond, TicksPerDay) / 100;
+    char text[40];
+    std::snprintf(text, sizeof text, "%02d%02d%02d.%02d", static_cast<int>(tod / 360000),
+                  static_cast<int>(tod / 6000 % 60), static_cast<int>(tod / 100 % 60),
+                  static_cast<int>(tod % 100));
+    return text;
+}
+
+std::string NmeaDate(std::int64_t Ticks, int Leap) {
+    // Days since 1970-01-01 (the GPS origin is day 3657), then the civil date.
+    const std::int64_t z = (Ticks - Leap * TicksPerSecond) / TicksPerDay + 3657 + 719468;
+    const std::int64_t era = z / 146097, doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    const int y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
+    char text[40];
+    std::snprintf(text, sizeof text, "%02d%02d%02d", d, m, y % 100);
+    return text;
 }
 
 }  // namespace rtcm_encoder

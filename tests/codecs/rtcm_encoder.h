@@ -230,6 +230,16 @@ struct RGloEphIn {  // 1020; signed values are sign-magnitude in the message
 TBytes EncodeGloEph(const RGloEphIn& In);
 
 // ---------------------------------------------------------------------------------------
+// NMEA sentences
+
+// "$", the body, "*", the checksum of the body in upper-case hexadecimal, the line end.
+TBytes Nmea(const std::string& Body, const std::string& LineEnd = "\r\n");
+// The UTC time of day "hhmmss.ss" and the date "ddmmyy" of a GPS time (Leap = GPS - UTC in
+// seconds).
+std::string NmeaTimeOfDay(std::int64_t Ticks, int Leap);
+std::string NmeaDate(std::int64_t Ticks, int Leap);
+
+// ---------------------------------------------------------------------------------------
 // Census of a recording, made without the converter
 
 // For each system letter (G, R, E, S, J, C, I), the number of epochs for which the stream

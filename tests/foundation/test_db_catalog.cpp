@@ -80,8 +80,7 @@ TEST_F(CatalogTest, AntennasDatabaseWithoutTheAntennaTableFailsInItsViews) {
         TZQS_DbAntennasRead::Create();
         ADD_FAILURE() << "opened";
     } catch (const SQLiteExt::ESQLiteException& e) {
-        EXPECT_NE(std::string(e.what()).find("no such table: tab_Antennas"),
-                  std::string::npos)
+        EXPECT_NE(std::string(e.what()).find("no such table: tab_Antennas"), std::string::npos)
             << e.what();
     }
     EXPECT_EQ(TZQS_DbAntennas::Instance().ReaderCount(), 0) << "the failed reader left";

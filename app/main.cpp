@@ -5,9 +5,12 @@
 #include <vector>
 
 #include "tolvar_project.h"
+#include "zqt_components.h"
 
 int main(int argc, char** argv) {
     try {
+        // Readers, stores and hooks of every layer, wired in one place.
+        zqt_components::InstallComponents();
         const std::vector<std::string> args(argv, argv + argc);
         return tolvar_project::RunApplication(args);
     } catch (const std::exception& e) {

@@ -132,6 +132,5 @@ private:
 // Registers the reader with the observation-file import, and the navigation store as the
 // observation model's navigation-data factory (when none is registered yet).
 void InstallRTCMReader();
-inline const bool RTCMReaderInstalled = (InstallRTCMReader(), true);
 
 }  // namespace zqt_rtcm_reader

@@ -8,6 +8,7 @@
 #include "zqt_dataaccess.h"
 #include "zqt_ephem_dbs.h"
 #include "zqt_file.h"
+#include "zqt_obs_intrf.h"
 #include "zqt_project.h"
 #include "zqt_types_bs.h"
 
@@ -194,14 +195,6 @@ constexpr const char* CRCSQL = "CREATE TABLE CRC (\nCRC\tINTEGER NOT NULL PRIMAR
 constexpr const char* EphemIndexSQL =
     "CREATE INDEX idx_Ephem_NavType ON Ephemeris (SatCode, NavType)";
 
-// Unit start: creating a project database creates the navigation database first, and the
-// "already loaded" test of input files asks this store's checksum table.
-[[maybe_unused]] const bool UnitStarted = [] {
-    zqt_project::TZQS_Project::SetInitStoreHook([] { TZQS_DataStorage::InitStore(); });
-    zqt_file::SetKnownCRCTest([](std::int64_t crc) { return TZQS_DataStorage::IsKnownCRC(crc); });
-    return true;
-}();
-
 }  // namespace
 
 // =======================================================================================
@@ -303,6 +296,17 @@ void TZQS_DataStorage::SaveToProject(const std::string& ProjectFile) {
         throw;
     }
     db->Detach("proj");
+}
+
+// =======================================================================================
+
+void InstallDataStorage() {
+    zqt_project::TZQS_Project::SetInitStoreHook([] { TZQS_DataStorage::InitStore(); });
+    zqt_file::SetKnownCRCTest([](std::int64_t crc) { return TZQS_DataStorage::IsKnownCRC(crc); });
+    zqt_obs_intrf::SetNavDataFactory(
+        [](const IZQS_ObjectPtr& Owner) -> zqt_obs_intrf::IZQS_DataStoragePtr {
+            return TZQS_DataStorage::CreateWithParent(Owner);
+        });
 }
 
 }  // namespace zqt_datastorage

@@ -2,10 +2,6 @@
 // time window, kept in the process-wide in-memory navigation database "DataStorageDB",
 // whose readers/writer lock guards every store's reads and writes. The unit also records
 // the checksums of loaded input files there and copies its rows into a project database.
-//
-// Unit start installs InitStore as the project context's InitStore hook, so that creating
-// the working project database (zqt_project::TZQS_Project::CreateProject) creates a fresh
-// navigation database too.
 #pragma once
 
 #include <cstdint>
@@ -68,5 +64,11 @@ public:
     // database without a file ("" or ":memory:"), which the copy could not reach.
     static void SaveToProject(const std::string& ProjectFile);
 };
+
+// Installs the store in the layers below: InitStore as the project context's InitStore
+// hook (creating the working project database creates a fresh navigation database too),
+// IsKnownCRC as the "already loaded" test of input files, and CreateWithParent as the
+// observation model's navigation-data factory.
+void InstallDataStorage();
 
 }  // namespace zqt_datastorage

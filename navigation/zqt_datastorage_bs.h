@@ -99,8 +99,9 @@ protected:
 };
 
 // ---------------------------------------------------------------------------------------
-// Constructors of the storages and models, registered by their units. Process-wide; set
-// them at start-up. An empty function unregisters.
+// Constructors of the storages and models, each installed by its unit's Install function,
+// which zqt_components::InstallComponents calls at start-up. Process-wide. An empty
+// function unregisters.
 
 // A storage that is a child of Parent on Db (the parent's database when Db is empty).
 using TEphemerisStorageFactory = std::function<IZQS_EphemerisStoragePtr(

@@ -228,12 +228,8 @@ private:
     bool FAllRecords = false;
 };
 
-// Installs TZQS_EphemerisStorage as the navigation store's ephemeris storage. It is
-// installed once when the program starts; calling it again installs it anew.
+// Installs TZQS_EphemerisStorage as the navigation store's ephemeris storage; calling
+// it again installs it anew.
 void InstallEphemerisStorage();
-
-namespace detail {
-inline const bool EphemerisStorageInstalled = (InstallEphemerisStorage(), true);
-}
 
 }  // namespace zqt_ephemerisstorage

@@ -78,12 +78,8 @@ protected:
     void StoreInRow(zqt_iono_dbs::TZQS_Iono& Row, const RIono& Set) override;
 };
 
-// Installs TZQS_IonoStorage as the navigation store's ionosphere storage. It is installed
-// once when the program starts; calling it again installs it anew.
+// Installs TZQS_IonoStorage as the navigation store's ionosphere storage; calling it again
+// installs it anew.
 void InstallIonoStorage();
-
-namespace detail {
-inline const bool IonoStorageInstalled = (InstallIonoStorage(), true);
-}
 
 }  // namespace zqt_ionostorage

@@ -62,12 +62,8 @@ protected:
     void StoreInRow(zqt_time_dbs::TZQS_TimeParams& Row, const RTimeParams& Set) override;
 };
 
-// Installs TZQS_TimeStorage as the navigation store's time-parameter storage. It is
-// installed once when the program starts; calling it again installs it anew.
+// Installs TZQS_TimeStorage as the navigation store's time-parameter storage; calling
+// it again installs it anew.
 void InstallTimeStorage();
-
-namespace detail {
-inline const bool TimeStorageInstalled = (InstallTimeStorage(), true);
-}
 
 }  // namespace zqt_timestorage

@@ -34,12 +34,4 @@ double TZQS_Antenna::ReduceAntennaHeight(double H, double R, double O, std::uint
 
 void InstallAntHeight() { zqt_db::SetAntHeightBody(&TZQS_Antenna::ReduceAntennaHeight); }
 
-namespace {
-// Unit start: the SQL function AntHeight computes with the reduction of this unit.
-[[maybe_unused]] const bool UnitStarted = [] {
-    InstallAntHeight();
-    return true;
-}();
-}  // namespace
-
 }  // namespace zqt_antenna_dbs

@@ -36,8 +36,8 @@ public:
     static double ReduceAntennaHeight(double H, double R, double O, std::uint8_t Mode);
 };
 
-// Installs ReduceAntennaHeight as the body of the SQL function AntHeight. Done once when
-// this unit starts; calling it again does no harm.
+// Installs ReduceAntennaHeight as the body of the SQL function AntHeight; calling it again
+// does no harm.
 void InstallAntHeight();
 
 }  // namespace zqt_antenna_dbs

@@ -2,8 +2,9 @@
 // receivers found in it and the navigation store that takes its ephemerides, and the two
 // class functions through which the application imports a file.
 //
-// The readers belong to the codecs layer above this one: they register themselves here
-// (SetRTCMReader, SetRinexReader) and see the file as their owner through IZQS_OBSFile.
+// The readers belong to the codecs layer above this one: zqt_components::InstallComponents
+// installs them here (SetRTCMReader, SetRinexReader); they see the file as their owner
+// through IZQS_OBSFile.
 // A kind of file whose reader is not registered cannot be imported ("... import is not
 // available in this build").
 #pragma once
@@ -60,7 +61,7 @@ inline constexpr std::uint8_t FileTypeRTCM = 1;
 inline constexpr std::uint8_t FileTypeRinex = 25;
 
 // ---------------------------------------------------------------------------------------
-// Readers of the codecs layer, registered by their units.
+// Readers of the codecs layer, installed by zqt_components::InstallComponents.
 
 // A reader of the owner's file with a copy of the settings; Execute does the import.
 using TReaderFactory = std::function<std::shared_ptr<zqt_classes_bs::TZQS_FileIO>(
@@ -149,6 +150,5 @@ protected:
 // Installs the loader through which a file receiver reaches the observation file of its
 // FileID.
 void InstallObsFileLoader();
-inline const bool ObsFileLoaderInstalled = (InstallObsFileLoader(), true);
 
 }  // namespace zqt_file_obs

@@ -300,7 +300,6 @@ void InstallObsCount() {
 
 void QueryObsCountsAndHealth(RObsStatistics& S, SQLiteExt::IESQLiteDatabase& Db,
                              std::int32_t RecordsetID) {
-    InstallObsCount();
     ObsStatClear(S);
     const zqt_variant::Variant counts = Db.QueryValue(SQLiteExt::FormatPt(
         "SELECT ObsCount(SatObs.svprn,SatObs.ObsTypes) FROM Recordsets LEFT JOIN DataSets ON "

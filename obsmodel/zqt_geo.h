@@ -144,6 +144,7 @@ void InstallObsCount();
 // satellite observations of its data set within its time window (all zero for a
 // recordset without epochs, or an unknown one), then the satellites with a broadcast
 // ephemeris within two hours of the window and those of them whose health is not 0.
+// The SQL aggregate ObsCount must be installed (InstallObsCount).
 void QueryObsCountsAndHealth(RObsStatistics& S, SQLiteExt::IESQLiteDatabase& Db,
                              std::int32_t RecordsetID);
 

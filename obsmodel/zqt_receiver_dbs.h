@@ -108,6 +108,5 @@ private:
 
 // Installs TZQS_FileReceiver::CreateLoad as the loader of zqt_obs_intrf.
 void InstallFileReceiverLoader();
-inline const bool FileReceiverLoaderInstalled = (InstallFileReceiverLoader(), true);
 
 }  // namespace zqt_receiver_dbs

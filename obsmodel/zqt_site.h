@@ -125,6 +125,5 @@ private:
 
 // Installs CreateSite as the site creator of zqt_obs_intrf.
 void InstallSiteCreator();
-inline const bool SiteCreatorInstalled = (InstallSiteCreator(), true);
 
 }  // namespace zqt_site

@@ -18,6 +18,7 @@
 #include "rtcm_encoder.h"
 #include "sample_recording.h"
 #include "tolvar_project.h"
+#include "zqt_components.h"
 
 namespace fs = std::filesystem;
 
@@ -54,6 +55,7 @@ RRun Convert(const std::string& Input, const fs::path& OutDir, const std::string
     RRun r;
     std::vector<std::string> args = {"tolvar", Input, "-o=" + OutDir.string(), "-v=" + Version};
     args.insert(args.end(), More.begin(), More.end());
+    zqt_components::InstallComponents();
     r.Code = tolvar_project::RunApplication(args, out, err);
     r.Out = out.str();
     r.Err = err.str();

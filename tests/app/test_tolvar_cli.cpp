@@ -19,6 +19,7 @@
 #include "UMerrow.h"
 #include "tolvar_project.h"
 #include "zqt_classes_bs.h"
+#include "zqt_components.h"
 #include "zqt_project.h"
 
 using namespace tolvar_project;
@@ -113,6 +114,7 @@ TEST(RunFrame, ExitCodes) {
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        zqt_components::InstallComponents();
         zqt_project::TZQS_Project::SetAppName("tolvar");
         LanguageIndex = 0;
         App = zqt_project::TZQS_Project::CreateOf<TTolvar_project>();

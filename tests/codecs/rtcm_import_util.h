@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "rtcm_encoder.h"
+#include "zqt_components.h"
 #include "zqt_dataset_dbs.h"
 #include "zqt_db.h"
 #include "zqt_epoch_dbs.h"
@@ -73,6 +74,7 @@ struct RStoredEpoch {
 class ImportFixture : public ::testing::Test {
 protected:
     void SetUp() override {
+        zqt_components::InstallComponents();
         Project = zqt_project::TZQS_Project::Create();
         Log = std::make_shared<std::vector<std::string>>();
         Project->SetLogger(Log);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "test_rnx_writer_util.h"
+#include "zqt_components.h"
 #include "zqt_dataset_dbs.h"
 #include "zqt_epoch_dbs.h"
 #include "zqt_project.h"
@@ -211,7 +212,10 @@ void ExpectValuesAsPutIn(const TValues& Values) {
 
 class RnxEndToEnd : public ::testing::Test {
 protected:
-    void SetUp() override { Db = zqt_project::TZQS_Project::CreateProject(""); }
+    void SetUp() override {
+        zqt_components::InstallComponents();
+        Db = zqt_project::TZQS_Project::CreateProject("");
+    }
     void TearDown() override { zqt_db::SetNewObjIDBody({}); }
     SQLiteExt::IESQLiteDatabasePtr Db;
     rnx_test::TempDir Dir;

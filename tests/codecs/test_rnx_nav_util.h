@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "zqt_datastorage.h"
+#include "zqt_components.h"
 #include "zqt_ionostorage.h"
 #include "zqt_rnx_files.h"
 #include "zqt_timestorage.h"
@@ -43,6 +44,7 @@ inline std::int64_t Ticks(int y, unsigned mo, unsigned d, int h = 0, int mi = 0)
 // A navigation store on a fresh navigation database.
 struct TNavStore {
     TNavStore(std::int64_t Beg, std::int64_t End) {
+        zqt_components::InstallComponents();
         zqt_datastorage::TZQS_DataStorage::InitStore();
         Store = zqt_datastorage::TZQS_DataStorage::CreateChild(
             nullptr, zqt_datastorage::TZQS_DataStorage::NavDatabase());

@@ -298,6 +298,7 @@ TEST_F(DataStorageTest, TroposphereModelOfTheStoredKind) {
 TEST_F(DataStorageTest, CreatingAProjectCreatesAFreshNavigationDatabase) {
     sqlite_test::TempDir dir;
     Db->ExecSQL("INSERT INTO CRC VALUES(7)");
+    zqt_datastorage::InstallDataStorage();
     zqt_project::TZQS_Project::CreateProject(dir.File("prj.db3"));
     zqt_db::SetNewObjIDBody({});
     const auto nav = TZQS_DataStorage::NavDatabase();

@@ -12,6 +12,7 @@
 #include "zqt_dataset_dbs.h"
 #include "zqt_file.h"
 #include "zqt_file_obs.h"
+#include "zqt_geo.h"
 #include "zqt_project.h"
 #include "zqt_recordset_dbs.h"
 
@@ -75,6 +76,7 @@ protected:
     void SetUp() override {
         Db = zqt_project::TZQS_Project::CreateProject("");
         zqt_antenna_dbs::InstallAntHeight();
+        zqt_geo::InstallObsCount();
         Receiver = TFakeFileReceiver::Make(Db);
     }
     void TearDown() override {

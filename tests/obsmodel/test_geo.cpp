@@ -296,6 +296,7 @@ TEST(GeoObsStat, KeepSignals) {
 class GeoObsStatDb : public ::testing::Test {
 protected:
     void SetUp() override {
+        InstallObsCount();
         Db = zqt_db::TPellamDatabase::Create("");
         Db->BeginTransaction();
         Db->Exec(std::string(zqt_schema::ProjectSchemaScript()));

@@ -24,41 +24,14 @@ using zqt_variant::Variant;
 
 namespace {
 
-constexpr std::int64_t TicksPerSecond = zqt_timefunc::TicksPerSecond;
-constexpr std::int64_t TicksPerDay = zqt_timefunc::TicksPerDay;
+using zqt_timefunc::CivilFromDays;
+using zqt_timefunc::DaysFromCivil;
+using zqt_timefunc::FloorDiv;
+using zqt_timefunc::GPSOriginDays;
+using zqt_timefunc::TicksPerDay;
+using zqt_timefunc::TicksPerSecond;
 // The smallest epoch spacing before any is seen: 1,000,000 s.
 constexpr std::int64_t NoSpacing = 1'000'000 * TicksPerSecond;
-
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
-constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) noexcept {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) noexcept {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    y = static_cast<std::int64_t>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y += m <= 2;
-}
-
-constexpr std::int64_t GpsOriginDays = DaysFromCivil(1980, 1, 6);
-
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) noexcept {
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
-}
 
 std::string RightTrimmed(std::string_view s) {
     std::size_t n = s.size();
@@ -145,11 +118,11 @@ RRinexTime DecodeRinexTime(std::int64_t Ticks) {
     std::int64_t y = 0;
     unsigned m = 0;
     unsigned d = 0;
-    CivilFromDays(GpsOriginDays + days, y, m, d);
+    CivilFromDays(GPSOriginDays + days, y, m, d);
     r.Year = static_cast<int>(y);
     r.Month = static_cast<int>(m);
     r.Day = static_cast<int>(d);
-    r.DayOfYear = static_cast<int>(GpsOriginDays + days - DaysFromCivil(y, 1, 1) + 1);
+    r.DayOfYear = static_cast<int>(GPSOriginDays + days - DaysFromCivil(y, 1, 1) + 1);
     r.Hour = static_cast<int>(rem / (3600 * TicksPerSecond));
     r.Minute = static_cast<int>(rem / (60 * TicksPerSecond) % 60);
     r.Second = static_cast<int>(rem / TicksPerSecond % 60);

@@ -23,10 +23,11 @@ using namespace zqt_sat_obs_types;
 namespace {
 
 constexpr double Blank = std::numeric_limits<double>::quiet_NaN();
-constexpr std::int64_t TicksPerSecond = zqt_timefunc::TicksPerSecond;
-constexpr std::int64_t TicksPerWeek = zqt_timefunc::TicksPerWeek;
-constexpr std::int64_t SecondsPerDay = 86'400;
-constexpr std::int64_t SecondsPerWeek = 604'800;
+using zqt_timefunc::FloorDiv;
+using zqt_timefunc::SecondsPerDay;
+using zqt_timefunc::SecondsPerWeek;
+using zqt_timefunc::TicksPerSecond;
+using zqt_timefunc::TicksPerWeek;
 // Start of BeiDou week 0 (2006-01-01 00:00:00) on the time numbering of BeiDou records,
 // which hold BeiDou-time numbers: seconds since the GPS origin.
 constexpr std::int64_t BeiDouWeekStart = 820'108'800;
@@ -36,12 +37,6 @@ constexpr std::int64_t TimeWindowMargin = 72'000'000;
 // The transmission time of a record whose transmission time is not known: the value
 // RINEX reserves for it, which readers compare with (0.9999E9).
 constexpr double UnknownTransmissionTime = 0.9999e9;
-
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) noexcept {
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
-}
 
 std::string RightTrimmed(std::string s) {
     const std::size_t n = s.find_last_not_of(' ');

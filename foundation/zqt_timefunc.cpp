@@ -20,12 +20,6 @@ constexpr std::int64_t Int64Min = std::numeric_limits<std::int64_t>::min();
 // GLONASS time runs three hours ahead of UTC(SU).
 constexpr std::int64_t GlonassShift = 3 * 3600 * TicksPerSecond;
 
-// Integer division rounding toward minus infinity.
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-    const std::int64_t q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
 // A double that has been rounded to a whole number of ticks, as int64; EConvertError when
 // it is no number or lies outside the tick range.
 std::int64_t CheckedTicks(double ticks) {
@@ -36,18 +30,8 @@ std::int64_t CheckedTicks(double ticks) {
     return static_cast<std::int64_t>(ticks);
 }
 
-// Days from 1970-01-01 to a civil date (proleptic Gregorian calendar).
-constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2 ? 1 : 0;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
 constexpr std::int64_t DateTicks(int y, unsigned m, unsigned d) {
-    return (DaysFromCivil(y, m, d) - DaysFromCivil(1980, 1, 6)) * TicksPerDay;
+    return (DaysFromCivil(y, m, d) - GPSOriginDays) * TicksPerDay;
 }
 
 // One period of constant GPS-UTC: from 00:00 of its first day up to, not including, 00:00

@@ -16,11 +16,52 @@ namespace zqt_timefunc {
 
 using sysutils::TDateTime;
 
+inline constexpr std::int64_t TicksPerMs = 10;
 inline constexpr std::int64_t TicksPerSecond = 10'000;
+inline constexpr std::int64_t TicksPerMinute = 600'000;
+inline constexpr std::int64_t TicksPerHour = 36'000'000;
 inline constexpr std::int64_t TicksPerDay = 864'000'000;
 inline constexpr std::int64_t TicksPerWeek = 6'048'000'000;
+inline constexpr std::int64_t SecondsPerDay = 86'400;
+inline constexpr std::int64_t SecondsPerWeek = 604'800;
 // Date-time value (days since 1899-12-30) of the tick origin 1980-01-06 00:00.
 inline constexpr double GPSTimeOrigin = 29226.0;
+
+// Integer division rounding toward minus infinity, and its remainder (which has the sign
+// of b): the day, week or second that holds a time, also before the origin. b is not 0.
+constexpr std::int64_t FloorDiv(std::int64_t a, std::int64_t b) noexcept {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+constexpr std::int64_t FloorMod(std::int64_t a, std::int64_t b) noexcept {
+    const std::int64_t r = a % b;  // no product: safe at the ends of the range
+    return (r != 0 && ((r < 0) != (b < 0))) ? r + b : r;
+}
+
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar (month 1 to 12,
+// day 1 to 31), and the date of such a day count.
+constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) noexcept {
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+constexpr void CivilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) noexcept {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    y = static_cast<std::int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y += m <= 2 ? 1 : 0;
+}
+// DaysFromCivil of the tick origin 1980-01-06.
+inline constexpr std::int64_t GPSOriginDays = DaysFromCivil(1980, 1, 6);
 
 // Calendar breakdown of a time. Seconds carry the fraction of the second.
 struct RCalendarTime {

@@ -328,6 +328,10 @@ bool VarIsBlank(const Variant& v) {
 std::int64_t VarToInt64Z(const Variant& v) { return VarIsBlank(v) ? 0 : v.AsInt64(); }
 double VarToFloatZ(const Variant& v) { return VarIsBlank(v) ? 0.0 : v.AsDouble(); }
 std::int64_t VarToCurrZ(const Variant& v) { return VarIsBlank(v) ? 0 : v.AsCurrency(); }
+std::int32_t VarToInt32Z(const Variant& v) { return static_cast<std::int32_t>(VarToInt64Z(v)); }
+std::int64_t VarToTicksZ(const Variant& v) {
+    return v.VarType() == varCurrency ? v.AsCurrency() : VarToInt64Z(v);
+}
 std::string VarToStrZ(const Variant& v) { return v.IsNullOrEmpty() ? std::string() : v.AsString(); }
 
 Variant VarOrDefault(const Variant& v, const Variant& def) { return VarIsBlank(v) ? def : v; }

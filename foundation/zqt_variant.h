@@ -130,6 +130,11 @@ using TVariantMatrix = std::vector<TVariantArray>;
 std::int64_t VarToInt64Z(const Variant& v);
 double VarToFloatZ(const Variant& v);
 std::int64_t VarToCurrZ(const Variant& v);  // raw representation
+// VarToInt64Z cut to 32 bits (identifiers, counts and flags of table rows).
+std::int32_t VarToInt32Z(const Variant& v);
+// A GPS time as ticks: a GPSTIME column reads as Currency whose raw value is the tick
+// count; an expression over it comes back as a plain integer of ticks (VarToInt64Z).
+std::int64_t VarToTicksZ(const Variant& v);
 // The empty string for Null or Empty, otherwise the value as text.
 std::string VarToStrZ(const Variant& v);
 // V, or Default when V is Null, Empty or trims to empty.

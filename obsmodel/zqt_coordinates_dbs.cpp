@@ -12,6 +12,7 @@ using zqt_types_bs::ExceptionZQS;
 using zqt_variant::TVariantArray;
 using zqt_variant::Variant;
 using zqt_variant::VarToFloatZ;
+using zqt_variant::VarToInt32Z;
 using zqt_variant::VarToInt64Z;
 
 namespace {
@@ -20,8 +21,6 @@ namespace {
 constexpr std::uint8_t EpochObjType = 10;
 
 double FiniteOrZero(double V) { return std::isfinite(V) ? V : 0.0; }
-
-std::int32_t Int32Of(const Variant& V) { return static_cast<std::int32_t>(VarToInt64Z(V)); }
 
 }  // namespace
 
@@ -49,9 +48,9 @@ bool TZQS_Coordinates::Next() {
     const bool row = TZQS_Object::Next();
     if (row) {
         const auto f = [this](const char* Name) { return GetFieldValue(Variant(Name)); };
-        FObjID = Int32Of(f("CrdID"));
+        FObjID = VarToInt32Z(f("CrdID"));
         FLinkedObjType = static_cast<std::uint8_t>(VarToInt64Z(f("ObjType")));
-        FLinkedObjID = Int32Of(f("ObjID"));
+        FLinkedObjID = VarToInt32Z(f("ObjID"));
         FSubObjID = VarToInt64Z(f("SubObjID"));
         FPointType = static_cast<std::uint32_t>(VarToInt64Z(f("PointType")));
         FX = VarToFloatZ(f("X"));

@@ -31,22 +31,16 @@ using zqt_variant::TVariantMatrix;
 using zqt_variant::Variant;
 using zqt_variant::VarToInt64Z;
 using zqt_variant::VarToStrZ;
+using zqt_variant::VarToTicksZ;
 
 namespace {
 
 constexpr std::uint8_t DataSetLinkType = 5;
 
-// A GPS time column is read as Currency (its raw value is the tick count); an expression
-// over it comes back as a plain integer of ticks.
-std::int64_t TicksOf(const Variant& V) {
-    if (V.VarType() == zqt_variant::varCurrency) return V.AsCurrency();
-    return VarToInt64Z(V);
-}
-
 std::vector<std::int64_t> SelectTicks(IESQLiteDatabase& Db, const std::string& SQL) {
     std::vector<std::int64_t> r;
     const auto st = Db.PrepareSelect(SQL);
-    while (st->Next()) r.push_back(TicksOf(st->Value(0)));
+    while (st->Next()) r.push_back(VarToTicksZ(st->Value(0)));
     return r;
 }
 
@@ -197,7 +191,7 @@ void BuildPieces(IESQLiteDatabase& Db, std::int32_t DataSetID, std::uint8_t Mode
         lastEpochSelect->Reset();
         lastEpochSelect->SetParamInt64ByName(":Endt", T);
         if (lastEpochSelect->Next() && !lastEpochSelect->IsNull(0))
-            r = TicksOf(lastEpochSelect->Value(0));
+            r = VarToTicksZ(lastEpochSelect->Value(0));
         lastEpochSelect->Reset();
         return r;
     };
@@ -247,7 +241,7 @@ void BuildPieces(IESQLiteDatabase& Db, std::int32_t DataSetID, std::uint8_t Mode
             for (const TVariantArray& row : rows) {
                 if (row.size() < 3) continue;
                 const std::string m = VarToStrZ(row[0]);
-                const std::int64_t b = TicksOf(row[1]);
+                const std::int64_t b = VarToTicksZ(row[1]);
                 if (!pieces.empty() && m == model) continue;
                 if (!pieces.empty()) {
                     // The previous model ends with the last epoch before this one begins
@@ -335,8 +329,8 @@ bool TZQS_DataSet::Next() {
         "SELECT BegTime,EndTime FROM Recordsets WHERE (DatasetID = %d) AND (RecordsetType = %d)",
         FObjID, RecordsetOwn));
     if (times.size() >= 2) {
-        FBegTime = TicksOf(times[0]);
-        FEndTime = TicksOf(times[1]);
+        FBegTime = VarToTicksZ(times[0]);
+        FEndTime = VarToTicksZ(times[1]);
     }
     return true;
 }
@@ -475,8 +469,8 @@ void TZQS_DataSet::BuildRecordsets(const IESQLiteDatabasePtr& DbPtr, std::int32_
                  "(DatasetID = %d) AND (RecordsetType = %d)",
                  DataSetID, RecordsetOwn));
     if (own.size() < 3) return;
-    const std::int64_t beg = TicksOf(own[1]);
-    const std::int64_t end = TicksOf(own[2]);
+    const std::int64_t beg = VarToTicksZ(own[1]);
+    const std::int64_t end = VarToTicksZ(own[2]);
 
     // 1. The verdict on the occupation records.
     const std::uint8_t mode = GetMode(db, DataSetID);

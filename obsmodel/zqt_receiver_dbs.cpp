@@ -19,8 +19,10 @@ using zqt_obs_intrf::IZQS_DataSetPtr;
 using zqt_types_bs::ExceptionZQS;
 using zqt_variant::TVariantArray;
 using zqt_variant::Variant;
+using zqt_variant::VarToInt32Z;
 using zqt_variant::VarToInt64Z;
 using zqt_variant::VarToStrZ;
+using zqt_variant::VarToTicksZ;
 
 namespace {
 
@@ -29,14 +31,6 @@ constexpr std::uint8_t FileLinkType = 2;
 constexpr std::uint8_t ReceiverLinkType = 3;
 // Recordsets of a data set that the site linking reaches (output pieces).
 constexpr std::int32_t OutputRecordsetType = 7;
-
-// A GPS time column reads as Currency whose raw value is the tick count.
-std::int64_t TicksOf(const Variant& V) {
-    if (V.VarType() == zqt_variant::varCurrency) return V.AsCurrency();
-    return VarToInt64Z(V);
-}
-
-std::int32_t Int32Of(const Variant& V) { return static_cast<std::int32_t>(VarToInt64Z(V)); }
 
 void DetachQuietly(IESQLiteDatabase& Db, const std::string& Alias) noexcept {
     try {
@@ -161,12 +155,12 @@ bool TZQS_FileReceiver::Next() {
     const bool row = TZQS_Object::Next();
     if (row) {
         const auto f = [this](const char* Name) { return GetFieldValue(Variant(Name)); };
-        FFileID = Int32Of(f("FileID"));
-        FReceiverID = Int32Of(f("ReceiverID"));
-        FObserverID = Int32Of(f("ObserverID"));
-        FAntCount = Int32Of(f("AntCount"));
-        FBegTime = TicksOf(f("BegTime"));
-        FEndTime = TicksOf(f("EndTime"));
+        FFileID = VarToInt32Z(f("FileID"));
+        FReceiverID = VarToInt32Z(f("ReceiverID"));
+        FObserverID = VarToInt32Z(f("ObserverID"));
+        FAntCount = VarToInt32Z(f("AntCount"));
+        FBegTime = VarToTicksZ(f("BegTime"));
+        FEndTime = VarToTicksZ(f("EndTime"));
         FSourceType = static_cast<std::uint8_t>(VarToInt64Z(f("SourceType")));
         FFirmwareVersion = static_cast<std::uint32_t>(VarToInt64Z(f("FirmwareVersion")));
         FBaseType = static_cast<std::uint8_t>(VarToInt64Z(f("BaseType")));

@@ -18,19 +18,13 @@ using sysutils::Format;
 using zqt_variant::TVariantArray;
 using zqt_variant::Variant;
 using zqt_variant::VarToFloatZ;
+using zqt_variant::VarToInt32Z;
 using zqt_variant::VarToInt64Z;
 using zqt_variant::VarToStrZ;
+using zqt_variant::VarToTicksZ;
 
 namespace {
 
-// A GPS time column is read as Currency (its raw value is the tick count); an expression
-// over it comes back as a plain integer of ticks.
-std::int64_t TicksOf(const Variant& V) {
-    if (V.VarType() == zqt_variant::varCurrency) return V.AsCurrency();
-    return VarToInt64Z(V);
-}
-
-std::int32_t Int32Of(const Variant& V) { return static_cast<std::int32_t>(VarToInt64Z(V)); }
 std::uint8_t ByteOf(const Variant& V) { return static_cast<std::uint8_t>(VarToInt64Z(V)); }
 
 // X, Y, Z of a Coordinates row; false when there is none.
@@ -137,14 +131,14 @@ bool TZQS_Recordset::Next() {
     const bool row = TZQS_Recordset_bs::Next();
     if (row) {
         const auto field = [this](const char* Name) { return GetFieldValue(Variant(Name)); };
-        FObjID = Int32Of(field("RecordsetID"));
+        FObjID = VarToInt32Z(field("RecordsetID"));
         FRecordsetType = ByteOf(field("RecordsetType"));
-        FDataSetID = Int32Of(field("DataSetID"));
-        FBegTime = TicksOf(field("BegTime"));
-        FEndTime = TicksOf(field("EndTime"));
-        FInterval = Int32Of(field("Interval"));
+        FDataSetID = VarToInt32Z(field("DataSetID"));
+        FBegTime = VarToTicksZ(field("BegTime"));
+        FEndTime = VarToTicksZ(field("EndTime"));
+        FInterval = VarToInt32Z(field("Interval"));
         FMarkerName = VarToStrZ(field("MarkerName"));
-        FMarkerNumber = Int32Of(field("MarkerNumber"));
+        FMarkerNumber = VarToInt32Z(field("MarkerNumber"));
         FAntennaRXYZ = RVec3{VarToFloatZ(field("AntennaRX")), VarToFloatZ(field("AntennaRY")),
                              VarToFloatZ(field("AntennaRZ"))};
         const IZQS_AntennaPtr antenna = GetAntenna();
@@ -158,12 +152,12 @@ bool TZQS_Recordset::Next() {
         antenna->SetVerticalHeight(VarToFloatZ(field("AntennaVerticalHeight")));
         antenna->SetHeightType(ByteOf(field("AntennaHeightType")));
         antenna->SetOffset(FAntennaRXYZ);
-        FSiteID = Int32Of(field("SiteID"));
+        FSiteID = VarToInt32Z(field("SiteID"));
         FMotionMode = ByteOf(field("MotionMode"));
-        FFlags = Int32Of(field("flags"));
+        FFlags = VarToInt32Z(field("flags"));
         FGUID = zqt_file_bs::TGUID{};
         zqt_file_bs::TryStringToGUID(VarToStrZ(field("_GUID")), FGUID);
-        FVertexID = Int32Of(field("VertexID"));
+        FVertexID = VarToInt32Z(field("VertexID"));
         FComment = VarToStrZ(field("Comment"));
         // The calibration of the catalogue model serves the antenna correction.
         const std::string model = antenna->GetNGSModel();

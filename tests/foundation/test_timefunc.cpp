@@ -78,6 +78,33 @@ TEST(TimeFuncTest, EncodeDecodeDateAgreeWithCalendarOverFourCenturies) {
         int y2 = 0, m2 = 0, d2 = 0;
         DecodeDate(dt >= 0 ? dt + 0.75 : dt - 0.75, y2, m2, d2);
         ASSERT_EQ(y2 * 10000 + m2 * 100 + d2, y * 10000 + m * 100 + dd) << dt;
+        // The integer day count of the tick routines, both ways.
+        const std::int64_t days = d.time_since_epoch().count();
+        ASSERT_EQ(DaysFromCivil(y, unsigned(m), unsigned(dd)), days);
+        std::int64_t y3 = 0;
+        unsigned m3 = 0, d3 = 0;
+        CivilFromDays(days, y3, m3, d3);
+        ASSERT_EQ(y3 * 10000 + m3 * 100 + d3, y * 10000 + m * 100 + dd) << days;
+    }
+    EXPECT_EQ(GPSOriginDays, 3657);
+}
+
+TEST(TimeFuncTest, FloorDivisionTowardMinusInfinity) {
+    const struct {
+        std::int64_t A, B, Div, Mod;
+    } cases[] = {{7, 2, 3, 1},
+                 {-7, 2, -4, 1},
+                 {7, -2, -4, -1},
+                 {-7, -2, 3, -1},
+                 {-8, 2, -4, 0},
+                 {0, 5, 0, 0},
+                 {-1, TicksPerDay, -1, TicksPerDay - 1},
+                 {TicksPerDay, TicksPerDay, 1, 0},
+                 {std::numeric_limits<std::int64_t>::min(), TicksPerDay, -10675199117,
+                  std::numeric_limits<std::int64_t>::min() % TicksPerDay + TicksPerDay}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(FloorDiv(c.A, c.B), c.Div) << c.A << "/" << c.B;
+        EXPECT_EQ(FloorMod(c.A, c.B), c.Mod) << c.A << "%" << c.B;
     }
 }
 

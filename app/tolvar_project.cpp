@@ -519,7 +519,7 @@ std::vector<std::int32_t> FindOutputRecordsets(SQLiteExt::IESQLiteDatabase& Db,
     return Db.SelectIntColumn(SQLiteExt::FormatPt(
         "SELECT RecordsetID FROM Recordsets WHERE (DatasetID = %d) AND (RecordsetType = %d) "
         "ORDER BY BegTime, RecordsetID",
-        DataSetID, 7));
+        DataSetID, zqt_recordset_bs::RecordsetOutput));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -687,7 +687,7 @@ void TTolvar_project::WriteHourly(std::int32_t DataSetID, const std::string& Out
     for (std::size_t k = 0; k < ids.size(); ++k) {
         std::vector<zqt_types_bs::RObjID> pieces;
         zqt_recordset_dbs::TZQS_Recordset::SplitRecordsetByTime(pieces, Database(), ids[k],
-                                                                36'000'000, 0);
+                                                                zqt_timefunc::TicksPerHour, 0);
         const std::string name = RecordsetOutputName(OutputName, k);
         if (pieces.empty()) DoMessage(Format("%s: no epochs; not written", name), 1);
         for (std::size_t i = 0; i < pieces.size(); ++i)
@@ -733,7 +733,7 @@ void TTolvar_project::Run() {
 
         FObsFile.reset();
         *FOut << outputName << " ready" << '\n';
-        *FOut << Format("%f sec", (sysutils::Now() - start) * 86400.0) << '\n';
+        *FOut << Format("%f sec", (sysutils::Now() - start) * zqt_timefunc::SecondsPerDay) << '\n';
         FOut->flush();
     } catch (...) {
         FObsFile.reset();

@@ -17,6 +17,7 @@
 #include "zqt_file_obs.h"
 #include "zqt_project.h"
 #include "zqt_rnx_writer_settings.h"
+#include "zqt_timefunc.h"
 #include "zqt_types_bs.h"
 
 namespace tolvar_project {
@@ -153,7 +154,7 @@ struct RNavigationWindow {
     std::int64_t EndTime = 0;
     std::int64_t FileTime = 0;
 };
-inline constexpr std::int64_t NavigationHalfWindow = 2'592'000'000;  // 3 days in ticks
+inline constexpr std::int64_t NavigationHalfWindow = 3 * zqt_timefunc::TicksPerDay;
 RNavigationWindow NavigationOnlyWindow(std::int64_t Day) noexcept;
 
 // The output recordsets (RecordsetType 7) of a data set, in time order.

@@ -33,7 +33,7 @@ void TZQS_Rinex3Writer::Prepare() {
     // The code table over the file's satellites and the types observed in the window.
     zqt_rnx_writer_settings::RRnxWriterSettings settings = FSettings;
     settings.IncludedSystems &= FSystemMask;
-    for (unsigned s = 1; s <= 7; ++s) {
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s) {
         settings.ExcludedObsTypes[s] |= ~FObsTypes[s] & zqt_geo::StatTypeBits;
         settings.ExcludedSats.Sats[s - 1] |= ~FSatSet.Sats[s - 1];
     }
@@ -42,7 +42,7 @@ void TZQS_Rinex3Writer::Prepare() {
     // Columns of the header: the codes of the table whose type stays in the file.
     std::array<std::vector<std::int16_t>, 8> outIndex;
     std::uint32_t withoutCodes = 0;
-    for (unsigned s = 1; s <= 7; ++s) {
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s) {
         FCodes[s].clear();
         if (!(FSystemMask & (1u << s))) continue;
         FObsTypes[s] &= ~FCodeTable->ExcludedObsTypes(s);
@@ -80,7 +80,7 @@ void TZQS_Rinex3Writer::Prepare() {
 }
 
 void TZQS_Rinex3Writer::WriteObsTypeLines() {
-    for (unsigned s = 1; s <= 7; ++s) {
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s) {
         if (!(FSystemMask & (1u << s))) continue;
         const auto& codes = FCodes[s];
         FLine = FormatPoint("%1.1s%5d", SatSystemInfo(s).Letter,

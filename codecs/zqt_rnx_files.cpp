@@ -28,7 +28,10 @@ using zqt_timefunc::CivilFromDays;
 using zqt_timefunc::DaysFromCivil;
 using zqt_timefunc::FloorDiv;
 using zqt_timefunc::GPSOriginDays;
+using zqt_timefunc::SecondsPerDay;
 using zqt_timefunc::TicksPerDay;
+using zqt_timefunc::TicksPerHour;
+using zqt_timefunc::TicksPerMinute;
 using zqt_timefunc::TicksPerSecond;
 // The smallest epoch spacing before any is seen: 1,000,000 s.
 constexpr std::int64_t NoSpacing = 1'000'000 * TicksPerSecond;
@@ -78,7 +81,7 @@ std::pair<std::int64_t, std::string> PeriodField(std::int64_t First, std::int64_
     if (s < 59) return Field2(s, "S");
     if (s < 3500) return Field2((s + 29) / 60, "M");
     if (s < 86000) return Field2((s + 1799) / 3600, "H");
-    return Field2((s + 43199) / 86400, "D");
+    return Field2((s + SecondsPerDay / 2 - 1) / SecondsPerDay, "D");
 }
 
 std::pair<std::int64_t, std::string> FrequencyField(std::int64_t Interval) {
@@ -90,10 +93,10 @@ std::pair<std::int64_t, std::string> FrequencyField(std::int64_t Interval) {
         if (hz % 100 == 0) return Field2(hz / 100, "C");
         return {0, "U"};
     }
-    if (i < 600'000) return Field2(RoundHalfUp(seconds), "S");
-    if (i < 36'000'000) return Field2(RoundEven(seconds / 60), "M");
-    if (i < 864'000'000) return Field2(RoundEven(seconds / 3600), "H");
-    return Field2(RoundEven(seconds / 86400), "D");
+    if (i < TicksPerMinute) return Field2(RoundHalfUp(seconds), "S");
+    if (i < TicksPerHour) return Field2(RoundEven(seconds / 60), "M");
+    if (i < TicksPerDay) return Field2(RoundEven(seconds / 3600), "H");
+    return Field2(RoundEven(seconds / SecondsPerDay), "D");
 }
 
 // The last two letters of a long name.
@@ -123,7 +126,7 @@ RRinexTime DecodeRinexTime(std::int64_t Ticks) {
     r.Month = static_cast<int>(m);
     r.Day = static_cast<int>(d);
     r.DayOfYear = static_cast<int>(GPSOriginDays + days - DaysFromCivil(y, 1, 1) + 1);
-    r.Hour = static_cast<int>(rem / (3600 * TicksPerSecond));
+    r.Hour = static_cast<int>(rem / TicksPerHour);
     r.Minute = static_cast<int>(rem / (60 * TicksPerSecond) % 60);
     r.Second = static_cast<int>(rem / TicksPerSecond % 60);
     r.Seconds = static_cast<double>(rem % (60 * TicksPerSecond)) / TicksPerSecond;
@@ -361,7 +364,8 @@ void TZQS_RinexObservations::InitFrom(const IZQS_RecordSetPtr& Recordset) {
 
 void TZQS_RinexObservations::RecountSats() {
     FSatSet.Mask = 0;
-    for (unsigned s = 1; s <= 7; ++s) {
+    for (unsigned s = zqt_sat_obs_types::FirstSatSystem; s <= zqt_sat_obs_types::LastSatSystem;
+         ++s) {
         if (!(FSystemMask & (1u << s))) FSatSet.Sats[s - 1].reset();
         FSatSet.Sats[s - 1].reset(0);
         FSatSet.Sats[s - 1].reset(255);
@@ -377,7 +381,7 @@ void TZQS_RinexObservations::RecountSats() {
 }
 
 void TZQS_RinexObservations::DropSystems(std::uint32_t Systems) {
-    for (unsigned s = 1; s <= 7; ++s)
+    for (unsigned s = zqt_sat_obs_types::FirstSatSystem; s <= zqt_sat_obs_types::LastSatSystem; ++s)
         if (Systems & (1u << s)) {
             FSystemMask &= ~(1u << s);
             FSatSet.Sats[s - 1].reset();
@@ -397,14 +401,16 @@ void TZQS_RinexObservations::Prepare() {
     FRecordset->GetObsStatistics(*FStats);
     zqt_geo::ObsStatRemoveSatellites(*FStats, FSettings.ExcludedSats);
     std::array<std::uint32_t, zqt_geo::StatSystems> unwanted{};
-    for (unsigned s = 1; s <= 7; ++s) unwanted[s - 1] = FSettings.ExcludedObsTypes[s];
+    for (unsigned s = zqt_sat_obs_types::FirstSatSystem; s <= zqt_sat_obs_types::LastSatSystem; ++s)
+        unwanted[s - 1] = FSettings.ExcludedObsTypes[s];
     zqt_geo::ObsStatKeepSignals(*FStats, unwanted);
     zqt_geo::ObsStatKeepSystems(*FStats, FSettings.IncludedSystems);
 
     FSystemMask = FStats->SystemMask & 0xFE;
     FSatSet = TSatSet{};
     FObsTypes.fill(0);
-    for (unsigned s = 1; s <= 7; ++s) {
+    for (unsigned s = zqt_sat_obs_types::FirstSatSystem; s <= zqt_sat_obs_types::LastSatSystem;
+         ++s) {
         if (!(FSystemMask & (1u << s))) continue;
         FSatSet.Sats[s - 1] = FStats->Observed.Sats[s - 1];
         FObsTypes[s] = FStats->SystemObsTypes[s - 1] & zqt_geo::StatTypeBits;
@@ -770,7 +776,8 @@ std::string TZQS_RinexObservations::VersionCode(unsigned Sys, std::string Code) 
 
 void TZQS_RinexObservations::WritePhaseShiftLines() {
     using namespace zqt_sat_obs_types;
-    for (unsigned s = 1; s <= 7; ++s) {
+    for (unsigned s = zqt_sat_obs_types::FirstSatSystem; s <= zqt_sat_obs_types::LastSatSystem;
+         ++s) {
         if (!(FSystemMask & (1u << s))) continue;
         // (attribute index x 5 + quarter-cycle index) -> satellites; without the
         // phase-shift correction the phases carry the shifts of their signals.
@@ -779,7 +786,8 @@ void TZQS_RinexObservations::WritePhaseShiftLines() {
             const int index = zqt_geo::ObsStatIndex(key);
             if (index < 0) continue;
             const std::uint32_t types = FStats->Entries[static_cast<std::size_t>(index)].ObsTypes;
-            for (unsigned slot = 1; slot <= 6; ++slot) {
+            for (unsigned slot = zqt_sat_obs_types::SLOT_FIRST;
+                 slot <= zqt_sat_obs_types::SLOT_LAST; ++slot) {
                 const unsigned t = SlotKindToObsType(slot, OBST_PH);
                 if (!(FObsTypes[s] & (1u << t)) || !(types & (1u << t))) continue;
                 const std::int32_t attr = zqt_sat_obs_rcrd::TZQS_SignalMapping::CodeToAttrIndex(

@@ -33,7 +33,7 @@ using zqt_timefunc::TicksPerWeek;
 constexpr std::int64_t BeiDouWeekStart = 820'108'800;
 // Records more than this before or after the recordset's span are left out when the
 // settings ask for the time window: 7200 s.
-constexpr std::int64_t TimeWindowMargin = 72'000'000;
+constexpr std::int64_t TimeWindowMargin = 2 * zqt_timefunc::TicksPerHour;
 // The transmission time of a record whose transmission time is not known: the value
 // RINEX reserves for it, which readers compare with (0.9999E9).
 constexpr double UnknownTransmissionTime = 0.9999e9;
@@ -104,7 +104,8 @@ double TransmissionTime(const REphem& E) noexcept {
     if (!zqt_ephem_tp::HasTransmissionTime(E)) return UnknownTransmissionTime;
     double t = E.tom;
     const double toe = E.toe;
-    if (std::fabs(toe - t) > 302400.0) t += t < toe ? 604800.0 : -604800.0;
+    constexpr auto Week = static_cast<double>(SecondsPerWeek);
+    if (std::fabs(toe - t) > Week / 2) t += t < toe ? Week : -Week;
     return t;
 }
 
@@ -292,7 +293,7 @@ void TZQS_RinexNavigation::WriteFile() {
     TPartialFile partial(*this, name);
     SetLogName("Writing " + name);
     WriteHeader();
-    for (unsigned s = 1; s <= 7; ++s)
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s)
         if (systems & (1u << s)) WriteSystem(static_cast<std::uint8_t>(s));
     Close();
     partial.Done();
@@ -329,7 +330,7 @@ void TZQS_RinexNavigation::WriteIonoHeaderLines(std::uint32_t Systems) {
 
     // Lines without a time mark are written once per type; BeiDou's lines once per mark.
     std::set<std::string> written;
-    for (unsigned s = 1; s <= 7; ++s) {
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s) {
         if (!(Systems & (1u << s))) continue;
         if (s == SC_GALILEO) {
             if (!(v == RN2_211 || v == RN2_212 || (v >= RN3_301 && v <= RN3_305))) continue;
@@ -389,7 +390,7 @@ void TZQS_RinexNavigation::WriteTimeCorrLines(std::uint32_t Systems) {
     const zqt_timestorage::IZQS_TimeStoragePtr times = FStore->GetTimeStorage();
     if (!times) return;
     std::set<std::string> written;
-    for (unsigned s = 1; s <= 7; ++s) {
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s) {
         if (!(Systems & (1u << s))) continue;
         zqt_timestorage::TTimeParamsArray sets;
         times->GetItemsOfSystem(sets, static_cast<std::uint8_t>(s));

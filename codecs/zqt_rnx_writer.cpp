@@ -33,7 +33,7 @@ void TZQS_RinexWriter::Prepare() {
     std::uint32_t withoutCodes = 0;
     for (auto& row : FColumn) row.fill(0);
     for (auto& row : FColumn2) row.fill(0);
-    for (unsigned s = 1; s <= 7; ++s) {
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s) {
         if (!(FSystemMask & (1u << s))) continue;
         for (unsigned t = 1; t <= 24; ++t) {
             if (!(FObsTypes[s] & (1u << t))) continue;

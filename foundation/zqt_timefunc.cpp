@@ -18,7 +18,7 @@ namespace {
 constexpr std::int64_t Int64Max = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t Int64Min = std::numeric_limits<std::int64_t>::min();
 // GLONASS time runs three hours ahead of UTC(SU).
-constexpr std::int64_t GlonassShift = 3 * 3600 * TicksPerSecond;
+constexpr std::int64_t GlonassShift = 3 * TicksPerHour;
 
 // A double that has been rounded to a whole number of ticks, as int64; EConvertError when
 // it is no number or lies outside the tick range.
@@ -135,9 +135,9 @@ std::int64_t TicksToWeeks(std::int64_t t) { return t / TicksPerWeek; }
 
 std::int64_t DayStart(std::int64_t t) { return TicksToDays(t) * TicksPerDay; }
 
-std::int64_t SecondsOfWeek(std::int64_t t) { return (t / TicksPerSecond) % 604'800; }
+std::int64_t SecondsOfWeek(std::int64_t t) { return (t / TicksPerSecond) % SecondsPerWeek; }
 
-std::int64_t DayOfWeek(std::int64_t t) { return SecondsOfWeek(t) / 86'400; }
+std::int64_t DayOfWeek(std::int64_t t) { return SecondsOfWeek(t) / SecondsPerDay; }
 
 void DecodeTicks(RCalendarTime& c, std::int64_t t) {
     const std::int64_t u = SubTicks(t, LeapTicks(t));
@@ -158,11 +158,11 @@ void DecodeTicks(RCalendarTime& c, std::int64_t t) {
 }
 
 std::int64_t DateTimeToTicks(TDateTime dt) {
-    return CheckedTicks(std::nearbyint((dt - GPSTimeOrigin) * 86400.0 * 10000.0));
+    return CheckedTicks(std::nearbyint((dt - GPSTimeOrigin) * SecondsPerDay * TicksPerSecond));
 }
 
 TDateTime TicksToDateTime(std::int64_t t) {
-    return static_cast<double>(t) / 10000.0 / 86400.0 + GPSTimeOrigin;
+    return static_cast<double>(t) / TicksPerSecond / SecondsPerDay + GPSTimeOrigin;
 }
 
 std::string GPSTimeToStr(std::int64_t t, ETimeType scale) {
@@ -195,7 +195,7 @@ std::int64_t Str2GPSTime(std::string_view text, std::string_view templ, ETimeTyp
 
     const double days = EncodeDate(year, month, day) - GPSTimeOrigin;
     const double s = std::nearbyint(((minutes + (hours + days * 24.0) * 60.0) * 60.0));
-    const std::int64_t t = CheckedTicks(std::nearbyint((s + seconds) * 10000.0));
+    const std::int64_t t = CheckedTicks(std::nearbyint((s + seconds) * TicksPerSecond));
     return ConvertTimeSystem(t, scale, TT_GPS);
 }
 

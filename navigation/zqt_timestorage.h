@@ -8,6 +8,7 @@
 
 #include "zqt_basestorage.h"
 #include "zqt_time_bs.h"
+#include "zqt_timefunc.h"
 #include "zqt_paramstorage.h"
 
 namespace zqt_time_dbs {
@@ -41,7 +42,7 @@ using IZQS_TimeStoragePtr = std::shared_ptr<IZQS_TimeStorage>;
 
 // Sets of the window read from the database reach this far beyond it on each side: one
 // week, in ticks.
-inline constexpr std::int64_t TimeWindowMargin = 6'048'000'000;
+inline constexpr std::int64_t TimeWindowMargin = zqt_timefunc::TicksPerWeek;
 
 class TZQS_TimeStorage : public zqt_paramstorage::TZQS_ParamStorage<zqt_time_dbs::TZQS_TimeParams,
                                                                     RTimeParams, TimeWindowMargin>,

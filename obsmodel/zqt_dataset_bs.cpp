@@ -131,7 +131,8 @@ void TZQS_DataSet_bs::EpochSpan(std::int64_t& Beg, std::int64_t& End, std::int64
 void TZQS_DataSet_bs::CheckRecord(const TZQS_Occupation& Record) {
     const std::uint8_t mode = Record.MotionMode;
     auto own = std::dynamic_pointer_cast<zqt_recordset_bs::TZQS_Recordset_bs>(FRecordset);
-    if ((mode == 0 || mode == 3 || mode == 4) && Record.StaticCount == 1 && own) {
+    if ((mode == zqt_obs_intrf::MotionStatic || zqt_obs_intrf::MotionWithOwnSite(mode)) &&
+        Record.StaticCount == 1 && own) {
         own->CopyOccupationItems(Record);
         FRecordMode = RecordAccepted;
     } else {

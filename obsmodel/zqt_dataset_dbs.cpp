@@ -120,9 +120,9 @@ void CopyOccupationRecords(IESQLiteDatabase& Db, std::int32_t DataSetID) {
                             sysutils::IntToStr(MotionMode), SourceType, DataSetID));
     };
     const std::int64_t before = Db.QueryInt("SELECT Max(RecordsetID) FROM Recordsets");
-    copy(RecordsetStatic, 0);
+    copy(RecordsetStatic, zqt_obs_intrf::MotionStatic);
     const std::int64_t last = Db.QueryInt("SELECT Max(RecordsetID) FROM Recordsets");
-    copy(RecordsetKinematic, 1);
+    copy(RecordsetKinematic, zqt_obs_intrf::MotionKinematic);
     // The copies of static occupations take the name, links, style and flags of their
     // source's registry row. Only the copies just made are registered here, once each even
     // when two occupations begin at the same time.

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "zqt_db.h"
+#include "zqt_timefunc.h"
 #include "zqt_types_bs.h"
 
 namespace zqt_geo {
@@ -26,8 +27,8 @@ namespace {
 constexpr double DegToRad = 0.017453292519943295;
 constexpr double Pi = 3.14159265358979323846;
 constexpr double SpeedOfLight = 299792458.0;
-constexpr std::int64_t TicksPerSecond = 10000;
-constexpr std::int64_t TicksPerDay = 864000000;
+using zqt_timefunc::TicksPerDay;
+using zqt_timefunc::TicksPerSecond;
 constexpr unsigned MaxNumber = 254;
 
 // Rows east, north, up of the rotation at (Lat, Lon) in degrees.

@@ -288,6 +288,15 @@ using IZQS_EnginePtr = std::shared_ptr<IZQS_Engine>;
 // ---------------------------------------------------------------------------------------
 // Site occupations, receivers, observers and the file receiver as a data set sees them
 
+// Motion modes of an occupation and of a recordset (column MotionMode): static or
+// kinematic. An occupation of mode 3 or 4 comes with a site of its own and gives a static
+// output recordset.
+inline constexpr std::uint8_t MotionStatic = 0;
+inline constexpr std::uint8_t MotionKinematic = 1;
+inline constexpr bool MotionWithOwnSite(std::uint8_t Mode) noexcept {
+    return Mode == 3 || Mode == 4;
+}
+
 // One site occupation: a time span of a receiver at a marker with its antenna set-up,
 // built by file receivers from free events and by the RINEX observation reader from its
 // header, and handed to the data sets (CheckRecord, AddRecord).
@@ -308,12 +317,12 @@ struct TZQS_Occupation {
     std::int32_t OccupationNumber = 1;
     std::string AntennaName;
     std::string AntennaSerial;
-    double AntennaHeight = 0.0;        // m
-    std::uint8_t HeightReference = 0;  // how the height was measured
-    double AntennaOffset = 0.0;        // m; the antenna's vertical offset (delta H)
-    double EastOffset = 0.0;           // m
-    double NorthOffset = 0.0;          // m
-    std::uint8_t MotionMode = 0;       // 0 static, 1 kinematic (3, 4: with a new site)
+    double AntennaHeight = 0.0;              // m
+    std::uint8_t HeightReference = 0;        // how the height was measured
+    double AntennaOffset = 0.0;              // m; the antenna's vertical offset (delta H)
+    double EastOffset = 0.0;                 // m
+    double NorthOffset = 0.0;                // m
+    std::uint8_t MotionMode = MotionStatic;  // see MotionStatic
     zqt_file_bs::TGUID Identifier;
     std::int32_t VehicleNumber = 0;
     std::string Description;

@@ -215,10 +215,10 @@ void TZQS_FileReceiver_bs::ApplyEvent(const RFreeEvent& Event) {
             o.Flags |= T::FlagMotion;
             if (Trim(Event.Value) == "STATIC") {
                 ++o.StaticCount;
-                o.MotionMode = 0;
+                o.MotionMode = zqt_obs_intrf::MotionStatic;
             } else {
                 ++o.KinematicCount;
-                o.MotionMode = 1;
+                o.MotionMode = zqt_obs_intrf::MotionKinematic;
             }
             break;
         case zqt_types_bs::FE_SIT:

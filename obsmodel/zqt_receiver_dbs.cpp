@@ -7,6 +7,7 @@
 #include "zqt_coordinates_dbs.h"
 #include "zqt_dataset_dbs.h"
 #include "zqt_observer_dbs.h"
+#include "zqt_recordset_bs.h"
 #include "zqt_site.h"
 
 namespace zqt_receiver_dbs {
@@ -29,8 +30,6 @@ namespace {
 // Link types of a file receiver's ObjInfo row: the file and the receiver.
 constexpr std::uint8_t FileLinkType = 2;
 constexpr std::uint8_t ReceiverLinkType = 3;
-// Recordsets of a data set that the site linking reaches (output pieces).
-constexpr std::int32_t OutputRecordsetType = 7;
 
 void DetachQuietly(IESQLiteDatabase& Db, const std::string& Alias) noexcept {
     try {
@@ -364,7 +363,7 @@ void TZQS_FileReceiver::LinkSite() {
             "UPDATE Recordsets SET SiteID = %0:d WHERE (DataSetID = %1:d) AND (RecordsetType = "
             "%2:d) AND (MotionMode = 0); UPDATE ObjInfo SET LinkObj2 = %0:d, LinkTyp2=23 WHERE "
             "(LinkObj1 = %1:d) AND (ObjType = %2:d)",
-            siteID, FDataSets[0]->GetObjID(), OutputRecordsetType));
+            siteID, FDataSets[0]->GetObjID(), zqt_recordset_bs::RecordsetOutput));
     work.Commit();
 }
 

@@ -26,28 +26,24 @@ void TZQS_Recordset_bs::TakeDataSet(const IZQS_DataSetPtr& DataSet) {
 }
 
 void TZQS_Recordset_bs::ApplyOccupation(const TZQS_Occupation& Record) {
+    using zqt_obs_intrf::MotionKinematic;
+    using zqt_obs_intrf::MotionStatic;
     const std::uint8_t mode = Record.MotionMode;
-    switch (mode) {
-        case 0:
-            SetRecordsetType(RecordsetStatic);
-            FMotionMode = 0;
-            FName = Record.SiteName;
-            break;
-        case 1:
-            SetRecordsetType(RecordsetKinematic);
-            FMotionMode = 1;
-            break;
-        case 3:
-        case 4:
-            SetRecordsetType(RecordsetOutput);
-            FMotionMode = 0;
-            break;
-        default: break;
+    if (mode == MotionStatic) {
+        SetRecordsetType(RecordsetStatic);
+        FMotionMode = MotionStatic;
+        FName = Record.SiteName;
+    } else if (mode == MotionKinematic) {
+        SetRecordsetType(RecordsetKinematic);
+        FMotionMode = MotionKinematic;
+    } else if (zqt_obs_intrf::MotionWithOwnSite(mode)) {
+        SetRecordsetType(RecordsetOutput);
+        FMotionMode = MotionStatic;
     }
     FBegTime = Record.BegTime;
     FEndTime = Record.EndTime;
     CopyOccupationItems(Record);
-    if (mode == 3 || mode == 4) {
+    if (zqt_obs_intrf::MotionWithOwnSite(mode)) {
         // The occupation stands at a point of its own: a site is made there.
         const std::string siteName =
             sysutils::Format("%s_%d", Record.SiteName, Record.OccupationNumber);

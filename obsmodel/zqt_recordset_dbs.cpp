@@ -15,6 +15,12 @@ namespace zqt_recordset_dbs {
 using SQLiteExt::FormatPt;
 using SQLiteExt::IESQLiteDatabase;
 using sysutils::Format;
+using zqt_sat_obs_types::OBST_DP;
+using zqt_sat_obs_types::OBST_FIRST;
+using zqt_sat_obs_types::OBST_LAST;
+using zqt_sat_obs_types::OBST_PH;
+using zqt_sat_obs_types::OBST_RN;
+using zqt_sat_obs_types::OBST_SS;
 using zqt_variant::TVariantArray;
 using zqt_variant::Variant;
 using zqt_variant::VarToFloatZ;
@@ -280,7 +286,7 @@ void TZQS_Recordset::SetOwnPosition(const RVec3& Value) {
 }
 
 RVec3 TZQS_Recordset::GetStationPos() {
-    if (FMotionMode != 0 && FEpoch) return FEpoch->GetPosition();
+    if (FMotionMode != zqt_obs_intrf::MotionStatic && FEpoch) return FEpoch->GetPosition();
     return FReferencePos;
 }
 
@@ -330,7 +336,7 @@ constexpr std::string_view OrderWords[2] = {"ASC", "DESC"};
 // " 1,2,4" for the systems of a system byte (codes 1..7); "" for none.
 std::string SystemList(std::uint8_t Systems) {
     std::string text;
-    for (unsigned s = 1; s <= 7; ++s)
+    for (unsigned s = zqt_sat_obs_types::FirstSatSystem; s <= zqt_sat_obs_types::LastSatSystem; ++s)
         if (Systems & (1u << s)) text += "," + std::to_string(s);
     if (!text.empty()) text.front() = ' ';
     return text;
@@ -342,6 +348,7 @@ std::int32_t ClampToInt32(std::int64_t V) {
 }
 
 bool ValidBand(std::uint8_t Band) { return Band >= 1 && Band <= zqt_obs_intrf::BandCount; }
+bool ValidKind(std::uint8_t Kind) { return Kind >= OBST_FIRST && Kind <= OBST_LAST; }
 
 }  // namespace
 
@@ -503,7 +510,7 @@ bool TZQS_Recordset::NextEpoch() {
 }
 
 RVec3 TZQS_Recordset::CalcAntennaPos() {
-    if (FMotionMode != 0) return FEpoch ? FEpoch->GetPosition() : RVec3{};
+    if (FMotionMode != zqt_obs_intrf::MotionStatic) return FEpoch ? FEpoch->GetPosition() : RVec3{};
     return RVec3{FReferencePos.X + FAntennaRXYZ.X, FReferencePos.Y + FAntennaRXYZ.Y,
                  FReferencePos.Z + FAntennaRXYZ.Z};
 }
@@ -650,21 +657,21 @@ double TZQS_Recordset::AntennaCorrection(std::uint8_t Band) {
 double TZQS_Recordset::GetObservation(std::uint8_t Band, std::uint8_t Kind) {
     constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
     zqt_obs_intrf::IZQS_SatObs* so = SatObs();
-    if (!so || FCurSat == 0 || !ValidBand(Band)) return Kind >= 1 && Kind <= 4 ? NaN : 0.0;
+    if (!so || FCurSat == 0 || !ValidBand(Band)) return ValidKind(Kind) ? NaN : 0.0;
     switch (Kind) {
-        case 1:
-        case 2: {
+        case OBST_RN:
+        case OBST_PH: {
             const double v = so->GetCurValue(Band, Kind);
             return std::isnan(v) ? v : v + AntennaCorrection(Band);
         }
-        case 3: {
+        case OBST_DP: {
             const double doppler = so->GetCurDoppler(Band);
             const double wavelength = GetWavelength(Band);
             // Without a wavelength a Doppler gives no range rate.
             if (std::isnan(doppler) || !(wavelength > 0.0)) return NaN;
             return -doppler * wavelength;
         }
-        case 4: return so->GetCurSignalStrength(Band);
+        case OBST_SS: return so->GetCurSignalStrength(Band);
         default: return 0.0;
     }
 }
@@ -672,9 +679,9 @@ double TZQS_Recordset::GetObservation(std::uint8_t Band, std::uint8_t Kind) {
 void TZQS_Recordset::GetCurObsValues(RSatObsBand& Block, std::uint8_t Band) {
     const zqt_obs_intrf::IZQS_SatObs* so = SatObs();
     Block = so && FCurSat != 0 ? so->GetCurBand(Band) : RSatObsBand{};
-    Block.Range = GetObservation(Band, 1);
-    Block.Phase = GetObservation(Band, 2);
-    Block.Doppler = GetObservation(Band, 3);
+    Block.Range = GetObservation(Band, OBST_RN);
+    Block.Phase = GetObservation(Band, OBST_PH);
+    Block.Doppler = GetObservation(Band, OBST_DP);
 }
 
 double TZQS_Recordset::GetCurStrength(std::uint8_t Band) {
@@ -687,7 +694,7 @@ double TZQS_Recordset::GetCurStrength(std::uint8_t Band) {
 // Observation provider: band selection
 
 std::int32_t TZQS_Recordset::GetSelectedBandCount(std::uint8_t Kind) {
-    if (!zqt_sat_obs_types::IsSatSystem(FCurSystem) || Kind < 1 || Kind > 4) return 0;
+    if (!zqt_sat_obs_types::IsSatSystem(FCurSystem) || !ValidKind(Kind)) return 0;
     const auto& list = FBandSelection.Bands[FCurSystem - 1][Kind - 1];
     std::int32_t n = 0;
     while (n < static_cast<std::int32_t>(list.size()) && list[static_cast<std::size_t>(n)] != 0)

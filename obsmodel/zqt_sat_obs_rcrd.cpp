@@ -470,10 +470,11 @@ TRnxObs::TRnxObs(std::shared_ptr<const TZQS_SignalMapping> mapping,
                  const zqt_rnx_writer_settings::RRnxWriterSettings& settings)
     : FMapping(std::move(mapping)), FSettings(settings) {
     if (!FMapping) throw ExceptionZQS("TRnxObs: no signal mapping");
-    for (unsigned s = 1; s <= 7; ++s) FExcluded[s] = FSettings.ExcludedObsTypes[s];
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s)
+        FExcluded[s] = FSettings.ExcludedObsTypes[s];
 
     const TSatSet& sats = FMapping->GetSatSet();
-    for (unsigned s = 1; s <= 7; ++s) {
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s) {
         if (!(FSettings.IncludedSystems & (1u << s)) || sats.Sats[s - 1].none()) continue;
         for (const RSatNum key : SatWordKeys(sats.Sats[s - 1], s)) {
             if (SatSetContains(key, FSettings.ExcludedSats)) continue;

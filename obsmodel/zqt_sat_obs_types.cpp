@@ -62,8 +62,9 @@ using TGroupSlots = std::array<std::uint8_t, 13>;
 constexpr auto MakeRnx2Inverse() {
     std::array<std::array<TGroupSlots, SatSystemCount>, 5> inv{};
     for (int v = 1; v <= 4; ++v)
-        for (int s = 1; s <= 7; ++s) {
-            for (int slot = 1; slot <= 6; ++slot) inv[v][s][Rnx2Map[v][s][slot]] = slot;
+        for (int s = SC_GPS; s <= SC_IRNSS; ++s) {
+            for (int slot = SLOT_FIRST; slot <= SLOT_LAST; ++slot)
+                inv[v][s][Rnx2Map[v][s][slot]] = slot;
             inv[v][s][0] = 0;
         }
     return inv;
@@ -156,14 +157,14 @@ std::string_view SatSystemLetter(RSatNum key) noexcept {
 EZQSSatCode LetterToSatSystem(std::string_view text, bool useDefault) {
     const std::string t = UpperCase(text);
     if (useDefault && Trim(t).empty()) return SC_GPS;
-    for (unsigned s = 1; s <= 7; ++s)
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s)
         if (t == SatSystems[s].Letter) return static_cast<EZQSSatCode>(s);
     return SC_UNKNOWN;
 }
 
 EZQSSatCode ShortNameToSatSystem(std::string_view text) {
     const std::string t = UpperCase(text.substr(0, std::min<std::size_t>(3, text.size())));
-    for (unsigned s = 1; s <= 7; ++s)
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s)
         if (t == SatSystems[s].ShortName) return static_cast<EZQSSatCode>(s);
     return SC_UNKNOWN;
 }
@@ -215,7 +216,7 @@ void SatSetClear(TSatSet& set) noexcept {
 
 void SatSetFullSystems(TSatSet& set, std::uint32_t mask) noexcept {
     SatSetClear(set);
-    for (unsigned s = 1; s <= 7; ++s)
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s)
         if (mask & (1u << s))
             for (int n = 1; n <= SatSystems[s].MaxNumber; ++n) set.Sats[s - 1].set(n);
 }
@@ -284,7 +285,7 @@ TArrayOfSatNum SatWordKeys(const std::bitset<256>& word, unsigned sys) {
 
 TArrayOfSatNum SatSetKeys(const TSatSet& set) {
     TArrayOfSatNum keys;
-    for (unsigned s = 1; s <= 7; ++s)
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s)
         for (unsigned n = 1; n <= MaxSatNumber; ++n)
             if (set.Sats[s - 1].test(n)) keys.push_back(SatKey(s, n));
     return keys;
@@ -292,7 +293,7 @@ TArrayOfSatNum SatSetKeys(const TSatSet& set) {
 
 TArrayOfSatNum SatSetKeysOfSystems(const TSatSet& set, std::uint32_t mask) {
     TArrayOfSatNum keys;
-    for (unsigned s = 1; s <= 7; ++s) {
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s) {
         if (!(mask & (1u << s))) continue;
         for (int n = 1; n <= SatSystems[s].MaxNumber; ++n)
             if (set.Sats[s - 1].test(n)) keys.push_back(SatKey(s, static_cast<unsigned>(n)));
@@ -302,7 +303,7 @@ TArrayOfSatNum SatSetKeysOfSystems(const TSatSet& set, std::uint32_t mask) {
 
 std::string SatSetToSQL(const TSatSet& set) {
     std::string text;
-    for (unsigned s = 1; s <= 7; ++s)
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s)
         for (int n = 1; n <= SatSystems[s].MaxNumber; ++n)
             if (set.Sats[s - 1].test(n)) {
                 text += std::to_string(SatKey(s, static_cast<unsigned>(n)));
@@ -319,10 +320,12 @@ int SatSetCount(const TSatSet& set) noexcept {
     return count;
 }
 
-TZQS_SatSetEnumerator::TZQS_SatSetEnumerator(const TSatSet& set) : FSet(set) { Seek(1, 1); }
+TZQS_SatSetEnumerator::TZQS_SatSetEnumerator(const TSatSet& set) : FSet(set) {
+    Seek(FirstSatSystem, 1);
+}
 
 void TZQS_SatSetEnumerator::Seek(unsigned sys, unsigned number) noexcept {
-    for (; sys <= 7; ++sys, number = 1)
+    for (; sys <= LastSatSystem; ++sys, number = 1)
         for (; number <= MaxSatNumber; ++number)
             if (FSet.Sats[sys - 1].test(number)) {
                 FSys = sys;
@@ -363,7 +366,7 @@ std::uint32_t StrToSatSetRec(std::string_view text) {
 
 std::string SysMaskToSQL(std::uint32_t mask) {
     std::string text;
-    for (unsigned s = 1; s <= 7; ++s)
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s)
         if (mask & (1u << s)) {
             text += static_cast<char>('0' + s);
             text += ',';
@@ -399,22 +402,25 @@ EOBS_CTYPES LetterToObsKind(char letter) { return LetterToObsKind(std::string_vi
 
 std::uint8_t ObsTypeSlot(unsigned type) noexcept {
     if (type == 0 || type >= ObsTypeCount) return 0;
-    return static_cast<std::uint8_t>(type <= 18 ? (type - 1) / 3 + 1 : type - 18);
+    return static_cast<std::uint8_t>(type <= OBS_DB ? (type - 1) / 3 + 1 : type - (OBS_SC1 - 1));
 }
 
 EOBS_CTYPES ObsTypeKind(unsigned type) noexcept {
     if (type == 0 || type >= ObsTypeCount) return OBST_NONE;
-    return static_cast<EOBS_CTYPES>(type <= 18 ? (type - 1) % 3 + 1 : 4);
+    return type <= OBS_DB ? static_cast<EOBS_CTYPES>((type - 1) % 3 + 1) : OBST_SS;
 }
 
 OBSTYPE SlotKindToObsType(unsigned slot, unsigned kind) noexcept {
-    if (slot < 1 || slot > 6 || kind < 1 || kind > 4) return OBS_NOOBS;
-    return static_cast<OBSTYPE>(kind == 4 ? 18 + slot : 3 * (slot - 1) + kind);
+    if (slot < SLOT_FIRST || slot > SLOT_LAST || kind < OBST_FIRST || kind > OBST_LAST)
+        return OBS_NOOBS;
+    // Code, phase and Doppler of slot s are the types 3(s - 1) + kind; the strengths follow
+    // from OBS_SC1 on.
+    return static_cast<OBSTYPE>(kind == OBST_SS ? OBS_SC1 - 1 + slot : 3 * (slot - 1) + kind);
 }
 
 std::uint8_t BandsOfKind(std::uint32_t typeBits, unsigned kind) noexcept {
     std::uint8_t bands = 0;
-    for (unsigned b = 1; b <= 6; ++b) {
+    for (unsigned b = SLOT_FIRST; b <= SLOT_LAST; ++b) {
         const OBSTYPE t = SlotKindToObsType(b, kind);
         if (t != OBS_NOOBS && (typeBits & (1u << t))) bands |= static_cast<std::uint8_t>(1u << b);
     }
@@ -444,12 +450,13 @@ EOBS_CTYPES RnxObsKind(unsigned code) noexcept {
 }
 
 RNXOBS RnxGroupKindToObs(unsigned group, unsigned kind) noexcept {
-    if (group < 1 || group > 12 || kind < 1 || kind > 4) return RNX_UNKNOWN;
+    if (group < 1 || group > 12 || kind < OBST_FIRST || kind > OBST_LAST) return RNX_UNKNOWN;
     return RnxGroupCodes[group][kind - 1];
 }
 
 std::uint8_t Rnx2SlotGroup(unsigned version, unsigned sys, unsigned slot) noexcept {
-    if (version < 1 || version > 4 || !IsSatSystem(sys) || slot < 1 || slot > 6) return 0;
+    if (version < 1 || version > 4 || !IsSatSystem(sys) || slot < SLOT_FIRST || slot > SLOT_LAST)
+        return 0;
     return Rnx2Map[version][sys][slot];
 }
 
@@ -494,7 +501,7 @@ bool IsRinex3(unsigned version) noexcept { return version >= RN3_BEG && version 
 
 double CarrierFrequency(unsigned sys, unsigned slot, int gloChannel) {
     if (!IsSatSystem(sys)) return -1.0;
-    if (slot < 1 || slot > 6) return 0.0;
+    if (slot < SLOT_FIRST || slot > SLOT_LAST) return 0.0;
     if (sys == SC_GLONASS) {
         if (gloChannel == GloChannelUnknown) return -1.0;
         return Frequencies[sys][slot] + gloChannel * GloChannelSteps[slot];

@@ -39,6 +39,9 @@ enum EZQSSatCode : std::uint8_t {
     SC_IRNSS = 7,
 };
 inline constexpr int SatSystemCount = 8;  // codes 0..7
+// The satellite systems are the codes FirstSatSystem..LastSatSystem.
+inline constexpr unsigned FirstSatSystem = SC_GPS;
+inline constexpr unsigned LastSatSystem = SC_IRNSS;
 inline constexpr std::uint32_t AllSystemsMask = 0xFE;
 
 struct RSatSystemInfo {
@@ -65,7 +68,9 @@ inline constexpr std::array<RSatSystemInfo, SatSystemCount> SatSystems{{
 inline const RSatSystemInfo& SatSystemInfo(unsigned sys) noexcept {
     return SatSystems[sys < SatSystemCount ? sys : 0];
 }
-inline bool IsSatSystem(unsigned sys) noexcept { return sys >= 1 && sys <= 7; }
+inline bool IsSatSystem(unsigned sys) noexcept {
+    return sys >= FirstSatSystem && sys <= LastSatSystem;
+}
 
 // ---------------------------------------------------------------------------------------
 // Satellite keys: number (1-based within the system) in the low byte, system code in the
@@ -188,6 +193,8 @@ enum EOBS_CTYPES : std::uint8_t {
     OBST_PH = 2,  // carrier phase
     OBST_DP = 3,  // Doppler
     OBST_SS = 4,  // signal strength
+    OBST_FIRST = OBST_RN,
+    OBST_LAST = OBST_SS,
 };
 
 inline constexpr std::array<std::string_view, 5> ObsKindLetters{"", "C", "L", "D", "S"};
@@ -225,6 +232,7 @@ enum TSlots : std::uint8_t {
     SLOT_CA = SLOT_R0,     // the C/A slot
     SLOT_RL = SLOT_R6,     // the slot of letter "L"
     SLOT_FIRST = SLOT_R0,  // first slot that holds a signal
+    SLOT_LAST = SLOT_R6,   // last slot that holds a signal
 };
 inline constexpr int SlotCount = 7;  // 0..6
 

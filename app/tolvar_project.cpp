@@ -14,6 +14,7 @@
 #include "SQLiteExt.h"
 #include "sysutils.h"
 #include "zqt_classes_bs.h"
+#include "zqt_dataset_dbs.h"
 #include "zqt_datastorage.h"
 #include "zqt_decimalseparator.h"
 #include "zqt_misc.h"
@@ -514,14 +515,6 @@ RNavigationWindow NavigationOnlyWindow(std::int64_t Day) noexcept {
     return {Day - NavigationHalfWindow, Day + NavigationHalfWindow, Day};
 }
 
-std::vector<std::int32_t> FindOutputRecordsets(SQLiteExt::IESQLiteDatabase& Db,
-                                               std::int32_t DataSetID) {
-    return Db.SelectIntColumn(SQLiteExt::FormatPt(
-        "SELECT RecordsetID FROM Recordsets WHERE (DatasetID = %d) AND (RecordsetType = %d) "
-        "ORDER BY BegTime, RecordsetID",
-        DataSetID, zqt_recordset_bs::RecordsetOutput));
-}
-
 // ---------------------------------------------------------------------------------------
 // Exit codes
 
@@ -588,29 +581,27 @@ std::string TTolvar_project::WriteRecordset(std::int32_t RecordsetID,
         zqt_recordset_dbs::TZQS_Recordset::Create(Database(), RecordsetID, rs, false);
     if (!recordset)
         throw zqt_types_bs::ExceptionZQS(Format("Recordset can not be read %d", RecordsetID));
-    if (const auto narrow = recordset->GetDataStorage()) {
-        const auto store = std::dynamic_pointer_cast<zqt_datastorage::IZQS_DataStorage>(narrow);
-        if (!store)
-            throw zqt_types_bs::ExceptionZQS(Format(
-                "The navigation store of recordset %d has no ephemeris storage", RecordsetID));
-        if (const auto ephemerides = store->GetEphemerisStorage()) {
-            ephemerides->SetAllRecords(true);
-            ephemerides->Load();
-        }
-    }
+    if (!zqt_datastorage::LoadAllEphemerides(recordset->GetDataStorage()))
+        throw zqt_types_bs::ExceptionZQS(
+            Format("The navigation store of recordset %d has no ephemeris storage", RecordsetID));
 
     const std::shared_ptr<zqt_rnx_files::TZQS_RinexObservations> writer =
         FRun.Settings.RnxVersion >= RN3_300 ? zqt_rnx3_writer::TZQS_Rinex3Writer::Create(recordset)
                                             : zqt_rnx_writer::TZQS_RinexWriter::Create(recordset);
     if (!writer) throw zqt_types_bs::ExceptionZQS("No RINEX observation writer");
     writer->SetSettings(FRun.Settings);
-    writer->SetPath(OutputPath(FRun.Settings.OutputDir, OutputName));
-    writer->SetOnProgress(GetOnProgress());
-    writer->SetLogger(GetLogger());
-    writer->SetOnMessage(GetOnMessage());
-    writer->SetOverloadedParams(FRun.Overloaded);
+    PrepareWriter(*writer, OutputName);
     writer->WriteFile();
     return writer->GetWrittenName();
+}
+
+void TTolvar_project::PrepareWriter(zqt_rnx_files::TZQS_RinexFiles& Writer,
+                                    const std::string& OutputName) {
+    Writer.SetPath(OutputPath(FRun.Settings.OutputDir, OutputName));
+    Writer.SetOnProgress(GetOnProgress());
+    Writer.SetLogger(GetLogger());
+    Writer.SetOnMessage(GetOnMessage());
+    Writer.SetOverloadedParams(FRun.Overloaded);
 }
 
 void TTolvar_project::WriteNavigationOnly(const std::string& OutputName) {
@@ -621,10 +612,7 @@ void TTolvar_project::WriteNavigationOnly(const std::string& OutputName) {
     store->SetBegTime(window.BegTime);
     store->SetEndTime(window.EndTime);
     store->Load();
-    if (const auto ephemerides = store->GetEphemerisStorage()) {
-        ephemerides->SetAllRecords(true);
-        ephemerides->Load();
-    }
+    zqt_datastorage::LoadAllEphemerides(store);
 
     // These stay for any later write of the run.
     FRun.Settings.MixedNavigation = true;
@@ -633,18 +621,15 @@ void TTolvar_project::WriteNavigationOnly(const std::string& OutputName) {
     const std::shared_ptr<zqt_rnx_files::TZQS_RinexNavigation> writer =
         zqt_rnx_files::TZQS_RinexNavigation::Create(store, FRun.Settings);
     if (!writer) throw zqt_types_bs::ExceptionZQS("No RINEX navigation writer");
-    writer->SetPath(OutputPath(FRun.Settings.OutputDir, OutputName));
-    writer->SetOnProgress(GetOnProgress());
-    writer->SetLogger(GetLogger());
-    writer->SetOnMessage(GetOnMessage());
-    writer->SetOverloadedParams(FRun.Overloaded);
+    PrepareWriter(*writer, OutputName);
     // The store reaches three days back; the file belongs to the run's day.
     writer->SetFirstObsTime(window.FileTime);
     writer->WriteFile();
 }
 
 std::string TTolvar_project::WriteReceiver(std::int32_t DataSetID, const std::string& OutputName) {
-    const std::vector<std::int32_t> ids = FindOutputRecordsets(*Database(), DataSetID);
+    const std::vector<std::int32_t> ids = zqt_dataset_dbs::TZQS_DataSet::FindRecordsets(
+        *Database(), DataSetID, zqt_recordset_bs::RecordsetOutput);
     if (ids.empty()) {
         DoMessage(OutputName, 0);
         WriteNavigationOnly(OutputName);
@@ -677,7 +662,8 @@ std::string TTolvar_project::WritePieces(
 }
 
 void TTolvar_project::WriteHourly(std::int32_t DataSetID, const std::string& OutputName) {
-    const std::vector<std::int32_t> ids = FindOutputRecordsets(*Database(), DataSetID);
+    const std::vector<std::int32_t> ids = zqt_dataset_dbs::TZQS_DataSet::FindRecordsets(
+        *Database(), DataSetID, zqt_recordset_bs::RecordsetOutput);
     if (ids.empty()) {
         WriteReceiver(DataSetID, OutputName);  // navigation file only
         return;
@@ -720,9 +706,6 @@ void TTolvar_project::Run() {
             throw zqt_types_bs::ExceptionZQS(Format("No receiver in %s", FRun.InputFile));
         const IZQS_DataSetPtr dataset = receiver->GetDataSet(0);
         if (!dataset) throw zqt_types_bs::ExceptionZQS(Format("No data set in %s", FRun.InputFile));
-        // The data set spans its own recordset.
-        FBegTime = dataset->GetBegTime();
-        FEndTime = dataset->GetEndTime();
         const std::int32_t dataSetID = dataset->GetObjID();
 
         const std::string outputName = FRun.Settings.OutputName;

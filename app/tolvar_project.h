@@ -16,6 +16,7 @@
 #include "UMerrow.h"
 #include "zqt_file_obs.h"
 #include "zqt_project.h"
+#include "zqt_rnx_files.h"
 #include "zqt_rnx_writer_settings.h"
 #include "zqt_timefunc.h"
 #include "zqt_types_bs.h"
@@ -157,10 +158,6 @@ struct RNavigationWindow {
 inline constexpr std::int64_t NavigationHalfWindow = 3 * zqt_timefunc::TicksPerDay;
 RNavigationWindow NavigationOnlyWindow(std::int64_t Day) noexcept;
 
-// The output recordsets (RecordsetType 7) of a data set, in time order.
-std::vector<std::int32_t> FindOutputRecordsets(SQLiteExt::IESQLiteDatabase& Db,
-                                               std::int32_t DataSetID);
-
 // ---------------------------------------------------------------------------------------
 // Exit codes
 
@@ -220,14 +217,14 @@ private:
     std::string WritePieces(const std::vector<std::pair<std::int32_t, std::string>>& Pieces);
     // A mixed RINEX 3.05 navigation file of the run's day.
     void WriteNavigationOnly(const std::string& OutputName);
+    // Hands a writer its output path, the run's events and log, and the header overrides.
+    void PrepareWriter(zqt_rnx_files::TZQS_RinexFiles& Writer, const std::string& OutputName);
     SQLiteExt::IESQLiteDatabasePtr Database();
 
     RRunSettings FRun;
     std::vector<std::string> FArgs;
     std::ostream* FOut = &std::cout;
     zqt_obs_intrf::IZQS_OBSFilePtr FObsFile;
-    std::int64_t FBegTime = 0;  // window of the imported data set
-    std::int64_t FEndTime = 0;
 };
 
 // The program: start-up (configuration, folders), the application object, the language,

@@ -300,6 +300,17 @@ void TZQS_DataStorage::SaveToProject(const std::string& ProjectFile) {
 
 // =======================================================================================
 
+bool LoadAllEphemerides(const zqt_obs_intrf::IZQS_DataStoragePtr& Store) {
+    if (!Store) return true;
+    const auto store = std::dynamic_pointer_cast<IZQS_DataStorage>(Store);
+    if (!store) return false;
+    if (const IZQS_EphemerisStoragePtr ephemerides = store->GetEphemerisStorage()) {
+        ephemerides->SetAllRecords(true);
+        ephemerides->Load();
+    }
+    return true;
+}
+
 void InstallDataStorage() {
     zqt_project::TZQS_Project::SetInitStoreHook([] { TZQS_DataStorage::InitStore(); });
     zqt_file::SetKnownCRCTest([](std::int64_t crc) { return TZQS_DataStorage::IsKnownCRC(crc); });

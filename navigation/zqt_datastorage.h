@@ -65,6 +65,11 @@ public:
     static void SaveToProject(const std::string& ProjectFile);
 };
 
+// Prepares a store for a RINEX navigation file: its ephemeris storage, when it has one,
+// loads every record of the store's window, healthy or not. False when Store is no
+// navigation store of this layer (nothing is loaded then); an empty Store is left alone.
+bool LoadAllEphemerides(const zqt_obs_intrf::IZQS_DataStoragePtr& Store);
+
 // Installs the store in the layers below: InitStore as the project context's InitStore
 // hook (creating the working project database creates a fresh navigation database too),
 // IsKnownCRC as the "already loaded" test of input files, and CreateWithParent as the

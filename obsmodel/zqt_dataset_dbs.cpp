@@ -425,6 +425,14 @@ std::int32_t TZQS_DataSet::FindRecordset(IESQLiteDatabase& Db, std::int32_t Data
         DataSetID, RecordsetType)));
 }
 
+std::vector<std::int32_t> TZQS_DataSet::FindRecordsets(IESQLiteDatabase& Db, std::int32_t DataSetID,
+                                                       std::uint8_t RecordsetType) {
+    return Db.SelectIntColumn(FormatPt(
+        "SELECT RecordsetID FROM Recordsets WHERE (DatasetID = %d) AND (RecordsetType = %d) "
+        "ORDER BY BegTime, RecordsetID",
+        DataSetID, RecordsetType));
+}
+
 std::int32_t TZQS_DataSet::GetDefaultSolutionID(IESQLiteDatabase& Db, std::int32_t DataSetID) {
     return static_cast<std::int32_t>(Db.QueryInt(
         FormatPt("SELECT DefaultSolutionID FROM Datasets WHERE DataSetID = %d", DataSetID)));

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "SQLiteExt.h"
 #include "zqt_dataset_bs.h"
@@ -75,6 +76,9 @@ public:
     // RecordsetID of the data set's recordset of a type; 0 when there is none.
     static std::int32_t FindRecordset(IESQLiteDatabase& Db, std::int32_t DataSetID,
                                       std::uint8_t RecordsetType);
+    // Every recordset of the data set of a type, in time order (begin time, then id).
+    static std::vector<std::int32_t> FindRecordsets(IESQLiteDatabase& Db, std::int32_t DataSetID,
+                                                    std::uint8_t RecordsetType);
     static std::int32_t GetDefaultSolutionID(IESQLiteDatabase& Db, std::int32_t DataSetID);
     // The stored verdict of CheckRecord; 0 for an unknown data set.
     using TZQS_Object::GetMode;

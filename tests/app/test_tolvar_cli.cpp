@@ -73,26 +73,6 @@ TEST(RunFrame, NavigationOnlyFileBelongsToTheDay) {
     EXPECT_EQ(w.EndTime, day + 3 * 864000000LL);
 }
 
-TEST(RunFrame, OutputRecordsetsInTimeOrder) {
-    zqt_project::ClearCurrentProject();
-    const auto db = zqt_project::TZQS_Project::CreateProject(":memory:");
-    ASSERT_TRUE(db);
-    // (id, type, data set, begin): two pieces of data set 5 stored out of time order, its
-    // own recordset (6), an occupation record (8) and another data set's piece.
-    const std::vector<std::array<std::int64_t, 4>> rows = {
-        {30, 7, 5, 5000}, {10, 7, 5, 9000}, {20, 7, 5, 1000}, {40, 6, 5, 0},
-        {50, 8, 5, 2000}, {60, 7, 6, 0},    {70, 7, 5, 5000}};
-    for (const auto& r : rows)
-        db->ExecSQL(
-            Format("INSERT INTO Recordsets (RecordsetID,RecordsetType,DataSetID,BegTime,"
-                   "EndTime,Interval,MotionMode,flags,VertexID) "
-                   "VALUES(%d,%d,%d,%d,%d,10000,0,0,0)",
-                   r[0], r[1], r[2], r[3], r[3] + 1000));
-    EXPECT_EQ(FindOutputRecordsets(*db, 5), (std::vector<std::int32_t>{20, 30, 70, 10}));
-    EXPECT_EQ(FindOutputRecordsets(*db, 6), std::vector<std::int32_t>{60});
-    EXPECT_TRUE(FindOutputRecordsets(*db, 7).empty());
-}
-
 TEST(RunFrame, ExitCodes) {
     using zqt_classes_bs::ExcZQSCantOpenFile;
     using zqt_project::ExceptionInconsistentConfig;

@@ -4,6 +4,7 @@
 // GLONASS slots and the upload into a project database file.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -397,6 +398,24 @@ TEST_F(DataSetTest, GlonassSlotsReadBackOnlyValidRows) {
         const int expected = i == 3 ? -7 : i == 253 ? 6 : 127;
         EXPECT_EQ(table[i], expected) << i;
     }
+}
+
+TEST_F(DataSetTest, RecordsetsOfATypeInTimeOrder) {
+    // (id, type, data set, begin): two pieces of data set 5 stored out of time order, its
+    // own recordset (6), an occupation record (8) and another data set's piece.
+    const std::vector<std::array<std::int64_t, 4>> rows = {
+        {30, 7, 5, 5000}, {10, 7, 5, 9000}, {20, 7, 5, 1000}, {40, 6, 5, 0},
+        {50, 8, 5, 2000}, {60, 7, 6, 0},    {70, 7, 5, 5000}};
+    for (const auto& r : rows)
+        Db->ExecSQL(sysutils::Format(
+            "INSERT INTO Recordsets (RecordsetID,RecordsetType,DataSetID,BegTime,"
+            "EndTime,Interval,MotionMode,flags,VertexID) VALUES(%d,%d,%d,%d,%d,10000,0,0,0)",
+            r[0], r[1], r[2], r[3], r[3] + 1000));
+    using V = std::vector<std::int32_t>;
+    EXPECT_EQ(TZQS_DataSet::FindRecordsets(*Db, 5, 7), (V{20, 30, 70, 10}));
+    EXPECT_EQ(TZQS_DataSet::FindRecordsets(*Db, 5, 6), V{40});
+    EXPECT_EQ(TZQS_DataSet::FindRecordsets(*Db, 6, 7), V{60});
+    EXPECT_TRUE(TZQS_DataSet::FindRecordsets(*Db, 7, 7).empty());
 }
 
 TEST_F(DataSetTest, LoadsByIdentifier) {

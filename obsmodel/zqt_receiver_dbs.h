@@ -10,8 +10,8 @@
 // Coordinates and its ObjInfo row linked to the file (link type 2) and the receiver
 // (link type 3).
 //
-// Including this header installs the file-receiver loader through which data sets reach a
-// file receiver that they did not come with.
+// InstallFileReceiverLoader installs the file-receiver loader through which data sets reach
+// a file receiver that they did not come with.
 #pragma once
 
 #include <cstdint>

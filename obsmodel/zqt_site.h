@@ -4,8 +4,7 @@
 // solution (SnapedObjType 1, SnapID the SolutionID), and then follows that solution's
 // static coordinates.
 //
-// Including this header installs TZQS_Site::CreateSite as the site creator of
-// zqt_obs_intrf.
+// InstallSiteCreator makes TZQS_Site::CreateSite the site creator of zqt_obs_intrf.
 #pragma once
 
 #include <cstdint>

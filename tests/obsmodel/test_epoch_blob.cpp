@@ -328,6 +328,30 @@ TEST(EpochBlob, RoundTripPrecision) {
     }
 }
 
+TEST(EpochBlob, ExactTiesRoundToEven) {
+    // Differences from the base whose centimetres (code) or 1e-5 m (phase) end in exactly
+    // one half: the packed field takes the even neighbour.
+    const struct {
+        double Diff;
+        double Unit;  // field units per metre
+        std::int64_t Field;
+    } cases[] = {
+        {0.125, 100.0, 12},           {0.375, 100.0, 38},         {-0.125, 100.0, -12},
+        {-0.375, 100.0, -38},         {0.015625, 100000.0, 1562}, {0.046875, 100000.0, 4688},
+        {-0.015625, 100000.0, -1562},
+    };
+    for (const auto& c : cases) {
+        auto so = WithSat(G05);
+        so->SetCurObs(1, 1, Base, 0);
+        const bool code = c.Unit == 100.0;
+        so->SetCurObs(3, code ? 1 : 2, Base + c.Diff, 0);
+        const RSatObsRecord r = Unpack(Pack(*so));
+        ASSERT_EQ(r.BaseRange, Base);
+        const double back = code ? r.Band(3).Range : r.Band(3).Phase;
+        EXPECT_EQ(std::nearbyint((back - Base) * c.Unit), c.Field) << c.Diff;
+    }
+}
+
 TEST(EpochBlob, RecordsThatPackToNothing) {
     auto zeroBase = WithSat(G05);
     zeroBase->SetCurPhase(1, Base);

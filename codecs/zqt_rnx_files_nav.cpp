@@ -24,6 +24,7 @@ namespace {
 
 constexpr double Blank = std::numeric_limits<double>::quiet_NaN();
 using zqt_timefunc::FloorDiv;
+using zqt_timefunc::FloorMod;
 using zqt_timefunc::SecondsPerDay;
 using zqt_timefunc::SecondsPerWeek;
 using zqt_timefunc::TicksPerSecond;
@@ -114,19 +115,18 @@ double TransmissionTime(const REphem& E) noexcept {
 // a day of it, so the day of the frame is the record's own day or the one next to it
 // (a frame of 23:45 before a record of 00:00 belongs to the day before).
 double GlonassFrameTime(const REphem& E, bool Rinex2) noexcept {
-    const std::int64_t tk =
-        ((static_cast<std::int64_t>(E.Tk) % SecondsPerDay) + SecondsPerDay) % SecondsPerDay;
+    const std::int64_t tk = FloorMod(static_cast<std::int64_t>(E.Tk), SecondsPerDay);
     if (Rinex2) return static_cast<double>(tk);
     const std::int64_t seconds = FloorDiv(E.GPSTime, TicksPerSecond);
     const std::int64_t days = FloorDiv(seconds, SecondsPerDay);
-    const std::int64_t dayOfWeek = ((days % 7) + 7) % 7;  // the origin is a Sunday
+    const std::int64_t dayOfWeek = FloorMod(days, 7);  // the origin is a Sunday
     const std::int64_t recordSecond = dayOfWeek * SecondsPerDay + (seconds - days * SecondsPerDay);
     std::int64_t frame = dayOfWeek * SecondsPerDay + tk;
     if (frame - recordSecond > SecondsPerDay / 2)
         frame -= SecondsPerDay;
     else if (recordSecond - frame > SecondsPerDay / 2)
         frame += SecondsPerDay;
-    frame = ((frame % SecondsPerWeek) + SecondsPerWeek) % SecondsPerWeek;
+    frame = FloorMod(frame, SecondsPerWeek);
     return static_cast<double>(frame);
 }
 

@@ -144,7 +144,7 @@ void DecodeTicks(RCalendarTime& c, std::int64_t t) {
     // Split at the start of the day that holds u, also before the origin, so that the time
     // of day is never negative.
     const std::int64_t days = FloorDiv(u, TicksPerDay);
-    const std::int64_t w = u % TicksPerDay + (u % TicksPerDay < 0 ? TicksPerDay : 0);
+    const std::int64_t w = FloorMod(u, TicksPerDay);
     int year = 0, month = 0, day = 0;
     DecodeDate(static_cast<double>(days) + GPSTimeOrigin, year, month, day);
     const std::int64_t sec = w / TicksPerSecond;

@@ -150,7 +150,7 @@ double IonoDelay(std::span<const float, 4> Alpha, std::span<const float, 4> Beta
     const double shift = std::nearbyint(lamI * 43200.0 * static_cast<double>(TicksPerSecond));
     if (!std::isfinite(shift) || std::fabs(shift) > 1e15 || !std::isfinite(phiM)) return 0.0;
     // Reduced to the day before adding, so that no time can overflow.
-    const std::int64_t timeOfDay = ((Time % TicksPerDay) + TicksPerDay) % TicksPerDay;
+    const std::int64_t timeOfDay = zqt_timefunc::FloorMod(Time, TicksPerDay);
     const std::int64_t shiftOfDay = static_cast<std::int64_t>(shift) % TicksPerDay;
     const std::int64_t ofDay = (timeOfDay + shiftOfDay + TicksPerDay) % TicksPerDay;
     const double t = static_cast<double>(ofDay) / static_cast<double>(TicksPerSecond);

@@ -11,6 +11,7 @@
 #include "zqt_recordset_dbs.h"
 #include "zqt_sat_obs_types.h"
 #include "zqt_site.h"
+#include "zqt_timefunc.h"
 
 namespace zqt_recordset_dbs {
 
@@ -35,15 +36,12 @@ IESQLiteDatabase& CheckedDb(const IESQLiteDatabasePtr& Db, const char* Operation
 // A GPS time column or an expression over one, as ticks; nothing for Null.
 std::optional<std::int64_t> TicksOrNull(const Variant& V) {
     if (V.IsNullOrEmpty()) return std::nullopt;
-    if (V.VarType() == zqt_variant::varCurrency) return V.AsCurrency();
-    return VarToInt64Z(V);
+    return zqt_variant::VarToTicksZ(V);
 }
 
-// Whole multiples of Step at or below Value, also for negative values.
+// Whole multiples of Step (> 0) at or below Value, also for negative values.
 std::int64_t AlignDown(std::int64_t Value, std::int64_t Step) {
-    std::int64_t q = Value / Step;
-    if (Value % Step != 0 && Value < 0) --q;
-    return q * Step;
+    return zqt_timefunc::FloorDiv(Value, Step) * Step;
 }
 
 bool AllFinite(std::initializer_list<double> Values) {

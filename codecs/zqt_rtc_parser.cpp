@@ -35,7 +35,7 @@ const TSortedArrayOfInteger& LegacyObservationMessages() {
 const TSortedArrayOfInteger& MSMMessages() {
     static const TSortedArrayOfInteger e = [] {
         TSortedArrayOfInteger a;
-        for (std::int32_t group = 1070; group <= 1130; group += 10)
+        for (std::int32_t group = MsmBase; group < MsmKnownLast; group += 10)
             zqt_arrays::AppendRange(a, group + 1, group + 7);
         return a;
     }();
@@ -327,7 +327,7 @@ std::int64_t TZQS_RTCM_Decoder::GPSTicksOfEpoch(std::int64_t Reference, std::uin
                 throw ExceptionRTCMMessage(Format("GLONASS time of day out of range: %d", tod));
             const std::int64_t leap = zqt_timefunc::LeapSeconds(Reference);
             // Moscow time is UTC + 3 h; GPS time is ahead of UTC by the leap seconds.
-            const std::int64_t ms = tod - 10800000 + leap * 1000;
+            const std::int64_t ms = tod - MoscowShiftMs + leap * 1000;
             const std::int64_t t = NearestCandidate(Reference, FloorMod(ms, MsPerDay), TicksPerDay);
             if (day < 7 && DayIgnored)
                 *DayIgnored = NearestCandidate(Reference, FloorMod(day * MsPerDay + ms, MsPerWeek),
@@ -371,14 +371,14 @@ void TZQS_RTCM_Decoder::DecodeMessage(const std::uint8_t* Payload, std::int32_t 
     zqt_arrays::SortedInsert(FCensus, number);
     if (!FExclude.empty() && std::binary_search(FExclude.begin(), FExclude.end(), number)) return;
 
-    const bool msm = number >= 1070 && number <= 1229;
+    const bool msm = IsMsmNumber(number);
     if (msm) {
         FMSMSeen = true;
         if (number >= 1071 && number <= 1077) FGPSMSMSeen = true;
         if (number >= 1081 && number <= 1087) FGLOMSMSeen = true;
     }
-    const bool legacyGPS = number >= 1001 && number <= 1004;
-    const bool legacyGlo = number >= 1009 && number <= 1012;
+    const bool legacyGPS = IsLegacyGps(number);
+    const bool legacyGlo = IsLegacyGlonass(number);
 
     FLastMessage = false;
     std::int64_t t = 0;
@@ -463,7 +463,7 @@ bool TZQS_RTCM_Decoder::Dispatch(const std::uint8_t* Payload) {
             case 1023:
             case 1025: DecodeTransformationMessage(Payload, length); break;
             default:
-                if (number < 1070 || number > 1229) return false;
+                if (!IsMsmNumber(number)) return false;
                 if (DecodeMSM(EffectiveReference(), Payload, length, FMSM) > 0) {
                     // The epoch the message was held for (a GLONASS day or a BeiDou time
                     // scale judged when it arrived).

@@ -59,15 +59,8 @@ inline TSortedArrayOfInteger MakeList(std::initializer_list<std::int32_t> Number
     return a;
 }
 
-inline std::int64_t FloorDiv(std::int64_t a, std::int64_t b) noexcept {
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
-}
-
-inline std::int64_t FloorMod(std::int64_t a, std::int64_t b) noexcept {
-    return a - FloorDiv(a, b) * b;
-}
+using zqt_timefunc::FloorDiv;
+using zqt_timefunc::FloorMod;
 
 // Ms milliseconds into the period (week or day) that holds Reference, moved by one period
 // when that brings it nearer to Reference.

@@ -33,7 +33,7 @@ std::int32_t TZQS_RTCM_Decoder::DecodeMSM(std::int64_t Reference, const std::uin
     const auto field = static_cast<std::uint32_t>(b.U(30));
     Msm.System = MSMSystem(number);
     if (Msm.System == 0 || Msm.System == SC_WAAS) return 0;
-    Msm.MsmType = static_cast<std::int32_t>((number - 1070) % 10);
+    Msm.MsmType = static_cast<std::int32_t>((number - MsmBase) % 10);
     if (Msm.MsmType < 1 || Msm.MsmType > 7) return 0;
     Msm.Time = GPSTicksOfEpoch(Reference, Msm.System, field);
     Msm.MultipleMessage = static_cast<std::uint8_t>(b.U(1));

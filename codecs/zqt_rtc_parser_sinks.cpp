@@ -162,7 +162,7 @@ void TZQS_RTCM_Parser::Finish() {
     if (FDataSet) occ.SiteName = FDataSet->GetName();
     occ.OccupationNumber = ++FStationSequence;
     StoreReceiverInfo();
-    if (FDataSet && (occ.MotionMode == 3 || occ.MotionMode == 4) && occ.BegTime != 0)
+    if (FDataSet && zqt_obs_intrf::MotionWithOwnSite(occ.MotionMode) && occ.BegTime != 0)
         FDataSet->CheckRecord(occ);
 
     if (FFileReceiver) {
@@ -198,8 +198,7 @@ std::int32_t TZQS_RTCM_Decoder::ObservationRank(std::uint16_t Number) noexcept {
         case 1012: return 2;
         default: break;
     }
-    if (Number > 1070 && Number < 1140 && Number % 10 >= 1 && Number % 10 <= 7)
-        return 10 + Number % 10;
+    if (zqt_rtcm_types::IsKnownMsm(Number)) return 10 + Number % 10;
     return 0;
 }
 
@@ -207,8 +206,8 @@ namespace {
 
 // The system whose observations a message carries (0 for none).
 std::uint8_t ObservationSystem(std::uint16_t Number) noexcept {
-    if (Number >= 1001 && Number <= 1004) return zqt_sat_obs_types::SC_GPS;
-    if (Number >= 1009 && Number <= 1012) return zqt_sat_obs_types::SC_GLONASS;
+    if (zqt_rtcm_types::IsLegacyGps(Number)) return zqt_sat_obs_types::SC_GPS;
+    if (zqt_rtcm_types::IsLegacyGlonass(Number)) return zqt_sat_obs_types::SC_GLONASS;
     return zqt_rtcm_types::MSMSystem(Number);
 }
 
@@ -219,8 +218,8 @@ bool CarriesSatellites(std::uint16_t Number, const std::uint8_t* Payload, std::s
     // Bits before the satellite mask of an MSM and the satellite count of 1001..1004 and
     // 1009..1012.
     constexpr std::size_t MsmMaskAt = 73, GpsCountAt = 55, GloCountAt = 52;
-    const bool glo = Number >= 1009 && Number <= 1012;
-    const bool legacy = glo || (Number >= 1001 && Number <= 1004);
+    const bool glo = zqt_rtcm_types::IsLegacyGlonass(Number);
+    const bool legacy = glo || zqt_rtcm_types::IsLegacyGps(Number);
     zqt_rtcm_types::TBitReader b(Payload, Length,
                                  legacy ? (glo ? GloCountAt : GpsCountAt) : MsmMaskAt);
     try {

@@ -381,11 +381,6 @@ void InstallRTCMReader() {
             return TZQS_RTCMReader::Create(Owner, Settings);
         },
         [](const std::string& FileName) { return TZQS_RTCMReader::GetStartTimeChecked(FileName); });
-    if (!zqt_obs_intrf::NavDataFactory())
-        zqt_obs_intrf::SetNavDataFactory([](const zqt_objects_intrf::IZQS_ObjectPtr& Owner)
-                                             -> zqt_obs_intrf::IZQS_DataStoragePtr {
-            return zqt_datastorage::TZQS_DataStorage::CreateWithParent(Owner);
-        });
 }
 
 }  // namespace zqt_rtcm_reader

@@ -129,8 +129,7 @@ private:
     RImportSummary FSummary;
 };
 
-// Registers the reader with the observation-file import, and the navigation store as the
-// observation model's navigation-data factory (when none is registered yet).
+// Registers the reader with the observation-file import.
 void InstallRTCMReader();
 
 }  // namespace zqt_rtcm_reader

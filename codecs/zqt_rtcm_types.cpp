@@ -157,10 +157,10 @@ void RMSMRecord::Clear() noexcept {
 }
 
 std::uint8_t MSMSystem(std::uint32_t Number) noexcept {
-    if (Number < 1070 || Number > 1139) return SC_UNKNOWN;
+    if (Number < MsmBase || Number > MsmKnownLast) return SC_UNKNOWN;
     static constexpr std::uint8_t systems[7] = {SC_GPS,  SC_GLONASS, SC_GALILEO, SC_WAAS,
                                                 SC_QZSS, SC_BDS,     SC_IRNSS};
-    return systems[(Number - 1070) / 10];
+    return systems[(Number - MsmBase) / 10];
 }
 
 }  // namespace zqt_rtcm_types

@@ -136,7 +136,7 @@ std::size_t UnpackBlob(RSatObsRecord& Rec, const std::uint8_t* Data, std::size_t
     for (auto& b : Rec.Bands) b = RSatObsBand{};
     std::size_t pos = 9;
     const double base = Rec.BaseRange;
-    for (unsigned b = 1; b <= 6; ++b) {
+    for (unsigned b = zqt_sat_obs_types::SLOT_FIRST; b <= zqt_sat_obs_types::SLOT_LAST; ++b) {
         if ((mask & (1u << b)) == 0) continue;
         if (Length - pos < 2) return BlobTruncated;
         const std::uint8_t kinds = Data[pos] & 0x1E;
@@ -877,7 +877,7 @@ std::size_t TZQS_SatObs_bs::PackBlob(std::int32_t Index, TBlob& Out) {
     std::array<std::int16_t, 7> rangeField{};
     std::array<std::int32_t, 7> phaseField{};
     std::uint8_t mask = 0;
-    for (unsigned b = 1; b <= 6; ++b) {
+    for (unsigned b = zqt_sat_obs_types::SLOT_FIRST; b <= zqt_sat_obs_types::SLOT_LAST; ++b) {
         if ((rec.BandMask & (1u << b)) == 0) continue;
         RSatObsBand& band = rec.Band(b);
         if (band.Kinds & zqt_obs_intrf::KindRange) {
@@ -926,7 +926,7 @@ std::size_t TZQS_SatObs_bs::PackBlob(std::int32_t Index, TBlob& Out) {
     PutU64(p, std::bit_cast<std::uint64_t>(base));
     p[8] = mask;
     std::size_t pos = 9;
-    for (unsigned b = 1; b <= 6; ++b) {
+    for (unsigned b = zqt_sat_obs_types::SLOT_FIRST; b <= zqt_sat_obs_types::SLOT_LAST; ++b) {
         if ((mask & (1u << b)) == 0) continue;
         const RSatObsBand& band = rec.Band(b);
         const std::uint8_t kinds = band.Kinds & 0x1E;

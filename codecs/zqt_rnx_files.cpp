@@ -722,14 +722,12 @@ bool TZQS_RinexObservations::FormatObsField(unsigned T, std::array<char, 16>& Fi
         case OBST_SS: value = strength * 0.25; break;
         default: break;
     }
-    if (!std::isfinite(value)) return false;
-    const std::string text = FormatPoint("%14.3f", value);
-    if (text.size() != 14) return false;
+    // Format("%14.3f") of the value; a value that does not fit gives no field.
+    if (!sysutils::FixedField(value, 14, 3, Field.data())) return false;
     if (kind == OBST_PH && (FPendingLli[lliIndex] & lliBit)) {
         lli = '1';
         FPendingLli[lliIndex] &= static_cast<std::uint8_t>(~lliBit);
     }
-    std::memcpy(Field.data(), text.data(), 14);
     Field[14] = lli;
     Field[15] = digit;
     return true;

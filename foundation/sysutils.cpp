@@ -955,4 +955,54 @@ bool EndsText(std::string_view suffix, std::string_view s) {
     return s.size() >= suffix.size() && EqualNoCase(s.substr(s.size() - suffix.size()), suffix);
 }
 
+// ---------------------------------------------------------------------------------------
+// Fixed-point fields
+
+bool FixedField(double Value, int Width, int Decimals, char* Out) noexcept {
+    static constexpr std::uint64_t Pow10[] = {1,      10,      100,      1000,      10000,
+                                              100000, 1000000, 10000000, 100000000, 1000000000};
+    if (!std::isfinite(Value) || Decimals < 0 || Decimals > 9 || Width <= 0 || Width > 64)
+        return false;
+    const double a = std::fabs(Value);
+    // |Value| x 10^Decimals below 2^62: the rounded digits fit an unsigned 64-bit integer.
+    if (a * static_cast<double>(Pow10[Decimals]) >= 4.0e18) return false;
+    std::uint64_t n = 0;
+    if (a != 0.0) {
+        // a = m x 2^e exactly; a x 10^d = m x 10^d x 2^e, rounded to the nearest integer
+        // with exact ties away from zero, as Format rounds.
+        int e = 0;
+        const double f = std::frexp(a, &e);
+        const auto m = static_cast<std::uint64_t>(std::ldexp(f, 53));
+        e -= 53;
+        const unsigned __int128 p = static_cast<unsigned __int128>(m) * Pow10[Decimals];
+        if (e >= 0) {
+            n = static_cast<std::uint64_t>(p << e);
+        } else if (e > -127) {
+            const unsigned shift = static_cast<unsigned>(-e);
+            n = static_cast<std::uint64_t>(p >> shift);
+            const unsigned __int128 rest = p - (static_cast<unsigned __int128>(n) << shift);
+            if (rest >= (static_cast<unsigned __int128>(1) << (shift - 1))) ++n;
+        }
+    }
+    // The digits, at least Decimals + 1 of them, then the point and the sign.
+    char digits[32];
+    int len = 0;
+    do {
+        digits[len++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n != 0 || len <= Decimals);
+    const bool minus =
+        std::signbit(Value) && std::any_of(digits, digits + len, [](char c) { return c != '0'; });
+    const int total = len + (Decimals > 0 ? 1 : 0) + (minus ? 1 : 0);
+    if (total > Width) return false;
+    char* p = Out;
+    for (int i = total; i < Width; ++i) *p++ = ' ';
+    if (minus) *p++ = '-';
+    for (int i = len - 1; i >= 0; --i) {
+        *p++ = digits[i];
+        if (i == Decimals && Decimals > 0) *p++ = '.';
+    }
+    return true;
+}
+
 }  // namespace sysutils

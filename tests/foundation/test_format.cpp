@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "sysutils.h"
@@ -105,6 +106,63 @@ TEST(FormatTest, NegativeZeroAfterRoundingHasNoSign) {
         {"%g", {-0.0}, "0"},
         {"%.2n", {-0.001}, "0.00"},
     });
+}
+
+// The fast fixed-point field gives Format's characters: random values of every scale the
+// RINEX bodies hold, exact ties (binary fractions with one decimal more), values next to
+// ties, carries, negative zero after rounding, and fields too narrow.
+TEST(FormatTest, FixedFieldEqualsFormat) {
+    std::mt19937_64 rng(20261207);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    std::uniform_int_distribution<int> scale(-12, 12), decimals(0, 9);
+    std::vector<std::pair<double, int>> values = {{0.0, 3},
+                                                  {-0.0, 3},
+                                                  {0.0625, 3},
+                                                  {-0.0625, 3},
+                                                  {2.675, 2},
+                                                  {0.125, 2},
+                                                  {-0.0004, 3},
+                                                  {0.0005, 3},
+                                                  {999.9995, 3},
+                                                  {-9999999.9995, 3},
+                                                  {1e-300, 3},
+                                                  {20123456.123456, 3},
+                                                  {1.5, 0},
+                                                  {2.5, 0},
+                                                  {-2.5, 0},
+                                                  {4.0e15, 3},
+                                                  {123456789.0625, 4},
+                                                  {1e17, 0},
+                                                  {-1e9, 9},
+                                                  {5e-324, 9}};
+    for (int i = 0; i < 1000000; ++i) {
+        const int d = decimals(rng);
+        double v = unit(rng) * std::pow(10.0, scale(rng));
+        if (i % 4 == 1) v = std::ldexp(std::nearbyint(v * 1024.0), -10);  // ties and exact values
+        if (i % 4 == 2) v = std::nextafter(std::ldexp(std::nearbyint(v * 16.0), -4), 0.0);
+        values.emplace_back(v, d);
+    }
+    std::size_t fast = 0;
+    for (const auto& [v, d] : values) {
+        for (const int width : {14, 6}) {
+            const std::string want = Format("%*.*f", width, d, v);
+            char out[64];
+            if (FixedField(v, width, d, out)) {
+                ++fast;
+                ASSERT_EQ(std::string(out, static_cast<std::size_t>(width)), want)
+                    << v << " with " << d << " decimals";
+            } else {
+                // Refused only where the text does not fit, or beyond the fast range.
+                ASSERT_TRUE(want.size() > static_cast<std::size_t>(width) ||
+                            std::fabs(v) * std::pow(10.0, d) >= 4.0e18)
+                    << v << " " << d << " " << want;
+            }
+        }
+    }
+    EXPECT_GT(fast, values.size());
+    char out[16];
+    EXPECT_FALSE(FixedField(std::nan(""), 14, 3, out));
+    EXPECT_FALSE(FixedField(1.0, 14, 10, out));
 }
 
 TEST(FormatTest, Scientific) {

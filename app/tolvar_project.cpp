@@ -22,6 +22,7 @@
 #include "zqt_recordset_dbs.h"
 #include "zqt_rnx3_writer.h"
 #include "zqt_rnx_files.h"
+#include "zqt_rnx_reader.h"
 #include "zqt_rnx_writer.h"
 #include "zqt_rtcm_reader.h"
 #include "zqt_sat_obs_rnx.h"
@@ -556,8 +557,17 @@ void TTolvar_project::ShowMessage(const std::string& Text, std::uint8_t) {
 }
 
 void TTolvar_project::ImportNavFiles() {
-    for (const std::string& item : SplitList(FRun.Borb))
-        zqt_file_obs::TZQS_ObsFile::LoadRinex(Intf(), item, FRun.ReaderSettings);
+    // A file that cannot be read is named with the line where the reading stopped and left
+    // out; the conversion goes on with the others.
+    for (const std::string& item : SplitList(FRun.Borb)) {
+        try {
+            zqt_file_obs::TZQS_ObsFile::LoadRinex(Intf(), item, FRun.ReaderSettings);
+        } catch (const zqt_rnx_reader::ExceptionRNX& e) {
+            DoMessage(Format("%s, line %d: %s %s; the file is not used", item, e.Line(),
+                             e.ClassName(), e.Message()),
+                      1);
+        }
+    }
 }
 
 void TTolvar_project::ImportRtcmEphemeris() {

@@ -598,8 +598,9 @@ void TZQS_SatObs_bs::SetCurObsValue(std::uint8_t Band, std::uint8_t Kind, const 
     if (Kind == 0 || !FieldNumber(Value, v) || v == 0.0) return;
     switch (Kind) {
         case 1:
-        case 3:
-        case 4: SetObs(FCursor, Band, Kind, v, Channel); return;
+        case 3: SetObs(FCursor, Band, Kind, v, Channel); return;
+        // The files give dB-Hz; the band keeps quarters of a dB-Hz.
+        case 4: SetObs(FCursor, Band, Kind, v * 4.0, Channel); return;
         case 2: break;
         default: return;
     }

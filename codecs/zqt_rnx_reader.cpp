@@ -116,8 +116,8 @@ std::int64_t RinexWordsToTicks(const std::vector<std::string>& Words) {
     else if (year >= 50 && year < 100)
         year += 1900;
     sysutils::TDateTime date = 0.0;
-    if (year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 ||
-        hour < 0 || hour > 24 || minute < 0 || minute > 59 || seconds < 0.0 || seconds >= 61.0 ||
+    if (year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 ||
+        hour > 24 || minute < 0 || minute > 59 || seconds < 0.0 || seconds >= 61.0 ||
         !sysutils::TryEncodeDate(static_cast<int>(year), static_cast<int>(month),
                                  static_cast<int>(day), date))
         throw ExceptionRNX("Invalid DateTime");
@@ -355,9 +355,9 @@ void TZQS_RinexReader::ReadAntennaDelta(const std::string& Value, double& H, dou
 
 void TZQS_RinexReader::ReadObsHeader(std::int64_t MaxLines) {
     static constexpr std::array<std::string_view, 10> ignored{
-        "PGM / RUN BY / DATE",  "MARKER TYPE",        "COMMENT",
-        "WAVELENGTH FACT L1/2", "LEAP SECONDS",       "RCV CLOCK OFFS APPL",
-        "GLONASS COD/PHS/BIS",  "SYS / PHASE SHIFT",  "# OF SATELLITES",
+        "PGM / RUN BY / DATE",  "MARKER TYPE",       "COMMENT",
+        "WAVELENGTH FACT L1/2", "LEAP SECONDS",      "RCV CLOCK OFFS APPL",
+        "GLONASS COD/PHS/BIS",  "SYS / PHASE SHIFT", "# OF SATELLITES",
         "PRN / # OF OBS"};
     const auto antenna = [this]() -> zqt_antenna_bs::IZQS_AntennaPtr {
         return FRecordset ? FRecordset->GetAntenna() : nullptr;
@@ -570,9 +570,9 @@ void TZQS_RinexReader::ReadClock() {
         previous = t;
     }
     insert->Finalize();
-    db->ExecSQL(Format(
-        "INSERT OR REPLACE INTO sp3_clk_header VALUES(%d,\"%s\",%d,\"%s\",%d,%d,%d,%d)", id, "GPS",
-        static_cast<std::int64_t>(systems), "AG", first, last, step, epochs));
+    db->ExecSQL(
+        Format("INSERT OR REPLACE INTO sp3_clk_header VALUES(%d,\"%s\",%d,\"%s\",%d,%d,%d,%d)", id,
+               "GPS", static_cast<std::int64_t>(systems), "AG", first, last, step, epochs));
     FSummary.ClockEpochs = epochs;
     FOwner->SetBegTime(first);
     FOwner->SetEndTime(last);

@@ -90,27 +90,27 @@ struct RRinexSummary {
     std::uint8_t VersionIndex = 0;
     std::int32_t Version = 0;  // x 100
     // Navigation files.
-    std::int64_t Records = 0;          // ephemerides handed to the store
-    std::int64_t IonoSets = 0;         // ionosphere sets stored
-    std::int64_t TimeSets = 0;         // time-system sets stored
-    std::int64_t Damaged = 0;          // records that could not be read
+    std::int64_t Records = 0;           // ephemerides handed to the store
+    std::int64_t IonoSets = 0;          // ionosphere sets stored
+    std::int64_t TimeSets = 0;          // time-system sets stored
+    std::int64_t Damaged = 0;           // records that could not be read
     std::int64_t FirstDamagedLine = 0;  // line of the first of them
-    std::string FirstDamaged;          // and why
-    std::int64_t Sbas = 0;             // SBAS records (read and dropped)
-    std::int64_t OffGrid = 0;          // GLONASS records off the 15-minute grid
-    std::int64_t Inaccurate = 0;       // records above the accuracy limits
-    std::int64_t BadChannel = 0;       // GLONASS records without a valid channel
-    std::int64_t Parameters = 0;       // RINEX 4 STO, EOP and ION records (not read)
+    std::string FirstDamaged;           // and why
+    std::int64_t Sbas = 0;              // SBAS records (read and dropped)
+    std::int64_t OffGrid = 0;           // GLONASS records off the 15-minute grid
+    std::int64_t Inaccurate = 0;        // records above the accuracy limits
+    std::int64_t BadChannel = 0;        // GLONASS records without a valid channel
+    std::int64_t Parameters = 0;        // RINEX 4 STO, EOP and ION records (not read)
     std::map<std::string, std::int64_t> OtherMessages;  // RINEX 4 EPH records by message
     // Observation files.
-    std::int64_t EpochsRead = 0;      // epoch headers read, events included
-    std::int64_t EpochsWritten = 0;   // observation epochs stored
-    std::int64_t Satellites = 0;      // satellite records stored
-    std::int64_t Events = 0;          // event epochs (flags 2 to 5)
+    std::int64_t EpochsRead = 0;        // epoch headers read, events included
+    std::int64_t EpochsWritten = 0;     // observation epochs stored
+    std::int64_t Satellites = 0;        // satellite records stored
+    std::int64_t Events = 0;            // event epochs (flags 2 to 5)
     std::int64_t CycleSlipRecords = 0;  // flag 6 epochs passed over
-    std::int64_t BadEpochs = 0;       // epochs lost to a damaged header
-    std::int64_t BadSatellites = 0;   // satellite lines lost to an unreadable id
-    std::int64_t Unaligned = 0;       // epochs off the interval that could not be aligned
+    std::int64_t BadEpochs = 0;         // epochs lost to a damaged header
+    std::int64_t BadSatellites = 0;     // satellite lines lost to an unreadable id
+    std::int64_t Unaligned = 0;         // epochs off the interval that could not be aligned
     // Clock files.
     std::int64_t ClockRows = 0;
     std::int64_t ClockEpochs = 0;

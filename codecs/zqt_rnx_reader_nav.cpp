@@ -173,7 +173,8 @@ void TZQS_RinexReader::ReadTimeSystemCorr(const std::string& Value) {
     if (s1 == zqt_timefunc::TT_UNKNOWN || s2 == zqt_timefunc::TT_UNKNOWN) return;
     if (s1 == zqt_timefunc::TT_GPS && s2 == zqt_timefunc::TT_GALILEO) std::swap(s1, s2);
     double a0 = 0.0, a1 = 0.0, tow = 0.0, week = 0.0;
-    const bool numbers = FieldNumber(Cols(Value, 5, 22), a0) && FieldNumber(Cols(Value, 23, 38), a1);
+    const bool numbers =
+        FieldNumber(Cols(Value, 5, 22), a0) && FieldNumber(Cols(Value, 23, 38), a1);
     std::int64_t t = 0, w = 0;
     if (!FieldNumber(Cols(Value, 39, 45), tow)) tow = 0.0;
     if (!FieldNumber(Cols(Value, 46, 50), week)) week = 0.0;
@@ -229,8 +230,7 @@ void TZQS_RinexReader::StoreHeaderIono(std::int64_t Time) {
     if (!FIonoGiven) return;
     const auto ionos = FStore->GetIonoStorage();
     if (!ionos) return;
-    const auto store = [&](std::int64_t T, unsigned Sys, std::uint16_t Week,
-                           const RIonoEntry& E) {
+    const auto store = [&](std::int64_t T, unsigned Sys, std::uint16_t Week, const RIonoEntry& E) {
         zqt_iono_bs::RIonoParams p;
         p.tot = static_cast<std::uint32_t>(zqt_timefunc::SecondsOfWeek(T));
         p.wn = Week;
@@ -248,8 +248,8 @@ void TZQS_RinexReader::StoreHeaderIono(std::int64_t Time) {
                   FIono[s]);
     }
     const std::int64_t midnight = zqt_timefunc::DayStart(Time);
-    const auto bdsWeek = static_cast<std::uint16_t>(
-        (Time / TicksPerSecond - BeiDouEpochSeconds) / SecondsPerWeek % 8192);
+    const auto bdsWeek = static_cast<std::uint16_t>((Time / TicksPerSecond - BeiDouEpochSeconds) /
+                                                    SecondsPerWeek % 8192);
     for (std::size_t j = 0; j < FBdsIono.size(); ++j)
         if (FBdsIono[j].Present)
             store(midnight + static_cast<std::int64_t>(j) * 3600 * TicksPerSecond, SC_BDS, bdsWeek,
@@ -335,8 +335,8 @@ bool TZQS_RinexReader::ReadKeplerRecord(const std::array<double, 3>& Clock, std:
         if (bits == 0 || bits == 7)
             throw ExceptionRNXGALILEO(
                 Format("Illegal bits for NavType %d", static_cast<std::int64_t>(bits)));
-        e.NavType = static_cast<std::uint8_t>((sources & 2u) ? zqt_ephem_tp::GalNavFNav
-                                                             : sources & 5u);
+        e.NavType =
+            static_cast<std::uint8_t>((sources & 2u) ? zqt_ephem_tp::GalNavFNav : sources & 5u);
     } else {
         e.codes = IntValue<std::uint8_t>(o[4][1], "codes on L2");
         e.L2flag = IntValue<std::uint8_t>(o[4][3], "L2 P flag");
@@ -348,7 +348,8 @@ bool TZQS_RinexReader::ReadKeplerRecord(const std::array<double, 3>& Clock, std:
             ++FSummary.Inaccurate;
             return false;
         }
-        e.ura = static_cast<std::int8_t>(SisaIndexOfAccuracy(std::isnan(accuracy) ? -1.0 : accuracy));
+        e.ura =
+            static_cast<std::int8_t>(SisaIndexOfAccuracy(std::isnan(accuracy) ? -1.0 : accuracy));
     } else {
         if (accuracy > AccuracyLimit) {
             ++FSummary.Inaccurate;
@@ -384,8 +385,7 @@ bool TZQS_RinexReader::ReadKeplerRecord(const std::array<double, 3>& Clock, std:
     return (FNavMask & (1u << sys)) != 0;
 }
 
-bool TZQS_RinexReader::ReadCartesianRecord(const std::array<double, 3>& Clock,
-                                           std::int32_t Shift) {
+bool TZQS_RinexReader::ReadCartesianRecord(const std::array<double, 3>& Clock, std::int32_t Shift) {
     REphem& e = FEphem;
     const unsigned sys = SatKeySystem(e.svprn);
     std::array<std::array<double, 4>, 3> o{};
@@ -441,8 +441,8 @@ bool TZQS_RinexReader::ReadCartesianRecord(const std::array<double, 3>& Clock,
             const unsigned m = (s >> 7) & 3u;
             e.flags = static_cast<std::uint8_t>(((s >> 2) & 3u) | (((s >> 4) & 1u) << 2) |
                                                 (((s >> 5) & 1u) << 3) | (m != 0 ? 0x80u : 0u));
-            e.flags2 = static_cast<std::uint16_t>(((s & 3u) << 1) | (((s >> 6) & 1u) << 3) |
-                                                  (m << 4));
+            e.flags2 =
+                static_cast<std::uint16_t>(((s & 3u) << 1) | (((s >> 6) & 1u) << 3) | (m << 4));
         }
         e.fDelTauN = static_cast<float>(Or0(extra[1]));
         std::int64_t v = 0;
@@ -502,8 +502,8 @@ std::int64_t TZQS_RinexReader::FirstRecordTime() {
 }
 
 void TZQS_RinexReader::ReadNavigation2() {
-    FStore = std::dynamic_pointer_cast<zqt_datastorage_bs::IZQS_DataStorage>(
-        FOwner->GetDataStorage());
+    FStore =
+        std::dynamic_pointer_cast<zqt_datastorage_bs::IZQS_DataStorage>(FOwner->GetDataStorage());
     if (!FStore) Fail("The observation file has no navigation store");
     FFirstRecord = FirstRecordTime();
     ReadNavHeader();
@@ -542,8 +542,8 @@ void TZQS_RinexReader::ReadNavigation2() {
 
 void TZQS_RinexReader::ReadNavigation4() {
     using namespace zqt_rinexconsts;
-    FStore = std::dynamic_pointer_cast<zqt_datastorage_bs::IZQS_DataStorage>(
-        FOwner->GetDataStorage());
+    FStore =
+        std::dynamic_pointer_cast<zqt_datastorage_bs::IZQS_DataStorage>(FOwner->GetDataStorage());
     if (!FStore) Fail("The observation file has no navigation store");
     FFirstRecord = 0;
     ReadNavHeader();
@@ -580,8 +580,8 @@ void TZQS_RinexReader::ReadNavigation4() {
             const bool keep = ReadRecord(1);
             lastTime = FEphem.GPSTime;
             if (FEphem.svprn != key)
-                throw ExceptionRNX(Format("Record of %s under the head of %s",
-                                          SatNumToStr(FEphem.svprn), w[1]));
+                throw ExceptionRNX(
+                    Format("Record of %s under the head of %s", SatNumToStr(FEphem.svprn), w[1]));
             if (keep) StoreRecord();
             if (first && keep) {
                 first = false;
@@ -600,7 +600,9 @@ void TZQS_RinexReader::ReadNavigation4() {
 void TZQS_RinexReader::ReportNavigation() {
     const RRinexSummary& s = FSummary;
     std::string text;
-    const auto add = [&text](const std::string& Item) { text += (text.empty() ? "" : ", ") + Item; };
+    const auto add = [&text](const std::string& Item) {
+        text += (text.empty() ? "" : ", ") + Item;
+    };
     if (s.Damaged > 0)
         add(Format("%d damaged record(s) (the first in line %d: %s)", s.Damaged, s.FirstDamagedLine,
                    s.FirstDamaged));

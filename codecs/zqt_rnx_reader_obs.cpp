@@ -136,7 +136,8 @@ void TZQS_RinexReader::ReadObservations() {
     CheckCancelled();
     FOwner->SetFileType(RnxFileObservation);
     FOwner->SetVersion(static_cast<std::uint32_t>(FVersion));
-    const auto intervalTicks = static_cast<std::int64_t>(std::nearbyint(FInterval * TicksPerSecond));
+    const auto intervalTicks =
+        static_cast<std::int64_t>(std::nearbyint(FInterval * TicksPerSecond));
     if (FVersionIndex <= 4 && FTypes2.empty()) Fail("No TYPES OF OBSERV data in file");
 
     while (!Eof() || FPending) {
@@ -193,7 +194,9 @@ void TZQS_RinexReader::ReadObservations() {
 void TZQS_RinexReader::ReportObservations() {
     const RRinexSummary& s = FSummary;
     std::string text;
-    const auto add = [&text](const std::string& Item) { text += (text.empty() ? "" : ", ") + Item; };
+    const auto add = [&text](const std::string& Item) {
+        text += (text.empty() ? "" : ", ") + Item;
+    };
     if (s.BadEpochs > 0)
         add(Format("%d damaged epoch(s) (the first in line %d: %s)", s.BadEpochs,
                    s.FirstDamagedLine, s.FirstDamaged));
@@ -280,7 +283,8 @@ bool TZQS_RinexReader::ReadEpochHeader2(const std::string& Line) {
     const std::uint32_t allowed = VersionSystems(FVersionIndex);
     FEpochSats.assign(static_cast<std::size_t>(count), 0);
     for (std::int64_t i = 0; i < count; ++i) {
-        const std::string_view sat = std::string_view(list).substr(static_cast<std::size_t>(3 * i), 3);
+        const std::string_view sat =
+            std::string_view(list).substr(static_cast<std::size_t>(3 * i), 3);
         const unsigned sys = LetterToSatSystem(sat.substr(0, 1), true);
         std::int64_t number = 0;
         if (sys == SC_UNKNOWN || !(allowed & (1u << sys)) || !WordInt(sat.substr(1), number))
@@ -346,12 +350,13 @@ void TZQS_RinexReader::ReadSatellites2() {
         // Satellites of a system the version does not allow, or SBAS, are passed over.
         if (key == 0 || !FSatObs->SetCurSat(key, GloChannel(key, FEpochTime))) continue;
         for (std::size_t i = 0; i < n; ++i) {
-            const std::string_view field = Cols(sat[i / FieldsPerLine2],
-                                                1 + FieldWidth * (i % FieldsPerLine2),
-                                                FieldWidth * (i % FieldsPerLine2 + 1));
+            const std::string_view field =
+                Cols(sat[i / FieldsPerLine2], 1 + FieldWidth * (i % FieldsPerLine2),
+                     FieldWidth * (i % FieldsPerLine2 + 1));
             const Variant value = ValueField(field);
             if (value.IsNullOrEmpty()) continue;
-            FSatObs->SetCurObsByCode(FTypes2[i], FVersionIndex, value, DigitField(Cols(field, 16, 16)),
+            FSatObs->SetCurObsByCode(FTypes2[i], FVersionIndex, value,
+                                     DigitField(Cols(field, 16, 16)),
                                      DigitField(Cols(field, 15, 15)), FCAFlag);
         }
         if (FVersionIndex <= 3) {

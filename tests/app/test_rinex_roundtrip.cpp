@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <set>
@@ -151,16 +153,21 @@ zqt_ephem_tp::TEphemArray StoredEphemerides(TProject& P) {
 
 // The fields a navigation file carries for a record of its system, as numbers.
 std::vector<std::pair<const char*, double>> CarriedFields(const REphem& E, bool Glonass4) {
-    std::vector<std::pair<const char*, double>> f = {
-        {"GPSTime", static_cast<double>(E.GPSTime)}, {"af0", E.af0}, {"af1", E.af1},
-        {"toe", static_cast<double>(E.toe)},         {"toc", static_cast<double>(E.toc)},
-        {"weekno", E.weekno},                        {"health", E.health},
-        {"iode", E.iode},                            {"NavType", E.NavType}};
+    std::vector<std::pair<const char*, double>> f = {{"GPSTime", static_cast<double>(E.GPSTime)},
+                                                     {"af0", E.af0},
+                                                     {"af1", E.af1},
+                                                     {"toe", static_cast<double>(E.toe)},
+                                                     {"toc", static_cast<double>(E.toc)},
+                                                     {"weekno", E.weekno},
+                                                     {"health", E.health},
+                                                     {"iode", E.iode},
+                                                     {"NavType", E.NavType}};
     if (SatKeySystem(E.svprn) == SC_GLONASS) {
         const std::vector<std::pair<const char*, double>> g = {
-            {"Tk", E.Tk},       {"tom", E.tom},       {"Pos_X", E.Pos_X},     {"Pos_Y", E.Pos_Y},
-            {"Pos_Z", E.Pos_Z}, {"Vel_X", E.Vel_X},   {"Vel_Y", E.Vel_Y},     {"Vel_Z", E.Vel_Z},
-            {"Acs_X", E.Acs_X}, {"Acs_Y", E.Acs_Y},   {"Acs_Z", E.Acs_Z},     {"freq_num", E.freq_num},
+            {"Tk", E.Tk},       {"tom", E.tom},         {"Pos_X", E.Pos_X},
+            {"Pos_Y", E.Pos_Y}, {"Pos_Z", E.Pos_Z},     {"Vel_X", E.Vel_X},
+            {"Vel_Y", E.Vel_Y}, {"Vel_Z", E.Vel_Z},     {"Acs_X", E.Acs_X},
+            {"Acs_Y", E.Acs_Y}, {"Acs_Z", E.Acs_Z},     {"freq_num", E.freq_num},
             {"aoi", E.aoi},     {"LeapSec", E.LeapSec}, {"cURAoe", E.cURAoe}};
         f.insert(f.end(), g.begin(), g.end());
         if (Glonass4) {
@@ -170,16 +177,34 @@ std::vector<std::pair<const char*, double>> CarriedFields(const REphem& E, bool 
         }
         return f;
     }
-    const std::vector<std::pair<const char*, double>> k = {
-        {"af2", E.af2},       {"crs", E.crs},       {"deltan", E.deltan}, {"M0", E.M0},
-        {"cuc", E.cuc},       {"ecc", E.ecc},       {"cus", E.cus},       {"roota", E.roota},
-        {"cic", E.cic},       {"Omega0", E.Omega0}, {"cis", E.cis},       {"i0", E.i0},
-        {"crc", E.crc},       {"omega", E.omega},   {"Omegadot", E.Omegadot},
-        {"idot", E.idot},     {"codes", E.codes},   {"L2flag", E.L2flag}, {"ura", E.ura},
-        {"tgd", E.tgd},       {"iodc", E.iodc},     {"tom", E.tom},       {"flags", E.flags},
-        {"tgd2", E.tgd2},     {"lTope", static_cast<double>(E.lTope)},
-        {"lTopc", static_cast<double>(E.lTopc)},    {"bgdE1E5a", E.bgdE1E5a},
-        {"bgdE1E5b", E.bgdE1E5b}};
+    const std::vector<std::pair<const char*, double>> k = {{"af2", E.af2},
+                                                           {"crs", E.crs},
+                                                           {"deltan", E.deltan},
+                                                           {"M0", E.M0},
+                                                           {"cuc", E.cuc},
+                                                           {"ecc", E.ecc},
+                                                           {"cus", E.cus},
+                                                           {"roota", E.roota},
+                                                           {"cic", E.cic},
+                                                           {"Omega0", E.Omega0},
+                                                           {"cis", E.cis},
+                                                           {"i0", E.i0},
+                                                           {"crc", E.crc},
+                                                           {"omega", E.omega},
+                                                           {"Omegadot", E.Omegadot},
+                                                           {"idot", E.idot},
+                                                           {"codes", E.codes},
+                                                           {"L2flag", E.L2flag},
+                                                           {"ura", E.ura},
+                                                           {"tgd", E.tgd},
+                                                           {"iodc", E.iodc},
+                                                           {"tom", E.tom},
+                                                           {"flags", E.flags},
+                                                           {"tgd2", E.tgd2},
+                                                           {"lTope", static_cast<double>(E.lTope)},
+                                                           {"lTopc", static_cast<double>(E.lTopc)},
+                                                           {"bgdE1E5a", E.bgdE1E5a},
+                                                           {"bgdE1E5b", E.bgdE1E5b}};
     f.insert(f.end(), k.begin(), k.end());
     return f;
 }
@@ -203,10 +228,10 @@ const std::set<std::string> GlonassWithoutEphemeris = {
     "MSMS_2018_05_11.rtcm3", "JNBA_2018_05_10.rtcm3", "TPCN_2018_05_07.rtcm3",
     "GMSD_2012_10_13.rtcm3"};
 
-#define REQUIRE_SHARED()                                                  \
-    if (Shared("data/rtcm").empty()) {                                    \
-        if (InCI()) FAIL() << "shared test data missing under CI";        \
-        GTEST_SKIP() << "shared test data missing";                       \
+#define REQUIRE_SHARED()                                           \
+    if (Shared("data/rtcm").empty()) {                             \
+        if (InCI()) FAIL() << "shared test data missing under CI"; \
+        GTEST_SKIP() << "shared test data missing";                \
     }
 
 }  // namespace
@@ -225,7 +250,7 @@ TEST(RinexRoundTrip, ObservationFilesReadBackAndWrittenAgainMatch) {
             SCOPED_TRACE(recording + " " + text);
             const fs::path out = dir.Sub(std::to_string(n++));
             ASSERT_EQ(RunTolvar({"tolvar", Shared("data/rtcm/" + recording), "-o=" + out.string(),
-                           "-v=" + text}),
+                                 "-v=" + text}),
                       0);
             const RWritten first = Written(out);
             if (first.Obs.empty()) continue;  // nothing the version carries
@@ -286,9 +311,9 @@ TEST(RinexRoundTrip, NavigationFilesReadBackGiveTheEphemeridesFieldByField) {
             std::size_t expected = 0;
             for (const auto& [key, e] : original) {
                 const unsigned sys = SatKeySystem(std::get<0>(key));
-                const bool carried = v == "2.11" ? sys == SC_GPS || sys == SC_GLONASS ||
-                                                             sys == SC_GALILEO
-                                                       : sys != SC_WAAS;
+                const bool carried = v == "2.11"
+                                         ? sys == SC_GPS || sys == SC_GLONASS || sys == SC_GALILEO
+                                         : sys != SC_WAAS;
                 const bool accurate = sys == SC_GALILEO || sys == SC_GLONASS || e.ura <= 3;
                 if (carried && accurate) ++expected;
             }
@@ -296,5 +321,89 @@ TEST(RinexRoundTrip, NavigationFilesReadBackGiveTheEphemeridesFieldByField) {
             compared[v] += read.size();
         }
     }
-    for (const auto& [version, count] : compared) std::printf("%s: %zu ephemerides\n", version.c_str(), count);
+    for (const auto& [version, count] : compared)
+        std::printf("%s: %zu ephemerides\n", version.c_str(), count);
+}
+
+namespace {
+
+// The records of navigation files by system letter, satellite and epoch.
+std::set<std::string> NavRecordKeys(const std::vector<std::string>& Files) {
+    std::set<std::string> keys;
+    for (const std::string& file : Files) {
+        std::ifstream f(file);
+        std::string line;
+        bool body = false;
+        while (std::getline(f, line)) {
+            if (!body) {
+                body = line.find("END OF HEADER") != std::string::npos;
+                continue;
+            }
+            if (line.size() > 23 && std::isalpha(static_cast<unsigned char>(line[0])) &&
+                line[4] != ' ')
+                keys.insert(line.substr(0, 23));
+        }
+    }
+    return keys;
+}
+
+std::string Body(const std::string& Path) {
+    std::ifstream f(Path);
+    const std::string s((std::istreambuf_iterator<char>(f)), {});
+    const std::size_t h = s.find("END OF HEADER");
+    return h == std::string::npos ? std::string() : s.substr(h);
+}
+
+}  // namespace
+
+TEST(BorbImport, TheNavigationFileHoldsTheUnionOfBothSources) {
+    REQUIRE_SHARED();
+    apptest::TempDir dir;
+    const std::string input = Shared("data/rtcm/ROVR_2019_01_20.rtcm3");
+    const std::string nav = Shared("data/reference/ROVR_2019_01_20.nav");
+    const std::string other = Shared("data/orbits/brdc1820.10n");
+    const fs::path alone = dir.Sub("alone"), both = dir.Sub("both"), day = dir.Sub("day");
+    ASSERT_EQ(RunTolvar({"tolvar", input, "-o=" + alone.string()}), 0);
+    std::string out;
+    ASSERT_EQ(RunTolvar({"tolvar", "--borb=" + nav, input, "-o=" + both.string()}, &out), 0) << out;
+    const std::set<std::string> rtcm = NavRecordKeys(Written(alone).Nav);
+    const std::set<std::string> file = NavRecordKeys({nav});
+    std::set<std::string> expected = rtcm;
+    expected.insert(file.begin(), file.end());
+    const std::set<std::string> written = NavRecordKeys(Written(both).Nav);
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(written.size(), 38u);
+    // Ephemerides of another day leave the recording's records untouched.
+    ASSERT_EQ(RunTolvar({"tolvar", "--borb=" + other, input, "-o=" + day.string()}, &out), 0)
+        << out;
+    EXPECT_NE(out.find("Reading " + other), std::string::npos);
+    ASSERT_EQ(Written(day).Nav.size(), 1u);
+    EXPECT_EQ(Body(Written(day).Nav[0]), Body(Written(alone).Nav[0]));
+    EXPECT_EQ(Body(Written(day).Obs), Body(Written(alone).Obs));
+}
+
+TEST(BorbImport, FilesThatCannotBeReadAreNamedAndLeftOut) {
+    REQUIRE_SHARED();
+    apptest::TempDir dir;
+    const std::string input = Shared("data/rtcm/ROVR_2019_01_20.rtcm3");
+    const std::string text = dir.File("notes.txt", "no navigation data\n");
+    // A navigation file with a damaged record between two sound ones.
+    std::ifstream in(Shared("data/rinex/cbw10010.21n"));
+    std::string nav, line;
+    for (int n = 1; std::getline(in, line) && n <= 40; ++n)
+        nav += (n == 30 ? line.replace(5, 1, "x") : line) + "\n";
+    const std::string damaged = dir.File("damaged.21n", nav);
+    std::string out;
+    ASSERT_EQ(RunTolvar({"tolvar", "--borb=" + text + "," + damaged, input,
+                         "-o=" + dir.Sub("out").string()},
+                        &out),
+              0)
+        << out;
+    EXPECT_NE(out.find(text + ", line 1: ExceptionRNX The file is not rinex one"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find(damaged + ": skipped 1 damaged record(s) (the first in line 30:"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("ROVR_2019_01_20 ready"), std::string::npos);
 }

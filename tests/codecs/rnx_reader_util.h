@@ -34,25 +34,26 @@ inline bool InCI() {
     return ci != nullptr && std::string(ci) == "true";
 }
 
-#define RNXREAD_REQUIRE_SHARED(var, rel)                                              \
-    const std::string var = rnxread::Shared(rel);                                     \
-    if (var.empty()) {                                                                \
+#define RNXREAD_REQUIRE_SHARED(var, rel)                                               \
+    const std::string var = rnxread::Shared(rel);                                      \
+    if (var.empty()) {                                                                 \
         if (rnxread::InCI()) FAIL() << "shared test data missing under CI: " << (rel); \
-        GTEST_SKIP() << "shared test data missing: " << (rel);                        \
+        GTEST_SKIP() << "shared test data missing: " << (rel);                         \
     }
 
 class ReaderFixture : public rtcmimport::ImportFixture {
 protected:
-    // Reads a file by a reader of its own, as the import does (one transaction), and
-    // gives the reader's summary.
-    zqt_rnx_reader::RRinexSummary Read(const std::string& Path) {
+    // Reads a file by a reader of its own, as the import does (one transaction), into a new
+    // observation file (or the last one), and gives the reader's summary.
+    zqt_rnx_reader::RRinexSummary Read(const std::string& Path, bool NewFile = true) {
         zqt_types_bs::RFileInfo info;
         zqt_file::TZQS_File::GetFileInfo(Path, info, false);
         info.Typ = zqt_file_obs::FileTypeRinex;
-        File = zqt_file_obs::TZQS_ObsFile::CreateNew(Db);
+        if (NewFile || !File) File = zqt_file_obs::TZQS_ObsFile::CreateNew(Db);
         File->SetFileInfo(info);
         File->SetLogger(Log);
-        File->SetOnMessage([this](const std::string& Text, std::uint8_t) { Messages.push_back(Text); });
+        File->SetOnMessage(
+            [this](const std::string& Text, std::uint8_t) { Messages.push_back(Text); });
         const auto reader = zqt_rnx_reader::TZQS_RinexReader::Create(File, 0);
         reader->SetLogger(Log);
         reader->SetOnMessage(File->GetOnMessage());

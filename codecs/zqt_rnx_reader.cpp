@@ -8,6 +8,7 @@
 #include "sysutils.h"
 #include "zqt_antenna_bs.h"
 #include "zqt_datastorage.h"
+#include "zqt_recordset_dbs.h"
 #include "zqt_rnx_reader_impl.h"
 #include "zqt_timefunc.h"
 
@@ -581,11 +582,15 @@ void TZQS_RinexReader::ReadClock() {
 // =======================================================================================
 
 void InstallRinexReader() {
-    zqt_file_obs::SetRinexReader([](const zqt_obs_intrf::IZQS_OBSFilePtr& Owner,
-                                    const zqt_types_bs::TRReaderSettings& Settings)
-                                     -> std::shared_ptr<zqt_classes_bs::TZQS_FileIO> {
-        return TZQS_RinexReader::CreateForDay(Owner, 0, Settings);
-    });
+    zqt_file_obs::SetRinexReader(
+        [](const zqt_obs_intrf::IZQS_OBSFilePtr& Owner,
+           const zqt_types_bs::TRReaderSettings& Settings)
+            -> std::shared_ptr<zqt_classes_bs::TZQS_FileIO> {
+            return TZQS_RinexReader::CreateForDay(Owner, 0, Settings);
+        },
+        [](const zqt_objects_intrf::IESQLiteDatabasePtr& Db) {
+            zqt_recordset_dbs::TZQS_Recordset::CopyOwnRecordsets(Db);
+        });
     if (!zqt_obs_intrf::NavDataFactory())
         zqt_obs_intrf::SetNavDataFactory([](const zqt_objects_intrf::IZQS_ObjectPtr& Owner)
                                              -> zqt_obs_intrf::IZQS_DataStoragePtr {

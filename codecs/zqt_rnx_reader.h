@@ -278,8 +278,9 @@ protected:
     zqt_rinexconsts::TRnx4SubType FSubType = zqt_rinexconsts::UNKSBT;
 };
 
-// Registers the reader with the observation-file import (and the navigation store as the
-// observation model's navigation-data factory, when none is registered yet).
+// Registers the reader with the observation-file import, with the copy of the own
+// recordsets that follows an import (and the navigation store as the observation model's
+// navigation-data factory, when none is registered yet).
 void InstallRinexReader();
 inline const bool RinexReaderInstalled = (InstallRinexReader(), true);
 

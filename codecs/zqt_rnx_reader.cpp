@@ -287,6 +287,7 @@ void TZQS_RinexReader::SetVersion(std::int32_t Value, const std::string& Text) {
     FColumnShift = index >= 4 ? 1 : 0;
     FSummary.Version = Value;
     FSummary.VersionIndex = index;
+    FSummary.ColumnShift = FColumnShift;
 }
 
 // =======================================================================================

@@ -88,7 +88,8 @@ std::uint8_t SisaIndexOfAccuracy(double Metres) noexcept;
 struct RRinexSummary {
     std::uint8_t FileType = 0;
     std::uint8_t VersionIndex = 0;
-    std::int32_t Version = 0;  // x 100
+    std::int32_t Version = 0;      // x 100
+    std::int32_t ColumnShift = 0;  // of navigation records: 1 from 2.12 on
     // Navigation files.
     std::int64_t Records = 0;           // ephemerides handed to the store
     std::int64_t IonoSets = 0;          // ionosphere sets stored

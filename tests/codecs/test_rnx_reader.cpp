@@ -198,6 +198,7 @@ TEST_F(RinexReader, KindsOfFileAndFaultsOfTheFirstLine) {
         std::vector<std::string> lines;
         std::string error;  // "" when the file reads
         std::uint8_t type;
+        std::int32_t shift = 0;
     };
     const std::vector<Case> cases = {
         {{H("a comment", "COMMENT")},
@@ -205,7 +206,8 @@ TEST_F(RinexReader, KindsOfFileAndFaultsOfTheFirstLine) {
              H("a comment", "COMMENT"),
          0},
         {{VersionLine("2.11", "N: GPS NAV DATA"), EndOfHeader}, "", 7},
-        {{VersionLine("3.04", "N: GNSS NAV DATA", "M: MIXED"), EndOfHeader}, "", 9},
+        {{VersionLine("2.12", "N: GNSS NAV DATA", "J: QZSS"), EndOfHeader}, "", 7, 1},
+        {{VersionLine("3.04", "N: GNSS NAV DATA", "M: MIXED"), EndOfHeader}, "", 9, 1},
         {{VersionLine("2.11", "G: GLONASS NAV DATA"), EndOfHeader}, "", 8},
         {{VersionLine("2.11", "H: GEO NAV MSG DATA"), EndOfHeader}, "", 7},
         {{VersionLine("2.11", "METEOROLOGICAL DATA"), EndOfHeader}, "", 12},
@@ -221,10 +223,12 @@ TEST_F(RinexReader, KindsOfFileAndFaultsOfTheFirstLine) {
         SCOPED_TRACE(c.lines[0]);
         std::int64_t line = 0;
         EXPECT_EQ(Failure(c.lines, &line), c.error);
-        if (c.error.empty())
+        if (c.error.empty()) {
             EXPECT_EQ(File->GetFileType(), c.type);
-        else
+            EXPECT_EQ(Read(WriteLines("f.rnx", c.lines)).ColumnShift, c.shift);
+        } else {
             EXPECT_EQ(line, static_cast<std::int64_t>(c.lines.size() == 1 ? 1 : 2));
+        }
     }
 }
 
@@ -285,7 +289,9 @@ TEST_F(RinexReader, Rinex3MixedRecordsOfEverySystem) {
         H("    18", "LEAP SECONDS"),
         EndOfHeader};
     const std::array<double, 3> clock{1e-4, 0, 0};
-    // Galileo: SISA 0.7 m of I/NAV (517), F/NAV (258), and data sources that name none.
+    // A GPS record, then Galileo: SISA 0.7 m of I/NAV (517), F/NAV (258), and data sources
+    // that name none.
+    Append(f, Record("G05 2024 03 05 12 00 00", clock, Kepler(216000)));
     Append(f, Record("E11 2024 03 05 12 00 00", clock, Kepler(216000, 0.7, 210000, 517, 1e-9)));
     Append(f, Record("E11 2024 03 05 12 10 00", clock, Kepler(216600, 0.7, 210000, 258, 0)));
     Append(f, Record("E12 2024 03 05 12 00 00", clock, Kepler(216000, 0.7, 210000, 0)));
@@ -297,7 +303,7 @@ TEST_F(RinexReader, Rinex3MixedRecordsOfEverySystem) {
     Append(f, Record("C06 2024 03 05 12 00 00", clock, Kepler(302400, 2.0, 302400, NaN, -1e-8)));
     Append(f, Record("S23 2024 03 05 12 01 04", clock, Cartesian(32)));
     const auto s = Read(WriteLines("mixed.rnx", f));
-    EXPECT_EQ(s.Records, 4);
+    EXPECT_EQ(s.Records, 5);
     EXPECT_EQ(s.OffGrid, 1);
     EXPECT_EQ(s.Sbas, 1);
     EXPECT_EQ(s.Damaged, 1);
@@ -312,7 +318,7 @@ TEST_F(RinexReader, Rinex3MixedRecordsOfEverySystem) {
     EXPECT_EQ(inav->NavType, 5);
     EXPECT_EQ(inav->ura, 60);
     EXPECT_FLOAT_EQ(inav->bgdE1E5b, 1e-9f);
-    EXPECT_EQ(inav->iodc, 0);  // no value of an earlier record stays in a record
+    EXPECT_EQ(inav->iodc + inav->codes + inav->L2flag, 0);  // nothing of the GPS record stays
     EXPECT_EQ(fnav->NavType, 2);
     const REphem* glo = Find(all, SatKey(SC_GLONASS, 3));
     ASSERT_NE(glo, nullptr);
@@ -478,7 +484,7 @@ TEST_F(RinexReader, EventsOpenOccupationsAndWriteEvents) {
     f.push_back(H("Description: first point", "COMMENT"));
     f.push_back(" 24  3  5 12  1  0.0000000  0  1G01");
     Append(f, Sat2(2.0e7));
-    f.push_back(" 24  3  5 12  1 30.0000000  3  1");
+    f.push_back(" 24  3  5 12  1 30.0000000  2  1");  // the antenna starts moving
     f.push_back(H("SITE2", "MARKER NAME"));
     f.push_back(" 24  3  5 12  1 40.0000000  5  1");
     f.push_back(H("Free-form Event # 1 _ANH=1.5", "COMMENT"));
@@ -491,6 +497,9 @@ TEST_F(RinexReader, EventsOpenOccupationsAndWriteEvents) {
     EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Recordsets WHERE RecordsetType = 8 AND "
                          "MarkerName = 'SITE1' AND EndTime = %d",
                          Day20240305 + (12 * 3600 + 90) * Sec)),
+              1);
+    EXPECT_EQ(Int("SELECT COUNT(*) FROM Recordsets WHERE RecordsetType = 9 AND MotionMode = 1 "
+                  "AND MarkerName = 'SITE2'"),
               1);
     EXPECT_EQ(Int("SELECT COUNT(*) FROM Events WHERE evstr = '_ANH'"), 1);
 }

@@ -7,6 +7,7 @@
 #include "zqt_geo.h"
 #include "zqt_ionostorage.h"
 #include "zqt_receiver_dbs.h"
+#include "zqt_rnx_reader.h"
 #include "zqt_rtcm_reader.h"
 #include "zqt_site.h"
 #include "zqt_timestorage.h"
@@ -29,9 +30,10 @@ void InstallComponents() {
     zqt_ionostorage::InstallIonoStorage();
     zqt_timestorage::InstallTimeStorage();
 
-    // Codecs: the RTCM file reader behind the observation-file import. The RINEX writers
-    // are created by the conversion run itself.
+    // Codecs: the RTCM and RINEX file readers behind the observation-file import. The
+    // RINEX writers are created by the conversion run itself.
     zqt_rtcm_reader::InstallRTCMReader();
+    zqt_rnx_reader::InstallRinexReader();
 }
 
 }  // namespace zqt_components

@@ -7,7 +7,6 @@
 
 #include "sysutils.h"
 #include "zqt_antenna_bs.h"
-#include "zqt_datastorage.h"
 #include "zqt_recordset_dbs.h"
 #include "zqt_rnx_reader_impl.h"
 #include "zqt_timefunc.h"
@@ -591,11 +590,6 @@ void InstallRinexReader() {
         },
         [](const zqt_objects_intrf::IESQLiteDatabasePtr& Db) {
             zqt_recordset_dbs::TZQS_Recordset::CopyOwnRecordsets(Db);
-        });
-    if (!zqt_obs_intrf::NavDataFactory())
-        zqt_obs_intrf::SetNavDataFactory([](const zqt_objects_intrf::IZQS_ObjectPtr& Owner)
-                                             -> zqt_obs_intrf::IZQS_DataStoragePtr {
-            return zqt_datastorage::TZQS_DataStorage::CreateWithParent(Owner);
         });
 }
 

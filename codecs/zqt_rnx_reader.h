@@ -280,9 +280,7 @@ protected:
 };
 
 // Registers the reader with the observation-file import, with the copy of the own
-// recordsets that follows an import (and the navigation store as the observation model's
-// navigation-data factory, when none is registered yet).
+// recordsets that follows an import.
 void InstallRinexReader();
-inline const bool RinexReaderInstalled = (InstallRinexReader(), true);
 
 }  // namespace zqt_rnx_reader

@@ -23,6 +23,7 @@
 
 #include "app_test_util.h"
 #include "tolvar_project.h"
+#include "zqt_components.h"
 #include "zqt_dataset_dbs.h"
 #include "zqt_datastorage.h"
 #include "zqt_db.h"
@@ -51,6 +52,7 @@ bool InCI() {
 }
 
 int RunTolvar(const std::vector<std::string>& Args, std::string* Out = nullptr) {
+    zqt_components::InstallComponents();
     std::ostringstream out, err;
     const int code = tolvar_project::RunApplication(Args, out, err);
     if (Out) *Out = out.str() + err.str();
@@ -75,6 +77,7 @@ RWritten Written(const fs::path& Dir) {
 // A project with a fresh working database (and navigation database) for one read-back.
 struct TProject {
     TProject() {
+        zqt_components::InstallComponents();
         Project = zqt_project::TZQS_Project::Create();
         Db = zqt_project::TZQS_Project::CreateProject("");
     }

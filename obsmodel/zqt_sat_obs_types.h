@@ -19,9 +19,8 @@ namespace zqt_sat_obs_types {
 
 using namespace zqt_sat_obs_rnx;  // the RINEX vocabularies are part of this one
 
-// The vocabulary's own exception ("Bad sv %s", lock time-outs, missing tables). A class
-// separate from zqt_types_bs::ExceptionZQS, although it prints the same name.
-ZQT_DECLARE_EXCEPTION(ExceptionZQS, Exception, "ExceptionZQS");
+// The vocabulary's own exception, ExceptionZQS, is declared in zqt_types_bs.h (the
+// data-access lock of the foundation raises it too).
 // A letter that names no observation kind.
 ZQT_DECLARE_EXCEPTION(EOBS_CTYPESExp, Exception, "EOBS_CTYPESExp");
 

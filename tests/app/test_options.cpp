@@ -384,6 +384,8 @@ TEST_F(OptionsTest, Refusals) {
         {{"--day=xx_03_24"}, "EConvertError"},
         {{"--AH=1,5"}, "EConvertError"},
         {{"--ecsv=Gx"}, "EConvertError"},
+        {{"--ecsv=G01,,G02"}, "EConvertError '' is not a valid integer value"},
+        {{"--ecsv=G01,"}, "EConvertError"},
         {{"-v=2.11", "--mxd"},
          "ExceptionInconsistentParams A mixed navigation file (--mxd) needs RINEX version 3.00 "
          "or later, not 2.11"},

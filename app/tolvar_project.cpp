@@ -252,7 +252,9 @@ std::int64_t TimeOfItems(const zqt_variant::TVariantArray& items, bool withTime)
         minute = sysutils::StrToInt(VarToStrZ(items[4]));
         seconds = sysutils::StrToFloat(VarToStrZ(items[5]));
     }
-    if (year >= 0 && year < 50)
+    // Two-digit years: below 50 is 20yy, 50 to 99 is 19yy (a negative year counts as below
+    // 50 too: -1 is 1999).
+    if (year < 50)
         year += 2000;
     else if (year >= 50 && year < 100)
         year += 1900;

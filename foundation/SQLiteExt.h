@@ -273,6 +273,9 @@ public:
     virtual IESQLitePreparedStatementPtr PrepareUpdate(const std::string& Table,
                                                        const std::string& Fields,
                                                        const std::string& Where) = 0;
+    // Stores a Boolean that no operation of the connection reads: the connection's
+    // behaviour stays the same whatever it is set to.
+    virtual void SetDebugFlag(bool Value) = 0;
     virtual void Interrupt() = 0;
 
     // First column of the first row; Null when there is no row.
@@ -473,6 +476,7 @@ public:
                                                const std::string& Where) override;
     IESQLitePreparedStatementPtr PrepareUpdate(const std::string& Table, const std::string& Fields,
                                                const std::string& Where) override;
+    void SetDebugFlag(bool Value) override { FDebugFlag = Value; }
     void Interrupt() override;
     Variant QueryValue(const std::string& SQL) override;
     TVariantMatrix SelectMatrix(const std::string& SQL) override;
@@ -515,6 +519,7 @@ private:
     TDatabaseCallback FCallback;
     // Registered statements, not owned: they register and unregister themselves.
     std::unordered_set<TESQLitePreparedStatement*> FStatements;
+    bool FDebugFlag = false;  // set by SetDebugFlag, read by nothing
 };
 
 // ---------------------------------------------------------------------------------------

@@ -28,9 +28,11 @@ constexpr double kE2A = 42697.67270717996;   // e^2 * a
 constexpr double kPi = 3.141592653589793;
 
 // Latitude and longitude (radians, latitude not yet clamped) of a point off the polar
-// axis (p > 0 is its distance from the axis). Bowring's closed form gives the latitude
-// to far below a micrometre near the Earth's surface; a few more Bowring steps make it
-// exact up to satellite heights as well.
+// axis (p > 0 is its distance from the axis). Bowring's closed form alone is exact to a
+// micrometre up to 9 km, but not above: worst over all latitudes (at 45 degrees), it errs
+// by 1.3 mm along the meridian (1.5 mm in height) at 400 km, by 0.21 m (0.25 m) at
+// 20,200 km and by 0.26 m (0.31 m) at 35,786 km. Repeating the step from the latitude
+// found brings every height up to the geostationary one within 0.02 micrometres.
 void GeodeticOffAxis(double X, double Y, double Z, double p, double& lat, double& lon) {
     auto bowring = [&](double beta) {
         const double sb = std::sin(beta);

@@ -393,8 +393,8 @@ void TZQS_Object::WriteValues(const std::string& Where, const TVariantArray& Val
         }
         values.push_back(Values[k]);
     }
-    // Every field Null: nothing to update.
-    if (fields.empty()) return;
+    // Every field Null leaves no field: the update statement refuses that ("No fields for
+    // update") rather than reporting a write that changed nothing.
     WriteFields(Where, fields, values);
 }
 

@@ -233,7 +233,8 @@ public:
     // write-field list. Raises without a database.
     virtual void PrepareForWrite();
     // Like WriteFields, but a Null value leaves its write field out; values beyond the
-    // write-field list are kept for the parameters of Where.
+    // write-field list are kept for the parameters of Where. Every field Null raises
+    // "TESQLiteUpdateStatement.Create: No fields for update".
     virtual void WriteValues(const std::string& Where, const TVariantArray& Values);
     // Binds Values by position to the write statement (prepared first when needed) and
     // executes it; the rowid rule of ExecuteWrite applies.

@@ -38,7 +38,7 @@ void TZQS_DataAccess::EnterWrite() {
         FWriteSection.unlock();
         std::this_thread::sleep_for(FTimings.RoundPause);
     }
-    throw zqt_types_bs::ExceptionZQS("TZQS_DataAccess.EnterWrite too long waiting");
+    throw zqt_sat_obs_types::ExceptionZQS("TZQS_DataAccess.EnterWrite too long waiting");
 }
 
 void TZQS_DataAccess::LeaveWrite() { FWriteSection.unlock(); }

@@ -48,7 +48,7 @@ public:
     // A LeaveRead without a matching EnterRead is ignored (the count never goes below 0).
     void LeaveRead();
     // On return the caller holds the write section and no reader is inside. When readers
-    // stay inside through every round, raises zqt_types_bs::ExceptionZQS
+    // stay inside through every round, raises zqt_sat_obs_types::ExceptionZQS
     // "TZQS_DataAccess.EnterWrite too long waiting"; the caller then holds nothing.
     void EnterWrite();
     void LeaveWrite();

@@ -278,3 +278,11 @@ namespace zqt_classes_bs {
 // A file that cannot be opened (the main program maps it to its own exit code).
 ZQT_DECLARE_EXCEPTION(ExcZQSCantOpenFile, zqt_types_bs::ExceptionZQS, "ExcZQSCantOpenFile");
 }  // namespace zqt_classes_bs
+
+namespace zqt_sat_obs_types {
+// The observation vocabulary's own exception ("Bad sv %s", missing tables), also raised by
+// the data-access lock of the navigation store ("TZQS_DataAccess.EnterWrite too long
+// waiting"). A class separate from zqt_types_bs::ExceptionZQS, although it prints the
+// same name; declared here, below the observation model, so that the lock can raise it.
+ZQT_DECLARE_EXCEPTION(ExceptionZQS, sysutils::Exception, "ExceptionZQS");
+}  // namespace zqt_sat_obs_types

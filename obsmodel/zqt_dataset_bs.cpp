@@ -14,6 +14,9 @@ void TZQS_DataSet_bs::InitFields() {
     TZQS_Object::InitFields();
     FObjType = DataSetObjType;
     FGloSlots.fill(GloChannelUnknown);
+    // Every data set's mapping starts with the default slot data: without slot data no
+    // signal serves a satellite, and a data set without a file receiver would store no
+    // observation. The file receiver's firmware version narrows them.
     FSignalMapping = TZQS_SignalMapping::Create(true);
     if (auto fr = std::dynamic_pointer_cast<IZQS_FileReceiverLink>(GetParent()))
         FSignalMapping->BuildSlotData(fr->GetFirmwareVersion());

@@ -92,8 +92,9 @@ public:
     void SetGloSlots(const TGloChannels& Value) { FGloSlots = Value; }
 
 protected:
-    // The begin and end time of the epochs written so far (0 and 0 without epochs); the
-    // stored times when the database holds none.
+    // The data set's begin and end time as CheckRecord and AddRecord need them: those of
+    // the epochs written so far, which FinishWrite will store (the fields BegTime and
+    // EndTime are 0 until then); the stored times when the database holds no epoch.
     void EpochSpan(std::int64_t& Beg, std::int64_t& End, std::int64_t& Count) const;
 
     IZQS_EpochPtr FEpoch;

@@ -783,11 +783,11 @@ double TZQS_SatObs_bs::GetWavelength(std::int32_t Index, std::uint8_t Band) {
 }
 
 double TZQS_SatObs_bs::GetFrequency(std::int32_t Index, std::uint8_t Band) {
-    if (!ValidIndex(Index) || !ValidBand(Band)) return -1.0;
+    if (!ValidIndex(Index)) return -1.0;
     const std::uint16_t key = FRecords[static_cast<std::size_t>(Index)].Key;
-    const double f =
-        zqt_sat_obs_types::CarrierFrequency(SatKeySystem(key), Band, GetGloChannel(Index));
-    return f > 0.0 ? f : -1.0;
+    // 0.0 for a band the system has no signal on, -1.0 for a GLONASS satellite whose
+    // channel is unknown (or a record without a system).
+    return zqt_sat_obs_types::CarrierFrequency(SatKeySystem(key), Band, GetGloChannel(Index));
 }
 
 bool TZQS_SatObs_bs::GetSatGeometry(std::int32_t Index, const RVec3& Receiver,

@@ -83,6 +83,13 @@ bool TryStringToGUID(std::string_view Text, TGUID& G) {
     return true;
 }
 
+TGUID StringToGUID(std::string_view Text) {
+    TGUID g;
+    if (!TryStringToGUID(Text, g))
+        throw sysutils::EConvertError(sysutils::Format("'%s' is not a valid GUID value", Text));
+    return g;
+}
+
 // =======================================================================================
 // TZQS_File_bs
 

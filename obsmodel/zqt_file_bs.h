@@ -38,6 +38,8 @@ std::string GUIDToString(const TGUID& G);
 // Reads "{...}" (braces optional, either letter case); False, with G untouched, for any
 // other text.
 bool TryStringToGUID(std::string_view Text, TGUID& G);
+// The same, raising EConvertError "'<text>' is not a valid GUID value" for any other text.
+TGUID StringToGUID(std::string_view Text);
 
 // ---------------------------------------------------------------------------------------
 // TZQS_File_bs

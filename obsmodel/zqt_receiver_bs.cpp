@@ -252,13 +252,11 @@ void TZQS_FileReceiver_bs::ApplyEvent(const RFreeEvent& Event) {
             o.Flags |= T::FlagDescription;
             o.Description = Event.Value;
             break;
-        case zqt_types_bs::FE_GUI: {
+        case zqt_types_bs::FE_GUI:
+            // A value that is no GUID raises before the occupation changes.
+            o.Identifier = zqt_file_bs::StringToGUID("{" + Event.Value + "}");
             o.Flags |= T::FlagIdentifier;
-            // A value that is no GUID leaves the identifier as it was.
-            zqt_file_bs::TGUID g;
-            if (zqt_file_bs::TryStringToGUID("{" + Event.Value + "}", g)) o.Identifier = g;
             break;
-        }
         case zqt_types_bs::FE_VTN: {
             o.Flags |= T::FlagVehicle;
             std::int64_t v = 0;

@@ -272,12 +272,16 @@ void TZQS_Recordset::LoadReferencePos() {
                  FormatPt("SELECT X,Y,Z FROM Coordinates WHERE (ObjType = %d) AND (ObjID = %d)",
                           FObjType, FObjID),
                  FOwnPos);
+    // A linked site is the reference, even one without a position (then 0, 0, 0: no
+    // reference position, as for a recordset without a site or position of its own).
     FReferencePos = FOwnPos;
-    if (FSiteID >= 1)
+    if (FSiteID >= 1) {
+        FReferencePos = RVec3{};
         ReadPosition(db,
                      FormatPt("SELECT X,Y,Z FROM Coordinates WHERE (ObjType = %d) AND (ObjID = %d)",
                               zqt_recordset_bs::SiteObjType, FSiteID),
                      FReferencePos);
+    }
 }
 
 void TZQS_Recordset::SetOwnPosition(const RVec3& Value) {

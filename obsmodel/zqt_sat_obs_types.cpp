@@ -237,13 +237,13 @@ bool SatSetContains(RSatNum key, const TSatSet& set) noexcept {
 
 void StrToSatSet(TSatSet& set, std::string_view text) {
     SatSetClear(set);
+    if (text.empty()) return;  // no list: no satellite
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t comma = text.find(',', start);
         if (comma == std::string_view::npos) comma = text.size();
-        // An empty piece (a doubled or trailing comma) names no satellite.
-        const std::string piece = Trim(text.substr(start, comma - start));
-        if (!piece.empty()) SatSetAdd(set, SatIndexToSatNum(piece, true));
+        // An empty piece (a doubled or trailing comma) has no number: EConvertError.
+        SatSetAdd(set, SatIndexToSatNum(Trim(text.substr(start, comma - start)), true));
         start = comma + 1;
     }
 }
@@ -352,7 +352,8 @@ void StrToSatSetRec(std::uint32_t& mask, std::string_view text) {
     while (start <= text.size()) {
         std::size_t comma = text.find(',', start);
         if (comma == std::string_view::npos) comma = text.size();
-        const unsigned s = CharToSatSystem(Trim(text.substr(start, comma - start)));
+        // The piece's first character as it stands: " R" names no system, as "r" does not.
+        const unsigned s = CharToSatSystem(text.substr(start, comma - start));
         if (s != SC_UNKNOWN) mask |= 1u << s;
         start = comma + 1;
     }

@@ -19,9 +19,8 @@ namespace zqt_sat_obs_types {
 
 using namespace zqt_sat_obs_rnx;  // the RINEX vocabularies are part of this one
 
-// The vocabulary's own exception ("Bad sv %s", lock time-outs, missing tables). A class
-// separate from zqt_types_bs::ExceptionZQS, although it prints the same name.
-ZQT_DECLARE_EXCEPTION(ExceptionZQS, Exception, "ExceptionZQS");
+// The vocabulary's own exception, ExceptionZQS, is declared in zqt_types_bs.h (the
+// data-access lock of the foundation raises it too).
 // A letter that names no observation kind.
 ZQT_DECLARE_EXCEPTION(EOBS_CTYPESExp, Exception, "EOBS_CTYPESExp");
 
@@ -133,8 +132,9 @@ void SatSetFullSystems(TSatSet& set, std::uint32_t mask) noexcept;
 // nothing.
 void SatSetAdd(TSatSet& set, RSatNum key) noexcept;
 bool SatSetContains(RSatNum key, const TSatSet& set) noexcept;
-// Clear, then add every comma-separated satellite parsed leniently (a blank letter means
-// GPS; empty pieces are skipped); a non-numeric number raises EConvertError.
+// Clear, then add every comma-separated satellite, trimmed and parsed leniently (a blank
+// letter means GPS); a non-numeric number, and an empty piece ("G01,,G02", "G01,") raise
+// EConvertError. An empty text gives the empty set.
 void StrToSatSet(TSatSet& set, std::string_view text);
 TSatSet StrToSatSet(std::string_view text);
 // Word-wise a | b, a & b, a & ~b. The result keeps the mask of a.
@@ -176,8 +176,9 @@ private:
 // ---------------------------------------------------------------------------------------
 // System masks
 
-// Comma list of system letters ("G,R,E"): each piece's first character, case-sensitive,
-// sets its system's bit. The low byte of the mask is cleared first.
+// Comma list of system letters ("G,R,E"): each piece's first character, case-sensitive
+// and untrimmed, sets its system's bit ("g" and " R" set nothing). The low byte of the mask
+// is cleared first.
 void StrToSatSetRec(std::uint32_t& mask, std::string_view text);
 std::uint32_t StrToSatSetRec(std::string_view text);
 // System codes of the mask as "1,2,4 " (last separator a blank); "" for none.

@@ -153,6 +153,11 @@ TEST(TimeOptions, DaysAndTimes) {
         {"05__03_24", false, Day20240305},  // empty items are skipped
         {"05_03_1999", false, 6046272000000},
         {"05_03_75", false, -1527552000000},
+        {"05_03_49", false, 21825504000000},  // 2049
+        {"05_03_50", false, -9416736000000},  // 1950
+        {"05_03_99", false, 6046272000000},   // 1999
+        {"05_03_-1", false, 6046272000000},   // below 50 as well: 1999
+        {"05_03_-01_00_00_00", true, 6046272000000},
         {"", false, 0},
         {"   ", false, 0},
         {"", true, 0},
@@ -184,6 +189,7 @@ TEST(TimeOptions, BadTexts) {
         {"05_03_24_10_20_x", true, "EConvertError"},
         {"05_03_24_10_20_nan", true, "EConvertError"},
         {"05_03_99999999999999999999", false, "EConvertError"},
+        {"05_03_-2000", false, "EConvertError"},  // year 0
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -299,6 +305,12 @@ TEST_F(OptionsTest, SettingsOfEachOption) {
              EXPECT_EQ(r.ReaderSettings.FinalTime, Day20240305 + 396000000);
          }},
         {{"--day=01_02_23"}, [](const RRunSettings& r) { EXPECT_EQ(r.Day, 15732 * 864000000LL); }},
+        {{"--day=31_12_49", "--st=01_01_50_00_00_00", "--ft=01_01_-1_00_00_00"},
+         [](const RRunSettings& r) {
+             EXPECT_EQ(r.Day, 25562 * 864000000LL);                        // 2049-12-31
+             EXPECT_EQ(r.ReaderSettings.StartTime, -10962 * 864000000LL);  // 1950-01-01
+             EXPECT_EQ(r.ReaderSettings.FinalTime, 6935 * 864000000LL);    // 1999-01-01
+         }},
         {{"--hr", "--cd", "--lz", "--ca", "--rn", "--tb", "--nodup", "--nonav", "-D"},
          [](const RRunSettings& r) {
              const auto& s = r.Settings;
@@ -372,6 +384,8 @@ TEST_F(OptionsTest, Refusals) {
         {{"--day=xx_03_24"}, "EConvertError"},
         {{"--AH=1,5"}, "EConvertError"},
         {{"--ecsv=Gx"}, "EConvertError"},
+        {{"--ecsv=G01,,G02"}, "EConvertError '' is not a valid integer value"},
+        {{"--ecsv=G01,"}, "EConvertError"},
         {{"-v=2.11", "--mxd"},
          "ExceptionInconsistentParams A mixed navigation file (--mxd) needs RINEX version 3.00 "
          "or later, not 2.11"},

@@ -295,6 +295,7 @@ TEST_F(CliTest, OptionChecksEndWithTheirMessageAndCode) {
         {{Input, "--ft=05_03_24_10_00"}, RU, 50, "Exception Неверный формат времени"},
         {{Input, "--day=05_03"}, C, 50, "Exception Wrong date format"},
         {{Input, "--day=05_03"}, RU, 50, "Exception Неверный формат даты"},
+        {{Input, "--ecsv=G01,,G02"}, C, 50, "EConvertError '' is not a valid integer value"},
         {{undated},
          C,
          50,

@@ -62,7 +62,8 @@ In InputOf(const Sat& S, std::uint8_t Band, int Epoch) {
 }
 
 // The epochs go in as a decoder puts them: through the data set's epoch, one
-// ExecuteWrite per epoch, FinishWrite at the end.
+// ExecuteWrite per epoch, FinishWrite at the end. The data set has no file receiver: the
+// default slot data of its signal mapping serve.
 std::int32_t FillProject(const SQLiteExt::IESQLiteDatabasePtr& Db) {
     auto ds = zqt_dataset_dbs::TZQS_DataSet::CreateNew(nullptr, Db);
     auto epoch = std::dynamic_pointer_cast<zqt_epoch_dbs::TZQS_Epoch>(ds->GetEpoch());

@@ -241,9 +241,14 @@ TEST_F(ClassesDbsTest, UpdatesByFieldListTextAndNullFilteredValues) {
                    TVariantArray{Variant::Null(), Variant(9.5), Variant::Null(), Variant(7)});
     EXPECT_EQ(Db->SelectStrColumn("SELECT Name || ':' || Val FROM TestRows ORDER BY RowID"),
               (std::vector<std::string>{"a:9.5", "b:2.0"}));
-    // Every field Null: nothing to write, no statement error.
-    o->WriteValues("Code = :W",
-                   TVariantArray{Variant::Null(), Variant::Null(), Variant::Null(), Variant(7)});
+    // Every field Null: no field to update is an error, and nothing is written.
+    try {
+        o->WriteValues("Code = :W", TVariantArray{Variant::Null(), Variant::Null(), Variant::Null(),
+                                                  Variant(7)});
+        ADD_FAILURE() << "no error";
+    } catch (const SQLiteExt::ESQLiteException& e) {
+        EXPECT_EQ(e.Message(), "TESQLiteUpdateStatement.Create: No fields for update");
+    }
     o->WriteText("RowID = :R", "Name, Val", zv::VarArrayOfValues("c", 3.0, 2));
     o->WriteRow("RowID = :R", zv::VarArrayOfValues("d", 4.0, 80, 1));
     EXPECT_EQ(Db->SelectStrColumn("SELECT Name || ':' || Val || ':' || Code FROM TestRows "

@@ -117,7 +117,7 @@ TEST(DataAccess, WriterGivesUpWhenReaderStaysAndHoldsNothing) {
     try {
         lock.EnterWrite();
         FAIL() << "EnterWrite returned with a reader inside";
-    } catch (const zqt_types_bs::ExceptionZQS& e) {
+    } catch (const zqt_sat_obs_types::ExceptionZQS& e) {  // not the foundation's class
         EXPECT_STREQ(e.what(), "TZQS_DataAccess.EnterWrite too long waiting");
         EXPECT_STREQ(e.ClassName(), "ExceptionZQS");
     }

@@ -152,6 +152,28 @@ TEST_F(DataSetTest, AcceptedOccupationDescribesTheWholeStream) {
     EXPECT_EQ(Int(sysutils::Format("SELECT LinkObj1 FROM ObjInfo WHERE ObjID = %d", out)), id);
 }
 
+TEST_F(DataSetTest, OpenOccupationEndsWithTheLastEpochWritten) {
+    // The input ends before the data set is finished: its begin and end time are those of
+    // the epochs written so far, never 0.
+    auto ds = NewDataSet();
+    WriteEpochs(*ds, {2, 3, 7});
+    EXPECT_EQ(ds->GetEndTime(), 0) << "set only when the writing ends";
+    TZQS_Occupation r = Occupation(1, 5, 0, "RUN");
+    r.KinematicCount = 1;
+    ds->AddRecord(r);
+    const std::int64_t occ = IdOfType(ds->GetObjID(), 9, 1);
+    EXPECT_EQ(Int(sysutils::Format("SELECT BegTime+0 FROM Recordsets WHERE RecordsetID = %d", occ)),
+              T0 + 5 * Second);
+    EXPECT_EQ(Int(sysutils::Format("SELECT EndTime+0 FROM Recordsets WHERE RecordsetID = %d", occ)),
+              T0 + 7 * Second);
+    // An accepted occupation open before the first epoch describes the data set only.
+    r = Occupation(0, 1, 0, "BASE");
+    r.StaticCount = 1;
+    ds->CheckRecord(r);
+    EXPECT_EQ(CountOfType(ds->GetObjID(), 8), 0);
+    EXPECT_EQ(ds->GetRecordset()->GetMarkerName(), "BASE");
+}
+
 TEST_F(DataSetTest, CheckRecordVerdicts) {
     struct Case {
         std::uint8_t Motion;

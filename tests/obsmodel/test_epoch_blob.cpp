@@ -192,6 +192,30 @@ TEST(EpochSatObs, DescendingKeysAreSorted) {
     EXPECT_EQ(so->GetCursor(), -1);
 }
 
+TEST(EpochSatObs, CarrierFrequencies) {
+    const struct {
+        std::uint16_t Key;
+        std::int32_t Channel;
+        std::uint8_t Band;
+        double Frequency;
+    } cases[] = {
+        {G05, 127, 1, 1575420000.0},
+        {G05, 127, 5, 1176450000.0},
+        {R03, -4, 1, 1602000000.0 - 4 * 562500.0},
+        {R03, -4, 6, 0.0},    // GLONASS sends nothing on band 6
+        {R03, 127, 1, -1.0},  // channel unknown
+        {G05, 127, 0, 0.0},   // no band
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Key << " band " << int(c.Band));
+        auto so = WithSat(c.Key, c.Channel);
+        EXPECT_DOUBLE_EQ(so->GetFrequency(0, c.Band), c.Frequency);
+        EXPECT_DOUBLE_EQ(so->GetWavelength(0, c.Band),
+                         c.Frequency > 0.0 ? 299792458.0 / c.Frequency : 0.0);
+    }
+    EXPECT_DOUBLE_EQ(WithSat(G05)->GetFrequency(1, 1), -1.0) << "no record";
+}
+
 TEST(EpochSatObs, GetCountCutsBackToTheCursor) {
     auto so = TZQS_SatObs_bs::Create();
     so->Init(6);

@@ -314,6 +314,25 @@ TEST_F(ReceiverTest, EventsWrittenAsRows) {
     EXPECT_EQ(fr->GetOccupation().AntennaName, "TRM 1");
 }
 
+TEST_F(ReceiverTest, IdentifierThatIsNoGUIDRaises) {
+    auto fr = NewFileReceiver();
+    zqt_types_bs::RFreeEvent e;
+    for (const char* bad : {"_GUI=01234567-89AB-CDEF-0123-456789ABCDEX",
+                            "_GUI=", "_GUI={01234567-89AB-CDEF-0123-456789ABCDEF}"}) {
+        SCOPED_TRACE(bad);
+        try {
+            fr->AddEventText(e, Day, 1.0, 0, bad);
+            ADD_FAILURE() << "no error";
+        } catch (const sysutils::EConvertError& ex) {
+            EXPECT_EQ(ex.Message(), "'{" + e.Value + "}' is not a valid GUID value");
+        }
+        // The event row stands; the occupation is left as it was.
+        EXPECT_TRUE(fr->GetOccupation().Identifier.IsNull());
+        EXPECT_EQ(fr->GetOccupation().Flags, 0);
+    }
+    EXPECT_EQ(Int("SELECT COUNT(*) FROM Events WHERE evstr = '_GUI'"), 3);
+}
+
 TEST_F(ReceiverTest, OccupationsFromFreeEvents) {
     struct Want {
         const char* Site;

@@ -223,12 +223,15 @@ TEST_F(RecordsetTest, OpenForOutput) {
         EXPECT_EQ(rs->GetReferencePos().X, c.X);
         EXPECT_EQ(rs->GetStationPos().X, c.X);
     }
-    // A linked site without a position: the recordset's own position serves.
+    // A linked site without a position gives no reference position; the recordset keeps
+    // its own.
     InsertRow(906, "NULL", "NULL", 12);
     Db->ExecSQL(
         "INSERT INTO Coordinates (CrdID,ObjType,ObjID,SubObjID,PointType,X,Y,Z,SX,SY,SZ,"
         "CXY,CXZ,CYZ) VALUES (4,7,906,0,0,11,0,0,0,0,0,0,0,0)");
-    EXPECT_EQ(Load(906)->GetReferencePos().X, 11);
+    EXPECT_EQ(Load(906)->GetReferencePos().X, 0);
+    EXPECT_EQ(Load(906)->GetStationPos().X, 0);
+    EXPECT_EQ(Load(906)->GetOwnPosition().X, 11);
 
     // The data set is loaded for a recordset opened without one; a lost one is an error.
     auto rs = Load(901);

@@ -146,8 +146,10 @@ TEST(SatObsTypesTest, SatSetParsing) {
     EXPECT_EQ(SatSetCount(s), 5);
 
     EXPECT_TRUE(SatSetIsEmpty(StrToSatSet("")));
-    EXPECT_EQ(SatSetCount(StrToSatSet("G1,,G2,")), 2);
-    EXPECT_THROW(StrToSatSet("G1,GX"), sysutils::EConvertError);
+    for (const char* bad : {"G1,GX", "G1,,G2", "G1,", ",G1", " ", "G1, ,G2"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_THROW(StrToSatSet(bad), sysutils::EConvertError);
+    }
 
     // Parsing starts from an empty set.
     TSatSet t = SetOf({SatKey(SC_QZSS, 3)});
@@ -209,7 +211,8 @@ TEST(SatObsTypesTest, EnumeratorWalksMembersInKeyOrder) {
 TEST(SatObsTypesTest, SystemLists) {
     EXPECT_EQ(StrToSatSetRec("G,R,E"), 0x16u);
     EXPECT_EQ(StrToSatSetRec("g"), 0u);
-    EXPECT_EQ(StrToSatSetRec("R, I"), (1u << SC_GLONASS) | (1u << SC_IRNSS));
+    EXPECT_EQ(StrToSatSetRec("R, I"), 1u << SC_GLONASS);  // " I" names no system
+    EXPECT_EQ(StrToSatSetRec("R,,I,"), (1u << SC_GLONASS) | (1u << SC_IRNSS));
     std::uint32_t mask = 0xAB00 | 0x06;
     StrToSatSetRec(mask, "C");
     EXPECT_EQ(mask, 0xAB00u | (1u << SC_BDS));  // only the low byte starts afresh

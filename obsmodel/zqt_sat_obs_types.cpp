@@ -352,8 +352,9 @@ void StrToSatSetRec(std::uint32_t& mask, std::string_view text) {
     while (start <= text.size()) {
         std::size_t comma = text.find(',', start);
         if (comma == std::string_view::npos) comma = text.size();
-        // The piece's first character as it stands: " R" names no system, as "r" does not.
-        const unsigned s = CharToSatSystem(text.substr(start, comma - start));
+        // Blanks around a piece are no part of it: "G, R" names both systems (read as it
+        // stands, " R" would drop GLONASS from the user's choice without a word).
+        const unsigned s = CharToSatSystem(Trim(text.substr(start, comma - start)));
         if (s != SC_UNKNOWN) mask |= 1u << s;
         start = comma + 1;
     }

@@ -176,9 +176,9 @@ private:
 // ---------------------------------------------------------------------------------------
 // System masks
 
-// Comma list of system letters ("G,R,E"): each piece's first character, case-sensitive
-// and untrimmed, sets its system's bit ("g" and " R" set nothing). The low byte of the mask
-// is cleared first.
+// Comma list of system letters ("G,R,E"): each piece's first character after blanks,
+// case-sensitive, sets its system's bit ("g" sets nothing). The low byte of the mask is
+// cleared first.
 void StrToSatSetRec(std::uint32_t& mask, std::string_view text);
 std::uint32_t StrToSatSetRec(std::string_view text);
 // System codes of the mask as "1,2,4 " (last separator a blank); "" for none.

@@ -211,7 +211,7 @@ TEST(SatObsTypesTest, EnumeratorWalksMembersInKeyOrder) {
 TEST(SatObsTypesTest, SystemLists) {
     EXPECT_EQ(StrToSatSetRec("G,R,E"), 0x16u);
     EXPECT_EQ(StrToSatSetRec("g"), 0u);
-    EXPECT_EQ(StrToSatSetRec("R, I"), 1u << SC_GLONASS);  // " I" names no system
+    EXPECT_EQ(StrToSatSetRec("R, I"), (1u << SC_GLONASS) | (1u << SC_IRNSS));
     EXPECT_EQ(StrToSatSetRec("R,,I,"), (1u << SC_GLONASS) | (1u << SC_IRNSS));
     std::uint32_t mask = 0xAB00 | 0x06;
     StrToSatSetRec(mask, "C");

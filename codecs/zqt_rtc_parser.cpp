@@ -266,6 +266,9 @@ bool TZQS_RTCM_Decoder::ScanFrames(const std::uint8_t* Buffer, std::int32_t& Off
     for (std::int32_t i = Offset; i < Count; ++i) {
         const std::uint8_t b = Buffer[i];
         if (b == Preamble) {
+            // The six bits after the preamble are reserved and sent as 0: a candidate that
+            // sets them is no frame start (and costs no checksum over up to 1,029 bytes).
+            if (i + 1 < Count && (Buffer[i + 1] & 0xFC) != 0) continue;
             if (i + 2 >= Count) {
                 if (FAtEnd) continue;
                 Offset = i;  // the header is incomplete: wait for the next piece

@@ -2,6 +2,8 @@
 // and hostile input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <random>
 #include <utility>
 #include <vector>
@@ -123,18 +125,38 @@ TEST(RtcmFraming, CorruptFrameIsSkippedAndTheScanResynchronises) {
     }
 }
 
-TEST(RtcmFraming, ReservedLengthBitsAreIgnored) {
-    TBytes f = StationFrame(9);
-    f[1] = static_cast<std::uint8_t>(f[1] | 0xFC);
-    // The CRC covers the header as sent.
-    const std::uint32_t crc = Crc24Q(f.data(), f.size() - 3);
-    f[f.size() - 3] = static_cast<std::uint8_t>(crc >> 16);
-    f[f.size() - 2] = static_cast<std::uint8_t>(crc >> 8);
-    f[f.size() - 1] = static_cast<std::uint8_t>(crc);
+TEST(RtcmFraming, ReservedBitsSetAreNoFrameStart) {
+    // Each reserved bit alone, under a checksum that covers the header as sent: no frame;
+    // the sound frame behind it is found.
+    for (const std::uint8_t bit : {0x04, 0x08, 0x10, 0x20, 0x40, 0x80}) {
+        TBytes f = StationFrame(9);
+        f[1] = static_cast<std::uint8_t>(f[1] | bit);
+        const std::uint32_t crc = Crc24Q(f.data(), f.size() - 3);
+        f[f.size() - 3] = static_cast<std::uint8_t>(crc >> 16);
+        f[f.size() - 2] = static_cast<std::uint8_t>(crc >> 8);
+        f[f.size() - 1] = static_cast<std::uint8_t>(crc);
+        Append(f, StationFrame(4));
+        TFrameLog log;
+        log.Feed(f, 0, f.size());
+        log.Parser->EndOfData();
+        ASSERT_EQ(log.Seen.size(), 1u) << int(bit);
+        EXPECT_EQ(log.Parser->StationID(), 4);
+    }
+}
+
+TEST(RtcmFraming, RunOfPreamblesIsRefusedQuickly) {
+    // 10 MiB of 0xD3 (each a candidate with reserved bits set), then a frame.
+    TBytes s(10u << 20, 0xD3);
+    Append(s, StationFrame(6));
     TFrameLog log;
-    log.Feed(f, 0, f.size());
+    const auto t0 = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < s.size(); i += 8196) log.Feed(s, i, std::min(s.size(), i + 8196));
+    log.Parser->EndOfData();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_LT(seconds, 1.0);
     ASSERT_EQ(log.Seen.size(), 1u);
-    EXPECT_EQ(log.Parser->StationID(), 9);
+    EXPECT_EQ(log.Seen[0].second, 10 << 20);
 }
 
 TEST(RtcmFraming, BufferLimits) {

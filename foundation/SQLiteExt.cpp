@@ -389,7 +389,17 @@ void TESQLiteDatabase_nodebug::Commit() {
 void TESQLiteDatabase_nodebug::Rollback() {
     const bool open = FInTransaction;
     FInTransaction = false;
-    if (open) ExecSQL("ROLLBACK");
+    // SQLite ends the transaction itself after some errors (a full disk, no memory): then
+    // there is nothing left to roll back.
+    if (open && FDb && sqlite3_get_autocommit(FDb) == 0) ExecSQL("ROLLBACK");
+}
+
+void RollbackQuietly(IESQLiteDatabase& Db) noexcept {
+    try {
+        Db.Rollback();
+    } catch (...) {
+        // The error that ended the work is the one to report.
+    }
 }
 
 void TESQLiteDatabase_nodebug::Close() { CloseNoThrow(); }

@@ -359,6 +359,10 @@ protected:
     IESQLiteDatabase() = default;
 };
 
+// Rolls back the open transaction after an error ended the work; a failing rollback is
+// ignored, so that the error that ended the work is the one reported.
+void RollbackQuietly(IESQLiteDatabase& Db) noexcept;
+
 // ---------------------------------------------------------------------------------------
 // Registry of user SQL functions of one connection
 

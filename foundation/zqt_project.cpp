@@ -211,7 +211,7 @@ IESQLiteDatabasePtr TZQS_Project::CreateProject(const std::string& FileName) {
         db->Exec(std::string(zqt_schema::ProjectSchemaScript()));
         db->Commit();
     } catch (...) {
-        db->Rollback();
+        SQLiteExt::RollbackQuietly(*db);
         throw;
     }
     if (g.Current) g.Current->SetDatabase(db);

@@ -231,7 +231,7 @@ void TZQS_DataStorage::Save() {
         TZQS_DataStorage_bs::Save();
         if (own) db.Commit();
     } catch (...) {
-        if (own) db.Rollback();
+        if (own) SQLiteExt::RollbackQuietly(db);
         throw;
     }
 }
@@ -287,7 +287,7 @@ void TZQS_DataStorage::SaveToProject(const std::string& ProjectFile) {
                 SQLiteExt::FormatPt("INSERT OR IGNORE INTO proj.%0:s SELECT * FROM %0:s", table));
         db->Commit();
     } catch (...) {
-        db->Rollback();
+        SQLiteExt::RollbackQuietly(*db);
         try {
             db->Detach("proj");
         } catch (...) {

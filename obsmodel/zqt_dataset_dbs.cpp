@@ -99,7 +99,7 @@ void ReduceAntennaHeights(IESQLiteDatabase& Db, const std::string& AntennasFile)
             "((AntennaNGSModel IS NULL) OR (AntennaNGSModel = ''));");
         Db.Commit();
     } catch (...) {
-        Db.Rollback();
+        SQLiteExt::RollbackQuietly(Db);
         DetachQuietly(Db, "igs");
         if (reopen) Db.BeginTransaction();
         throw;
@@ -598,7 +598,7 @@ void TZQS_DataSet::Upload(TZQS_DataSet& DataSet, const std::string& ProjectFile)
                                  bool&) { DataSet.ReportProgress(Percent); });
         db.Commit();
     } catch (...) {
-        db.Rollback();
+        SQLiteExt::RollbackQuietly(db);
         DetachQuietly(db, "proj");
         throw;
     }

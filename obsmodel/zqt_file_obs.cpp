@@ -136,7 +136,7 @@ void TZQS_ObsFile::ReadWith(const TReaderFactory& Factory, const TRReaderSetting
         reader->Execute();
         db->Commit();
     } catch (...) {
-        db->Rollback();
+        SQLiteExt::RollbackQuietly(*db);
         throw;
     }
     if (FTemporaryDb)
@@ -221,7 +221,7 @@ void TZQS_ObsFile::UploadToProject() {
         CloseWrite();
         project->Commit();
     } catch (...) {
-        project->Rollback();
+        SQLiteExt::RollbackQuietly(*project);
         throw;
     }
     ReportProgress(100);

@@ -133,6 +133,12 @@ TEST_F(SQLiteDbTest, TransactionFlagRules) {
     Db->SetInTransaction(true);
     EXPECT_THROW(Db->Commit(), ESQLiteException);
     EXPECT_FALSE(Db->InTransaction());
+
+    // A transaction that SQLite already ended (as after a full disk) needs no rollback.
+    Db->BeginTransaction();
+    Db->ExecSQL("ROLLBACK");
+    EXPECT_NO_THROW(Db->Rollback());
+    EXPECT_FALSE(Db->InTransaction());
 }
 
 TEST_F(SQLiteDbTest, ReleasingTheLastReferenceRollsBack) {

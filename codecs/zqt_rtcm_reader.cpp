@@ -52,6 +52,7 @@ std::shared_ptr<TZQS_RTCMReader> TZQS_RTCMReader::Create(
     r->FSettings = Settings;
     r->FStartTime = Settings.DayStart;
     r->SetLogName("RTCM reader");
+    r->SetMaxLineLength(BncMaxLineLength);
     return r;
 }
 
@@ -184,8 +185,8 @@ bool TZQS_RTCMReader::ReadBncHeader(std::int64_t& Time, std::int64_t& Count, boo
     bool damaged = false;
     while (!Eof()) {
         ReadLn(line);
-        if (sysutils::Trim(line).empty()) continue;  // a blank line carries no record
-        if (ParseBncHeader(line, Time, Count)) {
+        if (!LineCut() && sysutils::Trim(line).empty()) continue;  // no record, no damage
+        if (!LineCut() && ParseBncHeader(line, Time, Count)) {
             if (First && damaged) ++FSummary.BadBncLines;
             return true;
         }

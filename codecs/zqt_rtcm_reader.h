@@ -16,6 +16,7 @@
 // (their output recordsets derived).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -37,6 +38,9 @@ inline std::uint8_t SaveStoreAfterFirstPass = 1;
 
 // The marker of a BNC raw file in its first line.
 inline constexpr const char* BncRawMarker = "TTTTTBNC raw file";
+// The longest line of a BNC raw file that is read as a line (a record line holds under
+// 100 characters): a longer one is damaged, whatever follows it.
+inline constexpr std::size_t BncMaxLineLength = 4096;
 // Bytes of a recording searched for the first RMC sentence.
 inline constexpr std::int64_t StartTimeScanBytes = 80000;
 

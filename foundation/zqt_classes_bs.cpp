@@ -273,21 +273,37 @@ void TZQS_TextFileReader::SkipBytes(std::size_t Count) {
 void TZQS_TextFileReader::ReadLn(std::string& Line) {
     if (FEofFlag) throw ExceptionZQS("Reading after EOF");
     FLastLine.clear();
+    FLineCut = false;
+    // One byte over the limit is kept for a CR that goes with the line end.
+    const std::size_t cap =
+        FMaxLineLength == std::string::npos ? FMaxLineLength : FMaxLineLength + 1;
+    const auto keep = [this, cap](const char* Bytes, std::size_t Count) {
+        const std::size_t room = cap - std::min(cap, FLastLine.size());
+        if (Count > room) {
+            FLineCut = true;
+            Count = room;
+        }
+        FLastLine.append(Bytes, Count);
+    };
     while (FillBuffer()) {
         const char* start = FBuf.data() + FBufPos;
         const std::size_t avail = FBufEnd - FBufPos;
         const auto* lf = static_cast<const char*>(std::memchr(start, '\n', avail));
         if (lf == nullptr) {
-            FLastLine.append(start, avail);
+            keep(start, avail);
             FBufPos = FBufEnd;
             continue;
         }
         // The line without its LF; a CR right before it (possibly from the previous
         // buffer fill) goes too.
-        FLastLine.append(start, static_cast<std::size_t>(lf - start));
+        keep(start, static_cast<std::size_t>(lf - start));
         FBufPos += static_cast<std::size_t>(lf - start) + 1;
         if (!FLastLine.empty() && FLastLine.back() == '\r') FLastLine.pop_back();
         break;
+    }
+    if (FLastLine.size() > FMaxLineLength) {
+        FLastLine.resize(FMaxLineLength);
+        FLineCut = true;
     }
     UpdateEofFlag();
     ++FLineCount;

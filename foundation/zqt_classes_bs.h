@@ -233,6 +233,11 @@ public:
 
     // Reads the next line into Line (which is also kept as the last line).
     void ReadLn(std::string& Line);
+    // A line longer than Value bytes keeps only its first Value bytes; the rest is read
+    // over to the line end without being kept, and LineCut tells so. A reader of short
+    // lines thus never holds a damaged line of any length. No limit by default.
+    void SetMaxLineLength(std::size_t Value) noexcept { FMaxLineLength = Value; }
+    bool LineCut() const noexcept { return FLineCut; }
     // Reads a line and splits it at blanks (SplitWords).
     virtual zqt_variant::TVariantArray ReadItems();
     // Reads a line, turns "D" exponents into "E" and cuts it at the columns of Offsets;
@@ -270,6 +275,8 @@ protected:
     std::int64_t FBufStart = 0;
     std::string FLastLine;
     bool FEofFlag = true;
+    std::size_t FMaxLineLength = std::string::npos;
+    bool FLineCut = false;
 
 private:
     void EmptyBuffer() noexcept;

@@ -233,6 +233,38 @@ TEST_F(ClassesBsTest, TextReaderSplitsLines) {
     }
 }
 
+TEST_F(ClassesBsTest, CappedLinesKeepTheirStartAndAreMarkedCut) {
+    // (content, limit, lines read, which of them were cut)
+    const std::string big(3 * TZQS_TextFileReader::BufferSize + 5, 'B');
+    struct Case {
+        std::string content;
+        std::size_t limit;
+        std::vector<std::string> lines;
+        std::vector<bool> cut;
+    };
+    const Case cases[] = {
+        {"abcdef\nxy\n", 4, {"abcd", "xy"}, {true, false}},
+        {"abcd\r\nxy", 4, {"abcd", "xy"}, {false, false}},
+        {big + "\nend", 10, {std::string(10, 'B'), "end"}, {true, false}},
+        {big, 0, {""}, {true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines.front());
+        auto r = TZQS_TextFileReader::Create(MakeFile("cap.txt", c.content));
+        r->SetMaxLineLength(c.limit);
+        std::vector<std::string> lines;
+        std::vector<bool> cut;
+        std::string line;
+        while (!r->Eof()) {
+            r->ReadLn(line);
+            lines.push_back(line);
+            cut.push_back(r->LineCut());
+        }
+        EXPECT_EQ(lines, c.lines);
+        EXPECT_EQ(cut, c.cut);
+    }
+}
+
 TEST_F(ClassesBsTest, UnopenableFilesReadAsEmpty) {
     fs::create_directory(FDir / "sub");
     for (const std::string& path : {PathOf("missing.txt"), PathOf("sub"), std::string()}) {

@@ -42,6 +42,20 @@ std::string RightTrimmed(std::string_view s) {
     return std::string(s.substr(0, n));
 }
 
+// Header text comes from the stream, the file name and the options: every character
+// outside printable ASCII becomes one "?" (a UTF-8 sequence as a whole, as the formatting
+// counted it), so that no source can split a header line or shift its columns.
+std::string PrintableAscii(std::string_view s) {
+    std::string r;
+    r.reserve(s.size());
+    for (const char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b & 0xC0) == 0x80) continue;  // continuation byte: its sequence counted once
+        r += b >= 0x20 && b <= 0x7E ? c : '?';
+    }
+    return r;
+}
+
 bool IsAlnum(char c) noexcept {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -231,7 +245,7 @@ std::string TZQS_RinexFiles::FixedNumber(std::string_view Template, std::size_t 
 }
 
 void TZQS_RinexFiles::WriteHeaderLine(std::string_view Content, std::string_view Label) {
-    WriteLn(RightTrimmed(FormatPoint("%-60.60s%-20.20s", Content, Label)));
+    WriteLn(RightTrimmed(PrintableAscii(FormatPoint("%-60.60s%-20.20s", Content, Label))));
 }
 
 void TZQS_RinexFiles::WriteLine(std::string_view Text) {
@@ -484,13 +498,13 @@ void TZQS_RinexObservations::WriteFile() {
         FHeader.Header.LastObs = FLastWritten;
     }
     const std::string name = GetFileName();
-    Open(name);
-    FWrittenName = name;
+    zqt_classes_bs::TReplacingFile file(*this, name);
     SetLogName("Compiling " + name);
     AppendFile(headerFile);
     WriteLateHeader();
     AppendFile(bodyFile);
-    Close();
+    file.Commit();
+    FWrittenName = name;
 }
 
 void TZQS_RinexObservations::WriteHeaderPart1() {

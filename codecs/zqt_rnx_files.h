@@ -195,7 +195,8 @@ public:
 
     // The whole file; afterwards GetWrittenName holds its name. The header and the body
     // are written to "obsheader.tmp" and "obsbody.tmp" in a private temporary folder that
-    // is removed on every way out.
+    // is removed on every way out. The file appears under its name only when complete: a
+    // failure leaves an earlier file of the name as it was.
     virtual void WriteFile();
     // The navigation files (and the meteorological writer) made from this writer.
     virtual void WriteNavigationFiles();
@@ -338,7 +339,8 @@ public:
     // Writes the file when a system is to be written (with the mixed setting every system
     // of the mask, else the navigation system when it is in the mask); nothing otherwise.
     // A version 2 file needs a file type for its system (BeiDou has none). Without a
-    // navigation store, or when writing fails, raises; a file left incomplete is removed.
+    // navigation store, or when writing fails, raises; the file appears under its name
+    // only when complete (a failure leaves an earlier file of the name as it was).
     virtual void WriteFile();
 
     // The systems WriteFile writes (bit s = system s); 0 when it writes nothing.

@@ -161,30 +161,6 @@ std::string_view TimeSystemName(unsigned Code) noexcept {
                                                        : std::string_view();
 }
 
-// Closes and removes a file that was not written to its end.
-class TPartialFile {
-public:
-    TPartialFile(zqt_classes_bs::TZQS_FileIO& File, std::string Name)
-        : FFile(File), FName(std::move(Name)) {}
-    TPartialFile(const TPartialFile&) = delete;
-    TPartialFile& operator=(const TPartialFile&) = delete;
-    ~TPartialFile() {
-        if (FDone) return;
-        try {
-            FFile.Close();
-        } catch (...) {
-            // The error that left the writer is the one to report.
-        }
-        std::remove(FName.c_str());
-    }
-    void Done() noexcept { FDone = true; }
-
-private:
-    zqt_classes_bs::TZQS_FileIO& FFile;
-    std::string FName;
-    bool FDone = false;
-};
-
 }  // namespace
 
 // =======================================================================================
@@ -289,14 +265,12 @@ void TZQS_RinexNavigation::WriteFile() {
 
     for (auto& sats : FWrittenSats) sats.clear();
     const std::string name = GetFileName();
-    Open(name);
-    TPartialFile partial(*this, name);
+    zqt_classes_bs::TReplacingFile file(*this, name);
     SetLogName("Writing " + name);
     WriteHeader();
     for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s)
         if (systems & (1u << s)) WriteSystem(static_cast<std::uint8_t>(s));
-    Close();
-    partial.Done();
+    file.Commit();
     FWrittenName = name;
 }
 

@@ -478,4 +478,61 @@ std::string TZQS_TextFileWriter::FormatLine(std::string_view Template,
     return FPointDecimal ? zqt_misc::FormatPt(Template, Args) : zqt_misc::FormatEsc(Template, Args);
 }
 
+// =======================================================================================
+// TReplacingFile
+
+TReplacingFile::TReplacingFile(TZQS_BinaryFileWriter& Writer, std::string FinalName)
+    : FWriter(Writer), FFinalName(std::move(FinalName)) {
+    const auto cannot = [this](int err) {
+        return ExcZQSCantOpenFile(Format("Can't open file %s: %s", FFinalName, ErrorText(err)));
+    };
+    // An earlier file that could not be written is not replaced behind the user's back.
+    struct stat st {};
+    if (::stat(FFinalName.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) throw cannot(EISDIR);
+        if (::access(FFinalName.c_str(), W_OK) != 0) throw cannot(errno);
+    }
+    const std::size_t slash = FFinalName.rfind('/');
+    const std::string dir =
+        slash == std::string::npos ? std::string() : FFinalName.substr(0, slash + 1);
+    // The hidden name keeps to the length limit of a name whatever the final name's length.
+    const std::string base = FFinalName.substr(dir.size()).substr(0, 200);
+    static std::atomic<std::uint32_t> counter{0};
+    for (int attempt = 0;; ++attempt) {
+        std::string name =
+            Format("%s.%s.%d-%d.part", dir, base, static_cast<std::int64_t>(::getpid()),
+                   static_cast<std::int64_t>(counter++));
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            FTempName = std::move(name);
+            break;
+        }
+        if (errno != EEXIST || attempt >= 100) throw cannot(errno);
+    }
+    try {
+        FWriter.Open(FTempName);
+    } catch (...) {
+        ::unlink(FTempName.c_str());
+        throw;
+    }
+}
+
+TReplacingFile::~TReplacingFile() {
+    if (FDone) return;
+    try {
+        FWriter.Close();
+    } catch (...) {
+        // The error that left the writer is the one to report.
+    }
+    ::unlink(FTempName.c_str());
+}
+
+void TReplacingFile::Commit() {
+    FWriter.Close();
+    if (::rename(FTempName.c_str(), FFinalName.c_str()) != 0)
+        throw ExceptionZQS(Format("Error writing file %s: %s", FFinalName, ErrorText(errno)));
+    FDone = true;
+}
+
 }  // namespace zqt_classes_bs

@@ -360,4 +360,33 @@ protected:
     std::string FormatLine(std::string_view Template, sysutils::TFormatArgs Args) const;
 };
 
+// ---------------------------------------------------------------------------------------
+// TReplacingFile: an output file that appears under its final name only when it is
+// complete. The constructor opens Writer on a new hidden file in the folder of FinalName;
+// Commit closes the writer and renames that file into place, replacing an earlier file of
+// the name only then. Without Commit (an error, a cancel) the writer is closed and the
+// hidden file removed: an earlier file of the name stays as it was.
+
+class TReplacingFile {
+public:
+    // Raises ExcZQSCantOpenFile (naming FinalName) when FinalName is a folder, an earlier
+    // file of the name cannot be written, or no file can be created in its folder.
+    TReplacingFile(TZQS_BinaryFileWriter& Writer, std::string FinalName);
+    TReplacingFile(const TReplacingFile&) = delete;
+    TReplacingFile& operator=(const TReplacingFile&) = delete;
+    ~TReplacingFile();
+
+    // Closes the writer and renames the file into place; raises when either fails.
+    void Commit();
+
+    const std::string& FinalName() const noexcept { return FFinalName; }
+    const std::string& TempName() const noexcept { return FTempName; }
+
+private:
+    TZQS_BinaryFileWriter& FWriter;
+    std::string FFinalName;
+    std::string FTempName;
+    bool FDone = false;
+};
+
 }  // namespace zqt_classes_bs

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "test_rnx_writer_util.h"
 #include "zqt_rnx3_writer.h"
@@ -364,6 +366,77 @@ TEST(RnxWriter, TemporaryFolderGoesOnEveryWayOut) {
         setenv("TMPDIR", saved.c_str(), 1);
     else
         unsetenv("TMPDIR");
+}
+
+TEST(RnxWriter, FileAppearsWholeOrNotAtAll) {
+    // An earlier file of the name survives a write that fails while the file is compiled,
+    // and is replaced by one that succeeds; no unfinished file stays in the folder.
+    TempDir dir;
+    const fs::path earlier = dir.Path / "out.24o";
+    std::ofstream(earlier) << "earlier\n";
+    const auto listing = [&dir] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir.Path))
+            names.push_back(e.path().filename().string());
+        return names;
+    };
+    for (const bool fail : {true, false}) {
+        SCOPED_TRACE(fail);
+        auto w = zqt_rnx_writer::TZQS_RinexWriter::Create(TSynRecordset::Make(SmallEpochs(3)));
+        w->SetSettings(Settings(RN2_211));
+        w->SetPath((dir.Path / "out").string());
+        w->SetOnProgress(
+            [fail](const void*, const std::string& Name, double, std::int32_t, bool& Cancel) {
+                if (fail && Name.rfind("Compiling ", 0) == 0) Cancel = true;
+            });
+        if (fail) {
+            EXPECT_THROW(w->WriteFile(), zqt_types_bs::ExcCancelledByUser);
+            EXPECT_EQ(ReadFile(earlier), "earlier\n");
+        } else {
+            w->WriteFile();
+            EXPECT_EQ(w->GetWrittenName(), earlier.string());
+            EXPECT_NE(ReadFile(earlier).find("END OF HEADER"), std::string::npos);
+        }
+        EXPECT_EQ(listing(), std::vector<std::string>{"out.24o"});
+    }
+}
+
+TEST(RnxWriter, HeaderTextIsPrintableAsciiInItsColumns) {
+    // Every text override carries a line end, a tab and non-ASCII characters.
+    using namespace zqt_types_bs;
+    TZQT_OverloadedParams o;
+    const std::string bad =
+        "A\nB\tC\xC3\xA9"
+        "D\xFF";
+    for (auto [field, text] :
+         std::vector<std::pair<eFields, std::string*>>{{eRunBy, &o.RunBy},
+                                                       {eObserverName, &o.ObserverName},
+                                                       {eObserverAgency, &o.ObserverAgency},
+                                                       {eMarkerName, &o.MarkerName},
+                                                       {eMarkerNumber, &o.MarkerNumber},
+                                                       {eMarkerType, &o.MarkerType},
+                                                       {eCountryCode, &o.CountryCode},
+                                                       {eReceiverNumber, &o.ReceiverNumber},
+                                                       {eReceiverType, &o.ReceiverType},
+                                                       {eFirmwareVersion, &o.FirmwareVersion},
+                                                       {eAntenaNumber, &o.AntennaNumber},
+                                                       {eAntennaModel, &o.AntennaModel}}) {
+        *text = bad + std::string(60, 'x');
+        o.Fields.set(field);
+    }
+    for (const std::uint8_t version : {RN2_211, RN3_304, RN4_400}) {
+        SCOPED_TRACE(int(version));
+        const Written w = Write(TSynRecordset::Make(SmallEpochs(2)), Settings(version), o);
+        ASSERT_FALSE(w.Body.empty());
+        for (const std::string& l : w.Header) {
+            EXPECT_LE(l.size(), 80u) << l;
+            EXPECT_TRUE(std::all_of(l.begin(), l.end(), [](char c) { return c >= 32 && c < 127; }))
+                << l;
+        }
+        ASSERT_EQ(w.Labelled("MARKER NAME").size(), 1u);
+        EXPECT_EQ(w.Labelled("MARKER NAME")[0].substr(0, 12), "A?B?C?D?xxxx");
+        EXPECT_EQ(w.Labelled("OBSERVER / AGENCY")[0].substr(0, 24), "A?B?C?D?xxxxxxxxxxxxA?B?");
+    }
 }
 
 // ---------------------------------------------------------------------------------------

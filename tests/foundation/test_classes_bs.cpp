@@ -462,6 +462,41 @@ TEST_F(ClassesBsTest, FailedWritesRaiseOnFlushAndClose) {
     EXPECT_THROW(w->Flush(), ExceptionZQS);
 }
 
+TEST_F(ClassesBsTest, ReplacingFileAppearsOnlyWhenComplete) {
+    const std::string final = MakeFile("out.txt", "earlier");
+    const auto names = [this] {
+        std::vector<std::string> r;
+        for (const auto& e : fs::directory_iterator(FDir)) r.push_back(e.path().filename());
+        return r;
+    };
+    auto w = TZQS_TextFileWriter::Create("");
+    {
+        TReplacingFile file(*w, final);  // abandoned: the earlier file stays
+        w->WriteLn("half");
+        EXPECT_EQ(names().size(), 2u);
+        EXPECT_EQ(Content(final), "earlier");
+    }
+    EXPECT_EQ(names(), std::vector<std::string>{"out.txt"});
+    {
+        TReplacingFile file(*w, final);
+        w->WriteLn("whole");
+        file.Commit();
+    }
+    EXPECT_EQ(Content(final), "whole\r\n");
+    EXPECT_EQ(names(), std::vector<std::string>{"out.txt"});
+    // A folder under the name, or a folder that does not exist: nothing is opened.
+    fs::create_directory(FDir / "dir");
+    for (const std::string& name : {PathOf("dir"), PathOf("none/out.txt")}) {
+        SCOPED_TRACE(name);
+        try {
+            TReplacingFile file(*w, name);
+            ADD_FAILURE() << "opened";
+        } catch (const ExcZQSCantOpenFile& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("Can't open file " + name + ": ", 0), 0u);
+        }
+    }
+}
+
 TEST_F(ClassesBsTest, TextWriterLinesAndFormats) {
     const std::string path = PathOf("f.txt");
     {

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
         // Readers, stores and hooks of every layer, wired in one place.
         zqt_components::InstallComponents();
         const std::vector<std::string> args(argv, argv + argc);
+        tolvar_project::InstallInterruptHandlers();
         return tolvar_project::RunApplication(args);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "Exception %s\n", e.what());

@@ -3,12 +3,15 @@
 #include "zqt_version.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
 #include "SQLiteExt.h"
@@ -87,7 +90,7 @@ const std::array<ROptionDef, OptionCount> OptionTable{{
         "4.00"),
     Text("day", "--day=dd_mm_yy begining date of input data",
          "--day=dd_mm_yy     - начальная дата rtcm файла"),
-    {"o", EOptionKind::Directory, ".", 0, 0, 0, 3, 0, 0, "-o=outdirname      - Output directory",
+    {"o", EOptionKind::Directory, ".", 0, 0, 0, 0, 0, 0, "-o=outdirname      - Output directory",
      " -o=outdirname     - папка исходящих файлов"},
     {"of", EOptionKind::File, "", 0, 0, 0, 0, 0, 0,
      "--of=filename      - Output file name (without extension)",
@@ -369,6 +372,16 @@ void CheckReadable(const std::string& path) {
             Format("Can't open file %s: %s", path, std::strerror(err)));
 }
 
+// The output folder with its parents, made once the run has something to write (a run
+// that fails before leaves no folder behind).
+void CreateOutputDir(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return;
+    std::filesystem::create_directories(path, ec);
+    if (!std::filesystem::is_directory(path, ec))
+        throw UMerrow::ECommandLineParser(Format(UMerrow::cunabletocreatedir, path));
+}
+
 // The items of the --borb list, cut at "," and taken as they stand.
 std::vector<std::string> SplitList(const std::string& text) {
     std::vector<std::string> items;
@@ -551,11 +564,20 @@ void TTolvar_project::ShowPercent(const void*, const std::string&, double, std::
                                   bool&) {
     *FOut << zqt_misc::FormatEsc("\\r%3d%", Percent);
     FOut->flush();
+    FProgressOpen = true;
 }
 
 void TTolvar_project::ShowMessage(const std::string& Text, std::uint8_t) {
     *FOut << '\n' << Text << '\n';
     FOut->flush();
+    FProgressOpen = false;
+}
+
+void TTolvar_project::EndProgressLine() {
+    if (!FProgressOpen) return;
+    *FOut << '\n';
+    FOut->flush();
+    FProgressOpen = false;
 }
 
 void TTolvar_project::ImportNavFiles() {
@@ -721,6 +743,7 @@ void TTolvar_project::Run() {
         const std::int32_t dataSetID = dataset->GetObjID();
 
         const std::string outputName = FRun.Settings.OutputName;
+        CreateOutputDir(FRun.Settings.OutputDir);
         if (FRun.Settings.HourlyFiles)
             WriteHourly(dataSetID, outputName);
         else
@@ -765,14 +788,32 @@ int RunApplication(const std::vector<std::string>& Args, std::ostream& Out, std:
         app->Run();
     } catch (const std::exception& e) {
         zqt_project::ClearCurrentProject();
+        if (app) app->EndProgressLine();
         return fail(e);
     } catch (...) {
         zqt_project::ClearCurrentProject();
+        if (app) app->EndProgressLine();
         Err << "Exception Unknown error" << std::endl;
         return ExitFailure;
     }
     zqt_project::ClearCurrentProject();
     return ExitOK;
+}
+
+namespace {
+
+static_assert(std::atomic<bool>::is_always_lock_free, "the cancel flag is set in a signal handler");
+
+void OnInterrupt(int) noexcept { zqt_classes_bs::SetCancelFlag(true); }
+
+}  // namespace
+
+void InstallInterruptHandlers() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    for (const int signal : {SIGINT, SIGTERM}) ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace tolvar_project

@@ -204,6 +204,9 @@ public:
     void ShowPercent(const void* Sender, const std::string& Name, double Elapsed,
                      std::int32_t Percent, bool& Cancel);
     void ShowMessage(const std::string& Text, std::uint8_t Kind);
+    // Ends a progress text still open on the console, so that a failure's message (on
+    // standard error) starts a line of its own.
+    void EndProgressLine();
 
     RRunSettings& GetRunSettings() noexcept { return FRun; }
 
@@ -224,8 +227,15 @@ private:
     RRunSettings FRun;
     std::vector<std::string> FArgs;
     std::ostream* FOut = &std::cout;
+    bool FProgressOpen = false;  // a progress text without line end is on the console
     zqt_obs_intrf::IZQS_OBSFilePtr FObsFile;
 };
+
+// SIGINT and SIGTERM set the cancel flag: the run stops at its next progress step and
+// unwinds (its temporary folder and unfinished files removed) to the message "Cancelled by
+// user". The handler is reset by its first signal, so that a second one ends the process
+// at once.
+void InstallInterruptHandlers();
 
 // The program: start-up (configuration, folders), the application object, the language,
 // the run. Messages of a failure go to err as "ClassName Message"; returns the exit code.

@@ -1,0 +1,247 @@
+// The edges of a run, with the built program: a full output disk and a full temporary
+// folder (small file systems in a private mount namespace), SIGINT and SIGTERM while the
+// body is written, a BNC raw file without line ends, header text with line ends and
+// non-ASCII characters, and the output folder made only when the run writes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app_test_util.h"
+#include "sample_recording.h"
+#include "tolvar_project.h"
+#include "zqt_components.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using apptest::TempDir;
+
+// A sample recording of Epochs one-second epochs named for its day.
+std::string WriteSample(const fs::path& Dir, const std::string& Name, int Epochs) {
+    sample_recording::RSampleOptions o;
+    o.Start = sample_recording::GpsTicks(2024, 3, 5, 10, 0, 0);
+    o.Epochs = Epochs;
+    const rtcm_encoder::TBytes bytes = sample_recording::MakeSampleRecording(o);
+    const fs::path p = Dir / Name;
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return p.string();
+}
+
+std::string ReadText(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+std::vector<std::string> Names(const fs::path& Dir) {
+    std::vector<std::string> r;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(Dir, ec)) r.push_back(e.path().filename());
+    std::sort(r.begin(), r.end());
+    return r;
+}
+
+// Every header line of a RINEX file: at most 80 printable ASCII characters, with a label.
+void ExpectSoundHeader(const fs::path& File) {
+    SCOPED_TRACE(File.string());
+    std::istringstream in(ReadText(File));
+    std::string line;
+    bool end = false;
+    while (!end && std::getline(in, line)) {
+        ASSERT_FALSE(line.empty());
+        ASSERT_EQ(line.back(), '\r') << line;
+        line.pop_back();
+        EXPECT_LE(line.size(), 80u) << line;
+        EXPECT_GT(line.size(), 60u) << line;
+        EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](char c) {
+            return c >= 32 && c < 127;
+        })) << line;
+        end = line.size() > 60 && line.substr(60) == "END OF HEADER";
+    }
+    EXPECT_TRUE(end);
+}
+
+#ifdef TOLVAR_EXE
+
+using apptest::FilesBelow;
+using apptest::Result;
+using apptest::RunTolvar;
+
+class Reliability : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Work = Dir.Sub("work");
+        Io = Dir.Sub("io");
+    }
+    Result Run(const std::vector<std::string>& Args, const apptest::RunOptions& Options = {}) {
+        return RunTolvar(Args, Work, Io, {{"LANG", "C"}}, Options);
+    }
+    // A shell in a private mount namespace that mounts a small file system of SizeKiB on
+    // Folder, runs the program there and copies what the folder then holds to Keep.
+    apptest::RunOptions SmallDisk(const fs::path& Folder, int SizeKiB, const fs::path& Keep,
+                                  const std::string& Before = "") {
+        fs::create_directories(Keep);
+        apptest::RunOptions o;
+        o.Wrapper = {"/usr/bin/unshare", ::geteuid() == 0 ? "-m" : "-rm", "/bin/sh", "-c",
+                     "mount -t tmpfs -o size=" + std::to_string(SizeKiB) + "k tmpfs '" +
+                         Folder.string() + "' || exit 99; " + Before +
+                         "\"$0\" \"$@\"; rc=$?; cp -a '" + Folder.string() + "/.' '" +
+                         Keep.string() + "/'; exit $rc"};
+        return o;
+    }
+    // Private mount namespaces are available (as root, or through a user namespace).
+    static bool Namespaces() {
+        const std::string cmd = std::string("/usr/bin/unshare ") +
+                                (::geteuid() == 0 ? "-m" : "-rm") +
+                                " /bin/sh -c 'mount -t tmpfs tmpfs /mnt' > /dev/null 2>&1";
+        return std::system(cmd.c_str()) == 0;
+    }
+
+    TempDir Dir;
+    fs::path Work;
+    fs::path Io;
+};
+
+TEST_F(Reliability, FullOutputDiskLeavesOnlyWholeFiles) {
+    if (!Namespaces()) GTEST_SKIP() << "no private mount namespace here";
+    const std::string input = WriteSample(Work, "SMPL_2024_03_05.rtcm3", 120);
+    const fs::path out = Work / "out", kept = Work / "kept";
+    fs::create_directories(out);
+    // The navigation files fit, the observation file does not; an earlier observation file
+    // of the same name is there before the run.
+    const Result r =
+        Run({input, "-o=" + out.string(), "-v=3.04"},
+            SmallDisk(out, 64, kept,
+                      "echo earlier > '" + (out / "SMPL_2024_03_05.24o").string() + "'; "));
+    EXPECT_EQ(r.Code, 50) << r.Err;
+    EXPECT_NE(r.Err.find("No space left on device"), std::string::npos) << r.Err;
+    const std::string earlier = ReadText(kept / "SMPL_2024_03_05.24o");
+    EXPECT_TRUE(earlier == "earlier\n") << "replaced by " << earlier.size() << " bytes";
+    for (const std::string& name : Names(kept)) {
+        EXPECT_NE(name[0], '.') << "an unfinished file stays: " << name;
+        if (name == "SMPL_2024_03_05.24o") continue;
+        const std::string text = ReadText(kept / name);
+        EXPECT_NE(text.find("END OF HEADER"), std::string::npos) << name;
+        EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << name;
+    }
+    EXPECT_TRUE(FilesBelow(Work / "tmp").empty());
+}
+
+TEST_F(Reliability, FullTemporaryFolderReportsTheDiskIsFull) {
+    if (!Namespaces()) GTEST_SKIP() << "no private mount namespace here";
+    const std::string input = WriteSample(Work, "SMPL_2024_03_05.rtcm3", 600);
+    const fs::path out = Work / "out";
+    const Result r =
+        Run({input, "-o=" + out.string(), "-v=3.04"}, SmallDisk(Work / "tmp", 64, Io / "tmp"));
+    EXPECT_EQ(r.Code, 50);
+    EXPECT_NE(r.Err.find("database or disk is full"), std::string::npos) << r.Err;
+    EXPECT_EQ(r.Err.find("ROLLBACK"), std::string::npos) << r.Err;
+    EXPECT_TRUE(FilesBelow(Io / "tmp").empty());
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(Reliability, InterruptDuringTheBodyLeavesNothing) {
+    const std::string input = WriteSample(Work, "SMPL_2024_03_05.rtcm3", 3000);
+    // The body file of the writer has grown: the body is being written.
+    const auto writingBody = [this] {
+        std::error_code ec;
+        for (const auto& d : fs::directory_iterator(Work / "tmp", ec))
+            if (const auto size = fs::file_size(d.path() / "obsbody.tmp", ec); !ec && size > 0)
+                return true;
+        return false;
+    };
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        const fs::path out = Work / ("out" + std::to_string(signal));
+        apptest::RunOptions o;
+        o.SignalWhen = writingBody;
+        o.Signal = signal;
+        const Result r = Run({input, "-o=" + out.string(), "-v=3.04"}, o);
+        ASSERT_TRUE(r.Signalled) << "the run ended before its body: " << r.Code << r.Err;
+        EXPECT_EQ(r.Code, 50);
+        EXPECT_EQ(r.Err, "ExcCancelledByUser Cancelled by user\n");
+        EXPECT_EQ(r.Out.back(), '\n') << "the progress line is ended";
+        EXPECT_TRUE(FilesBelow(Work / "tmp").empty())
+            << ::testing::PrintToString(Names(Work / "tmp"));
+        EXPECT_TRUE(FilesBelow(out).empty()) << ::testing::PrintToString(Names(out));
+    }
+}
+
+TEST_F(Reliability, BncRawFileWithoutLineEndsStaysSmall) {
+    // The marker line followed by data without a line end, and the marker in such a line:
+    // 64 MiB take no more memory than 64 KiB (and, without the sanitizers' own heap, less
+    // than 50 MB in all).
+    for (const std::string& marker :
+         {std::string("TTTTTBNC raw file\n"), std::string("TTTTTBNC raw file ")}) {
+        SCOPED_TRACE(marker);
+        long peak[2] = {0, 0};
+        for (const int k : {0, 1}) {
+            const fs::path input = Work / "ROVR_2024_03_05.bncraw";
+            std::ofstream(input, std::ios::binary) << marker;
+            fs::resize_file(input, k == 0 ? 64u << 10 : 64u << 20);
+            const Result r = Run({input.string(), "-o=out"});
+            EXPECT_EQ(r.Code, 50);
+            EXPECT_EQ(r.Err,
+                      "ExceptionRTCMReader Error reading BNC raw file " + input.string() + "\n");
+            peak[k] = r.MaxResidentKiB;
+        }
+        EXPECT_LT(peak[1] - peak[0], 8 * 1024) << peak[0] << " KiB for 64 KiB";
+#if !defined(__SANITIZE_ADDRESS__)
+        EXPECT_LT(peak[1], 50 * 1024);
+#endif
+    }
+}
+
+#endif
+
+// ---------------------------------------------------------------------------------------
+// In this process
+
+int Convert(const std::vector<std::string>& Args, std::string& Err) {
+    zqt_components::InstallComponents();
+    std::ostringstream out, err;
+    std::vector<std::string> args{"tolvar"};
+    args.insert(args.end(), Args.begin(), Args.end());
+    const int code = tolvar_project::RunApplication(args, out, err);
+    Err = err.str();
+    return code;
+}
+
+TEST(ReliabilityRun, HeaderTextFromNameAndOptionsIsPrintable) {
+    TempDir dir;
+    // A line end and non-ASCII characters in the file name (the marker name) and in every
+    // text option of the header.
+    const std::string bad = "L\n\xC3\xA9\tX";
+    const std::string input = WriteSample(dir.Path(), "AB" + bad + "_2024_03_05.rtcm3", 30);
+    std::vector<std::string> options;
+    for (const char* key : {"RB", "OB", "AG", "MN", "MB", "MT", "CC", "RN", "RT", "AN", "AT"})
+        options.push_back(std::string("--") + key + "=" + key + bad);
+    int n = 0;
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{}, options}) {
+        for (const char* version : {"2.11", "3.04", "4.00"}) {
+            SCOPED_TRACE(version);
+            const fs::path out = dir.Path() / std::to_string(n++) / "new";
+            std::vector<std::string> args{input, "-o=" + out.string(),
+                                          std::string("-v=") + version};
+            args.insert(args.end(), extra.begin(), extra.end());
+            std::string err;
+            ASSERT_EQ(Convert(args, err), 0) << err;
+            // The output folder (and its parent) was made for the writing.
+            const std::vector<std::string> names = Names(out);
+            ASSERT_GE(names.size(), 2u);
+            for (const std::string& name : names) ExpectSoundHeader(out / name);
+        }
+    }
+}
+
+}  // namespace

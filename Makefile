@@ -15,7 +15,7 @@ TEST_DIR  := build/test
 TEST_OPTS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: deps demo build test clean format format-check
+.PHONY: deps demo build test clean format format-check fuzz fuzz-long fuzz-coverage fuzz-deps
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -65,3 +65,41 @@ format-check:
 	@command -v clang-format >/dev/null || { [ "$$(id -u)" = 0 ] && apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang-format; }
 	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "Formatting: every source follows .clang-format"
+
+# Fuzzing with libFuzzer (Debian's clang and its fuzzer runtime, installed when missing as
+# root): `make fuzz` runs each target for FUZZ_SECONDS (CI: a minute each), `make fuzz-long`
+# for half an hour each; new inputs stay in build/fuzz/corpus for the next run.
+# `make fuzz-coverage` reports the source coverage of the decoder files reached by the
+# kept inputs.
+FUZZ_PACKAGES := clang libclang-rt-14-dev llvm
+FUZZ_DIR      := build/fuzz
+FUZZ_TARGETS  := fuzz_rtcm_decoder fuzz_rtcm_import fuzz_cmdline
+FUZZ_SECONDS  ?= 60
+
+fuzz-deps:
+	@missing=""; for p in $(FUZZ_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "Installing:$$missing"; \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	  else \
+	    echo "Missing Debian packages:$$missing (run as root, or install them)"; exit 1; \
+	  fi; \
+	fi
+
+fuzz: deps fuzz-deps
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTOLVAR_FUZZ=ON -DTOLVAR_TESTS=OFF -DTOLVAR_BENCH=OFF >/dev/null
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGETS) fuzz_seeds
+	tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+fuzz-long:
+	$(MAKE) fuzz FUZZ_SECONDS=1800
+
+fuzz-coverage: deps fuzz-deps
+	cmake -S . -B build/fuzz-coverage -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+	  -DTOLVAR_FUZZ=COVERAGE -DTOLVAR_TESTS=OFF -DTOLVAR_BENCH=OFF >/dev/null
+	cmake --build build/fuzz-coverage -j $(JOBS) --target $(FUZZ_TARGETS)
+	tests/fuzz/coverage.sh build/fuzz-coverage $(FUZZ_DIR) $(FUZZ_TARGETS)

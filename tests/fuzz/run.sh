@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Runs the fuzz targets side by side for a fixed time under ASan and UBSan:
+#   tests/fuzz/run.sh BUILD_DIR SECONDS TARGET...
+# Inputs: the corpus kept in tests/fuzz/corpus, frames cut from ../shared/data/rtcm when it
+# exists, and what earlier runs found (BUILD_DIR/corpus/TARGET, where new inputs go). A
+# finding (crash, leak, hang, unexpected exception) fails the run; its reproducer is printed
+# in base64 (`base64 -d > crash; BUILD_DIR/tests/fuzz/TARGET crash` replays it).
+set -uo pipefail
+build=$(cd "$1" && pwd)
+seconds=$2
+shift 2
+root=$(cd "$(dirname "$0")/../.." && pwd)
+bin="$build/tests/fuzz"
+shared="$root/../shared/data/rtcm"
+
+mkdir -p "$build/seeds/rtcm" "$build/findings" "$build/logs"
+if [ -d "$shared" ]; then
+  "$bin/fuzz_seeds" recordings "$shared" "$build/seeds/rtcm" || exit 1
+fi
+
+export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+# One target's run: its log in BUILD_DIR/logs, its findings in BUILD_DIR/findings.
+run_target() {
+  local target=$1 kind=${1#fuzz_}
+  kind=${kind%%_*}  # the seeds of fuzz_KIND_...: tests/fuzz/corpus/KIND
+  local work="$build/corpus/$target"
+  mkdir -p "$work" "$build/seeds/$kind"
+  rm -f "$build/findings/$target-"*
+  "$bin/$target" -max_total_time="$seconds" -max_len=20000 -timeout=30 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$build/findings/$target-" \
+    "$work" "$root/tests/fuzz/corpus/$kind" "$build/seeds/$kind" > "$build/logs/$target.log" 2>&1
+}
+
+# The targets run side by side.
+pids=()
+for target in "$@"; do
+  run_target "$target" &
+  pids+=($!)
+done
+status=0
+i=0
+for target in "$@"; do
+  wait "${pids[$i]}"
+  rc=$?
+  i=$((i + 1))
+  log="$build/logs/$target.log"
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1)
+  echo "$target: ${runs:-0} executions in ${seconds} s, ${cov:-cov: ?} edges," \
+    "$(ls "$build/corpus/$target" | wc -l) inputs kept"
+  if [ $rc -ne 0 ]; then
+    status=1
+    echo "$target: FINDING (exit code $rc)"
+    tail -n 60 "$log"
+    for f in "$build/findings/$target-"*; do
+      [ -e "$f" ] || continue
+      echo "reproducer $(basename "$f") ($(stat -c %s "$f") bytes, base64):"
+      base64 -w 76 "$f"
+    done
+  fi
+done
+exit $status

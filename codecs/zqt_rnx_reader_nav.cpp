@@ -528,9 +528,10 @@ void TZQS_RinexReader::ReadNavigation2() {
             throw;
         } catch (const std::exception& e) {
             CountDamaged(e.what());
-            // The lines of the damaged record are passed over up to the next record.
+            // The lines of the damaged record are passed over up to the next record; a line
+            // of ">" (which ReadRecord gives back unread) starts none in these versions.
             while (NextLine(line))
-                if (StartsRecord(line)) {
+                if (StartsRecord(line) && line[0] != '>') {
                     PushBack();
                     break;
                 }

@@ -279,6 +279,20 @@ TEST_F(RinexReader, Rinex2GpsRecordsAndTheirHeader) {
     EXPECT_FLOAT_EQ(ionos[0].beta3, -65536.0f);
 }
 
+TEST_F(RinexReader, Rinex2LinesOfAnotherKindEndTheirRecordOnly) {
+    // Lines of an observation epoch in a navigation file (found by fuzzing: the reading
+    // never ended) are a damaged record; the records around them are read.
+    std::vector<std::string> f = {VersionLine("2.11", "N: GPS NAV DATA"), EndOfHeader};
+    const std::array<double, 3> clock{-1.2345e-4, -3.4e-13, 0.0};
+    Append(f, Record(" 5 24  3  5 12  0  0.0", clock, Kepler(216000), "   "));
+    f.push_back("> 2024 03 05 12 00  0.0000000  0 18");
+    f.push_back("> 2024 03 05 12 00 30.0000000  0 17");
+    Append(f, Record(" 7 24  3  5 14  0  0.0", clock, Kepler(223200), "   "));
+    const auto s = Read(WriteLines("brdc0650.24n", f));
+    EXPECT_EQ(s.Records, 2);
+    EXPECT_EQ(s.Damaged, 1);
+}
+
 TEST_F(RinexReader, Rinex3MixedRecordsOfEverySystem) {
     std::vector<std::string> f = {
         VersionLine("3.05", "N: GNSS NAV DATA", "M: MIXED"),

@@ -21,6 +21,7 @@ for target in "$@"; do
   for d in "$fuzz/corpus/$target" "$root/tests/fuzz/corpus/$kind" "$fuzz/seeds/$kind"; do
     [ -d "$d" ] && dirs+=("$d")
   done
+  [ "$kind" = rinex ] && dirs+=("$root/tests/data/rinex")
   find "${dirs[@]}" -type f -print0 |
     LLVM_PROFILE_FILE="$profiles/$target-%p.profraw" xargs -0 -r -n 500 \
       "$cov/tests/fuzz/$target" > /dev/null 2>&1 || true
@@ -34,5 +35,7 @@ report() {
 echo "RTCM decoder and reader:"
 report "$root"/codecs/zqt_rtc_parser*.cpp "$root/codecs/zqt_rtcm_reader.cpp" \
   "$root/codecs/zqt_rtcm_types.cpp" "$root/codecs/zqt_crc.cpp"
+echo "RINEX readers:"
+report "$root"/codecs/zqt_rnx_reader*.cpp
 echo "Command line:"
 report "$root/app/UMerrow.cpp" "$root/app/tolvar_project.cpp"

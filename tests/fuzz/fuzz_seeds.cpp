@@ -10,6 +10,8 @@
 //                                      frames (about 6 KB) and the first frame of each of its
 //                                      message numbers, one seed each; a BNC raw file's
 //                                      first whole records
+//   fuzz_seeds rinex DIR FOLDER        the first whole lines (about 6 KB) of every RINEX file
+//                                      of DIR: its header and first records
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -208,6 +210,19 @@ void RecordingSeeds(const fs::path& Dir, const fs::path& Folder) {
     }
 }
 
+void RinexSeeds(const fs::path& Dir, const fs::path& Folder) {
+    constexpr std::size_t Budget = 6000;
+    for (const auto& entry : fs::directory_iterator(Dir)) {
+        std::ifstream f(entry.path(), std::ios::binary);
+        TBytes bytes(Budget);
+        f.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(Budget));
+        bytes.resize(static_cast<std::size_t>(f.gcount()));
+        const auto lf = std::find(bytes.rbegin(), bytes.rend(), static_cast<std::uint8_t>('\n'));
+        bytes.erase(lf.base(), bytes.end());
+        if (!bytes.empty()) Write(Folder / entry.path().filename(), bytes);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -220,6 +235,10 @@ int main(int argc, char** argv) {
         RecordingSeeds(args[1], args[2]);
         return 0;
     }
-    std::fprintf(stderr, "usage: fuzz_seeds encoder FOLDER | recordings DIR FOLDER\n");
+    if (args.size() == 3 && args[0] == "rinex") {
+        RinexSeeds(args[1], args[2]);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: fuzz_seeds encoder FOLDER | recordings|rinex DIR FOLDER\n");
     return 2;
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the fuzz targets side by side for a fixed time under ASan and UBSan:
 #   tests/fuzz/run.sh BUILD_DIR SECONDS TARGET...
-# Inputs: the corpus kept in tests/fuzz/corpus, frames cut from ../shared/data/rtcm when it
-# exists, and what earlier runs found (BUILD_DIR/corpus/TARGET, where new inputs go). A
+# Inputs: the corpus kept in tests/fuzz/corpus (and the RINEX files of tests/data), whole
+# frames and lines cut from ../shared/data when it exists, and what earlier runs found
+# (BUILD_DIR/corpus/TARGET, where new inputs go). A
 # finding (crash, leak, hang, unexpected exception) fails the run; its reproducer is printed
 # in base64 (`base64 -d > crash; BUILD_DIR/tests/fuzz/TARGET crash` replays it).
 set -uo pipefail
@@ -11,12 +12,25 @@ seconds=$2
 shift 2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 bin="$build/tests/fuzz"
-shared="$root/../shared/data/rtcm"
+shared="$root/../shared/data"
 
-mkdir -p "$build/seeds/rtcm" "$build/findings" "$build/logs"
-if [ -d "$shared" ]; then
-  "$bin/fuzz_seeds" recordings "$shared" "$build/seeds/rtcm" || exit 1
+mkdir -p "$build/seeds/rtcm" "$build/seeds/rinex" "$build/findings" "$build/logs"
+if [ -d "$shared/rtcm" ]; then
+  "$bin/fuzz_seeds" recordings "$shared/rtcm" "$build/seeds/rtcm" || exit 1
 fi
+if [ -d "$shared/rinex" ]; then
+  "$bin/fuzz_seeds" rinex "$shared/rinex" "$build/seeds/rinex" || exit 1
+fi
+
+# The input folders of a kind of target (those that exist), after the target's own.
+seed_dirs() {
+  local d
+  for d in "$root/tests/fuzz/corpus/$1" "$build/seeds/$1"; do
+    [ -d "$d" ] && echo "$d"
+  done
+  [ "$1" = rinex ] && echo "$root/tests/data/rinex"
+  return 0
+}
 
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
@@ -24,12 +38,14 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 run_target() {
   local target=$1 kind=${1#fuzz_}
   kind=${kind%%_*}  # the seeds of fuzz_KIND_...: tests/fuzz/corpus/KIND
-  local work="$build/corpus/$target"
-  mkdir -p "$work" "$build/seeds/$kind"
+  local work="$build/corpus/$target" dict=()
+  mkdir -p "$work"
   rm -f "$build/findings/$target-"*
+  [ -f "$root/tests/fuzz/$kind.dict" ] && dict=(-dict="$root/tests/fuzz/$kind.dict")
+  mapfile -t seeds < <(seed_dirs "$kind")
   "$bin/$target" -max_total_time="$seconds" -max_len=20000 -timeout=30 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$build/findings/$target-" \
-    "$work" "$root/tests/fuzz/corpus/$kind" "$build/seeds/$kind" > "$build/logs/$target.log" 2>&1
+    -print_final_stats=1 -artifact_prefix="$build/findings/$target-" "${dict[@]}" \
+    "$work" "${seeds[@]}" > "$build/logs/$target.log" 2>&1
 }
 
 # The targets run side by side.

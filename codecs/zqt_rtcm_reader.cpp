@@ -155,7 +155,7 @@ void TZQS_RTCMReader::ExecutePasses(bool Bnc) {
         parser->CommitAll();
     }
     if (parser->FirstEpochTime() > 0)
-        Close(*parser);
+        CloseImport(*parser);
     else
         LogDecodeErrors(*parser);
     TakeSummary(*parser);
@@ -307,7 +307,7 @@ void TZQS_RTCMReader::ReportSkipped() {
     if (!text.empty()) DoMessage(Format("%s: %s", FFileName, text), 1);
 }
 
-void TZQS_RTCMReader::Close(TZQS_RTCM_Parser& Parser) {
+void TZQS_RTCMReader::CloseImport(TZQS_RTCM_Parser& Parser) {
     Parser.Finish();
     // The file spans the epochs written; without one, the epochs met.
     const bool written = Parser.FirstWrittenTime() > 0;

@@ -115,7 +115,7 @@ protected:
     std::int64_t FirstBncRecordTime();
     // The closing steps after the last pass: the parser's Finish, the owner's times, its
     // receivers stored and its data sets finished, each step committed.
-    void Close(zqt_rtc_parser::TZQS_RTCM_Parser& Parser);
+    void CloseImport(zqt_rtc_parser::TZQS_RTCM_Parser& Parser);
     // A pass that is not closed still reports its decoding errors.
     void LogDecodeErrors(const zqt_rtc_parser::TZQS_RTCM_Parser& Parser);
     // Counts the frames and their bytes of the pass that follows.

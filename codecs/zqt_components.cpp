@@ -11,6 +11,7 @@
 #include "zqt_rtcm_reader.h"
 #include "zqt_site.h"
 #include "zqt_timestorage.h"
+#include "zqt_tropomodel.h"
 
 namespace zqt_components {
 
@@ -29,6 +30,9 @@ void InstallComponents() {
     zqt_ephemerisstorage::InstallEphemerisStorage();
     zqt_ionostorage::InstallIonoStorage();
     zqt_timestorage::InstallTimeStorage();
+    // The troposphere models of the recordsets' observation arithmetic (the stores make
+    // theirs themselves).
+    zqt_tropomodel::InstallTropoModels();
 
     // Codecs: the RTCM and RINEX file readers behind the observation-file import. The
     // RINEX writers are created by the conversion run itself.

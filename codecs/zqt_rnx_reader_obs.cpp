@@ -6,6 +6,7 @@
 #include "sysutils.h"
 #include "zqt_file_bs.h"
 #include "zqt_rnx_reader.h"
+#include "zqt_model.h"
 #include "zqt_rnx_reader_impl.h"
 #include "zqt_timefunc.h"
 
@@ -130,9 +131,7 @@ void TZQS_RinexReader::ReadObservations() {
         if (FLastObs != 0) FLastObs = onDay(FLastObs);
     }
     if (FFirstObs != 0) SetFirstTime(FFirstObs);
-    if (const auto& make = zqt_obs_intrf::EngineFactory())
-        if (zqt_obs_intrf::IZQS_EnginePtr engine = make(FOwner->GetDataStorage(), FEpoch))
-            FEpoch->SetEngine(std::move(engine));
+    FEpoch->SetEngine(zqt_model::TZQS_Engine::Create(FOwner->GetDataStorage(), FEpoch));
     CheckCancelled();
     FOwner->SetFileType(RnxFileObservation);
     FOwner->SetVersion(static_cast<std::uint32_t>(FVersion));

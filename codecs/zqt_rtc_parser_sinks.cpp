@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "sysutils.h"
+#include "zqt_model.h"
 #include "zqt_rtc_parser.h"
 #include "zqt_sat_obs_types.h"
 #include "zqt_timefunc.h"
@@ -48,11 +49,7 @@ void TZQS_RTCM_Parser::Wire(const zqt_obs_intrf::IZQS_OBSFilePtr& ObsFile) {
     if (!FDataSet) throw zqt_types_bs::ExceptionZQS("The file receiver gave no data set");
     SetDataStorage(ObsFile->GetDataStorage());
     SetEpochSink(FDataSet->GetEpoch());
-    if (FEpoch) {
-        if (const auto& make = zqt_obs_intrf::EngineFactory())
-            if (zqt_obs_intrf::IZQS_EnginePtr engine = make(FDataStorage, FEpoch))
-                FEpoch->SetEngine(std::move(engine));
-    }
+    if (FEpoch) FEpoch->SetEngine(zqt_model::TZQS_Engine::Create(FDataStorage, FEpoch));
     // The first receiver's epoch knows a position when the stream gives none.
     if (const zqt_obs_intrf::IZQS_FileReceiverPtr first = ObsFile->GetReceiver(0))
         if (const zqt_obs_intrf::IZQS_DataSetPtr ds = first->GetDataSet(0))

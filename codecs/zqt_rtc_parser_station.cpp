@@ -154,6 +154,10 @@ void TZQS_RTCM_Parser::StoreStationPosition() {
     const RVec3 position{FStation.X, FStation.Y, FStation.Z};
     FStationPosition = position;
     if (FStation.X == 0.0) return;
+    // Satellites of epochs without a solution of their own are described from here.
+    if (FEpoch)
+        if (const zqt_obs_intrf::IZQS_EnginePtr engine = FEpoch->GetEngine())
+            engine->SetStationPosition(position);
     zqt_obs_intrf::TZQS_Occupation& occ = FStationOcc;
     const bool first = FOccupiedPosition.X == 0.0;
     const bool moved =

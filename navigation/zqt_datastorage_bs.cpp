@@ -13,7 +13,6 @@ struct TFactories {
     TEphemerisStorageFactory Ephemeris;
     TIonoStorageFactory Iono;
     TTimeStorageFactory Time;
-    TTropoModelFactory Tropo;
 };
 
 TFactories& Factories() {
@@ -51,9 +50,6 @@ void SetIonoStorageFactory(TIonoStorageFactory Factory) {
 }
 void SetTimeStorageFactory(TTimeStorageFactory Factory) {
     Register(&TFactories::Time, std::move(Factory));
-}
-void SetTropoModelFactory(TTropoModelFactory Factory) {
-    Register(&TFactories::Tropo, std::move(Factory));
 }
 
 // =======================================================================================
@@ -132,11 +128,8 @@ IZQS_OrbitProviderPtr TZQS_DataStorage_bs::GetOrbitProvider() {
 
 IZQS_TropoModelPtr TZQS_DataStorage_bs::GetTropoModel() {
     if (!FTropoModel) {
-        if (const auto make = Registered(&TFactories::Tropo)) {
-            FTropoModel = make(FTropoKind);
-            if (FTropoModel)
-                FTropoModel->SetWeather(StartTemperature, StartPressure, StartHumidity);
-        }
+        FTropoModel = zqt_tropomodel::TZQS_TropoModel::Create(FTropoKind);
+        if (FTropoModel) FTropoModel->SetWeather(StartTemperature, StartPressure, StartHumidity);
     }
     return FTropoModel;
 }

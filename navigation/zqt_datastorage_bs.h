@@ -2,10 +2,11 @@
 // lazily created storage of each kind (ephemerides, ionosphere parameters, time-system
 // parameters) and the troposphere model, and hands them out through its interfaces.
 //
-// The storages and the models are classes of their own units; the store reaches them
-// through the constructors registered below. A constructor that is not registered leaves
-// its storage absent: the getters then return an empty pointer, loading and saving skip
-// it, and adding an ephemeris raises (nothing is silently dropped).
+// The storages are classes of their own units; the store reaches them through the
+// constructors registered below. A constructor that is not registered leaves its storage
+// absent: the getters then return an empty pointer, loading and saving skip it, and
+// adding an ephemeris raises (nothing is silently dropped). The troposphere model comes
+// from the models' own factory (zqt_tropomodel).
 #pragma once
 
 #include <cstdint>
@@ -52,15 +53,13 @@ public:
     virtual IZQS_OrbitProviderPtr GetOrbitProvider2() = 0;
     // The time-parameter storage, created the same way.
     virtual IZQS_TimeStoragePtr GetTimeStorage() = 0;
-    // The troposphere model of the stored kind, created on first use with the weather
-    // 20.0 degrees C, 980.0 hPa, 50.0 %.
-    virtual IZQS_TropoModelPtr GetTropoModel() = 0;
+    // GetTropoModel (of zqt_obs_intrf::IZQS_DataStorage): the model of the stored kind,
+    // created on first use with the weather 20.0 degrees C, 980.0 hPa, 50.0 %.
     virtual eTropoModels GetTropoModelKind() const = 0;
     // Stores the kind; the next GetTropoModel builds a model of it.
     virtual void SetTropoModelKind(eTropoModels Kind) = 0;
-    // The broadcast ionosphere delay (m) of the ionosphere storage; 0.0 without one.
-    virtual double GetIonoDelay(std::uint16_t Svprn, std::int64_t Time, const RVec3& Position,
-                                double Elevation, double Azimuth) = 0;
+    // GetIonoDelay (of zqt_obs_intrf::IZQS_DataStorage) is the ionosphere storage's; 0.0
+    // without one.
     // Gets (creating) the three storages and clears each.
     virtual void ClearStorages() = 0;
     // Hands the record to the ephemeris storage, which keeps it when its key is new.
@@ -110,13 +109,10 @@ using TIonoStorageFactory =
     std::function<IZQS_IonoStoragePtr(const IZQS_ObjectPtr& Parent, const IESQLiteDatabasePtr& Db)>;
 using TTimeStorageFactory =
     std::function<IZQS_TimeStoragePtr(const IZQS_ObjectPtr& Parent, const IESQLiteDatabasePtr& Db)>;
-// The model class of a kind.
-using TTropoModelFactory = std::function<IZQS_TropoModelPtr(eTropoModels Kind)>;
 
 void SetEphemerisStorageFactory(TEphemerisStorageFactory Factory);
 void SetIonoStorageFactory(TIonoStorageFactory Factory);
 void SetTimeStorageFactory(TTimeStorageFactory Factory);
-void SetTropoModelFactory(TTropoModelFactory Factory);
 
 // ---------------------------------------------------------------------------------------
 

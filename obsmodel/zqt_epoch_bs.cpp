@@ -7,6 +7,9 @@
 #include <numbers>
 
 #include "zqt_basestorage.h"
+#include "zqt_factory.h"
+#include "zqt_model.h"
+#include "zqt_solution.h"
 #include "zqt_types_bs.h"
 #include "zqt_vector.h"
 
@@ -1053,11 +1056,9 @@ void TZQS_Epoch_bs::SetEngine(IZQS_EnginePtr Engine) {
     FEngine = std::move(Engine);
     if (!FEngine) return;
     if (FClockCorrection) {
-        if (const auto& make = zqt_obs_intrf::EngineFactory()) {
-            FEngineCompanion =
-                make(FEngine->GetDataStorage(), std::dynamic_pointer_cast<IZQS_Epoch>(Intf()));
-            if (FEngineCompanion) FEngineCompanion->SetFlag(0);
-        }
+        FEngineCompanion = zqt_model::TZQS_Engine::Create(
+            FEngine->GetDataStorage(), std::dynamic_pointer_cast<IZQS_Epoch>(Intf()));
+        FEngineCompanion->SetFlag(0);
     }
     FEngine->SetFlag(0);
     if (IZQS_DataStoragePtr nav = FEngine->GetDataStorage()) FNavData = std::move(nav);
@@ -1065,9 +1066,7 @@ void TZQS_Epoch_bs::SetEngine(IZQS_EnginePtr Engine) {
 
 IZQS_StandaloneSolutionPtr TZQS_Epoch_bs::SolutionOfKind(std::uint8_t Kind,
                                                          IZQS_StandaloneSolutionPtr& Slot) {
-    if (!Slot) {
-        if (const auto& make = zqt_obs_intrf::SolutionFactory()) Slot = make(Intf(), Kind);
-    }
+    if (!Slot) Slot = zqt_solution::TZQS_StandaloneSolution::Create(Intf(), 0, Kind);
     return Slot;
 }
 
@@ -1119,14 +1118,22 @@ bool TZQS_Epoch_bs::AlignToInterval(std::int64_t Interval) {
     const std::int64_t t = FTime;
     const std::int64_t aligned = align(t);
     if (aligned != t && FSatObs) {
+        // Every satellite's ranges move with the time, or the epoch is not moved at all: a
+        // satellite whose range change is not known would keep ranges of another time.
         TZQS_SatObs_bs& so = *FSatObs;
+        std::vector<double> deltas(static_cast<std::size_t>(std::max(so.GetRecordCount(), 0)));
         for (std::int32_t i = 0; i < so.GetRecordCount(); ++i) {
-            RSatObsRecord* rec = so.GetRecord(i);
-            if (!rec || rec->Key == 0) continue;
+            const RSatObsRecord* rec = so.GetRecord(i);
+            if (!rec || rec->Key == 0 || (rec->BandMask == 0 && !(rec->BaseRange > 0.0))) continue;
             double r0 = 0.0, r1 = 0.0;
             if (!FEngine->SatRange(rec->Key, t, r0) || !FEngine->SatRange(rec->Key, aligned, r1))
-                continue;
-            const double delta = r1 - r0;
+                return false;
+            deltas[static_cast<std::size_t>(i)] = r1 - r0;
+        }
+        for (std::int32_t i = 0; i < so.GetRecordCount(); ++i) {
+            RSatObsRecord* rec = so.GetRecord(i);
+            const double delta = deltas[static_cast<std::size_t>(i)];
+            if (!rec || rec->Key == 0 || delta == 0.0) continue;
             rec->BaseRange += delta;
             for (RSatObsBand& b : rec->Bands) {
                 if (b.Kinds & zqt_obs_intrf::KindRange) b.Range += delta;
@@ -1171,14 +1178,12 @@ IZQS_DataSetPtr TZQS_Epoch_bs::GetDataSet() {
 
 IZQS_DataStoragePtr TZQS_Epoch_bs::GetNavData() {
     if (!FNavData) {
-        if (const auto& make = zqt_obs_intrf::NavDataFactory()) {
-            FNavData = make(Intf());
-            if (FNavData) {
-                const std::int64_t beg = FTime - 864000000LL;
-                FNavData->SetBegTime(beg);
-                FNavData->SetEndTime(beg + 2592000000LL);
-                FNavData->Load();
-            }
+        FNavData = zqt_factory::TZQT_Factory::CreateDataStorage(Intf());
+        if (FNavData) {
+            const std::int64_t beg = FTime - 864000000LL;
+            FNavData->SetBegTime(beg);
+            FNavData->SetEndTime(beg + 2592000000LL);
+            FNavData->Load();
         }
     }
     return FNavData;

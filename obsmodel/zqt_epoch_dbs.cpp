@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "zqt_satarray_dbs.h"
+#include "zqt_timefunc.h"
 #include "zqt_types_bs.h"
 
 namespace zqt_epoch_dbs {
@@ -103,10 +105,9 @@ IZQS_EpochPtr TZQS_SatObs::GetEpoch() const {
 
 IZQS_SatArrayPtr TZQS_SatObs::GetSatArray() {
     if (!FSatArray) {
-        const auto& make = zqt_obs_intrf::SatArrayFactory();
         IZQS_EpochPtr epoch = GetEpoch();
         IZQS_DataSetPtr ds = epoch ? epoch->GetDataSet() : nullptr;
-        if (make && ds) FSatArray = make(ds);
+        if (ds) FSatArray = zqt_satarray_dbs::TZQS_SatArray::Create(ds);
     }
     return FSatArray;
 }
@@ -358,7 +359,7 @@ void TZQS_Epoch::ExecuteWrite() {
     FInterval = FHasWritten ? FTime - FLastWritten : 0;
     FLastWritten = FTime;
     FHasWritten = true;
-    WriteRows(db);
+    WriteRows(db, true);
 }
 
 std::int32_t TZQS_Epoch::ExecuteWriteLate() {
@@ -367,6 +368,9 @@ std::int32_t TZQS_Epoch::ExecuteWriteLate() {
     TZQS_SatObs& so = SatObsTable();
     FNumSat = so.PackAll();
     if (FNumSat == 0) return 0;
+    // The engine's clocks and drifts run forward in time: a late epoch is not solved. Its
+    // satellites are described from the engine's last trusted position.
+    if (FEngineMode && FEngine) FEngine->AssignGeometry();
     FDataSetID = static_cast<std::uint32_t>(OwnerDataSetID());
     const Variant stored = db.QueryValueFmt(
         "SELECT EpochID FROM Epochs WHERE (DataSetID = %d) AND (GPSTime = %d)", FDataSetID, FTime);
@@ -392,7 +396,7 @@ std::int32_t TZQS_Epoch::ExecuteWriteLate() {
         FTime);
     FInterval = prev.IsNull() ? 0 : FTime - zqt_variant::VarToInt64Z(prev);
     if (GetBegTime() == 0 || FTime < GetBegTime()) SetBegTime(FTime);
-    WriteRows(db);
+    WriteRows(db, false);
     if (!next.IsNull()) {
         const std::int64_t after = zqt_variant::VarToInt64Z(next);
         db.ExecSQLFmt("UPDATE Epochs SET Interval = %d WHERE (DataSetID = %d) AND (GPSTime = %d)",
@@ -401,9 +405,21 @@ std::int32_t TZQS_Epoch::ExecuteWriteLate() {
     return FNumSat;
 }
 
-void TZQS_Epoch::WriteRows(SQLiteExt::IESQLiteDatabase& db) {
-    // 4. The engine's solution (an engine-mode epoch without an engine is saved all the same).
-    if (FEngineMode && FEngine) FEngine->Solve();
+void TZQS_Epoch::WriteRows(SQLiteExt::IESQLiteDatabase& db, bool Solve) {
+    // 4. The engine's solution. An epoch whose solution fails, or that has no engine (a
+    // reader without navigation data), is saved all the same.
+    if (FEngineMode && FEngine && Solve) {
+        try {
+            FEngine->Solve();
+        } catch (const zqt_types_bs::ExcCancelledByUser&) {
+            throw;
+        } catch (const std::exception& E) {
+            if (++FEngineErrors <= 10)
+                Log(sysutils::Format("Epoch %s: no position (%s)",
+                                     zqt_timefunc::GPSTimeToStr(FTime), E.what()));
+            if (IZQS_CoordinatesPtr crd = GetCoordinates2()) crd->Clear();
+        }
+    }
     // 5. The Epochs row.
     FDataSetID = static_cast<std::uint32_t>(OwnerDataSetID());
     const auto& st = WriteStatement();

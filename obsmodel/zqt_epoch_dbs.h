@@ -138,10 +138,12 @@ private:
     void CorrectByReceiverClock();
     // Steps of a save after the satellites are packed: the engine's solution, the Epochs
     // row, positions, rotation and the SatObs rows.
-    void WriteRows(SQLiteExt::IESQLiteDatabase& Db);
+    void WriteRows(SQLiteExt::IESQLiteDatabase& Db, bool Solve);
     void WriteSolutionPosition(IZQS_StandaloneSolutionPtr& Solution, bool Engine);
 
     std::int32_t FEpochsWritten = 0;
+    // Epochs whose engine raised (logged up to ten times).
+    std::int32_t FEngineErrors = 0;
     std::int64_t FLastWritten = 0;
     bool FHasWritten = false;
     bool FSharedQuery = false;

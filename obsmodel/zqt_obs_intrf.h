@@ -2,16 +2,17 @@
 // epoch itself, the data set and the recordset, the plain records they hand out (the site
 // occupation among them), and the narrow interfaces of the objects they talk to that
 // other units build (file receivers, receivers, observers, satellite arrays, standalone
-// solutions and their coordinates, the estimation engine, the navigation store and its
-// orbit provider).
+// solutions and their coordinates, the estimation engine, the navigation store with its
+// orbit provider and troposphere model).
 //
-// The later classes plug in through the factory hooks at the end of this header. Every
-// hook may be absent: an epoch without a navigation-store factory has no navigation data,
-// one without a solution factory has no solutions, satellite observations without a
-// satellite-array factory feed no satellite array, a data set without a file-receiver
-// loader reaches only the file receiver that made it, a file receiver without an
-// observation-file loader reaches only the file that made it, an occupation at a new point
-// without a site creator gets no site. Absent means "nothing done", never a crash.
+// The classes of later subsystems (the navigation store, the troposphere models) and a
+// few classes of this one plug in through the hooks at the end of this header. A hook may
+// be absent where the work can be done without it: an epoch or a recordset without a
+// navigation-store factory has no navigation data (and no satellite geometry), a
+// recordset without a troposphere-model factory models no troposphere delay, a data set
+// without a file-receiver loader reaches only the file receiver that made it, a file
+// receiver without an observation-file loader reaches only the file that made it, an
+// occupation at a new point without a site creator gets no site.
 #pragma once
 
 #include <array>
@@ -160,12 +161,60 @@ public:
 };
 using IZQS_OrbitProviderPtr = std::shared_ptr<IZQS_OrbitProvider>;
 
+// A troposphere model (navigation models): the slant tropospheric delay (m) of a signal
+// arriving at an elevation (radians) at a site, from the site's height and latitude, the
+// time and the weather. Temperatures are degrees Celsius at the interface, pressures hPa,
+// humidities %, heights m, latitudes degrees.
+class IZQS_TropoModel {
+public:
+    virtual ~IZQS_TropoModel() = default;
+    // Every input the model needs is set.
+    virtual bool IsReady() const = 0;
+    // The slant delay, m; NaN below the model's lowest elevation.
+    virtual double GetDelay(double Elevation) = 0;
+    virtual void UpdateReady() = 0;
+    // Raises zqt_types_bs::ExceptionZQS naming the first input missing.
+    virtual void Validate() = 0;
+    virtual double GetZenithDryDelay() = 0;
+    virtual double GetZenithWetDelay() = 0;
+    virtual double GetDryMapping(double Elevation) = 0;
+    virtual double GetWetMapping(double Elevation) = 0;
+    // Water-vapour pressure of the weather, in thousands of hPa.
+    virtual double GetVapourPressure() = 0;
+    virtual zqt_types_bs::eTropoModels GetKind() const = 0;
+    // The display name of the kind.
+    virtual std::string GetName() const = 0;
+    virtual std::string ToString() const = 0;
+    virtual void SetWeather(double Temperature, double Pressure, double Humidity) = 0;
+    // The weather with the standard temperature at the model's height.
+    virtual void SetStdWeather(double Pressure, double Humidity) = 0;
+    // Heights of the temperature, pressure and humidity readings.
+    virtual void SetWeatherHeights(double HT, double HP, double HRH) = 0;
+    virtual void SetHeight(double Height) = 0;
+    virtual void SetLatitude(double Latitude) = 0;
+    // An Earth-centred position (m), turned into latitude, longitude and height.
+    virtual void SetPositionXYZ(const RVec3& Position) = 0;
+    virtual void SetPosition(double Latitude, double Longitude, double Height) = 0;
+    // SetPositionXYZ, then the standard temperature at the height with the current
+    // pressure and humidity.
+    virtual void SetPositionXYZStdWeather(const RVec3& Position) = 0;
+    virtual void SetGPSTime(std::int64_t Time) = 0;
+};
+using IZQS_TropoModelPtr = std::shared_ptr<IZQS_TropoModel>;
+
 // The navigation store: a persistent object over a time window.
 class IZQS_DataStorage : public virtual IZQS_Object {
 public:
     virtual IZQS_OrbitProviderPtr GetOrbitProvider() = 0;
     // Loads the window from the navigation database.
     virtual bool Load() = 0;
+    // The troposphere model of the store, created on first use.
+    virtual IZQS_TropoModelPtr GetTropoModel() = 0;
+    // The broadcast ionosphere delay (m, first GPS frequency) of a satellite at a time,
+    // seen from Position (Earth-centred, m) at Elevation and Azimuth (radians); 0.0
+    // without ionosphere parameters.
+    virtual double GetIonoDelay(std::uint16_t Svprn, std::int64_t Time, const RVec3& Position,
+                                double Elevation, double Azimuth) = 0;
 };
 using IZQS_DataStoragePtr = std::shared_ptr<IZQS_DataStorage>;
 
@@ -257,8 +306,65 @@ public:
 };
 using IZQS_CoordinatesPtr = std::shared_ptr<IZQS_Coordinates>;
 
-class IZQS_StandaloneSolution : public virtual IZQS_Object {
+// One residual of an observation used by a solution (table Residuals).
+struct RResidual {
+    std::int32_t Typ = 0;     // kind of observation
+    std::uint16_t Sv = 0;     // svprn
+    std::uint16_t SvRef = 0;  // svprn of the reference satellite of a difference
+    std::int32_t Freq = 0;    // band
+    std::int64_t GPSTime = 0;
+    double Residual = 0.0;  // m
+};
+
+// The residuals of a solution: one record at a time, set and written per row.
+class IZQS_Residuals : public virtual IZQS_Object {
 public:
+    virtual RResidual GetRecord() const = 0;
+    virtual void SetRecord(const RResidual& Value) = 0;
+};
+using IZQS_ResidualsPtr = std::shared_ptr<IZQS_Residuals>;
+
+// One estimated carrier-phase ambiguity of a solution (table ambiguity).
+struct RAmbiguity {
+    std::int32_t Typ = 0;
+    std::int32_t Freq = 0;
+    std::uint16_t Sv = 0;
+    std::int64_t GPSTime = 0;
+    double Value = 0.0;
+    std::string Description;
+};
+
+// The ambiguities of a solution: one record at a time, set and written per row.
+class IZQS_Ambiguity : public virtual IZQS_Object {
+public:
+    virtual RAmbiguity GetRecord() const = 0;
+    virtual void SetRecord(const RAmbiguity& Value) = 0;
+};
+using IZQS_AmbiguityPtr = std::shared_ptr<IZQS_Ambiguity>;
+
+// The result of a position computation (table Solutions): its kind, the engine that made
+// it, the epochs it covers and its time of processing.
+class IZQS_Solution : public virtual IZQS_Object {
+public:
+    virtual std::int32_t GetEpochCount() const = 0;
+    virtual void SetEpochCount(std::int32_t Value) = 0;
+    // Created on first use, children of the solution.
+    virtual IZQS_AmbiguityPtr GetAmbiguity() = 0;
+    virtual IZQS_ResidualsPtr GetResiduals() = 0;
+    // A date-time value.
+    virtual double GetProcTime() const = 0;
+    virtual void SetProcTime(double Value) = 0;
+    virtual std::uint8_t GetEngine() const = 0;
+    virtual void SetEngine(std::uint8_t Value) = 0;
+    virtual std::uint8_t GetSolutionType() const = 0;
+    virtual void SetSolutionType(std::uint8_t Value) = 0;
+};
+using IZQS_SolutionPtr = std::shared_ptr<IZQS_Solution>;
+
+// A single-epoch solution: its positions, one Coordinates row per epoch.
+class IZQS_StandaloneSolution : public virtual IZQS_Solution {
+public:
+    // Created on first use, a child of the solution.
     virtual IZQS_CoordinatesPtr GetCoordinates() = 0;
 };
 using IZQS_StandaloneSolutionPtr = std::shared_ptr<IZQS_StandaloneSolution>;
@@ -271,7 +377,7 @@ public:
 };
 using IZQS_SatArrayPtr = std::shared_ptr<IZQS_SatArray>;
 
-// The standalone least-squares engine of a stream.
+// The standalone least-squares engine of a stream (zqt_model).
 class IZQS_Engine {
 public:
     virtual ~IZQS_Engine() = default;
@@ -282,6 +388,12 @@ public:
     virtual IZQS_DataStoragePtr GetDataStorage() const = 0;
     // Geometric range (m) of a satellite at a time; false when no state is known.
     virtual bool SatRange(std::uint16_t Svprn, std::int64_t Time, double& Range) = 0;
+    // The station's known position (Earth-centred, m; zeros for none): satellites of an
+    // epoch that is not solved take their azimuth and elevation from it.
+    virtual void SetStationPosition(const RVec3& Position) = 0;
+    // Azimuth and elevation of the epoch's satellites from the last trusted position,
+    // without solving (an epoch that comes late); false when there is none.
+    virtual bool AssignGeometry() = 0;
 };
 using IZQS_EnginePtr = std::shared_ptr<IZQS_Engine>;
 
@@ -806,6 +918,10 @@ public:
     virtual RVec3 GetCachedPosition() const = 0;
     virtual double GetClock() = 0;
     virtual void ResetPositionCache() = 0;
+    // Moves the epoch to the nearest multiple of Interval (ticks; halves go down) with the
+    // ranges and phases of its satellites moved by the engine's range changes. False, and
+    // the epoch as it was, without an engine or when the engine cannot give the change of
+    // every satellite.
     virtual bool AlignToInterval(std::int64_t Interval) = 0;
     virtual void SetEpochRecord(const REpochRecord& Record) = 0;
     // Saves an epoch whose time is not after the last epoch saved (observations that came
@@ -820,27 +936,18 @@ public:
 };
 
 // ---------------------------------------------------------------------------------------
-// Factory hooks of the later classes. Process-wide; install them once at start-up.
+// Factory hooks of the navigation classes (a later subsystem). Process-wide; install them
+// once at start-up.
 
 // TZQT_Factory: a navigation store for an owner (its window is set by the caller).
 using TNavDataFactory = std::function<IZQS_DataStoragePtr(const IZQS_ObjectPtr& Owner)>;
-// TZQS_StandaloneSolution.Create for an epoch; Kind is 3 or 4.
-using TSolutionFactory =
-    std::function<IZQS_StandaloneSolutionPtr(const IZQS_ObjectPtr& Parent, std::uint8_t Kind)>;
-// TZQS_Engine.Create over a navigation store and an epoch.
-using TEngineFactory =
-    std::function<IZQS_EnginePtr(const IZQS_DataStoragePtr& Store, const IZQS_EpochPtr& Epoch)>;
-// TZQS_SatArray for a data set (the parent of its rows).
-using TSatArrayFactory = std::function<IZQS_SatArrayPtr(const IZQS_ObjectPtr& DataSet)>;
+// The troposphere model class of a kind.
+using TTropoModelFactory = std::function<IZQS_TropoModelPtr(zqt_types_bs::eTropoModels Kind)>;
 
 void SetNavDataFactory(TNavDataFactory Factory);
-void SetSolutionFactory(TSolutionFactory Factory);
-void SetEngineFactory(TEngineFactory Factory);
-void SetSatArrayFactory(TSatArrayFactory Factory);
+void SetTropoModelFactory(TTropoModelFactory Factory);
 const TNavDataFactory& NavDataFactory();
-const TSolutionFactory& SolutionFactory();
-const TEngineFactory& EngineFactory();
-const TSatArrayFactory& SatArrayFactory();
+const TTropoModelFactory& TropoModelFactory();
 
 // TZQS_FileReceiver.CreateLoad: the file receiver of row FRcvrID of Db; empty when there
 // is no such row. Without a loader a data set reaches only the file receiver that

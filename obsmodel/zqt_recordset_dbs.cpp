@@ -328,10 +328,13 @@ namespace {
 
 // The filtered queries: %0:d data set, %1:d recordset, %2:d and %3:d the window (ticks),
 // %4:s the system list, %5:s the excluded satellites, %6:d the elevation mask (degrees).
+// A mask of 0 or less filters nothing: a satellite without geometry or just below the
+// horizon of a receiver on a hill is written as any other.
 constexpr std::string_view FilteredFrom =
     "FROM Epochs as e1 INNER JOIN SatObs as s1 ON (e1.EpochID = s1.EpochID) and (e1.DataSetID "
     "= %0:d) and (e1.GPSTime BETWEEN %2:d and %3:d)  and (s1.SatCode in (%4:s))  and "
-    "(s1.svprn not in (%5:s))  and (s1.Elevation >= %6:d) ";
+    "(s1.svprn not in (%5:s)) ";
+constexpr std::string_view ElevationFilter = " and (s1.Elevation >= %6:d) ";
 constexpr std::string_view UnfilteredFrom =
     "FROM Epochs as e1 INNER JOIN SatObs as s1 ON (e1.EpochID = s1.EpochID) and (e1.DataSetID "
     "= %d) ";
@@ -372,7 +375,8 @@ void TZQS_Recordset::BuildQueries() {
         return FormatPt(Template, ds, FObjID, FBegTime, FEndTime, systems, excluded,
                         FSettings.ElevationMask);
     };
-    const std::string from = std::string(FilteredFrom);
+    std::string from = std::string(FilteredFrom);
+    if (FSettings.ElevationMask > 0) from += ElevationFilter;
     FCountSQL = fmt("SELECT COUNT(*) FROM (SELECT e1.EpochID " + from + "GROUP BY e1.EpochID);");
     FSatListSQL = fmt("SELECT s1.svprn " + from + "GROUP BY s1.svprn;");
     FMainSQL = fmt("SELECT e1.*,s1.* " + from + "ORDER BY e1.GPSTime,s1.svprn;");

@@ -83,6 +83,25 @@ std::string Body(const std::string& Path) {
     return h == std::string::npos ? std::string() : s.substr(h);
 }
 
+// A RINEX 3 body with the receiver clock offsets of its epoch lines left out.
+std::string WithoutClocks(const std::string& Body) {
+    std::string out;
+    std::size_t p = 0;
+    while (p < Body.size()) {
+        std::size_t e = Body.find('\n', p);
+        if (e == std::string::npos) e = Body.size();
+        std::string line = Body.substr(p, e - p);
+        if (!line.empty() && line[0] == '>' && line.size() > 35) {
+            const bool cr = line.back() == '\r';
+            line.resize(35);
+            if (cr) line += '\r';
+        }
+        out += line + '\n';
+        p = e + 1;
+    }
+    return out;
+}
+
 bool InCI() {
     const char* ci = std::getenv("CI");
     return ci != nullptr && std::string(ci) == "true";
@@ -198,7 +217,9 @@ TEST(Convert, NmeaSentencesBetweenTheFrames) {
     EXPECT_NE(
         text.find("  2024     3     5    10     0    0.0000000     GPS         TIME OF FIRST OBS"),
         std::string::npos);
-    EXPECT_EQ(Body(obs), Body(ObservationFile(b)));
+    // The same observations; the plain recording's epochs carry the receiver clock of the
+    // standalone positions, the other's the receiver's own fixes, which have none.
+    EXPECT_EQ(WithoutClocks(Body(obs)), WithoutClocks(Body(ObservationFile(b))));
 }
 
 // Epochs per system of a RINEX 3 observation file.

@@ -143,6 +143,11 @@ public:
     }
     zqt_obs_intrf::IZQS_OrbitProviderPtr GetOrbitProvider() override { return Orbit; }
     bool Load() override { return true; }
+    zqt_obs_intrf::IZQS_TropoModelPtr GetTropoModel() override { return nullptr; }
+    double GetIonoDelay(std::uint16_t, std::int64_t, const zqt_obs_intrf::RVec3&, double,
+                        double) override {
+        return 0.0;
+    }
     std::shared_ptr<TFakeOrbit> Orbit;
 };
 

@@ -282,38 +282,7 @@ TEST(NmeaInStream, StartTimeFromTheFirstRmc) {
 
 namespace {
 
-constexpr std::uint8_t SolutionObjType = 30;
-
-// The standalone solution of an epoch: its position is one Coordinates row per epoch.
-class TTestSolution : public zqt_classes_dbs::TZQS_Object,
-                      public virtual zqt_obs_intrf::IZQS_StandaloneSolution {
-public:
-    zqt_obs_intrf::IZQS_CoordinatesPtr GetCoordinates() override {
-        if (!FCrd) FCrd = zqt_coordinates_dbs::TZQS_Coordinates::Create(Intf());
-        return FCrd;
-    }
-    void ExecuteWrite() override {}  // a solution row of its own is no concern here
-
-private:
-    zqt_obs_intrf::IZQS_CoordinatesPtr FCrd;
-};
-
-class NmeaImport : public rtcmimport::ImportFixture {
-protected:
-    void SetUp() override {
-        ImportFixture::SetUp();
-        zqt_obs_intrf::SetSolutionFactory(
-            [](const zqt_objects_intrf::IZQS_ObjectPtr& Parent, std::uint8_t) {
-                auto s = zqt_classes_dbs::TZQS_Object::CreateNewOf<TTestSolution>(Parent, nullptr);
-                s->SetObjType(SolutionObjType);
-                return std::static_pointer_cast<zqt_obs_intrf::IZQS_StandaloneSolution>(s);
-            });
-    }
-    void TearDown() override {
-        zqt_obs_intrf::SetSolutionFactory({});
-        ImportFixture::TearDown();
-    }
-};
+class NmeaImport : public rtcmimport::ImportFixture {};
 
 }  // namespace
 
@@ -346,12 +315,14 @@ TEST_F(NmeaImport, GgaAndGstReachTheCoordinatesOfTheirEpochs) {
     EXPECT_EQ(LastSettings.DayStart, T0);
     ASSERT_EQ(Epochs(DataSetID(file)).size(), 6u);
 
-    // One position per epoch that had a fix, at its time: the epoch before the fix, the
-    // epoch without one and the stray fix between epochs leave no row.
+    // One position per epoch that had a fix, at its time, in the data set's solution (the
+    // receiver's own positions stand in for the standalone engine): the epoch before the
+    // fix, the epoch without one and the stray fix between epochs leave no row.
     const std::string rows = Format(
         "FROM Coordinates c LEFT JOIN CoordinatesExt e ON e.CrdID = c.CrdID LEFT JOIN Velocity v "
-        "ON v.CrdID = c.CrdID WHERE c.ObjType = %d",
-        static_cast<int>(SolutionObjType));
+        "ON v.CrdID = c.CrdID WHERE c.ObjID = (SELECT DefaultSolutionID FROM Datasets WHERE "
+        "DataSetID = %d)",
+        DataSetID(file));
     EXPECT_EQ(Int("SELECT COUNT(*) " + rows), 4);
     // Per epoch with a fix: latitude, longitude, height, point type, HDOP, satellites, RMS
     // and the vertical velocity (-1: none).

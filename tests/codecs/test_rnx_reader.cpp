@@ -416,7 +416,8 @@ TEST_F(RinexReader, Rinex2EpochsSatelliteListsAndDroppedEpochs) {
     f.push_back(" 24  3  5 12  0  0.0000000  0 15G01G02G03G04G05G06G07G08G09G10G11G12");
     f.push_back(std::string(32, ' ') + "G13G14S20");
     for (int i = 1; i <= 15; ++i) Append(f, Sat2(2.0e7 + i));
-    // A cycle-slip record, and an epoch off the interval (without an engine: not aligned).
+    // A cycle-slip record, and an epoch off the interval (no orbit moves its ranges to the
+    // interval: not aligned).
     f.push_back(" 24  3  5 12  0 30.0000000  6  1G01");
     Append(f, Sat2(2.0e7));
     f.push_back(" 24  3  5 12  0 45.0000000  0  1G01");

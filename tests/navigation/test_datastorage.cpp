@@ -88,17 +88,6 @@ private:
     std::shared_ptr<zqt_ephem_dbs::TZQS_Ephem> FCursor;
 };
 
-class TFakeTropoModel : public zqt_tropomodel::IZQS_TropoModel {
-public:
-    explicit TFakeTropoModel(eTropoModels Kind) : FKind(Kind) {}
-    eTropoModels GetKind() const override { return FKind; }
-    void SetWeather(double T, double P, double RH) override { Weather = {T, P, RH}; }
-    std::vector<double> Weather;
-
-private:
-    eTropoModels FKind;
-};
-
 class DataStorageTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -114,15 +103,12 @@ protected:
                 Created.push_back(s);
                 return s;
             });
-        zqt_datastorage_bs::SetTropoModelFactory(
-            [](eTropoModels Kind) { return std::make_shared<TFakeTropoModel>(Kind); });
     }
     // Puts the real storages back for the other suites of this process.
     void TearDown() override {
         zqt_ephemerisstorage::InstallEphemerisStorage();
         zqt_ionostorage::InstallIonoStorage();
         zqt_timestorage::InstallTimeStorage();
-        zqt_datastorage_bs::SetTropoModelFactory({});
     }
     IZQS_DataStoragePtr Store(std::int64_t beg, std::int64_t end) {
         const IZQS_DataStoragePtr s = TZQS_DataStorage::CreateChild(nullptr, Db);
@@ -263,13 +249,11 @@ TEST_F(DataStorageTest, AbsentStoragesAreADefinedState) {
     zqt_datastorage_bs::SetEphemerisStorageFactory({});
     zqt_datastorage_bs::SetIonoStorageFactory({});
     zqt_datastorage_bs::SetTimeStorageFactory({});
-    zqt_datastorage_bs::SetTropoModelFactory({});
     const IZQS_DataStoragePtr s = Store(ephemrows::T0, ephemrows::T0 + Day);
     EXPECT_FALSE(s->GetEphemerisStorage());
     EXPECT_FALSE(s->GetOrbitProvider());
     EXPECT_FALSE(s->GetIonoStorage());
     EXPECT_FALSE(s->GetTimeStorage());
-    EXPECT_FALSE(s->GetTropoModel());
     EXPECT_EQ(s->GetIonoDelay(0x0101, ephemrows::T0, {}, 0.5, 1.0), 0.0);
     EXPECT_TRUE(s->Load());
     EXPECT_NO_THROW(s->Save());
@@ -291,8 +275,11 @@ TEST_F(DataStorageTest, TroposphereModelOfTheStoredKind) {
     ASSERT_TRUE(second);
     EXPECT_NE(second, first);
     EXPECT_EQ(second->GetKind(), zqt_types_bs::TM_Saastamoinen);
-    EXPECT_EQ(std::dynamic_pointer_cast<TFakeTropoModel>(second)->Weather,
-              (std::vector<double>{20.0, 980.0, 50.0}));
+    const auto model = std::dynamic_pointer_cast<zqt_tropomodel::TZQS_TropoModel>(second);
+    ASSERT_TRUE(model);
+    EXPECT_DOUBLE_EQ(model->GetTemperature(), 20.0 + 273.15);
+    EXPECT_DOUBLE_EQ(model->GetPressure(), 980.0);
+    EXPECT_DOUBLE_EQ(model->GetHumidity(), 50.0);
 }
 
 TEST_F(DataStorageTest, CreatingAProjectCreatesAFreshNavigationDatabase) {

@@ -111,6 +111,11 @@ class TFakeStore : public zqt_classes_dbs::TZQS_Object,
 public:
     zqt_obs_intrf::IZQS_OrbitProviderPtr GetOrbitProvider() override { return Orbits; }
     bool Load() override { return true; }
+    zqt_obs_intrf::IZQS_TropoModelPtr GetTropoModel() override { return nullptr; }
+    double GetIonoDelay(std::uint16_t, std::int64_t, const zqt_obs_intrf::RVec3&, double,
+                        double) override {
+        return 0.0;
+    }
     std::shared_ptr<TFakeOrbits> Orbits = std::make_shared<TFakeOrbits>();
 };
 
@@ -129,6 +134,8 @@ public:
         Range = 20000000.0 + Rate * static_cast<double>(Time - 13000000000000LL) / 10000.0;
         return true;
     }
+    void SetStationPosition(const zqt_obs_intrf::RVec3&) override {}
+    bool AssignGeometry() override { return false; }
     std::int32_t Flag = -1;
     int Solved = 0;
     zqt_obs_intrf::IZQS_DataStoragePtr Store;

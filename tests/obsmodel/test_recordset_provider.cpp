@@ -89,11 +89,12 @@ TEST_F(ProviderTest, DefaultsGiveBackEveryEpochAndSatelliteInOrder) {
     ASSERT_GT(OutID, 0);
     auto rs = Open();
     EXPECT_EQ(rs->GetEpochCount(), EpochCount);
-    const std::vector<std::uint16_t> wanted = {G05, R03, R07, E11};
+    // A mask of 0 keeps the satellite below the horizon too.
+    const std::vector<std::uint16_t> wanted = {G05, R03, R07, E11, C19};
     EXPECT_EQ(zqt_sat_obs_types::SatSetKeys(rs->GetSatSet()), wanted);
-    EXPECT_EQ(rs->GetSatCount(), 4);
-    EXPECT_EQ(rs->GetSystemMask(), 0x16);
-    EXPECT_EQ(rs->GetSystemCount(), 3);
+    EXPECT_EQ(rs->GetSatCount(), 5);
+    EXPECT_EQ(rs->GetSystemMask(), 0x56);
+    EXPECT_EQ(rs->GetSystemCount(), 4);
 
     int e = 0;
     while (rs->NextEpoch()) {
@@ -144,7 +145,8 @@ TEST_F(ProviderTest, SystemSatelliteElevationAndWindowFilters) {
     const Case cases[] = {
         {"GPS only", 0x02, {}, 0, false, EpochCount, {G05}},
         {"no system", 0, {}, 0, false, 0, {}},
-        {"excluded", 0xF6, {R03, R07}, 0, false, EpochCount, {G05, E11}},
+        {"excluded", 0xF6, {R03, R07}, 0, false, EpochCount, {G05, E11, C19}},
+        {"mask 1 drops the horizon", 0xF6, {}, 1, false, EpochCount, {G05, R03, E11}},
         {"only satellite excluded", 0x02, {G05}, 0, false, 0, {}},
         {"mask is inclusive", 0xF6, {}, 10, false, EpochCount, {G05, R03, E11}},
         {"mask 30", 0xF6, {}, 30, false, EpochCount, {G05, R03}},
@@ -289,7 +291,9 @@ TEST_F(ProviderTest, StatisticsHeaderAndWindowQueries) {
                          DsID));
     EXPECT_TRUE(rs->HasRotation());
 
-    // Types common to every satellite of a system tracked above the elevation.
+    // Types common to every satellite of a system tracked above the elevation (arcs of
+    // our own in place of those the stored epochs made).
+    Db->ExecSQL(sysutils::Format("DELETE FROM SatArray WHERE DataSetID = %d", DsID));
     Db->ExecSQL(sysutils::Format(
         "INSERT INTO SatArray VALUES (%0:d,261,1,%1:d,%2:d,40,6,0),(%0:d,262,1,%1:d,%2:d,40,7,0),"
         "(%0:d,263,1,%1:d,%2:d,5,1,0),(%0:d,515,2,%1:d,%2:d,40,24,0)",

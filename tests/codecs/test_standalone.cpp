@@ -1,0 +1,102 @@
+// Standalone positions of the shared recordings: every epoch with enough usable satellites
+// is solved, and the solutions agree with the station position the stream announces (or,
+// without one, give the recording its position).
+#include <cmath>
+#include <iostream>
+
+#include <gtest/gtest.h>
+
+#include "rtcm_import_util.h"
+#include "rtcm_test_util.h"
+#include "sysutils.h"
+#include "zqt_model.h"
+
+namespace {
+
+struct RRecording {
+    const char* File;
+    bool StationPosition;  // the stream carries 1005/1006
+};
+
+double Distance(const zqt_obs_intrf::RVec3& A, const zqt_obs_intrf::RVec3& B) {
+    return std::sqrt((A.X - B.X) * (A.X - B.X) + (A.Y - B.Y) * (A.Y - B.Y) +
+                     (A.Z - B.Z) * (A.Z - B.Z));
+}
+
+class Standalone : public rtcmimport::ImportFixture {};
+
+}  // namespace
+
+TEST_F(Standalone, SharedRecordingsAreSolvedNearTheStation) {
+    // The recordings that carry ephemerides (the others give no position at all).
+    const RRecording recordings[] = {
+        {"rtcm/ROVR_2019_01_20.rtcm3", true},
+        {"rtcm/ROVR_2019_01_20.bncraw", true},
+        {"rtcm/TGLO_2009_12_18.rtcm3", true},
+        {"rtcm/GMSD_2012_10_13.rtcm3", false},
+    };
+    for (const RRecording& r : recordings) {
+        SCOPED_TRACE(r.File);
+        RTCMTEST_REQUIRE_SHARED(path, r.File);
+        TearDown();
+        SetUp();
+        const auto file = Import(path);
+        const auto receiver = file->GetReceiver(0);
+        const auto ds = receiver->GetDataSet(0);
+        const auto engine =
+            std::dynamic_pointer_cast<zqt_model::TZQS_Engine>(ds->GetEpoch()->GetEngine());
+        ASSERT_TRUE(engine);
+        const std::int32_t solution = static_cast<std::int32_t>(Int(sysutils::Format(
+            "SELECT DefaultSolutionID FROM Datasets WHERE DataSetID = %d", ds->GetObjID())));
+        const auto rows = Db->SelectMatrix(sysutils::Format(
+            "SELECT c.X,c.Y,c.Z,e.rms FROM Coordinates AS c INNER JOIN CoordinatesExt AS e "
+            "ON e.CrdID = c.CrdID WHERE c.ObjID = %d",
+            solution));
+        const std::int64_t epochs =
+            Int(sysutils::Format("SELECT COUNT(*) FROM Epochs WHERE DataSetID = %d", ds->GetObjID()));
+        ASSERT_GT(engine->GetSolvableEpochs(), 0);
+        EXPECT_EQ(static_cast<std::int32_t>(rows.size()), engine->GetEpochCounter());
+        zqt_obs_intrf::RVec3 mean;
+        for (const auto& row : rows) {
+            mean.X += zqt_variant::VarToFloatZ(row[0]) / static_cast<double>(rows.size());
+            mean.Y += zqt_variant::VarToFloatZ(row[1]) / static_cast<double>(rows.size());
+            mean.Z += zqt_variant::VarToFloatZ(row[2]) / static_cast<double>(rows.size());
+        }
+        const double solved =
+            static_cast<double>(engine->GetEpochCounter()) / engine->GetSolvableEpochs();
+        std::cout << sysutils::Format(
+            "%s: %d epochs, %d with four usable satellites, %d solved (%.1f%%); mean "
+            "%.1f %.1f %.1f",
+            r.File, epochs, engine->GetSolvableEpochs(), engine->GetEpochCounter(),
+            100.0 * solved, mean.X, mean.Y, mean.Z);
+        EXPECT_GE(solved, 0.95);
+
+        // The station's position, or the recording's own from the averaged solutions.
+        const auto own = Db->SelectFirstRow(
+            r.StationPosition
+                ? sysutils::Format("SELECT X,Y,Z FROM Coordinates WHERE (ObjID = %d) AND "
+                                   "(PointType = 1)",
+                                   receiver->GetObjID())
+                : sysutils::Format("SELECT X,Y,Z FROM Coordinates WHERE ObjID = (SELECT "
+                                   "RecordsetID FROM Recordsets WHERE (DataSetID = %d) AND "
+                                   "(RecordsetType = 7))",
+                                   ds->GetObjID()));
+        ASSERT_EQ(own.size(), 3u);
+        const zqt_obs_intrf::RVec3 reference{zqt_variant::VarToFloatZ(own[0]),
+                                             zqt_variant::VarToFloatZ(own[1]),
+                                             zqt_variant::VarToFloatZ(own[2])};
+        std::size_t near = 0;
+        for (const auto& row : rows)
+            if (Distance({zqt_variant::VarToFloatZ(row[0]), zqt_variant::VarToFloatZ(row[1]),
+                          zqt_variant::VarToFloatZ(row[2])},
+                         reference) <= 30.0)
+                ++near;
+        const double share = static_cast<double>(near) / static_cast<double>(rows.size());
+        std::cout << sysutils::Format("; %s %.1f %.1f %.1f, mean %.1f m off, %.1f%% within 30 m\n",
+                                      r.StationPosition ? "station" : "recording", reference.X,
+                                      reference.Y, reference.Z, Distance(mean, reference),
+                                      100.0 * share);
+        EXPECT_LE(Distance(mean, reference), 10.0);
+        EXPECT_GE(share, 0.95);
+    }
+}

@@ -39,14 +39,4 @@ std::uint16_t GalileoDataSource(std::uint8_t NavType) noexcept {
     }
 }
 
-double ShapiroDelay(const zqt_basestorage::RVec3& P1, const zqt_basestorage::RVec3& P2) noexcept {
-    constexpr double GM = 3.986005e14;          // m^3/s^2
-    constexpr double C2 = 89875517873681760.0;  // (speed of light)^2, m^2/s^2
-    const double r1 = std::sqrt(P1.X * P1.X + P1.Y * P1.Y + P1.Z * P1.Z);
-    const double r2 = std::sqrt(P2.X * P2.X + P2.Y * P2.Y + P2.Z * P2.Z);
-    const double dx = P1.X - P2.X, dy = P1.Y - P2.Y, dz = P1.Z - P2.Z;
-    const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
-    return 2.0 * GM / C2 * std::log((r1 + r2 + d) / (r1 + r2 - d));
-}
-
 }  // namespace zqt_ephem_tp

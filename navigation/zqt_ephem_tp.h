@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "zqt_basestorage.h"
+#include "zqt_geo.h"
 #include "zqt_sat_obs_types.h"
 #include "zqt_types_bs.h"
 
@@ -199,7 +200,8 @@ std::uint16_t GalileoDataSource(std::uint8_t NavType) noexcept;
 inline bool BeiDouIsGeo(unsigned SatNumber) noexcept { return SatNumber < 6 || SatNumber > 58; }
 
 // ---------------------------------------------------------------------------------------
-// Relativistic path delay (m) of a signal between two Earth-centred positions (m).
-double ShapiroDelay(const zqt_basestorage::RVec3& P1, const zqt_basestorage::RVec3& P2) noexcept;
+// Relativistic path delay (m) of a signal between two Earth-centred positions (m); the
+// routine lives with the geometry routines of the observation model.
+using zqt_geo::ShapiroDelay;
 
 }  // namespace zqt_ephem_tp

@@ -12,11 +12,6 @@ namespace zqt_ionostorage {
 
 using zqt_iono_dbs::TZQS_Iono;
 
-double IonoSlantFactor(double ElevationDeg) noexcept {
-    const double x = (6378.0 / 6428.0) * std::sin((90.0 - ElevationDeg) * 0.017453292519943295);
-    return (std::sqrt(50808384.0 - 41319184.0 * x * x) - 6428.0 * std::sqrt(1.0 - x * x)) / 700.0;
-}
-
 // =======================================================================================
 // TZQS_IonoStorage
 

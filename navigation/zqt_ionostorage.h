@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "zqt_basestorage.h"
+#include "zqt_geo.h"
 #include "zqt_iono_bs.h"
 #include "zqt_paramstorage.h"
 
@@ -47,10 +48,8 @@ public:
 
 using IZQS_IonoStoragePtr = std::shared_ptr<IZQS_IonoStorage>;
 
-// Path length through the ionosphere (a shell from 50 km to 750 km above a sphere of
-// 6378 km) at an elevation in degrees, relative to the path at the zenith: 1.0 at 90
-// degrees, about 3.4036 at the horizon.
-double IonoSlantFactor(double ElevationDeg) noexcept;
+// The ionospheric slant factor (zqt_geo, with the broadcast delay).
+using zqt_geo::IonoSlantFactor;
 
 // Sets of the window read from the database reach this far beyond it on each side:
 // ten days, in ticks.

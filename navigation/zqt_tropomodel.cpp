@@ -123,8 +123,8 @@ double NiellDry(double E, double Latitude, std::int32_t Doy, double Height) {
     const auto avg = InterpolateRows(NiellDryAverage, lat);
     const auto amp = InterpolateRows(NiellDryAmplitude, lat);
     const double s = std::sin(E);
-    const double m = Marini(s, avg[0] - amp[0] * cosy, avg[1] - amp[1] * cosy,
-                            avg[2] - amp[2] * cosy);
+    const double m =
+        Marini(s, avg[0] - amp[0] * cosy, avg[1] - amp[1] * cosy, avg[2] - amp[2] * cosy);
     const double dm = 1.0 / s - Marini(s, NiellHeight[0], NiellHeight[1], NiellHeight[2]);
     return m + dm * Height / 1000.0;
 }
@@ -232,7 +232,8 @@ public:
     void Validate() override {
         if (FReady) return;
         const std::string name = ClassName();
-        if (!FHeightSet) throw ExceptionZQS(sysutils::Format("Invalid %s trop model: Height", name));
+        if (!FHeightSet)
+            throw ExceptionZQS(sysutils::Format("Invalid %s trop model: Height", name));
         if (!FLatitudeSet)
             throw ExceptionZQS(sysutils::Format("Invalid %s trop model: Latitude", name));
         if (!FTimeSet) throw ExceptionZQS(sysutils::Format("Invalid %s trop model: Time", name));
@@ -246,7 +247,8 @@ public:
     double GetZenithWetDelay() override {
         Validate();
         return K2Rd / (GravityMean * (FLambda + 1.0) - Rd * FBeta) * FE / FTemp *
-               std::pow(1.0 - FBeta * FHeight / FTemp, (FLambda + 1.0) * Gravity / Rd / FBeta - 1.0);
+               std::pow(1.0 - FBeta * FHeight / FTemp,
+                        (FLambda + 1.0) * Gravity / Rd / FBeta - 1.0);
     }
 
 protected:
@@ -399,7 +401,8 @@ public:
     void Validate() override {
         if (FReady) return;
         const std::string name = ClassName();
-        if (!FHeightSet) throw ExceptionZQS(sysutils::Format("Invalid %s trop model: Height", name));
+        if (!FHeightSet)
+            throw ExceptionZQS(sysutils::Format("Invalid %s trop model: Height", name));
         if (!FLatitudeSet)
             throw ExceptionZQS(sysutils::Format("Invalid %s trop model: Latitude", name));
         if (!FTimeSet) throw ExceptionZQS(sysutils::Format("Invalid %s trop model: Time", name));
@@ -413,7 +416,8 @@ public:
     double GetZenithWetDelay() override {
         Validate();
         return K2Rd / ((FLambda + 1.0) * GravityLocal() - Rd * FBeta) * FE / FTemp *
-               std::pow(1.0 - FBeta * FHeight / FTemp, (FLambda + 1.0) * Gravity / (Rd * FBeta) - 1.0);
+               std::pow(1.0 - FBeta * FHeight / FTemp,
+                        (FLambda + 1.0) * Gravity / (Rd * FBeta) - 1.0);
     }
     double GetDryMapping(double E) override {
         if (E < 0.0) return 0.0;
@@ -552,9 +556,7 @@ public:
     double GetZenithDryDelay() override { return 2.312; }
     double GetZenithWetDelay() override { return 0.084; }
     double GetDryMapping(double E) override { return 1.0 / std::sin(std::sqrt(E * E + 0.001904)); }
-    double GetWetMapping(double E) override {
-        return 1.0 / std::sin(std::sqrt(E * E + 0.0006854));
-    }
+    double GetWetMapping(double E) override { return 1.0 / std::sin(std::sqrt(E * E + 0.0006854)); }
 
 protected:
     void Init() override {
@@ -699,8 +701,7 @@ void TZQS_TropoModel::SetHeight(double Height) {
 void TZQS_TropoModel::SetLatitude(double Latitude) {
     FLatitudeSet = false;
     FReady = false;
-    if (!(Latitude >= -90.0 && Latitude <= 90.0))
-        throw ExceptionZQS("Invalid latitude parameter");
+    if (!(Latitude >= -90.0 && Latitude <= 90.0)) throw ExceptionZQS("Invalid latitude parameter");
     FLatitude = Latitude;
     FLatitudeSet = true;
     UpdateReady();

@@ -129,6 +129,21 @@ void ClearSatRecord(RSatObsRecord& Rec) {
 // =======================================================================================
 // Broadcast ionosphere delay
 
+double ShapiroDelay(const RVec3& P1, const RVec3& P2) noexcept {
+    constexpr double GM = 3.986005e14;          // m^3/s^2
+    constexpr double C2 = 89875517873681760.0;  // (speed of light)^2, m^2/s^2
+    const double r1 = std::sqrt(P1.X * P1.X + P1.Y * P1.Y + P1.Z * P1.Z);
+    const double r2 = std::sqrt(P2.X * P2.X + P2.Y * P2.Y + P2.Z * P2.Z);
+    const double dx = P1.X - P2.X, dy = P1.Y - P2.Y, dz = P1.Z - P2.Z;
+    const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    return 2.0 * GM / C2 * std::log((r1 + r2 + d) / (r1 + r2 - d));
+}
+
+double IonoSlantFactor(double ElevationDeg) noexcept {
+    const double x = (6378.0 / 6428.0) * std::sin((90.0 - ElevationDeg) * 0.017453292519943295);
+    return (std::sqrt(50808384.0 - 41319184.0 * x * x) - 6428.0 * std::sqrt(1.0 - x * x)) / 700.0;
+}
+
 double IonoDelay(std::span<const float, 4> Alpha, std::span<const float, 4> Beta, std::int64_t Time,
                  const RVec3& Position, double Elevation, double Azimuth) {
     if (std::isnan(Azimuth) || !std::isfinite(Elevation)) return 0.0;

@@ -65,6 +65,16 @@ void GeoFromDegrees(double Lat, double Lon, double dX, double dY, double dZ, dou
 void ClearSatRecord(RSatObsRecord& Rec);
 
 // ---------------------------------------------------------------------------------------
+// Signal paths
+
+// Relativistic path delay (m) of a signal between two Earth-centred positions (m).
+double ShapiroDelay(const RVec3& P1, const RVec3& P2) noexcept;
+// Path length through the ionosphere (a shell from 50 km to 750 km above a sphere of
+// 6378 km) at an elevation in degrees, relative to the path at the zenith: 1.0 at 90
+// degrees, about 3.4036 at the horizon.
+double IonoSlantFactor(double ElevationDeg) noexcept;
+
+// ---------------------------------------------------------------------------------------
 // Broadcast ionosphere delay
 
 // The Klobuchar model with the four amplitude (Alpha) and four period (Beta) coefficients

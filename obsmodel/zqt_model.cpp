@@ -10,7 +10,6 @@
 namespace zqt_model {
 
 using zqt_obs_intrf::IZQS_SatObs;
-using zqt_obs_intrf::RSatGeometry;
 using zqt_obs_intrf::RSatObsRecord;
 using zqt_sat_obs_types::SpeedOfLight;
 
@@ -78,8 +77,7 @@ RModelSettings DefaultModelSettings() {
 // TZQS_Model
 
 void TZQS_Model::SetPosition(const RVec3& Position) {
-    if (Position.X == FPosition.X && Position.Y == FPosition.Y && Position.Z == FPosition.Z)
-        return;
+    if (Position.X == FPosition.X && Position.Y == FPosition.Y && Position.Z == FPosition.Z) return;
     FPosition = Position;
     zqt_geo::XYZToBLH(FPosition.X, FPosition.Y, FPosition.Z, FGeo.Lat, FGeo.Lon, FGeo.Height);
 }
@@ -148,9 +146,9 @@ void TZQS_Engine::Prepare(IZQS_SatObs& SatObs) {
         }
         if (band == 0 || !SatObs.HasObs(i, band, 1)) continue;
         double range = rec->Band(band).Range;
-        const double base = rec->BaseRange;
-        if (!std::isfinite(range) || !(base > 0.0)) continue;
-        if (!FOrbit->SelectEphemeris(s.Key, FTime) || !FOrbit->IsHealthy()) continue;
+        if (!std::isfinite(range)) continue;
+        zqt_obs_intrf::RSatState st;
+        if (!StateAt(*rec, FPosition, st)) continue;
         const double f = SatObs.GetFrequency(i, band);
         if (!(f > 0.0)) continue;
         if (FSettings.Mode == 1) {
@@ -161,17 +159,6 @@ void TZQS_Engine::Prepare(IZQS_SatObs& SatObs) {
             const double g = (f / f2) * (f / f2);
             range = (rec->Band(band2).Range - g * range) / (1.0 - g);
         }
-        // The satellite when the signal left it: the travel time from the base range and
-        // the satellite clock, taken twice.
-        const double tau = base / SpeedOfLight;
-        double dt = FOrbit->ClockCorrection(-tau);
-        double offset = -tau - dt;
-        dt = FOrbit->ClockCorrection(offset);
-        offset = -tau - dt;
-        zqt_obs_intrf::RSatState st;
-        if (!std::isfinite(offset) || !FOrbit->SatStateRotated(offset, FPosition, st) ||
-            !Finite(st.Pos))
-            continue;
         const double tgd = FSettings.Mode == 2 ? st.Tgd * (F1 / f) * (F1 / f) : 0.0;
         s.ClockTerm = (st.ClockBias + st.Relativity - tgd) * SpeedOfLight;
         if (!std::isfinite(s.ClockTerm) || !std::isfinite(range)) continue;
@@ -332,8 +319,12 @@ bool TZQS_Engine::Run() {
                  : 20.0;
     const double k = sumW / n;
     const double f = k * k * FSigma * FSigma;
-    FCovariance = {std::fabs(FQ[0][0]) * f, std::fabs(FQ[1][1]) * f, std::fabs(FQ[2][2]) * f,
-                   FQ[0][1] * f,           FQ[0][2] * f,           FQ[1][2] * f};
+    FCovariance = {std::fabs(FQ[0][0]) * f,
+                   std::fabs(FQ[1][1]) * f,
+                   std::fabs(FQ[2][2]) * f,
+                   FQ[0][1] * f,
+                   FQ[0][2] * f,
+                   FQ[1][2] * f};
     FPDOP = std::sqrt(std::fabs(FQ[0][0] + FQ[1][1] + FQ[2][2])) * k;
     FTDOP = FQ[3][3] > 0.0 ? std::sqrt(FQ[3][3]) * k : 0.0;
     FGDOP = std::sqrt(FPDOP * FPDOP + FTDOP * FTDOP);
@@ -548,6 +539,22 @@ bool TZQS_Engine::FallbackPosition(RVec3& Position) const {
     return false;
 }
 
+bool TZQS_Engine::StateAt(const RSatObsRecord& Rec, const RVec3& Position,
+                          zqt_obs_intrf::RSatState& State) {
+    if (!FOrbit || !(Rec.BaseRange > 0.0) || !FOrbit->SelectEphemeris(Rec.Key, FTime) ||
+        !FOrbit->IsHealthy())
+        return false;
+    // The satellite when the signal left it: the travel time from the base range and the
+    // satellite clock, taken twice.
+    const double tau = Rec.BaseRange / SpeedOfLight;
+    double dt = FOrbit->ClockCorrection(-tau);
+    double offset = -tau - dt;
+    dt = FOrbit->ClockCorrection(offset);
+    offset = -tau - dt;
+    return std::isfinite(offset) && FOrbit->SatStateRotated(offset, Position, State) &&
+           Finite(State.Pos);
+}
+
 void TZQS_Engine::WriteGeometry(IZQS_SatObs& SatObs, const RVec3& Position) {
     double lat = 0.0, lon = 0.0;
     zqt_geo::XYZToLatLon(Position.X, Position.Y, Position.Z, lat, lon);
@@ -563,12 +570,12 @@ void TZQS_Engine::WriteGeometry(IZQS_SatObs& SatObs, const RVec3& Position) {
             const RSat& c = FSats[k];
             const double delta =
                 EarthRotation * (Distance(c.SatPos, Position) / SpeedOfLight - c.Tau);
-            sat = RVec3{c.SatPos.X + delta * c.SatPos.Y, c.SatPos.Y - delta * c.SatPos.X,
-                        c.SatPos.Z};
+            sat =
+                RVec3{c.SatPos.X + delta * c.SatPos.Y, c.SatPos.Y - delta * c.SatPos.X, c.SatPos.Z};
         } else {
-            RSatGeometry g;
-            if (!SatObs.GetSatGeometry(i, Position, g) || !Finite(g.State.Pos)) continue;
-            sat = g.State.Pos;
+            zqt_obs_intrf::RSatState st;
+            if (!StateAt(*rec, Position, st)) continue;
+            sat = st.Pos;
         }
         const RVec3 d{sat.X - Position.X, sat.Y - Position.Y, sat.Z - Position.Z};
         const double rho = Norm(d);

@@ -56,7 +56,7 @@ public:
 
 // The settings of a model (one constant block).
 struct RModelSettings {
-    std::uint8_t Systems = 0;              // bit n = system code n enabled
+    std::uint8_t Systems = 0;             // bit n = system code n enabled
     std::array<std::uint8_t, 8> Band{};   // band used per system code; 0 = not chosen yet
     std::array<std::uint8_t, 8> Band2{};  // second band of the ionosphere-free mode
     double ElevationMask = 5.0;           // degrees
@@ -202,6 +202,11 @@ private:
     void Fail();
     void ExcludeDynamic(std::uint16_t Svprn);
     void ClearDynamic();
+    // The satellite of a record when its signal left it, seen from Position (turned by the
+    // Earth's rotation during the travel); false without a healthy orbit. The orbit
+    // provider's selection is left on the satellite.
+    bool StateAt(const zqt_obs_intrf::RSatObsRecord& Rec, const RVec3& Position,
+                 zqt_obs_intrf::RSatState& State);
     // Azimuth and elevation of every satellite of the epoch seen from Position.
     void WriteGeometry(zqt_obs_intrf::IZQS_SatObs& SatObs, const RVec3& Position);
     // The position satellites are described from when the epoch is not solved.

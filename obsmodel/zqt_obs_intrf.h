@@ -573,6 +573,15 @@ public:
 };
 using IZQS_DataSetPtr = std::shared_ptr<IZQS_DataSet>;
 
+// The position and velocity of an epoch in a data set's default solution.
+struct REpochCoordinates {
+    RVec3 Position;      // Earth-centred, m; X 0 without a row
+    float Sigma = 0.0f;  // sqrt(SX^2 + SY^2 + SZ^2)
+    RVec3 Velocity;      // m/s; 0 without a velocity row
+    float VelocitySigma = 0.0f;
+    std::uint8_t PointType = 0;  // above 5 reported as 1
+};
+
 // Bands selected per satellite system and kind for the band-selection entries of an
 // observation provider: Bands[s - 1][k - 1] lists the bands (1..6) of system s chosen for
 // kind k (1 code, 2 phase, 3 Doppler, 4 strength) in order of preference, 0 after the last.
@@ -744,6 +753,168 @@ public:
     // The recordset's own position (its Coordinates row), Earth-centred, m.
     virtual RVec3 GetOwnPosition() const { return RVec3{}; }
     virtual void SetOwnPosition(const RVec3& Value) { (void)Value; }
+
+    // ---- arithmetic of the current satellite -----------------------------------------------
+    // Metres, seconds and radians; f1 is the first GPS carrier. NaN where a value is
+    // missing. The geometry (ComputeGeometry) is the satellite's state at the epoch time
+    // seen from a position; it is reset by every NextSat.
+    static constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+    // GetObservation of the band and kind of an observation type (1..24).
+    virtual double GetObservationOfType(std::uint8_t Type) {
+        (void)Type;
+        return NaN;
+    }
+    // GetObservation of the Index-th band selected for Kind.
+    virtual double GetSelectedObservation(std::int32_t Index, std::uint8_t Kind) {
+        (void)Index;
+        (void)Kind;
+        return NaN;
+    }
+    // Code and phase of the Index-th selected band, corrected for the antenna.
+    virtual double GetCorrectedCode(std::int32_t Index) {
+        (void)Index;
+        return NaN;
+    }
+    virtual double GetCorrectedPhase(std::int32_t Index) {
+        (void)Index;
+        return NaN;
+    }
+    // Range rate from the Doppler: minus the Doppler times the wavelength; of a band, of the
+    // Index-th band selected for Doppler, and ionosphere-free of two bands.
+    virtual double GetRangeRate(std::uint8_t Band) {
+        (void)Band;
+        return NaN;
+    }
+    virtual double GetSelectedRangeRate(std::int32_t Index) {
+        (void)Index;
+        return NaN;
+    }
+    virtual double GetIonoFreeRangeRate(std::uint8_t Band1, std::uint8_t Band2) {
+        (void)Band1;
+        (void)Band2;
+        return NaN;
+    }
+    // The value as stored (kinds 1 to 4), without corrections; 0.0 for other kinds.
+    virtual double GetRawValue(std::uint8_t Band, std::uint8_t Kind) {
+        (void)Band;
+        (void)Kind;
+        return NaN;
+    }
+    // Observed minus computed: of a band and kind, and ionosphere-free of two bands.
+    virtual double ComputeResidual(std::uint8_t Band, std::uint8_t Kind) {
+        (void)Band;
+        (void)Kind;
+        return NaN;
+    }
+    virtual double ComputeIonoFreeResidual(std::uint8_t Band1, std::uint8_t Band2,
+                                           std::uint8_t Kind) {
+        (void)Band1;
+        (void)Band2;
+        (void)Kind;
+        return NaN;
+    }
+    // The antenna phase-centre correction of a band.
+    virtual double GetAntennaCorrection(std::uint8_t Band) {
+        (void)Band;
+        return 0.0;
+    }
+    // Ionosphere-free code and phase of two bands with the satellite clock restored.
+    virtual double GetIonoFreeCode(std::uint8_t Band1, std::uint8_t Band2) {
+        (void)Band1;
+        (void)Band2;
+        return NaN;
+    }
+    virtual double GetIonoFreePhase(std::uint8_t Band1, std::uint8_t Band2) {
+        (void)Band1;
+        (void)Band2;
+        return NaN;
+    }
+    // Lock was lost on the band.
+    virtual bool GetLossOfLock(std::uint8_t Band) {
+        (void)Band;
+        return false;
+    }
+    // The troposphere model, created first when there is none (nullptr without a model
+    // factory); its slant delay at the satellite's elevation; its wet and dry mapping
+    // values there.
+    virtual IZQS_TropoModelPtr GetTropoModel() { return nullptr; }
+    virtual double GetTropoDelay() { return NaN; }
+    virtual void GetTropoMappings(double& Wet, double& Dry) { Wet = Dry = NaN; }
+    // Ionosphere delays: of a band with the sign of a kind (+1 code, Doppler and strength,
+    // -1 phase, 0 for kind 0); of a band; on f1 from the broadcast model; on f1 from two
+    // bands' observations of a kind; the slant factor at the satellite's elevation; on f1
+    // from the store's second ionosphere source.
+    virtual double GetIonoDelayOfKind(std::uint8_t Band, std::uint8_t Kind) {
+        (void)Band;
+        (void)Kind;
+        return NaN;
+    }
+    virtual double GetIonoDelayOfBand(std::uint8_t Band) {
+        (void)Band;
+        return NaN;
+    }
+    virtual double GetIonoDelay() { return NaN; }
+    virtual double GetIonoDelayFromBands(std::uint8_t Band1, std::uint8_t Band2,
+                                         std::uint8_t Kind) {
+        (void)Band1;
+        (void)Band2;
+        (void)Kind;
+        return NaN;
+    }
+    virtual double GetIonoSlantFactor() { return NaN; }
+    virtual double GetIonoDelay2() { return NaN; }
+    // The satellite's state at the epoch time seen from Position; false when it cannot be
+    // computed. ComputeAntennaGeometry does it from the epoch's antenna position.
+    virtual bool ComputeGeometry(const RVec3& Position) {
+        (void)Position;
+        return false;
+    }
+    virtual bool ComputeAntennaGeometry() { return false; }
+    // The velocity of the satellite along the line of sight from the station position, or
+    // from Position; NaN without a geometry.
+    virtual double GetLineOfSightVelocity() { return NaN; }
+    virtual double GetLineOfSightVelocityAt(const RVec3& Position) {
+        (void)Position;
+        return NaN;
+    }
+    // The geometric range (0 without a geometry), and the range with the satellite clock
+    // and the relativistic terms: rho - c (dts + dtr) + S.
+    virtual double GetRho() { return 0.0; }
+    virtual double GetRhoCorrected() { return NaN; }
+    virtual bool GetSatState(RSatState& State) {
+        State = RSatState{};
+        return false;
+    }
+    // c x tgd, and scaled to a band by (f1 / f)^2.
+    virtual double GetTgdRange() { return NaN; }
+    virtual double GetTgdRangeOfBand(std::uint8_t Band) {
+        (void)Band;
+        return NaN;
+    }
+    // Unit vector from the station position to the satellite (zeros without a geometry).
+    virtual RVec3 GetLineOfSight() { return RVec3{}; }
+    // Elevation of the satellite in degrees; azimuth and elevation from the geometry when
+    // there is one, else as stored with the satellite.
+    virtual double GetElevationDeg() { return NaN; }
+    virtual RAzEl GetAzEl() { return RAzEl{}; }
+    // The epoch's standalone solution (created on first use) and a position result stored
+    // as its coordinates at the epoch time.
+    virtual IZQS_StandaloneSolutionPtr GetStandaloneSolution() { return nullptr; }
+    virtual void StorePosition(const RVec3& Position) { (void)Position; }
+    // The reference position (and the troposphere model's position).
+    virtual void SetReferencePosition(const RVec3& Position) { (void)Position; }
+    // The current epoch's position and receiver clock (m).
+    virtual RVec3 GetEpochPosition() { return RVec3{}; }
+    virtual double GetReceiverClock() { return 0.0; }
+    // c x dtr, c x dts and the relativistic path delay S of the geometry.
+    virtual double GetDtrRange() { return NaN; }
+    virtual double GetDtsRange() { return NaN; }
+    virtual double GetShapiro() { return 0.0; }
+    // The current epoch's position and velocity in the data set's default solution.
+    virtual bool GetEpochCoordinates(REpochCoordinates& Value) {
+        Value = REpochCoordinates{};
+        return false;
+    }
 };
 using IZQS_ObsProviderPtr = std::shared_ptr<IZQS_ObsProvider>;
 

@@ -9,6 +9,7 @@
 #include "zqt_dataset_dbs.h"
 #include "zqt_epoch_dbs.h"
 #include "zqt_sat_obs_types.h"
+#include "zqt_solution.h"
 
 namespace zqt_recordset_dbs {
 
@@ -99,6 +100,7 @@ std::shared_ptr<TZQS_Recordset> TZQS_Recordset::Open(
     r->CreateDataStorage();
     r->LoadReferencePos();
     r->FAntennaPos = r->CalcAntennaPos();
+    r->CreateTropoModel();
     return r;
 }
 
@@ -514,6 +516,7 @@ bool TZQS_Recordset::NextEpoch() {
     if (!epoch || !epoch->Next()) return false;
     FCurTime = epoch->GetTime();
     FAntennaPos = CalcAntennaPos();
+    if (FTropoModel) FTropoModel->SetGPSTime(FCurTime);
     return true;
 }
 
@@ -645,18 +648,7 @@ std::uint8_t TZQS_Recordset::GetCurBandMask() {
 
 double TZQS_Recordset::AntennaCorrection(std::uint8_t Band) {
     if (!FAntennaRecord.Loaded) return 0.0;
-    if (!FGeometryDone) {
-        FGeometryDone = true;
-        FGeometryValid = false;
-        zqt_obs_intrf::IZQS_SatObs* so = SatObs();
-        // Directions from an unknown antenna position (the Earth's centre) mean nothing.
-        const bool placed = std::isfinite(FAntennaPos.X) && std::isfinite(FAntennaPos.Y) &&
-                            std::isfinite(FAntennaPos.Z) &&
-                            (FAntennaPos.X != 0.0 || FAntennaPos.Y != 0.0 || FAntennaPos.Z != 0.0);
-        if (so && placed)
-            FGeometryValid = so->GetSatGeometry(so->GetCursor(), FAntennaPos, FGeometry);
-    }
-    if (!FGeometryValid) return 0.0;
+    if (!EnsureGeometry()) return 0.0;
     const double c = FAntennaRecord.PhaseCentreCorrection(FCurSystem, Band, FGeometry.AzEl,
                                                           FSettings.AntennaModel, 0.0);
     return std::isfinite(c) ? c : 0.0;
@@ -723,6 +715,293 @@ double TZQS_Recordset::GetSelectedFrequency(std::uint8_t Kind, std::int32_t Inde
 double TZQS_Recordset::GetSelectedWavelength(std::uint8_t Kind, std::int32_t Index) {
     const std::uint8_t band = SelectedBand(Kind, Index);
     return band ? GetWavelength(band) : 0.0;
+}
+
+// =======================================================================================
+// Arithmetic of the current satellite
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double C = zqt_sat_obs_types::SpeedOfLight;
+constexpr double F1 = 1575420000.0;
+constexpr double RadToDeg = 57.29577951308232;
+
+bool Placed(const RVec3& P) {
+    return std::isfinite(P.X) && std::isfinite(P.Y) && std::isfinite(P.Z) &&
+           (P.X != 0.0 || P.Y != 0.0 || P.Z != 0.0);
+}
+
+}  // namespace
+
+void TZQS_Recordset::CreateTropoModel() {
+    FTropoModel.reset();
+    const auto& make = zqt_obs_intrf::TropoModelFactory();
+    if (!make) return;
+    FTropoModel = make(FSettings.TropoModel);
+    if (!FTropoModel) return;
+    FTropoModel->SetPositionXYZ(FReferencePos);
+    FTropoModel->SetGPSTime(
+        static_cast<std::int64_t>(std::nearbyint(static_cast<double>(FEndTime - FBegTime) / 2.0)));
+    FTropoModel->SetStdWeather(FSettings.Pressure, FSettings.Humidity);
+}
+
+void TZQS_Recordset::SetTropoKind(zqt_types_bs::eTropoModels Value) {
+    const bool changed = Value != FSettings.TropoModel;
+    FSettings.TropoModel = Value;
+    if (changed || !FTropoModel) CreateTropoModel();
+}
+
+zqt_obs_intrf::IZQS_TropoModelPtr TZQS_Recordset::GetTropoModel() {
+    if (!FTropoModel) CreateTropoModel();
+    return FTropoModel;
+}
+
+bool TZQS_Recordset::ComputeGeometry(const RVec3& Position) {
+    FGeometryDone = true;
+    FGeometryValid = false;
+    FShapiro = 0.0;
+    zqt_obs_intrf::IZQS_SatObs* so = SatObs();
+    // Directions from an unknown position (the Earth's centre) mean nothing.
+    if (!so || FCurSat == 0 || !Placed(Position)) return false;
+    FGeometryValid = so->GetSatGeometry(so->GetCursor(), Position, FGeometry);
+    if (FGeometryValid && FSettings.RelativisticDelay)
+        FShapiro = zqt_geo::ShapiroDelay(FGeometry.State.Pos, Position);
+    return FGeometryValid;
+}
+
+bool TZQS_Recordset::EnsureGeometry() {
+    if (!FGeometryDone) ComputeGeometry(FAntennaPos);
+    return FGeometryValid;
+}
+
+double TZQS_Recordset::BandFactor(std::uint8_t Band) {
+    const double f = GetFrequency(Band);
+    return f > 0.0 ? (F1 / f) * (F1 / f) : NaN;
+}
+
+double TZQS_Recordset::GetObservationOfType(std::uint8_t Type) {
+    if (Type < 1 || Type > 24) return NaN;
+    return GetObservation(static_cast<std::uint8_t>(zqt_sat_obs_types::ObsTypeSlot(Type)),
+                          static_cast<std::uint8_t>(zqt_sat_obs_types::ObsTypeKind(Type)));
+}
+
+double TZQS_Recordset::GetSelectedObservation(std::int32_t Index, std::uint8_t Kind) {
+    const std::uint8_t band = SelectedBand(Kind, Index);
+    return band ? GetObservation(band, Kind) : NaN;
+}
+
+double TZQS_Recordset::GetIonoFreeRangeRate(std::uint8_t Band1, std::uint8_t Band2) {
+    const double f1 = GetFrequency(Band1), f2 = GetFrequency(Band2);
+    if (!(f1 > 0.0) || !(f2 > 0.0) || f1 == f2) return NaN;
+    const double g = (f1 / f2) * (f1 / f2);
+    return (GetRangeRate(Band2) - g * GetRangeRate(Band1)) / (1.0 - g);
+}
+
+double TZQS_Recordset::GetRawValue(std::uint8_t Band, std::uint8_t Kind) {
+    if (Kind < 1 || Kind > 4) return 0.0;
+    zqt_obs_intrf::IZQS_SatObs* so = SatObs();
+    return so && FCurSat != 0 ? so->GetCurValue(Band, Kind) : NaN;
+}
+
+double TZQS_Recordset::GetRhoCorrected() {
+    if (!EnsureGeometry()) return NaN;
+    const zqt_obs_intrf::RSatState& st = FGeometry.State;
+    return FGeometry.Range - C * (st.ClockBias + st.Relativity) + FShapiro;
+}
+
+double TZQS_Recordset::ComputeResidual(std::uint8_t Band, std::uint8_t Kind) {
+    if (Kind != 1 && Kind != 2) return GetObservation(Band, Kind);
+    const double obs = GetObservation(Band, Kind);
+    const double c0 = GetRhoCorrected();
+    const double r = GetReceiverClock();
+    const double i = GetIonoDelayOfBand(Band);
+    const double t = GetTropoDelay();
+    if (Kind == 1) return obs - c0 - r - i - t - GetTgdRangeOfBand(Band);
+    return obs - c0 - r + i - t;
+}
+
+double TZQS_Recordset::ComputeIonoFreeResidual(std::uint8_t Band1, std::uint8_t Band2,
+                                               std::uint8_t Kind) {
+    const double f1 = GetFrequency(Band1), f2 = GetFrequency(Band2);
+    if (!(f1 > 0.0) || !(f2 > 0.0) || f1 == f2) return NaN;
+    const double g = (f1 / f2) * (f1 / f2);
+    const double l = (GetObservation(Band2, Kind) - g * GetObservation(Band1, Kind)) / (1.0 - g);
+    return l - GetRhoCorrected() - GetReceiverClock() - GetTropoDelay();
+}
+
+double TZQS_Recordset::IonoFreeWithClock(std::uint8_t Band1, std::uint8_t Band2,
+                                         std::uint8_t Kind) {
+    const double f1 = GetFrequency(Band1), f2 = GetFrequency(Band2);
+    if (!(f1 > 0.0) || !(f2 > 0.0) || f1 == f2 || !EnsureGeometry()) return NaN;
+    const double g = (f1 / f2) * (f1 / f2);
+    const double x1 = GetRawValue(Band1, Kind) + AntennaCorrection(Band1);
+    const double x2 = GetRawValue(Band2, Kind) + AntennaCorrection(Band2);
+    const double l = (x2 - g * x1) / (1.0 - g);
+    const zqt_obs_intrf::RSatState& st = FGeometry.State;
+    return C * st.Relativity + C * st.ClockBias + l - FShapiro - GetTropoDelay();
+}
+
+bool TZQS_Recordset::GetLossOfLock(std::uint8_t Band) {
+    zqt_obs_intrf::IZQS_SatObs* so = SatObs();
+    return so && FCurSat != 0 && so->LossOfLock(Band);
+}
+
+double TZQS_Recordset::GetTropoDelay() {
+    const zqt_obs_intrf::IZQS_TropoModelPtr m = GetTropoModel();
+    if (!m || !m->IsReady()) return NaN;
+    return m->GetDelay(GetAzEl().Elevation);
+}
+
+void TZQS_Recordset::GetTropoMappings(double& Wet, double& Dry) {
+    Wet = Dry = NaN;
+    const zqt_obs_intrf::IZQS_TropoModelPtr m = GetTropoModel();
+    if (!m || !m->IsReady()) return;
+    const double e = GetAzEl().Elevation;
+    Wet = m->GetWetMapping(e);
+    Dry = m->GetDryMapping(e);
+}
+
+double TZQS_Recordset::GetIonoDelay() {
+    if (!FDataStorage || FCurSat == 0) return NaN;
+    const zqt_obs_intrf::RAzEl a = GetAzEl();
+    return FDataStorage->GetIonoDelay(FCurSat, FCurTime, GetStationPos(), a.Elevation, a.Azimuth);
+}
+
+double TZQS_Recordset::GetIonoDelayOfBand(std::uint8_t Band) {
+    return BandFactor(Band) * GetIonoDelay();
+}
+
+double TZQS_Recordset::GetIonoDelayOfKind(std::uint8_t Band, std::uint8_t Kind) {
+    switch (Kind) {
+        case 0: return 0.0;
+        case 2: return -GetIonoDelayOfBand(Band);
+        default: return GetIonoDelayOfBand(Band);
+    }
+}
+
+double TZQS_Recordset::GetIonoDelayFromBands(std::uint8_t Band1, std::uint8_t Band2,
+                                             std::uint8_t Kind) {
+    const double d = BandFactor(Band1) - BandFactor(Band2);
+    if (!(d != 0.0)) return NaN;
+    return (GetObservation(Band1, Kind) - GetObservation(Band2, Kind)) / d;
+}
+
+double TZQS_Recordset::GetIonoSlantFactor() {
+    return zqt_geo::IonoSlantFactor(GetAzEl().Elevation * RadToDeg);
+}
+
+double TZQS_Recordset::GetLineOfSightVelocityAt(const RVec3& Position) {
+    if (!EnsureGeometry() || !(FGeometry.Range > 0.0)) return NaN;
+    const RVec3& s = FGeometry.State.Pos;
+    const RVec3 d{s.X - Position.X, s.Y - Position.Y, s.Z - Position.Z};
+    const double n = std::sqrt(d.X * d.X + d.Y * d.Y + d.Z * d.Z);
+    if (!(n > 0.0)) return NaN;
+    const RVec3& v = FGeometry.State.Vel;
+    return (d.X * v.X + d.Y * v.Y + d.Z * v.Z) / n;
+}
+
+bool TZQS_Recordset::GetSatState(zqt_obs_intrf::RSatState& State) {
+    State = EnsureGeometry() ? FGeometry.State : zqt_obs_intrf::RSatState{};
+    return FGeometryValid;
+}
+
+double TZQS_Recordset::GetTgdRange() { return EnsureGeometry() ? C * FGeometry.State.Tgd : NaN; }
+
+double TZQS_Recordset::GetTgdRangeOfBand(std::uint8_t Band) {
+    return BandFactor(Band) * GetTgdRange();
+}
+
+RVec3 TZQS_Recordset::GetLineOfSight() {
+    if (!EnsureGeometry() || !(FGeometry.Range > 0.0)) return RVec3{};
+    const RVec3 p = GetStationPos();
+    const RVec3& s = FGeometry.State.Pos;
+    const double rho = FGeometry.Range;
+    return RVec3{(s.X - p.X) / rho, (s.Y - p.Y) / rho, (s.Z - p.Z) / rho};
+}
+
+zqt_obs_intrf::RAzEl TZQS_Recordset::GetAzEl() {
+    zqt_obs_intrf::RAzEl a;
+    if (EnsureGeometry()) {
+        zqt_basestorage::AzimuthElevation(GetStationPos(), FGeometry.State.Pos, a);
+        return a;
+    }
+    zqt_obs_intrf::IZQS_SatObs* so = SatObs();
+    return so && FCurSat != 0 ? so->GetCurAzEl() : a;
+}
+
+double TZQS_Recordset::GetElevationDeg() { return GetAzEl().Elevation * RadToDeg; }
+
+zqt_obs_intrf::IZQS_StandaloneSolutionPtr TZQS_Recordset::GetStandaloneSolution() {
+    if (!FSolution)
+        FSolution = zqt_solution::TZQS_StandaloneSolution::Create(Intf(), FSettings.Engine,
+                                                                  FSettings.SolutionType);
+    return FSolution;
+}
+
+void TZQS_Recordset::StorePosition(const RVec3& Position) {
+    const zqt_obs_intrf::IZQS_CoordinatesPtr crd = GetStandaloneSolution()->GetCoordinates();
+    crd->SetXYZ(Position);
+    crd->SetSubObjID(FCurTime);
+    crd->ExecuteWrite();
+}
+
+void TZQS_Recordset::SetReferencePosition(const RVec3& Position) {
+    FReferencePos = Position;
+    if (FTropoModel) FTropoModel->SetPositionXYZ(Position);
+}
+
+double TZQS_Recordset::GetReceiverClock() { return FEpoch ? FEpoch->GetClock() : 0.0; }
+
+double TZQS_Recordset::GetDtrRange() {
+    return EnsureGeometry() ? C * FGeometry.State.Relativity : NaN;
+}
+
+double TZQS_Recordset::GetDtsRange() {
+    return EnsureGeometry() ? C * FGeometry.State.ClockBias : NaN;
+}
+
+bool TZQS_Recordset::GetEpochCoordinates(zqt_obs_intrf::REpochCoordinates& Value) {
+    if (FEpochCrdTime != FCurTime) {
+        FEpochCrdTime = FCurTime;
+        FEpochCrdFound = false;
+        FEpochCrd = zqt_obs_intrf::REpochCoordinates{};
+        IESQLiteDatabase& db = CheckedDatabase("GetEpochCoordinates");
+        if (FDefaultSolutionID < 0)
+            FDefaultSolutionID =
+                zqt_dataset_dbs::TZQS_DataSet::GetDefaultSolutionID(db, GetDataSetID());
+        const std::string sql =
+            FVelocitySwitch
+                ? FormatPt(
+                      "SELECT c.CrdID,c.X,c.Y,c.Z,c.SX,c.SY,c.SZ, c.PointType,v.X,v.Y,v.Z,v.s "
+                      "FROM Coordinates as c LEFT JOIN Velocity as v ON v.CrdID = c.CrdID "
+                      "WHERE (ObjID = %d)  AND (SubObjID = :GPSTime)",
+                      FDefaultSolutionID)
+                : FormatPt(
+                      "SELECT CrdID,X,Y,Z,SX,SY,SZ,PointType FROM Coordinates WHERE (ObjID = "
+                      "%d)  AND (SubObjID = :GPSTime);",
+                      FDefaultSolutionID);
+        const auto st = db.PrepareSelect(sql);
+        st->SetParamInt64ByName(":GPSTime", FCurTime);
+        if (st->Next()) {
+            FEpochCrdFound = true;
+            zqt_obs_intrf::REpochCoordinates& c = FEpochCrd;
+            c.Position = RVec3{VarToFloatZ(st->Value(1)), VarToFloatZ(st->Value(2)),
+                               VarToFloatZ(st->Value(3))};
+            const double sx = VarToFloatZ(st->Value(4)), sy = VarToFloatZ(st->Value(5)),
+                         sz = VarToFloatZ(st->Value(6));
+            c.Sigma = static_cast<float>(std::sqrt(sx * sx + sy * sy + sz * sz));
+            const std::int64_t type = VarToInt64Z(st->Value(7));
+            c.PointType = static_cast<std::uint8_t>(type > 5 ? 1 : type);
+            if (FVelocitySwitch && !st->IsNull(8)) {
+                c.Velocity = RVec3{VarToFloatZ(st->Value(8)), VarToFloatZ(st->Value(9)),
+                                   VarToFloatZ(st->Value(10))};
+                c.VelocitySigma = static_cast<float>(VarToFloatZ(st->Value(11)));
+            }
+        }
+    }
+    Value = FEpochCrd;
+    return FEpochCrdFound;
 }
 
 }  // namespace zqt_recordset_dbs

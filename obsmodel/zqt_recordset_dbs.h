@@ -163,10 +163,75 @@ public:
     zqt_types_bs::TRRecordsetSettings GetSettings() const override { return FSettings; }
     void SetSettings(const zqt_types_bs::TRRecordsetSettings& Value) override { FSettings = Value; }
     zqt_types_bs::eTropoModels GetTropoKind() const override { return FSettings.TropoModel; }
-    void SetTropoKind(zqt_types_bs::eTropoModels Value) override { FSettings.TropoModel = Value; }
+    // A kind that changes (or a recordset without a model) gets a model of its own.
+    void SetTropoKind(zqt_types_bs::eTropoModels Value) override;
     RVec3 GetOwnPosition() const override { return FOwnPos; }
     // Without a linked site the own position is the reference position too.
     void SetOwnPosition(const RVec3& Value) override;
+
+    // ---- IZQS_ObsProvider: arithmetic of the current satellite --------------------------------
+    double GetObservationOfType(std::uint8_t Type) override;
+    double GetSelectedObservation(std::int32_t Index, std::uint8_t Kind) override;
+    double GetCorrectedCode(std::int32_t Index) override {
+        return GetSelectedObservation(Index, 1);
+    }
+    double GetCorrectedPhase(std::int32_t Index) override {
+        return GetSelectedObservation(Index, 2);
+    }
+    double GetRangeRate(std::uint8_t Band) override { return GetObservation(Band, 3); }
+    double GetSelectedRangeRate(std::int32_t Index) override {
+        return GetSelectedObservation(Index, 3);
+    }
+    double GetIonoFreeRangeRate(std::uint8_t Band1, std::uint8_t Band2) override;
+    double GetRawValue(std::uint8_t Band, std::uint8_t Kind) override;
+    double ComputeResidual(std::uint8_t Band, std::uint8_t Kind) override;
+    double ComputeIonoFreeResidual(std::uint8_t Band1, std::uint8_t Band2,
+                                   std::uint8_t Kind) override;
+    double GetAntennaCorrection(std::uint8_t Band) override { return AntennaCorrection(Band); }
+    double GetIonoFreeCode(std::uint8_t Band1, std::uint8_t Band2) override {
+        return IonoFreeWithClock(Band1, Band2, 1);
+    }
+    double GetIonoFreePhase(std::uint8_t Band1, std::uint8_t Band2) override {
+        return IonoFreeWithClock(Band1, Band2, 2);
+    }
+    bool GetLossOfLock(std::uint8_t Band) override;
+    zqt_obs_intrf::IZQS_TropoModelPtr GetTropoModel() override;
+    double GetTropoDelay() override;
+    void GetTropoMappings(double& Wet, double& Dry) override;
+    double GetIonoDelayOfKind(std::uint8_t Band, std::uint8_t Kind) override;
+    double GetIonoDelayOfBand(std::uint8_t Band) override;
+    double GetIonoDelay() override;
+    double GetIonoDelayFromBands(std::uint8_t Band1, std::uint8_t Band2,
+                                 std::uint8_t Kind) override;
+    double GetIonoSlantFactor() override;
+    // The store keeps one ionosphere source: the same delay as GetIonoDelay.
+    double GetIonoDelay2() override { return GetIonoDelay(); }
+    // With the relativistic-delay switch, S is the Shapiro delay of the path; else 0.
+    bool ComputeGeometry(const RVec3& Position) override;
+    bool ComputeAntennaGeometry() override { return ComputeGeometry(FAntennaPos); }
+    double GetLineOfSightVelocity() override { return GetLineOfSightVelocityAt(GetStationPos()); }
+    double GetLineOfSightVelocityAt(const RVec3& Position) override;
+    double GetRho() override { return FGeometryValid ? FGeometry.Range : 0.0; }
+    double GetRhoCorrected() override;
+    bool GetSatState(zqt_obs_intrf::RSatState& State) override;
+    double GetTgdRange() override;
+    double GetTgdRangeOfBand(std::uint8_t Band) override;
+    RVec3 GetLineOfSight() override;
+    double GetElevationDeg() override;
+    zqt_obs_intrf::RAzEl GetAzEl() override;
+    zqt_obs_intrf::IZQS_StandaloneSolutionPtr GetStandaloneSolution() override;
+    void StorePosition(const RVec3& Position) override;
+    void SetReferencePosition(const RVec3& Position) override;
+    RVec3 GetEpochPosition() override { return FEpoch ? FEpoch->GetPosition() : RVec3{}; }
+    double GetReceiverClock() override;
+    double GetDtrRange() override;
+    double GetDtsRange() override;
+    double GetShapiro() override { return FGeometryValid ? FShapiro : 0.0; }
+    // Read once per epoch.
+    bool GetEpochCoordinates(zqt_obs_intrf::REpochCoordinates& Value) override;
+    // GetEpochCoordinates reads the velocity too.
+    bool GetVelocitySwitch() const { return FVelocitySwitch; }
+    void SetVelocitySwitch(bool Value) { FVelocitySwitch = Value; }
 
     // ---- own state ------------------------------------------------------------------------
     bool GetUnfiltered() const { return FUnfiltered; }
@@ -240,6 +305,17 @@ protected:
     // GLONASS channel of the current satellite: the data set's, else the navigation
     // data's; 127 when neither knows it.
     std::int32_t CurGloChannel();
+    // A troposphere model of the settings' kind at the reference position (nullptr without
+    // a model factory).
+    void CreateTropoModel();
+    // The geometry of the current satellite from the station position, computed when it
+    // has not been yet.
+    bool EnsureGeometry();
+    // (f1 / f)^2 of a band of the current satellite; NaN when the frequency is unknown.
+    double BandFactor(std::uint8_t Band);
+    // Entries 98 and 99: the ionosphere-free raw code (kind 1) or phase (2) with the
+    // satellite clock restored.
+    double IonoFreeWithClock(std::uint8_t Band1, std::uint8_t Band2, std::uint8_t Kind);
 
     zqt_types_bs::TRRecordsetSettings FSettings = zqt_types_bs::RecordsetSettingsDefault();
     bool FUnfiltered = false;
@@ -268,6 +344,15 @@ protected:
     bool FGeometryDone = false;
     bool FGeometryValid = false;
     RSatGeometry FGeometry;
+    double FShapiro = 0.0;
+    zqt_obs_intrf::IZQS_TropoModelPtr FTropoModel;
+    zqt_obs_intrf::IZQS_StandaloneSolutionPtr FSolution;
+    bool FVelocitySwitch = false;
+    // The epoch's row of the default solution, read once per epoch.
+    std::int32_t FDefaultSolutionID = -1;
+    std::int64_t FEpochCrdTime = -1;
+    bool FEpochCrdFound = false;
+    zqt_obs_intrf::REpochCoordinates FEpochCrd;
     RBandSelection FBandSelection;
     // The data set opened by OpenDataset without a parent. It does not hold this
     // recordset, so keeping it here makes no cycle.

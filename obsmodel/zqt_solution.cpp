@@ -49,10 +49,10 @@ void TZQS_Solution::ExecuteWrite() {
     EnsureObjID();
     const IZQS_ObjectPtr parent = GetParent();
     const std::int32_t parentID = parent ? parent->GetObjID() : FParentID;
-    ExecuteWriteParams(TVariantArray{
-        Variant(FObjID), Variant(parentID), Variant(std::int32_t{0}),
-        Variant(static_cast<std::int32_t>(FSolutionType)), Variant(FEngine), Variant(FEpochCount),
-        Variant(FBegTime), Variant(FEndTime), Variant(FProcTime)});
+    ExecuteWriteParams(TVariantArray{Variant(FObjID), Variant(parentID), Variant(std::int32_t{0}),
+                                     Variant(static_cast<std::int32_t>(FSolutionType)),
+                                     Variant(FEngine), Variant(FEpochCount), Variant(FBegTime),
+                                     Variant(FEndTime), Variant(FProcTime)});
     FSize = FEpochCount;
     FMode = FSolutionType;
     InsertObjInfo();
@@ -142,8 +142,7 @@ void TZQS_Ambiguity::ExecuteWrite() {
     const RAmbiguity& a = FRecord;
     ExecuteWriteParams(TVariantArray{Variant(ParentObjID(*this)), Variant(a.Typ),
                                      Variant(static_cast<std::int32_t>(a.Sv)), Variant(a.Freq),
-                                     Variant(a.GPSTime), Variant(a.Value),
-                                     Variant(a.Description)});
+                                     Variant(a.GPSTime), Variant(a.Value), Variant(a.Description)});
 }
 
 }  // namespace zqt_solution

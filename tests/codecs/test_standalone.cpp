@@ -10,6 +10,7 @@
 #include "rtcm_test_util.h"
 #include "sysutils.h"
 #include "zqt_model.h"
+#include "zqt_recordset_dbs.h"
 
 namespace {
 
@@ -52,8 +53,8 @@ TEST_F(Standalone, SharedRecordingsAreSolvedNearTheStation) {
             "SELECT c.X,c.Y,c.Z,e.rms FROM Coordinates AS c INNER JOIN CoordinatesExt AS e "
             "ON e.CrdID = c.CrdID WHERE c.ObjID = %d",
             solution));
-        const std::int64_t epochs =
-            Int(sysutils::Format("SELECT COUNT(*) FROM Epochs WHERE DataSetID = %d", ds->GetObjID()));
+        const std::int64_t epochs = Int(
+            sysutils::Format("SELECT COUNT(*) FROM Epochs WHERE DataSetID = %d", ds->GetObjID()));
         ASSERT_GT(engine->GetSolvableEpochs(), 0);
         EXPECT_EQ(static_cast<std::int32_t>(rows.size()), engine->GetEpochCounter());
         zqt_obs_intrf::RVec3 mean;
@@ -67,8 +68,8 @@ TEST_F(Standalone, SharedRecordingsAreSolvedNearTheStation) {
         std::cout << sysutils::Format(
             "%s: %d epochs, %d with four usable satellites, %d solved (%.1f%%); mean "
             "%.1f %.1f %.1f",
-            r.File, epochs, engine->GetSolvableEpochs(), engine->GetEpochCounter(),
-            100.0 * solved, mean.X, mean.Y, mean.Z);
+            r.File, epochs, engine->GetSolvableEpochs(), engine->GetEpochCounter(), 100.0 * solved,
+            mean.X, mean.Y, mean.Z);
         EXPECT_GE(solved, 0.95);
 
         // The station's position, or the recording's own from the averaged solutions.
@@ -98,5 +99,26 @@ TEST_F(Standalone, SharedRecordingsAreSolvedNearTheStation) {
                                       100.0 * share);
         EXPECT_LE(Distance(mean, reference), 10.0);
         EXPECT_GE(share, 0.95);
+
+        // Observed minus computed of the GPS codes, with the solved receiver clocks.
+        auto settings = zqt_types_bs::RecordsetSettingsDefault();
+        settings.ElevationMask = 0;
+        const auto rs = zqt_recordset_dbs::TZQS_Recordset::Open(
+            Db, zqt_dataset_dbs::TZQS_DataSet::FindRecordset(*Db, ds->GetObjID(), 7), settings,
+            false);
+        double sum = 0.0;
+        std::size_t count = 0;
+        while (rs->NextEpoch())
+            while (rs->NextSat()) {
+                if (rs->GetCurSystem() != zqt_sat_obs_types::SC_GPS) continue;
+                const double v = rs->ComputeResidual(1, 1);
+                if (!std::isfinite(v) || rs->GetReceiverClock() == 0.0) continue;
+                sum += v * v;
+                ++count;
+            }
+        ASSERT_GT(count, 0u);
+        const double rms = std::sqrt(sum / static_cast<double>(count));
+        std::cout << sysutils::Format("   GPS code residuals: %d, rms %.2f m\n", count, rms);
+        EXPECT_LT(rms, 10.0);
     }
 }

@@ -1,0 +1,293 @@
+// The standalone engine on a synthetic sky, the satellite arcs and the solution rows.
+#include <chrono>
+#include <map>
+#include <cmath>
+#include <numbers>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "test_epoch_util.h"
+#include "zqt_geo.h"
+#include "zqt_model.h"
+#include "zqt_satarray_dbs.h"
+#include "zqt_solution.h"
+
+namespace {
+
+using epoch_test::NewProjectDb;
+using epoch_test::TFakeDataSet;
+using zqt_obs_intrf::RVec3;
+using zqt_sat_obs_types::SatKey;
+
+constexpr double C = zqt_sat_obs_types::SpeedOfLight;
+constexpr double Omega = 7.2921151467e-5;
+constexpr std::int64_t T0 = 13000000000000LL;
+
+double Norm(const RVec3& V) { return std::sqrt(V.X * V.X + V.Y * V.Y + V.Z * V.Z); }
+RVec3 Sub(const RVec3& A, const RVec3& B) { return {A.X - B.X, A.Y - B.Y, A.Z - B.Z}; }
+
+// Satellites fixed in space, turned by the Earth's rotation during the signal's travel as
+// the navigation store does it; no satellite clock.
+class TSky : public zqt_obs_intrf::IZQS_OrbitProvider {
+public:
+    std::map<std::uint16_t, RVec3> Sats;
+    std::uint16_t Selected = 0;
+    static RVec3 Rotated(const RVec3& P, const RVec3& Receiver) {
+        const double a = Omega * Norm(Sub(P, Receiver)) / C;
+        return {P.X * std::cos(a) + P.Y * std::sin(a), -P.X * std::sin(a) + P.Y * std::cos(a), P.Z};
+    }
+    bool SelectEphemeris(std::uint16_t Svprn, std::int64_t) override {
+        Selected = Svprn;
+        return Sats.count(Svprn) > 0;
+    }
+    bool IsHealthy() override { return Sats.count(Selected) > 0; }
+    std::int32_t CurrentGlonassChannel() override { return 0; }
+    double ClockCorrection(double) override { return 0.0; }
+    bool SatStateRotated(double, const RVec3& Receiver, zqt_obs_intrf::RSatState& State) override {
+        State = {};
+        State.Pos = Rotated(Sats.at(Selected), Receiver);
+        return true;
+    }
+    std::int32_t GlonassChannel(std::uint16_t, std::int64_t) override { return 0; }
+};
+
+class TSkyStore : public zqt_classes_dbs::TZQS_Object,
+                  public virtual zqt_obs_intrf::IZQS_DataStorage {
+public:
+    zqt_obs_intrf::IZQS_OrbitProviderPtr GetOrbitProvider() override { return Sky; }
+    bool Load() override { return true; }
+    zqt_obs_intrf::IZQS_TropoModelPtr GetTropoModel() override { return nullptr; }
+    double GetIonoDelay(std::uint16_t, std::int64_t, const RVec3&, double, double) override {
+        return 0.0;
+    }
+    std::shared_ptr<TSky> Sky = std::make_shared<TSky>();
+};
+
+// A satellite at an azimuth and elevation (degrees) of the receiver, 20,200 km up, with the
+// error its pseudorange carries.
+struct SkySat {
+    std::uint16_t Key;
+    double Az, El, Error;
+};
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Db = NewProjectDb();
+        DataSet = TFakeDataSet::Make(Db, 5);
+        Store = zqt_classes_dbs::TZQS_Object::CreateChildOf<TSkyStore>(nullptr, Db);
+        zqt_geo::BLHToXYZ(45.0, 10.0, 100.0, Receiver.X, Receiver.Y, Receiver.Z);
+        Epoch = zqt_epoch_dbs::TZQS_Epoch::Create(DataSet->Intf());
+        Engine = zqt_model::TZQS_Engine::Create(Store, Epoch);
+    }
+    // Places the satellites in the sky and fills the epoch with their pseudoranges (the
+    // receiver clock Clock, m, ahead).
+    void Fill(const std::vector<SkySat>& Sats, double Clock = 30000.0) {
+        zqt_geo::TMatrix3 m;
+        zqt_geo::LocalToEcefMatrix(45.0, 10.0, m);
+        Epoch->SetTime(T0 + ++Count * 10000);
+        Epoch->SetNumSat(static_cast<std::int32_t>(Sats.size()));
+        const auto so = Epoch->GetSatObs();
+        so->SetCursor(0);
+        for (const SkySat& s : Sats) {
+            const double a = s.Az * std::numbers::pi / 180.0, e = s.El * std::numbers::pi / 180.0;
+            RVec3 u;
+            zqt_geo::ApplyMatrix(m, std::cos(e) * std::sin(a), std::cos(e) * std::cos(a),
+                                 std::sin(e), u.X, u.Y, u.Z);
+            // |Receiver + rho u| = 26,560 km.
+            const double b = Receiver.X * u.X + Receiver.Y * u.Y + Receiver.Z * u.Z;
+            const double rho =
+                -b + std::sqrt(b * b - Norm(Receiver) * Norm(Receiver) + 26560000.0 * 26560000.0);
+            const RVec3 p{Receiver.X + rho * u.X, Receiver.Y + rho * u.Y, Receiver.Z + rho * u.Z};
+            Store->Sky->Sats[s.Key] = p;
+            so->SetCurSat(s.Key, 127);
+            so->SetCurRange(1, Norm(Sub(TSky::Rotated(p, Receiver), Receiver)) + Clock + s.Error);
+            so->Next();
+        }
+    }
+    double Off() const { return Norm(Sub(Engine->GetPosition(), Receiver)); }
+
+    SQLiteExt::IESQLiteDatabasePtr Db;
+    std::shared_ptr<TFakeDataSet> DataSet;
+    std::shared_ptr<TSkyStore> Store;
+    std::shared_ptr<zqt_epoch_dbs::TZQS_Epoch> Epoch;
+    std::shared_ptr<zqt_model::TZQS_Engine> Engine;
+    RVec3 Receiver;
+    int Count = 0;
+};
+
+const std::uint16_t G01 = SatKey(1, 1), G02 = SatKey(1, 2), G03 = SatKey(1, 3), G04 = SatKey(1, 4),
+                    G05 = SatKey(1, 5), G06 = SatKey(1, 6), G07 = SatKey(1, 7), G08 = SatKey(1, 8),
+                    G09 = SatKey(1, 9), R01 = SatKey(2, 1);
+const std::vector<SkySat> Good = {{G01, 10, 80, 0},  {G02, 60, 45, 0},  {G03, 120, 30, 0},
+                                  {G04, 180, 60, 0}, {G05, 240, 20, 0}, {G06, 300, 40, 0},
+                                  {G07, 30, 15, 0},  {G08, 200, 70, 0}};
+
+}  // namespace
+
+TEST_F(EngineTest, TooFewUsableSatellitesFailAtOnce) {
+    const struct {
+        const char* Name;
+        std::vector<SkySat> Sats;
+    } cases[] = {
+        {"three", {{G01, 0, 80, 0}, {G02, 60, 45, 0}, {G03, 120, 30, 0}}},
+        {"four of two systems",
+         {{G01, 0, 80, 0}, {G02, 60, 45, 0}, {G03, 120, 30, 0}, {R01, 180, 60, 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Fill(c.Sats);
+        EXPECT_FALSE(Engine->Solve());
+        EXPECT_EQ(Engine->GetRoundsRun(), 0);
+        EXPECT_EQ(Off(), Norm(Receiver)) << "the position is zero";
+        EXPECT_EQ(Engine->GetSigma(), 10000.0);
+        // No trusted position: the satellites keep no geometry.
+        EXPECT_EQ(Epoch->GetSatObs()->GetRecord(0)->Elevation, 0.0);
+    }
+    // A station's known position describes them all the same.
+    Engine->SetStationPosition(Receiver);
+    Fill(cases[0].Sats);
+    EXPECT_FALSE(Engine->Solve());
+    EXPECT_NEAR(Epoch->GetSatObs()->GetRecord(0)->Elevation * 180.0 / std::numbers::pi, 80.0,
+                0.002);
+}
+
+TEST_F(EngineTest, SolvesExcludesOutliersAndMasksLowSatellites) {
+    // A good sky from a cold start, then an outlier of 200 m, then a satellite below the
+    // mask whose range is far off.
+    Fill(Good);
+    ASSERT_TRUE(Engine->Solve());
+    EXPECT_LT(Off(), 0.01);
+    EXPECT_NEAR(Engine->GetClock(1), 30000.0, 0.01);
+    EXPECT_LE(Engine->GetSigma(), 1.0);
+    const auto crd = Epoch->GetCoordinates2();
+    EXPECT_TRUE(crd->IsModified());
+    EXPECT_NEAR(Norm(Sub(crd->GetXYZ(), Receiver)), 0.0, 0.01);
+    EXPECT_EQ(crd->GetExt()->GetSatsUsed(), 8u);
+    // The directions (to the satellite where the signal left it: the Earth turned on).
+    const auto so = Epoch->GetSatObs();
+    for (std::size_t i = 0; i < Good.size(); ++i) {
+        const auto* r = so->GetRecord(static_cast<std::int32_t>(i));
+        EXPECT_NEAR(r->Elevation * 180.0 / std::numbers::pi, Good[i].El, 0.002);
+        EXPECT_NEAR(r->Azimuth * 180.0 / std::numbers::pi, Good[i].Az, 0.002);
+    }
+
+    auto bad = Good;
+    bad.push_back({G09, 100, 50, 200.0});
+    Fill(bad);
+    ASSERT_TRUE(Engine->Solve());
+    EXPECT_LE(Engine->GetSigma(), 30.0);
+    EXPECT_LT(Off(), 0.05);
+    EXPECT_TRUE(zqt_sat_obs_types::SatSetContains(G09, Engine->DynamicExclusions()));
+
+    auto low = Good;
+    low.push_back({G09, 100, 3, 500.0});
+    Fill(low);
+    ASSERT_TRUE(Engine->Solve());
+    EXPECT_LT(Off(), 0.05);
+    for (const auto& o : Engine->GetObservations()) EXPECT_NE(o.Svprn, G09);
+    EXPECT_NEAR(so->GetRecord(8)->Elevation * 180.0 / std::numbers::pi, 3.0, 0.002)
+        << "described all the same";
+
+    // An epoch that comes late is not solved: its satellites are described from the last
+    // solution while it is recent.
+    const int solved = Engine->GetEpochCounter();
+    Fill(Good);
+    ASSERT_TRUE(Engine->AssignGeometry());
+    EXPECT_EQ(Engine->GetEpochCounter(), solved);
+    EXPECT_NEAR(so->GetRecord(0)->Elevation * 180.0 / std::numbers::pi, 80.0, 0.002);
+    Count += 20;
+    Fill(Good);
+    EXPECT_FALSE(Engine->AssignGeometry()) << "ten seconds on, no station position";
+    EXPECT_EQ(so->GetRecord(0)->Elevation, 0.0);
+}
+
+TEST_F(EngineTest, WorkOfAHopelessEpochIsBounded) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> error(-300000.0, 300000.0);
+    std::vector<SkySat> sats;
+    for (int n = 1; n <= 40; ++n)
+        sats.push_back(
+            {SatKey(1, static_cast<unsigned>(n)), 9.0 * n, 10.0 + (n * 7) % 75, error(rng)});
+    Fill(sats);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Engine->Solve());
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LE(Engine->GetRoundsRun(),
+              zqt_model::TZQS_Engine::MaxRounds + zqt_model::TZQS_Engine::LooRounds);
+    EXPECT_LT(std::chrono::duration<double>(elapsed).count(), 0.05);
+    EXPECT_FALSE(Epoch->GetCoordinates2()->IsModified()) << "no position of a failed epoch";
+}
+
+// ---------------------------------------------------------------------------------------
+
+TEST(SatArray, ArcsOfOneSatellite) {
+    auto db = NewProjectDb();
+    auto ds = TFakeDataSet::Make(db, 5);
+    const auto arcs = zqt_satarray_dbs::TZQS_SatArray::Create(ds->Intf());
+    const std::uint16_t g = SatKey(1, 5), r = SatKey(2, 3);
+    constexpr std::int64_t S = 10000;
+    const auto rec = [&](std::uint16_t Key, std::int64_t T, std::uint8_t El, std::uint32_t Types) {
+        arcs->AddSatellite(Key, T0 + T, El, Types);
+    };
+    rec(g, 0, 10, 6);
+    rec(g, 120 * S, 10, 7);      // 120 s later: the same arc, its own types stay
+    rec(g, 240 * S + 1, 10, 6);  // 120.0001 s later: a new arc
+    rec(g, 250 * S, 11, 6);      // one degree more: a new arc at the same time
+    rec(g, 100 * S, 11, 6);      // out of order: an arc of its own, the open one untouched
+    rec(g, 260 * S, 11, 6);      // the open arc goes on
+    rec(r, 0, 255, 8);           // unknown elevation: 0
+    arcs->FinishWrite();
+    const auto rows = db->SelectMatrix(
+        "SELECT svprn,Beg + 0,End + 0,El,ObsTypes,State FROM SatArray ORDER BY svprn,Beg,End");
+    const std::vector<std::vector<std::int64_t>> want = {
+        {g, T0, T0 + 120 * S, 10, 6, 3},
+        {g, T0 + 100 * S, T0 + 100 * S, 11, 6, 3},
+        {g, T0 + 240 * S + 1, T0 + 240 * S + 1, 10, 6, 3},
+        {g, T0 + 250 * S, T0 + 260 * S, 11, 6, 3},
+        {r, T0, T0, 0, 8, 3},
+    };
+    ASSERT_EQ(rows.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i)
+        for (std::size_t k = 0; k < want[i].size(); ++k)
+            EXPECT_EQ(zqt_variant::VarToInt64Z(rows[i][k]), want[i][k]) << i << " " << k;
+}
+
+TEST(Solution, RowsAndRegistry) {
+    auto db = NewProjectDb();
+    auto ds = TFakeDataSet::Make(db, 5);
+    const auto s = zqt_solution::TZQS_StandaloneSolution::Create(ds->Intf(), 2, 4);
+    const auto crd = s->GetCoordinates();
+    for (int i = 0; i < 3; ++i) {
+        crd->SetXYZ(RVec3{6378137.0 + i, 0.0, 0.0});
+        crd->SetSubObjID(T0 + i);
+        crd->ExecuteWrite();
+    }
+    s->SetBegTime(T0);
+    s->SetEndTime(T0 + 2);
+    s->ExecuteWrite();
+    const auto row = db->SelectFirstRow(
+        sysutils::Format("SELECT ParentID,SettingsID,SolutionType,Engine,EpochCount FROM "
+                         "Solutions WHERE SolutionID = %d",
+                         s->GetObjID()));
+    ASSERT_EQ(row.size(), 5u);
+    EXPECT_EQ(zqt_variant::VarToInt64Z(row[0]), 5);
+    EXPECT_EQ(zqt_variant::VarToInt64Z(row[1]), 0);
+    EXPECT_EQ(zqt_variant::VarToInt64Z(row[2]), 4);
+    EXPECT_EQ(zqt_variant::VarToInt64Z(row[3]), 2);
+    EXPECT_EQ(zqt_variant::VarToInt64Z(row[4]), 3);
+    const auto info = db->SelectFirstRow(
+        sysutils::Format("SELECT ObjType,Mode,Size FROM ObjInfo WHERE ObjID = %d", s->GetObjID()));
+    ASSERT_EQ(info.size(), 3u);
+    EXPECT_EQ(zqt_variant::VarToInt64Z(info[0]), 20);
+    EXPECT_EQ(zqt_variant::VarToInt64Z(info[1]), 4);
+    EXPECT_EQ(zqt_variant::VarToInt64Z(info[2]), 3);
+
+    auto loaded =
+        zqt_classes_dbs::TZQS_Object::CreateWithParentOf<zqt_solution::TZQS_Solution>(ds->Intf());
+    EXPECT_TRUE(loaded->Load(s->GetObjID()));
+    EXPECT_EQ(loaded->GetEpochCount(), 3);
+    EXPECT_FALSE(loaded->Load(987654));
+    EXPECT_EQ(loaded->GetObjID(), 0);
+}

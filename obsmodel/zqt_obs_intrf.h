@@ -42,6 +42,10 @@ namespace zqt_geo {
 struct RObsStatistics;
 }
 
+namespace zqt_site {
+class IZQS_Site;
+}
+
 namespace zqt_obs_intrf {
 
 using zqt_basestorage::RAzEl;
@@ -919,6 +923,18 @@ public:
 using IZQS_ObsProviderPtr = std::shared_ptr<IZQS_ObsProvider>;
 
 // A named time window over one data set with the station description of the window.
+// The facts of a data set as its table row and registry hold them.
+struct RDataSetInfo {
+    std::int32_t DataSetID = 0;
+    std::int32_t FRcvrID = 0;  // its file receiver
+    std::uint8_t AntennaNumber = 0;
+    std::int32_t DefaultSolutionID = 0;
+    std::uint8_t Mode = 0;  // verdict of the last occupation record
+    std::string Name;
+    std::int64_t BegTime = 0;  // GPS ticks
+    std::int64_t EndTime = 0;
+};
+
 class IZQS_RecordSet : public virtual IZQS_ObsProvider {
 public:
     virtual IZQS_DataSetPtr OpenDataset() = 0;
@@ -945,6 +961,25 @@ public:
     // 6 a data set's own, 7 output, 8 static and 9 kinematic occupation, 255 retired.
     virtual std::uint8_t GetRecordsetType() const { return 0; }
     virtual void SetRecordsetType(std::uint8_t Value) { (void)Value; }
+
+    // The recordset's own position as a coordinates object (its Coordinates row).
+    virtual IZQS_CoordinatesPtr GetCoordinates() { return nullptr; }
+    // The site the recordset is linked to; empty without one.
+    virtual std::shared_ptr<zqt_site::IZQS_Site> GetSite() { return nullptr; }
+    // The data set's file receiver, and that file receiver's receiver.
+    virtual IZQS_FileReceiverLinkPtr GetFileReceiver() { return nullptr; }
+    virtual IZQS_ReceiverPtr GetReceiver() { return nullptr; }
+    // The country code of RINEX long names.
+    virtual std::string GetCountryCode() const { return std::string(); }
+    // The value given, unchanged (an entry kept for callers that pass values through).
+    virtual double PassValue(double Value) { return Value; }
+    // The current epoch's rotation record.
+    virtual RRotation GetRotationRecord() { return RRotation{}; }
+    // Whether the epoch coordinates (GetEpochCoordinates) carry the velocity.
+    virtual bool GetVelocitySwitch() const { return false; }
+    virtual void SetVelocitySwitch(bool Value) { (void)Value; }
+    // The facts of the recordset's data set, read once.
+    virtual RDataSetInfo GetDatasetInfo() { return RDataSetInfo{}; }
 };
 
 // ---------------------------------------------------------------------------------------

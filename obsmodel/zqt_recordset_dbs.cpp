@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "zqt_antenna_dbs.h"
+#include "zqt_coordinates_dbs.h"
 #include "zqt_dataset_dbs.h"
 #include "zqt_epoch_dbs.h"
 #include "zqt_sat_obs_types.h"
@@ -284,6 +285,60 @@ void TZQS_Recordset::LoadReferencePos() {
                               zqt_recordset_bs::SiteObjType, FSiteID),
                      FReferencePos);
     }
+}
+
+// =======================================================================================
+// The objects around the recordset
+
+zqt_obs_intrf::IZQS_CoordinatesPtr TZQS_Recordset::GetCoordinates() {
+    if (!FCoordinates) {
+        auto crd = zqt_coordinates_dbs::TZQS_Coordinates::Create(Intf());
+        crd->Next();  // the row of this recordset, when there is one
+        FCoordinates = crd;
+    }
+    return FCoordinates;
+}
+
+std::shared_ptr<zqt_site::IZQS_Site> TZQS_Recordset::GetSite() {
+    if (!FSite && FSiteID >= 1) {
+        auto site = zqt_site::TZQS_Site::Create(Intf(), FDatabase);
+        if (site->Load(FSiteID)) FSite = site;
+    }
+    return FSite;
+}
+
+zqt_obs_intrf::IZQS_FileReceiverLinkPtr TZQS_Recordset::GetFileReceiver() {
+    const IZQS_DataSetPtr ds = OpenDataset();
+    return ds ? ds->GetFileReceiver() : nullptr;
+}
+
+zqt_obs_intrf::IZQS_ReceiverPtr TZQS_Recordset::GetReceiver() {
+    const zqt_obs_intrf::IZQS_FileReceiverLinkPtr fr = GetFileReceiver();
+    return fr ? fr->GetReceiver() : nullptr;
+}
+
+zqt_obs_intrf::RRotation TZQS_Recordset::GetRotationRecord() {
+    return FEpoch ? FEpoch->GetRotationRecord() : zqt_obs_intrf::RRotation{};
+}
+
+zqt_obs_intrf::RDataSetInfo TZQS_Recordset::GetDatasetInfo() {
+    if (!FDataSetInfo) {
+        zqt_obs_intrf::RDataSetInfo info;
+        if (const auto ds =
+                zqt_dataset_dbs::TZQS_DataSet::CreateLoad(GetDatabase(), GetDataSetID())) {
+            info.DataSetID = ds->GetDataSetID();
+            info.FRcvrID = ds->GetFRcvrId();
+            info.AntennaNumber = ds->GetAntennaNumber();
+            info.DefaultSolutionID = zqt_dataset_dbs::TZQS_DataSet::GetDefaultSolutionID(
+                CheckedDatabase("GetDatasetInfo"), info.DataSetID);
+            info.Mode = ds->GetRecordMode();
+            info.Name = ds->GetName();
+            info.BegTime = ds->GetBegTime();
+            info.EndTime = ds->GetEndTime();
+        }
+        FDataSetInfo = std::make_unique<zqt_obs_intrf::RDataSetInfo>(std::move(info));
+    }
+    return *FDataSetInfo;
 }
 
 void TZQS_Recordset::SetOwnPosition(const RVec3& Value) {

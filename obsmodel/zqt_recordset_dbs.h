@@ -20,6 +20,7 @@
 #include "zqt_geo.h"
 #include "zqt_obs_intrf.h"
 #include "zqt_recordset_bs.h"
+#include "zqt_site.h"
 #include "zqt_types_bs.h"
 
 namespace zqt_recordset_dbs {
@@ -230,8 +231,22 @@ public:
     // Read once per epoch.
     bool GetEpochCoordinates(zqt_obs_intrf::REpochCoordinates& Value) override;
     // GetEpochCoordinates reads the velocity too.
-    bool GetVelocitySwitch() const { return FVelocitySwitch; }
-    void SetVelocitySwitch(bool Value) { FVelocitySwitch = Value; }
+    bool GetVelocitySwitch() const override { return FVelocitySwitch; }
+    void SetVelocitySwitch(bool Value) override { FVelocitySwitch = Value; }
+
+    // ---- IZQS_RecordSet: the objects around the recordset ----------------------------------
+    // Created on first use and loaded from the recordset's Coordinates row (X 0 without one).
+    zqt_obs_intrf::IZQS_CoordinatesPtr GetCoordinates() override;
+    // Loaded on first use when SiteID is 1 or more; empty without a site or its row.
+    std::shared_ptr<zqt_site::IZQS_Site> GetSite() override;
+    zqt_obs_intrf::IZQS_FileReceiverLinkPtr GetFileReceiver() override;
+    zqt_obs_intrf::IZQS_ReceiverPtr GetReceiver() override;
+    // "RUS".
+    std::string GetCountryCode() const override { return "RUS"; }
+    // The epoch cursor's rotation record (none before the first epoch).
+    zqt_obs_intrf::RRotation GetRotationRecord() override;
+    // Read through the data set's loader on first use, then kept.
+    zqt_obs_intrf::RDataSetInfo GetDatasetInfo() override;
 
     // ---- own state ------------------------------------------------------------------------
     bool GetUnfiltered() const { return FUnfiltered; }
@@ -348,6 +363,9 @@ protected:
     zqt_obs_intrf::IZQS_TropoModelPtr FTropoModel;
     zqt_obs_intrf::IZQS_StandaloneSolutionPtr FSolution;
     bool FVelocitySwitch = false;
+    zqt_obs_intrf::IZQS_CoordinatesPtr FCoordinates;
+    std::shared_ptr<zqt_site::IZQS_Site> FSite;
+    std::unique_ptr<zqt_obs_intrf::RDataSetInfo> FDataSetInfo;
     // The epoch's row of the default solution, read once per epoch.
     std::int32_t FDefaultSolutionID = -1;
     std::int64_t FEpochCrdTime = -1;

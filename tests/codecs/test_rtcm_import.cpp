@@ -13,6 +13,7 @@
 #include "rtcm_import_util.h"
 #include "rtcm_test_util.h"
 #include "sysutils.h"
+#include "zqt_recordset_dbs.h"
 #include "zqt_rtc_parser.h"
 #include "zqt_sat_obs_types.h"
 
@@ -402,6 +403,46 @@ TEST_F(ImportFixture, LateMessagesJoinTheWrittenEpochs) {
             interval)
             << t;
     EXPECT_TRUE(Told("repaired 2 epoch(s) completed by 4 late satellite(s)"));
+}
+
+// The objects around an output recordset of a converted recording: its coordinates, its
+// site at the station, the data set's file receiver and receiver, the country code, the
+// rotation record, the velocity switch and the data set's facts.
+TEST_F(ImportFixture, OutputRecordsetKnowsItsSurroundings) {
+    const TBytes stream =
+        Concat({Station(1006, X0, Y0, Z0, false, 1.5),
+                Descriptor(1033, "ANT", "A1", "REC", "1.0", "R9"), MsmEpochs(10)});
+    const auto file = Import(Dir.Write(Name, stream));
+    const std::int32_t ds = DataSetID(file);
+    const std::int32_t out = zqt_dataset_dbs::TZQS_DataSet::FindRecordset(*Db, ds, 7);
+    ASSERT_GT(out, 0);
+    const auto rs = zqt_recordset_dbs::TZQS_Recordset::Open(
+        Db, out, zqt_types_bs::RecordsetSettingsDefault(), false);
+    ASSERT_NE(rs, nullptr);
+
+    const auto crd = rs->GetCoordinates();
+    ASSERT_NE(crd, nullptr);
+    EXPECT_EQ(crd->GetX(), rs->GetOwnPosition().X);
+    const auto site = rs->GetSite();
+    ASSERT_NE(site, nullptr) << "an occupation's output recordset stands on its site";
+    EXPECT_NEAR(site->GetPosition().X, X0, 1e-3);
+    const auto fr = rs->GetFileReceiver();
+    ASSERT_NE(fr, nullptr);
+    EXPECT_EQ(fr->GetObjID(), file->GetReceiver(0)->GetObjID());
+    ASSERT_NE(rs->GetReceiver(), nullptr);
+    EXPECT_EQ(rs->GetReceiver()->GetReceiverType(), "REC");
+    EXPECT_EQ(rs->GetCountryCode(), "RUS");
+    EXPECT_EQ(rs->PassValue(-2.5), -2.5);
+    EXPECT_EQ(rs->GetRotationRecord().SaveFlag, 0) << "no attitude in the stream";
+    EXPECT_FALSE(rs->GetVelocitySwitch());
+    rs->SetVelocitySwitch(true);
+    EXPECT_TRUE(rs->GetVelocitySwitch());
+    const zqt_obs_intrf::RDataSetInfo info = rs->GetDatasetInfo();
+    EXPECT_EQ(info.DataSetID, ds);
+    EXPECT_EQ(info.FRcvrID, fr->GetObjID());
+    EXPECT_EQ(info.BegTime, T0);
+    EXPECT_EQ(info.EndTime, T0 + 9 * Sec);
+    EXPECT_FALSE(info.Name.empty());
 }
 
 TEST_F(ImportFixture, TimeWindow) {

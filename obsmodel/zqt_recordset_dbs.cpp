@@ -387,14 +387,26 @@ namespace {
 // %4:s the system list, %5:s the excluded satellites, %6:d the elevation mask (degrees).
 // A mask of 0 or less filters nothing: a satellite without geometry or just below the
 // horizon of a receiver on a hill is written as any other.
-constexpr std::string_view FilteredFrom =
-    "FROM Epochs as e1 INNER JOIN SatObs as s1 ON (e1.EpochID = s1.EpochID) and (e1.DataSetID "
-    "= %0:d) and (e1.GPSTime BETWEEN %2:d and %3:d)  and (s1.SatCode in (%4:s))  and "
-    "(s1.svprn not in (%5:s)) ";
+constexpr std::string_view FilteredEpochs =
+    "(e1.DataSetID = %0:d) and (e1.GPSTime BETWEEN %2:d and %3:d)";
+constexpr std::string_view FilteredSats = "(s1.SatCode in (%4:s))  and (s1.svprn not in (%5:s)) ";
 constexpr std::string_view ElevationFilter = " and (s1.Elevation >= %6:d) ";
-constexpr std::string_view UnfilteredFrom =
-    "FROM Epochs as e1 INNER JOIN SatObs as s1 ON (e1.EpochID = s1.EpochID) and (e1.DataSetID "
-    "= %d) ";
+constexpr std::string_view UnfilteredEpochs = "(e1.DataSetID = %d)";
+// The counts of the window without a pass over all its satellite rows: an epoch of the
+// window counts once one of its satellites passes the filters (the search stops there),
+// and a satellite counts once one epoch of the window holds it (a search by the table's
+// key). The satellites are proposed by the table's key index alone, limited to the
+// systems and satellites of the filter (SatCode is the system of svprn, svprn >> 8, in
+// every row). %s: the epoch and the satellite conditions; %0:s, %1:s the candidates'.
+constexpr std::string_view EpochCountSQL =
+    "SELECT COUNT(*) FROM Epochs as e1 WHERE %s and EXISTS (SELECT 1 FROM SatObs as s1 WHERE "
+    "(s1.EpochID = e1.EpochID) and %s);";
+constexpr std::string_view SatListSQL =
+    "SELECT c.svprn FROM (SELECT DISTINCT svprn FROM SatObs%s) as c WHERE EXISTS (SELECT 1 "
+    "FROM Epochs as e1 INNER JOIN SatObs as s1 ON (e1.EpochID = s1.EpochID) and %s and "
+    "(s1.svprn = c.svprn)) ORDER BY c.svprn;";
+constexpr std::string_view FilteredCandidates =
+    " WHERE ((svprn >> 8) in (%4:s)) and (svprn not in (%5:s))";
 constexpr std::string_view OrderWords[2] = {"ASC", "DESC"};
 
 // " 1,2,4" for the systems of a system byte (codes 1..7); "" for none.
@@ -418,25 +430,31 @@ bool ValidKind(std::uint8_t Kind) { return Kind >= OBST_FIRST && Kind <= OBST_LA
 
 void TZQS_Recordset::BuildQueries() {
     const std::int32_t ds = GetDataSetID();
+    // The main query joins the epochs and satellites of the window in the order of the file.
+    const auto build = [this](const std::string& Epochs, const std::string& Sats,
+                              const std::string& Candidates) {
+        const std::string on = Sats.empty() ? Epochs : Epochs + "  and " + Sats;
+        FCountSQL = Sats.empty() ? FormatPt(EpochCountSQL, Epochs, "1")
+                                 : FormatPt(EpochCountSQL, Epochs, Sats);
+        FSatListSQL = FormatPt(SatListSQL, Candidates, on);
+        FMainSQL =
+            "SELECT e1.*,s1.* FROM Epochs as e1 INNER JOIN SatObs as s1 ON (e1.EpochID = "
+            "s1.EpochID) and " +
+            on + " ORDER BY e1.GPSTime,s1.svprn;";
+    };
     if (FUnfiltered) {
-        const std::string from = std::string(UnfilteredFrom);
-        FCountSQL = FormatPt(
-            "SELECT COUNT(*) FROM (SELECT e1.EpochID " + from + "GROUP BY e1.EpochID);", ds);
-        FSatListSQL = FormatPt("SELECT s1.svprn " + from + "GROUP BY s1.svprn;", ds);
-        FMainSQL = FormatPt("SELECT e1.*,s1.* " + from + "ORDER BY e1.GPSTime,s1.svprn;", ds);
+        build(FormatPt(UnfilteredEpochs, ds), "", "");
         return;
     }
     const std::string systems = SystemList(FSettings.SystemSet);
     const std::string excluded = zqt_sat_obs_types::SatSetToSQL(FSettings.ExcludedSats);
-    const auto fmt = [&](const std::string& Template) {
+    const auto fmt = [&](std::string_view Template) {
         return FormatPt(Template, ds, FObjID, FBegTime, FEndTime, systems, excluded,
                         FSettings.ElevationMask);
     };
-    std::string from = std::string(FilteredFrom);
-    if (FSettings.ElevationMask > 0) from += ElevationFilter;
-    FCountSQL = fmt("SELECT COUNT(*) FROM (SELECT e1.EpochID " + from + "GROUP BY e1.EpochID);");
-    FSatListSQL = fmt("SELECT s1.svprn " + from + "GROUP BY s1.svprn;");
-    FMainSQL = fmt("SELECT e1.*,s1.* " + from + "ORDER BY e1.GPSTime,s1.svprn;");
+    std::string sats = fmt(FilteredSats);
+    if (FSettings.ElevationMask > 0) sats += fmt(ElevationFilter);
+    build(fmt(FilteredEpochs), sats, fmt(FilteredCandidates));
 }
 
 std::string TZQS_Recordset::OrderedMainSQL() const {

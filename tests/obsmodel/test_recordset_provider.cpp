@@ -175,6 +175,7 @@ TEST_F(ProviderTest, SystemSatelliteElevationAndWindowFilters) {
         DsID, T0 + Second, T0 + 3 * Second));
     std::vector<std::int64_t> times;
     EXPECT_EQ(Walk(*Open(Defaults(), false, 990), &times).size(), 3u);
+    EXPECT_EQ(Open(Defaults(), false, 990)->GetEpochCount(), 3);
     EXPECT_EQ(times, (std::vector<std::int64_t>{T0 + Second, T0 + 2 * Second, T0 + 3 * Second}));
     EXPECT_EQ(Open(Defaults(), true, 990)->GetEpochCount(), EpochCount);
 }

@@ -175,6 +175,8 @@ public:
 
     const std::string& FileName() const { return FFileName; }
     bool IsOpen() const noexcept { return FHandle.Valid(); }
+    // The open file descriptor (-1 without a file).
+    int Descriptor() const noexcept { return FHandle.Fd(); }
     // errno of the last Open that found no file to open (0 when it opened or had no name).
     int OpenError() const noexcept { return FOpenError; }
     std::int64_t Position() const noexcept { return FPosition; }

@@ -533,7 +533,13 @@ void TZQS_RTCM_Decoder::CommitEpoch() {
     } catch (const zqt_types_bs::ExcCancelledByUser&) {
         if (!late) ++FEpochCount;
         throw;
+    } catch (const SQLiteExt::ESQLiteException&) {
+        // The working database refused the epoch: the later ones would go the same way,
+        // so the import ends here instead of losing them one by one.
+        FStoreFailed = true;
+        throw;
     } catch (const std::exception& e) {
+        ++FCounts.NotWritten;
         Log(Format("Epoch %s not written: %s", zqt_timefunc::GPSTimeToStr(t),
                    std::string(e.what())));
         try {

@@ -383,6 +383,7 @@ public:
         // Satellites whose message lacks the whole milliseconds of the range and whose orbit
         // or station position could not give them: their ranges and phases are left out.
         std::int64_t WithoutWholeMs = 0;
+        std::int64_t NotWritten = 0;  // epochs whose store failed (the reason is logged)
     };
     const RAssemblyCounts& AssemblyCounts() const noexcept { return FCounts; }
     // Epochs that received observations after they had been written.

@@ -290,6 +290,8 @@ void TZQS_RTCMReader::ReportSkipped() {
         add(skipped, Format("%d satellite(s) without whole milliseconds (no orbit or station "
                             "position to give them)",
                             a.WithoutWholeMs));
+    if (a.NotWritten > 0)
+        add(skipped, Format("%d epoch(s) that could not be stored", a.NotWritten));
     if (a.LateDuplicates > 0)
         add(skipped, Format("%d late satellite(s) already in their epoch", a.LateDuplicates));
     if (a.GloDayIgnored > 0)

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "SQLiteExt.h"
 #include "rtcm_encoder.h"
 #include "zqt_classes_dbs.h"
 #include "zqt_epoch_bs.h"
@@ -66,6 +67,7 @@ public:
     }
     void ExecuteWrite() override {
         Written.push_back(Current());
+        if (GetTime() == DatabaseFailAt) throw SQLiteExt::ESQLiteException("disk I/O error");
         if (Fail || GetTime() == FailAt) throw std::runtime_error("sink refused the epoch");
     }
     std::int32_t ExecuteWriteLate() override {
@@ -85,8 +87,9 @@ public:
     }
     std::vector<RWrittenEpoch> Written;
     bool Fail = false;
-    std::int64_t FailAt = -1;    // the epoch of this time is refused
-    bool KeepSatellites = true;  // false: only the epoch times are recorded
+    std::int64_t FailAt = -1;          // the epoch of this time is refused
+    std::int64_t DatabaseFailAt = -1;  // the database fails at the epoch of this time
+    bool KeepSatellites = true;        // false: only the epoch times are recorded
     int LateWrites = 0;
 
 private:

@@ -724,10 +724,26 @@ TEST(RtcmDecoder, FailingSinkIsLoggedAndDecodingGoesOn) {
     const auto& out = rig.Finish();
     EXPECT_EQ(out.size(), 2u);
     EXPECT_EQ(rig.Parser->EpochCount(), 2);
+    EXPECT_EQ(rig.Parser->AssemblyCounts().NotWritten, 1);
     bool logged = false;
     for (const auto& line : *rig.Log)
         logged |= line.find("not written: sink refused the epoch") != std::string::npos;
     EXPECT_TRUE(logged);
+}
+
+// A working database that fails ends the decoding with its error: the epochs after it
+// would fail alike, and a run that lost them all must not end as one without observations.
+TEST(RtcmDecoder, FailingDatabaseEndsTheDecoding) {
+    TDecoderRig rig(W);
+    rig.Sink->DatabaseFailAt = W + Sec;
+    rig.Feed(Msm(1074, W + Sec, false));
+    EXPECT_THROW(
+        {
+            rig.Feed(Msm(1074, W + 2 * Sec, false));
+            rig.Finish();
+        },
+        SQLiteExt::ESQLiteException);
+    EXPECT_EQ(rig.Parser->TotalErrors(), 0) << "no message is blamed";
 }
 
 // ---------------------------------------------------------------------------------------

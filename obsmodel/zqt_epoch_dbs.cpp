@@ -1,6 +1,7 @@
 #include "zqt_epoch_dbs.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numbers>
 
@@ -137,44 +138,72 @@ std::shared_ptr<zqt_sat_obs_rcrd::TZQS_SignalMapping> TZQS_SatObs::OwnerSignalMa
 
 void TZQS_SatObs::ExecuteWrite() { WriteRecords({}); }
 
+const SQLiteExt::IESQLitePreparedStatementPtr& TZQS_SatObs::InsertStatement(std::size_t Rows) {
+    const auto slot = static_cast<std::size_t>(std::countr_zero(Rows));
+    SQLiteExt::IESQLitePreparedStatementPtr& st = FInserts.at(slot);
+    if (!st) {
+        const std::vector<std::string>& fields = GetWriteFields();
+        std::string names, row;
+        for (const std::string& f : fields) {
+            names += (names.empty() ? "" : ",") + f;
+            row += row.empty() ? "(?" : ",?";
+        }
+        row += ')';
+        std::string sql = "INSERT INTO " + FTableName + " (" + names + ") VALUES " + row;
+        for (std::size_t r = 1; r < Rows; ++r) sql += "," + row;
+        st = CheckedDatabase("WriteRecords").Prepare(sql);
+    }
+    return st;
+}
+
 std::int32_t TZQS_SatObs::WriteRecords(const std::vector<std::int64_t>& Skip) {
     const std::int32_t count = GetRecordCount();
     if (count <= 0) return 0;
-    const auto& st = WriteStatement();
-    IZQS_SatArrayPtr arr;
-    bool arrAsked = false;
-    std::int32_t written = 0;
+    FPendingRows.clear();
     for (std::int32_t i = 0; i < count; ++i) {
-        const std::span<const std::uint8_t> blob = PackedBlob(i);
-        if (blob.empty()) continue;
-        const RSatObsRecord& rec = *GetRecord(i);
-        if (std::binary_search(Skip.begin(), Skip.end(), static_cast<std::int64_t>(rec.Key)))
+        if (PackedBlob(i).empty()) continue;
+        if (std::binary_search(Skip.begin(), Skip.end(),
+                               static_cast<std::int64_t>(GetRecord(i)->Key)))
             continue;
-        const std::int32_t el = zqt_epoch_bs::WholeDegrees(rec.Elevation);
-        st->SetParamInt(0, GetEpochID());
-        st->SetParamInt(1, rec.Key);
-        st->SetParamInt(2, rec.Key >> 8);
-        st->SetParamInt(3, el);
-        st->SetParamInt(4, zqt_epoch_bs::WholeDegrees(rec.Azimuth));
-        st->SetParamInt(5, rec.ObsTypes);
-        st->SetParamBlob(6, blob.data(), blob.size());
-        st->Execute();
-        ++written;
-        if (!arrAsked) {
-            arr = GetSatArray();
-            arrAsked = true;
+        FPendingRows.push_back(i);
+    }
+    const std::size_t total = FPendingRows.size();
+    for (std::size_t at = 0; at < total;) {
+        std::size_t rows = MaxInsertRows;
+        while (rows > total - at) rows /= 2;
+        const auto& st = InsertStatement(rows);
+        int p = 0;
+        for (std::size_t r = at; r < at + rows; ++r) {
+            const std::int32_t i = FPendingRows[r];
+            const RSatObsRecord& rec = *GetRecord(i);
+            const std::span<const std::uint8_t> blob = PackedBlob(i);
+            st->SetParamInt(p++, GetEpochID());
+            st->SetParamInt(p++, rec.Key);
+            st->SetParamInt(p++, rec.Key >> 8);
+            st->SetParamInt(p++, zqt_epoch_bs::WholeDegrees(rec.Elevation));
+            st->SetParamInt(p++, zqt_epoch_bs::WholeDegrees(rec.Azimuth));
+            st->SetParamInt(p++, rec.ObsTypes);
+            st->SetParamBlob(p++, blob.data(), blob.size());
         }
-        if (arr) {
+        st->Execute();
+        at += rows;
+    }
+    if (total == 0) return 0;
+    if (const IZQS_SatArrayPtr arr = GetSatArray()) {
+        for (const std::int32_t i : FPendingRows) {
+            const RSatObsRecord& rec = *GetRecord(i);
+            const std::int32_t el = zqt_epoch_bs::WholeDegrees(rec.Elevation);
             const auto el8 = static_cast<std::int8_t>(std::clamp(el, -128, 127));
             arr->AddSatellite(rec.Key, GetEpochTime(), static_cast<std::uint8_t>(el8),
                               rec.ObsTypes);
         }
     }
-    return written;
+    return static_cast<std::int32_t>(total);
 }
 
 void TZQS_SatObs::CloseWrite() {
     if (FSatArray) FSatArray->CloseWrite();
+    FInserts = {};
     TZQS_SatObs_bs::CloseWrite();
 }
 

@@ -6,6 +6,7 @@
 // data set is kept in table ObsInfo (SaveObsInfo / LoadObsInfo).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -78,7 +79,14 @@ protected:
 private:
     void FillFromRow();
     void TakeRecordsetChannels();
+    // The insert of Rows rows at once (a power of two up to MaxInsertRows), prepared once.
+    const SQLiteExt::IESQLitePreparedStatementPtr& InsertStatement(std::size_t Rows);
 
+    // An epoch's rows go in statements of 32, 16, ... 1 rows: one statement carries the
+    // fixed cost of an insert for many rows.
+    static constexpr std::size_t MaxInsertRows = 32;
+    std::array<SQLiteExt::IESQLitePreparedStatementPtr, 6> FInserts;
+    std::vector<std::int32_t> FPendingRows;
     IZQS_SatArrayPtr FSatArray;
     bool FSharedQuery = false;
     bool FGloTaken = false;

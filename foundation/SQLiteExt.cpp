@@ -307,6 +307,105 @@ std::shared_ptr<TESQLiteDatabase_nodebug> TESQLiteDatabase_nodebug::Create(
 
 std::string TESQLiteDatabase_nodebug::SQLiteVersion() { return sqlite3_libversion(); }
 
+// =======================================================================================
+// Writing behind
+
+namespace {
+
+// Waits actively until Done() or the time is over; true when Done().
+template <class F>
+bool SpinUntil(F Done, std::chrono::microseconds Time) {
+    const auto until = std::chrono::steady_clock::now() + Time;
+    for (unsigned i = 1;; ++i) {
+        if (Done()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+        if (i % 64 == 0 && std::chrono::steady_clock::now() > until) return Done();
+    }
+}
+
+}  // namespace
+
+TESQLiteWriteBehind::~TESQLiteWriteBehind() {
+    FStop.store(true);
+    {
+        const std::lock_guard lock(FMutex);
+        FChanged.notify_all();
+    }
+    if (FThread.joinable()) FThread.join();
+}
+
+void TESQLiteWriteBehind::Post(std::function<void()> Job) {
+    Sync();
+    if (!FThread.joinable()) {
+        const std::lock_guard lock(FMutex);
+        FThread = std::thread([this] { Run(); });
+        FWorkerId = FThread.get_id();
+    }
+    // The worker is idle: FJob is free until FJobReady hands it over.
+    FJob = std::move(Job);
+    FPending.store(true);
+    FBusy.store(true);
+    FJobReady.store(true);
+    if (FWorkerSleeps.load()) {
+        const std::lock_guard lock(FMutex);
+        FChanged.notify_all();
+    }
+}
+
+void TESQLiteWriteBehind::Wait(bool Raise) const {
+    // The worker's own uses (FWorkerId is set before its first job).
+    if (std::this_thread::get_id() == FWorkerId) return;
+    if (!SpinUntil([this] { return !FBusy.load(); }, PosterSpin)) {
+        std::unique_lock lock(FMutex);
+        FPosterSleeps.store(true);
+        FChanged.wait(lock, [this] { return !FBusy.load(); });
+        FPosterSleeps.store(false);
+    }
+    if (!FFailure) {
+        FPending.store(false);
+    } else if (Raise) {
+        const std::exception_ptr failure = std::exchange(FFailure, nullptr);
+        FPending.store(false);
+        std::rethrow_exception(failure);
+    }
+}
+
+void TESQLiteWriteBehind::Run() {
+    {
+        // Post sets FWorkerId under the lock before this thread may read it.
+        const std::lock_guard lock(FMutex);
+    }
+    while (true) {
+        const auto ready = [this] { return FJobReady.load() || FStop.load(); };
+        if (!SpinUntil(ready, WorkerSpin)) {
+            std::unique_lock lock(FMutex);
+            FWorkerSleeps.store(true);
+            FChanged.wait(lock, ready);
+            FWorkerSleeps.store(false);
+        }
+        if (!FJobReady.load()) return;  // stopped with nothing left to do
+        std::function<void()> job = std::move(FJob);
+        FJob = nullptr;
+        FJobReady.store(false);
+        try {
+            job();
+        } catch (...) {
+            if (!FFailure) FFailure = std::current_exception();
+        }
+        job = nullptr;  // what the job holds goes while the connection is still its own
+        FBusy.store(false);
+        if (FPosterSleeps.load()) {
+            const std::lock_guard lock(FMutex);
+            FChanged.notify_all();
+        }
+    }
+}
+
+// =======================================================================================
+// The connection
+
 TESQLiteDatabase_nodebug::~TESQLiteDatabase_nodebug() { CloseNoThrow(); }
 
 void TESQLiteDatabase_nodebug::DoOpen(const std::string& FileName, int Flags) {
@@ -334,6 +433,7 @@ void TESQLiteDatabase_nodebug::DoOpen(const std::string& FileName, int Flags) {
 }
 
 sqlite3* TESQLiteDatabase_nodebug::CheckedHandle() const {
+    FWriteBehind.Sync();
     if (!FDb) throw ESQLiteException("Database \"" + FFileName + "\" is closed");
     return FDb;
 }
@@ -387,6 +487,7 @@ void TESQLiteDatabase_nodebug::Commit() {
 }
 
 void TESQLiteDatabase_nodebug::Rollback() {
+    FWriteBehind.SyncNoThrow();
     const bool open = FInTransaction;
     FInTransaction = false;
     // SQLite ends the transaction itself after some errors (a full disk, no memory): then
@@ -405,6 +506,7 @@ void RollbackQuietly(IESQLiteDatabase& Db) noexcept {
 void TESQLiteDatabase_nodebug::Close() { CloseNoThrow(); }
 
 void TESQLiteDatabase_nodebug::CloseNoThrow() noexcept {
+    FWriteBehind.SyncNoThrow();
     // Finalise the statements still registered and make them forget their handles, so
     // that their own destruction later finalises nothing.
     for (TESQLitePreparedStatement* s : FStatements) {
@@ -678,6 +780,8 @@ std::vector<std::string> TESQLiteDatabase_nodebug::GetTableFields(const std::str
 TESQLitePreparedStatement::TESQLitePreparedStatement(IESQLiteDatabasePtr Db, std::string SQL)
     : FDatabase(std::move(Db)), FSQL(std::move(SQL)) {
     if (!FDatabase) throw ESQLiteException("No database for the SQL statement");
+    FWriteBehind = &FDatabase->WriteBehind();
+    FWriteBehind->Sync();
     FDbHandle = FDatabase->Handle();
     if (!FDbHandle)
         throw ESQLiteException("Database \"" + FDatabase->GetFileName() + "\" is closed");
@@ -698,11 +802,13 @@ TESQLitePreparedStatement::TESQLitePreparedStatement(IESQLiteDatabasePtr Db, std
 }
 
 TESQLitePreparedStatement::~TESQLitePreparedStatement() {
+    FWriteBehind->SyncNoThrow();
     FDatabase->UnregisterStatement(this);
     if (FStmt) sqlite3_finalize(FStmt);
 }
 
 sqlite3_stmt* TESQLitePreparedStatement::Stmt() const {
+    FWriteBehind->Sync();
     if (!FStmt)
         throw ESQLiteException("SQL statement is finalized (or its database closed): \"" + FSQL +
                                "\"");
@@ -727,6 +833,7 @@ std::int64_t TESQLitePreparedStatement::LastInsertRowID() { return FDatabase->La
 int TESQLitePreparedStatement::ParamCount() { return sqlite3_bind_parameter_count(Stmt()); }
 
 void TESQLitePreparedStatement::Finalize() {
+    FWriteBehind->SyncNoThrow();
     if (FStmt) {
         sqlite3_finalize(FStmt);
         FStmt = nullptr;

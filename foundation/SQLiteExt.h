@@ -11,14 +11,19 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -217,9 +222,64 @@ public:
     virtual bool Requery(const TVariantArray& Values) = 0;
 };
 
+// ---------------------------------------------------------------------------------------
+// Writing behind: a worker thread that runs one write job at a time on a connection while
+// the thread that handed it over goes on with work of its own. Every other use of the
+// connection first waits for the job to end (Sync), so that the connection is never used by
+// two threads at once and always holds what was handed over before it; a job that failed
+// raises its error at that wait.
+
+class TESQLiteWriteBehind {
+public:
+    TESQLiteWriteBehind() = default;
+    // Runs the job handed over last, then ends the worker.
+    ~TESQLiteWriteBehind();
+    TESQLiteWriteBehind(const TESQLiteWriteBehind&) = delete;
+    TESQLiteWriteBehind& operator=(const TESQLiteWriteBehind&) = delete;
+
+    // Waits for the job before (raising its failure), then hands Job to the worker (started
+    // with the first job).
+    void Post(std::function<void()> Job);
+    // Returns once no job runs; on the worker itself at once. Raises the failure of a job
+    // that failed since the last wait.
+    void Sync() const {
+        if (FPending.load(std::memory_order_acquire)) Wait(true);
+    }
+    // The same without raising: a failure stays for the next Sync.
+    void SyncNoThrow() const noexcept {
+        if (FPending.load(std::memory_order_acquire)) Wait(false);
+    }
+
+private:
+    void Wait(bool Raise) const;
+    void Run();
+
+    // Jobs follow each other closely: the posting thread waits this long actively for the
+    // end of a job before it sleeps, the worker this long for the next job.
+    static constexpr std::chrono::microseconds PosterSpin{200};
+    static constexpr std::chrono::microseconds WorkerSpin{20};
+
+    // For the posting thread: a job was posted and its end not yet seen.
+    mutable std::atomic<bool> FPending{false};
+    std::atomic<bool> FBusy{false};      // a job is posted or runs
+    std::atomic<bool> FJobReady{false};  // FJob holds a job the worker has not taken
+    std::atomic<bool> FStop{false};
+    mutable std::atomic<bool> FPosterSleeps{false};
+    std::atomic<bool> FWorkerSleeps{false};
+    mutable std::mutex FMutex;
+    mutable std::condition_variable FChanged;
+    std::function<void()> FJob;
+    mutable std::exception_ptr FFailure;  // written by the worker before FBusy turns false
+    std::thread::id FWorkerId;
+    std::thread FThread;
+};
+
 class IESQLiteDatabase {
 public:
     virtual ~IESQLiteDatabase() = default;
+
+    // The worker that writes behind the connection's thread.
+    virtual TESQLiteWriteBehind& WriteBehind() const = 0;
 
     // The SQLite connection (nullptr once closed).
     virtual sqlite3* Handle() const = 0;
@@ -445,6 +505,7 @@ public:
 
     // IESQLiteDatabase
     sqlite3* Handle() const override { return FDb; }
+    TESQLiteWriteBehind& WriteBehind() const override { return FWriteBehind; }
     int Backup(IESQLiteDatabase& Target) override;
     void Attach(const std::string& FileName, const std::string& Alias) override;
     void Detach(const std::string& Alias) override;
@@ -524,6 +585,8 @@ private:
     // Registered statements, not owned: they register and unregister themselves.
     std::unordered_set<TESQLitePreparedStatement*> FStatements;
     bool FDebugFlag = false;  // set by SetDebugFlag, read by nothing
+    // Declared last: its worker ends before anything else of the connection goes.
+    mutable TESQLiteWriteBehind FWriteBehind;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -609,6 +672,7 @@ protected:
 
 private:
     IESQLiteDatabasePtr FDatabase;
+    const TESQLiteWriteBehind* FWriteBehind = nullptr;  // the database's
     sqlite3* FDbHandle = nullptr;
     sqlite3_stmt* FStmt = nullptr;
     std::string FSQL;

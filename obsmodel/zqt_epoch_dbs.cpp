@@ -136,7 +136,56 @@ std::shared_ptr<zqt_sat_obs_rcrd::TZQS_SignalMapping> TZQS_SatObs::OwnerSignalMa
     return ds ? ds->GetSignalMapping() : nullptr;
 }
 
-void TZQS_SatObs::ExecuteWrite() { WriteRecords({}); }
+void TZQS_SatObs::ExecuteWrite() { WriteRecords({}, true); }
+
+namespace {
+
+// The satellite rows of one epoch as plain values, ready for the inserts.
+struct RSatObsRows {
+    struct RRow {
+        std::uint16_t Key = 0;
+        std::int32_t Elevation = 0, Azimuth = 0;
+        std::uint32_t ObsTypes = 0;
+        std::size_t BlobAt = 0, BlobSize = 0;
+    };
+    std::int64_t EpochID = 0;
+    std::vector<RRow> Rows;
+    std::vector<std::uint8_t> Blobs;
+};
+
+// Rows per statement of the inserts of Count rows: 32, 16, ... 1.
+std::size_t ChunkRows(std::size_t Count, std::size_t Max) {
+    std::size_t rows = Max;
+    while (rows > Count) rows /= 2;
+    return rows;
+}
+
+// Inserts the rows, each chunk with the statement of its size (slot log2 of the size).
+void InsertRows(const RSatObsRows& Batch,
+                const std::array<SQLiteExt::IESQLitePreparedStatement*, 6>& Statements,
+                std::size_t Max) {
+    const std::size_t total = Batch.Rows.size();
+    for (std::size_t at = 0; at < total;) {
+        const std::size_t rows = ChunkRows(total - at, Max);
+        SQLiteExt::IESQLitePreparedStatement& st =
+            *Statements[static_cast<std::size_t>(std::countr_zero(rows))];
+        int p = 0;
+        for (std::size_t r = at; r < at + rows; ++r) {
+            const RSatObsRows::RRow& row = Batch.Rows[r];
+            st.SetParamInt(p++, Batch.EpochID);
+            st.SetParamInt(p++, row.Key);
+            st.SetParamInt(p++, row.Key >> 8);
+            st.SetParamInt(p++, row.Elevation);
+            st.SetParamInt(p++, row.Azimuth);
+            st.SetParamInt(p++, row.ObsTypes);
+            st.SetParamBlob(p++, Batch.Blobs.data() + row.BlobAt, row.BlobSize);
+        }
+        st.Execute();
+        at += rows;
+    }
+}
+
+}  // namespace
 
 const SQLiteExt::IESQLitePreparedStatementPtr& TZQS_SatObs::InsertStatement(std::size_t Rows) {
     const auto slot = static_cast<std::size_t>(std::countr_zero(Rows));
@@ -156,47 +205,46 @@ const SQLiteExt::IESQLitePreparedStatementPtr& TZQS_SatObs::InsertStatement(std:
     return st;
 }
 
-std::int32_t TZQS_SatObs::WriteRecords(const std::vector<std::int64_t>& Skip) {
+std::int32_t TZQS_SatObs::WriteRecords(const std::vector<std::int64_t>& Skip, bool Behind) {
     const std::int32_t count = GetRecordCount();
     if (count <= 0) return 0;
-    FPendingRows.clear();
+    RSatObsRows batch;
+    batch.EpochID = GetEpochID();
     for (std::int32_t i = 0; i < count; ++i) {
-        if (PackedBlob(i).empty()) continue;
-        if (std::binary_search(Skip.begin(), Skip.end(),
-                               static_cast<std::int64_t>(GetRecord(i)->Key)))
+        const std::span<const std::uint8_t> blob = PackedBlob(i);
+        if (blob.empty()) continue;
+        const RSatObsRecord& rec = *GetRecord(i);
+        if (std::binary_search(Skip.begin(), Skip.end(), static_cast<std::int64_t>(rec.Key)))
             continue;
-        FPendingRows.push_back(i);
+        batch.Rows.push_back({rec.Key, zqt_epoch_bs::WholeDegrees(rec.Elevation),
+                              zqt_epoch_bs::WholeDegrees(rec.Azimuth), rec.ObsTypes,
+                              batch.Blobs.size(), blob.size()});
+        batch.Blobs.insert(batch.Blobs.end(), blob.begin(), blob.end());
     }
-    const std::size_t total = FPendingRows.size();
-    for (std::size_t at = 0; at < total;) {
-        std::size_t rows = MaxInsertRows;
-        while (rows > total - at) rows /= 2;
-        const auto& st = InsertStatement(rows);
-        int p = 0;
-        for (std::size_t r = at; r < at + rows; ++r) {
-            const std::int32_t i = FPendingRows[r];
-            const RSatObsRecord& rec = *GetRecord(i);
-            const std::span<const std::uint8_t> blob = PackedBlob(i);
-            st->SetParamInt(p++, GetEpochID());
-            st->SetParamInt(p++, rec.Key);
-            st->SetParamInt(p++, rec.Key >> 8);
-            st->SetParamInt(p++, zqt_epoch_bs::WholeDegrees(rec.Elevation));
-            st->SetParamInt(p++, zqt_epoch_bs::WholeDegrees(rec.Azimuth));
-            st->SetParamInt(p++, rec.ObsTypes);
-            st->SetParamBlob(p++, blob.data(), blob.size());
-        }
-        st->Execute();
-        at += rows;
-    }
+    const std::size_t total = batch.Rows.size();
     if (total == 0) return 0;
     if (const IZQS_SatArrayPtr arr = GetSatArray()) {
-        for (const std::int32_t i : FPendingRows) {
-            const RSatObsRecord& rec = *GetRecord(i);
-            const std::int32_t el = zqt_epoch_bs::WholeDegrees(rec.Elevation);
-            const auto el8 = static_cast<std::int8_t>(std::clamp(el, -128, 127));
-            arr->AddSatellite(rec.Key, GetEpochTime(), static_cast<std::uint8_t>(el8),
-                              rec.ObsTypes);
+        for (const RSatObsRows::RRow& row : batch.Rows) {
+            const auto el8 = static_cast<std::int8_t>(std::clamp(row.Elevation, -128, 127));
+            arr->AddSatellite(row.Key, GetEpochTime(), static_cast<std::uint8_t>(el8),
+                              row.ObsTypes);
         }
+    }
+    // The statements the chunks need, prepared here: the worker only binds and runs them.
+    std::array<SQLiteExt::IESQLitePreparedStatement*, 6> statements{};
+    for (std::size_t at = 0; at < total;) {
+        const std::size_t rows = ChunkRows(total - at, MaxInsertRows);
+        statements[static_cast<std::size_t>(std::countr_zero(rows))] = InsertStatement(rows).get();
+        at += rows;
+    }
+    if (Behind) {
+        // The rows go in while the next epoch is decoded and solved; the statements stay
+        // with this object, whose every later use of the database waits for them.
+        CheckedDatabase("WriteRecords").WriteBehind().Post([batch = std::move(batch), statements] {
+            InsertRows(batch, statements, MaxInsertRows);
+        });
+    } else {
+        InsertRows(batch, statements, MaxInsertRows);
     }
     return static_cast<std::int32_t>(total);
 }

@@ -53,8 +53,9 @@ public:
     // Writes one SatObs row per record that PackAll packed, and feeds the satellite array.
     void ExecuteWrite() override;
     // The same for the records whose satellites are not among Skip (sorted); returns the
-    // rows written.
-    std::int32_t WriteRecords(const std::vector<std::int64_t>& Skip);
+    // rows written. Behind: the rows are handed to the database's worker, which inserts
+    // them while this thread goes on (its next use of the database waits for them).
+    std::int32_t WriteRecords(const std::vector<std::int64_t>& Skip, bool Behind = false);
     void CloseWrite() override;
     void SetSelect(SQLiteExt::IESQLiteSelectStatementPtr Statement) override;
 
@@ -86,7 +87,6 @@ private:
     // fixed cost of an insert for many rows.
     static constexpr std::size_t MaxInsertRows = 32;
     std::array<SQLiteExt::IESQLitePreparedStatementPtr, 6> FInserts;
-    std::vector<std::int32_t> FPendingRows;
     IZQS_SatArrayPtr FSatArray;
     bool FSharedQuery = false;
     bool FGloTaken = false;

@@ -6,8 +6,11 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <chrono>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "SQLiteErrorText.h"
@@ -557,4 +560,44 @@ TEST_F(SQLiteDbTest, CloseFinalisesRegisteredStatementsOnce) {
     auto st = db2->Prepare("SELECT 1");
     st->Finalize();
     EXPECT_THROW(st->Execute(), ESQLiteException);
+}
+
+// ---------------------------------------------------------------------------------------
+// Writing behind
+
+// A job runs while the thread that posted it goes on; the next use of the connection
+// waits for it and sees its rows; a failed job raises once, at that use.
+TEST_F(SQLiteDbTest, WritingBehindRunsAlongAndEveryUseWaitsForIt) {
+    const auto ins = Db->PrepareInsert("t", "a,b", 0);
+    IESQLitePreparedStatement* st = ins.get();
+    const auto insert = [st](int A, const std::string& B) {
+        st->SetParamInt(0, A);
+        st->SetParamText(1, B);
+        st->Execute();
+    };
+    std::atomic<bool> posted{false};
+    std::atomic<bool> sawPosted{false};
+    Db->WriteBehind().Post([&] {
+        // Post returned before the job ended: the posting thread says so meanwhile.
+        for (int i = 0; i < 5000 && !posted.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        sawPosted = posted.load();
+        for (int a = 1; a <= 3; ++a) insert(a, "row" + std::to_string(a));
+    });
+    posted = true;
+    EXPECT_EQ(Db->QueryInt("SELECT COUNT(*) FROM t"), 3);
+    EXPECT_TRUE(sawPosted.load());
+
+    Db->WriteBehind().Post([&] { insert(4, "row1"); });  // b is unique
+    EXPECT_THROW(Db->QueryInt("SELECT COUNT(*) FROM t"), ESQLiteUniqueConstrain);
+    EXPECT_EQ(Db->QueryInt("SELECT COUNT(*) FROM t"), 3);
+
+    // A job still running when the connection closes ends first.
+    Db->WriteBehind().Post([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        insert(5, "row5");
+    });
+    Db->Close();
+    Db = TESQLiteDatabase_nodebug::Create(Dir.File("test.db3"));
+    EXPECT_EQ(Db->QueryInt("SELECT COUNT(*) FROM t"), 4);
 }

@@ -70,11 +70,18 @@ std::shared_ptr<TZQS_ObsFile> TZQS_ObsFile::Prepare(const IZQS_ObjectPtr& Owner,
     return file;
 }
 
+namespace {
+
+// A reader is missing only when the program did not install its components first.
+constexpr const char* NoReaderText =
+    "No %s reader is installed (InstallComponents was not called) for %s";
+
+}  // namespace
+
 IZQS_OBSFilePtr TZQS_ObsFile::LoadRTCM(const IZQS_ObjectPtr& Owner, const std::string& FileName,
                                        TRReaderSettings& Settings) {
     const RReaders& readers = Readers();
-    if (!readers.RTCM)
-        throw ExceptionZQS(Format("RTCM import is not available in this build (%s)", FileName));
+    if (!readers.RTCM) throw ExceptionZQS(Format(NoReaderText, "RTCM", FileName));
     auto file = Prepare(Owner, FileName, FileTypeRTCM);
     if (Settings.DayStart == 0 && readers.RTCMStartTime)
         Settings.DayStart = readers.RTCMStartTime(FileName);
@@ -88,8 +95,7 @@ IZQS_OBSFilePtr TZQS_ObsFile::LoadRTCM(const IZQS_ObjectPtr& Owner, const std::s
 
 IZQS_OBSFilePtr TZQS_ObsFile::LoadRinex(const IZQS_ObjectPtr& Owner, const std::string& FileName,
                                         TRReaderSettings& Settings) {
-    if (!Readers().Rinex)
-        throw ExceptionZQS(Format("RINEX import is not available in this build (%s)", FileName));
+    if (!Readers().Rinex) throw ExceptionZQS(Format(NoReaderText, "RINEX", FileName));
     auto file = Prepare(Owner, FileName, FileTypeRinex);
     file->ReadRinex(Settings);
     if (const auto& copy = Readers().CopyOwnRecordsets) copy(Owner->GetDatabase());
@@ -112,9 +118,7 @@ zqt_objects_intrf::IESQLiteDatabasePtr TZQS_ObsFile::ImportDatabase() const {
 void TZQS_ObsFile::ReadWith(const TReaderFactory& Factory, const TRReaderSettings& Settings,
                             const char* Kind) {
     if (zqt_classes_bs::CancelFlag()) return;
-    if (!Factory)
-        throw ExceptionZQS(
-            Format("%s import is not available in this build (%s)", Kind, FInfo.FileName));
+    if (!Factory) throw ExceptionZQS(Format(NoReaderText, Kind, FInfo.FileName));
     // The checksum test records the checksum of a new file.
     const std::int64_t crc = CalcCRC();
     if (zqt_file::IsKnownCRC(crc))

@@ -86,8 +86,8 @@ public:
     static IZQS_OBSFilePtr LoadRTCM(const IZQS_ObjectPtr& Owner, const std::string& FileName,
                                     TRReaderSettings& Settings);
     // Imports a RINEX file (navigation, observation or clock data) into the owner's
-    // database. Without a registered RINEX reader it raises ExceptionZQS "RINEX import is
-    // not available in this build (%s)".
+    // database. Without an installed RINEX reader it raises ExceptionZQS "No RINEX reader
+    // is installed (InstallComponents was not called) for %s".
     static IZQS_OBSFilePtr LoadRinex(const IZQS_ObjectPtr& Owner, const std::string& FileName,
                                      TRReaderSettings& Settings);
     // A new observation file (new ObjID, no parent) on Db.

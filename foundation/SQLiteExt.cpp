@@ -1042,6 +1042,24 @@ std::string TESQLiteInsertStatement::BuildSQL(const std::string& Table,
     return sql;
 }
 
+std::string TESQLiteInsertStatement::BuildRowsSQL(const std::string& Table,
+                                                  std::span<const std::string> Fields,
+                                                  std::size_t Rows) {
+    std::string names, row = "(";
+    for (const std::string& f : Fields) {
+        if (!names.empty()) {
+            names += ',';
+            row += ',';
+        }
+        names += UpperAscii(TrimBlank(f));
+        row += '?';
+    }
+    row += ')';
+    std::string sql = "INSERT INTO " + Table + " (" + names + ") VALUES ";
+    for (std::size_t r = 0; r < Rows; ++r) sql += (r ? "," : "") + row;
+    return sql;
+}
+
 TESQLiteInsertStatement::TESQLiteInsertStatement(IESQLiteDatabasePtr Db, const std::string& Table,
                                                  std::span<const std::string> Fields, int Mode)
     : TESQLitePreparedStatement(std::move(Db), BuildSQL(Table, Fields, Mode)) {}

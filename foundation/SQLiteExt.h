@@ -686,6 +686,10 @@ public:
                             std::span<const std::string> Fields, int Mode);
     static std::string BuildSQL(const std::string& Table, std::span<const std::string> Fields,
                                 int Mode);
+    // "INSERT INTO " + Table + " (A,B) VALUES (?,?),(?,?)": Rows rows of positional
+    // parameters, bound row after row by index.
+    static std::string BuildRowsSQL(const std::string& Table, std::span<const std::string> Fields,
+                                    std::size_t Rows);
 };
 
 class TESQLiteUpdateStatement : public TESQLitePreparedStatement {

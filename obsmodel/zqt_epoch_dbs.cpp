@@ -1,7 +1,6 @@
 #include "zqt_epoch_dbs.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <numbers>
 
@@ -153,22 +152,15 @@ struct RSatObsRows {
     std::vector<std::uint8_t> Blobs;
 };
 
-// Rows per statement of the inserts of Count rows: 32, 16, ... 1.
-std::size_t ChunkRows(std::size_t Count, std::size_t Max) {
-    std::size_t rows = Max;
-    while (rows > Count) rows /= 2;
-    return rows;
-}
-
-// Inserts the rows, each chunk with the statement of its size (slot log2 of the size).
+// Inserts the rows in statements of 32, 16, ... 1 rows; Inserts[n] takes 2^n rows.
 void InsertRows(const RSatObsRows& Batch,
-                const std::array<SQLiteExt::IESQLitePreparedStatement*, 6>& Statements,
-                std::size_t Max) {
+                const std::array<SQLiteExt::IESQLitePreparedStatement*, 6>& Inserts) {
     const std::size_t total = Batch.Rows.size();
     for (std::size_t at = 0; at < total;) {
-        const std::size_t rows = ChunkRows(total - at, Max);
-        SQLiteExt::IESQLitePreparedStatement& st =
-            *Statements[static_cast<std::size_t>(std::countr_zero(rows))];
+        std::size_t n = Inserts.size() - 1;
+        while ((std::size_t{1} << n) > total - at) --n;
+        const std::size_t rows = std::size_t{1} << n;
+        SQLiteExt::IESQLitePreparedStatement& st = *Inserts[n];
         int p = 0;
         for (std::size_t r = at; r < at + rows; ++r) {
             const RSatObsRows::RRow& row = Batch.Rows[r];
@@ -187,22 +179,16 @@ void InsertRows(const RSatObsRows& Batch,
 
 }  // namespace
 
-const SQLiteExt::IESQLitePreparedStatementPtr& TZQS_SatObs::InsertStatement(std::size_t Rows) {
-    const auto slot = static_cast<std::size_t>(std::countr_zero(Rows));
-    SQLiteExt::IESQLitePreparedStatementPtr& st = FInserts.at(slot);
-    if (!st) {
-        const std::vector<std::string>& fields = GetWriteFields();
-        std::string names, row;
-        for (const std::string& f : fields) {
-            names += (names.empty() ? "" : ",") + f;
-            row += row.empty() ? "(?" : ",?";
-        }
-        row += ')';
-        std::string sql = "INSERT INTO " + FTableName + " (" + names + ") VALUES " + row;
-        for (std::size_t r = 1; r < Rows; ++r) sql += "," + row;
-        st = CheckedDatabase("WriteRecords").Prepare(sql);
+TZQS_SatObs::TInserts TZQS_SatObs::InsertStatements() {
+    TInserts inserts{};
+    for (std::size_t n = 0; n < FInserts.size(); ++n) {
+        if (!FInserts[n])
+            FInserts[n] = CheckedDatabase("WriteRecords")
+                              .Prepare(SQLiteExt::TESQLiteInsertStatement::BuildRowsSQL(
+                                  FTableName, GetWriteFields(), std::size_t{1} << n));
+        inserts[n] = FInserts[n].get();
     }
-    return st;
+    return inserts;
 }
 
 std::int32_t TZQS_SatObs::WriteRecords(const std::vector<std::int64_t>& Skip, bool Behind) {
@@ -230,21 +216,16 @@ std::int32_t TZQS_SatObs::WriteRecords(const std::vector<std::int64_t>& Skip, bo
                               row.ObsTypes);
         }
     }
-    // The statements the chunks need, prepared here: the worker only binds and runs them.
-    std::array<SQLiteExt::IESQLitePreparedStatement*, 6> statements{};
-    for (std::size_t at = 0; at < total;) {
-        const std::size_t rows = ChunkRows(total - at, MaxInsertRows);
-        statements[static_cast<std::size_t>(std::countr_zero(rows))] = InsertStatement(rows).get();
-        at += rows;
-    }
+    // The statements are prepared here: the worker only binds and runs them.
+    const TInserts inserts = InsertStatements();
     if (Behind) {
         // The rows go in while the next epoch is decoded and solved; the statements stay
         // with this object, whose every later use of the database waits for them.
-        CheckedDatabase("WriteRecords").WriteBehind().Post([batch = std::move(batch), statements] {
-            InsertRows(batch, statements, MaxInsertRows);
+        CheckedDatabase("WriteRecords").WriteBehind().Post([batch = std::move(batch), inserts] {
+            InsertRows(batch, inserts);
         });
     } else {
-        InsertRows(batch, statements, MaxInsertRows);
+        InsertRows(batch, inserts);
     }
     return static_cast<std::int32_t>(total);
 }

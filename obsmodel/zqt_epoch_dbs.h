@@ -80,12 +80,10 @@ protected:
 private:
     void FillFromRow();
     void TakeRecordsetChannels();
-    // The insert of Rows rows at once (a power of two up to MaxInsertRows), prepared once.
-    const SQLiteExt::IESQLitePreparedStatementPtr& InsertStatement(std::size_t Rows);
-
-    // An epoch's rows go in statements of 32, 16, ... 1 rows: one statement carries the
-    // fixed cost of an insert for many rows.
-    static constexpr std::size_t MaxInsertRows = 32;
+    // An epoch's rows go in statements of 32, 16, ... 1 rows (one statement carries the
+    // fixed cost of an insert for many rows): the inserts of 2^n rows, prepared once.
+    using TInserts = std::array<SQLiteExt::IESQLitePreparedStatement*, 6>;
+    TInserts InsertStatements();
     std::array<SQLiteExt::IESQLitePreparedStatementPtr, 6> FInserts;
     IZQS_SatArrayPtr FSatArray;
     bool FSharedQuery = false;

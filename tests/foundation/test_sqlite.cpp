@@ -277,6 +277,8 @@ TEST(SQLiteStatementTextTest, InsertAndUpdateTexts) {
     EXPECT_EQ(TESQLiteInsertStatement::BuildSQL("t", f, 2),
               "INSERT OR IGNORE INTO t (A,B) VALUES(:A,:B)");
     EXPECT_EQ(TESQLiteInsertStatement::BuildSQL("t", f, 0), "INSERT INTO t (A,B) VALUES(:A,:B)");
+    EXPECT_EQ(TESQLiteInsertStatement::BuildRowsSQL("t", f, 2),
+              "INSERT INTO t (A,B) VALUES (?,?),(?,?)");
     EXPECT_EQ(TESQLiteUpdateStatement::BuildSQL("ObjInfo", SplitFieldList("name,BegTime"),
                                                 "ObjID = :ObjID"),
               "UPDATE ObjInfo SET NAME = :NAME,BEGTIME = :BEGTIME WHERE (ObjID = :ObjID)");

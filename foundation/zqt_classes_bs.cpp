@@ -449,10 +449,9 @@ void TZQS_BinaryFileWriter::AppendFile(const std::string& FileName) {
     const std::int64_t size = reader->Size();
     ProgressStart(size / static_cast<std::int64_t>(AppendBlockSize) + 1);
     // The kernel copies the bytes from file to file without passing them through this
-    // process; where it cannot (another file system, a file opened for appending), the
-    // rest goes block by block through a buffer.
-    // Pieces of a hundredth of the file at least, whole blocks: the progress moves as
-    // with the blocks.
+    // process, in pieces of whole blocks and at least a hundredth of the file (the
+    // progress moves as with the blocks); where it cannot (another file system), the rest
+    // goes block by block through a buffer.
     const auto block = static_cast<std::int64_t>(AppendBlockSize);
     const std::int64_t piece = std::max<std::int64_t>(1, size / 100 / block) * block;
     loff_t from = 0;

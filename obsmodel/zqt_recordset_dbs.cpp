@@ -397,7 +397,8 @@ constexpr std::string_view UnfilteredEpochs = "(e1.DataSetID = %d)";
 // and a satellite counts once one epoch of the window holds it (a search by the table's
 // key). The satellites are proposed by the table's key index alone, limited to the
 // systems and satellites of the filter (SatCode is the system of svprn, svprn >> 8, in
-// every row). %s: the epoch and the satellite conditions; %0:s, %1:s the candidates'.
+// every row). EpochCountSQL: the epoch, then the satellite conditions; SatListSQL: the
+// candidates' WHERE clause, then the conditions of the join.
 constexpr std::string_view EpochCountSQL =
     "SELECT COUNT(*) FROM Epochs as e1 WHERE %s and EXISTS (SELECT 1 FROM SatObs as s1 WHERE "
     "(s1.EpochID = e1.EpochID) and %s);";
@@ -434,8 +435,7 @@ void TZQS_Recordset::BuildQueries() {
     const auto build = [this](const std::string& Epochs, const std::string& Sats,
                               const std::string& Candidates) {
         const std::string on = Sats.empty() ? Epochs : Epochs + "  and " + Sats;
-        FCountSQL = Sats.empty() ? FormatPt(EpochCountSQL, Epochs, "1")
-                                 : FormatPt(EpochCountSQL, Epochs, Sats);
+        FCountSQL = FormatPt(EpochCountSQL, Epochs, Sats.empty() ? std::string("1") : Sats);
         FSatListSQL = FormatPt(SatListSQL, Candidates, on);
         FMainSQL =
             "SELECT e1.*,s1.* FROM Epochs as e1 INNER JOIN SatObs as s1 ON (e1.EpochID = "

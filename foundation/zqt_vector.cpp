@@ -87,34 +87,8 @@ bool InvertMatrix(int n, TDoubleMatrix& A, double Eps) {
     CheckMatrix("InvertMatrix", A, n, n);
     const auto N = static_cast<std::size_t>(n);
 
-    // The augmented matrix [A | I]; A itself is touched only on success.
     TDoubleMatrix W(N, TDoubleVector(2 * N, 0.0));
-    for (std::size_t i = 0; i < N; ++i) {
-        for (std::size_t j = 0; j < N; ++j) W[i][j] = A[i][j];
-        W[i][N + i] = 1.0;
-    }
-
-    for (std::size_t k = 0; k < N; ++k) {
-        std::size_t r = k;
-        while (r < N && !(std::fabs(W[r][k]) > Eps)) ++r;
-        if (r == N) return false;  // no usable pivot: singular
-        if (r != k) std::swap(W[r], W[k]);
-
-        // Right end first, so that the pivot itself is divided last.
-        const double pivot = W[k][k];
-        for (std::size_t j = 2 * N; j-- > k;) W[k][j] /= pivot;
-
-        for (std::size_t i = 0; i < N; ++i) {
-            if (i == k) continue;
-            const double f = W[i][k];
-            if (f == 0.0) continue;
-            for (std::size_t j = k; j < 2 * N; ++j) W[i][j] -= f * W[k][j];
-        }
-    }
-
-    for (std::size_t i = 0; i < N; ++i)
-        for (std::size_t j = 0; j < N; ++j) A[i][j] = W[i][N + j];
-    return true;
+    return InvertInPlace(A, N, Eps, W);
 }
 
 }  // namespace zqt_vector

@@ -3,7 +3,10 @@
 // Gauss-Jordan inversion.
 #pragma once
 
+#include <cmath>
+#include <cstddef>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "zqt_basestorage.h"
@@ -36,5 +39,36 @@ void MatVecMul(int rows, int cols, const TDoubleMatrix& A, std::span<const doubl
 // magnitude). False, with A unchanged, when the matrix is singular. Raises when A is
 // smaller than n x n.
 bool InvertMatrix(int n, TDoubleMatrix& A, double Eps);
+
+// The inversion itself, for any matrix of rows indexed [i][j] (rows of n or more values)
+// with a work matrix W of n rows of 2n or more values, which it overwrites: fixed-size
+// arrays serve without allocation. False, with A unchanged, when the matrix is singular.
+template <class Matrix, class Work>
+bool InvertInPlace(Matrix& A, std::size_t N, double Eps, Work& W) {
+    // The augmented matrix [A | I]; A itself is touched only on success.
+    for (std::size_t i = 0; i < N; ++i) {
+        for (std::size_t j = 0; j < N; ++j) {
+            W[i][j] = A[i][j];
+            W[i][N + j] = i == j ? 1.0 : 0.0;
+        }
+    }
+    for (std::size_t k = 0; k < N; ++k) {
+        std::size_t r = k;
+        while (r < N && !(std::fabs(W[r][k]) > Eps)) ++r;
+        if (r == N) return false;  // no usable pivot: singular
+        if (r != k) std::swap(W[r], W[k]);
+        const double pivot = W[k][k];
+        for (std::size_t j = k; j < 2 * N; ++j) W[k][j] /= pivot;
+        for (std::size_t i = 0; i < N; ++i) {
+            if (i == k) continue;
+            const double f = W[i][k];
+            if (f == 0.0) continue;
+            for (std::size_t j = k; j < 2 * N; ++j) W[i][j] -= f * W[k][j];
+        }
+    }
+    for (std::size_t i = 0; i < N; ++i)
+        for (std::size_t j = 0; j < N; ++j) A[i][j] = W[i][N + j];
+    return true;
+}
 
 }  // namespace zqt_vector

@@ -6,6 +6,7 @@
 
 #include "zqt_geo.h"
 #include "zqt_timefunc.h"
+#include "zqt_vector.h"
 
 namespace zqt_model {
 
@@ -214,39 +215,6 @@ double TZQS_Engine::DelaysOf(RSat& S) {
     return S.Delays;
 }
 
-namespace {
-
-// Inverts the leading n x n block of A in place (Gauss-Jordan, the first pivot above Eps
-// in magnitude); false when it is singular.
-template <std::size_t M>
-bool InvertBlock(std::array<std::array<double, M>, M>& A, int n, double Eps) {
-    const auto N = static_cast<std::size_t>(n);
-    std::array<std::array<double, 2 * M>, M> W{};
-    for (std::size_t i = 0; i < N; ++i) {
-        for (std::size_t j = 0; j < N; ++j) W[i][j] = A[i][j];
-        W[i][N + i] = 1.0;
-    }
-    for (std::size_t k = 0; k < N; ++k) {
-        std::size_t r = k;
-        while (r < N && !(std::fabs(W[r][k]) > Eps)) ++r;
-        if (r == N) return false;
-        if (r != k) std::swap(W[r], W[k]);
-        const double pivot = W[k][k];
-        for (std::size_t j = k; j < 2 * N; ++j) W[k][j] /= pivot;
-        for (std::size_t i = 0; i < N; ++i) {
-            if (i == k) continue;
-            const double f = W[i][k];
-            if (f == 0.0) continue;
-            for (std::size_t j = k; j < 2 * N; ++j) W[i][j] -= f * W[k][j];
-        }
-    }
-    for (std::size_t i = 0; i < N; ++i)
-        for (std::size_t j = 0; j < N; ++j) A[i][j] = W[i][N + j];
-    return true;
-}
-
-}  // namespace
-
 bool TZQS_Engine::Run() {
     std::array<std::array<double, MaxParams>, MaxParams> N{};
     std::array<double, MaxParams> b{};
@@ -299,7 +267,8 @@ bool TZQS_Engine::Run() {
     const int n = static_cast<int>(FObs.size());
     FParams = u;
     if (u > n) return false;
-    if (!InvertBlock(N, u, PivotLimit)) return false;
+    std::array<std::array<double, 2 * MaxParams>, MaxParams> work;
+    if (!zqt_vector::InvertInPlace(N, static_cast<std::size_t>(u), PivotLimit, work)) return false;
     FQ = N;
     FStep.fill(0.0);
     double xb = 0.0;

@@ -480,20 +480,20 @@ bool TZQS_RTCM_Decoder::Dispatch(const std::uint8_t* Payload) {
     } catch (const zqt_types_bs::ExcCancelledByUser&) {
         throw;
     } catch (const std::exception& e) {
-        // A failing navigation store is no fault of the message: it ends the import.
-        if (FStoreFailed) {
-            FStoreFailed = false;
-            throw;
-        }
-        CountError(number, e.what());
+        CountOrRethrow(number, e.what());
     } catch (...) {
-        if (FStoreFailed) {
-            FStoreFailed = false;
-            throw;
-        }
-        CountError(number, "unknown error");
+        CountOrRethrow(number, "unknown error");
     }
     return false;
+}
+
+void TZQS_RTCM_Decoder::CountOrRethrow(std::uint16_t Number, const std::string& Reason) {
+    // A failing navigation store is no fault of the message: it ends the import.
+    if (FStoreFailed) {
+        FStoreFailed = false;
+        throw;
+    }
+    CountError(Number, Reason);
 }
 
 void TZQS_RTCM_Decoder::CommitEpoch() {
@@ -504,12 +504,8 @@ void TZQS_RTCM_Decoder::CommitEpoch() {
     } catch (const zqt_types_bs::ExcCancelledByUser&) {
         throw;
     } catch (const std::exception& e) {
-        if (FStoreFailed) {
-            FStoreFailed = false;
-            throw;
-        }
         // The legacy observations refused by the sink are lost; the epoch goes on.
-        CountError(legacy, e.what());
+        CountOrRethrow(legacy, e.what());
     }
     if (!FEpoch) return;
     const std::int64_t t = FEpoch->GetTime();

@@ -563,6 +563,9 @@ protected:
     REphem FEphem;
     // Set while a failure of the navigation store travels through Dispatch.
     bool FStoreFailed = false;
+    // In a handler: the exception being handled goes on when the navigation store failed
+    // (it ends the import), else the message's failure is counted.
+    void CountOrRethrow(std::uint16_t Number, const std::string& Reason);
     std::unique_ptr<TLockTables> FLock;
 
     // Station descriptions

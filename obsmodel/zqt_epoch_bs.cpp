@@ -664,7 +664,8 @@ void TZQS_SatObs_bs::SetPhaseDelta(std::int32_t Index, std::uint8_t Band, double
     if (base > 0.0) SetPhaseMeters(Index, Band, Delta + base);
 }
 
-void TZQS_SatObs_bs::SetPhaseCycles(std::int32_t Index, std::uint8_t Band, double Cycles) {
+template <class Value>
+void TZQS_SatObs_bs::SetPhaseShifted(std::int32_t Index, std::uint8_t Band, Value Meters) {
     CheckIndex(Index);
     if (!ValidBand(Band)) return;
     const double w = GetWavelength(Index, Band);
@@ -672,20 +673,16 @@ void TZQS_SatObs_bs::SetPhaseCycles(std::int32_t Index, std::uint8_t Band, doubl
     AttachMapping();
     const std::uint16_t key = FRecords[static_cast<std::size_t>(Index)].Key;
     const double shift = FMapping->SlotPhaseShift(key, Band);
-    SetObs(Index, Band, 2, (Cycles + shift) * w, 0);
+    SetObs(Index, Band, 2, Meters(shift, w), 0);
     if (!std::isnan(shift) && ValidKey(key)) FObsInfo.GetForUpdate(key).Shift[Band] = shift;
 }
 
+void TZQS_SatObs_bs::SetPhaseCycles(std::int32_t Index, std::uint8_t Band, double Cycles) {
+    SetPhaseShifted(Index, Band, [Cycles](double Shift, double W) { return (Cycles + Shift) * W; });
+}
+
 void TZQS_SatObs_bs::SetPhaseMeters(std::int32_t Index, std::uint8_t Band, double Meters) {
-    CheckIndex(Index);
-    if (!ValidBand(Band)) return;
-    const double w = GetWavelength(Index, Band);
-    if (w == 0.0) return;
-    AttachMapping();
-    const std::uint16_t key = FRecords[static_cast<std::size_t>(Index)].Key;
-    const double shift = FMapping->SlotPhaseShift(key, Band);
-    SetObs(Index, Band, 2, shift * w + Meters, 0);
-    if (!std::isnan(shift) && ValidKey(key)) FObsInfo.GetForUpdate(key).Shift[Band] = shift;
+    SetPhaseShifted(Index, Band, [Meters](double Shift, double W) { return Shift * W + Meters; });
 }
 
 void TZQS_SatObs_bs::SetDopplerFromRate(std::int32_t Index, std::uint8_t Band, double Rate) {

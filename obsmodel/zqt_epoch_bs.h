@@ -272,6 +272,10 @@ protected:
     }
 
 private:
+    // A phase in metres, Meters(shift, wavelength), from the slot's phase shift (noted in
+    // the observation info); nothing without a wavelength.
+    template <class Value>
+    void SetPhaseShifted(std::int32_t Index, std::uint8_t Band, Value Meters);
     // Per-satellite tables indexed by svprn (0..2048) and band (1..6, index b - 1); they
     // live as long as the object and carry over from epoch to epoch.
     struct TSatTables {

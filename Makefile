@@ -17,8 +17,9 @@ endif
 
 .PHONY: deps demo build test clean format format-check fuzz fuzz-long fuzz-coverage fuzz-deps
 
-deps:
-	@missing=""; for p in $(PACKAGES); do \
+# Installs the Debian packages of the list $(1) that are missing (as root), or names them.
+define install_packages
+	@missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -29,6 +30,10 @@ deps:
 	    echo "Missing Debian packages:$$missing (run as root, or install them)"; exit 1; \
 	  fi; \
 	fi
+endef
+
+deps:
+	$(call install_packages,$(PACKAGES))
 
 build: deps
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTOLVAR_TESTS=OFF >/dev/null
@@ -77,17 +82,7 @@ FUZZ_TARGETS  := fuzz_rtcm_decoder fuzz_rtcm_import fuzz_rinex_reader fuzz_cmdli
 FUZZ_SECONDS  ?= 60
 
 fuzz-deps:
-	@missing=""; for p in $(FUZZ_PACKAGES); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  if [ "$$(id -u)" = 0 ]; then \
-	    echo "Installing:$$missing"; \
-	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
-	  else \
-	    echo "Missing Debian packages:$$missing (run as root, or install them)"; exit 1; \
-	  fi; \
-	fi
+	$(call install_packages,$(FUZZ_PACKAGES))
 
 fuzz: deps fuzz-deps
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -209,6 +209,11 @@ std::string TZQS_RinexFiles::ItemText(const Variant& Item) {
     }
 }
 
+std::string TZQS_RinexFiles::GivenOrItem(zqt_types_bs::eFields Field, const std::string& Given,
+                                         const zqt_variant::Variant& Item) const {
+    return FOverloaded.Has(Field) ? Given : ItemText(Item);
+}
+
 bool TZQS_RinexFiles::ItemNumber(const Variant& Item, double& Value) {
     if (Item.IsNullOrEmpty()) return false;
     try {
@@ -511,25 +516,20 @@ void TZQS_RinexObservations::WriteHeaderPart1() {
     WriteVersionLine();
     WritePgmLine();
     const RFileHeaderFull& h = FHeader;
-    const std::string observer = FOverloaded.Has(zqt_types_bs::eObserverName)
-                                     ? FOverloaded.ObserverName
-                                     : ItemText(h.Header.Observer);
-    const std::string agency = FOverloaded.Has(zqt_types_bs::eObserverAgency)
-                                   ? FOverloaded.ObserverAgency
-                                   : ItemText(h.Header.Agency);
-    WriteHeaderFmt("OBSERVER / AGENCY", "%-20.20s%-40.40s", observer, agency);
+    WriteHeaderFmt(
+        "OBSERVER / AGENCY", "%-20.20s%-40.40s",
+        GivenOrItem(zqt_types_bs::eObserverName, FOverloaded.ObserverName, h.Header.Observer),
+        GivenOrItem(zqt_types_bs::eObserverAgency, FOverloaded.ObserverAgency, h.Header.Agency));
     WriteMarkerLines();
 
     std::string number = ItemText(h.Receiver.Number);
     if (sysutils::Trim(number).empty()) number = ItemText(h.Receiver.Serial);
     if (FOverloaded.Has(zqt_types_bs::eReceiverNumber)) number = FOverloaded.ReceiverNumber;
-    const std::string type = FOverloaded.Has(zqt_types_bs::eReceiverType)
-                                 ? FOverloaded.ReceiverType
-                                 : ItemText(h.Receiver.Type);
-    const std::string version = FOverloaded.Has(zqt_types_bs::eFirmwareVersion)
-                                    ? FOverloaded.FirmwareVersion
-                                    : ItemText(h.Receiver.Firmware);
-    WriteHeaderFmt("REC # / TYPE / VERS", "%-20.20s%-20.20s%-20.20s", number, type, version);
+    WriteHeaderFmt(
+        "REC # / TYPE / VERS", "%-20.20s%-20.20s%-20.20s", number,
+        GivenOrItem(zqt_types_bs::eReceiverType, FOverloaded.ReceiverType, h.Receiver.Type),
+        GivenOrItem(zqt_types_bs::eFirmwareVersion, FOverloaded.FirmwareVersion,
+                    h.Receiver.Firmware));
 
     std::array<double, 3> xyz{NAN, NAN, NAN};
     const std::array<const Variant*, 3> items{&h.Header.ApproxX, &h.Header.ApproxY,

@@ -153,6 +153,9 @@ protected:
     // value); a number formatted by a fixed-width template, blanks of that width when the
     // item is no number or does not fit.
     static std::string ItemText(const zqt_variant::Variant& Item);
+    // The text given on the command line for the field, else the item's text.
+    std::string GivenOrItem(zqt_types_bs::eFields Field, const std::string& Given,
+                            const zqt_variant::Variant& Item) const;
     static bool ItemNumber(const zqt_variant::Variant& Item, double& Value);
     // A time or interval item in ticks (a Currency item by its raw value).
     static bool ItemTicks(const zqt_variant::Variant& Item, std::int64_t& Ticks);

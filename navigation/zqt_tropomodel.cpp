@@ -115,6 +115,16 @@ double SeasonalCos(std::int32_t Doy, double Latitude) {
     return std::cos(2.0 * Pi * (static_cast<double>(Doy) - dmin) / 365.25);
 }
 
+// Saastamoinen's gravity factor at a latitude (degrees) and height (m).
+double GravityFactor(double Latitude, double Height) {
+    return 1.0 - 0.00266 * std::cos(2.0 * Latitude * DegToRad) - 0.00028 * Height / 1000.0;
+}
+
+// The zenith delays (m) of the GCAT model, which the Niell model takes too: the dry part of
+// a standard atmosphere at the height (m), a constant wet part.
+double GcatZenithDry(double Height) { return 2.29951 * std::exp(-0.000116 * Height); }
+constexpr double GcatZenithWet = 0.1;
+
 // Niell's hydrostatic mapping with its height correction (height in m).
 double NiellDry(double E, double Latitude, std::int32_t Doy, double Height) {
     const double y = (static_cast<double>(Doy) - 28.0) / 365.25 + (Latitude < 0.0 ? 0.5 : 0.0);
@@ -204,8 +214,8 @@ public:
         if (!(E * RadToDeg >= GcatLimitDeg)) return NaN;
         return (GetZenithDryDelay() + GetZenithWetDelay()) * GetDryMapping(E);
     }
-    double GetZenithDryDelay() override { return 2.29951 * std::exp(-0.000116 * FHeight); }
-    double GetZenithWetDelay() override { return 0.1; }
+    double GetZenithDryDelay() override { return GcatZenithDry(FHeight); }
+    double GetZenithWetDelay() override { return GcatZenithWet; }
     double GetDryMapping(double E) override {
         if (!(E * RadToDeg >= GcatLimitDeg)) return 0.0;
         const double s = std::sin(E);
@@ -502,16 +512,14 @@ protected:
         FKind = zqt_types_bs::TM_Saastamoinen;
         FWeatherHeightsSet = true;
     }
-    double GravityFactor() const {
-        return 1.0 - 0.00266 * std::cos(2.0 * FLatitude * DegToRad) - 0.00028 * FHeight / 1000.0;
-    }
+    double GravityFactor() const { return zqt_tropomodel::GravityFactor(FLatitude, FHeight); }
 };
 
 class TZQS_NeillTropModel : public TZQS_SaasTropModel {
 public:
     std::string ClassName() const override { return "TZQS_NeillTropModel"; }
-    double GetZenithDryDelay() override { return 2.29951 * std::exp(-0.000116 * FHeight); }
-    double GetZenithWetDelay() override { return 0.1; }
+    double GetZenithDryDelay() override { return GcatZenithDry(FHeight); }
+    double GetZenithWetDelay() override { return GcatZenithWet; }
 
 protected:
     void Init() override {
@@ -533,8 +541,7 @@ public:
         const double T = 15.0 - 0.0065 * h + 273.16;
         const double e = 0.7 * 6.108 * std::exp((17.15 * T - 4684.0) / (T - 38.45));
         const double cz = std::cos(Pi / 2.0 - E);
-        const double f =
-            1.0 - 0.00266 * std::cos(2.0 * FLatitude * DegToRad) - 0.00028 * h / 1000.0;
+        const double f = GravityFactor(FLatitude, h);
         return 0.0022768 * p / (f * cz) + 0.002277 * (1255.0 / T + 0.05) * e / cz;
     }
     double GetZenithDryDelay() override { return 1.0; }

@@ -376,7 +376,10 @@ void TZQS_RinexReader::ReadObsHeader(std::int64_t MaxLines) {
         if (FDataSet) FDataSet->SetEndTime(T);
     };
     RHeaderLine h;
-    for (std::int64_t n = 0; (MaxLines <= 0 || n < MaxLines) && ReadHeaderLine(h); ++n) {
+    // MaxLines counts lines, also the continuation lines that a record reads itself (a
+    // type list over several lines inside an event).
+    const std::int64_t first = FLineNo;
+    while ((MaxLines <= 0 || FLineNo - first < MaxLines) && ReadHeaderLine(h)) {
         const std::string& v = h.Value;
         const std::string& label = h.Label;
         if (label == "END OF HEADER") return;

@@ -503,10 +503,14 @@ TEST_F(RinexReader, EventsOpenOccupationsAndWriteEvents) {
     f.push_back(H("SITE2", "MARKER NAME"));
     f.push_back(" 24  3  5 12  1 40.0000000  5  1");
     f.push_back(H("Free-form Event # 1 _ANH=1.5", "COMMENT"));
+    // New header records: a type list of two lines counts as two.
+    f.push_back(" 24  3  5 12  1 50.0000000  4  2");
+    f.push_back(Obs2Types);
+    f.push_back(H("          D2", "# / TYPES OF OBSERV"));
     f.push_back(" 24  3  5 12  2  0.0000000  0  1G01");
     Append(f, Sat2(2.0e7));
     const auto s = Read(WriteLines("ev.24o", f));
-    EXPECT_EQ(s.Events, 3);
+    EXPECT_EQ(s.Events, 4);
     EXPECT_EQ(s.EpochsWritten, 3);
     // The first occupation ends at the second event.
     EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Recordsets WHERE RecordsetType = 8 AND "

@@ -440,6 +440,7 @@ sqlite3* TESQLiteDatabase_nodebug::CheckedHandle() const {
 
 int TESQLiteDatabase_nodebug::Backup(IESQLiteDatabase& Target) {
     sqlite3* src = CheckedHandle();
+    Target.WriteBehind().Sync();
     sqlite3* dst = Target.Handle();
     if (!dst) throw ESQLiteException("Could not initialize backup: target database is closed");
     sqlite3_backup* b = sqlite3_backup_init(dst, "main", src, "main");
@@ -481,18 +482,25 @@ void TESQLiteDatabase_nodebug::BeginTransaction() {
 }
 
 void TESQLiteDatabase_nodebug::Commit() {
+    // A failed job behind raises here, while the transaction is still known to be open,
+    // so that the caller's rollback ends it.
+    FWriteBehind.Sync();
     const bool open = FInTransaction;
     FInTransaction = false;
     if (open) ExecSQL("COMMIT");
 }
 
 void TESQLiteDatabase_nodebug::Rollback() {
+    // The failure of a job behind stays for the next use: the rollback itself must not be
+    // stopped by it.
     FWriteBehind.SyncNoThrow();
     const bool open = FInTransaction;
     FInTransaction = false;
     // SQLite ends the transaction itself after some errors (a full disk, no memory): then
     // there is nothing left to roll back.
-    if (open && FDb && sqlite3_get_autocommit(FDb) == 0) ExecSQL("ROLLBACK");
+    if (!open || !FDb || sqlite3_get_autocommit(FDb) != 0) return;
+    if (sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr) != SQLITE_OK)
+        RaiseError(FDb, "Error executing SQL", "ROLLBACK");
 }
 
 void RollbackQuietly(IESQLiteDatabase& Db) noexcept {
@@ -621,6 +629,7 @@ void TESQLiteDatabase_nodebug::UnregisterStatement(TESQLitePreparedStatement* St
 }
 
 void TESQLiteDatabase_nodebug::ResetStatements() {
+    FWriteBehind.SyncNoThrow();
     for (TESQLitePreparedStatement* s : FStatements)
         if (sqlite3_stmt* h = s->StatementHandle()) sqlite3_reset(h);
 }

@@ -594,6 +594,16 @@ TEST_F(SQLiteDbTest, WritingBehindRunsAlongAndEveryUseWaitsForIt) {
     EXPECT_THROW(Db->QueryInt("SELECT COUNT(*) FROM t"), ESQLiteUniqueConstrain);
     EXPECT_EQ(Db->QueryInt("SELECT COUNT(*) FROM t"), 3);
 
+    // A job that fails inside a transaction: the commit raises its failure, and the
+    // rollback after it ends the transaction with the rows written before the job.
+    Db->BeginTransaction();
+    insert(6, "row6");
+    Db->WriteBehind().Post([&] { insert(7, "row1"); });
+    EXPECT_THROW(Db->Commit(), ESQLiteUniqueConstrain);
+    RollbackQuietly(*Db);
+    EXPECT_NE(sqlite3_get_autocommit(Db->Handle()), 0);
+    EXPECT_EQ(Db->QueryInt("SELECT COUNT(*) FROM t"), 3);
+
     // A job still running when the connection closes ends first.
     Db->WriteBehind().Post([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

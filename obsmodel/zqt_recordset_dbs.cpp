@@ -395,19 +395,22 @@ constexpr std::string_view UnfilteredEpochs = "(e1.DataSetID = %d)";
 // The counts of the window without a pass over all its satellite rows: an epoch of the
 // window counts once one of its satellites passes the filters (the search stops there),
 // and a satellite counts once one epoch of the window holds it (a search by the table's
-// key). The satellites are proposed by the table's key index alone, limited to the
-// systems and satellites of the filter (SatCode is the system of svprn, svprn >> 8, in
-// every row). EpochCountSQL: the epoch, then the satellite conditions; SatListSQL: the
-// candidates' WHERE clause, then the conditions of the join.
+// key). The satellites are proposed by the table's key index alone, over the range of
+// epoch ids that the window's epochs span (other data sets and times are not read) and
+// limited to the systems and satellites of the filter (SatCode is the system of svprn,
+// svprn >> 8, in every row). EpochCountSQL: the epoch, then the satellite conditions;
+// SatListSQL: the window's epoch conditions twice, the candidates' further conditions, then
+// the conditions of the join.
 constexpr std::string_view EpochCountSQL =
     "SELECT COUNT(*) FROM Epochs as e1 WHERE %s and EXISTS (SELECT 1 FROM SatObs as s1 WHERE "
     "(s1.EpochID = e1.EpochID) and %s);";
 constexpr std::string_view SatListSQL =
-    "SELECT c.svprn FROM (SELECT DISTINCT svprn FROM SatObs%s) as c WHERE EXISTS (SELECT 1 "
-    "FROM Epochs as e1 INNER JOIN SatObs as s1 ON (e1.EpochID = s1.EpochID) and %s and "
-    "(s1.svprn = c.svprn)) ORDER BY c.svprn;";
+    "SELECT c.svprn FROM (SELECT DISTINCT svprn FROM SatObs WHERE (EpochID BETWEEN (SELECT "
+    "MIN(e1.EpochID) FROM Epochs as e1 WHERE %s) AND (SELECT MAX(e1.EpochID) FROM Epochs as e1 "
+    "WHERE %s))%s) as c WHERE EXISTS (SELECT 1 FROM Epochs as e1 INNER JOIN SatObs as s1 ON "
+    "(e1.EpochID = s1.EpochID) and %s and (s1.svprn = c.svprn)) ORDER BY c.svprn;";
 constexpr std::string_view FilteredCandidates =
-    " WHERE ((svprn >> 8) in (%4:s)) and (svprn not in (%5:s))";
+    " and ((svprn >> 8) in (%4:s)) and (svprn not in (%5:s))";
 constexpr std::string_view OrderWords[2] = {"ASC", "DESC"};
 
 // " 1,2,4" for the systems of a system byte (codes 1..7); "" for none.
@@ -436,7 +439,7 @@ void TZQS_Recordset::BuildQueries() {
                               const std::string& Candidates) {
         const std::string on = Sats.empty() ? Epochs : Epochs + "  and " + Sats;
         FCountSQL = FormatPt(EpochCountSQL, Epochs, Sats.empty() ? std::string("1") : Sats);
-        FSatListSQL = FormatPt(SatListSQL, Candidates, on);
+        FSatListSQL = FormatPt(SatListSQL, Epochs, Epochs, Candidates, on);
         FMainSQL =
             "SELECT e1.*,s1.* FROM Epochs as e1 INNER JOIN SatObs as s1 ON (e1.EpochID = "
             "s1.EpochID) and " +

@@ -81,8 +81,8 @@ bool WordInt(std::string_view Word, std::int64_t& Result) {
 // Versions, dates and accuracies
 
 std::uint8_t RnxVersionIndex(std::int32_t Value) noexcept {
-    for (std::size_t i = 1; i < RnxVersionValues.size(); ++i)
-        if (RnxVersionValues[i] == Value) return static_cast<std::uint8_t>(i);
+    for (std::size_t i = 1; i < RnxVersions.size(); ++i)
+        if (RnxVersions[i].X100 == Value) return static_cast<std::uint8_t>(i);
     return 0;
 }
 
@@ -99,7 +99,7 @@ std::int32_t RnxVersionValue(std::string_view Text) noexcept {
 }
 
 std::uint8_t RnxReaderVersionIndex(std::int32_t Value) noexcept {
-    if (Value == 401 || Value == 402) return RnxVersion400;
+    if (Value == 401 || Value == 402) return RN4_400;
     return RnxVersionIndex(Value);
 }
 
@@ -203,6 +203,12 @@ bool TZQS_RinexReader::NextLine(std::string& Line) {
     return true;
 }
 
+void TZQS_RinexReader::Rewind() {
+    Seek(0, zqt_classes_bs::soBeginning);
+    FLineNo = 0;
+    FPending = false;
+}
+
 void TZQS_RinexReader::PushBack() {
     if (FPending || FLineNo == 0) return;
     FPending = true;
@@ -227,9 +233,7 @@ void TZQS_RinexReader::Fail(const std::string& Message) const {
 // Kind and version
 
 void TZQS_RinexReader::DetectType() {
-    Seek(0, zqt_classes_bs::soBeginning);
-    FLineNo = 0;
-    FPending = false;
+    Rewind();
     std::string line;
     NextLine(line);
     const std::string label(TrimView(Cols(line, 61, 80)));
@@ -303,15 +307,13 @@ void TZQS_RinexReader::Execute() {
         DetectType();
         FOwner->SetFileType(FFileType);
         FOwner->SetVersion(static_cast<std::uint32_t>(FVersion));
-        Seek(0, zqt_classes_bs::soBeginning);
-        FLineNo = 0;
-        FPending = false;
+        Rewind();
         switch (FFileType) {
             case RnxFileObservation: ReadObservations(); break;
             case RnxFileNavigation:
             case RnxFileGlonassNav:
             case RnxFileMixedNav:
-                if (FVersionIndex < RnxVersion400)
+                if (FVersionIndex < RN4_400)
                     ReadNavigation2();
                 else
                     ReadNavigation4();
@@ -336,6 +338,11 @@ std::int64_t TZQS_RinexReader::GlonassOffset(std::int64_t Time) {
         FGloOffset = (10800 - static_cast<std::int64_t>(FLeapSeconds)) * 10000;
     }
     return FGloOffset;
+}
+
+std::int64_t TZQS_RinexReader::EpochTicks(const std::vector<std::string>& Words) {
+    const std::int64_t t = RinexWordsToTicks(Words);
+    return FGloTimeSystem ? t - GlonassOffset(t) : t;
 }
 
 std::int64_t TZQS_RinexReader::HeaderTime(const std::string& Value) {

@@ -60,11 +60,8 @@ inline constexpr std::uint8_t RnxFileMixedNav = 9;     // "N" with system letter
 inline constexpr std::uint8_t RnxFileMeteo = 12;       // "M"
 inline constexpr std::uint8_t RnxFileClock = 14;       // "C"
 
-// Version values (version x 100) by index: 1 = 2.00 ... 10 = 3.05, 11 = 4.00.
-inline constexpr std::array<std::uint16_t, 12> RnxVersionValues{0,   200, 210, 211, 212, 300,
-                                                                301, 302, 303, 304, 305, 400};
-inline constexpr std::uint8_t RnxVersion400 = 11;
-// The index of a version value; 0 for a value outside the table.
+// The index of a version value (version x 100) in the version table; 0 for a value
+// outside it.
 std::uint8_t RnxVersionIndex(std::int32_t Value) noexcept;
 // The version value of the text of columns 1-20 (read as a number, x 100); 0 when it is
 // no number.
@@ -167,6 +164,8 @@ protected:
     // line just read once more.
     bool NextLine(std::string& Line);
     void PushBack();
+    // Back to the first line of the file.
+    void Rewind();
     // The next line cut into value and label; false at the end of the file.
     bool ReadHeaderLine(RHeaderLine& Header);
     // A fault of the file as a whole, at the current line.
@@ -184,6 +183,9 @@ protected:
     // time system "GLO" for epochs, moves it from GLONASS time).
     std::int64_t HeaderTime(const std::string& Value);
     std::int64_t GlonassOffset(std::int64_t Time);
+    // Ticks of the date words of an epoch, moved from GLONASS time in a file whose time
+    // system is GLONASS.
+    std::int64_t EpochTicks(const std::vector<std::string>& Words);
     void ReadAntennaDelta(const std::string& Value, double& H, double& E, double& N) const;
 
     // ---- navigation -------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include "sysutils.h"
 #include "zqt_datastorage_bs.h"
+#include "zqt_ephem_func.h"
 #include "zqt_rnx_reader.h"
 #include "zqt_rnx_reader_impl.h"
 #include "zqt_timefunc.h"
@@ -20,15 +21,17 @@ using namespace detail;
 namespace {
 
 constexpr double Blank = std::numeric_limits<double>::quiet_NaN();
-constexpr std::int64_t TicksPerSecond = zqt_timefunc::TicksPerSecond;
-constexpr std::int64_t SecondsPerDay = 86'400;
-constexpr std::int64_t SecondsPerWeek = 604'800;
+using zqt_timefunc::FloorMod;
+using zqt_timefunc::SecondsPerDay;
+using zqt_timefunc::SecondsPerWeek;
+using zqt_timefunc::TicksPerSecond;
 // GLONASS records stand on quarter hours.
 constexpr std::int64_t GlonassGrid = 9'000'000;
-// Start of BeiDou week 0 on the tick scale (GPS week 1356).
-constexpr std::int64_t BeiDouWeekZero = 8'201'088'000'000;
+// Start of BeiDou week 0 on the tick scale (GPS week 1356; BeiDou time is 14 s behind).
+constexpr std::int64_t BeiDouWeekZero =
+    zqt_ephem_func::BeiDouTimeOrigin - 14 * zqt_timefunc::TicksPerSecond;
 // 2006-01-01 00:00:14 GPS time, in seconds.
-constexpr std::int64_t BeiDouEpochSeconds = 820'108'814;
+constexpr std::int64_t BeiDouEpochSeconds = zqt_ephem_func::BeiDouTimeOrigin / TicksPerSecond;
 // Transmission times from this value on stand for "not known".
 constexpr double UnknownTransmission = 0.9e9;
 // Accuracy limits (m) above which records are not kept; a Galileo SISA of 32767 is kept.
@@ -38,8 +41,6 @@ constexpr double GalileoNoAccuracy = 32767.0;
 // GLONASS frame times of a day from 21:00 UTC on belong to the next Moscow day: they are
 // kept as negative seconds of the UTC day.
 constexpr std::int32_t GlonassDayTurn = 75'600;
-
-std::int64_t FloorMod(std::int64_t a, std::int64_t b) noexcept { return ((a % b) + b) % b; }
 
 double Or0(double v) noexcept { return std::isnan(v) ? 0.0 : v; }
 
@@ -430,8 +431,7 @@ bool TZQS_RinexReader::ReadCartesianRecord(const std::array<double, 3>& Clock, s
     // (quarter hours of the Moscow day) as the issue of data.
     e.toc = static_cast<std::uint32_t>(FloorMod(seconds, SecondsPerWeek));
     e.weekno = static_cast<std::uint16_t>(std::clamp<std::int64_t>(
-        (e.GPSTime - FloorMod(e.GPSTime, zqt_timefunc::TicksPerWeek)) / zqt_timefunc::TicksPerWeek,
-        0, 65535));
+        zqt_timefunc::FloorDiv(e.GPSTime, zqt_timefunc::TicksPerWeek), 0, 65535));
     e.iode = static_cast<std::int16_t>(FloorMod(seconds + 10800, SecondsPerDay) / 900);
     e.cURAoe = 'X';
     if (fourth) {
@@ -474,9 +474,7 @@ void TZQS_RinexReader::CountDamaged(const std::string& Why) {
 // The files
 
 std::int64_t TZQS_RinexReader::FirstRecordTime() {
-    Seek(0, zqt_classes_bs::soBeginning);
-    FLineNo = 0;
-    FPending = false;
+    Rewind();
     RHeaderLine h;
     while (ReadHeaderLine(h))
         if (h.Label == "END OF HEADER") break;
@@ -495,9 +493,7 @@ std::int64_t TZQS_RinexReader::FirstRecordTime() {
         }
         break;
     }
-    Seek(0, zqt_classes_bs::soBeginning);
-    FLineNo = 0;
-    FPending = false;
+    Rewind();
     return t;
 }
 

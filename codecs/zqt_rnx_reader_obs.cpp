@@ -27,25 +27,6 @@ constexpr std::int64_t TicksPerSecond = zqt_timefunc::TicksPerSecond;
 constexpr std::size_t FieldWidth = 16;
 constexpr std::size_t FieldsPerLine2 = 5;
 
-// Systems a RINEX version allows in its epochs (bit per system code).
-std::uint32_t VersionSystems(std::uint8_t Index) noexcept {
-    const auto bits = [](std::initializer_list<unsigned> s) {
-        std::uint32_t m = 0;
-        for (const unsigned x : s) m |= 1u << x;
-        return m;
-    };
-    switch (Index) {
-        case 1: return bits({SC_GPS, SC_GLONASS});
-        case 2: return bits({SC_GPS, SC_GLONASS, SC_WAAS});
-        case 3: return bits({SC_GPS, SC_GLONASS, SC_WAAS, SC_GALILEO});
-        case 4:
-        case 7: return bits({SC_GPS, SC_GLONASS, SC_WAAS, SC_GALILEO, SC_QZSS, SC_BDS});
-        case 5:
-        case 6: return bits({SC_GPS, SC_GLONASS, SC_WAAS, SC_GALILEO});
-        default: return AllSystemsMask;
-    }
-}
-
 // A digit field (loss of lock, strength): empty when blank or no digit.
 Variant DigitField(std::string_view Text) {
     const std::string_view t = TrimView(Text);
@@ -137,7 +118,7 @@ void TZQS_RinexReader::ReadObservations() {
     FOwner->SetVersion(static_cast<std::uint32_t>(FVersion));
     const auto intervalTicks =
         static_cast<std::int64_t>(std::nearbyint(FInterval * TicksPerSecond));
-    if (FVersionIndex <= 4 && FTypes2.empty()) Fail("No TYPES OF OBSERV data in file");
+    if (IsRinex2(FVersionIndex) && FTypes2.empty()) Fail("No TYPES OF OBSERV data in file");
 
     while (!Eof() || FPending) {
         if (!ReadEpoch()) continue;
@@ -215,7 +196,7 @@ bool TZQS_RinexReader::ReadEpoch() {
         if (!NextLine(line)) return false;
     } while (IsBlank(line));
     ++FSummary.EpochsRead;
-    const bool rinex2 = FVersionIndex < 5;
+    const bool rinex2 = IsRinex2(FVersionIndex);
     try {
         if (!(rinex2 ? ReadEpochHeader2(line) : ReadEpochHeader3(line))) return false;
         FEpoch->SetNumSat(FEpochSatCount);
@@ -259,8 +240,7 @@ bool TZQS_RinexReader::ReadEpochHeader2(const std::string& Line) {
     if (flag != 0 && flag != 1 && flag != 6) throw ExceptionRNX("Bad epoch header");
     const std::vector<std::string> w = Words(date);
     if (w.size() != 6) throw ExceptionRNX("Bad epoch header");
-    std::int64_t t = RinexWordsToTicks(w);
-    if (FGloTimeSystem) t -= GlonassOffset(t);
+    const std::int64_t t = EpochTicks(w);
     // The satellite list, continued on further lines beyond 12 satellites.
     std::string list(Cols(Line, 33, 68));
     std::string next;
@@ -279,7 +259,7 @@ bool TZQS_RinexReader::ReadEpochHeader2(const std::string& Line) {
     }
     FEpoch->SetTime(t);
     FEpochTime = t;
-    const std::uint32_t allowed = VersionSystems(FVersionIndex);
+    const std::uint32_t allowed = RnxVersionInfo(FVersionIndex).Systems;
     FEpochSats.assign(static_cast<std::size_t>(count), 0);
     for (std::int64_t i = 0; i < count; ++i) {
         const std::string_view sat =
@@ -316,8 +296,7 @@ bool TZQS_RinexReader::ReadEpochHeader3(const std::string& Line) {
     if (flag != 0 && flag != 1) throw ExceptionRNX(Format("Bad epoch header %s", Line));
     const std::vector<std::string> w = Words(date);
     if (w.size() != 6) throw ExceptionRNX(Format("Bad epoch header %s", Line));
-    std::int64_t t = RinexWordsToTicks(w);
-    if (FGloTimeSystem) t -= GlonassOffset(t);
+    const std::int64_t t = EpochTicks(w);
     FEpoch->SetTime(t);
     FEpochTime = t;
     return true;
@@ -326,7 +305,7 @@ bool TZQS_RinexReader::ReadEpochHeader3(const std::string& Line) {
 void TZQS_RinexReader::SkipCycleSlips(std::int32_t Count) {
     // Cycle-slip records have the layout of observation records; they are not kept.
     const std::size_t lines =
-        FVersionIndex < 5
+        IsRinex2(FVersionIndex)
             ? static_cast<std::size_t>(Count) *
                   std::max<std::size_t>(1, (FTypes2.size() + FieldsPerLine2 - 1) / FieldsPerLine2)
             : static_cast<std::size_t>(Count);
@@ -431,9 +410,7 @@ void TZQS_RinexReader::ReadEvent(std::int32_t Flag, std::int32_t Count, const st
     const auto eventTime = [this, &Date]() {
         const std::vector<std::string> w = Words(Date);
         if (w.size() < 5) throw ExceptionZQSRNXBadHeader(Format("Bad Epoch Header %s", Date));
-        std::int64_t t = RinexWordsToTicks(w);
-        if (FGloTimeSystem) t -= GlonassOffset(t);
-        return t;
+        return EpochTicks(w);
     };
     if (Flag == 4) {
         ReadObsHeader(Count);

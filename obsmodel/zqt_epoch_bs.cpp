@@ -690,7 +690,8 @@ void TZQS_SatObs_bs::SetDopplerFromRate(std::int32_t Index, std::uint8_t Band, d
     const RSatObsRecord& rec = FRecords[static_cast<std::size_t>(Index)];
     const unsigned sys = SatKeySystem(rec.Key);
     if (std::isnan(rec.RefRate) || sys == 0 || !ValidBand(Band)) return;
-    const double f1 = sys == zqt_sat_obs_types::SC_IRNSS ? 1575420000.0 : GetFrequency(Index, 1);
+    const double f1 =
+        sys == zqt_sat_obs_types::SC_IRNSS ? zqt_sat_obs_types::FreqL1 : GetFrequency(Index, 1);
     const double f = GetFrequency(Index, Band);
     // An unknown carrier (GLONASS without a channel) gives no Doppler rather than a
     // meaningless ratio of the placeholder frequencies.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "zqt_constants.h"
 #include "zqt_geo.h"
 #include "zqt_timefunc.h"
 #include "zqt_vector.h"
@@ -16,11 +17,11 @@ using zqt_sat_obs_types::SpeedOfLight;
 
 namespace {
 
-constexpr double RadToDeg = 57.29577951308232;
-constexpr double DegToRad = 0.017453292519943295;
-constexpr double TwoPi = 6.283185307179586;
-// The first GPS carrier: delays of the other bands scale by (F1 / f)^2.
-constexpr double F1 = 1575420000.0;
+using zqt_constants::DegToRad;
+using zqt_constants::RadToDeg;
+using zqt_constants::TwoPi;
+// Delays of the other bands scale by (F1 / f)^2.
+constexpr double F1 = zqt_sat_obs_types::FreqL1;
 // A receiver this far from the Earth's centre (m) is near its surface: the delay models
 // apply.
 constexpr double NearSurfaceMin = 5'000'000.0;
@@ -44,11 +45,9 @@ constexpr double StdHumidity = 50.0;
 constexpr double WeightGPS = 1.0;
 constexpr double WeightOther = 0.3;
 
-bool IsZero(const RVec3& V) { return V.X == 0.0 && V.Y == 0.0 && V.Z == 0.0; }
+using zqt_basestorage::Vec3IsZero;
+using zqt_vector::Distance3;
 double Norm(const RVec3& V) { return std::sqrt(V.X * V.X + V.Y * V.Y + V.Z * V.Z); }
-double Distance(const RVec3& A, const RVec3& B) {
-    return Norm(RVec3{A.X - B.X, A.Y - B.Y, A.Z - B.Z});
-}
 bool Finite(const RVec3& V) {
     return std::isfinite(V.X) && std::isfinite(V.Y) && std::isfinite(V.Z);
 }
@@ -117,7 +116,7 @@ void TZQS_Engine::PrepareTroposphere() {
     }
     const double r = Norm(FPosition);
     if (r >= NearSurfaceMin && r <= NearSurfaceMax && std::isfinite(FGeo.Height) &&
-        (IsZero(FTropoAt) || Distance(FTropoAt, FPosition) > TropoReach)) {
+        (Vec3IsZero(FTropoAt) || Distance3(FTropoAt, FPosition) > TropoReach)) {
         FTropo->SetPosition(FGeo.Lat, FGeo.Lon, FGeo.Height);
         FTropo->SetWeather(StdTemperature, StdPressure, StdHumidity);
         FTropoAt = FPosition;
@@ -155,17 +154,15 @@ void TZQS_Engine::Prepare(IZQS_SatObs& SatObs) {
         if (FSettings.Mode == 1) {
             const std::uint8_t band2 = FSettings.Band2[s.System];
             if (band2 == 0 || !SatObs.HasObs(i, band2, 1)) continue;
-            const double f2 = SatObs.GetFrequency(i, band2);
-            if (!(f2 > 0.0)) continue;
-            const double g = (f / f2) * (f / f2);
-            range = (rec->Band(band2).Range - g * range) / (1.0 - g);
+            range = zqt_sat_obs_types::IonoFree(range, rec->Band(band2).Range, f,
+                                                SatObs.GetFrequency(i, band2));
         }
         const double tgd = FSettings.Mode == 2 ? st.Tgd * (F1 / f) * (F1 / f) : 0.0;
         s.ClockTerm = (st.ClockBias + st.Relativity - tgd) * SpeedOfLight;
         if (!std::isfinite(s.ClockTerm) || !std::isfinite(range)) continue;
         s.SatPos = st.Pos;
         s.RotatedFor = FPosition;
-        s.Tau = Distance(st.Pos, FPosition) / SpeedOfLight;
+        s.Tau = Distance3(st.Pos, FPosition) / SpeedOfLight;
         s.Range = range;
         s.Scale = (F1 / f) * (F1 / f);
         s.Candidate = true;
@@ -179,7 +176,7 @@ bool TZQS_Engine::Look(RSat& S, double SinLat, double CosLat, double SinLon, dou
     // The Earth turns on while the signal travels: the rotation the satellite position was
     // turned by grows by the change of the travel time (first order of a rotation of a few
     // microradians).
-    const double tau = Distance(S.SatPos, FPosition) / SpeedOfLight;
+    const double tau = Distance3(S.SatPos, FPosition) / SpeedOfLight;
     const double delta = EarthRotation * (tau - S.Tau);
     const RVec3 sat{S.SatPos.X + delta * S.SatPos.Y, S.SatPos.Y - delta * S.SatPos.X, S.SatPos.Z};
     const RVec3 d{sat.X - FPosition.X, sat.Y - FPosition.Y, sat.Z - FPosition.Z};
@@ -196,7 +193,7 @@ bool TZQS_Engine::Look(RSat& S, double SinLat, double CosLat, double SinLon, dou
 double TZQS_Engine::DelaysOf(RSat& S) {
     const double r = Norm(FPosition);
     if (FSigma > SigmaTrusted || !(r >= NearSurfaceMin && r <= NearSurfaceMax)) return 0.0;
-    if (!S.DelaysValid || Distance(S.DelaysAt, FPosition) > DelayReach) {
+    if (!S.DelaysValid || Distance3(S.DelaysAt, FPosition) > DelayReach) {
         double iono = 0.0;
         if (FSettings.Mode == 2 && FNavData) {
             const RVec3& u = S.LineOfSight;
@@ -497,7 +494,7 @@ void TZQS_Engine::Fail() {
 }
 
 bool TZQS_Engine::FallbackPosition(RVec3& Position) const {
-    if (!IsZero(FStation) && Finite(FStation)) {
+    if (!Vec3IsZero(FStation) && Finite(FStation)) {
         Position = FStation;
         return true;
     }
@@ -538,7 +535,7 @@ void TZQS_Engine::WriteGeometry(IZQS_SatObs& SatObs, const RVec3& Position) {
         if (k < FSats.size() && FSats[k].Key == rec->Key && FSats[k].Candidate) {
             const RSat& c = FSats[k];
             const double delta =
-                EarthRotation * (Distance(c.SatPos, Position) / SpeedOfLight - c.Tau);
+                EarthRotation * (Distance3(c.SatPos, Position) / SpeedOfLight - c.Tau);
             sat =
                 RVec3{c.SatPos.X + delta * c.SatPos.Y, c.SatPos.Y - delta * c.SatPos.X, c.SatPos.Z};
         } else {
@@ -578,14 +575,14 @@ bool TZQS_Engine::AssignGeometry() {
 
 bool TZQS_Engine::SatRange(std::uint16_t Svprn, std::int64_t Time, double& Range) {
     RVec3 p = FPosition;
-    if (IsZero(p)) p = FLastSolved;
-    if (IsZero(p)) p = FStation;
-    if (!FOrbit || IsZero(p) || !FOrbit->SelectEphemeris(Svprn, Time)) return false;
+    if (Vec3IsZero(p)) p = FLastSolved;
+    if (Vec3IsZero(p)) p = FStation;
+    if (!FOrbit || Vec3IsZero(p) || !FOrbit->SelectEphemeris(Svprn, Time)) return false;
     zqt_obs_intrf::RSatState st;
     if (!FOrbit->SatStateRotated(0.0, p, st)) return false;
-    const double tau = Distance(st.Pos, p) / SpeedOfLight;
+    const double tau = Distance3(st.Pos, p) / SpeedOfLight;
     if (!FOrbit->SatStateRotated(-tau, p, st)) return false;
-    Range = Distance(st.Pos, p);
+    Range = Distance3(st.Pos, p);
     return std::isfinite(Range);
 }
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "zqt_antenna_dbs.h"
+#include "zqt_constants.h"
 #include "zqt_coordinates_dbs.h"
 #include "zqt_dataset_dbs.h"
 #include "zqt_epoch_dbs.h"
@@ -800,8 +801,8 @@ namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double C = zqt_sat_obs_types::SpeedOfLight;
-constexpr double F1 = 1575420000.0;
-constexpr double RadToDeg = 57.29577951308232;
+constexpr double F1 = zqt_sat_obs_types::FreqL1;
+using zqt_constants::RadToDeg;
 
 bool Placed(const RVec3& P) {
     return std::isfinite(P.X) && std::isfinite(P.Y) && std::isfinite(P.Z) &&
@@ -868,10 +869,8 @@ double TZQS_Recordset::GetSelectedObservation(std::int32_t Index, std::uint8_t K
 }
 
 double TZQS_Recordset::GetIonoFreeRangeRate(std::uint8_t Band1, std::uint8_t Band2) {
-    const double f1 = GetFrequency(Band1), f2 = GetFrequency(Band2);
-    if (!(f1 > 0.0) || !(f2 > 0.0) || f1 == f2) return NaN;
-    const double g = (f1 / f2) * (f1 / f2);
-    return (GetRangeRate(Band2) - g * GetRangeRate(Band1)) / (1.0 - g);
+    return zqt_sat_obs_types::IonoFree(GetRangeRate(Band1), GetRangeRate(Band2),
+                                       GetFrequency(Band1), GetFrequency(Band2));
 }
 
 double TZQS_Recordset::GetRawValue(std::uint8_t Band, std::uint8_t Kind) {
@@ -899,21 +898,21 @@ double TZQS_Recordset::ComputeResidual(std::uint8_t Band, std::uint8_t Kind) {
 
 double TZQS_Recordset::ComputeIonoFreeResidual(std::uint8_t Band1, std::uint8_t Band2,
                                                std::uint8_t Kind) {
-    const double f1 = GetFrequency(Band1), f2 = GetFrequency(Band2);
-    if (!(f1 > 0.0) || !(f2 > 0.0) || f1 == f2) return NaN;
-    const double g = (f1 / f2) * (f1 / f2);
-    const double l = (GetObservation(Band2, Kind) - g * GetObservation(Band1, Kind)) / (1.0 - g);
+    const double l =
+        zqt_sat_obs_types::IonoFree(GetObservation(Band1, Kind), GetObservation(Band2, Kind),
+                                    GetFrequency(Band1), GetFrequency(Band2));
+    if (std::isnan(l)) return NaN;
     return l - GetRhoCorrected() - GetReceiverClock() - GetTropoDelay();
 }
 
 double TZQS_Recordset::IonoFreeWithClock(std::uint8_t Band1, std::uint8_t Band2,
                                          std::uint8_t Kind) {
-    const double f1 = GetFrequency(Band1), f2 = GetFrequency(Band2);
-    if (!(f1 > 0.0) || !(f2 > 0.0) || f1 == f2 || !EnsureGeometry()) return NaN;
-    const double g = (f1 / f2) * (f1 / f2);
-    const double x1 = GetRawValue(Band1, Kind) + AntennaCorrection(Band1);
-    const double x2 = GetRawValue(Band2, Kind) + AntennaCorrection(Band2);
-    const double l = (x2 - g * x1) / (1.0 - g);
+    if (!EnsureGeometry()) return NaN;
+    const double l =
+        zqt_sat_obs_types::IonoFree(GetRawValue(Band1, Kind) + AntennaCorrection(Band1),
+                                    GetRawValue(Band2, Kind) + AntennaCorrection(Band2),
+                                    GetFrequency(Band1), GetFrequency(Band2));
+    if (std::isnan(l)) return NaN;
     const zqt_obs_intrf::RSatState& st = FGeometry.State;
     return C * st.Relativity + C * st.ClockBias + l - FShapiro - GetTropoDelay();
 }

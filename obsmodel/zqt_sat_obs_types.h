@@ -7,6 +7,7 @@
 #include <array>
 #include <bitset>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -327,6 +328,16 @@ bool IsRinex3(unsigned version) noexcept;  // ordinals 5..11
 // Carrier frequencies
 
 inline constexpr double SpeedOfLight = 299792458.0;
+// The first GPS carrier (Hz), to which group delays and ionosphere delays are referred.
+inline constexpr double FreqL1 = 1575420000.0;
+
+// The ionosphere-free combination of values X1 and X2 of the carriers F1 and F2 (Hz); NaN
+// for a frequency that is not positive or for two equal ones.
+inline double IonoFree(double X1, double X2, double F1, double F2) {
+    if (!(F1 > 0.0) || !(F2 > 0.0) || F1 == F2) return std::numeric_limits<double>::quiet_NaN();
+    const double g = (F1 / F2) * (F1 / F2);
+    return (X2 - g * X1) / (1.0 - g);
+}
 inline constexpr int GloChannelUnknown = 127;
 
 // Hz, per system and slot 1..6 (0 where the system has no such signal); -1.0 for system 0

@@ -791,6 +791,12 @@ double TZQS_SatObs_bs::GetFrequency(std::int32_t Index, std::uint8_t Band) {
     return zqt_sat_obs_types::CarrierFrequency(SatKeySystem(key), Band, GetGloChannel(Index));
 }
 
+double TransmitOffset(zqt_obs_intrf::IZQS_OrbitProvider& Orbit, double BaseRange) {
+    const double tau = BaseRange / zqt_sat_obs_types::SpeedOfLight;
+    const double dt = Orbit.ClockCorrection(-tau);
+    return -tau - Orbit.ClockCorrection(-tau - dt);
+}
+
 bool TZQS_SatObs_bs::GetSatGeometry(std::int32_t Index, const RVec3& Receiver,
                                     RSatGeometry& State) {
     State.Valid = false;
@@ -810,11 +816,7 @@ bool TZQS_SatObs_bs::GetSatGeometry(std::int32_t Index, const RVec3& Receiver,
         State.Status = 3;
         return false;
     }
-    const double tau = rec.BaseRange / zqt_sat_obs_types::SpeedOfLight;
-    double dt = op->ClockCorrection(-tau);
-    double offset = -tau - dt;
-    dt = op->ClockCorrection(offset);
-    offset = -tau - dt;
+    const double offset = TransmitOffset(*op, rec.BaseRange);
     State.TransmitOffset = offset;
     if (!op->SatStateRotated(offset, Receiver, State.State)) {
         State.Status = 4;

@@ -88,6 +88,11 @@ std::size_t UnpackBlob(RSatObsRecord& Rec, const std::uint8_t* Data, std::size_t
 // bytes are used up exactly ("Bad Blob size"); both raise zqt_types_bs::ExceptionZQS.
 void ReadDataColumn(RSatObsRecord& Rec, const zqt_variant::Variant& Data);
 
+// The time (s, negative) from the epoch back to the signal's transmission by the satellite
+// selected in the orbit provider: the travel time of the base range (m) and the satellite
+// clock at the transmission, taken twice.
+double TransmitOffset(zqt_obs_intrf::IZQS_OrbitProvider& Orbit, double BaseRange);
+
 // ---------------------------------------------------------------------------------------
 // TZQS_SatObs_bs
 

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "zqt_constants.h"
+#include "zqt_epoch_bs.h"
 #include "zqt_geo.h"
 #include "zqt_timefunc.h"
 #include "zqt_vector.h"
@@ -510,13 +511,8 @@ bool TZQS_Engine::StateAt(const RSatObsRecord& Rec, const RVec3& Position,
     if (!FOrbit || !(Rec.BaseRange > 0.0) || !FOrbit->SelectEphemeris(Rec.Key, FTime) ||
         !FOrbit->IsHealthy())
         return false;
-    // The satellite when the signal left it: the travel time from the base range and the
-    // satellite clock, taken twice.
-    const double tau = Rec.BaseRange / SpeedOfLight;
-    double dt = FOrbit->ClockCorrection(-tau);
-    double offset = -tau - dt;
-    dt = FOrbit->ClockCorrection(offset);
-    offset = -tau - dt;
+    // The satellite when the signal left it.
+    const double offset = zqt_epoch_bs::TransmitOffset(*FOrbit, Rec.BaseRange);
     return std::isfinite(offset) && FOrbit->SatStateRotated(offset, Position, State) &&
            Finite(State.Pos);
 }

@@ -191,16 +191,15 @@ bool TZQS_Engine::Look(RSat& S, double SinLat, double CosLat, double SinLon, dou
     return true;
 }
 
-double TZQS_Engine::DelaysOf(RSat& S) {
+double TZQS_Engine::DelaysOf(RSat& S, double SinLat, double CosLat, double SinLon, double CosLon) {
     const double r = Norm(FPosition);
     if (FSigma > SigmaTrusted || !(r >= NearSurfaceMin && r <= NearSurfaceMax)) return 0.0;
     if (!S.DelaysValid || Distance3(S.DelaysAt, FPosition) > DelayReach) {
         double iono = 0.0;
         if (FSettings.Mode == 2 && FNavData) {
             const RVec3& u = S.LineOfSight;
-            const double sb = std::sin(FGeo.Lat * DegToRad), cb = std::cos(FGeo.Lat * DegToRad);
-            const double sl = std::sin(FGeo.Lon * DegToRad), cl = std::cos(FGeo.Lon * DegToRad);
-            double az = std::atan2(-sl * u.X + cl * u.Y, -sb * cl * u.X - sb * sl * u.Y + cb * u.Z);
+            double az = std::atan2(-SinLon * u.X + CosLon * u.Y,
+                                   -SinLat * CosLon * u.X - SinLat * SinLon * u.Y + CosLat * u.Z);
             if (az < 0.0) az += TwoPi;
             iono = FNavData->GetIonoDelay(S.Key, FTime, FPosition, S.Elevation, az) * S.Scale;
         }
@@ -229,7 +228,7 @@ bool TZQS_Engine::Run() {
             s.Key == FTrialKey)
             continue;
         if (!Look(s, sb, cb, sl, cl)) continue;
-        const double delays = DelaysOf(s);
+        const double delays = DelaysOf(s, sb, cb, sl, cl);
         const double elDeg = s.Elevation * RadToDeg;
         // Below the mask once the position is trusted.
         if (!(FSigma > SigmaTrusted || elDeg > mask)) continue;

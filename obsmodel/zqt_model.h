@@ -192,7 +192,9 @@ private:
     bool Run();
     // The satellite seen from the current position; false when it cannot be.
     bool Look(RSat& S, double SinLat, double CosLat, double SinLon, double CosLon);
-    double DelaysOf(RSat& S);
+    // Troposphere and ionosphere delays (m) of the satellite at the current position, kept
+    // while the position stays within reach.
+    double DelaysOf(RSat& S, double SinLat, double CosLat, double SinLon, double CosLon);
     // The satellite whose exclusion lowers sigma most, from the last round's normal
     // equations; accepted when the solution without it converges with sigma below 20 m.
     bool LeaveOneOut();

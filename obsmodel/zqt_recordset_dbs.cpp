@@ -818,8 +818,9 @@ void TZQS_Recordset::CreateTropoModel() {
     FTropoModel = make(FSettings.TropoModel);
     if (!FTropoModel) return;
     FTropoModel->SetPositionXYZ(FReferencePos);
-    FTropoModel->SetGPSTime(
-        static_cast<std::int64_t>(std::nearbyint(static_cast<double>(FEndTime - FBegTime) / 2.0)));
+    // The middle of the window (not half its length, a time in 1980) until the epochs set it.
+    FTropoModel->SetGPSTime(FBegTime + static_cast<std::int64_t>(std::nearbyint(
+                                           static_cast<double>(FEndTime - FBegTime) / 2.0)));
     FTropoModel->SetStdWeather(FSettings.Pressure, FSettings.Humidity);
 }
 

@@ -16,6 +16,7 @@
 #include "zqt_recordset_dbs.h"
 #include "zqt_rtc_parser.h"
 #include "zqt_sat_obs_types.h"
+#include "zqt_tropomodel.h"
 
 using namespace rtcm_encoder;
 using namespace rtcmimport;
@@ -443,6 +444,11 @@ TEST_F(ImportFixture, OutputRecordsetKnowsItsSurroundings) {
     EXPECT_EQ(info.BegTime, T0);
     EXPECT_EQ(info.EndTime, T0 + 9 * Sec);
     EXPECT_FALSE(info.Name.empty());
+    // Before the first epoch the troposphere model stands in the middle of the window.
+    const auto tropo =
+        std::dynamic_pointer_cast<zqt_tropomodel::TZQS_TropoModel>(rs->GetTropoModel());
+    ASSERT_NE(tropo, nullptr);
+    EXPECT_EQ(tropo->GetGPSTime(), rs->GetBegTime() + (rs->GetEndTime() - rs->GetBegTime()) / 2);
 }
 
 TEST_F(ImportFixture, TimeWindow) {

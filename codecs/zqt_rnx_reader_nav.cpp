@@ -550,10 +550,13 @@ void TZQS_RinexReader::ReadNavigation4() {
     while (NextLine(line)) {
         if (line.empty() || line[0] != '>') continue;
         const std::vector<std::string> w = Words(ColsFrom(line, 2));
-        if (w.size() < 3) continue;
-        const TRnx4DataType type = StrToRnx4DataType(w[0]);
+        const TRnx4DataType type = w.size() < 3 ? UNK : StrToRnx4DataType(w[0]);
+        if (type == UNK) {
+            // A record head that cannot be read: its lines are passed over, counted.
+            CountDamaged(Format("Bad record head %s", line));
+            continue;
+        }
         const TRnx4SubType sub = StrToRnx4SubType(w[2]);
-        if (type == UNK) continue;
         if (type != EPH) {
             ++FSummary.Parameters;
             continue;

@@ -373,11 +373,12 @@ TEST_F(RinexReader, Rinex4RecordsOfTheLegacyMessagesOnly) {
         r.push_back({183, -2.8e-9, 3, 1});
         Append(f, Record("R03 2024 03 05 00 15 00", {5.8e-5, 9e-13, 900}, r));
         f.push_back("> ION G05 LNAV");
+        f.push_back("> XYZ G05");  // a head that names no record: counted, not passed over silently
         const auto s = Read(WriteLines("nav4.rnx", f));
         EXPECT_EQ(s.Records, 2);
         EXPECT_EQ(s.Parameters, 2);
         EXPECT_EQ(s.OtherMessages.at("CNAV"), 1);
-        EXPECT_EQ(s.Damaged, 1);
+        EXPECT_EQ(s.Damaged, 2);
         EXPECT_EQ(Ephemerides().size(), 2u);
         ASSERT_FALSE(Messages.empty());
         EXPECT_NE(Messages[0].find("1 CNAV record(s) (message not read)"), std::string::npos);

@@ -451,18 +451,9 @@ int TESQLiteDatabase_nodebug::Backup(IESQLiteDatabase& Target) {
 }
 
 void TESQLiteDatabase_nodebug::Attach(const std::string& FileName, const std::string& Alias) {
-    // The file name goes in as a bound value, so any character of a path is safe.
-    const std::string sql = "ATTACH ?1 AS " + QuoteIdentifier(Alias);
-    sqlite3* db = CheckedHandle();
-    TStmtGuard g;
-    int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &g.S, nullptr);
-    if (rc != SQLITE_OK || !g.S) RaiseError(db, "Error executing SQL", sql);
-    sqlite3_bind_text64(g.S, 1, FileName.c_str(), FileName.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-    rc = sqlite3_step(g.S);
-    if (rc != SQLITE_DONE) {
-        sqlite3_reset(g.S);
-        RaiseError(db, "Error executing SQL statement", sql);
-    }
+    // A quoted name in ATTACH is taken as the file name text, inner quotes doubled, so any
+    // character of a path is safe and an error names the file.
+    ExecSQL("ATTACH " + QuoteIdentifier(FileName) + " AS " + QuoteIdentifier(Alias));
 }
 
 void TESQLiteDatabase_nodebug::Detach(const std::string& Alias) {

@@ -66,8 +66,11 @@ void SplitToVariants(TVariantArray& result, std::string_view text, std::string_v
     std::size_t from = 0;
     for (;;) {
         const std::size_t at = t.find(separator, from);
-        const std::size_t end = at == std::string::npos ? t.size() : at;
-        std::string item = sysutils::Trim(std::string_view(t).substr(from, end - from));
+        // The last item is the rest of the trimmed text, taken as it stands (a blank after
+        // the last separator stays).
+        const std::string_view rest = std::string_view(t).substr(from);
+        std::string item =
+            at == std::string::npos ? std::string(rest) : sysutils::Trim(rest.substr(0, at - from));
         if (!(skipEmpty && item.empty())) result.emplace_back(std::move(item));
         if (at == std::string::npos) break;
         from = at + separator.size();

@@ -46,8 +46,9 @@ requires(std::is_constructible_v<FormatArg, const A&>&&...) std::string
     return FormatPt(templ, TFormatArgs(a.data(), a.size()));
 }
 
-// Splits the trimmed text at each separator into trimmed text items; an empty text gives
-// one empty item; with skipEmpty, empty items are dropped.
+// Splits the trimmed text at each separator into text items, each trimmed but the last,
+// which is the rest of the text as it stands ("a, b" gives "a" and " b"); an empty text
+// gives one empty item; with skipEmpty, empty items are dropped.
 void SplitToVariants(zqt_variant::TVariantArray& result, std::string_view text,
                      std::string_view separator, bool skipEmpty);
 

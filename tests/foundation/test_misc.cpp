@@ -128,7 +128,9 @@ TEST(MiscTest, SplitToVariants) {
         {"", ",", false, {""}},
         {"   ", ",", true, {""}},
         {" a , b ,c ", ",", false, {"a", "b", "c"}},
-        {"a, b", ",", false, {"a", "b"}},
+        {"a, b", ",", false, {"a", " b"}},  // the last item is the rest as it stands
+        {" b ,a", ",", false, {"b", "a"}},
+        {"x_\t5", "_", true, {"x", "\t5"}},
         {"a::b::", "::", false, {"a", "b", ""}},
         {"a,", ",", true, {"a"}},
         {",", ",", true, {}},

@@ -202,6 +202,23 @@ TEST_F(SQLiteDbTest, AttachAndDetachQuoteNames) {
     Db->Detach("al\"ias");
     EXPECT_THROW(Db->QueryInt("SELECT v FROM \"al\"\"ias\".u"), ESQLiteException);
     EXPECT_THROW(Db->Detach("al\"ias"), ESQLiteException);
+    // The private temporary and the in-memory database attach by their names.
+    Db->Attach("", "p");
+    Db->Attach(":memory:", "m");
+    EXPECT_EQ(
+        Db->QueryInt(
+            "SELECT COUNT(*) FROM pragma_database_list WHERE name IN ('p', 'm') AND file = ''"),
+        2);
+    // A failure names the file in the statement text.
+    const std::string missing = Dir.File("no folder/it's \"x\".db3");
+    const std::string sql = "ATTACH \"" + Dir.File("no folder/it's \"\"x\"\".db3") + "\" AS \"q\"";
+    try {
+        Db->Attach(missing, "q");
+        ADD_FAILURE() << "no exception";
+    } catch (const ESQLiteException& e) {
+        EXPECT_EQ(e.Message(), "Error executing SQL statement" +
+                                   ErrorTail(14, sql, "unable to open database: " + missing));
+    }
 }
 
 TEST_F(SQLiteDbTest, BackupCopiesEverything) {

@@ -35,18 +35,22 @@ std::string_view TrimBlank(std::string_view s) noexcept {
     return s.substr(b, e - b);
 }
 
-// Double quotes around an identifier, inner double quotes doubled.
-std::string QuoteIdentifier(std::string_view s) {
+// The quote character around the text, inner quote characters doubled.
+std::string Quoted(std::string_view s, char quote) {
     std::string r;
     r.reserve(s.size() + 2);
-    r.push_back('"');
+    r.push_back(quote);
     for (char c : s) {
-        if (c == '"') r.push_back('"');
+        if (c == quote) r.push_back(quote);
         r.push_back(c);
     }
-    r.push_back('"');
+    r.push_back(quote);
     return r;
 }
+
+// An identifier in double quotes; a text as an SQL string literal in single quotes.
+std::string QuoteIdentifier(std::string_view s) { return Quoted(s, '"'); }
+std::string QuoteLiteral(std::string_view s) { return Quoted(s, '\''); }
 
 // Finalises a statement of a single call on every way out.
 struct TStmtGuard {
@@ -451,9 +455,9 @@ int TESQLiteDatabase_nodebug::Backup(IESQLiteDatabase& Target) {
 }
 
 void TESQLiteDatabase_nodebug::Attach(const std::string& FileName, const std::string& Alias) {
-    // A quoted name in ATTACH is taken as the file name text, inner quotes doubled, so any
-    // character of a path is safe and an error names the file.
-    ExecSQL("ATTACH " + QuoteIdentifier(FileName) + " AS " + QuoteIdentifier(Alias));
+    // The file name goes in as a string literal, inner quotes doubled, so any character of a
+    // path is safe and an error names the file.
+    ExecSQL("ATTACH " + QuoteLiteral(FileName) + " AS " + QuoteIdentifier(Alias));
 }
 
 void TESQLiteDatabase_nodebug::Detach(const std::string& Alias) {

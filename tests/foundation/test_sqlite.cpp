@@ -211,7 +211,7 @@ TEST_F(SQLiteDbTest, AttachAndDetachQuoteNames) {
         2);
     // A failure names the file in the statement text.
     const std::string missing = Dir.File("no folder/it's \"x\".db3");
-    const std::string sql = "ATTACH \"" + Dir.File("no folder/it's \"\"x\"\".db3") + "\" AS \"q\"";
+    const std::string sql = "ATTACH '" + Dir.File("no folder/it''s \"x\".db3") + "' AS \"q\"";
     try {
         Db->Attach(missing, "q");
         ADD_FAILURE() << "no exception";

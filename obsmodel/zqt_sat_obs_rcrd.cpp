@@ -334,10 +334,9 @@ std::string_view TZQS_SignalMapping::SlotCodeText(RSatNum key, unsigned slot) co
 std::string TZQS_SignalMapping::Rinex3Code(RSatNum key, unsigned obsType) const {
     const unsigned kind = ObsTypeKind(obsType);
     if (kind == OBST_NONE) return {};
-    const std::string_view code = SlotCodeText(key, ObsTypeSlot(obsType));
-    if (code.size() != 2) return {};
     std::string r(ObsKindLetter(kind));
-    r += code;
+    const std::string_view code = SlotCodeText(key, ObsTypeSlot(obsType));
+    if (code.size() == 2) r += code;
     return r;
 }
 
@@ -487,7 +486,8 @@ TRnxObs::TRnxObs(std::shared_ptr<const TZQS_SignalMapping> mapping,
                     const OBSTYPE t = SlotKindToObsType(b, k);
                     if (t == OBS_NOOBS || (FExcluded[s] & (1u << t))) continue;
                     const std::string code = FMapping->Rinex3Code(key, t);
-                    if (code.empty()) continue;  // the version has no code for the signal
+                    // The kind letter alone: the version has no code for the signal.
+                    if (code.size() != 3) continue;
                     if (zqt_rnx_writer_settings::ObsCodeSelected(FSettings.ObsCodes, s, code)) {
                         FExcluded[s] |= 1u << t;
                         continue;

@@ -148,8 +148,8 @@ public:
 
     // Code of the signal of (satellite, slot) in the code column: "1C"; "" for none.
     std::string_view SlotCodeText(RSatNum key, unsigned slot) const;
-    // Kind letter and slot code, "C1C"; "" when the slot has no signal or the version no
-    // code for it: such a type has no code.
+    // Kind letter and slot code, "C1C"; the kind letter alone when the slot has no signal
+    // or the version no code for it (such a type has no code); "" for no kind.
     std::string Rinex3Code(RSatNum key, unsigned obsType) const;
     // Key of the type's code (CodeKey of Rinex3Code); -1 when it has none.
     std::int32_t CodeKeyOf(RSatNum key, unsigned obsType) const;

@@ -228,6 +228,8 @@ TEST(EpochSatObs, GetCountCutsBackToTheCursor) {
     so->AddRecords(2);
     so->SetCursor(4);
     EXPECT_EQ(so->GetCount(), 3) << "unused records after the last one are dropped";
+    so->ResetCursor();
+    EXPECT_EQ(so->GetCount(), 3) << "a cursor before the first record cuts nothing";
 }
 
 TEST(EpochSatObs, AssignCopiesUsedRecordsOnly) {

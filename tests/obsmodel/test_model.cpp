@@ -2,6 +2,7 @@
 #include <chrono>
 #include <map>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <random>
 
@@ -65,10 +66,13 @@ public:
 };
 
 // A satellite at an azimuth and elevation (degrees) of the receiver, 20,200 km up, with the
-// error its pseudorange carries.
+// error its pseudorange on Band carries; when Band3 is a number, band 3 also carries a
+// pseudorange, with that error.
 struct SkySat {
     std::uint16_t Key;
     double Az, El, Error;
+    std::uint8_t Band = 1;
+    double Band3 = std::numeric_limits<double>::quiet_NaN();
 };
 
 class EngineTest : public ::testing::Test {
@@ -102,7 +106,9 @@ protected:
             const RVec3 p{Receiver.X + rho * u.X, Receiver.Y + rho * u.Y, Receiver.Z + rho * u.Z};
             Store->Sky->Sats[s.Key] = p;
             so->SetCurSat(s.Key, 127);
-            so->SetCurRange(1, Norm(Sub(TSky::Rotated(p, Receiver), Receiver)) + Clock + s.Error);
+            const double range = Norm(Sub(TSky::Rotated(p, Receiver), Receiver)) + Clock;
+            so->SetCurRange(s.Band, range + s.Error);
+            if (std::isfinite(s.Band3)) so->SetCurRange(3, range + s.Band3);
             so->Next();
         }
     }
@@ -201,6 +207,46 @@ TEST_F(EngineTest, SolvesExcludesOutliersAndMasksLowSatellites) {
     Fill(Good);
     EXPECT_FALSE(Engine->AssignGeometry()) << "ten seconds on, no station position";
     EXPECT_EQ(so->GetRecord(0)->Elevation, 0.0);
+}
+
+TEST_F(EngineTest, GoodSatellitesStayInUse) {
+    using zqt_sat_obs_types::SC_GALILEO;
+    using zqt_sat_obs_types::SC_GPS;
+    // The receiver clock runs 500 m per epoch while the receiver moves 5 m: the pre-fit
+    // residuals carry the clock's step in the first round of an epoch only, so only there
+    // are they judged against the clock's drift.
+    double clock = 30000.0;
+    for (int k = 0; k < 5; ++k) {
+        SCOPED_TRACE(k);
+        Receiver.X += 5.0;
+        Fill(Good, clock += 500.0);
+        ASSERT_TRUE(Engine->Solve());
+        EXPECT_GT(Engine->GetRoundsRun(), 1);
+        EXPECT_EQ(Engine->GetObservations().size(), Good.size());
+        EXPECT_NEAR(Engine->GetClock(SC_GPS), clock, 0.01);
+        EXPECT_LT(Off(), 0.05);
+    }
+    // Galileo joins: its clock was not solved in the last epoch, so it has no drift to be
+    // judged by.
+    auto mixed = Good;
+    for (unsigned n = 1; n <= 4; ++n)
+        mixed.push_back({SatKey(SC_GALILEO, n), 45.0 + 90.0 * (n - 1), 35.0, 0.0});
+    Fill(mixed, clock += 500.0);
+    ASSERT_TRUE(Engine->Solve());
+    EXPECT_EQ(Engine->GetObservations().size(), mixed.size());
+    EXPECT_NEAR(Engine->GetClock(SC_GALILEO), clock, 0.01);
+    // A satellite without a pseudorange on its system's band is used on another band; the
+    // others stay on the system's band (their band 3 is 50 m off).
+    std::vector<SkySat> bands;
+    for (const SkySat& s : Good) bands.push_back({s.Key, s.Az, s.El, 0.0, 1, 50.0});
+    bands[0] = {G01, Good[0].Az, Good[0].El, 0.0, 3};
+    for (int k = 0; k < 2; ++k) {
+        Fill(bands, clock += 500.0);
+        ASSERT_TRUE(Engine->Solve());
+        EXPECT_EQ(Engine->GetObservations().size(), bands.size());
+        EXPECT_NEAR(Engine->GetClock(SC_GPS), clock, 0.01);
+        EXPECT_LT(Off(), 0.05);
+    }
 }
 
 TEST_F(EngineTest, WorkOfAHopelessEpochIsBounded) {

@@ -128,7 +128,7 @@ TEST(SignalMappingTest, CodesOfRepresentativeSignalsPerVersion) {
             const std::string attr = c.rinex3[v - RN3_300];
             EXPECT_EQ(m->SlotCodeText(c.key, c.slot), attr)
                 << c.signal << " in " << RnxVersionText(v);
-            EXPECT_EQ(m->Rinex3Code(c.key, code), attr.empty() ? "" : "C" + attr)
+            EXPECT_EQ(m->Rinex3Code(c.key, code), "C" + attr)
                 << c.signal << " in " << RnxVersionText(v);
         }
     }
@@ -153,10 +153,10 @@ TEST(SignalMappingTest, TypeWithoutCodeHasNoCode) {
     auto m = BuiltMapping(40000);
     m->SetCodeColumn(RN3_302 - RN3_300);
     const RSatNum c30 = SatKey(SC_BDS, 30);
-    EXPECT_EQ(m->SlotCodeText(c30, 5), "");  // B2a has codes from 3.04 on
-    EXPECT_EQ(m->Rinex3Code(c30, OBS_L5), "");
+    EXPECT_EQ(m->SlotCodeText(c30, 5), "");      // B2a has codes from 3.04 on
+    EXPECT_EQ(m->Rinex3Code(c30, OBS_L5), "L");  // the kind letter alone
     EXPECT_EQ(m->CodeKeyOf(c30, OBS_L5), -1);
-    EXPECT_EQ(m->Rinex3Code(SatKey(SC_GLONASS, 3), OBS_LB), "");  // GLONASS slot 6: no signal
+    EXPECT_EQ(m->Rinex3Code(SatKey(SC_GLONASS, 3), OBS_LB), "L");  // GLONASS slot 6: no signal
     EXPECT_EQ(m->Rinex3Code(SatKey(SC_GPS, 3), OBS_NOOBS), "");
     EXPECT_EQ(m->Rinex3Code(SatKey(SC_GPS, 3), 99), "");
     EXPECT_EQ(m->Rinex3Code(SatKey(SC_GPS, 3), OBS_SC1), "S1C");
@@ -294,7 +294,7 @@ TEST(SignalMappingTest, CurrentMappingOfTheThread) {
     first->SetCodeColumn(RN3_302 - RN3_300);
     auto second = BuiltMapping(40000);
     EXPECT_EQ(TZQS_SignalMapping::Current(), second);
-    EXPECT_EQ(first->Rinex3Code(SatKey(SC_BDS, 30), OBS_C5), "");
+    EXPECT_EQ(first->Rinex3Code(SatKey(SC_BDS, 30), OBS_C5), "C");
     EXPECT_EQ(second->Rinex3Code(SatKey(SC_BDS, 30), OBS_C5), "C5X");
 }
 

@@ -336,6 +336,27 @@ TEST(RnxWriter, KeepBlanksAndRecordsetValues) {
                                               "%14.3f", 100.0 * CarrierWavelength(SC_GPS, 1, 0)));
 }
 
+TEST(RnxWriter, IntervalOnlyWhereItsFieldHoldsTheSpacing) {
+    // Version 2.00 gives whole seconds only: a sub-second spacing has no INTERVAL line.
+    const struct {
+        std::uint8_t Version;
+        std::int64_t Spacing;  // ticks
+        const char* Want;      // "" for no line
+    } cases[] = {
+        {RN2_200, Sec, "     1"},
+        {RN2_200, Sec / 2, ""},
+        {RN2_211, Sec / 2, "     0.500"},
+    };
+    for (const auto& c : cases) {
+        std::vector<EpochIn> epochs = SmallEpochs(2);
+        epochs[1].Time = epochs[0].Time + c.Spacing;
+        const std::vector<std::string> got =
+            Write(TSynRecordset::Make(epochs), Settings(c.Version)).Labelled("INTERVAL");
+        EXPECT_EQ(got.empty() ? "" : sysutils::TrimRight(got.at(0).substr(0, 60)), c.Want)
+            << int(c.Version) << " " << c.Spacing;
+    }
+}
+
 TEST(RnxWriter, CountsAboveTheOldLimit) {
     constexpr int N = 100'001;
     std::vector<EpochIn> epochs;

@@ -52,8 +52,11 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
     {"Wrong time format", "Неверный формат времени"},
     {"Wrong date format", "Неверный формат даты"},
     {"Unsupported rinex version %4.2f", "Версия RINEX %4.2f не поддерживается"},
-    {"A mixed navigation file (--mxd) needs RINEX version 3.00 or later, not %4.2f",
-     "Смешанный файл эфемерид (--mxd) возможен только для RINEX 3.00 и выше, а не %4.2f"},
+    {"A mixed navigation file (--mxd) needs RINEX version 3.00 or later, not %4.2f: a RINEX 2 "
+     "navigation file holds only the satellite system that its file type names",
+     "Смешанный файл эфемерид (--mxd) возможен только для RINEX 3.00 и выше, а не %4.2f: "
+     "навигационный файл RINEX 2 содержит записи только той спутниковой системы, которую "
+     "называет его тип"},
 }};
 
 std::string_view Message(EMessage index) noexcept {

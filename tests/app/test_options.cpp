@@ -388,7 +388,8 @@ TEST_F(OptionsTest, Refusals) {
         {{"--ecsv=G01,"}, "EConvertError"},
         {{"-v=2.11", "--mxd"},
          "ExceptionInconsistentParams A mixed navigation file (--mxd) needs RINEX version 3.00 "
-         "or later, not 2.11"},
+         "or later, not 2.11: a RINEX 2 navigation file holds only the satellite system "
+         "that its file type names"},
         {{"-v=2.00", "--mxd"}, "ExceptionInconsistentParams"},
         {{"--opus", "--mxd"}, "ExceptionInconsistentParams"},
         {{"--opus", "-v=3.04", "--mxd"}, "ExceptionInconsistentParams"},

@@ -260,12 +260,14 @@ TEST_F(CliTest, OptionChecksEndWithTheirMessageAndCode) {
          C,
          47,
          "ExceptionInconsistentParams A mixed navigation file (--mxd) needs RINEX version 3.00 "
-         "or later, not 2.11"},
+         "or later, not 2.11: a RINEX 2 navigation file holds only the satellite system "
+         "that its file type names"},
         {{Input, "--opus", "--mxd"},
          C,
          47,
          "ExceptionInconsistentParams A mixed navigation file (--mxd) needs RINEX version 3.00 "
-         "or later, not 2.10"},
+         "or later, not 2.10: a RINEX 2 navigation file holds only the satellite system "
+         "that its file type names"},
         {{(Work / "none_2024_03_05.rtcm").string()},
          C,
          42,

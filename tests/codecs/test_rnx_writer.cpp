@@ -180,6 +180,7 @@ struct LabelCase {
     bool GloSlots;
     bool GloBiases;
     bool PhaseShift;
+    bool MarkerType;  // the record exists from RINEX 3 on
 };
 
 class RnxWriterLabels : public ::testing::TestWithParam<LabelCase> {};
@@ -188,18 +189,22 @@ TEST_P(RnxWriterLabels, OnlyInVersionsThatHaveThem) {
     const LabelCase& c = GetParam();
     auto rs = TSynRecordset::Make(SmallEpochs(2));
     rs->Glo[2] = 1;
-    const Written w = Write(rs, Settings(c.Version));
+    zqt_types_bs::TZQT_OverloadedParams over;
+    over.MarkerType = "GEODETIC";
+    over.Fields.set(zqt_types_bs::eMarkerType);
+    const Written w = Write(rs, Settings(c.Version), over);
     EXPECT_EQ(w.Labelled("GLONASS SLOT / FRQ #").size(), c.GloSlots ? 1u : 0u);
     EXPECT_EQ(w.Labelled("GLONASS COD/PHS/BIS").size(), c.GloBiases ? 1u : 0u);
     EXPECT_EQ(!w.Labelled("SYS / PHASE SHIFT").empty(), c.PhaseShift);
+    EXPECT_EQ(w.Labelled("MARKER TYPE").size(), c.MarkerType ? 1u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, RnxWriterLabels,
-                         ::testing::Values(LabelCase{RN2_212, false, false, false},
-                                           LabelCase{RN3_300, false, false, false},
-                                           LabelCase{RN3_301, true, false, true},
-                                           LabelCase{RN3_302, true, true, true},
-                                           LabelCase{RN4_400, true, true, true}));
+                         ::testing::Values(LabelCase{RN2_212, false, false, false, false},
+                                           LabelCase{RN3_300, false, false, false, true},
+                                           LabelCase{RN3_301, true, false, true, true},
+                                           LabelCase{RN3_302, true, true, true, true},
+                                           LabelCase{RN4_400, true, true, true, true}));
 
 TEST(RnxWriter, GlonassSlotLinesWrapAfterEightSatellites) {
     // The channels of a day of 2022 (R11 unknown), as a station's file gives them.
@@ -329,6 +334,27 @@ TEST(RnxWriter, KeepBlanksAndRecordsetValues) {
     // As a range rate: the Doppler times minus the wavelength.
     EXPECT_EQ(g05.substr(3 + 2 * 16, 14), zqt_rnx_files::TZQS_RinexFiles::FormatPoint(
                                               "%14.3f", 100.0 * CarrierWavelength(SC_GPS, 1, 0)));
+}
+
+TEST(RnxWriter, IntervalOnlyWhereItsFieldHoldsTheSpacing) {
+    // Version 2.00 gives whole seconds only: a sub-second spacing has no INTERVAL line.
+    const struct {
+        std::uint8_t Version;
+        std::int64_t Spacing;  // ticks
+        const char* Want;      // "" for no line
+    } cases[] = {
+        {RN2_200, Sec, "     1"},
+        {RN2_200, Sec / 2, ""},
+        {RN2_211, Sec / 2, "     0.500"},
+    };
+    for (const auto& c : cases) {
+        std::vector<EpochIn> epochs = SmallEpochs(2);
+        epochs[1].Time = epochs[0].Time + c.Spacing;
+        const std::vector<std::string> got =
+            Write(TSynRecordset::Make(epochs), Settings(c.Version)).Labelled("INTERVAL");
+        EXPECT_EQ(got.empty() ? "" : sysutils::TrimRight(got.at(0).substr(0, 60)), c.Want)
+            << int(c.Version) << " " << c.Spacing;
+    }
 }
 
 TEST(RnxWriter, CountsAboveTheOldLimit) {

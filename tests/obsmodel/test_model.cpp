@@ -1,5 +1,6 @@
 // The standalone engine on a synthetic sky, the satellite arcs and the solution rows.
 #include <chrono>
+#include <functional>
 #include <map>
 #include <cmath>
 #include <numbers>
@@ -58,10 +59,16 @@ public:
     zqt_obs_intrf::IZQS_OrbitProviderPtr GetOrbitProvider() override { return Sky; }
     bool Load() override { return true; }
     zqt_obs_intrf::IZQS_TropoModelPtr GetTropoModel() override { return nullptr; }
-    double GetIonoDelay(std::uint16_t, std::int64_t, const RVec3&, double, double) override {
-        return 0.0;
+    double GetIonoDelay(std::uint16_t, std::int64_t Time, const RVec3&, double Elevation,
+                        double Azimuth) override {
+        IonoTime = Time;
+        return Iono ? Iono(Elevation, Azimuth) : 0.0;
     }
     std::shared_ptr<TSky> Sky = std::make_shared<TSky>();
+    // The broadcast ionosphere delay by elevation and azimuth (none when empty), and the
+    // time it was last asked for.
+    std::function<double(double, double)> Iono;
+    std::int64_t IonoTime = 0;
 };
 
 // A satellite at an azimuth and elevation (degrees) of the receiver, 20,200 km up, with the
@@ -201,6 +208,48 @@ TEST_F(EngineTest, SolvesExcludesOutliersAndMasksLowSatellites) {
     Fill(Good);
     EXPECT_FALSE(Engine->AssignGeometry()) << "ten seconds on, no station position";
     EXPECT_EQ(so->GetRecord(0)->Elevation, 0.0);
+}
+
+// The delays of the epoch's current satellite: its geometry from the engine's position,
+// the broadcast ionosphere delay (L1) at its elevation and azimuth once the position is
+// trusted and near the Earth's surface, none before; the time entry sets the time first.
+TEST_F(EngineTest, DelaysOfTheCurrentSatellite) {
+    Fill(Good);
+    Epoch->SetEngine(Engine);  // the satellites' geometry from the engine's store
+    const auto so = Epoch->GetSatObs();
+    const double deg = std::numbers::pi / 180.0;
+    zqt_model::RSatDelays d;
+    so->SetCursor(2);  // G03 at azimuth 120, elevation 30
+    Engine->SetPosition(Receiver);
+    Store->Iono = [](double El, double Az) { return 2.0 + El + Az / 10.0; };
+    ASSERT_TRUE(Engine->ComputeSatDelays(d)) << "a geometry, untrusted position";
+    EXPECT_NEAR(d.Geometry.AzEl.Elevation, 30.0 * deg, 1e-5);
+    EXPECT_EQ(d.Iono, 0.0);
+    EXPECT_EQ(d.Tropo, 0.0);
+
+    Store->Iono = nullptr;
+    ASSERT_TRUE(Engine->Solve());
+    Store->Iono = [](double El, double Az) { return 2.0 + El + Az / 10.0; };
+    so->SetCursor(2);
+    ASSERT_TRUE(Engine->ComputeSatDelaysAt(T0 + 99, d));
+    EXPECT_EQ(Engine->GetTime(), T0 + 99);
+    EXPECT_EQ(Store->IonoTime, T0 + 99);
+    EXPECT_NEAR(d.Geometry.AzEl.Azimuth, 120.0 * deg, 1e-5);
+    EXPECT_NEAR(d.Iono, 2.0 + 30.0 * deg + 12.0 * deg, 1e-5);
+    EXPECT_EQ(d.Tropo, 0.0) << "the store has no troposphere model";
+    Store->Iono = [](double, double) { return std::numeric_limits<double>::quiet_NaN(); };
+    ASSERT_TRUE(Engine->ComputeSatDelays(d));
+    EXPECT_EQ(d.Iono, 0.0) << "no number is no delay";
+
+    // Far from the Earth's surface no delay model applies; without a satellite at the
+    // cursor there is no geometry.
+    Store->Iono = [](double, double) { return 3.0; };
+    Engine->SetPosition(RVec3{Receiver.X * 3.0, Receiver.Y * 3.0, Receiver.Z * 3.0});
+    ASSERT_TRUE(Engine->ComputeSatDelays(d));
+    EXPECT_EQ(d.Iono, 0.0);
+    so->SetCursor(-1);
+    EXPECT_FALSE(Engine->ComputeSatDelays(d));
+    EXPECT_FALSE(d.Geometry.Valid);
 }
 
 TEST_F(EngineTest, WorkOfAHopelessEpochIsBounded) {

@@ -320,9 +320,22 @@ struct RResidual {
     double Residual = 0.0;  // m
 };
 
-// The residuals of a solution: one record at a time, set and written per row.
+// The residuals of a solution: one record at a time, set field by field or whole and
+// written per row.
 class IZQS_Residuals : public virtual IZQS_Object {
 public:
+    virtual void SetGPSTime(std::int64_t Value) = 0;
+    virtual void SetResidual(double Value) = 0;
+    virtual void SetSv(std::uint16_t Value) = 0;
+    virtual void SetSvRef(std::uint16_t Value) = 0;
+    virtual void SetTyp(std::int32_t Value) = 0;
+    virtual void SetFreq(std::int32_t Value) = 0;
+    virtual std::int64_t GetGPSTime() const = 0;
+    virtual double GetResidual() const = 0;
+    virtual std::uint16_t GetSv() const = 0;
+    virtual std::uint16_t GetSvRef() const = 0;
+    virtual std::int32_t GetTyp() const = 0;
+    virtual std::int32_t GetFreq() const = 0;
     virtual RResidual GetRecord() const = 0;
     virtual void SetRecord(const RResidual& Value) = 0;
 };
@@ -338,9 +351,22 @@ struct RAmbiguity {
     std::string Description;
 };
 
-// The ambiguities of a solution: one record at a time, set and written per row.
+// The ambiguities of a solution: one record at a time, set field by field (or whole) and
+// written per row.
 class IZQS_Ambiguity : public virtual IZQS_Object {
 public:
+    virtual void SetGPSTime(std::int64_t Value) = 0;
+    virtual void SetSv(std::uint16_t Value) = 0;
+    virtual void SetTyp(std::int32_t Value) = 0;
+    virtual void SetFreq(std::int32_t Value) = 0;
+    virtual void SetValue(double Value) = 0;
+    virtual void SetDescription(const std::string& Value) = 0;
+    virtual std::int64_t GetGPSTime() const = 0;
+    virtual double GetValue() const = 0;
+    virtual std::uint16_t GetSv() const = 0;
+    virtual std::int32_t GetTyp() const = 0;
+    virtual std::int32_t GetFreq() const = 0;
+    virtual std::string GetDescription() const = 0;
     virtual RAmbiguity GetRecord() const = 0;
     virtual void SetRecord(const RAmbiguity& Value) = 0;
 };

@@ -340,3 +340,50 @@ TEST(Solution, RowsAndRegistry) {
     EXPECT_FALSE(loaded->Load(987654));
     EXPECT_EQ(loaded->GetObjID(), 0);
 }
+
+// Residual and ambiguity rows set field by field: each value lands in its column.
+TEST(Solution, ResidualAndAmbiguityFieldsInTheirColumns) {
+    auto db = NewProjectDb();
+    auto ds = TFakeDataSet::Make(db, 5);
+    const auto s = zqt_solution::TZQS_StandaloneSolution::Create(ds->Intf(), 2, 4);
+    const auto res = s->GetResiduals();
+    res->SetGPSTime(T0 + 5);
+    res->SetResidual(-1.25);
+    res->SetSv(SatKey(1, 5));
+    res->SetSvRef(SatKey(1, 9));
+    res->SetTyp(2);
+    res->SetFreq(3);
+    EXPECT_EQ(res->GetGPSTime(), T0 + 5);
+    EXPECT_EQ(res->GetResidual(), -1.25);
+    EXPECT_EQ(res->GetSvRef(), SatKey(1, 9));
+    EXPECT_EQ(res->GetRecord().Sv, SatKey(1, 5));
+    res->ExecuteWrite();
+    const auto amb = s->GetAmbiguity();
+    amb->SetGPSTime(T0 + 7);
+    amb->SetSv(SatKey(2, 4));
+    amb->SetTyp(1);
+    amb->SetFreq(2);
+    amb->SetValue(12345.5);
+    amb->SetDescription("float");
+    EXPECT_EQ(amb->GetValue(), 12345.5);
+    EXPECT_EQ(amb->GetDescription(), "float");
+    EXPECT_EQ(amb->GetFreq(), 2);
+    amb->ExecuteWrite();
+    const struct {
+        const char* Sql;
+        std::vector<double> Want;
+    } rows[] = {
+        {"SELECT SolutionID,typ,sv,sv_ref,freq,GPSTime + 0,residual FROM Residuals",
+         {double(s->GetObjID()), 2, double(SatKey(1, 5)), double(SatKey(1, 9)), 3, double(T0 + 5),
+          -1.25}},
+        {"SELECT SolutionID,typ,sv,freq,GPSTime + 0,Value FROM ambiguity",
+         {double(s->GetObjID()), 1, double(SatKey(2, 4)), 2, double(T0 + 7), 12345.5}},
+    };
+    for (const auto& r : rows) {
+        const auto got = db->SelectFirstRow(r.Sql);
+        ASSERT_EQ(got.size(), r.Want.size()) << r.Sql;
+        for (std::size_t i = 0; i < got.size(); ++i)
+            EXPECT_EQ(zqt_variant::VarToFloatZ(got[i]), r.Want[i]) << r.Sql << " column " << i;
+    }
+    EXPECT_EQ(zqt_variant::VarToStrZ(db->QueryValue("SELECT description FROM ambiguity")), "float");
+}

@@ -101,6 +101,19 @@ TEST_F(Standalone, SharedRecordingsAreSolvedNearTheStation) {
                                       100.0 * share);
         EXPECT_LE(Distance(mean, reference), 10.0);
         EXPECT_GE(share, 0.95);
+        // Every recordset of the data set, also one on the station's site, holds the
+        // solutions' average as its own position.
+        const auto placed = Db->SelectMatrix(sysutils::Format(
+            "SELECT r.RecordsetType,c.X,c.Y,c.Z FROM Recordsets AS r LEFT JOIN Coordinates AS c "
+            "ON c.ObjID = r.RecordsetID WHERE r.DataSetID = %d",
+            ds->GetObjID()));
+        EXPECT_EQ(placed.size(), 2u) << "the data set's own and the output recordset";
+        for (const auto& row : placed)
+            EXPECT_LE(
+                Distance(mean, {zqt_variant::VarToFloatZ(row[1]), zqt_variant::VarToFloatZ(row[2]),
+                                zqt_variant::VarToFloatZ(row[3])}),
+                1.0)
+                << "recordset type " << zqt_variant::VarToInt64Z(row[0]);
 
         // Observed minus computed of the GPS codes, with the solved receiver clocks.
         auto settings = zqt_types_bs::RecordsetSettingsDefault();

@@ -553,13 +553,6 @@ void TZQS_RTCM_Decoder::Finish() {
     ReportErrors();
 }
 
-std::int32_t TZQS_RTCM_Decoder::DecodeTransformationMessage(const std::uint8_t* Payload,
-                                                            std::int32_t Length) {
-    (void)Payload;
-    (void)Length;
-    return 0;
-}
-
 // =======================================================================================
 // TZQS_RTCM_Parser
 

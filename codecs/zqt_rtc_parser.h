@@ -45,8 +45,11 @@ using zqt_obs_intrf::IZQS_DataStoragePtr;
 using zqt_obs_intrf::IZQS_EpochPtr;
 using zqt_obs_intrf::IZQS_SatObsPtr;
 using zqt_rtcm_types::RGloBiasRecord;
+using zqt_rtcm_types::RHelmertRecord;
 using zqt_rtcm_types::RLegacyRecord;
 using zqt_rtcm_types::RMSMRecord;
+using zqt_rtcm_types::RProjectionRecord;
+using zqt_rtcm_types::RResidualGridRecord;
 using zqt_rtcm_types::RSignalEntry;
 using zqt_rtcm_types::TBitReader;
 
@@ -486,6 +489,10 @@ public:
     const RStationRecord& Station() const noexcept { return FStation; }
     const RPhysicalStationRecord& PhysicalStation() const noexcept { return FPhysical; }
     const RDescriptorRecord& Descriptor() const noexcept { return FDescriptor; }
+    // The last coordinate transformation messages 1021, 1023 and 1025 (empty before one).
+    const RHelmertRecord& Helmert() const noexcept { return FHelmert; }
+    const RResidualGridRecord& ResidualGrid() const noexcept { return FResidualGrid; }
+    const RProjectionRecord& Projection() const noexcept { return FProjection; }
     // The station as an occupation of the data set: position, antenna, kind (motion mode 3
     // physical, 4 computed station; 0 while no 1005/1006 was met) and its time span.
     const zqt_obs_intrf::TZQS_Occupation& StationOccupation() const noexcept { return FStationOcc; }
@@ -537,6 +544,12 @@ protected:
     // Hands the ephemeris record to the navigation store.
     void HandOverEphemeris();
 
+    // The transformation messages into their records (a message cut short changes
+    // nothing); the bits read.
+    std::int32_t DecodeHelmert(TBitReader& Bits);       // 1021
+    std::int32_t DecodeResidualGrid(TBitReader& Bits);  // 1023
+    std::int32_t DecodeProjection(TBitReader& Bits);    // 1025
+
     // The station messages into their records; the bits read.
     std::int32_t DecodeStation(TBitReader& Bits);          // 1005, 1006
     std::int32_t DecodePhysicalStation(TBitReader& Bits);  // 1032
@@ -572,6 +585,9 @@ protected:
     RStationRecord FStation;
     RPhysicalStationRecord FPhysical;
     RDescriptorRecord FDescriptor;
+    RHelmertRecord FHelmert;
+    RResidualGridRecord FResidualGrid;
+    RProjectionRecord FProjection;
     zqt_obs_intrf::TZQS_Occupation FStationOcc;
     std::int32_t FStationSequence = 0;  // occupations handed to the data set
     RVec3 FOccupiedPosition;            // position of the open station occupation

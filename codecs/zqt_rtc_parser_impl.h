@@ -1,7 +1,8 @@
 // Shared internals of the RTCM decoder, whose unit is split over several files along its
 // sections: frames, message header, epochs and dispatch (zqt_rtc_parser.cpp), legacy
-// observations (_legacy), ephemerides (_ephem), MSM (_msm), station messages (_station) and
-// the sinks and epoch assembly (_sinks). Not for use outside the unit.
+// observations (_legacy), ephemerides (_ephem), MSM (_msm), station messages (_station),
+// coordinate transformation messages (_transform) and the sinks and epoch assembly (_sinks).
+// Not for use outside the unit.
 #pragma once
 
 #include "zqt_rtc_parser.h"

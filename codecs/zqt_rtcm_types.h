@@ -1,6 +1,7 @@
 // RTCM 3 vocabulary: the bit reader on which every message decoder reads its fields, the
 // exceptions of the decoder, the records that hold a decoded message (legacy GPS and
-// GLONASS observations, MSM, GLONASS code-phase biases) and the MSM signal table.
+// GLONASS observations, MSM, GLONASS code-phase biases, coordinate transformations) and the
+// MSM signal table.
 //
 // Bit 0 of a payload is the most significant bit of its first byte. Field kinds: 0 two's
 // complement, 3 sign-magnitude, any other value unsigned.
@@ -302,6 +303,66 @@ struct RGloBiasRecord {
     std::uint16_t StationID = 0;
     std::int32_t Indicator = 0;    // 0: the biases are to be applied
     std::array<double, 5> Bias{};  // m, by slot 1 L1 C/A, 2 L1 P, 3 L2 C/A, 4 L2 P
+};
+
+// ---------------------------------------------------------------------------------------
+// Coordinate transformation messages: each decoded message replaces its record, which the
+// decoder keeps for whoever asks; the conversion itself uses none of them. Angles are arc
+// seconds unless said, distances metres.
+
+// 1021: Helmert / abridged Molodenski transformation from a source to a target system.
+struct RHelmertRecord {
+    std::string SourceName;
+    std::string TargetName;
+    std::uint8_t SystemID = 0;
+    std::uint16_t UtilizedMessages = 0;  // bit field of the transformation messages in use
+    std::uint8_t PlateNumber = 0;
+    std::uint8_t ComputationIndicator = 0;
+    std::uint8_t HeightIndicator = 0;
+    // Area of validity: its origin (latitude, longitude) and its extent.
+    double PhiV = 0.0, LambdaV = 0.0;
+    double DeltaPhiV = 0.0, DeltaLambdaV = 0.0;
+    double dX = 0.0, dY = 0.0, dZ = 0.0;  // translation
+    double R1 = 0.0, R2 = 0.0, R3 = 0.0;  // rotation
+    double dS = 0.0;                      // scale correction, ppm
+    // Semi-major and semi-minor axes of the source and target ellipsoids.
+    double aS = 0.0, bS = 0.0, aT = 0.0, bT = 0.0;
+    std::uint8_t HorizontalQuality = 0;
+    std::uint8_t VerticalQuality = 0;
+};
+
+// 1023: residuals of the transformation on an ellipsoidal grid of 4 x 4 points.
+struct RResidualGridRecord {
+    struct RPoint {
+        double DeltaPhi = 0.0;     // arc seconds
+        double DeltaLambda = 0.0;  // arc seconds
+        double DeltaH = 0.0;       // m
+    };
+    std::uint8_t SystemID = 0;
+    bool HorizontalShift = false;
+    bool VerticalShift = false;
+    double Phi0 = 0.0, Lambda0 = 0.0;          // the grid's origin
+    double DeltaPhi = 0.0, DeltaLambda = 0.0;  // the grid's spacing
+    double MeanDeltaPhi = 0.0, MeanDeltaLambda = 0.0;
+    double MeanDeltaH = 0.0;  // m
+    std::array<RPoint, 16> Points{};
+    std::uint8_t HorizontalInterpolation = 0;
+    std::uint8_t VerticalInterpolation = 0;
+    std::uint8_t HorizontalQuality = 0;
+    std::uint8_t VerticalQuality = 0;
+    std::uint16_t ModifiedJulianDay = 0;
+};
+
+// 1025: parameters of a map projection (other than the two-parallel Lambert and the
+// oblique Mercator).
+struct RProjectionRecord {
+    std::uint8_t SystemID = 0;
+    std::uint8_t ProjectionType = 0;
+    double LatitudeOrigin = 0.0;   // of the natural origin, degrees
+    double LongitudeOrigin = 0.0;  // degrees
+    double ScaleFactor = 0.0;      // at the natural origin, ppm
+    double FalseEasting = 0.0;
+    double FalseNorthing = 0.0;
 };
 
 }  // namespace zqt_rtcm_types

@@ -12,6 +12,44 @@ void TZQS_Ephem_bs::SetRecord(const REphem& Record) {
     DeriveKeys();
 }
 
+template <typename F>
+void TZQS_Ephem_bs::Convert(F&& Conversion) {
+    try {
+        Conversion(FRecord);
+    } catch (...) {
+        DeriveKeys();
+        throw;
+    }
+    DeriveKeys();
+}
+
+void TZQS_Ephem_bs::SetFromRawRecordB(std::int64_t Time, std::uint8_t System,
+                                      const zqt_ephem_tp::RVLBKeplerEphem& Raw) {
+    Convert([&](REphem& e) { zqt_ephem_tp::RawToEphemGPS(e, Time, System, Raw); });
+}
+
+void TZQS_Ephem_bs::Check(std::int64_t Time, const zqt_ephem_tp::RVLBGlonassEphem& Raw,
+                          std::uint8_t MinLeapSeconds, char SatType) {
+    Convert(
+        [&](REphem& e) { zqt_ephem_tp::RawToEphemGlonass(e, Time, Raw, MinLeapSeconds, SatType); });
+}
+
+void TZQS_Ephem_bs::SetFromRawRecordC(std::int64_t Time, const zqt_ephem_tp::RVLBKeplerEphem& Raw) {
+    Convert([&](REphem& e) { zqt_ephem_tp::RawToEphemGalileo(e, Time, Raw); });
+}
+
+void TZQS_Ephem_bs::SetFromRawRecordD(std::int64_t Time, const zqt_ephem_tp::RVLBKeplerEphem& Raw) {
+    Convert([&](REphem& e) { zqt_ephem_tp::RawToEphemBeiDou(e, Time, Raw); });
+}
+
+void TZQS_Ephem_bs::SetFromRawRecordE(std::int64_t Time, const zqt_ephem_tp::RVLBSbasEphem& Raw) {
+    Convert([&](REphem& e) { zqt_ephem_tp::RawToEphemSBAS(e, Time, Raw); });
+}
+
+void TZQS_Ephem_bs::SetFromRawRecordA(std::int64_t Time, const zqt_ephem_tp::RVLBKeplerEphem& Raw) {
+    Convert([&](REphem& e) { zqt_ephem_tp::RawToEphemIRNSS(e, Time, Raw); });
+}
+
 void TZQS_Ephem_bs::DeriveKeys() {
     SetBegTime(FRecord.GPSTime);
     FSvprn = FRecord.svprn;

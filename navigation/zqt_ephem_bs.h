@@ -22,6 +22,20 @@ public:
     virtual REphem* RecordPtr() = 0;
     // Copies the record in and derives the keys from it.
     virtual void SetRecord(const REphem& Record) = 0;
+
+    // A raw record of the receiver converted into the record (zqt_ephem_tp), then the keys
+    // derived. A conversion that raises leaves the object cleared: its key is 0, so it is
+    // never stored.
+    // GPS and QZSS (System).
+    virtual void SetFromRawRecordB(std::int64_t Time, std::uint8_t System,
+                                   const zqt_ephem_tp::RVLBKeplerEphem& Raw) = 0;
+    // GLONASS, with the fewest leap seconds and the satellite-type letter.
+    virtual void Check(std::int64_t Time, const zqt_ephem_tp::RVLBGlonassEphem& Raw,
+                       std::uint8_t MinLeapSeconds, char SatType) = 0;
+    virtual void SetFromRawRecordC(std::int64_t Time, const zqt_ephem_tp::RVLBKeplerEphem& Raw) = 0;
+    virtual void SetFromRawRecordD(std::int64_t Time, const zqt_ephem_tp::RVLBKeplerEphem& Raw) = 0;
+    virtual void SetFromRawRecordE(std::int64_t Time, const zqt_ephem_tp::RVLBSbasEphem& Raw) = 0;
+    virtual void SetFromRawRecordA(std::int64_t Time, const zqt_ephem_tp::RVLBKeplerEphem& Raw) = 0;
 };
 
 using IZQS_EphemPtr = std::shared_ptr<IZQS_Ephem>;
@@ -35,6 +49,15 @@ public:
     REphem GetRecord() const override { return FRecord; }
     REphem* RecordPtr() override { return &FRecord; }
     void SetRecord(const REphem& Record) override;
+    // GPS/QZSS, GLONASS, Galileo, BeiDou, SBAS and IRNSS raw records.
+    void SetFromRawRecordB(std::int64_t Time, std::uint8_t System,
+                           const zqt_ephem_tp::RVLBKeplerEphem& Raw) override;
+    void Check(std::int64_t Time, const zqt_ephem_tp::RVLBGlonassEphem& Raw,
+               std::uint8_t MinLeapSeconds, char SatType) override;
+    void SetFromRawRecordC(std::int64_t Time, const zqt_ephem_tp::RVLBKeplerEphem& Raw) override;
+    void SetFromRawRecordD(std::int64_t Time, const zqt_ephem_tp::RVLBKeplerEphem& Raw) override;
+    void SetFromRawRecordE(std::int64_t Time, const zqt_ephem_tp::RVLBSbasEphem& Raw) override;
+    void SetFromRawRecordA(std::int64_t Time, const zqt_ephem_tp::RVLBKeplerEphem& Raw) override;
 
     // The storage key: 0 without a satellite, and 0 for a Keplerian record without an
     // orbit (roota exactly 0; GLONASS and SBAS carry no roota); otherwise the key time
@@ -46,6 +69,10 @@ public:
     void DeriveKeys();
 
 protected:
+    // Runs a conversion on the record; the keys follow the record also when it raises.
+    template <typename F>
+    void Convert(F&& Conversion);
+
     REphem FRecord;
 };
 

@@ -3,6 +3,7 @@
 // ages of data), the exceptions of bad ephemeris data and the relativistic path delay.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -198,6 +199,138 @@ std::uint16_t GalileoDataSource(std::uint8_t NavType) noexcept;
 
 // Geostationary BeiDou satellites: numbers 1 to 5 and 59 and above.
 inline bool BeiDouIsGeo(unsigned SatNumber) noexcept { return SatNumber < 6 || SatNumber > 58; }
+
+// ---------------------------------------------------------------------------------------
+// Raw ephemeris records of the VLB receiver format
+//
+// The receiver hands out one record layout per family of systems. Satellite numbers are
+// the receiver's own (the broadcast numbering: GPS 1.., GLONASS 1.., SBAS 120.., Galileo
+// 1.., QZSS 193.., BeiDou 1.., IRNSS 1..); angles are semicircles and their rates
+// semicircles/s; the small terms are single precision. The conversions below turn them
+// into REphem.
+
+// A Keplerian ephemeris: GPS, QZSS, Galileo, BeiDou, IRNSS.
+struct RVLBKeplerEphem {
+    std::uint16_t SatNumber = 0;
+    // Message kind: GPS/QZSS 0 legacy, 2/4/6 civil, 8 the L1C kind; Galileo its data-source
+    // bits; BeiDou below 8 legacy, else the bits of the civil corrections it carries.
+    std::uint8_t NavType = 0;
+    // Bit 0 the fit-interval flag, bit 1 the L2 P data flag, bits 2-3 the code on L2
+    // (BeiDou: bits 2-3 its integrity flags).
+    std::uint8_t Flags = 0;
+    std::uint16_t Health = 0;  // as REphem.health (Galileo: its signal-health layout)
+    std::int8_t Ura = 0;       // accuracy index (Galileo SISA)
+    std::uint16_t Week = 0;    // the week of the message (BeiDou: its own week)
+    std::int16_t Iode = 0;
+    std::int16_t Iodc = 0;
+    std::uint32_t Toc = 0;  // seconds of week
+    std::uint32_t Toe = 0;
+    std::int32_t Tom = TomUnknown;
+    double Af0 = 0.0;
+    float Af1 = 0.0f;
+    float Af2 = 0.0f;
+    float Tgd = 0.0f;
+    float Crs = 0.0f, Crc = 0.0f, Cuc = 0.0f, Cus = 0.0f, Cic = 0.0f, Cis = 0.0f;
+    float DeltaN = 0.0f;  // semicircles/s
+    double M0 = 0.0;      // semicircles
+    double Ecc = 0.0;
+    double RootA = 0.0;
+    double Omega0 = 0.0;    // semicircles
+    double I0 = 0.0;        // semicircles
+    double Omega = 0.0;     // semicircles
+    float OmegaDot = 0.0f;  // semicircles/s
+    float IDot = 0.0f;      // semicircles/s
+    // Civil messages (GPS/QZSS kinds 2 and above; BeiDou kinds 8 and above).
+    std::uint32_t Tope = 0, Topc = 0;  // data predict times
+    float DeltaA = 0.0f;               // semi-major-axis difference (m)
+    float ADot = 0.0f;                 // its rate (m/s)
+    float DeltaNDot = 0.0f;            // rate of the mean-motion difference
+    std::int8_t UraEd = 0, UraNed0 = 0, UraNed1 = 0, UraNed2 = 0;
+    // Inter-signal corrections (s): GPS/QZSS L1CA, L2C, L5I5, L5Q5, L1CP, L1CD; BeiDou the
+    // four of its civil messages in the first four.
+    std::array<float, 6> Isc{};
+    // Galileo
+    float BgdE1E5a = 0.0f, BgdE1E5b = 0.0f;
+    float Ai0 = 0.0f, Ai1 = 0.0f, Ai2 = 0.0f;
+    std::uint8_t Sfi = 0;
+    // BeiDou
+    float Tgd2 = 0.0f;
+    std::uint8_t Aode = 0, Aodc = 0;  // ages of data of the legacy messages
+};
+
+// An SBAS ephemeris.
+struct RVLBSbasEphem {
+    std::uint16_t SatNumber = 0;  // 120..
+    std::uint32_t TimeOfDay = 0;  // reference time, seconds of the day
+    std::uint32_t FrameTime = 0;  // transmission time, seconds of the day
+    std::uint16_t Week = 0;
+    double Af0 = 0.0;
+    double Af1 = 0.0;
+    std::array<double, 3> Pos{};  // km
+    std::array<float, 3> Vel{};   // km/s
+    std::array<float, 3> Acc{};   // km/s^2
+    std::uint8_t Aoi = 0;
+    std::uint8_t Flags = 0;
+};
+
+// A GLONASS ephemeris.
+struct RVLBGlonassEphem {
+    std::uint16_t SatNumber = 0;  // slot; 255 and above: no record
+    std::uint16_t DayNumber = 0;  // day in the four-year interval; 1465 and above: no data
+    std::int8_t FreqNum = 0;      // frequency channel
+    std::uint16_t Health = 0;     // bit 0 the health flag Bn
+    std::uint8_t Flags = 0;       // as REphem.flags; bit 7 a GLONASS-M satellite
+    std::uint8_t Aoi = 0;         // age of information (days)
+    double TauN = 0.0;            // s
+    float GammaN = 0.0f;
+    double TauC = 0.0;            // s
+    std::uint32_t Tk = 0;         // frame time, seconds of the Moscow day
+    std::uint32_t Tb = 0;         // reference time, seconds of the Moscow day
+    std::array<double, 3> Pos{};  // km
+    std::array<float, 3> Vel{};   // km/s
+    std::array<float, 3> Acc{};   // km/s^2
+    // GLONASS-M data (satellite types after "P", with bit 7 of Flags).
+    float DelTauN = 0.0f;
+    std::uint8_t Ft = 0;
+    std::uint8_t N4 = 0;
+    std::uint16_t Flags2 = 0;
+    // The extended data set (satellite type "g"), kept as received.
+    std::uint8_t NavType = 0;
+    float Ext1 = 0.0f, Ext2 = 0.0f;
+    std::uint8_t Ext3 = 0, Ext4 = 0;
+    std::int8_t Ext5 = 0, Ext6 = 0;
+    std::uint16_t Ext7 = 0;
+};
+
+// The conversions: each clears Target and fills it; Time is the reference time of the
+// ephemeris (ticks). A satellite number that names no satellite of the system raises
+// ExcpVLBBadEphemData "Bad navigation data data %d %d" (number, system), a GPS message
+// kind other than 0, 2, 4, 6 and 8 "Bad GPS NavType %d %d" (number, kind); Target is then
+// left cleared (satellite key 0, so it is never stored).
+//
+// The Keplerian conversion of a Keplerian system code (GLONASS, SBAS and codes outside 1..7
+// raise as a bad satellite): angles times pi, the group delay
+// rounded to eight significant digits, the week of Time (BeiDou: the week of the record),
+// the flag byte split into the L2 code, the L2 P data flag and the flags.
+void RawToEphemKepler(REphem& Target, std::int64_t Time, std::uint8_t System,
+                      const RVLBKeplerEphem& Raw);
+// GPS and QZSS (System): the Keplerian conversion with the civil-message values of the kind.
+void RawToEphemGPS(REphem& Target, std::int64_t Time, std::uint8_t System,
+                   const RVLBKeplerEphem& Raw);
+void RawToEphemGalileo(REphem& Target, std::int64_t Time, const RVLBKeplerEphem& Raw);
+void RawToEphemBeiDou(REphem& Target, std::int64_t Time, const RVLBKeplerEphem& Raw);
+void RawToEphemIRNSS(REphem& Target, std::int64_t Time, const RVLBKeplerEphem& Raw);
+// SBAS: the reference time is the day of Time at the record's time of day.
+void RawToEphemSBAS(REphem& Target, std::int64_t Time, const RVLBSbasEphem& Raw);
+// GLONASS, with the fewest leap seconds the record may carry and the satellite-type letter
+// ('X' for unknown; 0 and '_' mean unknown too). A slot of 255 or above leaves Target as it
+// is; a day number of 1465 or above leaves it cleared. Slot 0 raises as above.
+void RawToEphemGlonass(REphem& Target, std::int64_t Time, const RVLBGlonassEphem& Raw,
+                       std::uint8_t MinLeapSeconds, char SatType);
+
+// A value rounded to eight significant digits (the precision the receiver keeps group
+// delays with); a value that is not finite stays as it is.
+double RoundTo8Digits(double Value) noexcept;
 
 // ---------------------------------------------------------------------------------------
 // Relativistic path delay (m) of a signal between two Earth-centred positions (m); the

@@ -536,16 +536,14 @@ void TZQS_DataSet::BuildRecordsets(const IESQLiteDatabasePtr& DbPtr, std::int32_
         "= Recordsets.DataSetID)) and (DataSetID = %0:d);UPDATE Recordsets SET Interval = 10000 "
         "WHERE (DataSetID = %0:d) AND (Interval = 0)",
         DataSetID));
-    // A recordset without a position (the data give no station position) takes the average
-    // of the data set's standalone solutions in its window.
-    const std::vector<std::int64_t> unplaced = db.SelectInt64Column(FormatPt(
-        "SELECT RecordsetID FROM Recordsets WHERE (DataSetID = %d) AND (IFNULL(SiteID,0) < 1) "
-        "AND NOT EXISTS (SELECT CrdID FROM Coordinates WHERE ObjID = Recordsets.RecordsetID)",
-        DataSetID));
-    for (std::size_t k = 0; k < unplaced.size(); ++k) {
+    // Every recordset takes the average of the data set's standalone solutions in its window
+    // as its own position (a recordset on a site keeps the site's position as its reference).
+    const std::vector<std::int64_t> recordsets = db.SelectInt64Column(
+        FormatPt("SELECT RecordsetID FROM Recordsets WHERE (DataSetID = %d)", DataSetID));
+    for (std::size_t k = 0; k < recordsets.size(); ++k) {
         zqt_recordset_dbs::TZQS_Recordset::AverageStaticPosition(
-            DbPtr, static_cast<std::int32_t>(unplaced[k]), Settings.StatLimit);
-        if (Progress) Progress(78 + static_cast<std::int32_t>(20 * (k + 1) / unplaced.size()));
+            DbPtr, static_cast<std::int32_t>(recordsets[k]), Settings.StatLimit);
+        if (Progress) Progress(78 + static_cast<std::int32_t>(20 * (k + 1) / recordsets.size()));
     }
     const std::string cover =
         "FROM Recordsets As s INNER JOIN Recordsets as r ON (r.DataSetID = s.DataSetID) AND  "

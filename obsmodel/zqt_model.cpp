@@ -191,9 +191,25 @@ bool TZQS_Engine::Look(RSat& S, double SinLat, double CosLat, double SinLon, dou
     return true;
 }
 
-double TZQS_Engine::DelaysOf(RSat& S, double SinLat, double CosLat, double SinLon, double CosLon) {
+bool TZQS_Engine::DelaysApply() const {
     const double r = Norm(FPosition);
-    if (FSigma > SigmaTrusted || !(r >= NearSurfaceMin && r <= NearSurfaceMax)) return 0.0;
+    return FSigma <= SigmaTrusted && r >= NearSurfaceMin && r <= NearSurfaceMax;
+}
+
+double TZQS_Engine::IonoDelay(std::uint16_t Svprn, double Elevation, double Azimuth) const {
+    if (FSettings.Mode != 2 || !FNavData) return 0.0;
+    const double iono = FNavData->GetIonoDelay(Svprn, FTime, FPosition, Elevation, Azimuth);
+    return std::isfinite(iono) ? iono : 0.0;
+}
+
+double TZQS_Engine::TropoDelay(double Elevation) const {
+    if (!FTropo || !FTropo->IsReady()) return 0.0;
+    const double tropo = FTropo->GetDelay(Elevation);
+    return std::isfinite(tropo) ? tropo : 0.0;
+}
+
+double TZQS_Engine::DelaysOf(RSat& S, double SinLat, double CosLat, double SinLon, double CosLon) {
+    if (!DelaysApply()) return 0.0;
     if (!S.DelaysValid || Distance3(S.DelaysAt, FPosition) > DelayReach) {
         double iono = 0.0;
         if (FSettings.Mode == 2 && FNavData) {
@@ -201,15 +217,26 @@ double TZQS_Engine::DelaysOf(RSat& S, double SinLat, double CosLat, double SinLo
             double az = std::atan2(-SinLon * u.X + CosLon * u.Y,
                                    -SinLat * CosLon * u.X - SinLat * SinLon * u.Y + CosLat * u.Z);
             if (az < 0.0) az += TwoPi;
-            iono = FNavData->GetIonoDelay(S.Key, FTime, FPosition, S.Elevation, az) * S.Scale;
+            iono = IonoDelay(S.Key, S.Elevation, az) * S.Scale;
         }
-        double tropo = 0.0;
-        if (FTropo && FTropo->IsReady()) tropo = FTropo->GetDelay(S.Elevation);
-        S.Delays = (std::isfinite(iono) ? iono : 0.0) + (std::isfinite(tropo) ? tropo : 0.0);
+        S.Delays = iono + TropoDelay(S.Elevation);
         S.DelaysValid = true;
         S.DelaysAt = FPosition;
     }
     return S.Delays;
+}
+
+bool TZQS_Engine::ComputeSatDelays(RSatDelays& Delays) {
+    Delays = RSatDelays{};
+    const IZQS_EpochPtr epoch = FEpoch.lock();
+    const zqt_obs_intrf::IZQS_SatObsPtr so = epoch ? epoch->GetSatObs() : nullptr;
+    if (!so || !so->GetSatGeometry(so->GetCursor(), FPosition, Delays.Geometry)) return false;
+    if (!DelaysApply()) return true;
+    const RSatObsRecord* rec = so->GetCurRecord();
+    const zqt_basestorage::RAzEl& azel = Delays.Geometry.AzEl;
+    Delays.Iono = rec ? IonoDelay(rec->Key, azel.Elevation, azel.Azimuth) : 0.0;
+    Delays.Tropo = TropoDelay(azel.Elevation);
+    return true;
 }
 
 bool TZQS_Engine::Run() {

@@ -40,10 +40,25 @@ using zqt_obs_intrf::IZQS_OrbitProviderPtr;
 using zqt_obs_intrf::IZQS_TropoModelPtr;
 using zqt_obs_intrf::RVec3;
 
+// What a position model knows of one satellite at its position and time: the satellite's
+// geometry and the modelled delays of its signal (m): the ionosphere delay on the first GPS
+// frequency and the slant troposphere delay.
+struct RSatDelays {
+    zqt_obs_intrf::RSatGeometry Geometry;
+    double Iono = 0.0;
+    double Tropo = 0.0;
+};
+
 // The time, the position and the navigation source of a position model.
 class IZQS_Model {
 public:
     virtual ~IZQS_Model() = default;
+    // The delays of the current satellite of the model's epoch (the cursor of its satellite
+    // observations) seen from the model's position; false when its geometry cannot be
+    // computed (no epoch, no current satellite, no usable ephemeris).
+    virtual bool ComputeSatDelays(RSatDelays& Delays) = 0;
+    // Sets the time, then ComputeSatDelays.
+    virtual bool ComputeSatDelaysAt(std::int64_t Time, RSatDelays& Delays) = 0;
     virtual std::int64_t GetTime() const = 0;
     virtual void SetTime(std::int64_t Time) = 0;
     virtual IZQS_DataStoragePtr GetNavSource() const = 0;
@@ -69,6 +84,10 @@ RModelSettings DefaultModelSettings();
 
 class TZQS_Model : public IZQS_Model {
 public:
+    bool ComputeSatDelaysAt(std::int64_t Time, RSatDelays& Delays) override {
+        SetTime(Time);
+        return ComputeSatDelays(Delays);
+    }
     std::int64_t GetTime() const override { return FTime; }
     void SetTime(std::int64_t Time) override { FTime = Time; }
     IZQS_DataStoragePtr GetNavSource() const override { return FNavData; }
@@ -126,6 +145,12 @@ public:
     // An engine over a navigation store and an epoch (held without owning it).
     static std::shared_ptr<TZQS_Engine> Create(const IZQS_DataStoragePtr& Store,
                                                const IZQS_EpochPtr& Epoch);
+
+    // ---- IZQS_Model ---------------------------------------------------------------------------
+    // The geometry from the satellite observations; the delays 0 while the position is not
+    // trusted (sigma above 100 m) or lies away from the Earth's surface, the ionosphere delay
+    // also outside the single-frequency mode, the troposphere delay without a ready model.
+    bool ComputeSatDelays(RSatDelays& Delays) override;
 
     // ---- IZQS_Engine ------------------------------------------------------------------------
     std::int32_t GetFlag() const override { return FFlag; }
@@ -195,6 +220,13 @@ private:
     // Troposphere and ionosphere delays (m) of the satellite at the current position, kept
     // while the position stays within reach.
     double DelaysOf(RSat& S, double SinLat, double CosLat, double SinLon, double CosLon);
+    // The position is trusted and near the Earth's surface: the delay models apply.
+    bool DelaysApply() const;
+    // The broadcast ionosphere delay on the first GPS frequency (single-frequency mode, else
+    // 0) and the troposphere delay (0 without a ready model) of a satellite seen at Elevation
+    // and Azimuth (radians) from the current position at the current time; never NaN.
+    double IonoDelay(std::uint16_t Svprn, double Elevation, double Azimuth) const;
+    double TropoDelay(double Elevation) const;
     // The satellite whose exclusion lowers sigma most, from the last round's normal
     // equations; accepted when the solution without it converges with sigma below 20 m.
     bool LeaveOneOut();

@@ -320,9 +320,22 @@ struct RResidual {
     double Residual = 0.0;  // m
 };
 
-// The residuals of a solution: one record at a time, set and written per row.
+// The residuals of a solution: one record at a time, set field by field or whole and
+// written per row.
 class IZQS_Residuals : public virtual IZQS_Object {
 public:
+    virtual void SetGPSTime(std::int64_t Value) = 0;
+    virtual void SetResidual(double Value) = 0;
+    virtual void SetSv(std::uint16_t Value) = 0;
+    virtual void SetSvRef(std::uint16_t Value) = 0;
+    virtual void SetTyp(std::int32_t Value) = 0;
+    virtual void SetFreq(std::int32_t Value) = 0;
+    virtual std::int64_t GetGPSTime() const = 0;
+    virtual double GetResidual() const = 0;
+    virtual std::uint16_t GetSv() const = 0;
+    virtual std::uint16_t GetSvRef() const = 0;
+    virtual std::int32_t GetTyp() const = 0;
+    virtual std::int32_t GetFreq() const = 0;
     virtual RResidual GetRecord() const = 0;
     virtual void SetRecord(const RResidual& Value) = 0;
 };
@@ -338,9 +351,22 @@ struct RAmbiguity {
     std::string Description;
 };
 
-// The ambiguities of a solution: one record at a time, set and written per row.
+// The ambiguities of a solution: one record at a time, set field by field (or whole) and
+// written per row.
 class IZQS_Ambiguity : public virtual IZQS_Object {
 public:
+    virtual void SetGPSTime(std::int64_t Value) = 0;
+    virtual void SetSv(std::uint16_t Value) = 0;
+    virtual void SetTyp(std::int32_t Value) = 0;
+    virtual void SetFreq(std::int32_t Value) = 0;
+    virtual void SetValue(double Value) = 0;
+    virtual void SetDescription(const std::string& Value) = 0;
+    virtual std::int64_t GetGPSTime() const = 0;
+    virtual double GetValue() const = 0;
+    virtual std::uint16_t GetSv() const = 0;
+    virtual std::int32_t GetTyp() const = 0;
+    virtual std::int32_t GetFreq() const = 0;
+    virtual std::string GetDescription() const = 0;
     virtual RAmbiguity GetRecord() const = 0;
     virtual void SetRecord(const RAmbiguity& Value) = 0;
 };
@@ -844,6 +870,8 @@ public:
     virtual IZQS_TropoModelPtr GetTropoModel() { return nullptr; }
     virtual double GetTropoDelay() { return NaN; }
     virtual void GetTropoMappings(double& Wet, double& Dry) { Wet = Dry = NaN; }
+    // The troposphere delay's horizontal gradients: the models here have none, both 0.
+    virtual void GetTropoGradients(double& North, double& East) { North = East = 0.0; }
     // Ionosphere delays: of a band with the sign of a kind (+1 code, Doppler and strength,
     // -1 phase, 0 for kind 0); of a band; on f1 from the broadcast model; on f1 from two
     // bands' observations of a kind; the slant factor at the satellite's elevation; on f1
@@ -869,6 +897,8 @@ public:
     virtual double GetIonoDelay2() { return NaN; }
     // The satellite's state at the epoch time seen from Position; false when it cannot be
     // computed. ComputeAntennaGeometry does it from the epoch's antenna position.
+    // The provider computes satellite geometry (ComputeGeometry and what follows from it).
+    virtual bool CanComputeGeometry() { return false; }
     virtual bool ComputeGeometry(const RVec3& Position) {
         (void)Position;
         return false;
@@ -895,6 +925,9 @@ public:
         (void)Band;
         return NaN;
     }
+    // The orbits and clocks come from precise products rather than the broadcast
+    // ephemerides.
+    virtual bool HasPreciseOrbits() { return false; }
     // Unit vector from the station position to the satellite (zeros without a geometry).
     virtual RVec3 GetLineOfSight() { return RVec3{}; }
     // Elevation of the satellite in degrees; azimuth and elevation from the geometry when
@@ -975,6 +1008,12 @@ public:
     virtual double PassValue(double Value) { return Value; }
     // The current epoch's rotation record.
     virtual RRotation GetRotationRecord() { return RRotation{}; }
+    // The observations are corrected for the antenna's attitude.
+    virtual bool HasAttitudeCorrection() { return false; }
+    // The antenna position of the current epoch computed afresh (see GetAntennaPos).
+    virtual RVec3 CalcAntennaPos() { return RVec3{}; }
+    // The object itself.
+    virtual IZQS_ObjectPtr GetInstance() { return nullptr; }
     // Whether the epoch coordinates (GetEpochCoordinates) carry the velocity.
     virtual bool GetVelocitySwitch() const { return false; }
     virtual void SetVelocitySwitch(bool Value) { (void)Value; }

@@ -199,6 +199,7 @@ public:
     zqt_obs_intrf::IZQS_TropoModelPtr GetTropoModel() override;
     double GetTropoDelay() override;
     void GetTropoMappings(double& Wet, double& Dry) override;
+    void GetTropoGradients(double& North, double& East) override { North = East = 0.0; }
     double GetIonoDelayOfKind(std::uint8_t Band, std::uint8_t Kind) override;
     double GetIonoDelayOfBand(std::uint8_t Band) override;
     double GetIonoDelay() override;
@@ -207,6 +208,7 @@ public:
     double GetIonoSlantFactor() override;
     // The store keeps one ionosphere source: the same delay as GetIonoDelay.
     double GetIonoDelay2() override { return GetIonoDelay(); }
+    bool CanComputeGeometry() override { return true; }
     // With the relativistic-delay switch, S is the Shapiro delay of the path; else 0.
     bool ComputeGeometry(const RVec3& Position) override;
     bool ComputeAntennaGeometry() override { return ComputeGeometry(FAntennaPos); }
@@ -217,6 +219,8 @@ public:
     bool GetSatState(zqt_obs_intrf::RSatState& State) override;
     double GetTgdRange() override;
     double GetTgdRangeOfBand(std::uint8_t Band) override;
+    // Broadcast ephemerides only.
+    bool HasPreciseOrbits() override { return false; }
     RVec3 GetLineOfSight() override;
     double GetElevationDeg() override;
     zqt_obs_intrf::RAzEl GetAzEl() override;
@@ -245,6 +249,12 @@ public:
     std::string GetCountryCode() const override { return "RUS"; }
     // The epoch cursor's rotation record (none before the first epoch).
     zqt_obs_intrf::RRotation GetRotationRecord() override;
+    // The attitude is kept, never applied.
+    bool HasAttitudeCorrection() override { return false; }
+    // Static: the reference position plus the antenna offset vector; moving: the current
+    // epoch's own position (zeros before the first epoch).
+    RVec3 CalcAntennaPos() override;
+    IZQS_ObjectPtr GetInstance() override { return Intf(); }
     // Read through the data set's loader on first use, then kept.
     zqt_obs_intrf::RDataSetInfo GetDatasetInfo() override;
 
@@ -310,8 +320,6 @@ protected:
     void ClearCurrentSat();
     // Makes Svprn the current satellite and selects its ephemeris for the epoch time.
     void MakeCurrent(std::uint16_t Svprn);
-    // The antenna position of the current epoch (see GetAntennaPos).
-    RVec3 CalcAntennaPos();
     // Phase-centre correction (m) of a band of the current satellite; 0.0 without an
     // antenna calibration, an antenna position or a satellite geometry.
     double AntennaCorrection(std::uint8_t Band);

@@ -94,6 +94,18 @@ public:
     // Table "Residuals"; ObjType 21, neither visible nor enabled.
     void InitFields() override;
     void ExecuteWrite() override;
+    void SetGPSTime(std::int64_t Value) override { FRecord.GPSTime = Value; }
+    void SetResidual(double Value) override { FRecord.Residual = Value; }
+    void SetSv(std::uint16_t Value) override { FRecord.Sv = Value; }
+    void SetSvRef(std::uint16_t Value) override { FRecord.SvRef = Value; }
+    void SetTyp(std::int32_t Value) override { FRecord.Typ = Value; }
+    void SetFreq(std::int32_t Value) override { FRecord.Freq = Value; }
+    std::int64_t GetGPSTime() const override { return FRecord.GPSTime; }
+    double GetResidual() const override { return FRecord.Residual; }
+    std::uint16_t GetSv() const override { return FRecord.Sv; }
+    std::uint16_t GetSvRef() const override { return FRecord.SvRef; }
+    std::int32_t GetTyp() const override { return FRecord.Typ; }
+    std::int32_t GetFreq() const override { return FRecord.Freq; }
     RResidual GetRecord() const override { return FRecord; }
     void SetRecord(const RResidual& Value) override { FRecord = Value; }
 
@@ -107,6 +119,18 @@ public:
     // Table "ambiguity"; ObjType 21, neither visible nor enabled.
     void InitFields() override;
     void ExecuteWrite() override;
+    void SetGPSTime(std::int64_t Value) override { FRecord.GPSTime = Value; }
+    void SetSv(std::uint16_t Value) override { FRecord.Sv = Value; }
+    void SetTyp(std::int32_t Value) override { FRecord.Typ = Value; }
+    void SetFreq(std::int32_t Value) override { FRecord.Freq = Value; }
+    void SetValue(double Value) override { FRecord.Value = Value; }
+    void SetDescription(const std::string& Value) override { FRecord.Description = Value; }
+    std::int64_t GetGPSTime() const override { return FRecord.GPSTime; }
+    double GetValue() const override { return FRecord.Value; }
+    std::uint16_t GetSv() const override { return FRecord.Sv; }
+    std::int32_t GetTyp() const override { return FRecord.Typ; }
+    std::int32_t GetFreq() const override { return FRecord.Freq; }
+    std::string GetDescription() const override { return FRecord.Description; }
     RAmbiguity GetRecord() const override { return FRecord; }
     void SetRecord(const RAmbiguity& Value) override { FRecord = Value; }
 

@@ -348,6 +348,73 @@ TBytes EncodeDescriptor(const RDescriptorIn& In) {
     return w.Bytes();
 }
 
+TBytes EncodeHelmert(const RHelmertIn& In) {
+    TBitWriter w;
+    w.U(1021, 12);
+    for (const std::string* name : {&In.Source, &In.Target}) {
+        w.U(name->size(), 5);
+        w.Str(*name);
+    }
+    w.U(static_cast<std::uint64_t>(In.SystemId), 8);
+    w.U(static_cast<std::uint64_t>(In.Utilized), 10);
+    w.U(static_cast<std::uint64_t>(In.Plate), 5);
+    w.U(static_cast<std::uint64_t>(In.Computation), 4);
+    w.U(static_cast<std::uint64_t>(In.Height), 2);
+    w.S(Scaled(In.PhiV, 2.0), 19);
+    w.S(Scaled(In.LambdaV, 2.0), 20);
+    w.U(static_cast<std::uint64_t>(Scaled(In.DeltaPhiV, 2.0)), 14);
+    w.U(static_cast<std::uint64_t>(Scaled(In.DeltaLambdaV, 2.0)), 14);
+    for (const double d : {In.dX, In.dY, In.dZ}) w.S(Scaled(d, 0.001), 23);
+    for (const double r : {In.R1, In.R2, In.R3}) w.S(Scaled(r, 2e-5), 32);
+    w.S(Scaled(In.dS, 1e-5), 25);
+    w.U(static_cast<std::uint64_t>(Scaled(In.aS - 6370000.0, 0.001)), 24);
+    w.U(static_cast<std::uint64_t>(Scaled(In.bS - 6350000.0, 0.001)), 25);
+    w.U(static_cast<std::uint64_t>(Scaled(In.aT - 6370000.0, 0.001)), 24);
+    w.U(static_cast<std::uint64_t>(Scaled(In.bT - 6350000.0, 0.001)), 25);
+    w.U(static_cast<std::uint64_t>(In.HorizontalQuality), 3);
+    w.U(static_cast<std::uint64_t>(In.VerticalQuality), 3);
+    return w.Bytes();
+}
+
+TBytes EncodeResidualGrid(const RResidualGridIn& In) {
+    TBitWriter w;
+    w.U(1023, 12);
+    w.U(static_cast<std::uint64_t>(In.SystemId), 8);
+    w.U(In.HorizontalShift ? 1 : 0, 1);
+    w.U(In.VerticalShift ? 1 : 0, 1);
+    w.S(Scaled(In.Phi0, 0.5), 21);
+    w.S(Scaled(In.Lambda0, 0.5), 22);
+    w.U(static_cast<std::uint64_t>(Scaled(In.DeltaPhi, 0.5)), 12);
+    w.U(static_cast<std::uint64_t>(Scaled(In.DeltaLambda, 0.5)), 12);
+    w.S(Scaled(In.MeanDeltaPhi, 0.001), 8);
+    w.S(Scaled(In.MeanDeltaLambda, 0.001), 8);
+    w.S(Scaled(In.MeanDeltaH, 0.01), 15);
+    for (const auto& p : In.Points) {
+        w.S(Scaled(p[0], 3e-5), 9);
+        w.S(Scaled(p[1], 3e-5), 9);
+        w.S(Scaled(p[2], 0.001), 9);
+    }
+    w.U(static_cast<std::uint64_t>(In.HorizontalInterpolation), 2);
+    w.U(static_cast<std::uint64_t>(In.VerticalInterpolation), 2);
+    w.U(static_cast<std::uint64_t>(In.HorizontalQuality), 3);
+    w.U(static_cast<std::uint64_t>(In.VerticalQuality), 3);
+    w.U(static_cast<std::uint64_t>(In.Mjd), 16);
+    return w.Bytes();
+}
+
+TBytes EncodeProjection(const RProjectionIn& In) {
+    TBitWriter w;
+    w.U(1025, 12);
+    w.U(static_cast<std::uint64_t>(In.SystemId), 8);
+    w.U(static_cast<std::uint64_t>(In.Type), 6);
+    w.S(Scaled(In.LatitudeOrigin, 1.1e-8), 34);
+    w.S(Scaled(In.LongitudeOrigin, 1.1e-8), 35);
+    w.U(static_cast<std::uint64_t>(Scaled(In.ScaleFactor - 993000.0, 1e-5)), 30);
+    w.U(static_cast<std::uint64_t>(Scaled(In.FalseEasting, 0.001)), 36);
+    w.S(Scaled(In.FalseNorthing, 0.001), 35);
+    return w.Bytes();
+}
+
 TBytes EncodeGloBias(const RGloBiasIn& In) {
     TBitWriter w;
     w.U(1230, 12);

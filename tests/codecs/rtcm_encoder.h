@@ -1,6 +1,7 @@
 // A small RTCM 3 encoder that builds streams from known values: frames with their CRC-24Q,
 // legacy observations (1003/1004, 1011/1012), MSM1 to MSM7, station messages (1005/1006,
-// 1007/1008/1033, 1230) and ephemerides (1019, 1020, 1042, 1045, 1046).
+// 1007/1008/1033, 1230), ephemerides (1019, 1020, 1042, 1045, 1046) and coordinate
+// transformations (1021, 1023, 1025).
 //
 // Self-contained (no part of the converter is used), so that decoded values can be checked
 // against an independent writer and so that a sample recording can be made without the
@@ -228,6 +229,38 @@ struct RGloEphIn {  // 1020; signed values are sign-magnitude in the message
     int Ln5 = 0;
 };
 TBytes EncodeGloEph(const RGloEphIn& In);
+
+// ---------------------------------------------------------------------------------------
+// Coordinate transformation messages: physical values (arc seconds, metres, ppm, degrees)
+// rounded to their fields.
+
+struct RHelmertIn {  // 1021
+    std::string Source, Target;
+    int SystemId = 0, Utilized = 0, Plate = 0, Computation = 0, Height = 0;
+    double PhiV = 0.0, LambdaV = 0.0, DeltaPhiV = 0.0, DeltaLambdaV = 0.0;
+    double dX = 0.0, dY = 0.0, dZ = 0.0, R1 = 0.0, R2 = 0.0, R3 = 0.0, dS = 0.0;
+    double aS = 6378137.0, bS = 6356752.314, aT = 6378137.0, bT = 6356752.314;
+    int HorizontalQuality = 0, VerticalQuality = 0;
+};
+TBytes EncodeHelmert(const RHelmertIn& In);
+
+struct RResidualGridIn {  // 1023
+    int SystemId = 0;
+    bool HorizontalShift = false, VerticalShift = false;
+    double Phi0 = 0.0, Lambda0 = 0.0, DeltaPhi = 0.0, DeltaLambda = 0.0;
+    double MeanDeltaPhi = 0.0, MeanDeltaLambda = 0.0, MeanDeltaH = 0.0;
+    double Points[16][3] = {};  // per grid point: delta phi, delta lambda, delta h
+    int HorizontalInterpolation = 0, VerticalInterpolation = 0;
+    int HorizontalQuality = 0, VerticalQuality = 0, Mjd = 0;
+};
+TBytes EncodeResidualGrid(const RResidualGridIn& In);
+
+struct RProjectionIn {  // 1025
+    int SystemId = 0, Type = 0;
+    double LatitudeOrigin = 0.0, LongitudeOrigin = 0.0, ScaleFactor = 1000000.0;
+    double FalseEasting = 0.0, FalseNorthing = 0.0;
+};
+TBytes EncodeProjection(const RProjectionIn& In);
 
 // ---------------------------------------------------------------------------------------
 // NMEA sentences

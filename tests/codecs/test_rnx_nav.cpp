@@ -306,6 +306,10 @@ TEST(RnxNavRecords, EdgeValues) {
         return [Kind](REphem& e) { e.tom = zqt_ephem_tp::TomUnknown, e.NavType = Kind; };
     };
     const double unknown = 0.9999e9;  // the transmission time RINEX reserves for "unknown"
+    // The fit-interval flag set: the hours follow from the issue of data of the clock.
+    const auto fit = [](std::int16_t Iodc) {
+        return [Iodc](REphem& e) { e.flags = zqt_ephem_tp::GpsFlagFitInterval, e.iodc = Iodc; };
+    };
     const struct {
         const char* Name;
         std::uint8_t Version;
@@ -319,6 +323,10 @@ TEST(RnxNavRecords, EdgeValues) {
         {"tom of the week before", RN3_304, Kepler(G(1), T0),
          [](REphem& e) { e.tom = 604000, e.toe = 1000; }, 7, 0, -800.0},
         {"ura 8", RN3_304, Kepler(G(1), T0), [](REphem& e) { e.ura = 8; }, 6, 0, 64.0},
+        {"fit interval, IODC 240", RN3_304, Kepler(G(1), T0), fit(240), 7, 1, 8.0},
+        {"fit interval, IODC 247", RN3_304, Kepler(G(1), T0), fit(247), 7, 1, 8.0},
+        {"fit interval, IODC 248", RN3_304, Kepler(G(1), T0), fit(248), 7, 1, 14.0},
+        {"fit interval, IODC 100", RN3_304, Kepler(G(1), T0), fit(100), 7, 1, 6.0},
         {"ura 20", RN3_304, Kepler(G(1), T0), [](REphem& e) { e.ura = 20; }, 6, 0, 8192.0},
         {"BeiDou week 0", RN3_304, Kepler(C(11), Ticks(2006, 1, 8) - Sec), nullptr, 5, 2, 0.0},
         {"BeiDou week 1", RN3_304, Kepler(C(11), Ticks(2006, 1, 8)), nullptr, 5, 2, 1.0},

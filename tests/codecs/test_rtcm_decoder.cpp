@@ -926,3 +926,108 @@ TEST(RtcmDecoder, LossOfLockRules) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Coordinate transformation messages
+
+// Every field comes back as sent (within its resolution), names are made printable, and a
+// message cut short leaves the record of the last good one and is counted.
+TEST(RtcmDecoder, TransformationMessagesIntoTheirRecords) {
+    RHelmertIn h;
+    h.Source = "ETRF89", h.Target = std::string("SK-42") + '\x07';
+    h.SystemId = 7, h.Utilized = 0x2A5, h.Plate = 11, h.Computation = 3, h.Height = 2;
+    h.PhiV = 201600.0, h.LambdaV = -129600.0, h.DeltaPhiV = 7200.0, h.DeltaLambdaV = 10800.0;
+    h.dX = 23.557, h.dY = -140.844, h.dZ = -79.778;
+    h.R1 = -0.0023, h.R2 = -0.34646, h.R3 = -0.79421, h.dS = -0.22;
+    h.aT = 6378245.0, h.bT = 6356863.019, h.HorizontalQuality = 5, h.VerticalQuality = 1;
+    RResidualGridIn g;
+    g.SystemId = 7, g.HorizontalShift = true, g.Phi0 = 198000.5, g.Lambda0 = -36000.0;
+    g.DeltaPhi = 900.0, g.DeltaLambda = 1800.5, g.MeanDeltaPhi = -0.052, g.MeanDeltaLambda = 0.127;
+    g.MeanDeltaH = -31.25, g.HorizontalInterpolation = 1, g.VerticalInterpolation = 2;
+    g.HorizontalQuality = 3, g.VerticalQuality = 6, g.Mjd = 58241;
+    for (int i = 0; i < 16; ++i) {
+        g.Points[i][0] = (i - 8) * 3e-4;
+        g.Points[i][1] = (7 - i) * 6e-4;
+        g.Points[i][2] = (i - 5) * 0.013;
+    }
+    RProjectionIn p;
+    p.SystemId = 7, p.Type = 2, p.LatitudeOrigin = -33.75, p.LongitudeOrigin = 147.123456;
+    p.ScaleFactor = 999600.0, p.FalseEasting = 500000.0, p.FalseNorthing = -10000000.0;
+
+    TDecoderRig rig(W);
+    rig.Feed(Frame(EncodeHelmert(h)));
+    rig.Feed(Frame(EncodeResidualGrid(g)));
+    rig.Feed(Frame(EncodeProjection(p)));
+    const auto& r = rig.Parser->Helmert();
+    EXPECT_EQ(r.SourceName, "ETRF89");
+    EXPECT_EQ(r.TargetName, "SK-42?");
+    EXPECT_EQ(r.SystemID, 7);
+    EXPECT_EQ(r.UtilizedMessages, 0x2A5);
+    EXPECT_EQ(r.PlateNumber, 11);
+    EXPECT_EQ(r.ComputationIndicator, 3);
+    EXPECT_EQ(r.HeightIndicator, 2);
+    const struct {
+        double Got, Want, Resolution;
+    } values[] = {
+        {r.PhiV, h.PhiV, 2.0},
+        {r.LambdaV, h.LambdaV, 2.0},
+        {r.DeltaPhiV, h.DeltaPhiV, 2.0},
+        {r.DeltaLambdaV, h.DeltaLambdaV, 2.0},
+        {r.dX, h.dX, 0.001},
+        {r.dY, h.dY, 0.001},
+        {r.dZ, h.dZ, 0.001},
+        {r.R1, h.R1, 2e-5},
+        {r.R2, h.R2, 2e-5},
+        {r.R3, h.R3, 2e-5},
+        {r.dS, h.dS, 1e-5},
+        {r.aS, h.aS, 0.001},
+        {r.bS, h.bS, 0.001},
+        {r.aT, h.aT, 0.001},
+        {r.bT, h.bT, 0.001},
+        {rig.Parser->ResidualGrid().Phi0, g.Phi0, 0.5},
+        {rig.Parser->ResidualGrid().Lambda0, g.Lambda0, 0.5},
+        {rig.Parser->ResidualGrid().DeltaPhi, g.DeltaPhi, 0.5},
+        {rig.Parser->ResidualGrid().DeltaLambda, g.DeltaLambda, 0.5},
+        {rig.Parser->ResidualGrid().MeanDeltaPhi, g.MeanDeltaPhi, 0.001},
+        {rig.Parser->ResidualGrid().MeanDeltaLambda, g.MeanDeltaLambda, 0.001},
+        {rig.Parser->ResidualGrid().MeanDeltaH, g.MeanDeltaH, 0.01},
+        {rig.Parser->Projection().LatitudeOrigin, p.LatitudeOrigin, 1.1e-8},
+        {rig.Parser->Projection().LongitudeOrigin, p.LongitudeOrigin, 1.1e-8},
+        {rig.Parser->Projection().ScaleFactor, p.ScaleFactor, 1e-5},
+        {rig.Parser->Projection().FalseEasting, p.FalseEasting, 0.001},
+        {rig.Parser->Projection().FalseNorthing, p.FalseNorthing, 0.001},
+    };
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        EXPECT_NEAR(values[i].Got, values[i].Want, values[i].Resolution / 2) << "value " << i;
+    EXPECT_EQ(r.HorizontalQuality, 5);
+    EXPECT_EQ(r.VerticalQuality, 1);
+
+    const auto& grid = rig.Parser->ResidualGrid();
+    EXPECT_EQ(grid.SystemID, 7);
+    EXPECT_TRUE(grid.HorizontalShift);
+    EXPECT_FALSE(grid.VerticalShift);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_NEAR(grid.Points[i].DeltaPhi, g.Points[i][0], 1.5e-5) << "point " << i;
+        EXPECT_NEAR(grid.Points[i].DeltaLambda, g.Points[i][1], 1.5e-5) << "point " << i;
+        EXPECT_NEAR(grid.Points[i].DeltaH, g.Points[i][2], 5e-4) << "point " << i;
+    }
+    EXPECT_EQ(grid.HorizontalInterpolation, 1);
+    EXPECT_EQ(grid.VerticalInterpolation, 2);
+    EXPECT_EQ(grid.HorizontalQuality, 3);
+    EXPECT_EQ(grid.VerticalQuality, 6);
+    EXPECT_EQ(grid.ModifiedJulianDay, 58241);
+    EXPECT_EQ(rig.Parser->Projection().SystemID, 7);
+    EXPECT_EQ(rig.Parser->Projection().ProjectionType, 2);
+    EXPECT_EQ(rig.Parser->TotalErrors(), 0);
+
+    // Cut short: counted, and the records keep the messages before.
+    for (TBytes cut : {EncodeHelmert(RHelmertIn{}), EncodeResidualGrid(RResidualGridIn{}),
+                       EncodeProjection(RProjectionIn{})}) {
+        cut.resize(cut.size() - 2);
+        rig.Feed(Frame(cut));
+    }
+    EXPECT_EQ(rig.Parser->TotalErrors(), 3);
+    EXPECT_EQ(rig.Parser->Helmert().SourceName, "ETRF89");
+    EXPECT_EQ(rig.Parser->ResidualGrid().ModifiedJulianDay, 58241);
+    EXPECT_EQ(rig.Parser->Projection().ProjectionType, 2);
+}

@@ -2,7 +2,8 @@
 // rollover, the week boundary, GLONASS days), encoder -> decoder round trips of every
 // system across the week boundary, the Galileo signal status, invalid and damaged
 // messages, the hand-over to the navigation store, and the ephemerides of the shared
-// recordings against the reference navigation files.
+// recordings against the reference navigation files and as raw receiver records converted
+// back.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,6 +19,8 @@
 
 #include "rtcm_test_util.h"
 #include "zqt_datastorage.h"
+#include "zqt_ephem_dbs.h"
+#include "zqt_ephem_func.h"
 #include "zqt_ephemerisstorage.h"
 #include "zqt_rtc_parser.h"
 #include "zqt_sat_obs_types.h"
@@ -650,4 +653,135 @@ TEST(RtcmEphemFiles, DecodedEphemeridesEqualTheReferenceNavigationFiles) {
                 << name << " " << SatNumToStr(e.svprn) << " "
                 << zqt_timefunc::GPSTimeToStr(e.GPSTime) << ": not in the reference";
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// Raw receiver records of the decoded ephemerides
+
+namespace {
+
+constexpr double Pi = 3.141592653589793;
+
+std::uint16_t ReceiverNumber(std::uint16_t Key) {
+    const unsigned sys = SatKeySystem(Key);
+    return static_cast<std::uint16_t>(SatKeyNumber(Key) + SatSystemInfo(sys).PrnBase - 1);
+}
+
+// The record the receiver gives for a Keplerian ephemeris: angles in semicircles, the
+// small terms in single precision.
+zqt_ephem_tp::RVLBKeplerEphem KeplerRaw(const REphem& e) {
+    zqt_ephem_tp::RVLBKeplerEphem r;
+    r.SatNumber = ReceiverNumber(e.svprn), r.NavType = e.NavType;
+    r.Flags = static_cast<std::uint8_t>((e.flags & 1u) | (e.L2flag << 1) | (e.codes << 2));
+    r.Health = e.health, r.Ura = e.ura, r.Week = e.weekno, r.Iode = e.iode, r.Iodc = e.iodc;
+    r.Toc = e.toc, r.Toe = e.toe, r.Tom = e.tom;
+    r.Af0 = e.af0, r.Af1 = static_cast<float>(e.af1), r.Af2 = static_cast<float>(e.af2);
+    r.Tgd = static_cast<float>(e.tgd);
+    r.Crs = static_cast<float>(e.crs), r.Crc = static_cast<float>(e.crc);
+    r.Cuc = static_cast<float>(e.cuc), r.Cus = static_cast<float>(e.cus);
+    r.Cic = static_cast<float>(e.cic), r.Cis = static_cast<float>(e.cis);
+    r.DeltaN = static_cast<float>(e.deltan / Pi), r.M0 = e.M0 / Pi, r.Ecc = e.ecc;
+    r.RootA = e.roota, r.Omega0 = e.Omega0 / Pi, r.I0 = e.i0 / Pi, r.Omega = e.omega / Pi;
+    r.OmegaDot = static_cast<float>(e.Omegadot / Pi), r.IDot = static_cast<float>(e.idot / Pi);
+    r.BgdE1E5a = e.bgdE1E5a, r.BgdE1E5b = e.bgdE1E5b, r.Tgd2 = e.tgd2;
+    r.Aode = static_cast<std::uint8_t>(e.lTope), r.Aodc = static_cast<std::uint8_t>(e.lTopc);
+    return r;
+}
+
+zqt_ephem_tp::RVLBGlonassEphem GlonassRaw(const REphem& e) {
+    zqt_ephem_tp::RVLBGlonassEphem r;
+    r.SatNumber = SatKeyNumber(e.svprn), r.FreqNum = e.freq_num, r.Health = e.health;
+    r.Flags = e.flags, r.Aoi = e.aoi, r.TauN = -e.af0, r.GammaN = static_cast<float>(e.af1);
+    r.TauC = e.TauC;
+    r.Tk = static_cast<std::uint32_t>(zqt_timefunc::FloorMod(e.Tk + 10800, 86400));
+    r.Tb = (e.toe + 10800) % 86400;
+    r.Pos = {e.Pos_X, e.Pos_Y, e.Pos_Z};
+    r.Vel = {static_cast<float>(e.Vel_X), static_cast<float>(e.Vel_Y), static_cast<float>(e.Vel_Z)};
+    r.Acc = {static_cast<float>(e.Acs_X), static_cast<float>(e.Acs_Y), static_cast<float>(e.Acs_Z)};
+    r.DelTauN = e.fDelTauN, r.Ft = e.nFt, r.N4 = e.nN4, r.Flags2 = e.flags2;
+    return r;
+}
+
+}  // namespace
+
+// Every ephemeris decoded from the shared recordings, given as the receiver's raw record,
+// converts back to the same satellite, times, orbit and clock.
+TEST(RtcmEphemFiles, RawRecordsOfDecodedEphemeridesGiveTheSameOrbitAndClock) {
+    zqt_datastorage::TZQS_DataStorage::InitStore();
+    const auto object = zqt_ephem_dbs::TZQS_Ephem::CreateChild(
+        nullptr, zqt_datastorage::TZQS_DataStorage::NavDatabase());
+    std::map<unsigned, int> converted;
+    for (const std::string name : {"EPHM_2018_08_03", "ROVR_2019_01_20", "TGLO_2009_12_18"}) {
+        RTCMTEST_REQUIRE_SHARED(rtcmPath, "rtcm/" + name + ".rtcm3");
+        const auto p = name.find("_20");
+        TEphemRig rig(DateTicks(std::stoi(name.substr(p + 1, 4)), std::stoi(name.substr(p + 6, 2)),
+                                std::stoi(name.substr(p + 9, 2))));
+        const auto data = rtcmtest::ReadFile(rtcmPath);
+        for (std::size_t i = 0; i < data.size(); i += 4096)
+            rig.Parser->AddData(data.data() + i, static_cast<std::int32_t>(
+                                                     std::min<std::size_t>(4096, data.size() - i)));
+        rig.Parser->EndOfData();
+        for (const REphem& d : rig.Decoded) {
+            const unsigned sys = SatKeySystem(d.svprn);
+            const std::string what =
+                name + " " + SatNumToStr(d.svprn) + " " + zqt_timefunc::GPSTimeToStr(d.GPSTime);
+            switch (sys) {
+                case SC_GPS: object->SetFromRawRecordB(d.GPSTime, SC_GPS, KeplerRaw(d)); break;
+                case SC_GALILEO: object->SetFromRawRecordC(d.GPSTime, KeplerRaw(d)); break;
+                case SC_BDS: object->SetFromRawRecordD(d.GPSTime, KeplerRaw(d)); break;
+                case SC_GLONASS: object->Check(d.GPSTime, GlonassRaw(d), d.LeapSec, 'X'); break;
+                default: ADD_FAILURE() << what << ": no raw record"; continue;
+            }
+            ++converted[sys];
+            const REphem e = object->GetRecord();
+            ASSERT_EQ(e.svprn, d.svprn) << what;
+            EXPECT_EQ(object->GetBegTime(), d.GPSTime) << what;
+            EXPECT_EQ(e.toe, d.toe) << what;
+            EXPECT_EQ(e.health, d.health) << what;
+            EXPECT_EQ(e.weekno, d.weekno) << what;
+            if (sys == SC_GLONASS) {
+                EXPECT_EQ(e.freq_num, d.freq_num) << what;
+                EXPECT_EQ(zqt_timefunc::FloorMod(e.Tk, 86400), zqt_timefunc::FloorMod(d.Tk, 86400))
+                    << what;
+                EXPECT_EQ(e.iode, d.iode) << what;
+                // The clock reference time on the GPS scale.
+                EXPECT_EQ(e.toc, d.toc + e.LeapSec) << what;
+            } else {
+                EXPECT_EQ(e.toc, d.toc) << what;
+                EXPECT_EQ(e.iode, d.iode) << what;
+                EXPECT_EQ(e.iodc, d.iodc) << what;
+                EXPECT_EQ(e.ura, d.ura) << what;
+                EXPECT_EQ(e.NavType, d.NavType) << what;
+                EXPECT_EQ(e.codes, d.codes) << what;
+                EXPECT_EQ(e.L2flag, d.L2flag) << what;
+                EXPECT_EQ(zqt_ephem_tp::GpsFitIntervalFlag(e), zqt_ephem_tp::GpsFitIntervalFlag(d))
+                    << what;
+                // Single precision, then eight significant digits (3e-8 m).
+                EXPECT_NEAR(e.tgd, d.tgd, 1e-7 * std::fabs(d.tgd)) << what;
+                EXPECT_EQ(e.bgdE1E5b, d.bgdE1E5b) << what;
+                EXPECT_FLOAT_EQ(e.tgd2, d.tgd2) << what;
+                EXPECT_EQ(e.lTope, d.lTope) << what;
+            }
+            // Orbit and clock across the validity of the record.
+            const double span = sys == SC_GLONASS ? 900.0 : 3600.0;
+            for (const double dt : {-span, 0.0, span}) {
+                zqt_ephem_func::RSatState a, b;
+                ASSERT_TRUE(zqt_ephem_func::TZQS_BRDCFunc::SatPosition(d, d.GPSTime, dt, a))
+                    << what;
+                ASSERT_TRUE(zqt_ephem_func::TZQS_BRDCFunc::SatPosition(e, d.GPSTime, dt, b))
+                    << what;
+                EXPECT_NEAR(b.Pos.X, a.Pos.X, 1e-4) << what << " dt " << dt;
+                EXPECT_NEAR(b.Pos.Y, a.Pos.Y, 1e-4) << what << " dt " << dt;
+                EXPECT_NEAR(b.Pos.Z, a.Pos.Z, 1e-4) << what << " dt " << dt;
+                double driftA = 0.0, driftB = 0.0;
+                EXPECT_NEAR(zqt_ephem_func::TZQS_BRDCFunc::SatClockBias(e, d.GPSTime, dt, driftB),
+                            zqt_ephem_func::TZQS_BRDCFunc::SatClockBias(d, d.GPSTime, dt, driftA),
+                            1e-15)
+                    << what << " dt " << dt;
+                EXPECT_NEAR(driftB, driftA, 1e-19) << what;
+            }
+        }
+    }
+    for (const unsigned sys : {SC_GPS, SC_GLONASS, SC_GALILEO, SC_BDS})
+        EXPECT_GT(converted[sys], 0) << "system " << sys;
 }

@@ -417,16 +417,24 @@ TEST_F(ImportFixture, OutputRecordsetKnowsItsSurroundings) {
     const std::int32_t ds = DataSetID(file);
     const std::int32_t out = zqt_dataset_dbs::TZQS_DataSet::FindRecordset(*Db, ds, 7);
     ASSERT_GT(out, 0);
+    // The recordset's own position, apart from its site's.
+    Db->ExecSQL(
+        Format("INSERT INTO Coordinates (ObjType,ObjID,SubObjID,PointType,X,Y,Z,SX,SY,SZ,"
+               "CXY,CXZ,CYZ) VALUES (7,%d,0,0,%.4f,%.4f,%.4f,0,0,0,0,0,0)",
+               out, X0 + 1.5, Y0 - 2.5, Z0 + 3.5));
     const auto rs = zqt_recordset_dbs::TZQS_Recordset::Open(
         Db, out, zqt_types_bs::RecordsetSettingsDefault(), false);
     ASSERT_NE(rs, nullptr);
 
     const auto crd = rs->GetCoordinates();
     ASSERT_NE(crd, nullptr);
-    EXPECT_EQ(crd->GetX(), rs->GetOwnPosition().X);
+    EXPECT_NEAR(crd->GetX(), X0 + 1.5, 1e-6);
+    EXPECT_NEAR(crd->GetZ(), Z0 + 3.5, 1e-6);
+    EXPECT_EQ(rs->GetOwnPosition().Y, crd->GetY());
     const auto site = rs->GetSite();
     ASSERT_NE(site, nullptr) << "an occupation's output recordset stands on its site";
     EXPECT_NEAR(site->GetPosition().X, X0, 1e-3);
+    EXPECT_EQ(rs->GetReferencePos().X, site->GetPosition().X) << "the site's position first";
     const auto fr = rs->GetFileReceiver();
     ASSERT_NE(fr, nullptr);
     EXPECT_EQ(fr->GetObjID(), file->GetReceiver(0)->GetObjID());

@@ -1,8 +1,10 @@
 // Standalone positions of the shared recordings: every epoch with enough usable satellites
 // is solved, and the solutions agree with the station position the stream announces (or,
 // without one, give the recording its position).
+#include <array>
 #include <cmath>
 #include <iostream>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -99,6 +101,19 @@ TEST_F(Standalone, SharedRecordingsAreSolvedNearTheStation) {
                                       100.0 * share);
         EXPECT_LE(Distance(mean, reference), 10.0);
         EXPECT_GE(share, 0.95);
+        // Every recordset of the data set, also one on the station's site, holds the
+        // solutions' average as its own position.
+        const auto placed = Db->SelectMatrix(sysutils::Format(
+            "SELECT r.RecordsetType,c.X,c.Y,c.Z FROM Recordsets AS r LEFT JOIN Coordinates AS c "
+            "ON c.ObjID = r.RecordsetID WHERE r.DataSetID = %d",
+            ds->GetObjID()));
+        EXPECT_EQ(placed.size(), 2u) << "the data set's own and the output recordset";
+        for (const auto& row : placed)
+            EXPECT_LE(
+                Distance(mean, {zqt_variant::VarToFloatZ(row[1]), zqt_variant::VarToFloatZ(row[2]),
+                                zqt_variant::VarToFloatZ(row[3])}),
+                1.0)
+                << "recordset type " << zqt_variant::VarToInt64Z(row[0]);
 
         // Observed minus computed of the GPS codes, with the solved receiver clocks.
         auto settings = zqt_types_bs::RecordsetSettingsDefault();
@@ -120,5 +135,76 @@ TEST_F(Standalone, SharedRecordingsAreSolvedNearTheStation) {
         const double rms = std::sqrt(sum / static_cast<double>(count));
         std::cout << sysutils::Format("   GPS code residuals: %d, rms %.2f m\n", count, rms);
         EXPECT_LT(rms, 10.0);
+
+        // The observation types every satellite of a system tracked above 10 degrees: the
+        // arcs' types joined per satellite, then what all satellites of the system share.
+        const std::int32_t out = rs->GetObjID();
+        std::map<std::uint16_t, std::uint32_t> perSat;
+        for (const auto& row : Db->SelectMatrix(sysutils::Format(
+                 "SELECT s.svprn,s.ObsTypes FROM SatArray AS s INNER JOIN Recordsets AS r ON "
+                 "r.DataSetID = s.DatasetID WHERE r.RecordsetID = %d AND s.Beg < r.EndTime AND "
+                 "s.End > r.BegTime AND s.El > 10",
+                 out)))
+            perSat[static_cast<std::uint16_t>(zqt_variant::VarToInt64Z(row[0]))] |=
+                static_cast<std::uint32_t>(zqt_variant::VarToInt64Z(row[1]));
+        std::array<std::uint32_t, 7> shared{};
+        std::array<bool, 7> met{};
+        for (const auto& [key, types] : perSat) {
+            const unsigned sys = (key >> 8) - 1;
+            shared[sys] = met[sys] ? (shared[sys] & types) : types;
+            met[sys] = true;
+        }
+        std::array<std::uint32_t, 7> common{};
+        common.fill(0xFFFF);
+        rs->GetCommonObsTypes(common, 10);
+        EXPECT_EQ(common, shared);
+        EXPECT_EQ(common[0] & 6u, 6u) << "GPS code and phase on the first band";
+
+        // The position of an epoch in the default solution, with the velocity row and the
+        // attitude row given to it, through the velocity switch and the epoch's entry.
+        const auto walk = zqt_recordset_dbs::TZQS_Recordset::Open(Db, out, settings, false);
+        walk->SetVelocitySwitch(true);
+        ASSERT_TRUE(walk->GetVelocitySwitch());
+        zqt_obs_intrf::REpochCoordinates crd;
+        std::int64_t crdID = 0;
+        while (walk->NextEpoch()) {
+            crdID = Int(
+                sysutils::Format("SELECT CrdID FROM Coordinates WHERE ObjID = %d AND SubObjID = %d",
+                                 solution, walk->GetCurTime()));
+            if (crdID > 0) break;
+        }
+        ASSERT_GT(crdID, 0);
+        const std::int64_t epochTime = walk->GetCurTime();
+        Db->ExecSQL(sysutils::Format(
+            "INSERT INTO Velocity (CrdID,X,Y,Z,S,E,N,U) VALUES (%d,0.5,-0.25,0.125,0.0625,0,0,0)",
+            crdID));
+        Db->ExecSQL(sysutils::Format(
+            "INSERT INTO RotationMatrix SELECT EpochID,%d,0.25,-0.5,0.75,-1 FROM Epochs WHERE "
+            "DataSetID = %d AND GPSTime = %d",
+            epochTime, ds->GetObjID(), epochTime));
+        const auto again = zqt_recordset_dbs::TZQS_Recordset::Open(Db, out, settings, false);
+        again->SetVelocitySwitch(true);
+        while (again->NextEpoch() && again->GetCurTime() != epochTime) {
+        }
+        ASSERT_EQ(again->GetCurTime(), epochTime);
+        ASSERT_TRUE(again->GetEpochCoordinates(crd));
+        const auto row = Db->SelectFirstRow(
+            sysutils::Format("SELECT X,Y,Z FROM Coordinates WHERE CrdID = %d", crdID));
+        EXPECT_EQ(crd.Position.X, zqt_variant::VarToFloatZ(row[0]));
+        EXPECT_EQ(crd.Position.Z, zqt_variant::VarToFloatZ(row[2]));
+        EXPECT_EQ(crd.Velocity.X, 0.5);
+        EXPECT_EQ(crd.Velocity.Y, -0.25);
+        EXPECT_EQ(crd.VelocitySigma, 0.0625f);
+        const zqt_obs_intrf::RRotation rot = again->GetRotationRecord();
+        EXPECT_EQ(rot.Time, epochTime);
+        EXPECT_EQ(rot.q00, 0.25f);
+        EXPECT_EQ(rot.q12, -1.0f);
+        // Without the switch the velocity is not read.
+        const auto plain = zqt_recordset_dbs::TZQS_Recordset::Open(Db, out, settings, false);
+        while (plain->NextEpoch() && plain->GetCurTime() != epochTime) {
+        }
+        ASSERT_TRUE(plain->GetEpochCoordinates(crd));
+        EXPECT_EQ(crd.Velocity.X, 0.0);
+        EXPECT_EQ(crd.Position.X, zqt_variant::VarToFloatZ(row[0]));
     }
 }

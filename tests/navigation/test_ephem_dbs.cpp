@@ -3,6 +3,7 @@
 // not use), the defaults on reading, NULL and out-of-range columns, and the storage key.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "ephem_rows_util.h"
@@ -237,4 +238,47 @@ TEST(EphemKey, GlonassLeapSecondsAreRaisedToTheTable) {
     obj->SetRecord(gps);  // other systems keep theirs
     EXPECT_EQ(obj->GetRecord().LeapSec, 0);
     EXPECT_EQ(obj->GetSatCode(), zqt_sat_obs_types::SC_GPS);
+}
+
+// The receiver's raw records through the object's entries: the keys follow the converted
+// record; a record that fails leaves key 0.
+TEST_F(EphemTableTest, RawRecordEntriesDeriveTheKeys) {
+    using namespace zqt_sat_obs_types;
+    const std::int64_t t = (2013LL * 7 + 5) * zqt_timefunc::TicksPerDay;  // 2018-08-03
+    zqt_ephem_tp::RVLBKeplerEphem k{.SatNumber = 5, .RootA = 5153.6};
+    const auto raw = [&k](std::uint16_t Number) {
+        auto r = k;
+        r.SatNumber = Number;
+        return r;
+    };
+    const struct {
+        const char* Name;
+        std::function<void()> Run;
+        std::uint16_t Key;
+        std::int64_t Time;
+    } cases[] = {
+        {"GPS", [&] { Ephem->SetFromRawRecordB(t, SC_GPS, raw(5)); }, SatKey(SC_GPS, 5), t},
+        {"QZSS", [&] { Ephem->SetFromRawRecordB(t, SC_QZSS, raw(194)); }, SatKey(SC_QZSS, 2), t},
+        {"Galileo", [&] { Ephem->SetFromRawRecordC(t, raw(11)); }, SatKey(SC_GALILEO, 11), t},
+        {"BeiDou", [&] { Ephem->SetFromRawRecordD(t, raw(30)); }, SatKey(SC_BDS, 30), t},
+        {"IRNSS", [&] { Ephem->SetFromRawRecordA(t, raw(3)); }, SatKey(SC_IRNSS, 3), t},
+        {"SBAS", [&] { Ephem->SetFromRawRecordE(t, {.SatNumber = 127, .TimeOfDay = 3600}); },
+         SatKey(SC_WAAS, 8), t + 3600 * zqt_timefunc::TicksPerSecond},
+        {"GLONASS", [&] { Ephem->Check(t, {.SatNumber = 9, .Tb = 11700}, 0, 'M'); },
+         SatKey(SC_GLONASS, 9), t},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        c.Run();
+        EXPECT_EQ(Ephem->GetSvprn(), c.Key);
+        EXPECT_EQ(Ephem->GetSatCode(), c.Key >> 8);
+        EXPECT_EQ(Ephem->GetBegTime(), c.Time);
+        EXPECT_NE(Ephem->GetKey(), 0);
+    }
+    EXPECT_EQ(Ephem->GetRecord().LeapSec, 18) << "a GLONASS record's leap seconds";
+    // A kind the GPS conversion does not know: raised, and nothing left to index.
+    k.NavType = 3;
+    EXPECT_THROW(Ephem->SetFromRawRecordB(t, SC_GPS, k), zqt_ephem_tp::ExcpVLBBadEphemData);
+    EXPECT_EQ(Ephem->GetSvprn(), 0);
+    EXPECT_EQ(Ephem->GetKey(), 0);
 }

@@ -1,5 +1,6 @@
 // The standalone engine on a synthetic sky, the satellite arcs and the solution rows.
 #include <chrono>
+#include <functional>
 #include <map>
 #include <cmath>
 #include <limits>
@@ -59,10 +60,16 @@ public:
     zqt_obs_intrf::IZQS_OrbitProviderPtr GetOrbitProvider() override { return Sky; }
     bool Load() override { return true; }
     zqt_obs_intrf::IZQS_TropoModelPtr GetTropoModel() override { return nullptr; }
-    double GetIonoDelay(std::uint16_t, std::int64_t, const RVec3&, double, double) override {
-        return 0.0;
+    double GetIonoDelay(std::uint16_t, std::int64_t Time, const RVec3&, double Elevation,
+                        double Azimuth) override {
+        IonoTime = Time;
+        return Iono ? Iono(Elevation, Azimuth) : 0.0;
     }
     std::shared_ptr<TSky> Sky = std::make_shared<TSky>();
+    // The broadcast ionosphere delay by elevation and azimuth (none when empty), and the
+    // time it was last asked for.
+    std::function<double(double, double)> Iono;
+    std::int64_t IonoTime = 0;
 };
 
 // A satellite at an azimuth and elevation (degrees) of the receiver, 20,200 km up, with the
@@ -249,6 +256,48 @@ TEST_F(EngineTest, GoodSatellitesStayInUse) {
     }
 }
 
+// The delays of the epoch's current satellite: its geometry from the engine's position,
+// the broadcast ionosphere delay (L1) at its elevation and azimuth once the position is
+// trusted and near the Earth's surface, none before; the time entry sets the time first.
+TEST_F(EngineTest, DelaysOfTheCurrentSatellite) {
+    Fill(Good);
+    Epoch->SetEngine(Engine);  // the satellites' geometry from the engine's store
+    const auto so = Epoch->GetSatObs();
+    const double deg = std::numbers::pi / 180.0;
+    zqt_model::RSatDelays d;
+    so->SetCursor(2);  // G03 at azimuth 120, elevation 30
+    Engine->SetPosition(Receiver);
+    Store->Iono = [](double El, double Az) { return 2.0 + El + Az / 10.0; };
+    ASSERT_TRUE(Engine->ComputeSatDelays(d)) << "a geometry, untrusted position";
+    EXPECT_NEAR(d.Geometry.AzEl.Elevation, 30.0 * deg, 1e-5);
+    EXPECT_EQ(d.Iono, 0.0);
+    EXPECT_EQ(d.Tropo, 0.0);
+
+    Store->Iono = nullptr;
+    ASSERT_TRUE(Engine->Solve());
+    Store->Iono = [](double El, double Az) { return 2.0 + El + Az / 10.0; };
+    so->SetCursor(2);
+    ASSERT_TRUE(Engine->ComputeSatDelaysAt(T0 + 99, d));
+    EXPECT_EQ(Engine->GetTime(), T0 + 99);
+    EXPECT_EQ(Store->IonoTime, T0 + 99);
+    EXPECT_NEAR(d.Geometry.AzEl.Azimuth, 120.0 * deg, 1e-5);
+    EXPECT_NEAR(d.Iono, 2.0 + 30.0 * deg + 12.0 * deg, 1e-5);
+    EXPECT_EQ(d.Tropo, 0.0) << "the store has no troposphere model";
+    Store->Iono = [](double, double) { return std::numeric_limits<double>::quiet_NaN(); };
+    ASSERT_TRUE(Engine->ComputeSatDelays(d));
+    EXPECT_EQ(d.Iono, 0.0) << "no number is no delay";
+
+    // Far from the Earth's surface no delay model applies; without a satellite at the
+    // cursor there is no geometry.
+    Store->Iono = [](double, double) { return 3.0; };
+    Engine->SetPosition(RVec3{Receiver.X * 3.0, Receiver.Y * 3.0, Receiver.Z * 3.0});
+    ASSERT_TRUE(Engine->ComputeSatDelays(d));
+    EXPECT_EQ(d.Iono, 0.0);
+    so->SetCursor(-1);
+    EXPECT_FALSE(Engine->ComputeSatDelays(d));
+    EXPECT_FALSE(d.Geometry.Valid);
+}
+
 TEST_F(EngineTest, WorkOfAHopelessEpochIsBounded) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> error(-300000.0, 300000.0);
@@ -336,4 +385,51 @@ TEST(Solution, RowsAndRegistry) {
     EXPECT_EQ(loaded->GetEpochCount(), 3);
     EXPECT_FALSE(loaded->Load(987654));
     EXPECT_EQ(loaded->GetObjID(), 0);
+}
+
+// Residual and ambiguity rows set field by field: each value lands in its column.
+TEST(Solution, ResidualAndAmbiguityFieldsInTheirColumns) {
+    auto db = NewProjectDb();
+    auto ds = TFakeDataSet::Make(db, 5);
+    const auto s = zqt_solution::TZQS_StandaloneSolution::Create(ds->Intf(), 2, 4);
+    const auto res = s->GetResiduals();
+    res->SetGPSTime(T0 + 5);
+    res->SetResidual(-1.25);
+    res->SetSv(SatKey(1, 5));
+    res->SetSvRef(SatKey(1, 9));
+    res->SetTyp(2);
+    res->SetFreq(3);
+    EXPECT_EQ(res->GetGPSTime(), T0 + 5);
+    EXPECT_EQ(res->GetResidual(), -1.25);
+    EXPECT_EQ(res->GetSvRef(), SatKey(1, 9));
+    EXPECT_EQ(res->GetRecord().Sv, SatKey(1, 5));
+    res->ExecuteWrite();
+    const auto amb = s->GetAmbiguity();
+    amb->SetGPSTime(T0 + 7);
+    amb->SetSv(SatKey(2, 4));
+    amb->SetTyp(1);
+    amb->SetFreq(2);
+    amb->SetValue(12345.5);
+    amb->SetDescription("float");
+    EXPECT_EQ(amb->GetValue(), 12345.5);
+    EXPECT_EQ(amb->GetDescription(), "float");
+    EXPECT_EQ(amb->GetFreq(), 2);
+    amb->ExecuteWrite();
+    const struct {
+        const char* Sql;
+        std::vector<double> Want;
+    } rows[] = {
+        {"SELECT SolutionID,typ,sv,sv_ref,freq,GPSTime + 0,residual FROM Residuals",
+         {double(s->GetObjID()), 2, double(SatKey(1, 5)), double(SatKey(1, 9)), 3, double(T0 + 5),
+          -1.25}},
+        {"SELECT SolutionID,typ,sv,freq,GPSTime + 0,Value FROM ambiguity",
+         {double(s->GetObjID()), 1, double(SatKey(2, 4)), 2, double(T0 + 7), 12345.5}},
+    };
+    for (const auto& r : rows) {
+        const auto got = db->SelectFirstRow(r.Sql);
+        ASSERT_EQ(got.size(), r.Want.size()) << r.Sql;
+        for (std::size_t i = 0; i < got.size(); ++i)
+            EXPECT_EQ(zqt_variant::VarToFloatZ(got[i]), r.Want[i]) << r.Sql << " column " << i;
+    }
+    EXPECT_EQ(zqt_variant::VarToStrZ(db->QueryValue("SELECT description FROM ambiguity")), "float");
 }

@@ -14,6 +14,7 @@
 
 using namespace dataset_test;
 using zqt_dataset_dbs::TZQS_DataSet;
+using zqt_obs_intrf::RVec3;
 using zqt_recordset_dbs::TZQS_Recordset;
 using zqt_sat_obs_types::SatKey;
 using zqt_sat_obs_types::SpeedOfLight;
@@ -302,4 +303,60 @@ TEST_F(ProviderTest, StatisticsHeaderAndWindowQueries) {
     std::array<std::uint32_t, 7> common{};
     rs->GetCommonObsTypes(common, 10);
     EXPECT_EQ(common, (std::array<std::uint32_t, 7>{6, 24, 0, 0, 0, 0, 0}));
+}
+
+// The antenna position computed for the current epoch (a static receiver: the reference
+// position plus the offset vector; a moving one: the epoch's position in the default
+// solution), the provider's fixed answers and the object itself.
+TEST_F(ProviderTest, AntennaPositionFixedAnswersAndInstance) {
+    Db->ExecSQL(sysutils::Format(
+        "INSERT INTO Coordinates (CrdID,ObjType,ObjID,SubObjID,PointType,X,Y,Z,SX,SY,SZ,CXY,CXZ,"
+        "CYZ) VALUES (78,7,%d,0,0,2800000.5,1500000.25,5500000.75,0,0,0,0,0,0)",
+        OutID));
+    Db->ExecSQL(sysutils::Format(
+        "UPDATE Recordsets SET AntennaRX = 0.5, AntennaRY = -1.25, AntennaRZ = 2.0 WHERE "
+        "RecordsetID = %d",
+        OutID));
+    Db->ExecSQL(sysutils::Format(
+        "UPDATE Datasets SET DefaultSolutionID = 4242 WHERE DataSetID = %d", DsID));
+    Db->ExecSQL(sysutils::Format(
+        "INSERT INTO Coordinates (ObjType,ObjID,SubObjID,PointType,X,Y,Z,SX,SY,SZ,CXY,CXZ,CYZ) "
+        "VALUES (20,4242,%d,6,2800010.0,1500020.0,5500030.0,1,1,1,0,0,0)",
+        T0));
+    const struct {
+        const char* Name;
+        int MotionMode;
+        RVec3 Want;
+    } cases[] = {
+        {"static", 0, {2800001.0, 1499999.0, 5500002.75}},
+        {"moving", 1, {2800010.0, 1500020.0, 5500030.0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Db->ExecSQL(sysutils::Format("UPDATE Recordsets SET MotionMode = %d WHERE RecordsetID = %d",
+                                     c.MotionMode, OutID));
+        auto rs = Open();
+        ASSERT_TRUE(rs->NextEpoch());
+        const RVec3 p = rs->CalcAntennaPos();
+        EXPECT_EQ(p.X, c.Want.X);
+        EXPECT_EQ(p.Y, c.Want.Y);
+        EXPECT_EQ(p.Z, c.Want.Z);
+        EXPECT_EQ(rs->GetAntennaPos().Z, c.Want.Z);
+    }
+
+    auto rs = Open();
+    double north = 1.0, east = 1.0;
+    rs->GetTropoGradients(north, east);
+    EXPECT_EQ(north, 0.0);
+    EXPECT_EQ(east, 0.0);
+    EXPECT_TRUE(rs->CanComputeGeometry());
+    EXPECT_FALSE(rs->HasPreciseOrbits());
+    Db->ExecSQL(
+        sysutils::Format("INSERT INTO RotationMatrix SELECT EpochID,0,1,0,0,0 FROM Epochs "
+                         "WHERE DataSetID = %d LIMIT 1",
+                         DsID));
+    EXPECT_TRUE(rs->HasRotation());
+    EXPECT_FALSE(rs->HasAttitudeCorrection()) << "the attitude is kept, not applied";
+    const zqt_obs_intrf::IZQS_RecordSetPtr intf = rs;
+    EXPECT_EQ(std::dynamic_pointer_cast<zqt_obs_intrf::IZQS_RecordSet>(intf->GetInstance()), intf);
 }

@@ -242,8 +242,11 @@ std::unique_ptr<TParameters> CreateParserRU(const std::vector<std::string>& args
 
 namespace {
 
-// Ticks of a date and time given as texts; the item texts come from the option.
-std::int64_t TimeOfItems(const zqt_variant::TVariantArray& items, bool withTime) {
+// Ticks of a date and time given as texts; the item texts come from the option Key with
+// the value Text. A day, month, hour, minute or second outside the calendar is refused with
+// the parser's message rather than carried into the next day or month.
+std::int64_t TimeOfItems(const zqt_variant::TVariantArray& items, bool withTime,
+                         std::string_view text, std::string_view key) {
     using zqt_variant::VarToStrZ;
     const std::int64_t day = sysutils::StrToInt(VarToStrZ(items[0]));
     const std::int64_t month = sysutils::StrToInt(VarToStrZ(items[1]));
@@ -266,6 +269,12 @@ std::int64_t TimeOfItems(const zqt_variant::TVariantArray& items, bool withTime)
         !std::isfinite(seconds) || std::fabs(seconds) > 1e9)
         throw sysutils::EConvertError(Format("Invalid date or time %d.%d.%d %d:%d:%f", day, month,
                                              year, hour, minute, seconds));
+    const bool calendar =
+        month >= 1 && month <= 12 && day >= 1 && year >= 1 && year <= 9999 &&
+        day <= sysutils::DaysInAMonth(static_cast<int>(year), static_cast<int>(month));
+    if ((year >= 1 && year <= 9999 && !calendar) || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || seconds < 0.0 || seconds >= 60.0)
+        throw UMerrow::ECommandLineParser(Format(UMerrow::cinvalidvalue, text, key));
     const double dt = sysutils::EncodeDate(static_cast<int>(year), static_cast<int>(month),
                                            static_cast<int>(day));
     const auto days = static_cast<std::int64_t>(dt - zqt_timefunc::GPSTimeOrigin);
@@ -274,19 +283,24 @@ std::int64_t TimeOfItems(const zqt_variant::TVariantArray& items, bool withTime)
            static_cast<std::int64_t>(std::nearbyint(seconds * zqt_timefunc::TicksPerSecond));
 }
 
-std::int64_t ParseItems(std::string_view text, std::size_t count, EMessage wrongFormat) {
+std::int64_t ParseItems(std::string_view text, std::size_t count, EMessage wrongFormat,
+                        std::string_view key) {
     if (sysutils::Trim(text).empty()) return 0;
     zqt_variant::TVariantArray items;
     zqt_misc::SplitToVariants(items, text, "_", true);
     if (items.size() != count) throw Exception(std::string(Message(wrongFormat)));
-    return TimeOfItems(items, count == 6);
+    return TimeOfItems(items, count == 6, text, key);
 }
 
 }  // namespace
 
-std::int64_t ParseTime(std::string_view text) { return ParseItems(text, 6, msgWrongTime); }
+std::int64_t ParseTime(std::string_view text, std::string_view key) {
+    return ParseItems(text, 6, msgWrongTime, key);
+}
 
-std::int64_t ParseDay(std::string_view text) { return ParseItems(text, 3, msgWrongDate); }
+std::int64_t ParseDay(std::string_view text, std::string_view key) {
+    return ParseItems(text, 3, msgWrongDate, key);
+}
 
 // ---------------------------------------------------------------------------------------
 // Header overrides
@@ -322,7 +336,13 @@ void SetHeaderField(TZQT_OverloadedParams& o, const TParameters& params, std::st
         case zqt_types_bs::eFirmwareVersion: o.FirmwareVersion = text; break;
         case zqt_types_bs::eAntenaNumber: o.AntennaNumber = text; break;
         case zqt_types_bs::eAntennaModel: o.AntennaModel = text; break;
-        case zqt_types_bs::eAntennaHeight: o.AntennaHeight = p.GetAsFloat(); break;
+        case zqt_types_bs::eAntennaHeight:
+            o.AntennaHeight = p.GetAsFloat();
+            // A text option read as a number: held to the limits of the antenna offsets.
+            UMerrow::TFloatParameter(std::string(key), std::string(), false, AntennaHeightMinimum,
+                                     AntennaHeightMaximum)
+                .Validate(text);
+            break;
         case zqt_types_bs::eAntennaDeltaE: o.AntennaDeltaE = p.GetAsFloat(); break;
         case zqt_types_bs::eAntennaDeltaN: o.AntennaDeltaN = p.GetAsFloat(); break;
         case zqt_types_bs::eAntennaDeltaH: o.AntennaDeltaH = p.GetAsFloat(); break;
@@ -395,6 +415,37 @@ std::vector<std::string> SplitList(const std::string& text) {
     return items;
 }
 
+UMerrow::ECommandLineParser InvalidValue(std::string_view text, std::string_view key) {
+    return UMerrow::ECommandLineParser(Format(UMerrow::cinvalidvalue, text, key));
+}
+
+// The systems of a list of system letters ("G,R,E"): an item that is not one letter of a
+// system is refused (the lists are read by their first letters, so "GAL" would be GPS).
+std::uint32_t SystemsOption(const TParameters& params, std::string_view key) {
+    const std::string& text = Value(params, key);
+    for (const std::string& item : SplitList(text)) {
+        const std::string letter = sysutils::Trim(item);
+        if (!letter.empty() && (letter.size() != 1 || zqt_sat_obs_types::CharToSatSystem(letter) ==
+                                                          zqt_sat_obs_types::SC_UNKNOWN))
+            throw InvalidValue(letter, key);
+    }
+    return zqt_sat_obs_types::StrToSatSetRec(text);
+}
+
+// Every satellite of a list ("G01,R04") names one; a number that is none ("G999") or an
+// unknown system letter is refused instead of being left out without a word.
+void CheckSatellites(const TParameters& params, std::string_view key) {
+    const std::string& text = Value(params, key);
+    if (text.empty()) return;
+    for (const std::string& item : SplitList(text)) {
+        const std::string sat = sysutils::Trim(item);
+        // An empty item or a number that is no number raise the conversion's own error. The
+        // number is read from the two characters after the letter: a longer id names none.
+        if (!sat.empty() && (sat.size() > 3 || zqt_sat_obs_types::SatIndexToSatNum(sat) == 0))
+            throw InvalidValue(sat, key);
+    }
+}
+
 }  // namespace
 
 bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::ostream& out,
@@ -416,6 +467,8 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
         out.flush();
         return false;
     }
+    // The help was asked for: it is all the user gets, also with an input file.
+    if (p.HelpShown()) return false;
     run.InputFile = Value(p, "");
 
     RRnxWriterSettings& s = run.Settings;
@@ -429,9 +482,10 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     s.OutputName = Value(p, "of");
     if (s.RnxVersion == 0) throw Exception(Format(Message(msgUnsupportedVersion), version));
 
-    s.IncludedSystems = StrToSatSetRec(Value(p, "icss"));
+    s.IncludedSystems = SystemsOption(p, "icss");
     if ((s.IncludedSystems & 0xFE) == 0) s.IncludedSystems = 0xFE;
-    s.IncludedSystems &= ~StrToSatSetRec(Value(p, "ecss"));
+    s.IncludedSystems &= ~SystemsOption(p, "ecss");
+    CheckSatellites(p, "ecsv");
     StrToSatSet(s.ExcludedSats, Value(p, "ecsv"));
 
     ws::SetVersion(s.ObsCodes, s.RnxVersion);
@@ -441,9 +495,9 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
 
     run.Rorb = Value(p, "rorb");
     run.Borb = Value(p, "borb");
-    r.StartTime = ParseTime(Value(p, "st"));
-    r.FinalTime = ParseTime(Value(p, "ft"));
-    run.Day = ParseDay(Value(p, "day"));
+    r.StartTime = ParseTime(Value(p, "st"), "st");
+    r.FinalTime = ParseTime(Value(p, "ft"), "ft");
+    run.Day = ParseDay(Value(p, "day"), "day");
     r.Interval = static_cast<std::int64_t>(Param(p, "dt").GetAsInteger()) * 10;
 
     s.HourlyFiles = Flag(p, "hr");

@@ -113,11 +113,18 @@ struct RRunSettings {
 
 // The text of a time option dd_mm_yy_hh_mm_ss (seconds may have a fraction) as GPS
 // ticks; an empty text gives 0. Another number of items raises message 2; a non-numeric
-// item or an impossible date raises EConvertError. Two-digit years below 50 are 20yy, 50
-// to 99 are 19yy. No leap seconds are applied.
-std::int64_t ParseTime(std::string_view text);
+// item or a year outside 1..9999 raises EConvertError; a day, month, hour, minute or second
+// outside its calendar range raises ECommandLineParser "\"%s\" is not a valid value for
+// the \"%s\" parameter" with the text and the option key. Two-digit years below 50 are
+// 20yy, 50 to 99 are 19yy. No leap seconds are applied.
+std::int64_t ParseTime(std::string_view text, std::string_view key = "st");
 // The same for a day dd_mm_yy at 00:00:00 (message 3 for a wrong number of items).
-std::int64_t ParseDay(std::string_view text);
+std::int64_t ParseDay(std::string_view text, std::string_view key = "day");
+
+// The antenna height (--AH, a text option read as a number) within the limits of the
+// antenna offsets.
+inline constexpr double AntennaHeightMinimum = -100;
+inline constexpr double AntennaHeightMaximum = 100;
 
 // The header override of one option key (see HeaderFieldKeys): when the option was given
 // its field is stored and marked as given, otherwise it is marked as not given. A key that

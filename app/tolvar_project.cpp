@@ -54,6 +54,8 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
     {"Unsupported rinex version %4.2f", "Версия RINEX %4.2f не поддерживается"},
     {"A mixed navigation file (--mxd) needs RINEX version 3.00 or later, not %4.2f",
      "Смешанный файл эфемерид (--mxd) возможен только для RINEX 3.00 и выше, а не %4.2f"},
+    {"No epoch of %s falls in the chosen window (--st, --ft) or interval (--dt)",
+     "Ни одна эпоха %s не попадает в заданное окно (--st, --ft) или интервал (--dt)"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -749,6 +751,21 @@ std::string TTolvar_project::WritePieces(
     return first;
 }
 
+void TTolvar_project::CheckEpochsInWindow(std::int32_t DataSetID) {
+    const TRReaderSettings& r = FRun.ReaderSettings;
+    if (r.StartTime == 0 && r.FinalTime == 0 && r.Interval == 0) return;
+    SQLiteExt::IESQLiteDatabase& db = *Database();
+    // Observations were recorded (the data set has output recordsets), and the window or
+    // interval kept none of their epochs.
+    if (zqt_dataset_dbs::TZQS_DataSet::FindRecordsets(db, DataSetID,
+                                                      zqt_recordset_bs::RecordsetOutput)
+            .empty())
+        return;
+    if (db.QueryInt(
+            Format("SELECT EXISTS (SELECT 1 FROM Epochs WHERE DataSetID = %d)", DataSetID)) == 0)
+        throw Exception(Format(Message(msgNoEpochInWindow), FRun.InputFile));
+}
+
 void TTolvar_project::WriteHourly(std::int32_t DataSetID, const std::string& OutputName) {
     const std::vector<std::int32_t> ids = zqt_dataset_dbs::TZQS_DataSet::FindRecordsets(
         *Database(), DataSetID, zqt_recordset_bs::RecordsetOutput);
@@ -795,6 +812,7 @@ void TTolvar_project::Run() {
         const IZQS_DataSetPtr dataset = receiver->GetDataSet(0);
         if (!dataset) throw zqt_types_bs::ExceptionZQS(Format("No data set in %s", FRun.InputFile));
         const std::int32_t dataSetID = dataset->GetObjID();
+        CheckEpochsInWindow(dataSetID);
 
         const std::string outputName = FRun.Settings.OutputName;
         CreateOutputDir(FRun.Settings.OutputDir);

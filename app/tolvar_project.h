@@ -40,8 +40,9 @@ enum EMessage : int {
     msgWrongDate = 3,           // --day not dd_mm_yy
     msgUnsupportedVersion = 4,  // "%4.2f" of the -v value
     msgMixedNavVersion = 5,     // --mxd with a RINEX 2 version
+    msgNoEpochInWindow = 6,     // --st, --ft or --dt kept no epoch of the input
 };
-inline constexpr int MessageCount = 6;
+inline constexpr int MessageCount = 7;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;
@@ -225,6 +226,9 @@ private:
     // could be written, the first such fault is raised. Returns the name of the first
     // observation file written ("" for none).
     std::string WritePieces(const std::vector<std::pair<std::int32_t, std::string>>& Pieces);
+    // Raises message 6 when a time window or interval is set and has kept no epoch of a
+    // data set that recorded observations.
+    void CheckEpochsInWindow(std::int32_t DataSetID);
     // A mixed RINEX 3.05 navigation file of the run's day.
     void WriteNavigationOnly(const std::string& OutputName);
     // Hands a writer its output path, the run's events and log, and the header overrides.

@@ -56,6 +56,10 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "Смешанный файл эфемерид (--mxd) возможен только для RINEX 3.00 и выше, а не %4.2f"},
     {"No epoch of %s falls in the chosen window (--st, --ft) or interval (--dt)",
      "Ни одна эпоха %s не попадает в заданное окно (--st, --ft) или интервал (--dt)"},
+    {"Can't open file %s: not a regular file (the input is read in several passes: a pipe or a "
+     "device cannot be used)",
+     "Не удается открыть файл %s: это не обычный файл (входные данные читаются в несколько "
+     "проходов: канал или устройство использовать нельзя)"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -380,8 +384,13 @@ bool Flag(const TParameters& params, std::string_view name) {
 }
 
 // A file that the run reads must open for reading before any work starts, so that a
-// mistyped name ends with its own message and exit code.
+// mistyped name ends with its own message and exit code. Only a regular file will do: the
+// input is read in several passes, and a pipe or a device is looked at without being opened
+// (opening a pipe would take its writer's data, or wait for a writer forever).
 void CheckReadable(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw zqt_classes_bs::ExcZQSCantOpenFile(Format(Message(msgNotRegularFile), path));
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     int err = fd < 0 ? errno : 0;
     if (fd >= 0) {

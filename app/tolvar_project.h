@@ -41,8 +41,9 @@ enum EMessage : int {
     msgUnsupportedVersion = 4,  // "%4.2f" of the -v value
     msgMixedNavVersion = 5,     // --mxd with a RINEX 2 version
     msgNoEpochInWindow = 6,     // --st, --ft or --dt kept no epoch of the input
+    msgNotRegularFile = 7,      // an input that is a pipe or a device
 };
-inline constexpr int MessageCount = 7;
+inline constexpr int MessageCount = 8;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;

@@ -377,6 +377,8 @@ TEST_F(OptionsTest, Refusals) {
     };
     const std::string missing = (Dir.Path() / "missing.rtcm").string();
     const std::string nav = Dir.File("brdc.24n");
+    const std::string fifo = (Dir.Path() / "pipe.24n").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::vector<Case> cases = {
         {{"-v=2.05"}, "Exception Unsupported rinex version 2.05"},
         {{"-v=3.10"}, "Exception Unsupported rinex version 3.10"},
@@ -418,6 +420,12 @@ TEST_F(OptionsTest, Refusals) {
         {{"--borb=" + nav + "," + missing}, "ExcZQSCantOpenFile Can't open file " + missing},
         {{"--borb=" + nav + ","}, "ExcZQSCantOpenFile"},
         {{"--rorb=" + Dir.Path().string()}, "ExcZQSCantOpenFile"},
+        // A pipe or a device is refused unopened: read in several passes, it would hang or
+        // lose its writer's data.
+        {{"--rorb=/dev/zero"},
+         "ExcZQSCantOpenFile Can't open file /dev/zero: not a regular file (the input is read in "
+         "several passes: a pipe or a device cannot be used)"},
+        {{"--borb=" + nav + "," + fifo}, "ExcZQSCantOpenFile Can't open file " + fifo + ": not a"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -432,6 +440,8 @@ TEST_F(OptionsTest, InputFileChecks) {
     EXPECT_EQ(Failure({missing}, false),
               "ExcZQSCantOpenFile Can't open file " + missing + ": No such file or directory");
     EXPECT_EQ(Failure({Dir.Path().string()}, false).substr(0, 18), "ExcZQSCantOpenFile");
+    EXPECT_EQ(Failure({"/dev/zero", "--day=05_03_24"}, false).substr(0, 51),
+              "ExcZQSCantOpenFile Can't open file /dev/zero: not a");
     // No day anywhere.
     const std::string undated = Dir.File("station.rtcm");
     EXPECT_EQ(Failure({undated}, false),

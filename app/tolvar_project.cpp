@@ -608,6 +608,43 @@ int ExitCodeOf(const std::exception& E) noexcept {
     return ExitFailure;
 }
 
+std::string ConsoleText(std::string_view Text) {
+    std::string r;
+    r.reserve(Text.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(Text.data());
+    const std::size_t n = Text.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c == '\r') {
+            // Parts of a message joined by a carriage return would overwrite each other.
+            r += '\n';
+            i += i + 1 < n && p[i + 1] == '\n' ? 2 : 1;
+            continue;
+        }
+        if (c < 0x80) {
+            r += c == '\n' || (c >= 0x20 && c != 0x7F) ? static_cast<char>(c) : '?';
+            ++i;
+            continue;
+        }
+        // A whole UTF-8 sequence stays, unless it is one of the C1 controls U+0080..U+009F;
+        // a byte that starts none is shown as "?".
+        const std::size_t len = c >= 0xC2 && c <= 0xDF   ? 2
+                                : c >= 0xE0 && c <= 0xEF ? 3
+                                : c >= 0xF0 && c <= 0xF4 ? 4
+                                                         : 0;
+        bool whole = len != 0 && i + len <= n;
+        for (std::size_t k = 1; whole && k < len; ++k) whole = (p[i + k] & 0xC0) == 0x80;
+        if (!whole || (c == 0xC2 && p[i + 1] < 0xA0)) {
+            r += '?';
+            i += whole ? len : 1;
+            continue;
+        }
+        r.append(Text.substr(i, len));
+        i += len;
+    }
+    return r;
+}
+
 std::string ErrorLine(const std::exception& E) {
     if (const auto* e = dynamic_cast<const sysutils::Exception*>(&E))
         return std::string(e->ClassName()) + " " + e->Message();
@@ -633,7 +670,7 @@ void TTolvar_project::ShowPercent(const void*, const std::string&, double, std::
 }
 
 void TTolvar_project::ShowMessage(const std::string& Text, std::uint8_t) {
-    *FOut << '\n' << Text << '\n';
+    *FOut << '\n' << ConsoleText(Text) << '\n';
     FOut->flush();
     FProgressOpen = false;
 }
@@ -831,7 +868,7 @@ void TTolvar_project::Run() {
             WriteReceiver(dataSetID, outputName);
 
         FObsFile.reset();
-        *FOut << outputName << " ready" << '\n';
+        *FOut << ConsoleText(outputName) << " ready" << '\n';
         *FOut << Format("%f sec", (sysutils::Now() - start) * zqt_timefunc::SecondsPerDay) << '\n';
         FOut->flush();
     } catch (...) {
@@ -846,7 +883,7 @@ void TTolvar_project::Run() {
 int RunApplication(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
     using zqt_project::TZQS_Project;
     auto fail = [&Err](const std::exception& e) {
-        Err << ErrorLine(e) << std::endl;
+        Err << ConsoleText(ErrorLine(e)) << std::endl;
         return ExitCodeOf(e);
     };
     try {

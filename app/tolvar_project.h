@@ -180,6 +180,11 @@ inline constexpr int ExitFailure = 50;             // any other exception
 int ExitCodeOf(const std::exception& E) noexcept;
 // "ClassName Message" of an exception, as the program prints it.
 std::string ErrorLine(const std::exception& E);
+// A text as the console gets it: texts from files and the database may hold control
+// characters that a terminal would obey. A carriage return (alone or before a line feed)
+// becomes a line feed; every other control character, C1 controls and bytes that are no
+// UTF-8 are shown as "?".
+std::string ConsoleText(std::string_view Text);
 
 // ---------------------------------------------------------------------------------------
 // The application

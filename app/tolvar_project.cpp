@@ -60,6 +60,10 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "device cannot be used)",
      "Не удается открыть файл %s: это не обычный файл (входные данные читаются в несколько "
      "проходов: канал или устройство использовать нельзя)"},
+    {"The output file %s would overwrite the input file %s",
+     "Выходной файл %s перезаписал бы входной файл %s"},
+    {"%s: removed %d unfinished file(s) left by runs that did not end",
+     "%s: удалено незавершенных файлов, оставленных прерванными запусками: %d"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -403,15 +407,55 @@ void CheckReadable(const std::string& path) {
             Format("Can't open file %s: %s", path, std::strerror(err)));
 }
 
-// The output folder with its parents, made once the run has something to write (a run
-// that fails before leaves no folder behind).
-void CreateOutputDir(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return;
-    std::filesystem::create_directories(path, ec);
-    if (!std::filesystem::is_directory(path, ec))
-        throw UMerrow::ECommandLineParser(Format(UMerrow::cunabletocreatedir, path));
-}
+// The folder that takes the files of a run: made with its missing parents before the
+// import and checked for writing then, so that a folder that cannot take the files is said
+// before the input is read. When the run fails, the folders it made go again (when nothing
+// else is in them): a failed run leaves the folders as it found them.
+class TOutputFolder {
+public:
+    explicit TOutputFolder(std::string Path) : FPath(Path.empty() ? "." : std::move(Path)) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        if (!fs::is_directory(FPath, ec)) {
+            fs::path p(FPath);
+            if (!p.has_filename()) p = p.parent_path();
+            for (; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
+                FMade.push_back(p.string());  // innermost first
+                if (p == p.parent_path()) break;
+            }
+            fs::create_directories(FPath, ec);
+            if (!fs::is_directory(FPath, ec)) {
+                RemoveMade();
+                throw UMerrow::ECommandLineParser(Format(UMerrow::cunabletocreatedir, FPath));
+            }
+        }
+        std::string probe = FPath + (FPath.back() == '/' ? "" : "/") + ".tolvar-XXXXXX";
+        const int fd = ::mkstemp(probe.data());
+        if (fd < 0) {
+            RemoveMade();
+            throw UMerrow::ECommandLineParser(Format(UMerrow::cdirnotwritable, FPath));
+        }
+        ::close(fd);
+        ::unlink(probe.c_str());
+    }
+    TOutputFolder(const TOutputFolder&) = delete;
+    TOutputFolder& operator=(const TOutputFolder&) = delete;
+    ~TOutputFolder() {
+        if (!FKeep) RemoveMade();
+    }
+    void Keep() noexcept { FKeep = true; }
+    const std::string& Path() const noexcept { return FPath; }
+
+private:
+    void RemoveMade() noexcept {
+        for (const std::string& folder : FMade) ::rmdir(folder.c_str());
+        FMade.clear();
+    }
+
+    std::string FPath;
+    std::vector<std::string> FMade;
+    bool FKeep = false;
+};
 
 // The items of the --borb list, cut at "," and taken as they stand.
 std::vector<std::string> SplitList(const std::string& text) {
@@ -441,6 +485,15 @@ std::uint32_t SystemsOption(const TParameters& params, std::string_view key) {
             throw InvalidValue(letter, key);
     }
     return zqt_sat_obs_types::StrToSatSetRec(text);
+}
+
+// The identity of an existing file (device and inode); false when there is none.
+bool FileIdentity(const std::string& Path, dev_t& Device, ino_t& Inode) {
+    struct stat st {};
+    if (::stat(Path.c_str(), &st) != 0) return false;
+    Device = st.st_dev;
+    Inode = st.st_ino;
+    return true;
 }
 
 // Every satellite of a list ("G01,R04") names one; a number that is none ("G999") or an
@@ -557,6 +610,11 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
         run.Day = zqt_rtcm_reader::TZQS_RTCMReader::GetStartTime(run.InputFile);
         if (run.Day == 0) throw Exception(std::string(Message(msgNoDay)));
     }
+    run.Inputs = {run.InputFile};
+    if (!run.Rorb.empty()) run.Inputs.push_back(run.Rorb);
+    if (!run.Borb.empty())
+        for (const std::string& item : SplitList(run.Borb)) run.Inputs.push_back(item);
+    RefuseOutputOverInput(run);
 
     // The PGM field of RINEX headers holds 20 characters: the application name and the
     // file version ("tolvar 1.0.0.0"). The version text starts with the product name,
@@ -565,6 +623,45 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     s.ProgramVersion = zqt_version::FileVersion;
     run.Params = std::move(params);
     return true;
+}
+
+void RefuseInputAsOutput(const RRunSettings& Run, const std::string& Output) {
+    dev_t device = 0, otherDevice = 0;
+    ino_t inode = 0, otherInode = 0;
+    if (!FileIdentity(Output, device, inode)) return;
+    for (const std::string& input : Run.Inputs)
+        if (FileIdentity(input, otherDevice, otherInode) && device == otherDevice &&
+            inode == otherInode)
+            throw zqt_project::ExceptionInconsistentParams(
+                Format(Message(msgOutputIsInput), Output, input));
+}
+
+void RefuseOutputOverInput(const RRunSettings& Run) {
+    const RRnxWriterSettings& s = Run.Settings;
+    // RINEX names come from the data: those files are checked as they are made.
+    if (s.RinexNames || s.HourlyFiles) return;
+    int year = 0, month = 0, day = 0;
+    sysutils::DecodeDate(zqt_timefunc::TicksToDateTime(Run.Day), year, month, day);
+    std::string folder = s.OutputDir;
+    const std::string prefix = OutputPath(folder, s.OutputName) + Format(".%2.2d", year % 100);
+    const std::size_t slash = prefix.rfind('/');
+    folder = slash == std::string::npos ? std::string() : prefix.substr(0, slash + 1);
+    const std::string base = prefix.substr(folder.size());
+    // An input named like a file of the run ("<name>.<yy><letter>"): is it the file the
+    // run would write?
+    for (const std::string& input : Run.Inputs) {
+        const std::size_t cut = input.rfind('/');
+        const std::string name = cut == std::string::npos ? input : input.substr(cut + 1);
+        if (name.size() == base.size() + 1 && name.starts_with(base))
+            RefuseInputAsOutput(Run, folder + name);
+    }
+}
+
+std::string OutputFolderOf(const RRunSettings& Run) {
+    const std::string& name = Run.Settings.OutputName;
+    const std::size_t slash = name.rfind('/');
+    if (slash == std::string::npos) return Run.Settings.OutputDir;
+    return slash == 0 ? std::string("/") : name.substr(0, slash);
 }
 
 // =======================================================================================
@@ -845,6 +942,14 @@ void TTolvar_project::Run() {
 
     if (!ParseParams()) return;
 
+    // The files of the run appear together at its end, in a folder made and checked before
+    // any work; a failed run leaves the folder as it found it.
+    TOutputFolder folder(OutputFolderOf(FRun));
+    zqt_classes_bs::TOutputSet outputs;
+    outputs.SetNameCheck([this](const std::string& Name) { RefuseInputAsOutput(FRun, Name); });
+    if (const int stale = zqt_classes_bs::TOutputSet::RemoveStale(folder.Path()))
+        DoMessage(Format(Message(msgStaleRemoved), folder.Path(), stale), 1);
+
     CreateProject(FRun.DbName);
     try {
         if (!FRun.Borb.empty()) ImportNavFiles();
@@ -861,11 +966,12 @@ void TTolvar_project::Run() {
         CheckEpochsInWindow(dataSetID);
 
         const std::string outputName = FRun.Settings.OutputName;
-        CreateOutputDir(FRun.Settings.OutputDir);
         if (FRun.Settings.HourlyFiles)
             WriteHourly(dataSetID, outputName);
         else
             WriteReceiver(dataSetID, outputName);
+        outputs.Publish();
+        folder.Keep();
 
         FObsFile.reset();
         *FOut << ConsoleText(outputName) << " ready" << '\n';
@@ -930,8 +1036,11 @@ void InstallInterruptHandlers() {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    for (const int signal : {SIGINT, SIGTERM}) ::sigaction(signal, &action, nullptr);
+    // Every such signal, the second as the first, cancels: the run unwinds and cleans up.
+    // A closed console (SIGHUP) or a reader of the output that went (SIGPIPE) ends the run
+    // as an interrupt does.
+    action.sa_flags = SA_RESTART;
+    for (const int signal : InterruptSignals) ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace tolvar_project

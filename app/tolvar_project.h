@@ -3,6 +3,8 @@
 // (working database, imports, RINEX output, console output, exit codes).
 #pragma once
 
+#include <signal.h>
+
 #include <array>
 #include <cstdint>
 #include <exception>
@@ -42,8 +44,10 @@ enum EMessage : int {
     msgMixedNavVersion = 5,     // --mxd with a RINEX 2 version
     msgNoEpochInWindow = 6,     // --st, --ft or --dt kept no epoch of the input
     msgNotRegularFile = 7,      // an input that is a pipe or a device
+    msgOutputIsInput = 8,       // an output file that is one of the inputs
+    msgStaleRemoved = 9,        // unfinished files of killed runs removed
 };
-inline constexpr int MessageCount = 8;
+inline constexpr int MessageCount = 10;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;
@@ -107,10 +111,11 @@ struct RRunSettings {
     TZQT_OverloadedParams Overloaded;              // header overrides
     std::unique_ptr<UMerrow::TParameters> Params;  // kept for the whole run
     std::string InputFile;
-    std::string DbName;    // working database: empty, a private temporary database
-    std::string Borb;      // RINEX navigation files, comma-separated
-    std::string Rorb;      // RTCM ephemeris file
-    std::int64_t Day = 0;  // GPS ticks of the run's day
+    std::string DbName;               // working database: empty, a private temporary database
+    std::string Borb;                 // RINEX navigation files, comma-separated
+    std::string Rorb;                 // RTCM ephemeris file
+    std::int64_t Day = 0;             // GPS ticks of the run's day
+    std::vector<std::string> Inputs;  // every file the run reads (input, --rorb, --borb)
 };
 
 // The text of a time option dd_mm_yy_hh_mm_ss (seconds may have a fraction) as GPS
@@ -146,6 +151,16 @@ std::uint8_t VersionIndexOf(double value) noexcept;
 
 // ---------------------------------------------------------------------------------------
 // Output names and windows
+
+// Raises ExceptionInconsistentParams (message 8) when the file Output exists and is one of
+// the run's inputs (also under another name or through a link).
+void RefuseInputAsOutput(const RRunSettings& Run, const std::string& Output);
+// The same before any work, for the names that the options alone decide: without RINEX
+// names the files are "<output path>.<yy><letter>", yy of the run's day.
+void RefuseOutputOverInput(const RRunSettings& Run);
+// The folder that takes the files: the folder part of an output name that has one, else
+// the output directory.
+std::string OutputFolderOf(const RRunSettings& Run);
 
 // The output name of the Index-th (0-based) output recordset of a data set, in time
 // order: the first keeps the name, the later ones get "_002", "_003", ...
@@ -248,10 +263,11 @@ private:
     zqt_obs_intrf::IZQS_OBSFilePtr FObsFile;
 };
 
-// SIGINT and SIGTERM set the cancel flag: the run stops at its next progress step and
-// unwinds (its temporary folder and unfinished files removed) to the message "Cancelled by
-// user". The handler is reset by its first signal, so that a second one ends the process
-// at once.
+// SIGINT, SIGTERM, SIGHUP and SIGPIPE set the cancel flag, each time: the run stops at
+// its next progress step and unwinds (its unfinished files removed) to the message
+// "Cancelled by user". Nothing of a run stays even when it is killed (its temporary and
+// unfinished files have no names).
+inline constexpr std::array<int, 4> InterruptSignals{SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 void InstallInterruptHandlers();
 
 // The program: start-up (configuration, folders), the application object, the language,

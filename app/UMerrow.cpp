@@ -607,6 +607,13 @@ void TParamParser::EndName() {
     }
 }
 
+void TParamParser::EndBareName() {
+    EndName();
+    // Only a switch means something by its name alone: "-v" with its value forgotten
+    // would run with the default version without a word.
+    if (FCurrent && !FCurrent->IsSwitch()) Raise(cunspecifiedvalue, FName);
+}
+
 void TParamParser::AddPositional(std::string value) {
     auto p = std::make_unique<TStringParameter>(std::string(), std::string(), false);
     p->SetValue(value);
@@ -662,7 +669,7 @@ std::unique_ptr<TParameters> TParamParser::Parse(const std::vector<std::string>&
                     EndName();
                     FState = 5;
                 } else if (IsBlank(c)) {
-                    EndName();
+                    EndBareName();
                     FState = 0;
                 } else {
                     // The value follows the one letter directly.
@@ -676,7 +683,7 @@ std::unique_ptr<TParameters> TParamParser::Parse(const std::vector<std::string>&
                     if (FName.empty())
                         AddPositional("--");
                     else
-                        EndName();
+                        EndBareName();
                     FState = 0;
                 } else if (c == '=' || c == ':') {
                     EndName();
@@ -705,6 +712,7 @@ std::unique_ptr<TParameters> TParamParser::Parse(const std::vector<std::string>&
     for (const auto& p : *FResult)
         if (p->Required() && !p->Given()) Raise(cparamrequired, p->Name());
     FCurrent = nullptr;
+    FResult->SetHelpShown(FHelpShown);
     return std::move(FResult);
 }
 

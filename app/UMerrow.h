@@ -73,6 +73,9 @@ public:
     virtual void SetGiven(bool given);
     // The value as one of the Boolean words; any other text raises ECommandLineParser.
     virtual bool GetAsBoolean() const;
+    // True for a switch, which may be given by its name alone; any other parameter needs
+    // a value.
+    virtual bool IsSwitch() const noexcept { return false; }
     // A new object of the same class with the same fields.
     virtual std::unique_ptr<TParameter> Clone() const;
 
@@ -117,6 +120,7 @@ public:
     void SetGiven(bool given) override;
     // The Given flag when the value is empty, else the Boolean word.
     bool GetAsBoolean() const override;
+    bool IsSwitch() const noexcept override { return true; }
     std::unique_ptr<TParameter> Clone() const override;
 };
 
@@ -216,6 +220,9 @@ TParameterArray ParameterArray(P&&... params) {
 class TParameters {
 public:
     int Count() const noexcept { return static_cast<int>(FItems.size()); }
+    // The parse that made the list printed the help.
+    bool HelpShown() const noexcept { return FHelpShown; }
+    void SetHelpShown(bool Value) noexcept { FHelpShown = Value; }
     // ECommandLineParser for an index outside the list.
     TParameter& Items(int index);
     const TParameter& Items(int index) const;
@@ -233,6 +240,7 @@ public:
 
 private:
     std::vector<std::unique_ptr<TParameter>> FItems;
+    bool FHelpShown = false;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -277,6 +285,8 @@ private:
     std::string ReadQuoted(char quote);
     void ReadNameChar(int first);
     void EndName();
+    // Ends a name followed by a blank: only a switch may stand without a value.
+    void EndBareName();
     void AddPositional(std::string value);
 
     std::string FUsage;

@@ -57,6 +57,16 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "Смешанный файл эфемерид (--mxd) возможен только для RINEX 3.00 и выше, а не %4.2f: "
      "навигационный файл RINEX 2 содержит записи только той спутниковой системы, которую "
      "называет его тип"},
+    {"No epoch of %s falls in the chosen window (--st, --ft) or interval (--dt)",
+     "Ни одна эпоха %s не попадает в заданное окно (--st, --ft) или интервал (--dt)"},
+    {"Can't open file %s: not a regular file (the input is read in several passes: a pipe or a "
+     "device cannot be used)",
+     "Не удается открыть файл %s: это не обычный файл (входные данные читаются в несколько "
+     "проходов: канал или устройство использовать нельзя)"},
+    {"The output file %s would overwrite the input file %s",
+     "Выходной файл %s перезаписал бы входной файл %s"},
+    {"%s: removed %d unfinished file(s) left by runs that did not end",
+     "%s: удалено незавершенных файлов, оставленных прерванными запусками: %d"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -245,8 +255,11 @@ std::unique_ptr<TParameters> CreateParserRU(const std::vector<std::string>& args
 
 namespace {
 
-// Ticks of a date and time given as texts; the item texts come from the option.
-std::int64_t TimeOfItems(const zqt_variant::TVariantArray& items, bool withTime) {
+// Ticks of a date and time given as texts; the item texts come from the option Key with
+// the value Text. A day, month, hour, minute or second outside the calendar is refused with
+// the parser's message rather than carried into the next day or month.
+std::int64_t TimeOfItems(const zqt_variant::TVariantArray& items, bool withTime,
+                         std::string_view text, std::string_view key) {
     using zqt_variant::VarToStrZ;
     const std::int64_t day = sysutils::StrToInt(VarToStrZ(items[0]));
     const std::int64_t month = sysutils::StrToInt(VarToStrZ(items[1]));
@@ -269,6 +282,12 @@ std::int64_t TimeOfItems(const zqt_variant::TVariantArray& items, bool withTime)
         !std::isfinite(seconds) || std::fabs(seconds) > 1e9)
         throw sysutils::EConvertError(Format("Invalid date or time %d.%d.%d %d:%d:%f", day, month,
                                              year, hour, minute, seconds));
+    const bool calendar =
+        month >= 1 && month <= 12 && day >= 1 && year >= 1 && year <= 9999 &&
+        day <= sysutils::DaysInAMonth(static_cast<int>(year), static_cast<int>(month));
+    if ((year >= 1 && year <= 9999 && !calendar) || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || seconds < 0.0 || seconds >= 60.0)
+        throw UMerrow::ECommandLineParser(Format(UMerrow::cinvalidvalue, text, key));
     const double dt = sysutils::EncodeDate(static_cast<int>(year), static_cast<int>(month),
                                            static_cast<int>(day));
     const auto days = static_cast<std::int64_t>(dt - zqt_timefunc::GPSTimeOrigin);
@@ -277,19 +296,24 @@ std::int64_t TimeOfItems(const zqt_variant::TVariantArray& items, bool withTime)
            static_cast<std::int64_t>(std::nearbyint(seconds * zqt_timefunc::TicksPerSecond));
 }
 
-std::int64_t ParseItems(std::string_view text, std::size_t count, EMessage wrongFormat) {
+std::int64_t ParseItems(std::string_view text, std::size_t count, EMessage wrongFormat,
+                        std::string_view key) {
     if (sysutils::Trim(text).empty()) return 0;
     zqt_variant::TVariantArray items;
     zqt_misc::SplitToVariants(items, text, "_", true);
     if (items.size() != count) throw Exception(std::string(Message(wrongFormat)));
-    return TimeOfItems(items, count == 6);
+    return TimeOfItems(items, count == 6, text, key);
 }
 
 }  // namespace
 
-std::int64_t ParseTime(std::string_view text) { return ParseItems(text, 6, msgWrongTime); }
+std::int64_t ParseTime(std::string_view text, std::string_view key) {
+    return ParseItems(text, 6, msgWrongTime, key);
+}
 
-std::int64_t ParseDay(std::string_view text) { return ParseItems(text, 3, msgWrongDate); }
+std::int64_t ParseDay(std::string_view text, std::string_view key) {
+    return ParseItems(text, 3, msgWrongDate, key);
+}
 
 // ---------------------------------------------------------------------------------------
 // Header overrides
@@ -325,7 +349,13 @@ void SetHeaderField(TZQT_OverloadedParams& o, const TParameters& params, std::st
         case zqt_types_bs::eFirmwareVersion: o.FirmwareVersion = text; break;
         case zqt_types_bs::eAntenaNumber: o.AntennaNumber = text; break;
         case zqt_types_bs::eAntennaModel: o.AntennaModel = text; break;
-        case zqt_types_bs::eAntennaHeight: o.AntennaHeight = p.GetAsFloat(); break;
+        case zqt_types_bs::eAntennaHeight:
+            o.AntennaHeight = p.GetAsFloat();
+            // A text option read as a number: held to the limits of the antenna offsets.
+            UMerrow::TFloatParameter(std::string(key), std::string(), false, AntennaHeightMinimum,
+                                     AntennaHeightMaximum)
+                .Validate(text);
+            break;
         case zqt_types_bs::eAntennaDeltaE: o.AntennaDeltaE = p.GetAsFloat(); break;
         case zqt_types_bs::eAntennaDeltaN: o.AntennaDeltaN = p.GetAsFloat(); break;
         case zqt_types_bs::eAntennaDeltaH: o.AntennaDeltaH = p.GetAsFloat(); break;
@@ -361,8 +391,13 @@ bool Flag(const TParameters& params, std::string_view name) {
 }
 
 // A file that the run reads must open for reading before any work starts, so that a
-// mistyped name ends with its own message and exit code.
+// mistyped name ends with its own message and exit code. Only a regular file will do: the
+// input is read in several passes, and a pipe or a device is looked at without being opened
+// (opening a pipe would take its writer's data, or wait for a writer forever).
 void CheckReadable(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw zqt_classes_bs::ExcZQSCantOpenFile(Format(Message(msgNotRegularFile), path));
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     int err = fd < 0 ? errno : 0;
     if (fd >= 0) {
@@ -375,15 +410,55 @@ void CheckReadable(const std::string& path) {
             Format("Can't open file %s: %s", path, std::strerror(err)));
 }
 
-// The output folder with its parents, made once the run has something to write (a run
-// that fails before leaves no folder behind).
-void CreateOutputDir(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return;
-    std::filesystem::create_directories(path, ec);
-    if (!std::filesystem::is_directory(path, ec))
-        throw UMerrow::ECommandLineParser(Format(UMerrow::cunabletocreatedir, path));
-}
+// The folder that takes the files of a run: made with its missing parents before the
+// import and checked for writing then, so that a folder that cannot take the files is said
+// before the input is read. When the run fails, the folders it made go again (when nothing
+// else is in them): a failed run leaves the folders as it found them.
+class TOutputFolder {
+public:
+    explicit TOutputFolder(std::string Path) : FPath(Path.empty() ? "." : std::move(Path)) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        if (!fs::is_directory(FPath, ec)) {
+            fs::path p(FPath);
+            if (!p.has_filename()) p = p.parent_path();
+            for (; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
+                FMade.push_back(p.string());  // innermost first
+                if (p == p.parent_path()) break;
+            }
+            fs::create_directories(FPath, ec);
+            if (!fs::is_directory(FPath, ec)) {
+                RemoveMade();
+                throw UMerrow::ECommandLineParser(Format(UMerrow::cunabletocreatedir, FPath));
+            }
+        }
+        std::string probe = FPath + (FPath.back() == '/' ? "" : "/") + ".tolvar-XXXXXX";
+        const int fd = ::mkstemp(probe.data());
+        if (fd < 0) {
+            RemoveMade();
+            throw UMerrow::ECommandLineParser(Format(UMerrow::cdirnotwritable, FPath));
+        }
+        ::close(fd);
+        ::unlink(probe.c_str());
+    }
+    TOutputFolder(const TOutputFolder&) = delete;
+    TOutputFolder& operator=(const TOutputFolder&) = delete;
+    ~TOutputFolder() {
+        if (!FKeep) RemoveMade();
+    }
+    void Keep() noexcept { FKeep = true; }
+    const std::string& Path() const noexcept { return FPath; }
+
+private:
+    void RemoveMade() noexcept {
+        for (const std::string& folder : FMade) ::rmdir(folder.c_str());
+        FMade.clear();
+    }
+
+    std::string FPath;
+    std::vector<std::string> FMade;
+    bool FKeep = false;
+};
 
 // The items of the --borb list, cut at "," and taken as they stand.
 std::vector<std::string> SplitList(const std::string& text) {
@@ -396,6 +471,46 @@ std::vector<std::string> SplitList(const std::string& text) {
         start = comma + 1;
     }
     return items;
+}
+
+UMerrow::ECommandLineParser InvalidValue(std::string_view text, std::string_view key) {
+    return UMerrow::ECommandLineParser(Format(UMerrow::cinvalidvalue, text, key));
+}
+
+// The systems of a list of system letters ("G,R,E"): an item that is not one letter of a
+// system is refused (the lists are read by their first letters, so "GAL" would be GPS).
+std::uint32_t SystemsOption(const TParameters& params, std::string_view key) {
+    const std::string& text = Value(params, key);
+    for (const std::string& item : SplitList(text)) {
+        const std::string letter = sysutils::Trim(item);
+        if (!letter.empty() && (letter.size() != 1 || zqt_sat_obs_types::CharToSatSystem(letter) ==
+                                                          zqt_sat_obs_types::SC_UNKNOWN))
+            throw InvalidValue(letter, key);
+    }
+    return zqt_sat_obs_types::StrToSatSetRec(text);
+}
+
+// The identity of an existing file (device and inode); false when there is none.
+bool FileIdentity(const std::string& Path, dev_t& Device, ino_t& Inode) {
+    struct stat st {};
+    if (::stat(Path.c_str(), &st) != 0) return false;
+    Device = st.st_dev;
+    Inode = st.st_ino;
+    return true;
+}
+
+// Every satellite of a list ("G01,R04") names one; a number that is none ("G999") or an
+// unknown system letter is refused instead of being left out without a word.
+void CheckSatellites(const TParameters& params, std::string_view key) {
+    const std::string& text = Value(params, key);
+    if (text.empty()) return;
+    for (const std::string& item : SplitList(text)) {
+        const std::string sat = sysutils::Trim(item);
+        // An empty item or a number that is no number raise the conversion's own error. The
+        // number is read from the two characters after the letter: a longer id names none.
+        if (!sat.empty() && (sat.size() > 3 || zqt_sat_obs_types::SatIndexToSatNum(sat) == 0))
+            throw InvalidValue(sat, key);
+    }
 }
 
 }  // namespace
@@ -419,6 +534,8 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
         out.flush();
         return false;
     }
+    // The help was asked for: it is all the user gets, also with an input file.
+    if (p.HelpShown()) return false;
     run.InputFile = Value(p, "");
 
     RRnxWriterSettings& s = run.Settings;
@@ -432,9 +549,10 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     s.OutputName = Value(p, "of");
     if (s.RnxVersion == 0) throw Exception(Format(Message(msgUnsupportedVersion), version));
 
-    s.IncludedSystems = StrToSatSetRec(Value(p, "icss"));
+    s.IncludedSystems = SystemsOption(p, "icss");
     if ((s.IncludedSystems & 0xFE) == 0) s.IncludedSystems = 0xFE;
-    s.IncludedSystems &= ~StrToSatSetRec(Value(p, "ecss"));
+    s.IncludedSystems &= ~SystemsOption(p, "ecss");
+    CheckSatellites(p, "ecsv");
     StrToSatSet(s.ExcludedSats, Value(p, "ecsv"));
 
     ws::SetVersion(s.ObsCodes, s.RnxVersion);
@@ -444,9 +562,9 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
 
     run.Rorb = Value(p, "rorb");
     run.Borb = Value(p, "borb");
-    r.StartTime = ParseTime(Value(p, "st"));
-    r.FinalTime = ParseTime(Value(p, "ft"));
-    run.Day = ParseDay(Value(p, "day"));
+    r.StartTime = ParseTime(Value(p, "st"), "st");
+    r.FinalTime = ParseTime(Value(p, "ft"), "ft");
+    run.Day = ParseDay(Value(p, "day"), "day");
     r.Interval = static_cast<std::int64_t>(Param(p, "dt").GetAsInteger()) * 10;
 
     s.HourlyFiles = Flag(p, "hr");
@@ -495,6 +613,11 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
         run.Day = zqt_rtcm_reader::TZQS_RTCMReader::GetStartTime(run.InputFile);
         if (run.Day == 0) throw Exception(std::string(Message(msgNoDay)));
     }
+    run.Inputs = {run.InputFile};
+    if (!run.Rorb.empty()) run.Inputs.push_back(run.Rorb);
+    if (!run.Borb.empty())
+        for (const std::string& item : SplitList(run.Borb)) run.Inputs.push_back(item);
+    RefuseOutputOverInput(run);
 
     // The PGM field of RINEX headers holds 20 characters: the application name and the
     // file version ("tolvar 1.0.0.0"). The version text starts with the product name,
@@ -503,6 +626,45 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     s.ProgramVersion = zqt_version::FileVersion;
     run.Params = std::move(params);
     return true;
+}
+
+void RefuseInputAsOutput(const RRunSettings& Run, const std::string& Output) {
+    dev_t device = 0, otherDevice = 0;
+    ino_t inode = 0, otherInode = 0;
+    if (!FileIdentity(Output, device, inode)) return;
+    for (const std::string& input : Run.Inputs)
+        if (FileIdentity(input, otherDevice, otherInode) && device == otherDevice &&
+            inode == otherInode)
+            throw zqt_project::ExceptionInconsistentParams(
+                Format(Message(msgOutputIsInput), Output, input));
+}
+
+void RefuseOutputOverInput(const RRunSettings& Run) {
+    const RRnxWriterSettings& s = Run.Settings;
+    // RINEX names come from the data: those files are checked as they are made.
+    if (s.RinexNames || s.HourlyFiles) return;
+    int year = 0, month = 0, day = 0;
+    sysutils::DecodeDate(zqt_timefunc::TicksToDateTime(Run.Day), year, month, day);
+    std::string folder = s.OutputDir;
+    const std::string prefix = OutputPath(folder, s.OutputName) + Format(".%2.2d", year % 100);
+    const std::size_t slash = prefix.rfind('/');
+    folder = slash == std::string::npos ? std::string() : prefix.substr(0, slash + 1);
+    const std::string base = prefix.substr(folder.size());
+    // An input named like a file of the run ("<name>.<yy><letter>"): is it the file the
+    // run would write?
+    for (const std::string& input : Run.Inputs) {
+        const std::size_t cut = input.rfind('/');
+        const std::string name = cut == std::string::npos ? input : input.substr(cut + 1);
+        if (name.size() == base.size() + 1 && name.starts_with(base))
+            RefuseInputAsOutput(Run, folder + name);
+    }
+}
+
+std::string OutputFolderOf(const RRunSettings& Run) {
+    const std::string& name = Run.Settings.OutputName;
+    const std::size_t slash = name.rfind('/');
+    if (slash == std::string::npos) return Run.Settings.OutputDir;
+    return slash == 0 ? std::string("/") : name.substr(0, slash);
 }
 
 // =======================================================================================
@@ -546,6 +708,43 @@ int ExitCodeOf(const std::exception& E) noexcept {
     return ExitFailure;
 }
 
+std::string ConsoleText(std::string_view Text) {
+    std::string r;
+    r.reserve(Text.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(Text.data());
+    const std::size_t n = Text.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c == '\r') {
+            // Parts of a message joined by a carriage return would overwrite each other.
+            r += '\n';
+            i += i + 1 < n && p[i + 1] == '\n' ? 2 : 1;
+            continue;
+        }
+        if (c < 0x80) {
+            r += c == '\n' || (c >= 0x20 && c != 0x7F) ? static_cast<char>(c) : '?';
+            ++i;
+            continue;
+        }
+        // A whole UTF-8 sequence stays, unless it is one of the C1 controls U+0080..U+009F;
+        // a byte that starts none is shown as "?".
+        const std::size_t len = c >= 0xC2 && c <= 0xDF   ? 2
+                                : c >= 0xE0 && c <= 0xEF ? 3
+                                : c >= 0xF0 && c <= 0xF4 ? 4
+                                                         : 0;
+        bool whole = len != 0 && i + len <= n;
+        for (std::size_t k = 1; whole && k < len; ++k) whole = (p[i + k] & 0xC0) == 0x80;
+        if (!whole || (c == 0xC2 && p[i + 1] < 0xA0)) {
+            r += '?';
+            i += whole ? len : 1;
+            continue;
+        }
+        r.append(Text.substr(i, len));
+        i += len;
+    }
+    return r;
+}
+
 std::string ErrorLine(const std::exception& E) {
     if (const auto* e = dynamic_cast<const sysutils::Exception*>(&E))
         return std::string(e->ClassName()) + " " + e->Message();
@@ -571,7 +770,7 @@ void TTolvar_project::ShowPercent(const void*, const std::string&, double, std::
 }
 
 void TTolvar_project::ShowMessage(const std::string& Text, std::uint8_t) {
-    *FOut << '\n' << Text << '\n';
+    *FOut << '\n' << ConsoleText(Text) << '\n';
     FOut->flush();
     FProgressOpen = false;
 }
@@ -698,6 +897,21 @@ std::string TTolvar_project::WritePieces(
     return first;
 }
 
+void TTolvar_project::CheckEpochsInWindow(std::int32_t DataSetID) {
+    const TRReaderSettings& r = FRun.ReaderSettings;
+    if (r.StartTime == 0 && r.FinalTime == 0 && r.Interval == 0) return;
+    SQLiteExt::IESQLiteDatabase& db = *Database();
+    // Observations were recorded (the data set has output recordsets), and the window or
+    // interval kept none of their epochs.
+    if (zqt_dataset_dbs::TZQS_DataSet::FindRecordsets(db, DataSetID,
+                                                      zqt_recordset_bs::RecordsetOutput)
+            .empty())
+        return;
+    if (db.QueryInt(
+            Format("SELECT EXISTS (SELECT 1 FROM Epochs WHERE DataSetID = %d)", DataSetID)) == 0)
+        throw Exception(Format(Message(msgNoEpochInWindow), FRun.InputFile));
+}
+
 void TTolvar_project::WriteHourly(std::int32_t DataSetID, const std::string& OutputName) {
     const std::vector<std::int32_t> ids = zqt_dataset_dbs::TZQS_DataSet::FindRecordsets(
         *Database(), DataSetID, zqt_recordset_bs::RecordsetOutput);
@@ -731,6 +945,14 @@ void TTolvar_project::Run() {
 
     if (!ParseParams()) return;
 
+    // The files of the run appear together at its end, in a folder made and checked before
+    // any work; a failed run leaves the folder as it found it.
+    TOutputFolder folder(OutputFolderOf(FRun));
+    zqt_classes_bs::TOutputSet outputs;
+    outputs.SetNameCheck([this](const std::string& Name) { RefuseInputAsOutput(FRun, Name); });
+    if (const int stale = zqt_classes_bs::TOutputSet::RemoveStale(folder.Path()))
+        DoMessage(Format(Message(msgStaleRemoved), folder.Path(), stale), 1);
+
     CreateProject(FRun.DbName);
     try {
         if (!FRun.Borb.empty()) ImportNavFiles();
@@ -744,16 +966,18 @@ void TTolvar_project::Run() {
         const IZQS_DataSetPtr dataset = receiver->GetDataSet(0);
         if (!dataset) throw zqt_types_bs::ExceptionZQS(Format("No data set in %s", FRun.InputFile));
         const std::int32_t dataSetID = dataset->GetObjID();
+        CheckEpochsInWindow(dataSetID);
 
         const std::string outputName = FRun.Settings.OutputName;
-        CreateOutputDir(FRun.Settings.OutputDir);
         if (FRun.Settings.HourlyFiles)
             WriteHourly(dataSetID, outputName);
         else
             WriteReceiver(dataSetID, outputName);
+        outputs.Publish();
+        folder.Keep();
 
         FObsFile.reset();
-        *FOut << outputName << " ready" << '\n';
+        *FOut << ConsoleText(outputName) << " ready" << '\n';
         *FOut << Format("%f sec", (sysutils::Now() - start) * zqt_timefunc::SecondsPerDay) << '\n';
         FOut->flush();
     } catch (...) {
@@ -768,7 +992,7 @@ void TTolvar_project::Run() {
 int RunApplication(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
     using zqt_project::TZQS_Project;
     auto fail = [&Err](const std::exception& e) {
-        Err << ErrorLine(e) << std::endl;
+        Err << ConsoleText(ErrorLine(e)) << std::endl;
         return ExitCodeOf(e);
     };
     try {
@@ -815,8 +1039,11 @@ void InstallInterruptHandlers() {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    for (const int signal : {SIGINT, SIGTERM}) ::sigaction(signal, &action, nullptr);
+    // Every such signal, the second as the first, cancels: the run unwinds and cleans up.
+    // A closed console (SIGHUP) or a reader of the output that went (SIGPIPE) ends the run
+    // as an interrupt does.
+    action.sa_flags = SA_RESTART;
+    for (const int signal : InterruptSignals) ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace tolvar_project

@@ -3,6 +3,8 @@
 // (working database, imports, RINEX output, console output, exit codes).
 #pragma once
 
+#include <signal.h>
+
 #include <array>
 #include <cstdint>
 #include <exception>
@@ -40,8 +42,12 @@ enum EMessage : int {
     msgWrongDate = 3,           // --day not dd_mm_yy
     msgUnsupportedVersion = 4,  // "%4.2f" of the -v value
     msgMixedNavVersion = 5,     // --mxd with a RINEX 2 version
+    msgNoEpochInWindow = 6,     // --st, --ft or --dt kept no epoch of the input
+    msgNotRegularFile = 7,      // an input that is a pipe or a device
+    msgOutputIsInput = 8,       // an output file that is one of the inputs
+    msgStaleRemoved = 9,        // unfinished files of killed runs removed
 };
-inline constexpr int MessageCount = 6;
+inline constexpr int MessageCount = 10;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;
@@ -105,19 +111,27 @@ struct RRunSettings {
     TZQT_OverloadedParams Overloaded;              // header overrides
     std::unique_ptr<UMerrow::TParameters> Params;  // kept for the whole run
     std::string InputFile;
-    std::string DbName;    // working database: empty, a private temporary database
-    std::string Borb;      // RINEX navigation files, comma-separated
-    std::string Rorb;      // RTCM ephemeris file
-    std::int64_t Day = 0;  // GPS ticks of the run's day
+    std::string DbName;               // working database: empty, a private temporary database
+    std::string Borb;                 // RINEX navigation files, comma-separated
+    std::string Rorb;                 // RTCM ephemeris file
+    std::int64_t Day = 0;             // GPS ticks of the run's day
+    std::vector<std::string> Inputs;  // every file the run reads (input, --rorb, --borb)
 };
 
 // The text of a time option dd_mm_yy_hh_mm_ss (seconds may have a fraction) as GPS
 // ticks; an empty text gives 0. Another number of items raises message 2; a non-numeric
-// item or an impossible date raises EConvertError. Two-digit years below 50 are 20yy, 50
-// to 99 are 19yy. No leap seconds are applied.
-std::int64_t ParseTime(std::string_view text);
+// item or a year outside 1..9999 raises EConvertError; a day, month, hour, minute or second
+// outside its calendar range raises ECommandLineParser "\"%s\" is not a valid value for
+// the \"%s\" parameter" with the text and the option key. Two-digit years below 50 are
+// 20yy, 50 to 99 are 19yy. No leap seconds are applied.
+std::int64_t ParseTime(std::string_view text, std::string_view key = "st");
 // The same for a day dd_mm_yy at 00:00:00 (message 3 for a wrong number of items).
-std::int64_t ParseDay(std::string_view text);
+std::int64_t ParseDay(std::string_view text, std::string_view key = "day");
+
+// The antenna height (--AH, a text option read as a number) within the limits of the
+// antenna offsets.
+inline constexpr double AntennaHeightMinimum = -100;
+inline constexpr double AntennaHeightMaximum = 100;
 
 // The header override of one option key (see HeaderFieldKeys): when the option was given
 // its field is stored and marked as given, otherwise it is marked as not given. A key that
@@ -137,6 +151,16 @@ std::uint8_t VersionIndexOf(double value) noexcept;
 
 // ---------------------------------------------------------------------------------------
 // Output names and windows
+
+// Raises ExceptionInconsistentParams (message 8) when the file Output exists and is one of
+// the run's inputs (also under another name or through a link).
+void RefuseInputAsOutput(const RRunSettings& Run, const std::string& Output);
+// The same before any work, for the names that the options alone decide: without RINEX
+// names the files are "<output path>.<yy><letter>", yy of the run's day.
+void RefuseOutputOverInput(const RRunSettings& Run);
+// The folder that takes the files: the folder part of an output name that has one, else
+// the output directory.
+std::string OutputFolderOf(const RRunSettings& Run);
 
 // The output name of the Index-th (0-based) output recordset of a data set, in time
 // order: the first keeps the name, the later ones get "_002", "_003", ...
@@ -171,6 +195,11 @@ inline constexpr int ExitFailure = 50;             // any other exception
 int ExitCodeOf(const std::exception& E) noexcept;
 // "ClassName Message" of an exception, as the program prints it.
 std::string ErrorLine(const std::exception& E);
+// A text as the console gets it: texts from files and the database may hold control
+// characters that a terminal would obey. A carriage return (alone or before a line feed)
+// becomes a line feed; every other control character, C1 controls and bytes that are no
+// UTF-8 are shown as "?".
+std::string ConsoleText(std::string_view Text);
 
 // ---------------------------------------------------------------------------------------
 // The application
@@ -218,6 +247,9 @@ private:
     // could be written, the first such fault is raised. Returns the name of the first
     // observation file written ("" for none).
     std::string WritePieces(const std::vector<std::pair<std::int32_t, std::string>>& Pieces);
+    // Raises message 6 when a time window or interval is set and has kept no epoch of a
+    // data set that recorded observations.
+    void CheckEpochsInWindow(std::int32_t DataSetID);
     // A mixed RINEX 3.05 navigation file of the run's day.
     void WriteNavigationOnly(const std::string& OutputName);
     // Hands a writer its output path, the run's events and log, and the header overrides.
@@ -231,10 +263,11 @@ private:
     zqt_obs_intrf::IZQS_OBSFilePtr FObsFile;
 };
 
-// SIGINT and SIGTERM set the cancel flag: the run stops at its next progress step and
-// unwinds (its temporary folder and unfinished files removed) to the message "Cancelled by
-// user". The handler is reset by its first signal, so that a second one ends the process
-// at once.
+// SIGINT, SIGTERM, SIGHUP and SIGPIPE set the cancel flag, each time: the run stops at
+// its next progress step and unwinds (its unfinished files removed) to the message
+// "Cancelled by user". Nothing of a run stays even when it is killed (its temporary and
+// unfinished files have no names).
+inline constexpr std::array<int, 4> InterruptSignals{SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 void InstallInterruptHandlers();
 
 // The program: start-up (configuration, folders), the application object, the language,

@@ -1,6 +1,7 @@
 #include "zqt_rnx_files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -338,27 +339,57 @@ void TZQS_RinexFiles::CopyFrom(const TZQS_RinexFiles& Source) {
 
 namespace {
 
-// Removes the temporary folder of a writer, with its files, on every way out; the file
-// the writer has open is closed first.
-class TTempFolder {
+// The header and body files of a writer: made in a private temporary folder, they lose
+// their names (and the folder goes) at once, so that they live only as long as this object
+// and leave nothing behind however the process ends. The file the writer has open is
+// closed first on every way out.
+class TScratchFiles {
 public:
-    TTempFolder(zqt_classes_bs::TZQS_FileIO& File, std::string Path)
-        : FFile(File), FPath(std::move(Path)) {}
-    TTempFolder(const TTempFolder&) = delete;
-    TTempFolder& operator=(const TTempFolder&) = delete;
-    ~TTempFolder() {
+    explicit TScratchFiles(zqt_classes_bs::TZQS_BinaryFileWriter& File) : FFile(File) {
+        const std::string folder = zqt_misc::CreateTempDir("tolvar");
+        try {
+            FHeaderName = folder + "obsheader.tmp";
+            FBodyName = folder + "obsbody.tmp";
+            FHeader = zqt_classes_bs::CreateUnlinkedFile(FHeaderName);
+            FBody = zqt_classes_bs::CreateUnlinkedFile(FBodyName);
+        } catch (...) {
+            zqt_misc::DeleteDirTree(folder, true);
+            throw;
+        }
+        zqt_misc::DeleteDirTree(folder, true);
+    }
+    TScratchFiles(const TScratchFiles&) = delete;
+    TScratchFiles& operator=(const TScratchFiles&) = delete;
+    ~TScratchFiles() {
         try {
             FFile.Close();
         } catch (...) {
-            // An error is already on its way out; the folder goes all the same.
+            // An error is already on its way out; the files go all the same.
         }
-        zqt_misc::DeleteDirTree(FPath, true);
     }
-    const std::string& Path() const noexcept { return FPath; }
+    void WriteHeader() { FFile.OpenHandle(Duplicate(FHeader), FHeaderName); }
+    void WriteBody() { FFile.OpenHandle(Duplicate(FBody), FBodyName); }
+    void AppendHeader(zqt_classes_bs::TZQS_BinaryFileWriter& To) {
+        To.AppendFile(FHeader.Fd(), FHeaderName);
+    }
+    void AppendBody(zqt_classes_bs::TZQS_BinaryFileWriter& To) {
+        To.AppendFile(FBody.Fd(), FBodyName);
+    }
 
 private:
-    zqt_classes_bs::TZQS_FileIO& FFile;
-    std::string FPath;
+    static zqt_classes_bs::TFileHandle Duplicate(const zqt_classes_bs::TFileHandle& File) {
+        zqt_classes_bs::TFileHandle h = File.Duplicate();
+        if (!h.Valid())
+            throw zqt_classes_bs::ExcZQSCantOpenFile(
+                Format("Can't open file: %s", std::string(std::strerror(errno))));
+        return h;
+    }
+
+    zqt_classes_bs::TZQS_BinaryFileWriter& FFile;
+    std::string FHeaderName;
+    std::string FBodyName;
+    zqt_classes_bs::TFileHandle FHeader;
+    zqt_classes_bs::TFileHandle FBody;
 };
 
 const std::string Blank16(16, ' ');
@@ -486,13 +517,10 @@ void TZQS_RinexObservations::WriteFile() {
     FFirstObsNoted = GetFirstObsTime();
     Prepare();
 
-    const TTempFolder temp(*this, zqt_misc::CreateTempDir("tolvar"));
-    const std::string headerFile = temp.Path() + "obsheader.tmp";
-    const std::string bodyFile = temp.Path() + "obsbody.tmp";
-
-    Open(headerFile);
+    TScratchFiles temp(*this);
+    temp.WriteHeader();
     WriteHeaderPart1();
-    Open(bodyFile);
+    temp.WriteBody();
     WriteBody();
     ReportProgress(100);
     Close();
@@ -505,9 +533,9 @@ void TZQS_RinexObservations::WriteFile() {
     const std::string name = GetFileName();
     zqt_classes_bs::TReplacingFile file(*this, name);
     SetLogName("Compiling " + name);
-    AppendFile(headerFile);
+    temp.AppendHeader(*this);
     WriteLateHeader();
-    AppendFile(bodyFile);
+    temp.AppendBody(*this);
     file.Commit();
     FWrittenName = name;
 }

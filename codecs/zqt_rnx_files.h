@@ -197,9 +197,11 @@ public:
     ~TZQS_RinexObservations() override;
 
     // The whole file; afterwards GetWrittenName holds its name. The header and the body
-    // are written to "obsheader.tmp" and "obsbody.tmp" in a private temporary folder that
-    // is removed on every way out. The file appears under its name only when complete: a
-    // failure leaves an earlier file of the name as it was.
+    // are written to "obsheader.tmp" and "obsbody.tmp" of a private temporary folder,
+    // which lose their names as soon as they are made (nothing of them stays, however the
+    // process ends). The file appears under its name only when complete (or, while an
+    // output set is current, when the set is published): a failure leaves an earlier file
+    // of the name as it was.
     virtual void WriteFile();
     // The navigation files (and the meteorological writer) made from this writer.
     virtual void WriteNavigationFiles();

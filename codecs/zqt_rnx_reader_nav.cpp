@@ -225,6 +225,9 @@ void TZQS_RinexReader::ReadNavHeader() {
             ReadTimeSystemCorr(h.Value);
         }
     }
+    // Without its end the header has taken every line of the file: the records would be
+    // lost without a word.
+    Fail("No END OF HEADER line");
 }
 
 void TZQS_RinexReader::StoreHeaderIono(std::int64_t Time) {

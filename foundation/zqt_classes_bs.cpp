@@ -1,12 +1,16 @@
 #include "zqt_classes_bs.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <exception>
@@ -128,6 +132,19 @@ int TFileHandle::Close() noexcept {
     // The descriptor is gone after close() whatever it returns; EINTR is not an error.
     if (::close(fd) != 0 && errno != EINTR) return errno;
     return 0;
+}
+
+TFileHandle TFileHandle::Duplicate() const noexcept {
+    if (FFd < 0) return TFileHandle();
+    return TFileHandle(::fcntl(FFd, F_DUPFD_CLOEXEC, 0));
+}
+
+TFileHandle CreateUnlinkedFile(const std::string& Path) {
+    TFileHandle h(::open(Path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!h.Valid())
+        throw ExcZQSCantOpenFile(Format("Can't open file %s: %s", Path, ErrorText(errno)));
+    ::unlink(Path.c_str());
+    return h;
 }
 
 // =======================================================================================
@@ -385,6 +402,18 @@ void TZQS_BinaryFileWriter::Open(const std::string& FileName) {
     }
 }
 
+void TZQS_BinaryFileWriter::OpenHandle(TFileHandle Handle, const std::string& FileName) {
+    Close();
+    FMode = fmOpenReadWrite;
+    FOpenError = 0;
+    FPosition = 0;
+    FSize = 0;
+    if (!Handle.Valid() || FileName.empty())
+        throw ExcZQSCantOpenFile(Format("Can't open file %s: %s", FileName, ErrorText(EBADF)));
+    FHandle = std::move(Handle);
+    FFileName = FileName;
+}
+
 void TZQS_BinaryFileWriter::WriteDirect(const char* Data, std::size_t Count) {
     if (Count == 0) return;
     if (!FHandle.Valid())
@@ -438,39 +467,49 @@ void TZQS_BinaryFileWriter::WriteLenStr(std::string_view S) {
 }
 
 void TZQS_BinaryFileWriter::AppendFile(const std::string& FileName) {
-    Flush();
     const auto reader = TZQS_BinaryFileReader::Create(FileName);
     // A source that cannot be read would leave the joined file short without a word.
     if (!reader->IsOpen())
         throw ExcZQSCantOpenFile(
             Format("Can't open file %s: %s", FileName, ErrorText(reader->OpenError())));
+    AppendFile(reader->Descriptor(), FileName);
+}
+
+void TZQS_BinaryFileWriter::AppendFile(int Descriptor, const std::string& FileName) {
+    Flush();
     if (!FHandle.Valid())
         throw ExceptionZQS(Format("Error writing file %s: the file is not open", FFileName));
-    const std::int64_t size = reader->Size();
+    struct stat st {};
+    if (::fstat(Descriptor, &st) != 0)
+        throw ExceptionZQS(Format("Error reading file %s: %s", FileName, ErrorText(errno)));
+    const std::int64_t size = st.st_size;
     ProgressStart(size / static_cast<std::int64_t>(AppendBlockSize) + 1);
     // The kernel copies the bytes from file to file without passing them through this
     // process, in pieces of whole blocks and at least a hundredth of the file (the
     // progress moves as with the blocks); where it cannot (another file system), the rest
-    // goes block by block through a buffer.
+    // goes block by block through a buffer. Both read at explicit offsets.
     const auto block = static_cast<std::int64_t>(AppendBlockSize);
     const std::int64_t piece = std::max<std::int64_t>(1, size / 100 / block) * block;
     loff_t from = 0;
     while (from < size) {
         const auto want = static_cast<std::size_t>(std::min<std::int64_t>(size - from, piece));
-        const ssize_t n =
-            ::copy_file_range(reader->Descriptor(), &from, FHandle.Fd(), nullptr, want, 0);
+        const ssize_t n = ::copy_file_range(Descriptor, &from, FHandle.Fd(), nullptr, want, 0);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         FPosition += n;
         ProgressStep((from + block - 1) / block);
     }
-    if (reader->Seek(from, soBeginning) != from)
-        throw ExceptionZQS(Format("Error reading file %s", FileName));
     std::vector<char> buffer(AppendBlockSize);
-    while (!reader->Eof()) {
-        const std::size_t n = reader->ReadBlock(buffer.data(), buffer.size());
-        if (n == 0) break;
-        WriteDirect(buffer.data(), n);
+    while (from < size) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(size - from, block));
+        const ssize_t n = ::pread(Descriptor, buffer.data(), want, from);
+        if (n < 0 && errno == EINTR) continue;
+        // The file grew shorter while it was read: the joined file would be short.
+        if (n <= 0)
+            throw ExceptionZQS(
+                Format("Error reading file %s: %s", FileName, ErrorText(n < 0 ? errno : EIO)));
+        WriteDirect(buffer.data(), static_cast<std::size_t>(n));
+        from += n;
         ProgressInc();
     }
     ReportProgress(100);
@@ -500,6 +539,185 @@ std::string TZQS_TextFileWriter::FormatLine(std::string_view Template,
 }
 
 // =======================================================================================
+// Output files
+
+namespace {
+
+// The host's name as a part of a file name.
+std::string HostName() {
+    char buffer[256] = {};
+    std::string host;
+    if (::gethostname(buffer, sizeof buffer - 1) == 0) host = buffer;
+    for (char& c : host)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.') c = '_';
+    host = host.substr(0, 40);
+    return host.empty() ? std::string("localhost") : host;
+}
+
+const std::string& ThisHost() {
+    static const std::string host = HostName();
+    return host;
+}
+
+// The folder part of a path with its trailing "/"; "" without one.
+std::string FolderOf(const std::string& Path) {
+    const std::size_t slash = Path.rfind('/');
+    return slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
+}
+
+// A hidden name beside FinalName, of this process and host: ".<name>.<pid>-<n>@<host>.part".
+// The name part is cut so that the whole keeps to the length limit of a name.
+std::string HiddenName(const std::string& FinalName) {
+    static std::atomic<std::uint32_t> counter{0};
+    const std::string folder = FolderOf(FinalName);
+    const std::string base = FinalName.substr(folder.size()).substr(0, 150);
+    return Format("%s.%s.%d-%d@%s.part", folder, base, static_cast<std::int64_t>(::getpid()),
+                  static_cast<std::int64_t>(counter++), ThisHost());
+}
+
+// A file without a name gets one through its entry in /proc/self/fd.
+bool CanNameUnnamedFiles() {
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
+// Each file without a name holds a descriptor; beyond this many, the files an output set
+// holds get their hidden names at once.
+constexpr std::size_t MaxUnnamedPending = 200;
+
+TOutputSet* GCurrentOutputSet = nullptr;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// TPendingFile
+
+TPendingFile::TPendingFile(TPendingFile&& Other) noexcept
+    : FUnnamed(std::move(Other.FUnnamed)),
+      FHiddenName(std::move(Other.FHiddenName)),
+      FFinalName(std::move(Other.FFinalName)) {
+    Other.FHiddenName.clear();
+}
+
+TPendingFile& TPendingFile::operator=(TPendingFile&& Other) noexcept {
+    if (this != &Other) {
+        Discard();
+        FUnnamed = std::move(Other.FUnnamed);
+        FHiddenName = std::move(Other.FHiddenName);
+        FFinalName = std::move(Other.FFinalName);
+        Other.FHiddenName.clear();
+    }
+    return *this;
+}
+
+void TPendingFile::Name() {
+    if (!FUnnamed.Valid()) return;
+    const std::string entry = Format("/proc/self/fd/%d", static_cast<std::int64_t>(FUnnamed.Fd()));
+    for (int attempt = 0;; ++attempt) {
+        std::string name = HiddenName(FFinalName);
+        if (::linkat(AT_FDCWD, entry.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            FHiddenName = std::move(name);
+            FUnnamed.Close();
+            return;
+        }
+        const int err = errno;
+        if (err != EEXIST || attempt >= 100)
+            throw ExceptionZQS(Format("Error writing file %s: %s", FFinalName, ErrorText(err)));
+    }
+}
+
+void TPendingFile::Place() {
+    Name();
+    if (::rename(FHiddenName.c_str(), FFinalName.c_str()) != 0) {
+        const int err = errno;
+        Discard();
+        throw ExceptionZQS(Format("Error writing file %s: %s", FFinalName, ErrorText(err)));
+    }
+    FHiddenName.clear();
+}
+
+void TPendingFile::Discard() noexcept {
+    FUnnamed.Close();
+    if (!FHiddenName.empty()) ::unlink(FHiddenName.c_str());
+    FHiddenName.clear();
+}
+
+// ---------------------------------------------------------------------------------------
+// TOutputSet
+
+TOutputSet::TOutputSet() {
+    if (GCurrentOutputSet) throw ExceptionZQS("An output set is open already");
+    GCurrentOutputSet = this;
+}
+
+TOutputSet::~TOutputSet() {
+    if (GCurrentOutputSet == this) GCurrentOutputSet = nullptr;
+    FFiles.clear();  // what was not published disappears
+}
+
+TOutputSet* TOutputSet::Current() noexcept { return GCurrentOutputSet; }
+
+void TOutputSet::CheckName(const std::string& FinalName) const {
+    if (FCheck) FCheck(FinalName);
+}
+
+void TOutputSet::Add(TPendingFile File) {
+    // A later file of a name replaces the earlier one, as it would in the folder.
+    std::erase_if(FFiles, [&](const TPendingFile& f) { return f.FinalName() == File.FinalName(); });
+    if (FFiles.size() >= MaxUnnamedPending) File.Name();
+    FFiles.push_back(std::move(File));
+}
+
+void TOutputSet::Publish() {
+    // What can fail comes first: a refused name or a name that cannot be made leaves every
+    // file out of place (and removed with the set).
+    for (const TPendingFile& f : FFiles) CheckName(f.FinalName());
+    for (TPendingFile& f : FFiles) f.Name();
+    for (TPendingFile& f : FFiles) f.Place();
+    FFiles.clear();
+}
+
+int TOutputSet::RemoveStale(const std::string& Folder) {
+    struct DirCloser {
+        void operator()(DIR* d) const { ::closedir(d); }
+    };
+    const std::unique_ptr<DIR, DirCloser> dir(::opendir(Folder.empty() ? "." : Folder.c_str()));
+    if (!dir) return 0;
+    const int fd = ::dirfd(dir.get());
+    const std::string suffix = "@" + ThisHost() + ".part";
+    std::vector<std::string> stale;
+    while (const dirent* e = ::readdir(dir.get())) {
+        const std::string_view name = e->d_name;
+        if (name.size() <= suffix.size() + 1 || name[0] != '.' || !name.ends_with(suffix)) continue;
+        // ".<name>.<pid>-<n>": the process id after the last dot.
+        const std::string_view head = name.substr(0, name.size() - suffix.size());
+        const std::size_t dot = head.rfind('.');
+        if (dot == std::string_view::npos || dot == 0) continue;
+        const std::string_view id = head.substr(dot + 1);
+        const std::size_t dash = id.find('-');
+        long pid = 0, n = 0;
+        if (dash == std::string_view::npos ||
+            std::from_chars(id.data(), id.data() + dash, pid).ptr != id.data() + dash ||
+            std::from_chars(id.data() + dash + 1, id.data() + id.size(), n).ptr !=
+                id.data() + id.size())
+            continue;
+        // A process that lives (or belongs to another user) keeps its files.
+        if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 ||
+            errno != ESRCH)
+            continue;
+        struct stat st {};
+        if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid())
+            continue;
+        stale.emplace_back(name);
+    }
+    int removed = 0;
+    for (const std::string& name : stale)
+        if (::unlinkat(fd, name.c_str(), 0) == 0) ++removed;
+    return removed;
+}
+
+// ---------------------------------------------------------------------------------------
 // TReplacingFile
 
 TReplacingFile::TReplacingFile(TZQS_BinaryFileWriter& Writer, std::string FinalName)
@@ -513,28 +731,31 @@ TReplacingFile::TReplacingFile(TZQS_BinaryFileWriter& Writer, std::string FinalN
         if (S_ISDIR(st.st_mode)) throw cannot(EISDIR);
         if (::access(FFinalName.c_str(), W_OK) != 0) throw cannot(errno);
     }
-    const std::size_t slash = FFinalName.rfind('/');
-    const std::string dir =
-        slash == std::string::npos ? std::string() : FFinalName.substr(0, slash + 1);
-    // The hidden name keeps to the length limit of a name whatever the final name's length.
-    const std::string base = FFinalName.substr(dir.size()).substr(0, 200);
-    static std::atomic<std::uint32_t> counter{0};
-    for (int attempt = 0;; ++attempt) {
-        std::string name =
-            Format("%s.%s.%d-%d.part", dir, base, static_cast<std::int64_t>(::getpid()),
-                   static_cast<std::int64_t>(counter++));
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            FTempName = std::move(name);
-            break;
+    if (const TOutputSet* set = TOutputSet::Current()) set->CheckName(FFinalName);
+    const std::string folder = FolderOf(FFinalName);
+    TFileHandle file;
+    if (CanNameUnnamedFiles()) {
+        file = TFileHandle(
+            ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+        if (file.Valid()) {
+            FUnnamed = file.Duplicate();
+            if (!FUnnamed.Valid()) throw cannot(errno);
         }
-        if (errno != EEXIST || attempt >= 100) throw cannot(errno);
+    }
+    // A file system without files that have no name: a hidden one.
+    for (int attempt = 0; !file.Valid(); ++attempt) {
+        std::string name = HiddenName(FFinalName);
+        file = TFileHandle(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (file.Valid()) {
+            FTempName = std::move(name);
+        } else if (errno != EEXIST || attempt >= 100) {
+            throw cannot(errno);
+        }
     }
     try {
-        FWriter.Open(FTempName);
+        FWriter.OpenHandle(std::move(file), FFinalName);
     } catch (...) {
-        ::unlink(FTempName.c_str());
+        if (!FTempName.empty()) ::unlink(FTempName.c_str());
         throw;
     }
 }
@@ -546,14 +767,17 @@ TReplacingFile::~TReplacingFile() {
     } catch (...) {
         // The error that left the writer is the one to report.
     }
-    ::unlink(FTempName.c_str());
+    if (!FTempName.empty()) ::unlink(FTempName.c_str());
 }
 
 void TReplacingFile::Commit() {
     FWriter.Close();
-    if (::rename(FTempName.c_str(), FFinalName.c_str()) != 0)
-        throw ExceptionZQS(Format("Error writing file %s: %s", FFinalName, ErrorText(errno)));
-    FDone = true;
+    TPendingFile file(std::move(FUnnamed), FTempName, FFinalName);
+    FDone = true;  // from here the pending file removes it when it cannot be placed
+    if (TOutputSet* set = TOutputSet::Current())
+        set->Add(std::move(file));
+    else
+        file.Place();
 }
 
 }  // namespace zqt_classes_bs

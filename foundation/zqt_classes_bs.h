@@ -7,10 +7,12 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sysutils.h"
 #include "zqt_objects_intrf.h"
@@ -126,10 +128,17 @@ public:
     }
     // Closes the descriptor; returns 0, or the errno of a failed close.
     int Close() noexcept;
+    // A second descriptor of the same open file (invalid when none could be made).
+    TFileHandle Duplicate() const noexcept;
 
 private:
     int FFd = -1;
 };
+
+// A new file (Path must not exist) that is removed from its folder at once: it lives on,
+// open for reading and writing, through the returned handle and its duplicates and
+// disappears with the last of them, however the process ends. Raises ExcZQSCantOpenFile.
+TFileHandle CreateUnlinkedFile(const std::string& Path);
 
 enum TSeekOrigin : std::uint8_t { soBeginning = 0, soCurrent = 1, soEnd = 2 };
 
@@ -304,6 +313,9 @@ public:
 
     // Opens for writing: created anew, or with Append continued at its end.
     void Open(const std::string& FileName) override;
+    // Writes to a file already open for writing, taken over; FileName names it in
+    // messages. Position and size start at 0.
+    void OpenHandle(TFileHandle Handle, const std::string& FileName);
     // Writes the buffered bytes. Raises "Error writing file %s: ..." when they cannot all
     // be written (the buffer is emptied all the same).
     void Flush() override;
@@ -314,6 +326,9 @@ public:
     // Appends the whole content of another file. Raises ExcZQSCantOpenFile when it cannot
     // be opened.
     void AppendFile(const std::string& FileName);
+    // The same for a file open for reading (read from its start; its own position is left
+    // as it is), named FileName in messages.
+    void AppendFile(int Descriptor, const std::string& FileName);
 
     std::size_t FillCount() const noexcept { return FFillCount; }
 
@@ -363,31 +378,105 @@ protected:
 };
 
 // ---------------------------------------------------------------------------------------
-// TReplacingFile: an output file that appears under its final name only when it is
-// complete. The constructor opens Writer on a new hidden file in the folder of FinalName;
-// Commit closes the writer and renames that file into place, replacing an earlier file of
-// the name only then. Without Commit (an error, a cancel) the writer is closed and the
-// hidden file removed: an earlier file of the name stays as it was.
+// Output files that appear under their final names only when complete.
+//
+// While it is written, an output file has no name: it is created without one in the folder
+// of its final name (O_TMPFILE), so that nothing of it stays when the process is killed.
+// Where the file system cannot do that, it is a hidden file of that folder named
+// ".<name>.<pid>-<n>@<host>.part", which the next run removes when its process is gone.
+
+// A complete output file that is not in place yet; dropped, it disappears.
+class TPendingFile {
+public:
+    TPendingFile() = default;
+    TPendingFile(TFileHandle Unnamed, std::string HiddenName, std::string FinalName) noexcept
+        : FUnnamed(std::move(Unnamed)),
+          FHiddenName(std::move(HiddenName)),
+          FFinalName(std::move(FinalName)) {}
+    TPendingFile(TPendingFile&& Other) noexcept;
+    TPendingFile& operator=(TPendingFile&& Other) noexcept;
+    TPendingFile(const TPendingFile&) = delete;
+    TPendingFile& operator=(const TPendingFile&) = delete;
+    ~TPendingFile() { Discard(); }
+
+    const std::string& FinalName() const noexcept { return FFinalName; }
+    // Gives the file its hidden name in the final folder (when it has none yet) and lets go
+    // of the descriptor. Raises "Error writing file <final>: ..." when it cannot.
+    void Name();
+    // Renames the file into place, replacing an earlier file of the name only then.
+    void Place();
+    // Removes the file.
+    void Discard() noexcept;
+
+private:
+    TFileHandle FUnnamed;
+    std::string FHiddenName;
+    std::string FFinalName;
+};
+
+// The output files of a run, which appear together: a file complete before the others is
+// held back until Publish puts them all in place; when the set goes without Publish (a
+// failure, a cancel) they all disappear, and the folders stay as they were. While a set
+// lives it is the current one of the process, and every TReplacingFile hands it its file.
+class TOutputSet {
+public:
+    // Raises when another set is current.
+    TOutputSet();
+    TOutputSet(const TOutputSet&) = delete;
+    TOutputSet& operator=(const TOutputSet&) = delete;
+    ~TOutputSet();
+
+    static TOutputSet* Current() noexcept;
+
+    // A test of every final name, when its file is begun and again before it is put in
+    // place; it raises to refuse the name.
+    void SetNameCheck(std::function<void(const std::string&)> Check) { FCheck = std::move(Check); }
+    void CheckName(const std::string& FinalName) const;
+    // Takes a complete file; one of the same final name taken before is dropped.
+    void Add(TPendingFile File);
+    // Every file checked and named first, then put in place, in the order taken.
+    void Publish();
+    std::size_t Count() const noexcept { return FFiles.size(); }
+
+    // Removes the hidden files that runs of this host, whose processes are gone, left in
+    // Folder; returns their number.
+    static int RemoveStale(const std::string& Folder);
+
+private:
+    std::vector<TPendingFile> FFiles;
+    std::function<void(const std::string&)> FCheck;
+};
+
+// TReplacingFile: one output file. The constructor opens Writer on a new file without a
+// name (or a hidden one) in the folder of FinalName; Commit closes the writer and puts the
+// file in place, replacing an earlier file of the name only then, or hands it to the
+// current output set. Without Commit (an error, a cancel) the writer is closed and the file
+// removed: an earlier file of the name stays as it was. The writer's messages name
+// FinalName.
 
 class TReplacingFile {
 public:
     // Raises ExcZQSCantOpenFile (naming FinalName) when FinalName is a folder, an earlier
-    // file of the name cannot be written, or no file can be created in its folder.
+    // file of the name cannot be written, or no file can be created in its folder; and
+    // whatever the current output set's name check raises.
     TReplacingFile(TZQS_BinaryFileWriter& Writer, std::string FinalName);
     TReplacingFile(const TReplacingFile&) = delete;
     TReplacingFile& operator=(const TReplacingFile&) = delete;
     ~TReplacingFile();
 
-    // Closes the writer and renames the file into place; raises when either fails.
+    // Closes the writer and puts the file in place (or in the current output set); raises
+    // when either fails.
     void Commit();
 
     const std::string& FinalName() const noexcept { return FFinalName; }
+    // The hidden name of the file while it is written; empty for a file without a name.
     const std::string& TempName() const noexcept { return FTempName; }
 
 private:
     TZQS_BinaryFileWriter& FWriter;
     std::string FFinalName;
     std::string FTempName;
+    TFileHandle FUnnamed;
     bool FDone = false;
 };
 

@@ -269,16 +269,16 @@ public:
     void SetReferencePos(const RVec3& Value) { FReferencePos = Value; }
 
     // ---- class operations on a project database -------------------------------------------
-    // Replaces recordset RecordsetID by consecutive pieces of PieceLength ticks (rounded
-    // down to whole intervals), each a new type-7 recordset with its ObjInfo row (named
-    // after the old one with "_001", "_002", ...) and copies of its Coordinates rows; the
-    // old Recordsets row is deleted, its ObjInfo row stays. StartTime < 1: pieces aligned
-    // to multiples of the step, each spanning the first to the last epoch inside it;
-    // otherwise pieces of exactly one step from StartTime. A piece without an epoch is not
-    // made. Everything is checked first and done in one transaction (a savepoint inside an
-    // open one): a failure leaves the recordset as it was. PieceLength 0 does nothing; a
-    // piece length shorter than the interval raises Exception "Bad interval %d"; an
-    // explicit start at or after the end raises zqt_sat_obs_types::ExceptionZQS.
+    // Replaces recordset RecordsetID by consecutive pieces of PieceLength ticks (whatever
+    // the interval), each a new type-7 recordset with its ObjInfo row (named after the old
+    // one with "_001", "_002", ...) and copies of its Coordinates rows; the old Recordsets
+    // row is deleted, its ObjInfo row stays. StartTime < 1: pieces aligned to multiples of
+    // the piece length (one hour: the clock hours), each spanning the first to the last
+    // epoch inside it; otherwise pieces of exactly one length from StartTime. A piece
+    // without an epoch is not made. Everything is checked first and done in one
+    // transaction (a savepoint inside an open one): a failure leaves the recordset as it
+    // was. PieceLength 0 does nothing; a negative one raises Exception "Bad interval %d";
+    // an explicit start at or after the end raises zqt_sat_obs_types::ExceptionZQS.
     static void SplitRecordsetByTime(std::vector<zqt_types_bs::RObjID>& Pieces,
                                      const IESQLiteDatabasePtr& Db, std::int32_t RecordsetID,
                                      std::int32_t PieceLength, std::int64_t StartTime);

@@ -68,15 +68,15 @@ void TZQS_Recordset::SplitRecordsetByTime(std::vector<zqt_types_bs::RObjID>& Pie
     if (row.size() < 3) return;
     const std::int64_t beg = TicksOrNull(row[0]).value_or(0);
     const std::int64_t end = TicksOrNull(row[1]).value_or(0);
-    // An interval of 0 (a single epoch) or Null is unknown: the pieces are PieceLength long.
+    // An interval of 0 (a single epoch) or Null is unknown.
     const std::int64_t interval = VarToInt64Z(row[2]);
     if (PieceLength < 0)
         throw sysutils::Exception(sysutils::Format("Bad interval %d", PieceLength));
-    std::int64_t step = PieceLength;
-    if (interval > 0) {
-        step = (PieceLength / interval) * interval;
-        if (step == 0) throw sysutils::Exception(sysutils::Format("Bad interval %d", PieceLength));
-    }
+    // The pieces are PieceLength long whatever the interval: hourly pieces are clock hours,
+    // each with the epochs of its hour. A step rounded down to whole intervals would make
+    // pieces of 56 minutes for 7-minute epochs (drifting off the hours), and none at all
+    // for epochs more than an hour apart.
+    const std::int64_t step = PieceLength;
     const std::int64_t sizeUnit = interval > 0 ? interval : step;
 
     const bool aligned = StartTime < 1;

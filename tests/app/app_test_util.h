@@ -16,6 +16,7 @@
 #include <iterator>
 #include <map>
 #include <stdexcept>
+#include <utility>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,10 +66,27 @@ struct RunOptions {
     // A program with its arguments that runs the built program (which follows them with
     // its own arguments), e.g. a private mount namespace.
     std::vector<std::string> Wrapper;
-    // Polled while the program runs; once it holds, Signal is sent to the program.
-    std::function<bool()> SignalWhen;
-    int Signal = 0;
+    // Polled with the program's process id while it runs; once it holds, Signals are sent
+    // to the program, one after the other.
+    std::function<bool(pid_t)> SignalWhen;
+    std::vector<int> Signals;
 };
+
+// The files a process has open whose names contain Part, with their sizes ("(deleted)"
+// ends the name of a file that has none any more).
+inline std::vector<std::pair<std::string, std::uintmax_t>> OpenFiles(pid_t Pid,
+                                                                     const std::string& Part) {
+    std::vector<std::pair<std::string, std::uintmax_t>> r;
+    std::error_code ec;
+    const std::filesystem::path fds = "/proc/" + std::to_string(Pid) + "/fd";
+    for (const auto& e : std::filesystem::directory_iterator(fds, ec)) {
+        const std::string target = std::filesystem::read_symlink(e.path(), ec).string();
+        if (ec || target.find(Part) == std::string::npos) continue;
+        const std::uintmax_t size = std::filesystem::file_size(e.path(), ec);
+        if (!ec) r.emplace_back(target, size);
+    }
+    return r;
+}
 
 // Runs the built program in Cwd with a clean environment (HOME and TMPDIR inside the test
 // folder, no locale but the given variables); stdout and stderr go to files in Io.
@@ -119,8 +137,8 @@ inline Result RunTolvar(const std::vector<std::string>& args, const std::filesys
             break;
         }
         if (done < 0) break;
-        if (!r.Signalled && options.SignalWhen()) {
-            ::kill(pid, options.Signal);
+        if (!r.Signalled && options.SignalWhen(pid)) {
+            for (const int signal : options.Signals) ::kill(pid, signal);
             r.Signalled = true;
         }
         std::this_thread::sleep_for(std::chrono::microseconds(500));

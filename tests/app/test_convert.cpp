@@ -316,6 +316,34 @@ TEST(Convert, PieceWithNothingTheVersionCarriesIsSkipped) {
     EXPECT_NE(r.Err.find("No sattypes"), std::string::npos) << r.Err;
 }
 
+// A window or interval that keeps no epoch of the recording is said as such, and nothing is
+// written (hourly files included).
+TEST(Convert, FiltersThatKeepNoEpochSaySo) {
+    TWorkDir dir;
+    sample_recording::RSampleOptions o;
+    o.Start = sample_recording::GpsTicks(2024, 3, 5, 10, 0, 0);
+    o.Epochs = 30;
+    const rtcm_encoder::TBytes bytes = sample_recording::MakeSampleRecording(o);
+    const std::string input = (dir.Path() / "WNDW_2024_03_05.rtcm3").string();
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    const std::vector<std::vector<std::string>> cases = {{"--ft=05_03_24_09_00_00"},
+                                                         {"--st=05_03_24_11_00_00"},
+                                                         {"--dt=2147483647"},
+                                                         {"--st=05_03_24_11_00_00", "--hr"}};
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.front());
+        const fs::path out = dir.Path() / std::to_string(n++);
+        const RRun r = Convert(input, out, "4.00", c);
+        EXPECT_EQ(r.Code, 50);
+        EXPECT_EQ(r.Err, "Exception No epoch of " + input +
+                             " falls in the chosen window (--st, --ft) or interval (--dt)\n");
+        EXPECT_TRUE(!fs::exists(out) || fs::is_empty(out));
+    }
+}
+
 // True when two observation bodies are the same but for loss-of-lock flags (the 15th
 // character of a 16-character field whose first field starts at column Offset).
 bool SameButLossOfLock(const std::string& A, const std::string& B, std::size_t Offset) {

@@ -184,8 +184,16 @@ TEST(TimeOptions, BadTexts) {
         {"05_03_24", true, "Exception Wrong time format"},
         {"05_03_24_10_20_30_1", true, "Exception Wrong time format"},
         {"aa_03_24", false, "EConvertError"},
-        {"32_01_24", false, "EConvertError"},
-        {"05_13_24", false, "EConvertError"},
+        // Outside the calendar: refused, not carried into the next day or month.
+        {"32_01_24", false, "ECommandLineParser \"32_01_24\" is not a valid value for the \"day\""},
+        {"05_13_24", false, "ECommandLineParser"},
+        {"29_02_23", false, "ECommandLineParser"},
+        {"05_03_24_25_00_00", true,
+         "ECommandLineParser \"05_03_24_25_00_00\" is not a valid "
+         "value for the \"st\" parameter"},
+        {"05_03_24_10_60_00", true, "ECommandLineParser"},
+        {"05_03_24_10_00_60", true, "ECommandLineParser"},
+        {"05_03_24_-1_00_00", true, "ECommandLineParser"},
         {"05_03_24_10_20_x", true, "EConvertError"},
         {"05_03_24_10_20_nan", true, "EConvertError"},
         {"05_03_99999999999999999999", false, "EConvertError"},
@@ -283,7 +291,6 @@ TEST_F(OptionsTest, SettingsOfEachOption) {
          [](const RRunSettings& r) { EXPECT_EQ(r.Settings.IncludedSystems, 0x7Au); }},
         {{"--icss=G,R", "--ecss=R"},
          [](const RRunSettings& r) { EXPECT_EQ(r.Settings.IncludedSystems, 0x02u); }},
-        {{"--icss=X"}, [](const RRunSettings& r) { EXPECT_EQ(r.Settings.IncludedSystems, 0xFEu); }},
         {{"--ecsv=G1,R4,E6,C17"},
          [](const RRunSettings& r) {
              EXPECT_TRUE(SatSetContains(SatKey(SC_GPS, 1), r.Settings.ExcludedSats));
@@ -370,6 +377,8 @@ TEST_F(OptionsTest, Refusals) {
     };
     const std::string missing = (Dir.Path() / "missing.rtcm").string();
     const std::string nav = Dir.File("brdc.24n");
+    const std::string fifo = (Dir.Path() / "pipe.24n").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::vector<Case> cases = {
         {{"-v=2.05"}, "Exception Unsupported rinex version 2.05"},
         {{"-v=3.10"}, "Exception Unsupported rinex version 3.10"},
@@ -386,6 +395,21 @@ TEST_F(OptionsTest, Refusals) {
         {{"--ecsv=Gx"}, "EConvertError"},
         {{"--ecsv=G01,,G02"}, "EConvertError '' is not a valid integer value"},
         {{"--ecsv=G01,"}, "EConvertError"},
+        // Odd values that would be taken without a word.
+        {{"-v"}, "ECommandLineParser Unspecified value for option \"v\""},
+        {{"--day", "--hr"}, "ECommandLineParser Unspecified value for option \"day\""},
+        {{"--icss=Z"}, "ECommandLineParser \"Z\" is not a valid value for the \"icss\" parameter"},
+        {{"--icss=G,GAL"}, "ECommandLineParser \"GAL\" is not a valid value for the \"icss\""},
+        {{"--ecss=R,x"}, "ECommandLineParser \"x\" is not a valid value for the \"ecss\""},
+        {{"--ecsv=G01,G999"}, "ECommandLineParser \"G999\" is not a valid value for the \"ecsv\""},
+        {{"--ecsv=X05"}, "ECommandLineParser \"X05\" is not a valid value"},
+        {{"--ft=05_03_24_25_00_00"},
+         "ECommandLineParser \"05_03_24_25_00_00\" is not a valid "
+         "value for the \"ft\" parameter"},
+        {{"--AH=1e300"},
+         "ECommandLineParser \"1e300\" is not a valid value for the \"AH\" parameter. The "
+         "maximum value is 100"},
+        {{"--AH=-101"}, "ECommandLineParser \"-101\" is not a valid value for the \"AH\""},
         {{"-v=2.11", "--mxd"},
          "ExceptionInconsistentParams A mixed navigation file (--mxd) needs RINEX version 3.00 "
          "or later, not 2.11: a RINEX 2 navigation file holds only the satellite system "
@@ -397,6 +421,12 @@ TEST_F(OptionsTest, Refusals) {
         {{"--borb=" + nav + "," + missing}, "ExcZQSCantOpenFile Can't open file " + missing},
         {{"--borb=" + nav + ","}, "ExcZQSCantOpenFile"},
         {{"--rorb=" + Dir.Path().string()}, "ExcZQSCantOpenFile"},
+        // A pipe or a device is refused unopened: read in several passes, it would hang or
+        // lose its writer's data.
+        {{"--rorb=/dev/zero"},
+         "ExcZQSCantOpenFile Can't open file /dev/zero: not a regular file (the input is read in "
+         "several passes: a pipe or a device cannot be used)"},
+        {{"--borb=" + nav + "," + fifo}, "ExcZQSCantOpenFile Can't open file " + fifo + ": not a"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -411,6 +441,8 @@ TEST_F(OptionsTest, InputFileChecks) {
     EXPECT_EQ(Failure({missing}, false),
               "ExcZQSCantOpenFile Can't open file " + missing + ": No such file or directory");
     EXPECT_EQ(Failure({Dir.Path().string()}, false).substr(0, 18), "ExcZQSCantOpenFile");
+    EXPECT_EQ(Failure({"/dev/zero", "--day=05_03_24"}, false).substr(0, 51),
+              "ExcZQSCantOpenFile Can't open file /dev/zero: not a");
     // No day anywhere.
     const std::string undated = Dir.File("station.rtcm");
     EXPECT_EQ(Failure({undated}, false),
@@ -468,8 +500,11 @@ TEST_F(OptionsTest, HelpThenBanner) {
         EXPECT_FALSE(Parse({"--help"}, false));
         EXPECT_NE(Out.str().find("версия RINEX, по умолчанию"), std::string::npos);
     }
-    // With an input the help is shown and the run goes on.
-    EXPECT_TRUE(Parse({"-h"}));
+    // With an input the help is shown and nothing more happens.
+    Out.str("");
+    EXPECT_FALSE(Parse({"-h"}));
+    EXPECT_NE(Out.str().find("    --nodup"), std::string::npos);
+    EXPECT_EQ(Out.str().find("SqLite "), std::string::npos);
 }
 
 }  // namespace

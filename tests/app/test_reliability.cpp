@@ -1,7 +1,8 @@
 // The edges of a run, with the built program: a full output disk and a full temporary
-// folder (small file systems in a private mount namespace), SIGINT and SIGTERM while the
-// body is written, a BNC raw file without line ends, header text with line ends and
-// non-ASCII characters, and the output folder made only when the run writes.
+// folder (small file systems in a private mount namespace), signals and SIGKILL while the
+// body or the final files are written, failed runs that leave the folder as they found it,
+// outputs that would overwrite an input, a BNC raw file without line ends, header text
+// with line ends and non-ASCII characters.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -124,16 +125,15 @@ TEST_F(Reliability, FullOutputDiskLeavesOnlyWholeFiles) {
             SmallDisk(out, 64, kept,
                       "echo earlier > '" + (out / "SMPL_2024_03_05.24o").string() + "'; "));
     EXPECT_EQ(r.Code, 50) << r.Err;
-    EXPECT_NE(r.Err.find("No space left on device"), std::string::npos) << r.Err;
+    // The message names the file the user asked for.
+    EXPECT_NE(r.Err.find("Error writing file " + (out / "SMPL_2024_03_05.24o").string() +
+                         ": No space left on device"),
+              std::string::npos)
+        << r.Err;
     const std::string earlier = ReadText(kept / "SMPL_2024_03_05.24o");
     EXPECT_TRUE(earlier == "earlier\n") << "replaced by " << earlier.size() << " bytes";
-    for (const std::string& name : Names(kept)) {
-        EXPECT_NE(name[0], '.') << "an unfinished file stays: " << name;
-        if (name == "SMPL_2024_03_05.24o") continue;
-        const std::string text = ReadText(kept / name);
-        EXPECT_NE(text.find("END OF HEADER"), std::string::npos) << name;
-        EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << name;
-    }
+    // No navigation file of the failed run stays.
+    EXPECT_EQ(Names(kept), std::vector<std::string>{"SMPL_2024_03_05.24o"});
     EXPECT_TRUE(FilesBelow(Work / "tmp").empty());
 }
 
@@ -150,30 +150,122 @@ TEST_F(Reliability, FullTemporaryFolderReportsTheDiskIsFull) {
     EXPECT_FALSE(fs::exists(out));
 }
 
-TEST_F(Reliability, InterruptDuringTheBodyLeavesNothing) {
+TEST_F(Reliability, SignalsLeaveNothing) {
     const std::string input = WriteSample(Work, "SMPL_2024_03_05.rtcm3", 3000);
-    // The body file of the writer has grown: the body is being written.
-    const auto writingBody = [this] {
-        std::error_code ec;
-        for (const auto& d : fs::directory_iterator(Work / "tmp", ec))
-            if (const auto size = fs::file_size(d.path() / "obsbody.tmp", ec); !ec && size > 0)
-                return true;
-        return false;
+    struct Case {
+        const char* What;
+        std::vector<int> Signals;
+        bool Joining;  // sent while the final files are made, else while the body is written
     };
-    for (const int signal : {SIGINT, SIGTERM}) {
-        SCOPED_TRACE(signal);
-        const fs::path out = Work / ("out" + std::to_string(signal));
+    const Case cases[] = {
+        {"SIGINT", {SIGINT}, false},
+        {"SIGTERM", {SIGTERM}, false},
+        {"SIGHUP", {SIGHUP}, false},
+        {"SIGPIPE", {SIGPIPE}, false},
+        {"two SIGINT at once", {SIGINT, SIGINT}, false},
+        {"SIGINT while joining", {SIGINT}, true},
+        {"SIGKILL", {SIGKILL}, false},
+        {"SIGKILL while joining", {SIGKILL}, true},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        const fs::path out = Work / ("out" + std::to_string(n++));
         apptest::RunOptions o;
-        o.SignalWhen = writingBody;
-        o.Signal = signal;
+        // The writer's body file (it has no name) has grown, or a file of the output folder
+        // (the same) is open.
+        o.SignalWhen = [&](pid_t Pid) {
+            for (const auto& f : apptest::OpenFiles(Pid, c.Joining ? out.string() : "obsbody.tmp"))
+                if (f.second > 0) return true;
+            return false;
+        };
+        o.Signals = c.Signals;
         const Result r = Run({input, "-o=" + out.string(), "-v=3.04"}, o);
-        ASSERT_TRUE(r.Signalled) << "the run ended before its body: " << r.Code << r.Err;
-        EXPECT_EQ(r.Code, 50);
-        EXPECT_EQ(r.Err, "ExcCancelledByUser Cancelled by user\n");
-        EXPECT_EQ(r.Out.back(), '\n') << "the progress line is ended";
+        ASSERT_TRUE(r.Signalled) << "the run ended first: " << r.Code << r.Err;
         EXPECT_TRUE(FilesBelow(Work / "tmp").empty())
-            << ::testing::PrintToString(Names(Work / "tmp"));
-        EXPECT_TRUE(FilesBelow(out).empty()) << ::testing::PrintToString(Names(out));
+            << ::testing::PrintToString(FilesBelow(Work / "tmp"));
+        if (c.Signals[0] == SIGKILL) {
+            EXPECT_EQ(r.Code, 128 + SIGKILL);
+            EXPECT_TRUE(FilesBelow(out).empty()) << ::testing::PrintToString(FilesBelow(out));
+        } else {
+            EXPECT_EQ(r.Code, 50);
+            EXPECT_EQ(r.Err, "ExcCancelledByUser Cancelled by user\n");
+            EXPECT_EQ(r.Out.back(), '\n') << "the progress line is ended";
+            EXPECT_FALSE(fs::exists(out)) << "the folder the run made stays";
+        }
+    }
+}
+
+// A failed run leaves the output folder as it found it: no navigation file of a run whose
+// observation file could not be made, no folder it made; a folder that cannot take the
+// files is said before the input is read.
+TEST_F(Reliability, FailedRunLeavesTheFolderAsItFoundIt) {
+    const std::string input = WriteSample(Work, "SMPL_2024_03_05.rtcm3", 60);
+    const fs::path out = Work / "out";
+    fs::create_directories(out / "SMPL_2024_03_05.24o");  // the name taken by a folder
+    Result r = Run({input, "-o=" + out.string(), "-v=3.04"});
+    EXPECT_EQ(r.Code, 42);
+    EXPECT_NE(r.Err.find("Can't open file " + (out / "SMPL_2024_03_05.24o").string()),
+              std::string::npos)
+        << r.Err;
+    EXPECT_EQ(Names(out), std::vector<std::string>{"SMPL_2024_03_05.24o"});
+    EXPECT_FALSE(fs::exists(Work / "new")) << "made for nothing";
+    r = Run(
+        {input, "-o=" + (Work / "new" / "deeper").string(), "-v=3.04", "--ft=05_03_24_09_00_00"});
+    EXPECT_EQ(r.Code, 50);
+    EXPECT_FALSE(fs::exists(Work / "new")) << "the folders the run made stay";
+
+    if (!Namespaces()) GTEST_SKIP() << "no private mount namespace here";
+    const fs::path ro = Work / "ro";
+    fs::create_directories(ro);
+    apptest::RunOptions o;
+    o.Wrapper = {"/usr/bin/unshare", ::geteuid() == 0 ? "-m" : "-rm", "/bin/sh", "-c",
+                 "mount --bind '" + ro.string() + "' '" + ro.string() + "' && mount -o " +
+                     "remount,bind,ro '" + ro.string() + "' || exit 99; \"$0\" \"$@\""};
+    r = Run({input, "-o=" + ro.string(), "-v=3.04"}, o);
+    EXPECT_EQ(r.Code, 50);
+    EXPECT_EQ(r.Err, "ECommandLineParser Directory is not writable: " + ro.string() + "\n");
+    EXPECT_EQ(r.Out.find("Reading"), std::string::npos) << "the input was read first";
+}
+
+// An output file that is an input is refused and the input stays: before any work for the
+// names that the options decide, when the file is made for names from the data (RINEX
+// names).
+TEST_F(Reliability, OutputNeverOverwritesAnInput) {
+    const std::string input = WriteSample(Work, "SMPL_2024_03_05.rtcm3", 30);
+    const fs::path named = Work / "named";
+    ASSERT_EQ(Run({input, "-o=" + named.string(), "-v=3.04", "--rn", "--nonav"}).Code, 0);
+    ASSERT_EQ(Names(named).size(), 1u);
+    struct Case {
+        const char* What;
+        std::string Name;  // of the copy of the input in the output folder
+        std::vector<std::string> Options;
+        bool Early;
+    };
+    const Case cases[] = {
+        {"plain name", "SMPL_2024_03_05.24o", {}, true},
+        {"navigation file given with --borb", "SMPL_2024_03_05.24N", {}, true},
+        {"RINEX name", Names(named)[0], {"--rn"}, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        const fs::path same = Work / ("same" + std::to_string(n++));
+        fs::create_directories(same);
+        const fs::path copy = same / c.Name;
+        fs::copy_file(input, copy);
+        std::vector<std::string> args = {c.Name.ends_with("N") ? input : copy.string(),
+                                         "-o=" + same.string(), "-v=3.04", "--of=SMPL_2024_03_05",
+                                         "--day=05_03_24"};
+        if (c.Name.ends_with("N")) args.push_back("--borb=" + copy.string());
+        args.insert(args.end(), c.Options.begin(), c.Options.end());
+        const Result r = Run(args);
+        EXPECT_EQ(r.Code, 47) << r.Err;
+        EXPECT_EQ(r.Err, "ExceptionInconsistentParams The output file " + copy.string() +
+                             " would overwrite the input file " + copy.string() + "\n");
+        EXPECT_EQ(ReadText(copy), ReadText(input)) << "the input was overwritten";
+        EXPECT_EQ(Names(same), std::vector<std::string>{c.Name});
+        EXPECT_EQ(r.Out.find("Reading") == std::string::npos, c.Early) << r.Out;
     }
 }
 

@@ -88,6 +88,22 @@ TEST(RunFrame, ExitCodes) {
     EXPECT_EQ(ErrorLine(std::runtime_error("boom")), "Exception boom");
 }
 
+TEST(RunFrame, ConsoleTextObeysNoControlCharacter) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain text, line\nnext", "plain text, line\nnext"},
+        {"a.\rError [13]: database or disk is full.\r\"INSERT\": x",
+         "a.\nError [13]: database or disk is full.\n\"INSERT\": x"},
+        {"crlf\r\nend", "crlf\nend"},
+        {"\x1b[2J\x1b]0;t\x07\ttab\x7f", "?[2J?]0;t??tab?"},
+        {"Версия RINEX, é", "Версия RINEX, é"},
+        {"c1 \xc2\x9b"
+         "1m, nbsp \xc2\xa0",
+         "c1 ?1m, nbsp \xc2\xa0"},
+        {"lone \x9b and cut \xd0", "lone ? and cut ?"},
+    };
+    for (const auto& [text, shown] : cases) EXPECT_EQ(ConsoleText(text), shown) << text;
+}
+
 // ---------------------------------------------------------------------------------------
 // The application object in this process
 
@@ -112,7 +128,8 @@ TEST_F(AppTest, ConsoleEvents) {
     App->ShowPercent(nullptr, "x", 0.0, 5, cancel);
     App->ShowPercent(nullptr, "x", 0.0, 100, cancel);
     App->ShowMessage("ABCD_2024_03_05", 0);
-    EXPECT_EQ(Out.str(), "\r  5\r100\nABCD_2024_03_05\n");
+    App->ShowMessage("f.24n, line 1: \x1b[2J", 1);
+    EXPECT_EQ(Out.str(), "\r  5\r100\nABCD_2024_03_05\n\nf.24n, line 1: ?[2J\n");
     EXPECT_FALSE(cancel);
 }
 
@@ -212,6 +229,11 @@ TEST_F(CliTest, OptionChecksEndWithTheirMessageAndCode) {
     std::ofstream(undated) << "rtcm";
     const std::string nav = (Work / "brdc0650.24n").string();
     std::ofstream(nav) << "nav";
+    // Terminal control sequences in a file name and in a file's first line.
+    const std::string crafted = (Work / "A\x1b[2J_2024_03_05.rtcm").string();
+    std::ofstream(crafted) << "rtcm";
+    const std::string craftedNav = (Work / "brdc0660.24n").string();
+    std::ofstream(craftedNav) << "\x1b]0;title\x07\x1b[31m 2.11 N\n";
     struct Case {
         std::vector<std::string> args;
         std::map<std::string, std::string> env;
@@ -291,12 +313,18 @@ TEST_F(CliTest, OptionChecksEndWithTheirMessageAndCode) {
          C,
          50,
          "ExceptionRTCMReader No RTCM 3 message found in " + Input},
+        {{crafted, "--borb=" + craftedNav},
+         C,
+         50,
+         "ExceptionRTCMReader No RTCM 3 message found in " +
+             (Work / "A?[2J_2024_03_05.rtcm").string()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
         const Result r = Run(c.args, c.env);
         EXPECT_EQ(r.Code, c.code);
         EXPECT_EQ(r.Err, c.err + "\n");
+        EXPECT_EQ(r.Out.find('\x1b'), std::string::npos) << r.Out;
         EXPECT_EQ(r.Out.find(" ready"), std::string::npos);
         EXPECT_EQ(r.Out.find(" sec"), std::string::npos);
     }

@@ -324,6 +324,9 @@ TEST(UMerrowMessageTest, ParseFailures) {
         {{"--dt=", "5"}, "Unspecified value for option \"dt\""},
         {{"--dt="}, "Unspecified value for option \"dt\""},
         {{"-o="}, "Unspecified value for option \"o\""},
+        // Only a switch stands by its name alone.
+        {{"-o", "in.rtcm"}, "Unspecified value for option \"o\""},
+        {{"--dt"}, "Unspecified value for option \"dt\""},
         {{"--hr", "--hr"}, "Duplicate parameter name: hr"},
         {{"-oa", "--o=b"}, "Duplicate parameter name: o"},
         {{"--zz=1"}, "\"zz\" is not a valid parameter name"},

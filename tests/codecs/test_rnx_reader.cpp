@@ -199,6 +199,7 @@ TEST_F(RinexReader, KindsOfFileAndFaultsOfTheFirstLine) {
         std::string error;  // "" when the file reads
         std::uint8_t type;
         std::int32_t shift = 0;
+        std::int64_t line = 0;  // of the error; 0: the first line of a one-line file, else 2
     };
     const std::vector<Case> cases = {
         {{H("a comment", "COMMENT")},
@@ -218,6 +219,14 @@ TEST_F(RinexReader, KindsOfFileAndFaultsOfTheFirstLine) {
         {{VersionLine("3.04", "OBSERVATION DATA", "M: MIXED"), H("", "RINEX VERSION / TYPE")},
          "Unsupportable rinex version ",
          0},
+        // A navigation header without its end would take the records as header lines.
+        {{VersionLine("2.11", "N: GPS NAV DATA"), H("    18", "LEAP SECONDS"),
+          " 5 24  3  5 12  0  0.0" + F(1.0) + F(0.0) + F(0.0)},
+         "No END OF HEADER line",
+         0,
+         0,
+         3},
+        {{VersionLine("4.00", "N: GNSS NAV DATA", "M: MIXED")}, "No END OF HEADER line", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lines[0]);
@@ -227,7 +236,7 @@ TEST_F(RinexReader, KindsOfFileAndFaultsOfTheFirstLine) {
             EXPECT_EQ(File->GetFileType(), c.type);
             EXPECT_EQ(Read(WriteLines("f.rnx", c.lines)).ColumnShift, c.shift);
         } else {
-            EXPECT_EQ(line, static_cast<std::int64_t>(c.lines.size() == 1 ? 1 : 2));
+            EXPECT_EQ(line, c.line != 0 ? c.line : c.lines.size() == 1 ? 1 : 2);
         }
     }
 }

@@ -1,8 +1,10 @@
 #include "zqt_classes_bs.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -473,7 +475,7 @@ TEST_F(ClassesBsTest, ReplacingFileAppearsOnlyWhenComplete) {
     {
         TReplacingFile file(*w, final);  // abandoned: the earlier file stays
         w->WriteLn("half");
-        EXPECT_EQ(names().size(), 2u);
+        EXPECT_EQ(names(), std::vector<std::string>{"out.txt"}) << "the new file has no name";
         EXPECT_EQ(Content(final), "earlier");
     }
     EXPECT_EQ(names(), std::vector<std::string>{"out.txt"});
@@ -495,6 +497,86 @@ TEST_F(ClassesBsTest, ReplacingFileAppearsOnlyWhenComplete) {
             EXPECT_EQ(std::string(e.what()).rfind("Can't open file " + name + ": ", 0), 0u);
         }
     }
+}
+
+TEST_F(ClassesBsTest, OutputSetPublishesItsFilesTogether) {
+    const std::string a = PathOf("a.txt"), b = MakeFile("b.txt", "earlier");
+    const auto names = [this] {
+        std::vector<std::string> r;
+        for (const auto& e : fs::directory_iterator(FDir)) r.push_back(e.path().filename());
+        std::sort(r.begin(), r.end());
+        return r;
+    };
+    auto w = TZQS_TextFileWriter::Create("");
+    const auto write = [&](const std::string& name, const std::string& text) {
+        TReplacingFile file(*w, name);
+        w->WriteLn(text);
+        file.Commit();
+    };
+    const std::vector<std::string> before{"b.txt"}, both{"a.txt", "b.txt"};
+    {
+        // Dropped without Publish (a failed run): nothing appears, the earlier file stays.
+        TOutputSet set;
+        write(a, "new a");
+        write(b, "new b");
+        EXPECT_EQ(set.Count(), 2u);
+        EXPECT_EQ(names(), before);
+    }
+    EXPECT_EQ(names(), before);
+    EXPECT_EQ(Content(b), "earlier");
+    {
+        TOutputSet set;
+        EXPECT_THROW(TOutputSet(), ExceptionZQS) << "one set at a time";
+        write(a, "first a");
+        write(b, "new b");
+        write(a, "second a");  // a later file of a name replaces the earlier one
+        EXPECT_EQ(set.Count(), 2u);
+        set.Publish();
+        EXPECT_EQ(set.Count(), 0u);
+    }
+    EXPECT_EQ(names(), both);
+    EXPECT_EQ(Content(a), "second a\r\n");
+    EXPECT_EQ(Content(b), "new b\r\n");
+    {
+        // The name check refuses a file when it is begun, and all of them when it refuses
+        // one before they are put in place.
+        TOutputSet set;
+        bool refuse = false;
+        set.SetNameCheck([&](const std::string& n) {
+            if (refuse || n == b) throw ExceptionZQS("refused " + n);
+        });
+        EXPECT_THROW({ TReplacingFile file(*w, b); }, ExceptionZQS);
+        write(a, "third a");
+        refuse = true;
+        EXPECT_THROW(set.Publish(), ExceptionZQS);
+    }
+    EXPECT_EQ(names(), both);
+    EXPECT_EQ(Content(a), "second a\r\n");
+    // Without a set a file is in place when committed.
+    write(b, "alone");
+    EXPECT_EQ(Content(b), "alone\r\n");
+}
+
+TEST_F(ClassesBsTest, UnfinishedFilesOfGoneProcessesAreRemoved) {
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    const std::string here = std::string(host).substr(0, 40);
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const auto hidden = [&](pid_t pid, const std::string& h) {
+        MakeFile(".x.24o." + std::to_string(pid) + "-3@" + h + ".part", "half");
+    };
+    hidden(gone, here);         // removed
+    hidden(::getpid(), here);   // this process's own
+    hidden(gone, "otherhost");  // another host's (a folder shared over the network)
+    MakeFile(".x.24o.part", "");
+    MakeFile(".x.24o." + std::to_string(gone) + "@" + here + ".part", "");  // no number
+    EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()), 1);
+    EXPECT_FALSE(fs::exists(PathOf(".x.24o." + std::to_string(gone) + "-3@" + here + ".part")));
+    EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()), 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 4);
 }
 
 TEST_F(ClassesBsTest, TextWriterLinesAndFormats) {

@@ -75,8 +75,11 @@ protected:
         return out;
     }
     std::vector<std::int64_t> Every10Minutes(int From, int To) {
+        return Every(At(From), At(To), 10 * Minute);
+    }
+    static std::vector<std::int64_t> Every(std::int64_t From, std::int64_t To, std::int64_t Step) {
         std::vector<std::int64_t> v;
-        for (int m = From; m <= To; m += 10) v.push_back(At(m));
+        for (std::int64_t t = From; t <= To; t += Step) v.push_back(t);
         return v;
     }
 };
@@ -124,6 +127,26 @@ TEST_F(RecordsetOpsTest, SplitIntoHourlyPieces) {
          {At(30), At(150)},
          {0, 30, 150, 0},
          {{At(30), At(30), "RS_001", 1}, {At(150), At(150), "RS_002", 1}}},
+        // Clock hours whatever the interval: epochs two hours apart, and 7-minute and 7-second
+        // epochs whose hours hold no whole number of intervals.
+        {"epochs two hours apart",
+         {At(0), At(120), At(240)},
+         {2 * Hour, 0, 240, 0},
+         {{At(0), At(0), "RS_001", 1},
+          {At(120), At(120), "RS_002", 1},
+          {At(240), At(240), "RS_003", 1}}},
+        {"7-minute epochs",
+         Every(At(0), At(180), 7 * Minute),
+         {7 * Minute, 0, 180, 0},
+         {{At(0), At(56), "RS_001", 9},
+          {At(63), At(119), "RS_002", 9},
+          {At(126), At(175), "RS_003", 8}}},
+        {"7-second epochs",
+         Every(At(0), At(130), 70'000),
+         {70'000, 0, 130, 0},
+         {{At(0), At(0) + 3598 * 10'000, "RS_001", 515},
+          {At(60) + 5 * 10'000, At(120) - 4 * 10'000, "RS_002", 514},
+          {At(120) + 3 * 10'000, At(130) - 2 * 10'000, "RS_003", 86}}},
         {"explicit start: pieces of one step that do not overlap",
          Every10Minutes(20, 130),
          {I, 20, 130, At(30)},
@@ -169,14 +192,14 @@ TEST_F(RecordsetOpsTest, FailedSplitLeavesTheRecordsetAsItWas) {
     };
     std::vector<zqt_types_bs::RObjID> pieces;
 
-    // A piece shorter than the interval, an explicit start at the end.
+    // A negative piece length, an explicit start at the end.
     struct Refusal {
         std::int64_t PieceLength, Start;
         const char* Class;
         const char* Message;
     };
     const Refusal refusals[] = {
-        {Minute, 0, "Exception", "Bad interval 600000"},
+        {-Hour, 0, "Exception", "Bad interval -36000000"},
         {Hour, At(130), "ExceptionZQS", "TZQS_Recordset.SplitRecordsetByTime wrong start time"}};
     for (const Refusal& r : refusals) {
         try {

@@ -638,7 +638,7 @@ void TTolvar_project::PrepareWriter(zqt_rnx_files::TZQS_RinexFiles& Writer,
     Writer.SetOverloadedParams(FRun.Overloaded);
 }
 
-void TTolvar_project::WriteNavigationOnly(const std::string& OutputName) {
+zqt_datastorage::IZQS_DataStoragePtr TTolvar_project::NavigationOnlyStore() {
     const RNavigationWindow window = NavigationOnlyWindow(FRun.Day);
     const zqt_datastorage::IZQS_DataStoragePtr store =
         zqt_datastorage::TZQS_DataStorage::CreateWithParent(Intf());
@@ -647,13 +647,18 @@ void TTolvar_project::WriteNavigationOnly(const std::string& OutputName) {
     store->SetEndTime(window.EndTime);
     store->Load();
     zqt_datastorage::LoadAllEphemerides(store);
+    return store;
+}
 
+void TTolvar_project::WriteNavigationOnly(const std::string& OutputName,
+                                          const zqt_datastorage::IZQS_DataStoragePtr& Store) {
+    const RNavigationWindow window = NavigationOnlyWindow(FRun.Day);
     // These stay for any later write of the run.
     FRun.Settings.MixedNavigation = true;
     FRun.Settings.RnxVersion = zqt_sat_obs_types::RN3_305;
 
     const std::shared_ptr<zqt_rnx_files::TZQS_RinexNavigation> writer =
-        zqt_rnx_files::TZQS_RinexNavigation::Create(store, FRun.Settings);
+        zqt_rnx_files::TZQS_RinexNavigation::Create(Store, FRun.Settings);
     if (!writer) throw zqt_types_bs::ExceptionZQS("No RINEX navigation writer");
     PrepareWriter(*writer, OutputName);
     // The store reaches three days back; the file belongs to the run's day.
@@ -666,7 +671,7 @@ std::string TTolvar_project::WriteReceiver(std::int32_t DataSetID, const std::st
         *Database(), DataSetID, zqt_recordset_bs::RecordsetOutput);
     if (ids.empty()) {
         DoMessage(OutputName, 0);
-        WriteNavigationOnly(OutputName);
+        WriteNavigationOnly(OutputName, NavigationOnlyStore());
         return std::string();
     }
     std::vector<std::pair<std::int32_t, std::string>> pieces;
@@ -732,22 +737,41 @@ void TTolvar_project::Run() {
     try {
         if (!FRun.Borb.empty()) ImportNavFiles();
         if (!FRun.Rorb.empty()) ImportRtcmEphemeris();
-        ImportInput();
+        zqt_datastorage::IZQS_DataStoragePtr navigationOnly;
+        try {
+            ImportInput();
+        } catch (const zqt_rtcm_reader::ExceptionNoRTCMFrame& e) {
+            // A recording without a single frame still gives the navigation file of the
+            // ephemerides that --borb and --rorb brought; without any it is refused.
+            navigationOnly = NavigationOnlyStore();
+            const auto ephemerides = navigationOnly->GetEphemerisStorage();
+            if (!ephemerides || ephemerides->GetRecords().empty()) throw;
+            DoMessage(e.Message() + ": only the ephemerides of --borb and --rorb are written", 1);
+        }
 
-        if (!FObsFile) throw zqt_types_bs::ExceptionZQS("The input file gave no observation file");
-        const IZQS_FileReceiverPtr receiver = FObsFile->GetReceiver(0);
-        if (!receiver)
-            throw zqt_types_bs::ExceptionZQS(Format("No receiver in %s", FRun.InputFile));
-        const IZQS_DataSetPtr dataset = receiver->GetDataSet(0);
-        if (!dataset) throw zqt_types_bs::ExceptionZQS(Format("No data set in %s", FRun.InputFile));
-        const std::int32_t dataSetID = dataset->GetObjID();
+        std::int32_t dataSetID = 0;
+        if (!navigationOnly) {
+            if (!FObsFile)
+                throw zqt_types_bs::ExceptionZQS("The input file gave no observation file");
+            const IZQS_FileReceiverPtr receiver = FObsFile->GetReceiver(0);
+            if (!receiver)
+                throw zqt_types_bs::ExceptionZQS(Format("No receiver in %s", FRun.InputFile));
+            const IZQS_DataSetPtr dataset = receiver->GetDataSet(0);
+            if (!dataset)
+                throw zqt_types_bs::ExceptionZQS(Format("No data set in %s", FRun.InputFile));
+            dataSetID = dataset->GetObjID();
+        }
 
         const std::string outputName = FRun.Settings.OutputName;
         CreateOutputDir(FRun.Settings.OutputDir);
-        if (FRun.Settings.HourlyFiles)
+        if (navigationOnly) {
+            DoMessage(outputName, 0);
+            WriteNavigationOnly(outputName, navigationOnly);
+        } else if (FRun.Settings.HourlyFiles) {
             WriteHourly(dataSetID, outputName);
-        else
+        } else {
             WriteReceiver(dataSetID, outputName);
+        }
 
         FObsFile.reset();
         *FOut << outputName << " ready" << '\n';

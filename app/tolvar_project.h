@@ -14,6 +14,7 @@
 
 #include "SQLiteExt.h"
 #include "UMerrow.h"
+#include "zqt_datastorage.h"
 #include "zqt_file_obs.h"
 #include "zqt_project.h"
 #include "zqt_rnx_files.h"
@@ -218,8 +219,11 @@ private:
     // could be written, the first such fault is raised. Returns the name of the first
     // observation file written ("" for none).
     std::string WritePieces(const std::vector<std::pair<std::int32_t, std::string>>& Pieces);
-    // A mixed RINEX 3.05 navigation file of the run's day.
-    void WriteNavigationOnly(const std::string& OutputName);
+    // The navigation store of the run's day (three days on either side), loaded.
+    zqt_datastorage::IZQS_DataStoragePtr NavigationOnlyStore();
+    // A mixed RINEX 3.05 navigation file of the run's day from that store.
+    void WriteNavigationOnly(const std::string& OutputName,
+                             const zqt_datastorage::IZQS_DataStoragePtr& Store);
     // Hands a writer its output path, the run's events and log, and the header overrides.
     void PrepareWriter(zqt_rnx_files::TZQS_RinexFiles& Writer, const std::string& OutputName);
     SQLiteExt::IESQLiteDatabasePtr Database();

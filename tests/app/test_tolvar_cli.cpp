@@ -138,6 +138,24 @@ TEST_F(AppTest, FailedImportIsNoSuccess) {
     EXPECT_EQ(Out.str().find(" sec"), std::string::npos);
 }
 
+TEST_F(AppTest, RecordingWithoutFramesGivesTheEphemeridesOfBorb) {
+    // Without observations the run writes the navigation file of what --borb brought.
+    const std::string input = Dir.File("ABCD_2024_03_05.rtcm");
+    const std::string nav = (fs::path(TOLVAR_TEST_DATA) / "rinex" / "nav_212_gps.rnx").string();
+    App->SetArguments({"tolvar", input, "-o=" + Dir.Path().string(), "--borb=" + nav});
+    App->Run();
+    EXPECT_NE(Out.str().find("No RTCM 3 message found in " + input +
+                             ": only the ephemerides of --borb and --rorb are written"),
+              std::string::npos)
+        << Out.str();
+    EXPECT_NE(Out.str().find("ABCD_2024_03_05 ready"), std::string::npos);
+    std::ifstream f(Dir.Path() / "ABCD_2024_03_05.24p");
+    const std::string text((std::istreambuf_iterator<char>(f)), {});
+    EXPECT_NE(text.find("     3.05           N: GNSS NAV DATA    M: MIXED"), std::string::npos);
+    EXPECT_NE(text.find("\nG05 2024 03 05 12 00 00"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nG07 2024 03 05 14 00 00"), std::string::npos) << text;
+}
+
 // ---------------------------------------------------------------------------------------
 // The program as a process
 

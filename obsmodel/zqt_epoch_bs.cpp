@@ -1040,7 +1040,14 @@ void TZQS_Epoch_bs::SetEngine(IZQS_EnginePtr Engine) {
 
 IZQS_StandaloneSolutionPtr TZQS_Epoch_bs::SolutionOfKind(std::uint8_t Kind,
                                                          IZQS_StandaloneSolutionPtr& Slot) {
-    if (!Slot) Slot = zqt_solution::TZQS_StandaloneSolution::Create(Intf(), 0, Kind);
+    if (!Slot) {
+        // The solution spans every epoch of the data set: its row and registry link hang
+        // under the data set, so that they go with it (this object only moves from epoch
+        // to epoch). An epoch without a data set keeps it under itself.
+        zqt_objects_intrf::IZQS_ObjectPtr parent = GetDataSet();
+        if (!parent) parent = Intf();
+        Slot = zqt_solution::TZQS_StandaloneSolution::Create(parent, 0, Kind);
+    }
     return Slot;
 }
 

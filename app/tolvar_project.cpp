@@ -54,6 +54,8 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
     {"Unsupported rinex version %4.2f", "Версия RINEX %4.2f не поддерживается"},
     {"A mixed navigation file (--mxd) needs RINEX version 3.00 or later, not %4.2f",
      "Смешанный файл эфемерид (--mxd) возможен только для RINEX 3.00 и выше, а не %4.2f"},
+    {"One input file per run; also given: %s",
+     "За один запуск преобразуется один входной файл; указаны также: %s"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -66,7 +68,6 @@ std::string_view Message(EMessage index) noexcept {
 
 namespace {
 
-constexpr double IntMin = std::numeric_limits<std::int32_t>::min();
 constexpr double IntMax = std::numeric_limits<std::int32_t>::max();
 
 constexpr ROptionDef Text(std::string_view key, std::string_view en, std::string_view ru) {
@@ -141,7 +142,7 @@ const std::array<ROptionDef, OptionCount> OptionTable{{
          "--st=dd_mm_yy_hh_mm_ss - начальное время для вывода"),
     Text("ft", "--ft=dd_mm_yy_hh_mm_ss - Final time",
          "--ft=dd_mm_yy_hh_mm_ss - конечное время для вывода"),
-    {"dt", EOptionKind::Integer, "", 0, IntMin, IntMax, 0, 0, 0,
+    {"dt", EOptionKind::Integer, "", 0, 0, IntMax, 0, 0, 0,
      "--dt=n             - Only epoch that multiple of n (msec) will be written",
      "--dt=n             - будут записаны только эпохи кратные n (msec)"},
     Bool("hr", "--hr               - Split file hourly",
@@ -417,6 +418,11 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
         return false;
     }
     run.InputFile = Value(p, "");
+    // Every further positional argument would be left unconverted: refused before any work.
+    std::string extra;
+    for (int i = p.IndexOf("") + 1; i < p.Count(); ++i)
+        if (p.Items(i).Name().empty()) extra += (extra.empty() ? "" : ", ") + p.Items(i).Value();
+    if (!extra.empty()) throw Exception(Format(Message(msgExtraInputs), extra));
 
     RRnxWriterSettings& s = run.Settings;
     TRReaderSettings& r = run.ReaderSettings;

@@ -41,8 +41,9 @@ enum EMessage : int {
     msgWrongDate = 3,           // --day not dd_mm_yy
     msgUnsupportedVersion = 4,  // "%4.2f" of the -v value
     msgMixedNavVersion = 5,     // --mxd with a RINEX 2 version
+    msgExtraInputs = 6,         // more than one positional argument
 };
-inline constexpr int MessageCount = 6;
+inline constexpr int MessageCount = 7;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;

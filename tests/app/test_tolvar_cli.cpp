@@ -241,6 +241,12 @@ TEST_F(CliTest, OptionChecksEndWithTheirMessageAndCode) {
     const std::vector<Case> cases = {
         {{Input, "-v=2.05"}, C, 50, "Exception Unsupported rinex version 2.05"},
         {{Input, "-v=2.05"}, RU, 50, "Exception Версия RINEX 2.05 не поддерживается"},
+        {{Input, nav}, C, 50, "Exception One input file per run; also given: " + nav},
+        {{Input, "--dt=-1"},
+         C,
+         50,
+         "ECommandLineParser \"-1\" is not a valid value for the \"dt\" parameter. The minimum "
+         "value is 0"},
         {{Input, "-v=5"},
          C,
          50,

@@ -780,6 +780,7 @@ void TTolvar_project::Run() {
         }
 
         FObsFile.reset();
+        EndProgressLine();
         *FOut << outputName << " ready" << '\n';
         *FOut << Format("%f sec", (sysutils::Now() - start) * zqt_timefunc::SecondsPerDay) << '\n';
         FOut->flush();

@@ -206,8 +206,8 @@ public:
     void ShowPercent(const void* Sender, const std::string& Name, double Elapsed,
                      std::int32_t Percent, bool& Cancel);
     void ShowMessage(const std::string& Text, std::uint8_t Kind);
-    // Ends a progress text still open on the console, so that a failure's message (on
-    // standard error) starts a line of its own.
+    // Ends a progress text still open on the console, so that the run's closing lines and a
+    // failure's message (on standard error) start lines of their own.
     void EndProgressLine();
 
     RRunSettings& GetRunSettings() noexcept { return FRun; }

@@ -67,6 +67,8 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "Выходной файл %s перезаписал бы входной файл %s"},
     {"%s: removed %d unfinished file(s) left by runs that did not end",
      "%s: удалено незавершенных файлов, оставленных прерванными запусками: %d"},
+    {"One input file per run; also given: %s",
+     "За один запуск преобразуется один входной файл; указаны также: %s"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -79,7 +81,6 @@ std::string_view Message(EMessage index) noexcept {
 
 namespace {
 
-constexpr double IntMin = std::numeric_limits<std::int32_t>::min();
 constexpr double IntMax = std::numeric_limits<std::int32_t>::max();
 
 constexpr ROptionDef Text(std::string_view key, std::string_view en, std::string_view ru) {
@@ -154,7 +155,7 @@ const std::array<ROptionDef, OptionCount> OptionTable{{
          "--st=dd_mm_yy_hh_mm_ss - начальное время для вывода"),
     Text("ft", "--ft=dd_mm_yy_hh_mm_ss - Final time",
          "--ft=dd_mm_yy_hh_mm_ss - конечное время для вывода"),
-    {"dt", EOptionKind::Integer, "", 0, IntMin, IntMax, 0, 0, 0,
+    {"dt", EOptionKind::Integer, "", 0, 0, IntMax, 0, 0, 0,
      "--dt=n             - Only epoch that multiple of n (msec) will be written",
      "--dt=n             - будут записаны только эпохи кратные n (msec)"},
     Bool("hr", "--hr               - Split file hourly",
@@ -537,6 +538,11 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     // The help was asked for: it is all the user gets, also with an input file.
     if (p.HelpShown()) return false;
     run.InputFile = Value(p, "");
+    // Every further positional argument would be left unconverted: refused before any work.
+    std::string extra;
+    for (int i = p.IndexOf("") + 1; i < p.Count(); ++i)
+        if (p.Items(i).Name().empty()) extra += (extra.empty() ? "" : ", ") + p.Items(i).Value();
+    if (!extra.empty()) throw Exception(Format(Message(msgExtraInputs), extra));
 
     RRnxWriterSettings& s = run.Settings;
     TRReaderSettings& r = run.ReaderSettings;
@@ -840,7 +846,7 @@ void TTolvar_project::PrepareWriter(zqt_rnx_files::TZQS_RinexFiles& Writer,
     Writer.SetOverloadedParams(FRun.Overloaded);
 }
 
-void TTolvar_project::WriteNavigationOnly(const std::string& OutputName) {
+zqt_datastorage::IZQS_DataStoragePtr TTolvar_project::NavigationOnlyStore() {
     const RNavigationWindow window = NavigationOnlyWindow(FRun.Day);
     const zqt_datastorage::IZQS_DataStoragePtr store =
         zqt_datastorage::TZQS_DataStorage::CreateWithParent(Intf());
@@ -849,13 +855,18 @@ void TTolvar_project::WriteNavigationOnly(const std::string& OutputName) {
     store->SetEndTime(window.EndTime);
     store->Load();
     zqt_datastorage::LoadAllEphemerides(store);
+    return store;
+}
 
+void TTolvar_project::WriteNavigationOnly(const std::string& OutputName,
+                                          const zqt_datastorage::IZQS_DataStoragePtr& Store) {
+    const RNavigationWindow window = NavigationOnlyWindow(FRun.Day);
     // These stay for any later write of the run.
     FRun.Settings.MixedNavigation = true;
     FRun.Settings.RnxVersion = zqt_sat_obs_types::RN3_305;
 
     const std::shared_ptr<zqt_rnx_files::TZQS_RinexNavigation> writer =
-        zqt_rnx_files::TZQS_RinexNavigation::Create(store, FRun.Settings);
+        zqt_rnx_files::TZQS_RinexNavigation::Create(Store, FRun.Settings);
     if (!writer) throw zqt_types_bs::ExceptionZQS("No RINEX navigation writer");
     PrepareWriter(*writer, OutputName);
     // The store reaches three days back; the file belongs to the run's day.
@@ -868,7 +879,7 @@ std::string TTolvar_project::WriteReceiver(std::int32_t DataSetID, const std::st
         *Database(), DataSetID, zqt_recordset_bs::RecordsetOutput);
     if (ids.empty()) {
         DoMessage(OutputName, 0);
-        WriteNavigationOnly(OutputName);
+        WriteNavigationOnly(OutputName, NavigationOnlyStore());
         return std::string();
     }
     std::vector<std::pair<std::int32_t, std::string>> pieces;
@@ -957,26 +968,46 @@ void TTolvar_project::Run() {
     try {
         if (!FRun.Borb.empty()) ImportNavFiles();
         if (!FRun.Rorb.empty()) ImportRtcmEphemeris();
-        ImportInput();
+        zqt_datastorage::IZQS_DataStoragePtr navigationOnly;
+        try {
+            ImportInput();
+        } catch (const zqt_rtcm_reader::ExceptionNoRTCMFrame& e) {
+            // A recording without a single frame still gives the navigation file of the
+            // ephemerides that --borb and --rorb brought; without any it is refused.
+            navigationOnly = NavigationOnlyStore();
+            const auto ephemerides = navigationOnly->GetEphemerisStorage();
+            if (!ephemerides || ephemerides->GetRecords().empty()) throw;
+            DoMessage(e.Message() + ": only the ephemerides of --borb and --rorb are written", 1);
+        }
 
-        if (!FObsFile) throw zqt_types_bs::ExceptionZQS("The input file gave no observation file");
-        const IZQS_FileReceiverPtr receiver = FObsFile->GetReceiver(0);
-        if (!receiver)
-            throw zqt_types_bs::ExceptionZQS(Format("No receiver in %s", FRun.InputFile));
-        const IZQS_DataSetPtr dataset = receiver->GetDataSet(0);
-        if (!dataset) throw zqt_types_bs::ExceptionZQS(Format("No data set in %s", FRun.InputFile));
-        const std::int32_t dataSetID = dataset->GetObjID();
-        CheckEpochsInWindow(dataSetID);
+        std::int32_t dataSetID = 0;
+        if (!navigationOnly) {
+            if (!FObsFile)
+                throw zqt_types_bs::ExceptionZQS("The input file gave no observation file");
+            const IZQS_FileReceiverPtr receiver = FObsFile->GetReceiver(0);
+            if (!receiver)
+                throw zqt_types_bs::ExceptionZQS(Format("No receiver in %s", FRun.InputFile));
+            const IZQS_DataSetPtr dataset = receiver->GetDataSet(0);
+            if (!dataset)
+                throw zqt_types_bs::ExceptionZQS(Format("No data set in %s", FRun.InputFile));
+            dataSetID = dataset->GetObjID();
+            CheckEpochsInWindow(dataSetID);
+        }
 
         const std::string outputName = FRun.Settings.OutputName;
-        if (FRun.Settings.HourlyFiles)
+        if (navigationOnly) {
+            DoMessage(outputName, 0);
+            WriteNavigationOnly(outputName, navigationOnly);
+        } else if (FRun.Settings.HourlyFiles) {
             WriteHourly(dataSetID, outputName);
-        else
+        } else {
             WriteReceiver(dataSetID, outputName);
+        }
         outputs.Publish();
         folder.Keep();
 
         FObsFile.reset();
+        EndProgressLine();
         *FOut << ConsoleText(outputName) << " ready" << '\n';
         *FOut << Format("%f sec", (sysutils::Now() - start) * zqt_timefunc::SecondsPerDay) << '\n';
         FOut->flush();

@@ -16,6 +16,7 @@
 
 #include "SQLiteExt.h"
 #include "UMerrow.h"
+#include "zqt_datastorage.h"
 #include "zqt_file_obs.h"
 #include "zqt_project.h"
 #include "zqt_rnx_files.h"
@@ -46,8 +47,9 @@ enum EMessage : int {
     msgNotRegularFile = 7,      // an input that is a pipe or a device
     msgOutputIsInput = 8,       // an output file that is one of the inputs
     msgStaleRemoved = 9,        // unfinished files of killed runs removed
+    msgExtraInputs = 10,        // more than one positional argument
 };
-inline constexpr int MessageCount = 10;
+inline constexpr int MessageCount = 11;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;
@@ -233,8 +235,8 @@ public:
     void ShowPercent(const void* Sender, const std::string& Name, double Elapsed,
                      std::int32_t Percent, bool& Cancel);
     void ShowMessage(const std::string& Text, std::uint8_t Kind);
-    // Ends a progress text still open on the console, so that a failure's message (on
-    // standard error) starts a line of its own.
+    // Ends a progress text still open on the console, so that the run's closing lines and a
+    // failure's message (on standard error) start lines of their own.
     void EndProgressLine();
 
     RRunSettings& GetRunSettings() noexcept { return FRun; }
@@ -250,8 +252,11 @@ private:
     // Raises message 6 when a time window or interval is set and has kept no epoch of a
     // data set that recorded observations.
     void CheckEpochsInWindow(std::int32_t DataSetID);
-    // A mixed RINEX 3.05 navigation file of the run's day.
-    void WriteNavigationOnly(const std::string& OutputName);
+    // The navigation store of the run's day (three days on either side), loaded.
+    zqt_datastorage::IZQS_DataStoragePtr NavigationOnlyStore();
+    // A mixed RINEX 3.05 navigation file of the run's day from that store.
+    void WriteNavigationOnly(const std::string& OutputName,
+                             const zqt_datastorage::IZQS_DataStoragePtr& Store);
     // Hands a writer its output path, the run's events and log, and the header overrides.
     void PrepareWriter(zqt_rnx_files::TZQS_RinexFiles& Writer, const std::string& OutputName);
     SQLiteExt::IESQLiteDatabasePtr Database();

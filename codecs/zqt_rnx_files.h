@@ -343,7 +343,8 @@ public:
                                                             std::uint8_t System);
     // Writes the file when a system is to be written (with the mixed setting every system
     // of the mask, else the navigation system when it is in the mask); nothing otherwise.
-    // A version 2 file needs a file type for its system (BeiDou has none). Without a
+    // A version 2 file needs a file type for its system (BeiDou has none: its ephemerides
+    // are counted in a console message instead). Without a
     // navigation store, or when writing fails, raises; the file appears under its name
     // only when complete (a failure leaves an earlier file of the name as it was).
     virtual void WriteFile();
@@ -355,6 +356,9 @@ public:
     void SetStore(IZQS_DataStoragePtr Value) { FStore = std::move(Value); }
 
 protected:
+    // Names on the console the ephemerides of a system that the version has no file type
+    // for (WriteFile writes no file for it).
+    void ReportWithoutFileType();
     void WriteHeader();
     void WriteIonoHeaderLines(std::uint32_t Systems);
     void WriteTimeCorrLines(std::uint32_t Systems);

@@ -260,7 +260,10 @@ std::uint32_t TZQS_RinexNavigation::SystemsToWrite() const {
 
 void TZQS_RinexNavigation::WriteFile() {
     const std::uint32_t systems = SystemsToWrite();
-    if (systems == 0) return;
+    if (systems == 0) {
+        ReportWithoutFileType();
+        return;
+    }
     if (!FStore) throw ExceptionZQS("No navigation store for the RINEX navigation file");
 
     for (auto& sats : FWrittenSats) sats.clear();
@@ -272,6 +275,32 @@ void TZQS_RinexNavigation::WriteFile() {
         if (systems & (1u << s)) WriteSystem(static_cast<std::uint8_t>(s));
     file.Commit();
     FWrittenName = name;
+}
+
+void TZQS_RinexNavigation::ReportWithoutFileType() {
+    // A system of the file that this version gives no navigation file type (BeiDou before
+    // 3.00): its ephemerides are named on the console instead of being left out unseen.
+    if (!FFileTypeText.empty() || FSettings.MixedNavigation || !IsSatSystem(FNavSystem) ||
+        !(FSystemMask & (1u << FNavSystem)) || !FStore)
+        return;
+    const zqt_ephemerisstorage::IZQS_EphemerisStoragePtr ephemerides =
+        FStore->GetEphemerisStorage();
+    if (!ephemerides) return;
+    ephemerides->RecordsOfSystem(FEphemerides, FNavSystem);
+    // The records a 3.xx file would carry (BeiDou's civil messages need 4.00).
+    const auto count =
+        std::count_if(FEphemerides.begin(), FEphemerides.end(), [this](const REphem& e) {
+            return !SatSetContains(FileKey(e.svprn), FSettings.ExcludedSats) &&
+                   InTimeWindow(e.GPSTime) && !(FNavSystem == SC_BDS && e.NavType > 7);
+        });
+    if (count == 0) return;
+    DoMessage(
+        Format("%d %s ephemerides not written: RINEX %s has no navigation file for %s "
+               "(RINEX 3.00 and later have)",
+               static_cast<std::int64_t>(count), std::string(SatSystemInfo(FNavSystem).LongName),
+               std::string(RnxVersionInfo(FSettings.RnxVersion).Text),
+               std::string(SatSystemInfo(FNavSystem).LongName)),
+        1);
 }
 
 void TZQS_RinexNavigation::WriteHeader() {

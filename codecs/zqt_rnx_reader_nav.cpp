@@ -81,6 +81,24 @@ std::int32_t OrbitShift(std::string_view Line, std::int32_t Fallback) noexcept {
 
 bool StartsRecord(std::string_view Line) noexcept { return !IsBlank(Cols(Line, 1, 3)); }
 
+// The columns of satellite and epoch on a record's first line: 22 (shift 0) or 23 (shift
+// 1). The clock values after them tell it by their exponent letters (the layout of 2.11
+// files and of 2.12 files that keep it, and the layout of 2.12 and later); without a
+// readable clock value a satellite with its system letter takes 23 columns, a bare number
+// those of the file's version.
+std::size_t HeadWidth(std::string_view Line, std::int32_t Shift) noexcept {
+    const auto exponent = [&Line](std::size_t i) {
+        return i < Line.size() &&
+               (Line[i] == 'E' || Line[i] == 'D' || Line[i] == 'e' || Line[i] == 'd');
+    };
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (exponent(37 + 19 * k)) return 22;
+        if (exponent(38 + 19 * k)) return 23;
+    }
+    const bool letter = !Line.empty() && std::isalpha(static_cast<unsigned char>(Line[0]));
+    return letter || Shift == 1 ? 23 : 22;
+}
+
 // The satellite and the epoch of a record's first line.
 struct RRecordHead {
     std::uint16_t Key = 0;
@@ -91,9 +109,9 @@ struct RRecordHead {
 
 // Parses satellite and epoch; false when the part has no 7 words (the record is no record
 // then). A satellite that names no known one gives key 0.
-bool ParseRecordHead(const std::string& Line, std::uint8_t NavSystem, RRecordHead& Head) {
-    // A satellite with its system letter takes one column more than a bare number.
-    Head.Width = !Line.empty() && std::isalpha(static_cast<unsigned char>(Line[0])) ? 23 : 22;
+bool ParseRecordHead(const std::string& Line, std::uint8_t NavSystem, std::int32_t Shift,
+                     RRecordHead& Head) {
+    Head.Width = HeadWidth(Line, Shift);
     std::string part(Cols(Line, 1, Head.Width));
     if (IsBlank(part)) return false;
     if (part.size() > 1 && part[1] == ' ') part[1] = '0';
@@ -284,7 +302,7 @@ bool TZQS_RinexReader::ReadRecord(std::int32_t Shift) {
         PushBack();  // the head of the next record
         throw ExceptionRNX("Navigation record without its lines");
     }
-    if (!ParseRecordHead(line, FNavSystem, head))
+    if (!ParseRecordHead(line, FNavSystem, Shift, head))
         throw ExceptionRNX(Format("Illegal navigation message %s", std::string(Cols(line, 1, 23))));
     // Every value of the record comes from this file.
     FEphem = REphem{};
@@ -487,7 +505,7 @@ std::int64_t TZQS_RinexReader::FirstRecordTime() {
         if (IsBlank(line)) continue;
         try {
             RRecordHead head;
-            if (ParseRecordHead(line, FNavSystem, head))
+            if (ParseRecordHead(line, FNavSystem, FColumnShift, head))
                 t = head.Time;
             else
                 LogFmt("Illegal navigation message %s", std::string(Cols(line, 1, 23)));

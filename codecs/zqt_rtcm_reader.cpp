@@ -105,7 +105,7 @@ void TZQS_RTCMReader::ExecutePasses(bool Bnc) {
         // The records carry their times: the first one starts the decoder's time keeping.
         FStartTime = FirstBncRecordTime();
         if (FStartTime == 0)
-            throw ExceptionRTCMReader(Format("No RTCM 3 message found in %s", FFileName));
+            throw ExceptionNoRTCMFrame(Format("No RTCM 3 message found in %s", FFileName));
         FSummary.Bnc = true;
     }
     const std::unique_ptr<TZQS_RTCM_Parser> parser = TZQS_RTCM_Parser::Create(FStartTime, FOwner);
@@ -255,7 +255,7 @@ void TZQS_RTCMReader::CountFrames(TZQS_RTCM_Parser& Parser) {
 
 void TZQS_RTCMReader::CheckFrames(std::int64_t StreamBytes) {
     if (FSummary.Frames == 0)
-        throw ExceptionRTCMReader(Format("No RTCM 3 message found in %s", FFileName));
+        throw ExceptionNoRTCMFrame(Format("No RTCM 3 message found in %s", FFileName));
     FSummary.SkippedBytes = std::max<std::int64_t>(0, FSummary.SkippedBytes + StreamBytes);
 }
 

@@ -31,6 +31,8 @@ namespace zqt_rtcm_reader {
 
 // Faults of an RTCM file as a whole (a malformed BNC record, no start time).
 ZQT_DECLARE_EXCEPTION(ExceptionRTCMReader, zqt_types_bs::ExceptionZQS, "ExceptionRTCMReader");
+// A recording without a single RTCM 3 frame ("No RTCM 3 message found in %s").
+ZQT_DECLARE_EXCEPTION(ExceptionNoRTCMFrame, ExceptionRTCMReader, "ExceptionRTCMReader");
 
 // Save the navigation store after the first pass of a raw recording (its ephemerides go to
 // the navigation database, from which the store is reloaded for the recording's days).

@@ -28,8 +28,6 @@ constexpr double DegToRad = std::numbers::pi / 180.0;
 constexpr double RadToDeg = 57.29577951308232;
 // Largest phase difference that the 32-bit field holds (in metres, at 1e-5 m).
 constexpr double MaxPhaseDiff = 21474.83646;
-// Largest code difference that the 16-bit field holds, in centimetres.
-constexpr double MaxRangeDiffCm = 32767.0;
 constexpr std::uint16_t NoRecord = 0xFFFF;
 constexpr std::int8_t GloUnknown = 127;
 
@@ -39,10 +37,6 @@ constexpr std::uint8_t KindBit(unsigned Kind) noexcept {
 constexpr std::uint32_t TypeMask(unsigned Band, unsigned Kind) noexcept {
     const std::uint32_t bit = ObsTypeBit(Band, Kind);
     return bit == 0 ? 0u : (1u << bit);
-}
-// A code difference fits its 16-bit field of centimetres (327.67 m at most).
-bool RangeFits(double Diff) noexcept {
-    return std::fabs(Diff) < 1e6 && std::nearbyint(std::fabs(Diff) * 100.0) <= MaxRangeDiffCm;
 }
 bool ValidBand(unsigned Band) noexcept { return Band >= 1 && Band <= 6; }
 bool ValidKind(unsigned Kind) noexcept { return Kind >= 1 && Kind <= 4; }
@@ -65,18 +59,11 @@ float ToSingle(double v) noexcept {
 }
 
 // Little-endian writers and readers.
-void PutU16(std::uint8_t* p, std::uint16_t v) noexcept {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
 void PutU32(std::uint8_t* p, std::uint32_t v) noexcept {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 void PutU64(std::uint8_t* p, std::uint64_t v) noexcept {
     for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::uint16_t GetU16(const std::uint8_t* p) noexcept {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 std::uint32_t GetU32(const std::uint8_t* p) noexcept {
     std::uint32_t v = 0;
@@ -145,7 +132,7 @@ std::size_t UnpackBlob(RSatObsRecord& Rec, const std::uint8_t* Data, std::size_t
         const std::uint8_t kinds = Data[pos] & 0x1E;
         const std::uint8_t lock = Data[pos + 1];
         pos += 2;
-        const std::size_t need = ((kinds & zqt_obs_intrf::KindRange) ? 2 : 0) +
+        const std::size_t need = ((kinds & zqt_obs_intrf::KindRange) ? 8 : 0) +
                                  ((kinds & zqt_obs_intrf::KindPhase) ? 4 : 0) +
                                  ((kinds & zqt_obs_intrf::KindDoppler) ? 4 : 0) +
                                  ((kinds & zqt_obs_intrf::KindStrength) ? 1 : 0);
@@ -154,8 +141,8 @@ std::size_t UnpackBlob(RSatObsRecord& Rec, const std::uint8_t* Data, std::size_t
         band.Lock = lock;
         band.Kinds = kinds;
         if (kinds & zqt_obs_intrf::KindRange) {
-            band.Range = static_cast<std::int16_t>(GetU16(Data + pos)) / 100.0 + base;
-            pos += 2;
+            band.Range = std::bit_cast<double>(GetU64(Data + pos));
+            pos += 8;
             Rec.ObsTypes |= TypeMask(b, 1);
         }
         if (kinds & zqt_obs_intrf::KindPhase) {
@@ -541,9 +528,6 @@ void TZQS_SatObs_bs::SetObs(std::int32_t Index, std::uint8_t Band, std::uint8_t 
                 }
                 b.Range = Value;
                 if (rec.BaseRange == 0.0) rec.BaseRange = Value;
-                // A code more than 327.67 m from the base does not fit the blob: it stays
-                // in the field but counts as absent.
-                if (!RangeFits(Value - rec.BaseRange)) present = false;
                 break;
             case 2: b.Phase = Value; break;
             case 3: b.Doppler = Value; break;
@@ -878,21 +862,11 @@ std::size_t TZQS_SatObs_bs::PackBlob(std::int32_t Index, TBlob& Out) {
     const bool keyed = ValidKey(rec.Key);
 
     // Decide first what each band can hold, so that the mask written tells the truth.
-    std::array<std::int16_t, 7> rangeField{};
     std::array<std::int32_t, 7> phaseField{};
     std::uint8_t mask = 0;
     for (unsigned b = zqt_sat_obs_types::SLOT_FIRST; b <= zqt_sat_obs_types::SLOT_LAST; ++b) {
         if ((rec.BandMask & (1u << b)) == 0) continue;
         RSatObsBand& band = rec.Band(b);
-        if (band.Kinds & zqt_obs_intrf::KindRange) {
-            const double d = band.Range - base;
-            // Same limit as when the value was stored: a code that no longer fits (the
-            // base moved since) is dropped, never wrapped.
-            if (RangeFits(d))
-                rangeField[b] = static_cast<std::int16_t>(RoundInt(d * 100.0));
-            else
-                ClearPresent(rec, b, 1);
-        }
         if (band.Kinds & zqt_obs_intrf::KindPhase) {
             double offset = keyed ? FTables->PhaseOffset[rec.Key][b - 1] : 0.0;
             double d = band.Phase - base - offset;
@@ -937,8 +911,8 @@ std::size_t TZQS_SatObs_bs::PackBlob(std::int32_t Index, TBlob& Out) {
         p[pos++] = kinds;
         p[pos++] = band.Lock;
         if (kinds & zqt_obs_intrf::KindRange) {
-            PutU16(p + pos, static_cast<std::uint16_t>(rangeField[b]));
-            pos += 2;
+            PutU64(p + pos, std::bit_cast<std::uint64_t>(band.Range));
+            pos += 8;
         }
         if (kinds & zqt_obs_intrf::KindPhase) {
             PutU32(p + pos, static_cast<std::uint32_t>(phaseField[b]));
@@ -1066,7 +1040,14 @@ void TZQS_Epoch_bs::SetEngine(IZQS_EnginePtr Engine) {
 
 IZQS_StandaloneSolutionPtr TZQS_Epoch_bs::SolutionOfKind(std::uint8_t Kind,
                                                          IZQS_StandaloneSolutionPtr& Slot) {
-    if (!Slot) Slot = zqt_solution::TZQS_StandaloneSolution::Create(Intf(), 0, Kind);
+    if (!Slot) {
+        // The solution spans every epoch of the data set: its row and registry link hang
+        // under the data set, so that they go with it (this object only moves from epoch
+        // to epoch). An epoch without a data set keeps it under itself.
+        zqt_objects_intrf::IZQS_ObjectPtr parent = GetDataSet();
+        if (!parent) parent = Intf();
+        Slot = zqt_solution::TZQS_StandaloneSolution::Create(parent, 0, Kind);
+    }
     return Slot;
 }
 

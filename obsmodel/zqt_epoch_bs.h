@@ -5,13 +5,14 @@
 // SatObs row. TZQS_Epoch_bs holds the epoch's own values (time, interval, flags) and its
 // lazily created companions.
 //
-// Data blob (little-endian, at most 87 bytes):
+// Data blob (little-endian, at most 123 bytes):
 //   0  f64  base range (m)
 //   8  u8   band mask (bit b = band b follows)
 //   9  per band b = 1..6 in the mask:
 //        u8 kinds (2 range, 4 phase, 8 Doppler, 16 strength), u8 lock indicator,
-//        [i16 (range - base) x 100] [i32 (phase - base - offset) x 1e5] [f32 Doppler]
-//        [u8 strength]
+//        [f64 range] [i32 (phase - base - offset) x 1e5] [f32 Doppler] [u8 strength]
+// The pseudorange is kept whole, as the stream gave it: no rounding, and no limit on its
+// distance from the satellite's first one.
 // The phase offset is a whole number of wavelengths per satellite and band, chosen by the
 // packer and not stored: a phase read back may differ by whole wavelengths.
 #pragma once
@@ -57,7 +58,7 @@ using zqt_sat_obs_types::TSatSet;
 // ---------------------------------------------------------------------------------------
 // Blob and record helpers
 
-inline constexpr std::size_t MaxBlobSize = 87;
+inline constexpr std::size_t MaxBlobSize = 123;
 using TBlob = std::array<std::uint8_t, MaxBlobSize>;
 
 // UnpackBlob's result for a blob whose band mask announces more bytes than it holds.
@@ -224,10 +225,9 @@ public:
 
     // ---- packing ----------------------------------------------------------------------
     // Packs record Index into Out; returns the bytes written, 0 when the record packs to
-    // nothing (no base range, or no band with a pseudorange or phase). A pseudorange that
-    // no longer fits its 16-bit field and a phase that cannot be expressed (no wavelength
-    // for a new offset, not a number) are dropped from the record, so that its kinds,
-    // bitset and band mask tell what the blob holds.
+    // nothing (no base range, or no band with a pseudorange or phase). A phase that cannot
+    // be expressed (no wavelength for a new offset, not a number) is dropped from the
+    // record, so that its kinds, bitset and band mask tell what the blob holds.
     std::size_t PackBlob(std::int32_t Index, TBlob& Out);
     // Packs every record into the object's blob buffers; returns how many records packed
     // to something.

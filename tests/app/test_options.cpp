@@ -114,7 +114,7 @@ TEST(OptionTable, KindsDefaultsAndLimits) {
     const auto& of = dynamic_cast<const UMerrow::TFileParameter&>(find("of"));
     EXPECT_EQ(of.ExistenceMode(), 0);
     const auto& dt = dynamic_cast<const UMerrow::TIntegerParameter&>(find("dt"));
-    EXPECT_EQ(dt.Minimum(), -2147483647 - 1);
+    EXPECT_EQ(dt.Minimum(), 0);
     EXPECT_EQ(dt.Maximum(), 2147483647);
     const auto& dh = dynamic_cast<const UMerrow::TFloatParameter&>(find("DH"));
     EXPECT_DOUBLE_EQ(dh.GetAsFloat(), -100);
@@ -284,7 +284,6 @@ TEST_F(OptionsTest, SettingsOfEachOption) {
          }},
         {{"--mxd=no"}, [](const RRunSettings& r) { EXPECT_TRUE(r.Settings.MixedNavigation); }},
         {{"--dt=1000"}, [](const RRunSettings& r) { EXPECT_EQ(r.ReaderSettings.Interval, 10000); }},
-        {{"--dt=-5"}, [](const RRunSettings& r) { EXPECT_EQ(r.ReaderSettings.Interval, -50); }},
         {{"--icss=G,R"},
          [](const RRunSettings& r) { EXPECT_EQ(r.Settings.IncludedSystems, 0x06u); }},
         {{"--ecss=R,I"},
@@ -386,6 +385,9 @@ TEST_F(OptionsTest, Refusals) {
          "ECommandLineParser \"5\" is not a valid value for the \"v\" parameter. The "
          "maximum value is 4"},
         {{"--hr=maybe"}, "ECommandLineParser \"maybe\" is not a valid value for the \"hr\""},
+        {{"--dt=-5"},
+         "ECommandLineParser \"-5\" is not a valid value for the \"dt\" parameter. The "
+         "minimum value is 0"},
         {{"--unknown=1"}, "ECommandLineParser \"unknown\" is not a valid parameter name"},
         {{"--st=05_03_24"}, "Exception Wrong time format"},
         {{"--ft=1_2_3_4_5"}, "Exception Wrong time format"},
@@ -460,9 +462,9 @@ TEST_F(OptionsTest, InputFileChecks) {
         Language ru(1);
         EXPECT_EQ(Failure({undated}, false).rfind("Exception Вы должны указать день", 0), 0u);
     }
-    // Only the first positional argument is the input.
-    EXPECT_EQ(Failure({Input, "second.rtcm"}, false), "");
-    EXPECT_EQ(Run.InputFile, Input);
+    // Positional arguments after the input would stay unconverted: refused, named.
+    EXPECT_EQ(Failure({Input, "second.rtcm", "-v=3.04", "third one.rtcm"}, false),
+              "Exception One input file per run; also given: second.rtcm, third one.rtcm");
 }
 
 TEST_F(OptionsTest, OutputDirectoryIsOnlyNamed) {

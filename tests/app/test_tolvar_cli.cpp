@@ -155,6 +155,24 @@ TEST_F(AppTest, FailedImportIsNoSuccess) {
     EXPECT_EQ(Out.str().find(" sec"), std::string::npos);
 }
 
+TEST_F(AppTest, RecordingWithoutFramesGivesTheEphemeridesOfBorb) {
+    // Without observations the run writes the navigation file of what --borb brought.
+    const std::string input = Dir.File("ABCD_2024_03_05.rtcm");
+    const std::string nav = (fs::path(TOLVAR_TEST_DATA) / "rinex" / "nav_212_gps.rnx").string();
+    App->SetArguments({"tolvar", input, "-o=" + Dir.Path().string(), "--borb=" + nav});
+    App->Run();
+    EXPECT_NE(Out.str().find("No RTCM 3 message found in " + input +
+                             ": only the ephemerides of --borb and --rorb are written"),
+              std::string::npos)
+        << Out.str();
+    EXPECT_NE(Out.str().find("ABCD_2024_03_05 ready"), std::string::npos);
+    std::ifstream f(Dir.Path() / "ABCD_2024_03_05.24p");
+    const std::string text((std::istreambuf_iterator<char>(f)), {});
+    EXPECT_NE(text.find("     3.05           N: GNSS NAV DATA    M: MIXED"), std::string::npos);
+    EXPECT_NE(text.find("\nG05 2024 03 05 12 00 00"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nG07 2024 03 05 14 00 00"), std::string::npos) << text;
+}
+
 // ---------------------------------------------------------------------------------------
 // The program as a process
 
@@ -245,6 +263,12 @@ TEST_F(CliTest, OptionChecksEndWithTheirMessageAndCode) {
     const std::vector<Case> cases = {
         {{Input, "-v=2.05"}, C, 50, "Exception Unsupported rinex version 2.05"},
         {{Input, "-v=2.05"}, RU, 50, "Exception Версия RINEX 2.05 не поддерживается"},
+        {{Input, nav}, C, 50, "Exception One input file per run; also given: " + nav},
+        {{Input, "--dt=-1"},
+         C,
+         50,
+         "ECommandLineParser \"-1\" is not a valid value for the \"dt\" parameter. The minimum "
+         "value is 0"},
         {{Input, "-v=5"},
          C,
          50,

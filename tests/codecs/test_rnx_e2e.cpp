@@ -46,15 +46,16 @@ const std::vector<Sat> Sats = {
     {SatKey(SC_GALILEO, 11), 127, {1, 5}},
 };
 
-// The values put in: code (m), phase (m, close to the code as a receiver measures it),
-// Doppler (Hz), strength (dB-Hz).
+// The values put in: code (m; the other bands hundreds of metres from the first, to the
+// tenth of a millimetre), phase (m, close to the code as a receiver measures it), Doppler
+// (Hz), strength (dB-Hz).
 struct In {
     double Code, Phase, Doppler, Strength;
 };
 
 In InputOf(const Sat& S, std::uint8_t Band, int Epoch) {
     In v;
-    v.Code = 20000000.0 + S.Key * 100.0 + Band * 1.5 + Epoch * 0.75;
+    v.Code = 20000000.0 + S.Key * 100.0 + (Band - 1) * 200.0617 + Epoch * 0.75;
     v.Phase = v.Code + 0.3 + Epoch * 0.01;
     v.Doppler = -1500.25 + Band + Epoch * 0.5;
     v.Strength = 40.0 + Band + Epoch;
@@ -199,7 +200,7 @@ void ExpectValuesAsPutIn(const TValues& Values) {
         ASSERT_NE(band, 0) << "a band that was not put in";
         const In v = InputOf(*s, band, epoch);
         switch (code[0]) {
-            case 'C': EXPECT_NEAR(value, v.Code, 0.006); break;
+            case 'C': EXPECT_NEAR(value, v.Code, 0.0005 + 1e-7); break;
             case 'L':
                 // Cycles of the wavelength of the satellite's channel.
                 EXPECT_NEAR(value, v.Phase / CarrierWavelength(s->Key >> 8, band, s->Glo), 0.002);

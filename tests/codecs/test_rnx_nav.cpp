@@ -115,10 +115,13 @@ void FillStore(TNavStore& N) {
 // Writes the file of System (the mixed one with the setting) beside a stand-in observation
 // file of every system the version has; returns its name ("" when none was written).
 std::string WriteFrom(const TSettings& Set, std::uint8_t System, const fs::path& Dir,
-                      const TNavStore& N) {
+                      const TNavStore& N, std::vector<std::string>* Messages = nullptr) {
     const auto obs = TObsStandIn::Make(Set, RnxVersionInfo(Set.RnxVersion).Systems & 0xFE, Noon);
     const auto w = TZQS_RinexNavigation::CreateFrom(*obs, System);
     w->SetStore(N.Store);
+    if (Messages)
+        w->SetOnMessage(
+            [Messages](const std::string& Text, std::uint8_t) { Messages->push_back(Text); });
     w->SetPath((Dir / "golden").string());
     w->WriteFile();
     return w->GetWrittenName();
@@ -220,20 +223,28 @@ TEST(RnxNavFiles, VersionTypeAndChoiceOfFiles) {
         std::uint8_t System;
         const char* Name;  // "" for no file
         const char* Type;  // columns 1 to 60 of the first line
+        const char* Message = "";
     } cases[] = {
         {RN2_211, SC_GPS, "golden.24N", "     2.10           N: GPS NAV DATA"},
         {RN2_211, SC_GLONASS, "golden.24G", "     2.10           GLONASS NAV DATA"},
         {RN2_211, SC_GALILEO, "golden.24L", "     2.11           L: GALILEO NAV DATA"},
         {RN2_211, SC_WAAS, "golden.24H", "     2.11           H: GEO NAV MSG DATA"},
-        {RN2_212, SC_BDS, "", ""},  // no file type for BeiDou in version 2
+        // No file type for BeiDou in version 2: the ephemerides a 3.xx file would carry
+        // are counted on the console.
+        {RN2_212, SC_BDS, "", "",
+         "2 BeiDou ephemerides not written: RINEX 2.12 has no navigation file for BeiDou "
+         "(RINEX 3.00 and later have)"},
         {RN3_304, SC_BDS, "golden.24C", "     3.04           N: GNSS NAV DATA    C: COMPASS"},
     };
     TNavStore n(T0, T0 + Day);
     FillStore(n);
     for (const auto& c : cases) {
         TempDir dir;
-        const std::string name = WriteFrom(Settings(c.Version, false), c.System, dir.Path, n);
+        std::vector<std::string> messages;
+        const std::string name =
+            WriteFrom(Settings(c.Version, false), c.System, dir.Path, n, &messages);
         EXPECT_EQ(fs::path(name).filename().string(), c.Name) << int(c.System);
+        EXPECT_EQ(messages.empty() ? "" : messages.front(), c.Message);
         if (!name.empty()) {
             EXPECT_EQ(FileLines(name).at(0).substr(0, 60).find(c.Type), 0u) << c.Type;
         }

@@ -288,6 +288,35 @@ TEST_F(RinexReader, Rinex2GpsRecordsAndTheirHeader) {
     EXPECT_FLOAT_EQ(ionos[0].beta3, -65536.0f);
 }
 
+TEST_F(RinexReader, Rinex212RecordsInEitherLayout) {
+    // Version 2.12 puts satellite and epoch in 23 columns and the orbit values from column
+    // 5; files that keep the 2.11 columns are read too.
+    std::vector<std::string> old = {VersionLine("2.12", "N: GPS NAV DATA"), EndOfHeader};
+    Append(old, Record(" 5 24  3  5 12  0  0.0", {-1.2345e-4, -3.4e-13, 0.0},
+                       Kepler(216000, 2.0, 210000), "   "));
+    Append(old, Record(" 7 24  3  5 14  0  0.0", {2.5e-5, 1.1e-12, 0.0},
+                       Kepler(223200, 2.0, 220000), "   "));
+    const std::string files[] = {
+        (fs::path(TOLVAR_TEST_DATA) / "rinex" / "nav_212_gps.rnx").string(),
+        WriteLines("old0650.24n", old)};
+    for (const std::string& path : files) {
+        SCOPED_TRACE(path);
+        const auto s = Read(path);
+        EXPECT_EQ(s.Records, 2);
+        EXPECT_EQ(s.Damaged, 0) << s.FirstDamaged;
+        const auto all = Ephemerides();
+        const REphem* g5 = Find(all, SatKey(SC_GPS, 5));
+        const REphem* g7 = Find(all, SatKey(SC_GPS, 7));
+        ASSERT_TRUE(g5 && g7);
+        EXPECT_EQ(g5->GPSTime, Day20240305 + 12 * 3600 * Sec);
+        EXPECT_DOUBLE_EQ(g5->af0, -1.2345e-4);
+        EXPECT_DOUBLE_EQ(g5->roota, 5153.6);
+        EXPECT_EQ(g5->toe, 216000u);
+        EXPECT_DOUBLE_EQ(g7->af0, 2.5e-5);
+        EXPECT_EQ(g7->tom, 220000);
+    }
+}
+
 TEST_F(RinexReader, Rinex2LinesOfAnotherKindEndTheirRecordOnly) {
     // Lines of an observation epoch in a navigation file (found by fuzzing: the reading
     // never ended) are a damaged record; the records around them are read.

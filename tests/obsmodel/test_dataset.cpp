@@ -105,6 +105,31 @@ TEST_F(DataSetTest, RoverStreamWithStationOccupationsBuildsItsRecordsets) {
     EXPECT_EQ(Int("SELECT COUNT(*) FROM Epochs WHERE Interval = 10000"), 9);
 }
 
+TEST_F(DataSetTest, StandaloneSolutionGoesWithItsDataSet) {
+    auto ds = NewDataSet();
+    auto epoch = std::dynamic_pointer_cast<zqt_epoch_dbs::TZQS_Epoch>(ds->GetEpoch());
+    for (int s = 0; s < 3; ++s) {
+        epoch->GetCoordinates()->SetXYZ({6378137.0 + s, 0.0, 0.0});
+        epoch_test::WriteEpoch(*epoch, T0 + s * Second, Sats(), s);
+    }
+    ds->FinishWrite();
+    const std::int32_t id = ds->GetObjID();
+    const std::int64_t solution =
+        Int(sysutils::Format("SELECT DefaultSolutionID FROM Datasets WHERE DataSetID = %d", id));
+    ASSERT_GT(solution, 0);
+    const auto count = [this](const char* Sql, std::int64_t Id) {
+        return Int(sysutils::Format(Sql, Id));
+    };
+    EXPECT_EQ(count("SELECT ParentID FROM Solutions WHERE SolutionID = %d", solution), id);
+    EXPECT_EQ(count("SELECT LinkObj1 FROM ObjInfo WHERE ObjID = %d", solution), id);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Coordinates WHERE ObjID = %d", solution), 3);
+    // Deleting the data set leaves no row of its solution behind.
+    Db->ExecSQL(sysutils::Format("DELETE FROM DataSets WHERE DataSetID = %d", id));
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Solutions WHERE SolutionID = %d", solution), 0);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM ObjInfo WHERE ObjID = %d", solution), 0);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Coordinates WHERE ObjID = %d", solution), 0);
+}
+
 TEST_F(DataSetTest, OccupationsBeginningTogether) {
     auto ds = NewDataSet();
     WriteEpochs(*ds, Range(0, 9));

@@ -338,6 +338,9 @@ std::int64_t TZQS_RTCM_Decoder::GPSTicksOfEpoch(std::int64_t Reference, std::uin
             return t;
         }
         case SC_BDS:
+            // A time of week wrapped below zero: the first 14 s of the GPS week.
+            if (BdsTowWrapped(Field))
+                return NearestCandidate(Reference, Field - BdsWrappedTowBase, TicksPerWeek);
             if (Field >= MsPerWeek)
                 throw ExceptionRTCMMessage(Format("BeiDou time of week out of range: %d", Field));
             // BeiDou time is 14 s behind GPS time.
@@ -421,6 +424,8 @@ void TZQS_RTCM_Decoder::DecodeMessage(const std::uint8_t* Payload, std::int32_t 
     FRefTime = t;
     FRefIsDay = false;
     if (FFirstDecodedTime == 0) FFirstDecodedTime = t;
+    if (system == SC_BDS && msm && BdsTowWrapped(FEpochField) && FEpoch && Included(number))
+        ++FCounts.BdsWeekWrapped;
     t = BdsEpochTime(t, system == SC_BDS && msm);
     FCurEpochTime = t;
     FLatestTime = t;

@@ -378,6 +378,7 @@ public:
         std::int64_t LateDuplicates = 0;  // late satellites the written epoch held already
         std::int64_t GloDayIgnored = 0;   // GLONASS day fields that disagreed with the time
         std::int64_t BdsRetimed = 0;      // BeiDou MSM stamped with GPS time (see DecodeMessage)
+        std::int64_t BdsWeekWrapped = 0;  // BeiDou MSM whose time of week wrapped below zero
         std::int64_t Superseded = 0;      // messages left for a richer kind of their epoch
         std::int64_t Duplicates = 0;      // messages received twice for one epoch
         // Satellites whose message lacks the whole milliseconds of the range and whose orbit
@@ -409,6 +410,14 @@ public:
         return GPSTicksOfEpoch(EffectiveReference(), System, Field, Legacy, DayIgnored);
     }
     std::int64_t EffectiveReference() const noexcept;
+    // Some encoders form the BeiDou time of week as the GPS time of week less 14 s without
+    // bringing it back into the week: during the first 14 s of a GPS week the 30-bit field
+    // then holds that negative time, 2^30 - 14,000 ms and above. No time of week reaches
+    // there, so such a field is read as that GPS time of week (field - (2^30 - 14,000)).
+    static constexpr std::uint32_t BdsWrappedTowBase = (1u << 30) - 14000u;
+    static constexpr bool BdsTowWrapped(std::uint32_t Field) noexcept {
+        return Field >= BdsWrappedTowBase && Field < (1u << 30);
+    }
 
     // ---- MSM ------------------------------------------------------------------------------
     // Decodes an MSM into Msm; the number of bits read, or 0 for SBAS, an unknown system, a

@@ -111,7 +111,9 @@ void TZQS_Rinex3Writer::WriteGloSlotLines() {
         const int ch = channels[n - 1];
         if (ch != GloChannelUnknown && ch >= -9 && ch <= 99) known.emplace_back(n, ch);
     }
-    if (known.empty()) return;
+    // From 3.02 on a file with GLONASS observations must carry the record, with the
+    // satellites whose channel is known or with none.
+    if (known.empty() && (FSettings.RnxVersion < RN3_302 || FCodes[SC_GLONASS].empty())) return;
     FLine = FormatPoint("%3d ", static_cast<std::int64_t>(known.size()));
     int onLine = 0;
     for (const auto& [n, ch] : known) {

@@ -210,6 +210,7 @@ TEST(RnxWriter, GlonassSlotLinesWrapAfterEightSatellites) {
         int Last;  // satellites R01 .. R<Last>
         std::vector<std::string> Want;
     } cases[] = {
+        {0, {"  0" + std::string(57, ' ') + label}},  // mandatory with GLONASS observations
         {8, {"  8 R01  1 R02 -4 R03  5 R04  6 R05  1 R06 -4 R07  5 R08  6 " + label}},
         {17,
          {" 16 R01  1 R02 -4 R03  5 R04  6 R05  1 R06 -4 R07  5 R08  6 " + label,
@@ -224,6 +225,9 @@ TEST(RnxWriter, GlonassSlotLinesWrapAfterEightSatellites) {
         for (int n = 0; n < c.Last; ++n) rs->Glo[static_cast<std::size_t>(n)] = channels[n];
         EXPECT_EQ(Write(rs, Settings(RN3_304)).Labelled(label), c.Want) << c.Last;
     }
+    // Before 3.02 the record is optional: without a known channel there is none.
+    EXPECT_TRUE(
+        Write(TSynRecordset::Make(SmallEpochs(1)), Settings(RN3_301)).Labelled(label).empty());
 }
 
 TEST(RnxWriter, SystemWithoutCodesInTheVersionIsLeftOut) {

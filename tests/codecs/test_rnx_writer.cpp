@@ -230,6 +230,15 @@ TEST(RnxWriter, GlonassSlotLinesWrapAfterEightSatellites) {
         Write(TSynRecordset::Make(SmallEpochs(1)), Settings(RN3_301)).Labelled(label).empty());
 }
 
+TEST(RnxWriter, GlonassBiasLineStatesTheBiasesAppliedToThePhases) {
+    auto rs = TSynRecordset::Make(SmallEpochs(1));
+    rs->Biases = {-1.5, 0.0, 0.0, -8.1};
+    EXPECT_EQ(
+        Write(rs, Settings(RN3_304)).Labelled("GLONASS COD/PHS/BIS"),
+        std::vector<std::string>{" C1C   -1.500 C1P    0.000 C2C    0.000 C2P   -8.100        "
+                                 "GLONASS COD/PHS/BIS"});
+}
+
 TEST(RnxWriter, SystemWithoutCodesInTheVersionIsLeftOut) {
     // BeiDou 19 observes only band 6 (1X), which has a code from 3.04 on.
     auto rs = TSynRecordset::Make(SmallEpochs(2, false));

@@ -661,9 +661,19 @@ void TTolvar_project::WriteNavigationOnly(const std::string& OutputName) {
     writer->WriteFile();
 }
 
-std::string TTolvar_project::WriteReceiver(std::int32_t DataSetID, const std::string& OutputName) {
-    const std::vector<std::int32_t> ids = zqt_dataset_dbs::TZQS_DataSet::FindRecordsets(
-        *Database(), DataSetID, zqt_recordset_bs::RecordsetOutput);
+std::vector<std::int32_t> TTolvar_project::OutputRecordsets(
+    const std::vector<std::int32_t>& DataSetIDs) {
+    std::vector<std::int32_t> ids;
+    for (const std::int32_t ds : DataSetIDs)
+        for (const std::int32_t id : zqt_dataset_dbs::TZQS_DataSet::FindRecordsets(
+                 *Database(), ds, zqt_recordset_bs::RecordsetOutput))
+            ids.push_back(id);
+    return ids;
+}
+
+std::string TTolvar_project::WriteReceiver(const std::vector<std::int32_t>& DataSetIDs,
+                                           const std::string& OutputName) {
+    const std::vector<std::int32_t> ids = OutputRecordsets(DataSetIDs);
     if (ids.empty()) {
         DoMessage(OutputName, 0);
         WriteNavigationOnly(OutputName);
@@ -695,11 +705,11 @@ std::string TTolvar_project::WritePieces(
     return first;
 }
 
-void TTolvar_project::WriteHourly(std::int32_t DataSetID, const std::string& OutputName) {
-    const std::vector<std::int32_t> ids = zqt_dataset_dbs::TZQS_DataSet::FindRecordsets(
-        *Database(), DataSetID, zqt_recordset_bs::RecordsetOutput);
+void TTolvar_project::WriteHourly(const std::vector<std::int32_t>& DataSetIDs,
+                                  const std::string& OutputName) {
+    const std::vector<std::int32_t> ids = OutputRecordsets(DataSetIDs);
     if (ids.empty()) {
-        WriteReceiver(DataSetID, OutputName);  // navigation file only
+        WriteReceiver(DataSetIDs, OutputName);  // navigation file only
         return;
     }
     FRun.Settings.RinexNames = true;
@@ -735,19 +745,24 @@ void TTolvar_project::Run() {
         ImportInput();
 
         if (!FObsFile) throw zqt_types_bs::ExceptionZQS("The input file gave no observation file");
-        const IZQS_FileReceiverPtr receiver = FObsFile->GetReceiver(0);
-        if (!receiver)
+        if (FObsFile->ReceiverCount() < 1 || !FObsFile->GetReceiver(0))
             throw zqt_types_bs::ExceptionZQS(Format("No receiver in %s", FRun.InputFile));
-        const IZQS_DataSetPtr dataset = receiver->GetDataSet(0);
-        if (!dataset) throw zqt_types_bs::ExceptionZQS(Format("No data set in %s", FRun.InputFile));
-        const std::int32_t dataSetID = dataset->GetObjID();
+        // One receiver per station of the stream, in the order their epochs began.
+        std::vector<std::int32_t> dataSets;
+        for (std::int32_t i = 0; i < FObsFile->ReceiverCount(); ++i) {
+            const IZQS_FileReceiverPtr receiver = FObsFile->GetReceiver(i);
+            const IZQS_DataSetPtr dataset = receiver ? receiver->GetDataSet(0) : nullptr;
+            if (!dataset)
+                throw zqt_types_bs::ExceptionZQS(Format("No data set in %s", FRun.InputFile));
+            dataSets.push_back(dataset->GetObjID());
+        }
 
         const std::string outputName = FRun.Settings.OutputName;
         CreateOutputDir(FRun.Settings.OutputDir);
         if (FRun.Settings.HourlyFiles)
-            WriteHourly(dataSetID, outputName);
+            WriteHourly(dataSets, outputName);
         else
-            WriteReceiver(dataSetID, outputName);
+            WriteReceiver(dataSets, outputName);
 
         FObsFile.reset();
         *FOut << outputName << " ready" << '\n';

@@ -392,6 +392,29 @@ TEST_F(ImportFixture, StationChangesGiveEachStationItsReceiver) {
     EXPECT_EQ(single->GetReceiver(0)->GetReceiver()->GetReceiverType(), "REC");
 }
 
+// BeiDou MSM whose encoder wrapped the time of week below zero at the week's start join
+// their epochs, and the repair is told.
+TEST_F(ImportFixture, BeidouTimeOfWeekWrappedAtTheWeekStart) {
+    const std::int64_t week = Day20240305 - 2 * TicksPerDay;  // Sunday 2024-03-03 00:00 GPS
+    TBytes s;
+    for (int k = 0; k < 3; ++k) {
+        Append(s, Msm7(1077, week + k * Sec, {3, 7}, false));
+        RMsmIn m;
+        m.Number = 1127;
+        m.Station = 7;
+        m.EpochField = static_cast<std::uint32_t>((1 << 30) - 14000 + k * 1000);
+        m.Sats.push_back(MsmSat(12, 2.1e7, 14));
+        Append(s, Frame(EncodeMSM(m)));
+    }
+    const std::vector<RStoredEpoch> epochs =
+        Epochs(DataSetID(Import(Dir.Write("WRAP_2024_03_03.rtcm3", s))));
+    ASSERT_EQ(epochs.size(), 3u);
+    for (const RStoredEpoch& e : epochs)
+        EXPECT_NE(e.Find(SatKey(zqt_sat_obs_types::SC_BDS, 12)), nullptr) << e.Time;
+    EXPECT_TRUE(Told("repaired 3 BeiDou message(s) whose time of week wrapped below zero"));
+    EXPECT_FALSE(Told("not decoded"));
+}
+
 // ---------------------------------------------------------------------------------------
 // Passes, epochs and the window
 

@@ -874,9 +874,19 @@ void TTolvar_project::WriteNavigationOnly(const std::string& OutputName,
     writer->WriteFile();
 }
 
-std::string TTolvar_project::WriteReceiver(std::int32_t DataSetID, const std::string& OutputName) {
-    const std::vector<std::int32_t> ids = zqt_dataset_dbs::TZQS_DataSet::FindRecordsets(
-        *Database(), DataSetID, zqt_recordset_bs::RecordsetOutput);
+std::vector<std::int32_t> TTolvar_project::OutputRecordsets(
+    const std::vector<std::int32_t>& DataSetIDs) {
+    std::vector<std::int32_t> ids;
+    for (const std::int32_t ds : DataSetIDs)
+        for (const std::int32_t id : zqt_dataset_dbs::TZQS_DataSet::FindRecordsets(
+                 *Database(), ds, zqt_recordset_bs::RecordsetOutput))
+            ids.push_back(id);
+    return ids;
+}
+
+std::string TTolvar_project::WriteReceiver(const std::vector<std::int32_t>& DataSetIDs,
+                                           const std::string& OutputName) {
+    const std::vector<std::int32_t> ids = OutputRecordsets(DataSetIDs);
     if (ids.empty()) {
         DoMessage(OutputName, 0);
         WriteNavigationOnly(OutputName, NavigationOnlyStore());
@@ -908,26 +918,24 @@ std::string TTolvar_project::WritePieces(
     return first;
 }
 
-void TTolvar_project::CheckEpochsInWindow(std::int32_t DataSetID) {
+void TTolvar_project::CheckEpochsInWindow(const std::vector<std::int32_t>& DataSetIDs) {
     const TRReaderSettings& r = FRun.ReaderSettings;
     if (r.StartTime == 0 && r.FinalTime == 0 && r.Interval == 0) return;
-    SQLiteExt::IESQLiteDatabase& db = *Database();
-    // Observations were recorded (the data set has output recordsets), and the window or
+    // Observations were recorded (the data sets have output recordsets), and the window or
     // interval kept none of their epochs.
-    if (zqt_dataset_dbs::TZQS_DataSet::FindRecordsets(db, DataSetID,
-                                                      zqt_recordset_bs::RecordsetOutput)
-            .empty())
-        return;
-    if (db.QueryInt(
-            Format("SELECT EXISTS (SELECT 1 FROM Epochs WHERE DataSetID = %d)", DataSetID)) == 0)
-        throw Exception(Format(Message(msgNoEpochInWindow), FRun.InputFile));
+    if (OutputRecordsets(DataSetIDs).empty()) return;
+    SQLiteExt::IESQLiteDatabase& db = *Database();
+    for (const std::int32_t id : DataSetIDs)
+        if (db.QueryInt(Format("SELECT EXISTS (SELECT 1 FROM Epochs WHERE DataSetID = %d)", id)))
+            return;
+    throw Exception(Format(Message(msgNoEpochInWindow), FRun.InputFile));
 }
 
-void TTolvar_project::WriteHourly(std::int32_t DataSetID, const std::string& OutputName) {
-    const std::vector<std::int32_t> ids = zqt_dataset_dbs::TZQS_DataSet::FindRecordsets(
-        *Database(), DataSetID, zqt_recordset_bs::RecordsetOutput);
+void TTolvar_project::WriteHourly(const std::vector<std::int32_t>& DataSetIDs,
+                                  const std::string& OutputName) {
+    const std::vector<std::int32_t> ids = OutputRecordsets(DataSetIDs);
     if (ids.empty()) {
-        WriteReceiver(DataSetID, OutputName);  // navigation file only
+        WriteReceiver(DataSetIDs, OutputName);  // navigation file only
         return;
     }
     FRun.Settings.RinexNames = true;
@@ -980,18 +988,21 @@ void TTolvar_project::Run() {
             DoMessage(e.Message() + ": only the ephemerides of --borb and --rorb are written", 1);
         }
 
-        std::int32_t dataSetID = 0;
+        std::vector<std::int32_t> dataSets;
         if (!navigationOnly) {
             if (!FObsFile)
                 throw zqt_types_bs::ExceptionZQS("The input file gave no observation file");
-            const IZQS_FileReceiverPtr receiver = FObsFile->GetReceiver(0);
-            if (!receiver)
+            if (FObsFile->ReceiverCount() < 1 || !FObsFile->GetReceiver(0))
                 throw zqt_types_bs::ExceptionZQS(Format("No receiver in %s", FRun.InputFile));
-            const IZQS_DataSetPtr dataset = receiver->GetDataSet(0);
-            if (!dataset)
-                throw zqt_types_bs::ExceptionZQS(Format("No data set in %s", FRun.InputFile));
-            dataSetID = dataset->GetObjID();
-            CheckEpochsInWindow(dataSetID);
+            // One receiver per station of the stream, in the order their epochs began.
+            for (std::int32_t i = 0; i < FObsFile->ReceiverCount(); ++i) {
+                const IZQS_FileReceiverPtr receiver = FObsFile->GetReceiver(i);
+                const IZQS_DataSetPtr dataset = receiver ? receiver->GetDataSet(0) : nullptr;
+                if (!dataset)
+                    throw zqt_types_bs::ExceptionZQS(Format("No data set in %s", FRun.InputFile));
+                dataSets.push_back(dataset->GetObjID());
+            }
+            CheckEpochsInWindow(dataSets);
         }
 
         const std::string outputName = FRun.Settings.OutputName;
@@ -999,9 +1010,9 @@ void TTolvar_project::Run() {
             DoMessage(outputName, 0);
             WriteNavigationOnly(outputName, navigationOnly);
         } else if (FRun.Settings.HourlyFiles) {
-            WriteHourly(dataSetID, outputName);
+            WriteHourly(dataSets, outputName);
         } else {
-            WriteReceiver(dataSetID, outputName);
+            WriteReceiver(dataSets, outputName);
         }
         outputs.Publish();
         folder.Keep();

@@ -218,14 +218,16 @@ public:
     // convert (banner or help only).
     bool ParseParams();
 
-    // Writes the output recordsets of a data set in time order (the first under the output
-    // name, the later ones with "_002", "_003", ...); without one, only a navigation file.
+    // Writes the output recordsets of the data sets (one per station of the stream, in the
+    // order their epochs began), each data set's in time order: the first under the output
+    // name, the later ones with "_002", "_003", ...; without one, only a navigation file.
     // Returns the name of the first observation file written ("" for none).
-    std::string WriteReceiver(std::int32_t DataSetID, const std::string& OutputName);
+    std::string WriteReceiver(const std::vector<std::int32_t>& DataSetIDs,
+                              const std::string& OutputName);
     // The same, each recordset split into clock-hour pieces (an hour without epochs gives
     // none) named with a letter, RINEX naming forced on; without an output recordset, only
     // a navigation file.
-    void WriteHourly(std::int32_t DataSetID, const std::string& OutputName);
+    void WriteHourly(const std::vector<std::int32_t>& DataSetIDs, const std::string& OutputName);
 
     void ImportNavFiles();
     void ImportRtcmEphemeris();
@@ -249,9 +251,11 @@ private:
     // could be written, the first such fault is raised. Returns the name of the first
     // observation file written ("" for none).
     std::string WritePieces(const std::vector<std::pair<std::int32_t, std::string>>& Pieces);
-    // Raises message 6 when a time window or interval is set and has kept no epoch of a
-    // data set that recorded observations.
-    void CheckEpochsInWindow(std::int32_t DataSetID);
+    // Raises message 6 when a time window or interval is set and has kept no epoch of data
+    // sets that recorded observations.
+    void CheckEpochsInWindow(const std::vector<std::int32_t>& DataSetIDs);
+    // The output recordsets of the data sets, one data set after the other.
+    std::vector<std::int32_t> OutputRecordsets(const std::vector<std::int32_t>& DataSetIDs);
     // The navigation store of the run's day (three days on either side), loaded.
     zqt_datastorage::IZQS_DataStoragePtr NavigationOnlyStore();
     // A mixed RINEX 3.05 navigation file of the run's day from that store.

@@ -1,5 +1,6 @@
 #include "zqt_rnx3_writer.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace zqt_rnx3_writer {
@@ -111,7 +112,9 @@ void TZQS_Rinex3Writer::WriteGloSlotLines() {
         const int ch = channels[n - 1];
         if (ch != GloChannelUnknown && ch >= -9 && ch <= 99) known.emplace_back(n, ch);
     }
-    if (known.empty()) return;
+    // From 3.02 on a file with GLONASS observations must carry the record, with the
+    // satellites whose channel is known or with none.
+    if (known.empty() && (FSettings.RnxVersion < RN3_302 || FCodes[SC_GLONASS].empty())) return;
     FLine = FormatPoint("%3d ", static_cast<std::int64_t>(known.size()));
     int onLine = 0;
     for (const auto& [n, ch] : known) {
@@ -128,9 +131,12 @@ void TZQS_Rinex3Writer::WriteGloSlotLines() {
 
 void TZQS_Rinex3Writer::WriteGloBiasLines() {
     if (FSettings.RnxVersion < RN3_302 || FCodes[SC_GLONASS].empty()) return;
+    // The biases applied to the phases to align them with the ranges (0 where none was).
+    const zqt_obs_intrf::TGloPhaseBiases biases = FRecordset->GetGloPhaseBiases();
+    static constexpr const char* Codes[4] = {"C1C", "C1P", "C2C", "C2P"};
     std::string line;
-    for (const char* code : {"C1C", "C1P", "C2C", "C2P"})
-        line += FormatPoint(" %3s %8.3f", code, 0.0);
+    for (std::size_t i = 0; i < biases.size(); ++i)
+        line += FormatPoint(" %3s %8.3f", Codes[i], std::isfinite(biases[i]) ? biases[i] : 0.0);
     WriteHeaderLine(line, "GLONASS COD/PHS/BIS");
 }
 

@@ -87,7 +87,7 @@ void TZQS_RTC_Parser::OnMessageDecoded() {
         // Receiver descriptors go to the receiver of an observation file, which exists
         // when the decoder feeds epochs.
         case 1033:
-            if (FEpoch) StoreReceiverInfo();
+            if (FAssembling) StoreReceiverInfo();
             break;
         default: break;
     }
@@ -129,6 +129,7 @@ void TZQS_RTC_Parser::SetReferenceTime(std::int64_t Time) noexcept {
 }
 
 void TZQS_RTC_Parser::SetEpochSink(IZQS_EpochPtr Epoch) {
+    FAssembling = Epoch != nullptr;
     FEpoch = std::move(Epoch);
     FSatObs = FEpoch ? FEpoch->GetSatObs() : nullptr;
 }
@@ -338,6 +339,9 @@ std::int64_t TZQS_RTCM_Decoder::GPSTicksOfEpoch(std::int64_t Reference, std::uin
             return t;
         }
         case SC_BDS:
+            // A time of week wrapped below zero: the first 14 s of the GPS week.
+            if (BdsTowWrapped(Field))
+                return NearestCandidate(Reference, Field - BdsWrappedTowBase, TicksPerWeek);
             if (Field >= MsPerWeek)
                 throw ExceptionRTCMMessage(Format("BeiDou time of week out of range: %d", Field));
             // BeiDou time is 14 s behind GPS time.
@@ -387,11 +391,14 @@ void TZQS_RTCM_Decoder::DecodeMessage(const std::uint8_t* Payload, std::int32_t 
     std::int64_t t = 0;
     bool dayIgnored = false;
     std::uint8_t system = 0;
+    std::uint16_t station = 0;
     try {
         TBitReader bits(Payload, static_cast<std::size_t>(Length), 12);
         if ((number >= 1001 && number <= 1013) || (number >= 1029 && number <= 1031) ||
-            (number >= 1033 && number <= 1035) || (number >= 1071 && number <= 1230))
+            (number >= 1033 && number <= 1035) || (number >= 1071 && number <= 1230)) {
+            station = static_cast<std::uint16_t>(TBitReader(bits).U(12));
             ReadStationID(bits, FStationID);
+        }
         if (legacyGPS || legacyGlo || msm) {
             FEpochField = static_cast<std::uint32_t>(bits.U(legacyGlo ? 27 : 30));
             FLastMessage = !bits.Bit();
@@ -417,17 +424,30 @@ void TZQS_RTCM_Decoder::DecodeMessage(const std::uint8_t* Payload, std::int32_t 
         }
         return;
     }
+    // The station of the observations; while they are not assembled (a pass that only
+    // describes the stations) it is the one being observed.
+    FObsStations.insert(station);
+    if (!FFirstObsStationKnown) {
+        FFirstObsStation = station;
+        FFirstObsStationKnown = true;
+    }
+    if (!FAssembling || !Included(number)) {
+        FObsStation = station;
+        FObsStationKnown = true;
+    }
     // The reference follows the stream; the epoch of the message is judged in its burst.
     FRefTime = t;
     FRefIsDay = false;
     if (FFirstDecodedTime == 0) FFirstDecodedTime = t;
+    if (system == SC_BDS && msm && BdsTowWrapped(FEpochField) && FAssembling && Included(number))
+        ++FCounts.BdsWeekWrapped;
     t = BdsEpochTime(t, system == SC_BDS && msm);
     FCurEpochTime = t;
     FLatestTime = t;
     if (Included(number)) {
-        if (FEpoch) {
+        if (FAssembling) {
             if (dayIgnored) ++FCounts.GloDayIgnored;
-            Hold(t, Payload, Length);
+            Hold(t, Payload, Length, false, station);
         } else {
             Dispatch(Payload);
         }
@@ -512,14 +532,16 @@ void TZQS_RTCM_Decoder::CommitEpoch() {
     const std::int32_t pending = FPendingSats;
     FPendingSats = 0;
     if (t == 0) return;
-    const bool late = FLastEpochTime != 0 && t <= FLastEpochTime;
+    // Epochs are in time order per station; stations may interleave.
+    const bool late = FStationLast != 0 && t <= FStationLast;
     try {
         FEpoch->GetNumSat();
         if (late) {
             WriteLateEpoch(pending);
         } else {
             FPrevRefTime = FLastEpochTime;
-            FLastEpochTime = t;
+            FLastEpochTime = std::max(FLastEpochTime, t);
+            FStationLast = t;
             if (FFirstEpochTime == 0) SetStartTime(t);
             WriteEpoch();
             // The station's occupation begins with its first epoch.
@@ -527,7 +549,10 @@ void TZQS_RTCM_Decoder::CommitEpoch() {
         }
         FEpoch->PrepareSatObs();
     } catch (const zqt_types_bs::ExcCancelledByUser&) {
-        if (!late) ++FEpochCount;
+        if (!late) {
+            ++FEpochCount;
+            ++FStationEpochs;
+        }
         throw;
     } catch (const SQLiteExt::ESQLiteException&) {
         // The working database refused the epoch: the later ones would go the same way,
@@ -543,7 +568,10 @@ void TZQS_RTCM_Decoder::CommitEpoch() {
         } catch (const std::exception&) {
         }
     }
-    if (!late) ++FEpochCount;
+    if (!late) {
+        ++FEpochCount;
+        ++FStationEpochs;
+    }
 }
 
 void TZQS_RTCM_Decoder::Finish() {

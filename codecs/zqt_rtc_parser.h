@@ -22,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -230,9 +231,13 @@ public:
 
     // ---- sinks --------------------------------------------------------------------------
     // The epoch that receives the observations (its satellite observations are fetched
-    // with it); none: observations are decoded and dropped.
+    // with it); none: observations are decoded and dropped. The epoch sink of the current
+    // station (TZQS_RTCM_Decoder: a station has one once it has an epoch).
     void SetEpochSink(IZQS_EpochPtr Epoch);
     const IZQS_EpochPtr& EpochSink() const noexcept { return FEpoch; }
+    // True once an epoch sink was given: observation messages are held and assembled into
+    // epochs.
+    bool Assembling() const noexcept { return FAssembling; }
     const IZQS_SatObsPtr& SatObsSink() const noexcept { return FSatObs; }
     // The navigation store whose orbit provider predicts whole milliseconds and GLONASS
     // channels.
@@ -315,6 +320,7 @@ protected:
     bool FStationIDKnown = false;
 
     // Sinks
+    bool FAssembling = false;
     IZQS_EpochPtr FEpoch;
     IZQS_SatObsPtr FSatObs;
     IZQS_DataStoragePtr FDataStorage;
@@ -381,6 +387,7 @@ public:
         std::int64_t LateDuplicates = 0;  // late satellites the written epoch held already
         std::int64_t GloDayIgnored = 0;   // GLONASS day fields that disagreed with the time
         std::int64_t BdsRetimed = 0;      // BeiDou MSM stamped with GPS time (see DecodeMessage)
+        std::int64_t BdsWeekWrapped = 0;  // BeiDou MSM whose time of week wrapped below zero
         std::int64_t Superseded = 0;      // messages left for a richer kind of their epoch
         std::int64_t Duplicates = 0;      // messages received twice for one epoch
         // Satellites whose message lacks the whole milliseconds of the range and whose orbit
@@ -412,6 +419,14 @@ public:
         return GPSTicksOfEpoch(EffectiveReference(), System, Field, Legacy, DayIgnored);
     }
     std::int64_t EffectiveReference() const noexcept;
+    // Some encoders form the BeiDou time of week as the GPS time of week less 14 s without
+    // bringing it back into the week: during the first 14 s of a GPS week the 30-bit field
+    // then holds that negative time, 2^30 - 14,000 ms and above. No time of week reaches
+    // there, so such a field is read as that GPS time of week (field - (2^30 - 14,000)).
+    static constexpr std::uint32_t BdsWrappedTowBase = (1u << 30) - 14000u;
+    static constexpr bool BdsTowWrapped(std::uint32_t Field) noexcept {
+        return Field >= BdsWrappedTowBase && Field < (1u << 30);
+    }
 
     // ---- MSM ------------------------------------------------------------------------------
     // Decodes an MSM into Msm; the number of bits read, or 0 for SBAS, an unknown system, a
@@ -423,6 +438,12 @@ public:
     static bool FindSignal(std::uint8_t System, std::uint32_t SignalID, RSignalEntry& Entry);
     // Writes the decoded MSM into the epoch sink.
     void StoreMSM();
+    // A GLONASS phase (m) of the current satellite of the satellite sink on Slot, aligned
+    // with its range by the code-phase bias of the station's 1230 when the station's phases
+    // are not aligned (indicator 0): Phase + k * step(Slot) / c * bias(Slot) cycles, with k
+    // the satellite's channel. Legacy and MSM phases alike; a phase without a channel or a
+    // bias stays as it is.
+    double AlignGloPhase(double Phase, std::uint8_t Slot);
     // Loss of lock of one cell value: TenBit for MSM6/7 indicators, else the 4-bit kind.
     bool MSMLossOfLock(std::int64_t Time, std::uint16_t Key, std::uint8_t Slot,
                        std::int32_t Indicator, bool TenBit);
@@ -446,8 +467,11 @@ public:
     // The GLONASS channel of the satellite's orbit at Time; 127 when none is known.
     std::int32_t OrbitGloChannel(std::uint16_t Key, std::int64_t Time);
     // Enters a GLONASS satellite's frequency channel (-7..13) into the channel table of the
-    // satellite observations.
+    // satellite observations: a satellite's broadcast channel serves every station, those
+    // that have sinks now and those that get them later.
     void EnterGloChannel(std::uint8_t Number, std::int32_t Channel);
+    // Enters the broadcast channels met so far into the current station's satellite sink.
+    void EnterBroadcastChannels();
 
     // ---- ephemerides ----------------------------------------------------------------------
     // After the default hand-over of the station messages, a decoded ephemeris (1019, 1020,
@@ -581,7 +605,7 @@ protected:
     void CountOrRethrow(std::uint16_t Number, const std::string& Reason);
     std::unique_ptr<TLockTables> FLock;
 
-    // Station descriptions
+    // Station descriptions (of the current station)
     RStationRecord FStation;
     RPhysicalStationRecord FPhysical;
     RDescriptorRecord FDescriptor;
@@ -591,6 +615,95 @@ protected:
     zqt_obs_intrf::TZQS_Occupation FStationOcc;
     std::int32_t FStationSequence = 0;  // occupations handed to the data set
     RVec3 FOccupiedPosition;            // position of the open station occupation
+    // The file receiver and data set of the current station (TZQS_RTCM_Parser).
+    zqt_obs_intrf::IZQS_FileReceiverPtr FFileReceiver;
+    zqt_obs_intrf::IZQS_DataSetPtr FDataSet;
+    // Epochs of the current station: the last committed, how many, the first and the last
+    // written.
+    std::int64_t FStationLast = 0;
+    std::int32_t FStationEpochs = 0;
+    std::int64_t FStationFirstWritten = 0;
+    std::int64_t FStationLastWritten = 0;
+    // The GLONASS code-phase biases applied to the current station's phases (the first
+    // of each signal), and whether other values were applied later.
+    zqt_obs_intrf::TGloPhaseBiases FGloApplied{};
+    bool FGloAppliedChanged = false;
+
+    // ---- stations of the stream ----------------------------------------------------------
+    // A stream may carry several reference stations: a caster that switches the source of
+    // a mount point, or that interleaves sources. Every station, known by the station ID of
+    // its messages, has its own descriptions, occupation, lock-time tables, GLONASS biases
+    // and, from its first epoch on, its own sinks (a file receiver of the observation file
+    // with its data set and epoch). The members above hold those of the current station;
+    // the other stations wait in FStations. An epoch is committed per station of its
+    // observation messages.
+    struct RStationState {
+        RStationRecord Station;
+        RPhysicalStationRecord Physical;
+        RDescriptorRecord Descriptor;
+        RGloBiasRecord GloBias;
+        RVec3 Position;
+        zqt_obs_intrf::TZQS_Occupation Occ;
+        std::int32_t Sequence = 0;
+        RVec3 OccupiedPosition;
+        std::unique_ptr<TLockTables> Lock;
+        IZQS_EpochPtr Epoch;
+        IZQS_SatObsPtr SatObs;
+        IZQS_EpochPtr ReceiverEpoch;
+        zqt_obs_intrf::IZQS_FileReceiverPtr FileReceiver;
+        zqt_obs_intrf::IZQS_DataSetPtr DataSet;
+        std::int64_t Last = 0;
+        std::int32_t Epochs = 0;
+        std::int64_t FirstWritten = 0;
+        std::int64_t LastWritten = 0;
+        zqt_obs_intrf::TGloPhaseBiases GloApplied{};
+        bool GloAppliedChanged = false;
+    };
+    // Makes the station with ID the current one. The first station selected takes what
+    // was described before any station was known; the sinks given until then wait for the
+    // first station that has an epoch.
+    void SelectStation(std::uint16_t ID);
+    // Swaps the members of the current station with S.
+    void ExchangeStation(RStationState& S);
+    // The station that a station, descriptor or bias message with station ID describes:
+    // its own when observations of that ID are met in the stream, or while the stream's
+    // stations are not all known (the first pass); else the station whose observations are
+    // being assembled (a stream whose station messages carry another ID than its
+    // observations), or its own while none is.
+    std::uint16_t DescribedStation(std::uint16_t ID) const;
+    // Gives the current station its sinks before its first epoch: the sinks given at
+    // wiring (SetEpochSink) to the first such station, to every later one as well here;
+    // TZQS_RTCM_Parser gives later stations a file receiver of their own.
+    virtual void AttachStationSinks();
+
+    std::map<std::uint16_t, RStationState> FStations;
+    std::uint16_t FCurStation = 0;
+    bool FStationSelected = false;
+    // Station IDs met in observation messages; the station of the observations being
+    // assembled (the last committed, or on a pass without assembly the last met); the first
+    // met in the stream.
+    std::set<std::uint16_t> FObsStations;
+    bool FObsStationsComplete = false;  // a further pass: every station was met
+    std::uint16_t FObsStation = 0;
+    bool FObsStationKnown = false;
+    std::uint16_t FFirstObsStation = 0;
+    bool FFirstObsStationKnown = false;
+    // The sinks given before any station was selected, and whether a station took them.
+    struct RSpareSinks {
+        IZQS_EpochPtr Epoch;
+        IZQS_SatObsPtr SatObs;
+        IZQS_EpochPtr ReceiverEpoch;
+        zqt_obs_intrf::IZQS_FileReceiverPtr FileReceiver;
+        zqt_obs_intrf::IZQS_DataSetPtr DataSet;
+    } FSpare;
+    bool FSpareTaken = false;
+    std::vector<std::uint16_t> FAttached;  // the stations with sinks, in the order they got them
+    // The GLONASS channels of the broadcast ephemerides (127 where none was met).
+    zqt_obs_intrf::TGloChannels FBroadcastChannels = [] {
+        zqt_obs_intrf::TGloChannels c;
+        c.fill(127);
+        return c;
+    }();
 
     // Epoch assembly
     // Held observation messages of one epoch: payloads one after the other in Bytes.
@@ -599,6 +712,7 @@ protected:
     // their place between the epochs.
     struct RHeldMessage {
         std::uint16_t Number = 0;
+        std::uint16_t Station = 0;  // station ID of an observation message
         std::uint32_t Offset = 0;
         std::uint32_t Length = 0;
         bool Event = false;
@@ -607,9 +721,9 @@ protected:
         std::vector<std::uint8_t> Bytes;
         std::vector<RHeldMessage> Messages;
     };
-    // Holds the current message for the epoch at Time.
+    // Holds the current message (an observation message of Station) for the epoch at Time.
     void Hold(std::int64_t Time, const std::uint8_t* Payload, std::int32_t Length,
-              bool Event = false);
+              bool Event = false, std::uint16_t Station = 0);
     // Moves the held messages of System from the epoch at From to the epoch at To.
     std::int64_t MoveHeld(std::int64_t From, std::int64_t To, std::uint8_t System);
     // Decodes the chosen messages of an open epoch into the sink and writes the epoch.
@@ -670,6 +784,10 @@ public:
     // station moved); the file receiver's base type (2 physical, 3 computed station) and
     // the receiver number.
     void StoreStationPosition() override;
+    // The station's position to the engine of its epochs, its kind (base type 2 physical,
+    // 3 computed station) and receiver number to its file receiver: after 1005/1006, and
+    // when the station is given its sinks.
+    void HandOverStation();
     // After 1033 and at the end of the data: antenna of the data set's recordset, station
     // occupation, receiver number, type and firmware, position of the file receiver.
     void StoreReceiverInfo() override;
@@ -693,6 +811,7 @@ public:
 
     // End of the data: the last epoch, the station occupation to the data set, the times of
     // the file receiver, the data set and its recordset, the file receiver's message list.
+    // Every station with epochs is closed so, in the order its epochs began.
     void Finish() override;
 
     // ---- sinks ---------------------------------------------------------------------------
@@ -771,6 +890,13 @@ protected:
 
     // Connects the sinks of an observation file (see Create).
     void Wire(const zqt_obs_intrf::IZQS_OBSFilePtr& ObsFile);
+    // A new file receiver of the observation file with its data set 0, whose epoch (with
+    // an engine) becomes the epoch sink.
+    void WireReceiver();
+    // A station after the first gets a file receiver of its own (WireReceiver).
+    void AttachStationSinks() override;
+    // The end of the data for the current station (see Finish).
+    void FinishStation();
 
     bool FStop = false;
     bool FScanNmea = false;
@@ -782,8 +908,6 @@ protected:
     std::int64_t FNmeaPrevTime = 0;  // time of the GGA before
 
     zqt_obs_intrf::IZQS_OBSFilePtr FObsFile;
-    zqt_obs_intrf::IZQS_FileReceiverPtr FFileReceiver;
-    zqt_obs_intrf::IZQS_DataSetPtr FDataSet;
 
     zqt_types_bs::TRReaderSettings FSettings;
     bool FWindowActive = false;

@@ -205,12 +205,14 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
         double l1 = NaN;
         if (e.L1PhaseMinusRange != LegacyRangeInvalid)
             l1 = p1 + UnrollLegacyPhase(key, 0, e.L1PhaseMinusRange * 0.0005, w1, restart1);
+        if (glo) l1 = AlignGloPhase(l1, slot1);
         const double p2 =
             e.L2MinusL1Range != LegacyL2DiffInvalid ? p1 + e.L2MinusL1Range * 0.02 : NaN;
         const bool restart2 = LegacyLossOfLock(t, key, slot2, e.L2Lock);
         double l2 = NaN;
         if (e.L2PhaseMinusL1Range != LegacyRangeInvalid)
             l2 = p1 + UnrollLegacyPhase(key, 1, e.L2PhaseMinusL1Range * 0.0005, w2, restart2);
+        if (glo) l2 = AlignGloPhase(l2, slot2);
 
         so.SetCurObs(slot1, OBST_RN, p1, 0);
         // CNR 0: not measured; 255: the message has no CNR.

@@ -199,7 +199,7 @@ bool TZQS_RTCM_Decoder::MSMLossOfLock(std::int64_t Time, std::uint16_t Key, std:
     const std::int64_t c = TenBit ? MSMMinLock10(Indicator) : MSMMinLock4(Indicator);
     keptTime = Time;
     keptInd = Indicator;
-    if (FEpochCount == 0) return false;
+    if (FStationEpochs == 0) return false;  // the station's first epoch
     if (c < p) return true;
     if (c == p) return dt >= (TenBit ? stepP : p);
     return dt > c;
@@ -240,10 +240,42 @@ std::int32_t TZQS_RTCM_Decoder::OrbitGloChannel(std::uint16_t Key, std::int64_t 
 }
 
 void TZQS_RTCM_Decoder::EnterGloChannel(std::uint8_t Number, std::int32_t Channel) {
-    if (!FSatObs || Number < 1 || Number > 254 || Channel < -7 || Channel > 13) return;
+    if (Number < 1 || Number > 254 || Channel < -7 || Channel > 13) return;
+    FBroadcastChannels[Number - 1u] = static_cast<std::int8_t>(Channel);
+    const auto enter = [Number, Channel](const IZQS_SatObsPtr& SatObs) {
+        if (!SatObs) return;
+        zqt_obs_intrf::TGloChannels channels = SatObs->GetGloChannels();
+        channels[Number - 1u] = static_cast<std::int8_t>(Channel);
+        SatObs->SetGloChannels(channels);
+    };
+    enter(FSatObs);
+    if (!FSpareTaken) enter(FSpare.SatObs);
+    for (const auto& [id, station] : FStations) enter(station.SatObs);
+}
+
+void TZQS_RTCM_Decoder::EnterBroadcastChannels() {
+    if (!FSatObs) return;
     zqt_obs_intrf::TGloChannels channels = FSatObs->GetGloChannels();
-    channels[Number - 1u] = static_cast<std::int8_t>(Channel);
+    for (std::size_t i = 0; i < channels.size(); ++i)
+        if (FBroadcastChannels[i] != GloChannelUnknown) channels[i] = FBroadcastChannels[i];
     FSatObs->SetGloChannels(channels);
+}
+
+double TZQS_RTCM_Decoder::AlignGloPhase(double Phase, std::uint8_t Slot) {
+    const RGloBiasRecord& g = FGloBias;
+    if (g.Indicator != 0 || Slot < 1 || Slot > 4 || g.Bias[Slot] == 0.0 || !std::isfinite(Phase) ||
+        !FSatObs)
+        return Phase;
+    const double w = FSatObs->GetCurWavelength(Slot);
+    const std::int32_t k = FSatObs->GetCurGloChannel();
+    if (!(w > 0.0) || k == GloChannelUnknown) return Phase;
+    // The header of the station's file states the bias its phases were aligned with.
+    double& applied = FGloApplied[Slot - 1u];
+    if (applied == 0.0)
+        applied = g.Bias[Slot];
+    else if (applied != g.Bias[Slot])
+        FGloAppliedChanged = true;
+    return w * (Phase / w + k * GloChannelStep[Slot] / SpeedOfLight * g.Bias[Slot]);
 }
 
 void TZQS_RTCM_Decoder::StoreMSM() {
@@ -264,7 +296,6 @@ void TZQS_RTCM_Decoder::StoreMSM() {
     const bool glo = m.System == SC_GLONASS;
     const bool tenBit = type >= 6;
     const bool doppler = type == 5 || type == 7;
-    const bool biases = glo && FGloBias.StationID == m.StationID && FGloBias.Indicator == 0;
 
     // Satellites without whole milliseconds (MSM1 to MSM3, or a rough range of 0) take them
     // from the orbits, resolved together for the epoch.
@@ -340,13 +371,7 @@ void TZQS_RTCM_Decoder::StoreMSM() {
             so.SetCurObs(slot, OBST_RN, (rough + m.FinePseudorange[ci]) * LightMillisecond, code);
         if (type >= 2) {
             double phase = (rough + m.FinePhase[ci]) * LightMillisecond;
-            if (biases && slot <= 4 && FGloBias.Bias[slot] != 0.0 && std::isfinite(phase)) {
-                const double w = so.GetCurWavelength(slot);
-                const std::int32_t k = so.GetCurGloChannel();
-                if (w > 0.0 && k != GloChannelUnknown)
-                    phase = w * (phase / w +
-                                 k * GloChannelStep[slot] / SpeedOfLight * FGloBias.Bias[slot]);
-            }
+            if (glo) phase = AlignGloPhase(phase, slot);
             so.SetCurObs(slot, OBST_PH, phase, code);
         }
         if (doppler) {

@@ -19,7 +19,12 @@ std::int32_t TZQS_RTCM_Parser::HandleNmea(const std::uint8_t* P, std::int32_t Av
             case zqt_nmea::NK_GGA: TakeGGA(); break;
             case zqt_nmea::NK_GST: TakeGST(); break;
             case zqt_nmea::NK_MRK:
-                if (FDataSet) FDataSet->SetName(FNmea.Field(1));
+                // The data set of the station observed, or the one that waits for the
+                // first station's epochs.
+                if (FDataSet)
+                    FDataSet->SetName(FNmea.Field(1));
+                else if (!FSpareTaken && FSpare.DataSet)
+                    FSpare.DataSet->SetName(FNmea.Field(1));
                 break;
             default: break;
         }
@@ -50,7 +55,7 @@ TZQS_RTCM_Parser::RNmeaFix& TZQS_RTCM_Parser::PendingFix(std::int64_t Time) {
 }
 
 void TZQS_RTCM_Parser::TakeGGA() {
-    if (!FEpoch) return;
+    if (!FAssembling) return;
     const std::int64_t t = NmeaTime(FNmea.GGATimeOfDay());
     const std::int64_t before = FNmeaPrevTime;
     FNmeaPrevTime = t;
@@ -77,7 +82,7 @@ void TZQS_RTCM_Parser::TakeGGA() {
 }
 
 void TZQS_RTCM_Parser::TakeGST() {
-    if (!FEpoch || FNmea.RMS() == 0.0) return;
+    if (!FAssembling || FNmea.RMS() == 0.0) return;
     const std::int64_t t = NmeaTime(FNmea.GSTTimeOfDay());
     if (t == 0 || (FLastEpochTime != 0 && t < FLastEpochTime + NmeaTimeTolerance)) return;
     PendingFix(t).RMS = FNmea.RMS();

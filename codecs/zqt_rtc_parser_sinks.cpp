@@ -7,7 +7,7 @@
 
 #include "sysutils.h"
 #include "zqt_model.h"
-#include "zqt_rtc_parser.h"
+#include "zqt_rtc_parser_impl.h"
 #include "zqt_sat_obs_types.h"
 #include "zqt_timefunc.h"
 
@@ -41,19 +41,40 @@ std::unique_ptr<TZQS_RTCM_Parser> TZQS_RTCM_Parser::Create(
 
 void TZQS_RTCM_Parser::Wire(const zqt_obs_intrf::IZQS_OBSFilePtr& ObsFile) {
     FObsFile = ObsFile;
-    FFileReceiver = ObsFile->AddReceiver();
+    SetDataStorage(ObsFile->GetDataStorage());
+    WireReceiver();
+    // The first receiver's epoch knows a position when the stream gives none.
+    if (const zqt_obs_intrf::IZQS_FileReceiverPtr first = ObsFile->GetReceiver(0))
+        if (const zqt_obs_intrf::IZQS_DataSetPtr ds = first->GetDataSet(0))
+            SetReceiverEpoch(ds->GetEpoch());
+}
+
+void TZQS_RTCM_Parser::WireReceiver() {
+    FFileReceiver = FObsFile->AddReceiver();
     if (!FFileReceiver) throw zqt_types_bs::ExceptionZQS("The observation file gave no receiver");
     FFileReceiver->SetSourceType(SourceRTCM);
     FFileReceiver->SetBaseType(BaseUnknown);
     FDataSet = FFileReceiver->GetDataSet(0);
     if (!FDataSet) throw zqt_types_bs::ExceptionZQS("The file receiver gave no data set");
-    SetDataStorage(ObsFile->GetDataStorage());
     SetEpochSink(FDataSet->GetEpoch());
     if (FEpoch) FEpoch->SetEngine(zqt_model::TZQS_Engine::Create(FDataStorage, FEpoch));
-    // The first receiver's epoch knows a position when the stream gives none.
-    if (const zqt_obs_intrf::IZQS_FileReceiverPtr first = ObsFile->GetReceiver(0))
-        if (const zqt_obs_intrf::IZQS_DataSetPtr ds = first->GetDataSet(0))
-            SetReceiverEpoch(ds->GetEpoch());
+}
+
+void TZQS_RTCM_Parser::AttachStationSinks() {
+    if (FSpareTaken && FObsFile) {
+        // A further station of the stream is a receiver of its own in the file: its
+        // epochs, its own solutions for a position it does not give.
+        WireReceiver();
+        FReceiverEpoch = FEpoch;
+        EnterBroadcastChannels();
+        // The same marker name as the first station's (not that of a base receiver).
+        if (FSpare.DataSet) FDataSet->SetName(FSpare.DataSet->GetName());
+    } else {
+        TZQS_RTCM_Decoder::AttachStationSinks();
+    }
+    if (!FLock) FLock = std::make_unique<TLockTables>();
+    FAttached.push_back(FCurStation);
+    HandOverStation();
 }
 
 // =======================================================================================
@@ -99,7 +120,9 @@ void TZQS_RTCM_Parser::WriteEpoch() {
     TZQS_RTCM_Decoder::WriteEpoch();
     if (FEpoch->GetEpochRecord().NumSat > 0) {
         if (FFirstWritten == 0) FFirstWritten = t;
-        FLastWritten = t;
+        FLastWritten = std::max(FLastWritten, t);
+        if (FStationFirstWritten == 0) FStationFirstWritten = t;
+        FStationLastWritten = t;
     }
 }
 
@@ -115,6 +138,8 @@ void TZQS_RTCM_Parser::WriteLateEpoch(std::int32_t Satellites) {
     if (FEpoch->GetEpochRecord().NumSat > 0) {
         if (FFirstWritten == 0 || t < FFirstWritten) FFirstWritten = t;
         if (t > FLastWritten) FLastWritten = t;
+        if (FStationFirstWritten == 0 || t < FStationFirstWritten) FStationFirstWritten = t;
+        if (t > FStationLastWritten) FStationLastWritten = t;
     }
 }
 
@@ -131,6 +156,11 @@ void TZQS_RTCM_Decoder::BeginPass() {
     FLegacyGlo.SatCount = 0;
     FPendingSats = 0;
     FClock = RClockEstimate{};
+    // The pass begins with the stream's first observed station; the pass before met them
+    // all.
+    FObsStation = FFirstObsStation;
+    FObsStationKnown = FFirstObsStationKnown;
+    FObsStationsComplete = true;
 }
 
 void TZQS_RTCM_Parser::Finish() {
@@ -139,19 +169,38 @@ void TZQS_RTCM_Parser::Finish() {
         if (fix.HasPosition) ++FNmeaCounts.Unplaced;
     FNmeaFixes.clear();
 
-    // The data span the epochs written; without one, the window start or the first epoch.
-    std::int64_t beg = FFirstWritten;
-    std::int64_t end = FLastWritten;
-    if (beg == 0) {
-        beg = FSettings.StartTime > 0 ? FSettings.StartTime : FFirstEpochTime;
-        end = FLastEpochTime;
-    }
     if (FCounts.LateEpochs > 0)
         Log(Format("%d epoch(s) received observations after they had been written",
                    FCounts.LateEpochs));
     if (FRejectedPredictions > 0)
         Log(Format("%d satellite(s) without a trustworthy whole-millisecond range left out",
                    FRejectedPredictions));
+
+    if (!FStationSelected) {
+        FinishStation();  // a stream that named no station
+        return;
+    }
+    // Without an epoch, the receiver of the wiring describes the stream's first observed
+    // station.
+    if (!FSpareTaken) {
+        SelectStation(FFirstObsStationKnown ? FFirstObsStation : FCurStation);
+        AttachStationSinks();
+    }
+    for (const std::uint16_t station : std::vector<std::uint16_t>(FAttached)) {
+        SelectStation(station);
+        FinishStation();
+    }
+}
+
+void TZQS_RTCM_Parser::FinishStation() {
+    // The data span the station's epochs written; without one, the window start or the
+    // first epoch.
+    std::int64_t beg = FStationFirstWritten;
+    std::int64_t end = FStationLastWritten;
+    if (beg == 0) {
+        beg = FSettings.StartTime > 0 ? FSettings.StartTime : FFirstEpochTime;
+        end = FStationLast != 0 ? FStationLast : FLastEpochTime;
+    }
 
     zqt_obs_intrf::TZQS_Occupation& occ = FStationOcc;
     if (occ.BegTime < beg) occ.BegTime = beg;
@@ -174,6 +223,12 @@ void TZQS_RTCM_Parser::Finish() {
         FDataSet->SetBegTime(beg);
         FDataSet->SetEndTime(end);
     }
+    if (FDataSet) FDataSet->SetGloPhaseBiases(FGloApplied);
+    if (FGloAppliedChanged)
+        Log(
+            Format("Station %d: GLONASS code-phase biases changed during the recording; the "
+                   "header gives the first ones applied",
+                   static_cast<std::int32_t>(FStationSelected ? FCurStation : FStationID)));
     if (FFileReceiver) {
         std::string messages;
         for (const std::int32_t n : FCensus) {
@@ -259,14 +314,14 @@ std::int64_t TZQS_RTCM_Decoder::BdsEpochTime(std::int64_t Time, bool Bds) {
     if (FBurstTime != 0) {
         if (Time == FBurstTime + BdsOffset) {
             FBdsInGpsTime = true;
-            if (FEpoch && Included(FMessageNumber)) ++FCounts.BdsRetimed;
+            if (FAssembling && Included(FMessageNumber)) ++FCounts.BdsRetimed;
             return FBurstTime;
         }
         if (Time == FBurstTime) FBdsInGpsTime = false;
         return Time;
     }
     if (FBdsInGpsTime) {
-        if (FEpoch && Included(FMessageNumber)) ++FCounts.BdsRetimed;
+        if (FAssembling && Included(FMessageNumber)) ++FCounts.BdsRetimed;
         return Time - BdsOffset;
     }
     FBurstBdsTime = Time;
@@ -274,11 +329,12 @@ std::int64_t TZQS_RTCM_Decoder::BdsEpochTime(std::int64_t Time, bool Bds) {
 }
 
 void TZQS_RTCM_Decoder::Hold(std::int64_t Time, const std::uint8_t* Payload, std::int32_t Length,
-                             bool Event) {
+                             bool Event, std::uint16_t Station) {
     ROpenEpoch& e = FOpen[Time];
     RHeldMessage m;
     m.Event = Event;
     m.Number = FMessageNumber;
+    m.Station = Station;
     m.Offset = static_cast<std::uint32_t>(e.Bytes.size());
     m.Length = static_cast<std::uint32_t>(Length);
     e.Bytes.insert(e.Bytes.end(), Payload, Payload + Length);
@@ -320,26 +376,15 @@ void TZQS_RTCM_Decoder::CommitOpen(std::int64_t Time, ROpenEpoch& Epoch) {
     FOpen.erase(Time);
     FHeldBytes -= e.Bytes.size();
 
-    // Per system, the richest kind of message of the epoch; a message received twice
-    // counts once.
-    std::array<std::int32_t, 8> best{};
-    for (const RHeldMessage& m : e.Messages) {
-        const std::uint8_t sys = ObservationSystem(m.Number);
-        if (m.Event) continue;
-        if (sys < best.size() && CarriesSatellites(m.Number, e.Bytes.data() + m.Offset, m.Length))
-            best[sys] = std::max(best[sys], ObservationRank(m.Number));
-    }
     const auto same = [&e](const RHeldMessage& a, const RHeldMessage& b) {
         return a.Number == b.Number && a.Length == b.Length &&
                std::equal(e.Bytes.begin() + a.Offset, e.Bytes.begin() + a.Offset + a.Length,
                           e.Bytes.begin() + b.Offset);
     };
-
     struct TStoreTime {
         std::int64_t& Time;
         ~TStoreTime() { Time = 0; }
     } storing{FStoreTime};
-    FStoreTime = Time;
     const std::uint16_t number = FMessageNumber;
     const std::uint16_t length = FPayloadLength;
     const auto dispatch = [this, &e](const RHeldMessage& m) {
@@ -347,23 +392,52 @@ void TZQS_RTCM_Decoder::CommitOpen(std::int64_t Time, ROpenEpoch& Epoch) {
         FPayloadLength = static_cast<std::uint16_t>(m.Length);
         Dispatch(e.Bytes.data() + m.Offset);
     };
-    for (std::size_t i = 0; i < e.Messages.size(); ++i) {
-        const RHeldMessage& m = e.Messages[i];
-        if (m.Event) continue;
-        const std::uint8_t sys = ObservationSystem(m.Number);
-        if (sys < best.size() && ObservationRank(m.Number) < best[sys]) {
-            ++FCounts.Superseded;
-            continue;
+
+    // The stations of the epoch's observations, in the order their messages came: each
+    // gets its epoch of this time.
+    std::vector<std::uint16_t> stations;
+    for (const RHeldMessage& m : e.Messages)
+        if (!m.Event && std::find(stations.begin(), stations.end(), m.Station) == stations.end())
+            stations.push_back(m.Station);
+    for (const std::uint16_t station : stations) {
+        SelectStation(station);
+        if (!FEpoch) AttachStationSinks();
+        FObsStation = station;
+        FObsStationKnown = true;
+        const auto own = [station](const RHeldMessage& m) {
+            return !m.Event && m.Station == station;
+        };
+        // Per system, the richest kind of message of the epoch; a message received twice
+        // counts once.
+        std::array<std::int32_t, 8> best{};
+        for (const RHeldMessage& m : e.Messages) {
+            const std::uint8_t sys = ObservationSystem(m.Number);
+            if (!own(m)) continue;
+            if (sys < best.size() &&
+                CarriesSatellites(m.Number, e.Bytes.data() + m.Offset, m.Length))
+                best[sys] = std::max(best[sys], ObservationRank(m.Number));
         }
-        if (std::any_of(e.Messages.begin(), e.Messages.begin() + static_cast<std::ptrdiff_t>(i),
-                        [&](const RHeldMessage& earlier) { return same(earlier, m); })) {
-            ++FCounts.Duplicates;
-            continue;
+        FStoreTime = Time;
+        for (std::size_t i = 0; i < e.Messages.size(); ++i) {
+            const RHeldMessage& m = e.Messages[i];
+            if (!own(m)) continue;
+            const std::uint8_t sys = ObservationSystem(m.Number);
+            if (sys < best.size() && ObservationRank(m.Number) < best[sys]) {
+                ++FCounts.Superseded;
+                continue;
+            }
+            if (std::any_of(e.Messages.begin(), e.Messages.begin() + static_cast<std::ptrdiff_t>(i),
+                            [&](const RHeldMessage& earlier) {
+                                return own(earlier) && same(earlier, m);
+                            })) {
+                ++FCounts.Duplicates;
+                continue;
+            }
+            dispatch(m);
         }
-        dispatch(m);
+        FStoreTime = 0;
+        CommitEpoch();
     }
-    FStoreTime = 0;
-    CommitEpoch();
     for (const RHeldMessage& m : e.Messages)
         if (m.Event) dispatch(m);
     FMessageNumber = number;

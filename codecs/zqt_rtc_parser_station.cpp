@@ -2,10 +2,8 @@
 // 1032, 1033, 1230) and their hand-over to the receiver objects of the observation file.
 #include <cmath>
 
-#include "sysutils.h"
 #include "zqt_antenna_bs.h"
-#include "zqt_rtc_parser.h"
-#include "zqt_vector.h"
+#include "zqt_rtc_parser_impl.h"
 
 namespace zqt_rtc_parser {
 
@@ -26,11 +24,85 @@ std::string Decimal(std::uint16_t Value) {
 }  // namespace
 
 // =======================================================================================
+// Stations of the stream
+
+void TZQS_RTCM_Decoder::ExchangeStation(RStationState& S) {
+    using std::swap;
+    swap(FStation, S.Station);
+    swap(FPhysical, S.Physical);
+    swap(FDescriptor, S.Descriptor);
+    swap(FGloBias, S.GloBias);
+    swap(FStationPosition, S.Position);
+    swap(FStationOcc, S.Occ);
+    swap(FStationSequence, S.Sequence);
+    swap(FOccupiedPosition, S.OccupiedPosition);
+    swap(FLock, S.Lock);
+    swap(FEpoch, S.Epoch);
+    swap(FSatObs, S.SatObs);
+    swap(FReceiverEpoch, S.ReceiverEpoch);
+    swap(FFileReceiver, S.FileReceiver);
+    swap(FDataSet, S.DataSet);
+    swap(FStationLast, S.Last);
+    swap(FStationEpochs, S.Epochs);
+    swap(FStationFirstWritten, S.FirstWritten);
+    swap(FStationLastWritten, S.LastWritten);
+    swap(FGloApplied, S.GloApplied);
+    swap(FGloAppliedChanged, S.GloAppliedChanged);
+}
+
+void TZQS_RTCM_Decoder::SelectStation(std::uint16_t ID) {
+    if (FStationSelected && ID == FCurStation) return;
+    if (!FStationSelected) {
+        RSpareSinks& s = FSpare;
+        s.Epoch = std::move(FEpoch);
+        s.SatObs = std::move(FSatObs);
+        s.ReceiverEpoch = std::move(FReceiverEpoch);
+        s.FileReceiver = std::move(FFileReceiver);
+        s.DataSet = std::move(FDataSet);
+        FEpoch = nullptr;
+        FSatObs = nullptr;
+        FReceiverEpoch = nullptr;
+        FFileReceiver = nullptr;
+        FDataSet = nullptr;
+        FStationSelected = true;
+    } else {
+        ExchangeStation(FStations[FCurStation]);
+        ExchangeStation(FStations[ID]);
+    }
+    FStations.try_emplace(ID);  // its place, empty while it is current
+    FCurStation = ID;
+    // The receiver clock estimate of an epoch belongs to one receiver.
+    FClock = RClockEstimate{};
+}
+
+std::uint16_t TZQS_RTCM_Decoder::DescribedStation(std::uint16_t ID) const {
+    if (!FObsStationsComplete || FObsStations.count(ID) != 0 || !FObsStationKnown) return ID;
+    return FObsStation;
+}
+
+void TZQS_RTCM_Decoder::AttachStationSinks() {
+    const RSpareSinks& s = FSpare;
+    FEpoch = s.Epoch;
+    FSatObs = s.SatObs;
+    FReceiverEpoch = s.ReceiverEpoch;
+    // The sinks of the wiring describe the first station only.
+    if (!FSpareTaken) {
+        FFileReceiver = s.FileReceiver;
+        FDataSet = s.DataSet;
+    }
+    FSpareTaken = true;
+    if (!FLock) FLock = std::make_unique<TLockTables>();
+}
+
+// =======================================================================================
 // Decoding
 
 std::int32_t TZQS_RTCM_Decoder::DecodeStationMessage(const std::uint8_t* Payload,
                                                      std::int32_t Length) {
     TBitReader b(Payload, static_cast<std::size_t>(Length), 12);
+    // Every message of the list carries the station ID it describes first (1032: the
+    // computed station's).
+    SelectStation(DescribedStation(static_cast<std::uint16_t>(TBitReader(b).U(12))));
     switch (FMessageNumber) {
         case 1005:
         case 1006: return DecodeStation(b);
@@ -112,9 +184,7 @@ std::int32_t TZQS_RTCM_Decoder::DecodeDescriptor(TBitReader& Bits) {
 
 std::int32_t TZQS_RTCM_Decoder::DecodeGloBiases(TBitReader& Bits) {
     // The fields are read first: a message too short for them changes nothing.
-    std::uint16_t station = FGloBias.StationID;
-    const std::uint32_t start = Bits.Pos();
-    Bits.Skip(12);
+    const auto station = static_cast<std::uint16_t>(Bits.U(12));
     const bool aligned = Bits.Bit();
     Bits.Skip(3);
     const auto mask = static_cast<std::uint32_t>(Bits.U(4));
@@ -122,9 +192,8 @@ std::int32_t TZQS_RTCM_Decoder::DecodeGloBiases(TBitReader& Bits) {
     for (std::uint8_t slot = 1; slot <= 4; ++slot)
         if (mask & (1u << (4 - slot))) raw[slot] = Bits.S(16);
     const std::uint32_t end = Bits.Pos();
-    TBitReader id(Bits.Data(), Bits.Bits() / 8u, start);
-    ReadStationID(id, station);
 
+    // The record is the described station's (see DescribedStation).
     RGloBiasRecord& g = FGloBias;
     g.MessageNumber = FMessageNumber;
     g.StationID = station;
@@ -154,10 +223,6 @@ void TZQS_RTCM_Parser::StoreStationPosition() {
     const RVec3 position{FStation.X, FStation.Y, FStation.Z};
     FStationPosition = position;
     if (FStation.X == 0.0) return;
-    // Satellites of epochs without a solution of their own are described from here.
-    if (FEpoch)
-        if (const zqt_obs_intrf::IZQS_EnginePtr engine = FEpoch->GetEngine())
-            engine->SetStationPosition(position);
     zqt_obs_intrf::TZQS_Occupation& occ = FStationOcc;
     const bool first = FOccupiedPosition.X == 0.0;
     const bool moved =
@@ -168,7 +233,7 @@ void TZQS_RTCM_Parser::StoreStationPosition() {
         if (occ.BegTime != 0 && FDataSet) {
             occ.SiteName = FDataSet->GetName();
             occ.OccupationNumber = ++FStationSequence;
-            occ.EndTime = FLastEpochTime != 0 ? FLastEpochTime : FCurEpochTime;
+            occ.EndTime = FStationLast != 0 ? FStationLast : FCurEpochTime;
             FDataSet->CheckRecord(occ);
         }
         occ.BegTime = 0;
@@ -179,17 +244,25 @@ void TZQS_RTCM_Parser::StoreStationPosition() {
     }
     if (FStation.ReferenceStation) {
         // A computed station: no antenna stands there.
-        if (FFileReceiver) FFileReceiver->SetBaseType(3);
         occ.MotionMode = 4;
         occ.AntennaHeight = 0.0;
     } else {
-        if (FFileReceiver) FFileReceiver->SetBaseType(2);
         occ.MotionMode = 3;
         occ.AntennaHeight = FStation.AntennaHeight;
     }
-    if (FFileReceiver)
-        if (const zqt_obs_intrf::IZQS_ReceiverPtr receiver = FFileReceiver->GetReceiver())
-            receiver->SetReceiverNumber(ReceiverNumber());
+    HandOverStation();
+}
+
+void TZQS_RTCM_Parser::HandOverStation() {
+    if (FStation.X == 0.0) return;
+    // Satellites of epochs without a solution of their own are described from here.
+    if (FEpoch)
+        if (const zqt_obs_intrf::IZQS_EnginePtr engine = FEpoch->GetEngine())
+            engine->SetStationPosition(RVec3{FStation.X, FStation.Y, FStation.Z});
+    if (!FFileReceiver) return;
+    FFileReceiver->SetBaseType(FStation.ReferenceStation ? 3 : 2);
+    if (const zqt_obs_intrf::IZQS_ReceiverPtr receiver = FFileReceiver->GetReceiver())
+        receiver->SetReceiverNumber(ReceiverNumber());
 }
 
 void TZQS_RTCM_Parser::StoreReceiverInfo() {

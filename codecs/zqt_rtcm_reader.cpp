@@ -300,6 +300,10 @@ void TZQS_RTCMReader::ReportSkipped() {
     if (a.BdsRetimed > 0)
         add(repaired, Format("%d BeiDou message(s) stamped with GPS time put into their epoch",
                              a.BdsRetimed));
+    if (a.BdsWeekWrapped > 0)
+        add(repaired, Format("%d BeiDou message(s) whose time of week wrapped below zero at the "
+                             "week's start put into their epoch",
+                             a.BdsWeekWrapped));
     if (a.LateEpochs > 0)
         add(repaired, Format("%d epoch(s) completed by %d late satellite(s)", a.LateEpochs,
                              a.LateSatellites));

@@ -90,6 +90,9 @@ public:
     void SetRecordMode(std::uint8_t Value) { FRecordMode = Value; }
     const TGloChannels& GetGloSlots() const { return FGloSlots; }
     void SetGloSlots(const TGloChannels& Value) { FGloSlots = Value; }
+    void SetGloPhaseBiases(const zqt_obs_intrf::TGloPhaseBiases& Biases) override {
+        FGloPhaseBiases = Biases;
+    }
 
 protected:
     // The data set's begin and end time as CheckRecord and AddRecord need them: those of
@@ -100,6 +103,7 @@ protected:
     IZQS_EpochPtr FEpoch;
     IZQS_RecordSetPtr FRecordset;
     TGloChannels FGloSlots{};
+    zqt_obs_intrf::TGloPhaseBiases FGloPhaseBiases{};
     std::shared_ptr<TZQS_SignalMapping> FSignalMapping;
     std::int32_t FDataSetID = 0;
     std::int32_t FFRcvrId = 0;

@@ -1,6 +1,7 @@
 #include "zqt_dataset_dbs.h"
 
 #include <algorithm>
+#include <cmath>
 #include <climits>
 #include <filesystem>
 #include <optional>
@@ -36,6 +37,9 @@ using zqt_variant::VarToTicksZ;
 namespace {
 
 constexpr std::uint8_t DataSetLinkType = 5;
+// The Settings fields of the GLONASS code-phase biases of a data set, by signal (slot 1..4).
+constexpr const char* GloPhaseBiasFields[4] = {"GloPhaseBias.C1C", "GloPhaseBias.C1P",
+                                               "GloPhaseBias.C2C", "GloPhaseBias.C2P"};
 
 std::vector<std::int64_t> SelectTicks(IESQLiteDatabase& Db, const std::string& SQL) {
     std::vector<std::int64_t> r;
@@ -366,6 +370,17 @@ void TZQS_DataSet::ExecuteWrite() {
         slots->Execute();
     }
 
+    // The GLONASS code-phase biases applied to its phases, for the RINEX header.
+    for (std::size_t i = 0; i < FGloPhaseBiases.size(); ++i) {
+        if (FGloPhaseBiases[i] == 0.0 || !std::isfinite(FGloPhaseBiases[i])) continue;
+        const auto st = db.Prepare(FormatPt(
+            "INSERT OR REPLACE INTO Settings (ObjID,TypeID,Field,Value) VALUES (%d,%d,:F,:V)",
+            FDataSetID, DataSetObjType));
+        st->SetParamTextByName(":F", GloPhaseBiasFields[i]);
+        st->SetParamTextByName(":V", FormatPt("%.4f", FGloPhaseBiases[i]));
+        st->Execute();
+    }
+
     if (FName.empty()) FName = GetDisplayName();
     InsertObjInfo();
     TZQS_Object::CloseWrite();
@@ -441,6 +456,20 @@ std::int32_t TZQS_DataSet::GetDefaultSolutionID(IESQLiteDatabase& Db, std::int32
 std::uint8_t TZQS_DataSet::GetMode(IESQLiteDatabase& Db, std::int32_t DataSetID) {
     return static_cast<std::uint8_t>(
         Db.QueryInt(FormatPt("SELECT Mode FROM Datasets WHERE (DatasetID = %d)", DataSetID)));
+}
+
+zqt_obs_intrf::TGloPhaseBiases TZQS_DataSet::LoadGloPhaseBiases(IESQLiteDatabase& Db,
+                                                                std::int32_t DataSetID) {
+    zqt_obs_intrf::TGloPhaseBiases biases{};
+    const auto st = Db.PrepareSelect(FormatPt(
+        "SELECT Field,CAST(Value AS REAL) FROM Settings WHERE (ObjID = %d) AND (TypeID = %d)",
+        DataSetID, DataSetObjType));
+    while (st->Next()) {
+        const std::string field = VarToStrZ(st->Value(0));
+        for (std::size_t i = 0; i < biases.size(); ++i)
+            if (field == GloPhaseBiasFields[i]) biases[i] = zqt_variant::VarToFloatZ(st->Value(1));
+    }
+    return biases;
 }
 
 void TZQS_DataSet::LoadGLOSlots(IESQLiteDatabase& Db, TGloChannels& Table, std::int32_t DataSetID) {
@@ -586,6 +615,9 @@ void TZQS_DataSet::Upload(TZQS_DataSet& DataSet, const std::string& ProjectFile)
                                   "ObjInfo", "Residuals", "DSrnxobs", "GLOSlots"})
             script += Format("INSERT INTO proj.%0:s SELECT * FROM %0:s;", table);
         script += Format("INSERT OR REPLACE INTO proj.%0:s SELECT * FROM %0:s;", "ObsInfo");
+        script +=
+            Format("INSERT OR REPLACE INTO proj.Settings SELECT * FROM Settings WHERE ObjID = %d;",
+                   DataSet.GetObjID());
         const auto renumbered = [&script](const char* Table, const std::string& Columns) {
             script += Format("INSERT INTO proj.%0:s SELECT %1:s FROM %0:s;", Table, Columns);
         };

@@ -86,6 +86,11 @@ public:
     // Channel per GLONASS number 1..254 (entry n - 1), 127 where unknown. Rows of a number
     // outside 1..254 or of a channel outside -128..127 are skipped.
     static void LoadGLOSlots(IESQLiteDatabase& Db, TGloChannels& Table, std::int32_t DataSetID);
+    // The GLONASS code-phase biases applied to the data set's phases: the data set's rows
+    // of table Settings whose fields name the signals ("GloPhaseBias.C1C" ...); 0 for a
+    // signal without a row.
+    static zqt_obs_intrf::TGloPhaseBiases LoadGloPhaseBiases(IESQLiteDatabase& Db,
+                                                             std::int32_t DataSetID);
     static void LoadObsInfo(IESQLiteDatabase& Db, std::int32_t DataSetID, TObsInfoTable& Table);
     static void SaveObsInfo(IESQLiteDatabase& Db, std::int32_t DataSetID,
                             const TObsInfoTable& Table);

@@ -93,6 +93,10 @@ struct RSatObsRecord {
 
 // GLONASS frequency channel per satellite number 1..254 (entry n - 1); 127 = unknown.
 using TGloChannels = std::array<std::int8_t, 254>;
+// The GLONASS code-phase biases (m) that were applied to the phases of a data set to align
+// them with its ranges, for the signals C1C, C1P, C2C and C2P (slots 1 to 4); 0 where none
+// was applied.
+using TGloPhaseBiases = std::array<double, 4>;
 
 // The epoch's own values as one block.
 struct REpochRecord {
@@ -600,6 +604,8 @@ public:
     virtual void CheckRecord(const TZQS_Occupation& Record) { (void)Record; }
     // The occupation open when the input ends.
     virtual void AddRecord(const TZQS_Occupation& Record) { (void)Record; }
+    // The GLONASS code-phase biases applied to the data set's phases, stored with it.
+    virtual void SetGloPhaseBiases(const TGloPhaseBiases& Biases) { (void)Biases; }
 };
 using IZQS_DataSetPtr = std::shared_ptr<IZQS_DataSet>;
 
@@ -975,6 +981,8 @@ public:
     virtual std::int32_t GetDataSetID() = 0;
     // The GLONASS channels of the data set; false when they are not known.
     virtual bool GetGloChannels(TGloChannels& Channels) = 0;
+    // The GLONASS code-phase biases applied to the data set's phases (none: all 0).
+    virtual TGloPhaseBiases GetGloPhaseBiases() { return {}; }
 
     // The recordset's antenna (model, serial number, heights, offsets).
     virtual std::shared_ptr<zqt_antenna_bs::IZQS_Antenna> GetAntenna() { return nullptr; }

@@ -264,6 +264,11 @@ bool TZQS_Recordset::GetGloChannels(TGloChannels& Channels) {
     return true;
 }
 
+zqt_obs_intrf::TGloPhaseBiases TZQS_Recordset::GetGloPhaseBiases() {
+    return zqt_dataset_dbs::TZQS_DataSet::LoadGloPhaseBiases(CheckedDatabase("GetGloPhaseBiases"),
+                                                             GetDataSetID());
+}
+
 void TZQS_Recordset::GetObsInfo(TObsInfoTable& Table) {
     zqt_dataset_dbs::TZQS_DataSet::LoadObsInfo(CheckedDatabase("GetObsInfo"), GetDataSetID(),
                                                Table);

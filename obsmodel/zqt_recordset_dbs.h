@@ -94,6 +94,7 @@ public:
     std::int32_t GetDataSetID() override;
     // The data set's GLONASS channels, read once.
     bool GetGloChannels(TGloChannels& Channels) override;
+    zqt_obs_intrf::TGloPhaseBiases GetGloPhaseBiases() override;
     // The navigation store of the window; empty while the recordset has none.
     IZQS_DataStoragePtr GetDataStorage() override { return FDataStorage; }
     // The epoch cursor: created on first use as a child of the recordset and opened on the

@@ -215,6 +215,7 @@ TEST(RnxWriter, GlonassSlotLinesWrapAfterEightSatellites) {
         int Last;  // satellites R01 .. R<Last>
         std::vector<std::string> Want;
     } cases[] = {
+        {0, {"  0" + std::string(57, ' ') + label}},  // mandatory with GLONASS observations
         {8, {"  8 R01  1 R02 -4 R03  5 R04  6 R05  1 R06 -4 R07  5 R08  6 " + label}},
         {17,
          {" 16 R01  1 R02 -4 R03  5 R04  6 R05  1 R06 -4 R07  5 R08  6 " + label,
@@ -229,6 +230,18 @@ TEST(RnxWriter, GlonassSlotLinesWrapAfterEightSatellites) {
         for (int n = 0; n < c.Last; ++n) rs->Glo[static_cast<std::size_t>(n)] = channels[n];
         EXPECT_EQ(Write(rs, Settings(RN3_304)).Labelled(label), c.Want) << c.Last;
     }
+    // Before 3.02 the record is optional: without a known channel there is none.
+    EXPECT_TRUE(
+        Write(TSynRecordset::Make(SmallEpochs(1)), Settings(RN3_301)).Labelled(label).empty());
+}
+
+TEST(RnxWriter, GlonassBiasLineStatesTheBiasesAppliedToThePhases) {
+    auto rs = TSynRecordset::Make(SmallEpochs(1));
+    rs->Biases = {-1.5, 0.0, 0.0, -8.1};
+    EXPECT_EQ(
+        Write(rs, Settings(RN3_304)).Labelled("GLONASS COD/PHS/BIS"),
+        std::vector<std::string>{" C1C   -1.500 C1P    0.000 C2C    0.000 C2P   -8.100        "
+                                 "GLONASS COD/PHS/BIS"});
 }
 
 TEST(RnxWriter, SystemWithoutCodesInTheVersionIsLeftOut) {

@@ -110,6 +110,7 @@ public:
         Channels = Glo;
         return true;
     }
+    zqt_obs_intrf::TGloPhaseBiases GetGloPhaseBiases() override { return Biases; }
     zqt_obs_intrf::IZQS_EpochPtr GetEpoch() override { return FEpochObj; }
     void GetObsInfo(TObsInfoTable& Table) override { Table = ObsInfo; }
 
@@ -160,6 +161,7 @@ public:
 
     zqt_antenna_rcrd::RFileHeaderFull Header;
     zqt_obs_intrf::TGloChannels Glo{};
+    zqt_obs_intrf::TGloPhaseBiases Biases{};
     TObsInfoTable ObsInfo;
     std::unique_ptr<zqt_geo::RObsStatistics> Stats = std::make_unique<zqt_geo::RObsStatistics>();
 

@@ -106,7 +106,17 @@ TEST(RtcmDecoder, EpochTimesResolveNextToTheReference) {
             << d.what;
         EXPECT_EQ(ignored, d.ignored) << d.what;
     }
+    // A BeiDou time of week wrapped below zero (GPS time less 14 s, not brought into the
+    // week) is the first 14 s of the GPS week, next to a reference on either side of it.
+    for (const std::int64_t ms : {0, 3000, 13999})
+        for (const std::int64_t ref : {W - 10 * Sec, W + 20 * Sec})
+            EXPECT_EQ(TZQS_RTCM_Decoder::GPSTicksOfEpoch(
+                          ref, SC_BDS, static_cast<std::uint32_t>((1 << 30) - 14000 + ms)),
+                      W + ms * 10)
+                << ms;
     // Fields outside their range are refused.
+    EXPECT_THROW(TZQS_RTCM_Decoder::GPSTicksOfEpoch(W, SC_BDS, (1 << 30) - 14001),
+                 zqt_rtcm_types::ExceptionRTCMMessage);
     EXPECT_THROW(TZQS_RTCM_Decoder::GPSTicksOfEpoch(W, SC_GPS, 604800000),
                  zqt_rtcm_types::ExceptionRTCMMessage);
     EXPECT_THROW(TZQS_RTCM_Decoder::GPSTicksOfEpoch(W, SC_BDS, 604800000),
@@ -580,6 +590,20 @@ TEST(RtcmDecoder, EpochAssembly) {
         EXPECT_EQ(rig.Parser->AssemblyCounts().BdsRetimed, c.retimed) << c.what;
         EXPECT_EQ(rig.Sink->LateWrites, 0) << c.what;
     }
+    // BeiDou whose time of week its encoder wrapped below zero at the week's start joins
+    // the epoch of its burst and is counted.
+    TDecoderRig rig(W - 10 * Sec);
+    for (const std::int64_t k : {0, 1}) {
+        rig.Feed(Msm(1074, W + k * Sec, true));
+        RMsmIn m = OneSat(1124, W + k * Sec, false);
+        m.EpochField = static_cast<std::uint32_t>((1 << 30) - 14000 + k * 1000);
+        rig.Feed(Frame(EncodeMSM(m)));
+    }
+    const auto& out = rig.Finish();
+    ASSERT_EQ(out.size(), 2u);
+    for (const auto& e : out) EXPECT_NE(e.Find(C5), nullptr);
+    EXPECT_EQ(rig.Parser->AssemblyCounts().BdsWeekWrapped, 2);
+    EXPECT_EQ(rig.Parser->TotalErrors(), 0);
 }
 
 // Epochs leave the window in time order once the stream is EpochWindow past them; a message

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <map>
+#include <tuple>
 #include <vector>
 
 #include "rtcm_encoder.h"
@@ -98,10 +99,10 @@ TBytes Station(int Number, double X, double Y, double Z, bool Computed = false, 
 
 TBytes Descriptor(int Number, const std::string& Antenna, const std::string& Serial,
                   const std::string& Type = "", const std::string& Firmware = "",
-                  const std::string& ReceiverSerial = "") {
+                  const std::string& ReceiverSerial = "", int Id = 7) {
     RDescriptorIn d;
     d.Number = Number;
-    d.Station = 7;
+    d.Station = Id;
     d.Antenna = Antenna;
     d.AntennaSerial = Serial;
     d.ReceiverType = Type;
@@ -267,6 +268,151 @@ TEST_F(ImportFixture, StationHandOver) {
                     messages == "1006,1033,1077,1087,1097")
             << messages;
     }
+}
+
+// A caster that switches stations: 175 (legacy, then MSM7; its bias, position and
+// receiver come after its first epochs), 1014 (MSM4 GPS and legacy GLONASS; no bias, no
+// receiver description) and 59 (MSM7, its own bias and descriptions first). Each station is
+// a receiver of its own whose epochs begin with its first; its GLONASS phases, legacy and
+// MSM alike, are aligned with its own code-phase biases only.
+TEST_F(ImportFixture, StationChangesGiveEachStationItsReceiver) {
+    const std::vector<int> glo = {3, 9, 14};  // channels 1, 2, 2
+    const auto legacy = [&](int Number, std::int64_t t, bool Last, int Id) {
+        RLegacyIn m;
+        m.Number = Number;
+        m.Station = Id;
+        m.Synchronous = !Last;
+        const bool g = Number == 1012;
+        m.EpochField = g ? GloTodField(t, Leap) : TowField(t);
+        for (const int id : g ? glo : std::vector<int>{3, 7}) {
+            RLegacySatIn e;
+            e.Id = id;
+            e.Fcn = g ? id % 5 - 2 + 7 : 7;
+            e.P1 = 2.0e7 + id * 1.1e5 + static_cast<double>((t - T0) / Sec) * 300.0;
+            e.L1 = e.P1 - 1.0, e.P2 = e.P1 + 3.25, e.L2 = e.P1 - 2.5;
+            m.Sats.push_back(e);
+        }
+        return Frame(EncodeLegacy(m));
+    };
+    const auto bias = [](int Id, double L1, double L2) {
+        RGloBiasIn b;
+        b.Station = Id;
+        b.Mask = 0b1010;  // L1 C/A and L2 C/A
+        b.Bias[0] = L1, b.Bias[2] = L2;
+        return Frame(EncodeGloBias(b));
+    };
+    const auto stream = [&](bool Biases) {
+        TBytes s;
+        for (int k = 0; k < 15; ++k) {
+            const std::int64_t t = T0 + k * Sec;
+            if (k < 4) {
+                Append(s, Concat({legacy(1004, t, false, 175), legacy(1012, t, true, 175)}));
+            } else if (k < 8) {
+                Append(s,
+                       Concat({Msm7(1077, t, {3, 7}, false, 175), Msm7(1087, t, glo, true, 175)}));
+            } else if (k < 12) {
+                Append(s,
+                       Concat({Msm7(1074, t, {3, 7}, false, 1014), legacy(1012, t, true, 1014)}));
+            } else {
+                if (k == 12)
+                    Append(s, Concat({Station(1006, X0 + 3e5, Y0, Z0, false, 0.5, 59),
+                                      Descriptor(1033, "ANT C", "", "REC C", "3", "", 59)}));
+                if (k == 12 && Biases) Append(s, bias(59, -2.0, 3.0));
+                Append(s, Concat({Msm7(1077, t, {3, 7}, false, 59), Msm7(1087, t, glo, true, 59)}));
+            }
+            if (k == 1 && Biases) Append(s, bias(175, 1.5, -0.8));
+            if (k == 2)
+                Append(s, Concat({Station(1006, X0, Y0, Z0, false, 1.5, 175),
+                                  Descriptor(1033, "ANT A", "", "REC A", "1", "", 175)}));
+            if (k == 9) Append(s, Station(1006, X0 - 2e5, Y0, Z0, false, 0.0, 1014));
+        }
+        return s;
+    };
+    const auto file = Import(Dir.Write(Name, stream(true)));
+    const auto plain = Import(Dir.Write("PLAIN_2024_03_05.rtcm3", stream(false)));
+    const struct {
+        int first, count;
+        std::string receiver, antenna;
+        double x, l1, l2;  // position X, biases of L1 C/A and L2 C/A
+    } want[] = {{0, 8, "REC A", "ANT A", X0, 1.5, -0.8},
+                {8, 4, "", "", X0 - 2e5, 0.0, 0.0},
+                {12, 3, "REC C", "ANT C", X0 + 3e5, -2.0, 3.0}};
+    ASSERT_EQ(file->ReceiverCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const auto& w = want[i];
+        SCOPED_TRACE(i);
+        const std::int32_t ds = file->GetReceiver(i)->GetDataSet(0)->GetObjID();
+        const std::vector<RStoredEpoch> epochs = Epochs(ds);
+        ASSERT_EQ(epochs.size(), static_cast<std::size_t>(w.count));
+        EXPECT_EQ(epochs.front().Time, T0 + w.first * Sec);
+        const std::int32_t out = zqt_dataset_dbs::TZQS_DataSet::FindRecordset(*Db, ds, 7);
+        const auto rs = zqt_recordset_dbs::TZQS_Recordset::Open(
+            Db, out, zqt_types_bs::RecordsetSettingsDefault(), false);
+        ASSERT_NE(rs, nullptr);
+        zqt_antenna_rcrd::RFileHeaderFull h;
+        rs->GetFileHeader(h);
+        EXPECT_EQ(h.Receiver.Type.AsString(), w.receiver);
+        EXPECT_EQ(h.Antenna.Type.AsString(), w.antenna);
+        EXPECT_NEAR(zqt_variant::VarToFloatZ(h.Header.ApproxX), w.x, 1e-3);
+        EXPECT_EQ(rs->GetBegTime(), T0 + w.first * Sec);
+        const zqt_obs_intrf::TGloPhaseBiases applied = rs->GetGloPhaseBiases();
+        EXPECT_EQ(applied, (zqt_obs_intrf::TGloPhaseBiases{w.l1, 0.0, w.l2, 0.0}));
+        // Every GLONASS phase differs from the plain stream's by its station's bias.
+        const std::vector<RStoredEpoch> base =
+            Epochs(plain->GetReceiver(i)->GetDataSet(0)->GetObjID());
+        ASSERT_EQ(base.size(), epochs.size());
+        int compared = 0;
+        for (std::size_t e = 0; e < epochs.size(); ++e)
+            for (const int id : glo) {
+                const std::uint16_t key = SatKey(zqt_sat_obs_types::SC_GLONASS, id);
+                const RStoredSat* a = epochs[e].Find(key);
+                const RStoredSat* b = base[e].Find(key);
+                ASSERT_TRUE(a && b);
+                const int k = id % 5 - 2;
+                for (const auto& [slot, step, bias] :
+                     {std::tuple{1u, 562500.0, w.l1}, std::tuple{3u, 437500.0, w.l2}}) {
+                    const double wave = zqt_sat_obs_types::CarrierWavelength(
+                        zqt_sat_obs_types::SC_GLONASS, slot, k);
+                    EXPECT_NEAR(a->Rec.Band(slot).Phase - b->Rec.Band(slot).Phase,
+                                wave * k * step / SpeedOfLight * bias, 2e-5)
+                        << "epoch " << e << " R" << id << " slot " << slot;
+                    ++compared;
+                }
+            }
+        EXPECT_EQ(compared, w.count * 6);
+    }
+
+    // A stream whose station messages carry another ID than its observations: they
+    // describe the observed station.
+    const auto single = Import(
+        Dir.Write("ONE_2024_03_05.rtcm3",
+                  Concat({Station(1006, X0, Y0, Z0, false, 1.5), Descriptor(1033, "ANT", "", "REC"),
+                          Msm7(1077, T0, {3}, true, 0), Msm7(1077, T0 + Sec, {3}, true, 0)})));
+    ASSERT_EQ(single->ReceiverCount(), 1);
+    EXPECT_EQ(single->GetReceiver(0)->GetReceiver()->GetReceiverType(), "REC");
+}
+
+// BeiDou MSM whose encoder wrapped the time of week below zero at the week's start join
+// their epochs, and the repair is told.
+TEST_F(ImportFixture, BeidouTimeOfWeekWrappedAtTheWeekStart) {
+    const std::int64_t week = Day20240305 - 2 * TicksPerDay;  // Sunday 2024-03-03 00:00 GPS
+    TBytes s;
+    for (int k = 0; k < 3; ++k) {
+        Append(s, Msm7(1077, week + k * Sec, {3, 7}, false));
+        RMsmIn m;
+        m.Number = 1127;
+        m.Station = 7;
+        m.EpochField = static_cast<std::uint32_t>((1 << 30) - 14000 + k * 1000);
+        m.Sats.push_back(MsmSat(12, 2.1e7, 14));
+        Append(s, Frame(EncodeMSM(m)));
+    }
+    const std::vector<RStoredEpoch> epochs =
+        Epochs(DataSetID(Import(Dir.Write("WRAP_2024_03_03.rtcm3", s))));
+    ASSERT_EQ(epochs.size(), 3u);
+    for (const RStoredEpoch& e : epochs)
+        EXPECT_NE(e.Find(SatKey(zqt_sat_obs_types::SC_BDS, 12)), nullptr) << e.Time;
+    EXPECT_TRUE(Told("repaired 3 BeiDou message(s) whose time of week wrapped below zero"));
+    EXPECT_FALSE(Told("not decoded"));
 }
 
 // ---------------------------------------------------------------------------------------

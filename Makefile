@@ -78,7 +78,7 @@ format-check:
 # kept inputs.
 FUZZ_PACKAGES := clang libclang-rt-14-dev llvm
 FUZZ_DIR      := build/fuzz
-FUZZ_TARGETS  := fuzz_rtcm_decoder fuzz_rtcm_import fuzz_rinex_reader fuzz_cmdline
+FUZZ_TARGETS  := fuzz_rtcm_decoder fuzz_rtcm_import fuzz_rtcm_writer fuzz_rinex_reader fuzz_cmdline
 FUZZ_SECONDS  ?= 60
 
 fuzz-deps:

@@ -57,8 +57,28 @@ public:
     }
 
     // Gives Project the project database as CreateProject left it, and an empty navigation
-    // database.
+    // database. A reset that fails ends the process: the inputs after it would test nothing.
     void Fresh(zqt_project::TZQS_Project& Project) {
+        try {
+            Restore();
+            Project.SetDatabase(FDb);
+            zqt_project::TZQS_Project::InitObjIDCounter(*FDb);
+        } catch (const std::exception& e) {
+            Fail("cannot reset the databases", e.what());
+        }
+    }
+
+    // Lets SQLite free the pages it keeps cached for the connections: what an input made
+    // it allocate is freed within the same input (libFuzzer runs an input whose allocations
+    // outnumber its frees a second time, looking for a leak).
+    void ReleaseMemory() {
+        sqlite3_db_release_memory(FDb->Handle());
+        if (const auto nav = zqt_datastorage::TZQS_DataStorage::NavDatabase())
+            sqlite3_db_release_memory(nav->Handle());
+    }
+
+private:
+    void Restore() {
         SQLiteExt::IESQLiteDatabase& db = *FDb;
         try {
             db.WriteBehind().Sync();
@@ -80,21 +100,11 @@ public:
         if (::pwrite(FFd, FImage.data(), FImage.size(), 0) != static_cast<ssize_t>(FImage.size()) ||
             ::ftruncate(FFd, static_cast<off_t>(FImage.size())) != 0)
             Fail("cannot restore the project database", FPath.c_str());
+        SQLiteExt::IESQLiteDatabase& nav = *zqt_datastorage::TZQS_DataStorage::NavDatabase();
+        if (nav.InTransaction()) SQLiteExt::RollbackQuietly(nav);
         zqt_datastorage::TZQS_DataStorage::ClearStore();
-        Project.SetDatabase(FDb);
-        zqt_project::TZQS_Project::InitObjIDCounter(db);
     }
 
-    // Lets SQLite free the pages it keeps cached for the connections: what an input made
-    // it allocate is freed within the same input (libFuzzer runs an input whose allocations
-    // outnumber its frees a second time, looking for a leak).
-    void ReleaseMemory() {
-        sqlite3_db_release_memory(FDb->Handle());
-        if (const auto nav = zqt_datastorage::TZQS_DataStorage::NavDatabase())
-            sqlite3_db_release_memory(nav->Handle());
-    }
-
-private:
     TProjectFile() : FPath(PrivateFolder() + "/project.db") {
         FDb = zqt_project::TZQS_Project::CreateProject(FPath);
         // Durability is of no use here: no journal file, no waiting for the disk.

@@ -74,11 +74,11 @@ format-check:
 # Fuzzing with libFuzzer (Debian's clang and its fuzzer runtime, installed when missing as
 # root): `make fuzz` runs each target for FUZZ_SECONDS (CI: a minute each), `make fuzz-long`
 # for half an hour each; new inputs stay in build/fuzz/corpus for the next run.
-# `make fuzz-coverage` reports the source coverage of the decoder files reached by the
+# `make fuzz-coverage` reports the source coverage of every program file reached by the
 # kept inputs.
 FUZZ_PACKAGES := clang libclang-rt-14-dev llvm
 FUZZ_DIR      := build/fuzz
-FUZZ_TARGETS  := fuzz_rtcm_decoder fuzz_rtcm_import fuzz_rinex_reader fuzz_cmdline
+FUZZ_TARGETS  := fuzz_rtcm_decoder fuzz_rtcm_import fuzz_rtcm_writer fuzz_rinex_reader fuzz_cmdline
 FUZZ_SECONDS  ?= 60
 
 fuzz-deps:

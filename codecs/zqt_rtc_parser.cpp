@@ -241,7 +241,12 @@ void TZQS_RTC_Parser::Log(const std::string& Text) {
 // =======================================================================================
 // TZQS_RTCM_Decoder: frames
 
-TZQS_RTCM_Decoder::TZQS_RTCM_Decoder() : FLock(std::make_unique<TLockTables>()) {}
+TZQS_RTCM_Decoder::TZQS_RTCM_Decoder() = default;
+
+TZQS_RTCM_Decoder::TLockTables& TZQS_RTCM_Decoder::Lock() {
+    if (!FLock) FLock = std::make_unique<TLockTables>();
+    return *FLock;
+}
 TZQS_RTCM_Decoder::~TZQS_RTCM_Decoder() = default;
 
 void TZQS_RTCM_Decoder::DecodeFrame(const std::uint8_t* Frame, std::int32_t Length) {

@@ -603,6 +603,9 @@ protected:
     // In a handler: the exception being handled goes on when the navigation store failed
     // (it ends the import), else the message's failure is counted.
     void CountOrRethrow(std::uint16_t Number, const std::string& Reason);
+    // The lock-time and phase-continuity tables (270 KB), made by the first observation that
+    // needs them: a start-time scan and the first pass never do.
+    TLockTables& Lock();
     std::unique_ptr<TLockTables> FLock;
 
     // Station descriptions (of the current station)

@@ -81,7 +81,7 @@ void TZQS_RTCM_Decoder::DecodeLegacy(const std::uint8_t* Payload, std::int32_t L
 bool TZQS_RTCM_Decoder::LegacyLossOfLock(std::int64_t Time, std::uint16_t Key, std::uint8_t Slot,
                                          std::uint32_t Indicator) {
     if (Key >= TLockTables::Keys || Slot >= TLockTables::Slots) return false;
-    std::int64_t& kept = FLock->Time[Key][Slot];
+    std::int64_t& kept = Lock().Time[Key][Slot];
     if (Time == kept) return false;
     // Elapsed whole seconds, halves upwards.
     const std::int64_t elapsed = FloorDiv(Time - kept + 5000, 10000);
@@ -92,7 +92,7 @@ bool TZQS_RTCM_Decoder::LegacyLossOfLock(std::int64_t Time, std::uint16_t Key, s
 double TZQS_RTCM_Decoder::UnrollLegacyPhase(std::uint16_t Key, int Freq, double Diff,
                                             double Wavelength, bool Restart) {
     if (Key >= TLockTables::Keys || !(Wavelength > 0.0) || !std::isfinite(Diff)) return Diff;
-    TLockTables::RRoll& st = FLock->Roll[Key][static_cast<std::size_t>(Freq)];
+    TLockTables::RRoll& st = Lock().Roll[Key][static_cast<std::size_t>(Freq)];
     if (Restart || !st.Has) {
         st.Has = true;
         st.Adjust = 0.0;

@@ -190,8 +190,8 @@ std::int64_t TZQS_RTCM_Decoder::MSMMinLock10(std::int32_t Indicator, std::int64_
 bool TZQS_RTCM_Decoder::MSMLossOfLock(std::int64_t Time, std::uint16_t Key, std::uint8_t Slot,
                                       std::int32_t Indicator, bool TenBit) {
     if (Key >= TLockTables::Keys || Slot >= TLockTables::Slots) return false;
-    std::int64_t& keptTime = FLock->Time[Key][Slot];
-    std::int32_t& keptInd = FLock->Indicator[Key][Slot];
+    std::int64_t& keptTime = Lock().Time[Key][Slot];
+    std::int32_t& keptInd = Lock().Indicator[Key][Slot];
     if (Time == keptTime) return false;
     const std::int64_t dt = FloorDiv(Time - keptTime + 5, 10);  // ms, halves upwards
     std::int64_t stepP = 1;

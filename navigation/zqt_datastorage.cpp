@@ -255,6 +255,20 @@ void TZQS_DataStorage::InitStore() {
     SetNavDatabase(db);
 }
 
+void TZQS_DataStorage::ClearStore() {
+    const TZQS_WriteAccess access(Nav().Access);
+    const IESQLiteDatabasePtr db = CheckedNavDatabase("ClearStore");
+    db->BeginTransaction();
+    try {
+        for (const char* table : {"Almanach", "Ephemeris", "Iono", "TimeParams", "CRC"})
+            db->ExecSQL(std::string("DELETE FROM ") + table);
+        db->Commit();
+    } catch (...) {
+        SQLiteExt::RollbackQuietly(*db);
+        throw;
+    }
+}
+
 SQLiteExt::IESQLiteDatabasePtr TZQS_DataStorage::NavDatabase() {
     TNavGlobals& g = Nav();
     std::lock_guard<std::mutex> lock(g.DbLock);

@@ -53,6 +53,11 @@ public:
     // with its tables Almanach, Ephemeris, Iono, TimeParams and CRC replaces the earlier
     // one (whose rows are lost with it).
     static void InitStore();
+    // Under the write lock: empties every table of the navigation database (its records
+    // and the recorded checksums) and keeps the database, its tables and its connection:
+    // the store as InitStore left it, for the next unit of work of a process that runs
+    // many in turn. Raises without a navigation database.
+    static void ClearStore();
     // The navigation database; empty before the first InitStore.
     static SQLiteExt::IESQLiteDatabasePtr NavDatabase();
     // Under the write lock: True when the checksum was recorded before; otherwise records

@@ -2,8 +2,9 @@
 # Source coverage reached by the inputs of the fuzz targets:
 #   tests/fuzz/coverage.sh COVERAGE_BUILD FUZZ_BUILD TARGET...
 # replays the kept corpus, the seeds and what FUZZ_BUILD's runs found through the targets
-# of COVERAGE_BUILD (built with -DTOLVAR_FUZZ=COVERAGE) and reports the line, region and
-# function coverage of the RTCM decoder and reader files, then of the command-line files.
+# of COVERAGE_BUILD (built with -DTOLVAR_FUZZ=COVERAGE, every object of the program linked
+# into each target) and reports the line, region and function coverage of every source file
+# of the program (app/main.cpp aside, whose main is libFuzzer's).
 set -euo pipefail
 cov=$(cd "$1" && pwd)
 fuzz=$(cd "$2" && pwd)
@@ -12,6 +13,9 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 profiles="$cov/profiles"
 rm -rf "$profiles"
 mkdir -p "$profiles"
+# The targets' private folders go to a folder of their own.
+export TMPDIR="$cov/tmp"
+mkdir -p "$TMPDIR"
 
 objects=()
 for target in "$@"; do
@@ -29,13 +33,8 @@ for target in "$@"; do
 done
 
 llvm-profdata merge -sparse "$profiles"/*.profraw -o "$profiles/all.profdata"
-report() {
-  llvm-cov report "${objects[@]:1}" -instr-profile="$profiles/all.profdata" "$@"
-}
-echo "RTCM decoder and reader:"
-report "$root"/codecs/zqt_rtc_parser*.cpp "$root/codecs/zqt_rtcm_reader.cpp" \
-  "$root/codecs/zqt_rtcm_types.cpp" "$root/codecs/zqt_crc.cpp"
-echo "RINEX readers:"
-report "$root"/codecs/zqt_rnx_reader*.cpp
-echo "Command line:"
-report "$root/app/UMerrow.cpp" "$root/app/tolvar_project.cpp"
+mapfile -t sources < <(cd "$root" && git ls-files --cached --others --exclude-standard \
+  'foundation/*.cpp' 'obsmodel/*.cpp' 'navigation/*.cpp' 'codecs/*.cpp' 'app/*.cpp' |
+  grep -v '^app/main\.cpp$' | sed "s|^|$root/|")
+llvm-cov report "${objects[@]:1}" -instr-profile="$profiles/all.profdata" "${sources[@]}" |
+  sed "s|$root/||"

@@ -20,8 +20,6 @@
 
 namespace {
 
-std::string Folder;
-
 void Parse(const std::vector<std::string>& Args, std::int32_t Language) {
     tolvar_project::LanguageIndex = Language;
     tolvar_project::RRunSettings run;
@@ -32,18 +30,11 @@ void Parse(const std::vector<std::string>& Args, std::int32_t Language) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    if (::chdir(fuzzutil::PrivateFolder().c_str()) != 0) std::abort();
     zqt_components::InstallComponents();
-    const char* base = std::getenv("TMPDIR");
-    std::string templ = std::string(base && *base ? base : "/tmp") + "/tolvar-fuzz-XXXXXX";
-    if (::mkdtemp(templ.data()) == nullptr || ::chdir(templ.c_str()) != 0) std::abort();
-    Folder = templ;
     // The recording is read only for its day (from its name).
     std::ofstream("ABCD_2024_03_05.rtcm3") << "rtcm";
     zqt_project::TZQS_Project::SetAppName("tolvar");
-    std::atexit([] {
-        ::unlink((Folder + "/ABCD_2024_03_05.rtcm3").c_str());
-        ::rmdir(Folder.c_str());
-    });
     return 0;
 }
 

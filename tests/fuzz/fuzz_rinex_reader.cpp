@@ -14,20 +14,21 @@
 
 namespace {
 
-const std::string* Path = nullptr;
+std::string Path;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    Path = fuzzutil::InputPath("FUZZ0650.24o");
     zqt_components::InstallComponents();
-    Path = &fuzzutil::InputPath("FUZZ0650.24o");
+    fuzzutil::TProjectFile::Get();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
     fuzzutil::Guarded([&] {
         fuzzutil::ImportAs(
-            *Path, Data, Size, [](zqt_project::TZQS_Project& Project, const std::string& File) {
+            Path, Data, Size, [](zqt_project::TZQS_Project& Project, const std::string& File) {
                 zqt_types_bs::TRReaderSettings settings;
                 zqt_file_obs::TZQS_ObsFile::LoadRinex(Project.Intf(), File, settings);
             });

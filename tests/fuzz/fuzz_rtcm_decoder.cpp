@@ -1,8 +1,10 @@
 // The RTCM 3 decoder as the file reader drives it, on any byte stream: the start-time scan
 // of the first 80,000 bytes (NMEA on, length-only frames), pass 1 (station, descriptor and
-// ephemeris messages) with the real navigation store, its window saved and reloaded, the
-// choice of the observation messages from the census, pass 2 into an in-memory epoch with
-// NMEA processing, and the finish.
+// ephemeris messages) into the real navigation store, the choice of the observation
+// messages from the census, pass 2 into an in-memory epoch with NMEA processing, and the
+// finish. The store and the epoch are made once; the store is cleared before each input
+// and keeps the ephemerides of pass 1 in memory for pass 2 (their round trip through the
+// navigation database is the import target's). The parsers are new for each input.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +42,17 @@ private:
     }
 };
 
+// The navigation store of every input, on the navigation database (which it never writes
+// to here).
+const zqt_datastorage_bs::IZQS_DataStoragePtr& Store() {
+    static const auto store = [] {
+        zqt_datastorage::TZQS_DataStorage::InitStore();
+        return std::dynamic_pointer_cast<zqt_datastorage_bs::IZQS_DataStorage>(
+            zqt_datastorage::TZQS_DataStorage::CreateWithParent(nullptr));
+    }();
+    return store;
+}
+
 // The stream in the reader's pieces (its text buffer holds 8,196 bytes).
 void Feed(TZQS_RTCM_Parser& Parser, const std::uint8_t* Data, std::size_t Size) {
     Parser.SetTotalBytes(0);
@@ -58,24 +71,19 @@ void Decode(const std::uint8_t* Data, std::size_t Size) {
         if (scan->ReferenceTime() != 0) start = scan->ReferenceTime();
     }
 
-    // A navigation database of its own for every input.
-    zqt_datastorage::TZQS_DataStorage::InitStore();
-    const auto store = std::dynamic_pointer_cast<zqt_datastorage_bs::IZQS_DataStorage>(
-        zqt_datastorage::TZQS_DataStorage::CreateWithParent(nullptr));
+    // Nothing of an earlier input stays in the store.
+    const auto& store = Store();
+    store->ClearStorages();
+    store->SetBegTime(start - TicksPerDay);
+    store->SetEndTime(start + 3 * TicksPerDay);
     const auto parser = TZQS_RTCM_Parser::Create(start);
-    auto epoch = zqt_classes_bs::TZQS_BaseObject::CreateOf<TEpochSink>();
+    static const auto epoch = zqt_classes_bs::TZQS_BaseObject::CreateOf<TEpochSink>();
     parser->SetEpochSink(epoch);
     parser->SetDataStorage(store);
 
     parser->SetMode(3);
     Feed(*parser, Data, Size);
     parser->EndOfData();
-
-    store->SetBegTime(start - TicksPerDay);
-    store->SetEndTime(start + 3 * TicksPerDay);
-    store->Save();
-    store->ClearStorages();
-    store->Load();
 
     parser->SetReaderSettings({});
     parser->SetScanNmea(true);
@@ -95,6 +103,7 @@ void Decode(const std::uint8_t* Data, std::size_t Size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     zqt_components::InstallComponents();
+    if (!Store()) std::abort();
     return 0;
 }
 

@@ -14,13 +14,14 @@
 
 namespace {
 
-const std::string* Path = nullptr;
+std::string Path;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    Path = fuzzutil::InputPath("FUZZ_2024_03_05.rtcm3");
     zqt_components::InstallComponents();
-    Path = &fuzzutil::InputPath("FUZZ_2024_03_05.rtcm3");
+    fuzzutil::TProjectFile::Get();
     return 0;
 }
 
@@ -29,7 +30,7 @@ TOLVAR_FUZZ_RTCM_MUTATOR
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
     fuzzutil::Guarded([&] {
         fuzzutil::ImportAs(
-            *Path, Data, Size, [](zqt_project::TZQS_Project& Project, const std::string& File) {
+            Path, Data, Size, [](zqt_project::TZQS_Project& Project, const std::string& File) {
                 zqt_types_bs::TRReaderSettings settings;
                 settings.DayStart = zqt_rtcm_reader::TZQS_RTCMReader::GetStartTime(File);
                 zqt_file_obs::TZQS_ObsFile::LoadRTCM(Project.Intf(), File, settings);

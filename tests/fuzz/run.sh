@@ -6,6 +6,9 @@
 # (BUILD_DIR/corpus/TARGET, where new inputs go). A
 # finding (crash, leak, hang, unexpected exception) fails the run; its reproducer is printed
 # in base64 (`base64 -d > crash; BUILD_DIR/tests/fuzz/TARGET crash` replays it).
+# The targets run with TMPDIR=BUILD_DIR/tmp; the run fails too when a target leaves anything
+# there (its private folder tolvar-fuzz-PID-*), after its normal end or after an interrupt, a
+# SIGTERM or a SIGKILL (checked first, on generated inputs).
 set -uo pipefail
 build=$(cd "$1" && pwd)
 seconds=$2
@@ -34,7 +37,53 @@ seed_dirs() {
 
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-# One target's run: its log in BUILD_DIR/logs, its findings in BUILD_DIR/findings.
+export TMPDIR="$build/tmp"
+rm -rf "$TMPDIR"
+mkdir -p "$TMPDIR"
+
+# True while the ended targets' TMPDIR is not empty (waits up to 5 s for the guards that
+# remove the folders of processes that ended abnormally); names what stays.
+debris_stays() {
+  local i
+  for i in $(seq 50); do
+    [ -z "$(ls -A "$TMPDIR")" ] && return 1
+    sleep 0.1
+  done
+  ls -A "$TMPDIR"
+  return 0
+}
+
+# Starts every target on generated inputs, ends each with SIGNAL once it runs and checks
+# that its folder goes.
+check_cleanup() {
+  local signal=$1 target pid i
+  local -a started=()
+  for target in "${targets[@]}"; do
+    "$bin/$target" -max_total_time=120 > "$build/logs/$target-$signal.log" 2>&1 &
+    started+=($!)
+  done
+  i=0
+  for target in "${targets[@]}"; do
+    pid=${started[$i]}
+    i=$((i + 1))
+    for _ in $(seq 100); do
+      grep -q 'INITED' "$build/logs/$target-$signal.log" && break
+      sleep 0.1
+    done
+    kill -s "$signal" "$pid"
+    { wait "$pid"; } 2> /dev/null
+  done
+  if debris_stays; then
+    echo "after SIG$signal, left in $TMPDIR"
+    rm -rf "${TMPDIR:?}"/*
+    return 1
+  fi
+}
+
+# One target's run: its log in BUILD_DIR/logs, its findings in BUILD_DIR/findings. In a run
+# of a minute almost every feature is seen fewer than 255 times, libFuzzer's default bound of
+# a rare feature, and libFuzzer looks each feature of every execution up in the growing list
+# of rare ones: a bound of 8 keeps that list short.
 run_target() {
   local target=$1 kind=${1#fuzz_}
   kind=${kind%%_*}  # the seeds of fuzz_KIND_...: tests/fuzz/corpus/KIND
@@ -44,9 +93,16 @@ run_target() {
   [ -f "$root/tests/fuzz/$kind.dict" ] && dict=(-dict="$root/tests/fuzz/$kind.dict")
   mapfile -t seeds < <(seed_dirs "$kind")
   "$bin/$target" -max_total_time="$seconds" -max_len=20000 -timeout=30 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$build/findings/$target-" "${dict[@]}" \
+    -entropic_feature_frequency_threshold=8 -print_final_stats=1 \
+    -artifact_prefix="$build/findings/$target-" "${dict[@]}" \
     "$work" "${seeds[@]}" > "$build/logs/$target.log" 2>&1
 }
+
+targets=("$@")
+status=0
+for signal in INT TERM KILL; do
+  check_cleanup "$signal" || status=1
+done
 
 # The targets run side by side.
 pids=()
@@ -54,17 +110,16 @@ for target in "$@"; do
   run_target "$target" &
   pids+=($!)
 done
-status=0
 i=0
 for target in "$@"; do
   wait "${pids[$i]}"
   rc=$?
-  i=$((i + 1))
   log="$build/logs/$target.log"
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1)
   echo "$target: ${runs:-0} executions in ${seconds} s, ${cov:-cov: ?} edges," \
     "$(ls "$build/corpus/$target" | wc -l) inputs kept"
+  i=$((i + 1))
   if [ $rc -ne 0 ]; then
     status=1
     echo "$target: FINDING (exit code $rc)"
@@ -76,4 +131,8 @@ for target in "$@"; do
     done
   fi
 done
+if debris_stays; then
+  status=1
+  echo "after the runs, left in $TMPDIR"
+fi
 exit $status

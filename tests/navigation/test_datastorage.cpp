@@ -175,6 +175,28 @@ TEST_F(DataStorageTest, IsKnownCRCRecordsAChecksumOnce) {
     EXPECT_EQ(Db->QueryInt("SELECT COUNT(*) FROM CRC"), 3);
 }
 
+TEST_F(DataStorageTest, ClearStoreEmptiesEveryTableAndKeepsTheDatabase) {
+    const IZQS_DataStoragePtr s = Store(ephemrows::T0 - Day, ephemrows::T0 + Day);
+    for (const ephemrows::RSample& r : ephemrows::Samples()) s->AddEphemeris(r.Record);
+    s->Save();
+    EXPECT_FALSE(TZQS_DataStorage::IsKnownCRC(77));
+    for (const char* sql : {"INSERT INTO Almanach (GpsTime, svprn) VALUES (1, 1)",
+                            "INSERT INTO Iono (GPSTime, SatCode, tot, wn) VALUES (1, 1, 1, 1)",
+                            "INSERT INTO TimeParams (GPSTime) VALUES (1)"})
+        Db->ExecSQL(sql);
+
+    TZQS_DataStorage::ClearStore();
+    EXPECT_EQ(TZQS_DataStorage::NavDatabase(), Db);
+    EXPECT_FALSE(Db->InTransaction());
+    for (const char* table : {"Almanach", "Ephemeris", "Iono", "TimeParams", "CRC"})
+        EXPECT_EQ(Db->QueryInt(std::string("SELECT COUNT(*) FROM ") + table), 0) << table;
+    // The next unit of work sees nothing of the earlier one.
+    EXPECT_FALSE(TZQS_DataStorage::IsKnownCRC(77));
+    const IZQS_DataStoragePtr next = Store(ephemrows::T0 - Day, ephemrows::T0 + Day);
+    EXPECT_TRUE(next->Load());
+    EXPECT_TRUE(Ephemerides(next).Records.empty());
+}
+
 TEST_F(DataStorageTest, StorageIsCreatedOnFirstUseWithTheStoresWindow) {
     const IZQS_DataStoragePtr s = Store(ephemrows::T0 - Day, ephemrows::T0 + 3 * Day);
     EXPECT_TRUE(Created.empty());

@@ -87,13 +87,17 @@ void Convert(std::size_t Variant) {
     run.ReaderSettings.DayStart = run.Day;
     const zqt_obs_intrf::IZQS_OBSFilePtr file =
         zqt_file_obs::TZQS_ObsFile::LoadRTCM(app->Intf(), run.InputFile, run.ReaderSettings);
-    const auto receiver = file ? file->GetReceiver(0) : nullptr;
-    const auto dataset = receiver ? receiver->GetDataSet(0) : nullptr;
-    if (!dataset) return;
+    // One data set per station of the stream, as the program writes them.
+    std::vector<std::int32_t> dataSets;
+    for (std::int32_t i = 0; file && i < file->ReceiverCount(); ++i)
+        if (const auto receiver = file->GetReceiver(i))
+            if (const auto dataset = receiver->GetDataSet(0))
+                dataSets.push_back(dataset->GetObjID());
+    if (dataSets.empty()) return;
     if (run.Settings.HourlyFiles)
-        app->WriteHourly(dataset->GetObjID(), run.Settings.OutputName);
+        app->WriteHourly(dataSets, run.Settings.OutputName);
     else
-        app->WriteReceiver(dataset->GetObjID(), run.Settings.OutputName);
+        app->WriteReceiver(dataSets, run.Settings.OutputName);
 }
 
 }  // namespace

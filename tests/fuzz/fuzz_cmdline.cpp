@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_util.h"
@@ -29,7 +30,13 @@ void Parse(const std::vector<std::string>& Args, std::int32_t Language) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    // A process that only starts the workers (-jobs, -workers) runs no input: it stays in its
+    // folder, where the workers' logs go.
+    for (int i = 1; i < *argc; ++i) {
+        const std::string_view a((*argv)[i]);
+        if (a.starts_with("-jobs=") || a.starts_with("-workers=")) return 0;
+    }
     if (::chdir(fuzzutil::PrivateFolder().c_str()) != 0) std::abort();
     zqt_components::InstallComponents();
     // The recording is read only for its day (from its name).

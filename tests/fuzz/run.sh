@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the fuzz targets side by side for a fixed time under ASan and UBSan:
+# Runs the fuzz targets one after another, each for a fixed time on every core (FUZZ_WORKERS
+# processes, the number of cores unless set, sharing the target's corpus), under ASan and UBSan:
 #   tests/fuzz/run.sh BUILD_DIR SECONDS TARGET...
 # Inputs: the corpus kept in tests/fuzz/corpus (and the RINEX files of tests/data), whole
 # frames and lines cut from ../shared/data when it exists, and what earlier runs found
@@ -84,6 +85,7 @@ check_cleanup() {
 # of a minute almost every feature is seen fewer than 255 times, libFuzzer's default bound of
 # a rare feature, and libFuzzer looks each feature of every execution up in the growing list
 # of rare ones: a bound of 8 keeps that list short.
+workers=${FUZZ_WORKERS:-$(nproc 2>/dev/null || echo 2)}
 run_target() {
   local target=$1 kind=${1#fuzz_}
   kind=${kind%%_*}  # the seeds of fuzz_KIND_...: tests/fuzz/corpus/KIND
@@ -92,10 +94,14 @@ run_target() {
   rm -f "$build/findings/$target-"*
   [ -f "$root/tests/fuzz/$kind.dict" ] && dict=(-dict="$root/tests/fuzz/$kind.dict")
   mapfile -t seeds < <(seed_dirs "$kind")
-  "$bin/$target" -max_total_time="$seconds" -max_len=20000 -timeout=30 -rss_limit_mb=2048 \
-    -entropic_feature_frequency_threshold=8 -print_final_stats=1 \
-    -artifact_prefix="$build/findings/$target-" "${dict[@]}" \
-    "$work" "${seeds[@]}" > "$build/logs/$target.log" 2>&1
+  # Each worker writes its log as fuzz-N.log into the target's log folder.
+  local logs="$build/logs/$target"
+  rm -rf "$logs"
+  mkdir -p "$logs"
+  (cd "$logs" && "$bin/$target" -jobs="$workers" -workers="$workers" -max_total_time="$seconds" \
+    -max_len=20000 -timeout=30 -rss_limit_mb=2048 -entropic_feature_frequency_threshold=8 \
+    -print_final_stats=1 -artifact_prefix="$build/findings/$target-" "${dict[@]}" \
+    "$work" "${seeds[@]}" > "$build/logs/$target.log" 2>&1)
 }
 
 targets=("$@")
@@ -104,26 +110,22 @@ for signal in INT TERM KILL; do
   check_cleanup "$signal" || status=1
 done
 
-# The targets run side by side.
-pids=()
+# The targets run one after another, each on every core.
 for target in "$@"; do
-  run_target "$target" &
-  pids+=($!)
-done
-i=0
-for target in "$@"; do
-  wait "${pids[$i]}"
+  run_target "$target"
   rc=$?
-  log="$build/logs/$target.log"
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1)
-  echo "$target: ${runs:-0} executions in ${seconds} s, ${cov:-cov: ?} edges," \
+  logs=("$build/logs/$target"/fuzz-*.log)
+  runs=$(cat "${logs[@]}" 2>/dev/null | sed -n 's/^stat::number_of_executed_units: *//p' |
+    awk '{ n += $1 } END { print n + 0 }')
+  cov=$(cat "${logs[@]}" 2>/dev/null | grep -o 'cov: [0-9]*' | sort -t' ' -k2 -n | tail -1)
+  echo "$target: $runs executions in ${seconds} s on $workers core(s), ${cov:-cov: ?} edges," \
     "$(ls "$build/corpus/$target" | wc -l) inputs kept"
-  i=$((i + 1))
   if [ $rc -ne 0 ]; then
     status=1
     echo "$target: FINDING (exit code $rc)"
-    tail -n 60 "$log"
+    for log in "${logs[@]}"; do
+      grep -q -E 'ERROR|SUMMARY|deadly signal|Test unit written' "$log" && tail -n 60 "$log"
+    done
     for f in "$build/findings/$target-"*; do
       [ -e "$f" ] || continue
       echo "reproducer $(basename "$f") ($(stat -c %s "$f") bytes, base64):"

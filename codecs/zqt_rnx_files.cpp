@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <utility>
 
@@ -201,6 +202,8 @@ bool TZQS_RinexFiles::ItemTicks(const Variant& Item, std::int64_t& Ticks) {
     return true;
 }
 
+// An item that cannot be read is written blank, as an unknown one is; the observation
+// writer names the blank items a station file should carry (ReportBlankItems).
 std::string TZQS_RinexFiles::ItemText(const Variant& Item) {
     if (Item.IsNullOrEmpty()) return std::string();
     try {
@@ -538,9 +541,26 @@ void TZQS_RinexObservations::WriteFile() {
     temp.AppendBody(*this);
     file.Commit();
     FWrittenName = name;
+    ReportBlankItems(name);
+}
+
+void TZQS_RinexObservations::NoteBlankItem(bool Blank, std::string_view Item) {
+    if (Blank) FBlankItems.emplace_back(Item);
+}
+
+void TZQS_RinexObservations::ReportBlankItems(const std::string& FileName) {
+    if (FBlankItems.empty()) return;
+    std::string items;
+    for (const std::string& item : FBlankItems) items += (items.empty() ? "" : ", ") + item;
+    DoMessage(Format("%s: header items left blank, no usable value in the recording: %s",
+                     std::filesystem::path(FileName).filename().string(), items),
+              1);
 }
 
 void TZQS_RinexObservations::WriteHeaderPart1() {
+    // Observer, agency, receiver number and firmware, antenna number: optional, and
+    // seldom in a stream; their blanks go without a word.
+    FBlankItems.clear();
     WriteVersionLine();
     WritePgmLine();
     const RFileHeaderFull& h = FHeader;
@@ -549,15 +569,21 @@ void TZQS_RinexObservations::WriteHeaderPart1() {
         GivenOrItem(zqt_types_bs::eObserverName, FOverloaded.ObserverName, h.Header.Observer),
         GivenOrItem(zqt_types_bs::eObserverAgency, FOverloaded.ObserverAgency, h.Header.Agency));
     WriteMarkerLines();
+    NoteBlankItem(!FOverloaded.Has(zqt_types_bs::eMarkerName) &&
+                      sysutils::Trim(ItemText(h.Header.MarkerName)).empty(),
+                  "marker name (--MN)");
 
     std::string number = ItemText(h.Receiver.Number);
     if (sysutils::Trim(number).empty()) number = ItemText(h.Receiver.Serial);
     if (FOverloaded.Has(zqt_types_bs::eReceiverNumber)) number = FOverloaded.ReceiverNumber;
-    WriteHeaderFmt(
-        "REC # / TYPE / VERS", "%-20.20s%-20.20s%-20.20s", number,
-        GivenOrItem(zqt_types_bs::eReceiverType, FOverloaded.ReceiverType, h.Receiver.Type),
-        GivenOrItem(zqt_types_bs::eFirmwareVersion, FOverloaded.FirmwareVersion,
-                    h.Receiver.Firmware));
+    const std::string receiverType =
+        GivenOrItem(zqt_types_bs::eReceiverType, FOverloaded.ReceiverType, h.Receiver.Type);
+    WriteHeaderFmt("REC # / TYPE / VERS", "%-20.20s%-20.20s%-20.20s", number, receiverType,
+                   GivenOrItem(zqt_types_bs::eFirmwareVersion, FOverloaded.FirmwareVersion,
+                               h.Receiver.Firmware));
+    NoteBlankItem(
+        !FOverloaded.Has(zqt_types_bs::eReceiverType) && sysutils::Trim(receiverType).empty(),
+        "receiver type (--RT)");
 
     std::array<double, 3> xyz{NAN, NAN, NAN};
     const std::array<const Variant*, 3> items{&h.Header.ApproxX, &h.Header.ApproxY,
@@ -567,14 +593,18 @@ void TZQS_RinexObservations::WriteHeaderPart1() {
     const std::array<double, 3> given{FOverloaded.ApproxX, FOverloaded.ApproxY,
                                       FOverloaded.ApproxZ};
     std::string position;
+    bool positionBlank = false;
     for (int k = 0; k < 3; ++k) {
         if (FOverloaded.Has(fields[k]))
             xyz[k] = given[k];
         else if (!ItemNumber(*items[k], xyz[k]))
             xyz[k] = NAN;
-        position += FixedNumber("%14.4f", 14, xyz[k]);
+        const std::string field = FixedNumber("%14.4f", 14, xyz[k]);
+        positionBlank |= !FOverloaded.Has(fields[k]) && sysutils::Trim(field).empty();
+        position += field;
     }
     WriteHeaderLine(position, "APPROX POSITION XYZ");
+    NoteBlankItem(positionBlank, "approximate position (-X, -Y, -Z)");
 
     WriteAntennaLines();
     WriteWavelengthLines();
@@ -597,6 +627,9 @@ void TZQS_RinexObservations::WriteAntennaLines() {
     if (FOverloaded.Has(zqt_types_bs::eAntennaDeltaH)) a.DeltaH = FOverloaded.AntennaDeltaH;
 
     WriteHeaderFmt("ANT # / TYPE", "%-20.20s%-20.20s", ItemText(a.Number), ItemText(a.Type));
+    NoteBlankItem(
+        !FOverloaded.Has(zqt_types_bs::eAntennaModel) && sysutils::Trim(ItemText(a.Type)).empty(),
+        "antenna type (--AT)");
     // The height field: the height given on the command line (--DH), else the vertical
     // height of the data.
     double h = NAN;
@@ -608,9 +641,14 @@ void TZQS_RinexObservations::WriteAntennaLines() {
         h = NAN;
     if (!ItemNumber(a.DeltaE, e)) e = NAN;
     if (!ItemNumber(a.DeltaN, n)) n = NAN;
-    WriteHeaderLine(
-        FixedNumber("%14.4f", 14, h) + FixedNumber("%14.4f", 14, e) + FixedNumber("%14.4f", 14, n),
-        "ANTENNA: DELTA H/E/N");
+    const std::string deltas =
+        FixedNumber("%14.4f", 14, h) + FixedNumber("%14.4f", 14, e) + FixedNumber("%14.4f", 14, n);
+    WriteHeaderLine(deltas, "ANTENNA: DELTA H/E/N");
+    // Given values (--DH, --DE, --DN, within +-100 m) always fill their fields.
+    NoteBlankItem(sysutils::Trim(deltas.substr(0, 14)).empty() ||
+                      sysutils::Trim(deltas.substr(14, 14)).empty() ||
+                      sysutils::Trim(deltas.substr(28, 14)).empty(),
+                  "antenna delta H/E/N (--DH, --DE, --DN)");
     double height = 0.0;
     if (!ItemNumber(a.Height, height)) return;
     if (ItemTrue(a.HeightType1))

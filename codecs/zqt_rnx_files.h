@@ -285,8 +285,14 @@ private:
     void ApplySecondHeader();
     bool FetchEvent();
     void WriteEvent();
+    // Header items a station file should carry that were written blank (neither the
+    // recording nor the command line gave a value): noted while the header is written and
+    // named in one notice once the file is complete.
+    void NoteBlankItem(bool Blank, std::string_view Item);
+    void ReportBlankItems(const std::string& FileName);
 
     RFileHeaderFull FHeader2;
+    std::vector<std::string> FBlankItems;
     std::int64_t FFirstObsNoted = 0;
     SQLiteExt::IESQLiteSelectStatementPtr FEvents;
     RPendingEvent FEvent;

@@ -1,6 +1,6 @@
 // Whole conversions through the program's run: the sample recording of `make demo` (raw
-// and BNC raw) and the shared recordings, into RINEX 3.04 and 2.11, checked against the
-// reference files with ../shared/tools/rnxcmp.py where there are references.
+// and BNC raw) and the real recordings, into RINEX 3.04 and 2.11, checked against the
+// reference files with tests/tools/rnxcmp.py where there are references.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -18,6 +18,7 @@
 
 #include "rtcm_encoder.h"
 #include "sample_recording.h"
+#include "test_data.h"
 #include "tolvar_project.h"
 #include "zqt_components.h"
 
@@ -103,22 +104,11 @@ std::string WithoutClocks(const std::string& Body) {
     return out;
 }
 
-bool InCI() {
-    const char* ci = std::getenv("CI");
-    return ci != nullptr && std::string(ci) == "true";
-}
-
-std::string Shared(const std::string& Rel) {
-    const fs::path p = fs::path(TOLVAR_SHARED_DIR) / Rel;
-    std::error_code ec;
-    return fs::exists(p, ec) ? p.string() : std::string();
-}
-
 // rnxcmp.py of ours against a reference, pseudoranges to the millimetre the files print;
 // its exit code (0: at least MinMatch % matched).
 int CompareObs(const std::string& Ours, const std::string& Reference, const std::string& Skip,
                int MinMatch, const fs::path& Log, const std::string& More = "") {
-    const std::string cmd = "python3 '" + Shared("tools/rnxcmp.py") + "' obs '" + Ours + "' '" +
+    const std::string cmd = "python3 '" + testdata::Comparer() + "' obs '" + Ours + "' '" +
                             Reference + "' --tol C=0.0011 --min-match " + std::to_string(MinMatch) +
                             (Skip.empty() ? std::string() : " --skip " + Skip) + " " + More +
                             " > '" + Log.string() + "' 2>&1";
@@ -416,7 +406,7 @@ TEST(Convert, HourlyFilesPerClockHour) {
     }
 }
 
-// Every shared recording converts; every epoch that the stream carries for a system is in
+// Every real recording converts; every epoch that the stream carries for a system is in
 // the 3.04 file with that system (a census of the stream made by the test encoder's own
 // reader; SBAS left out: its MSM are not decoded and its legacy satellites are kept out of
 // the epochs by default); those with a reference match it value by value. Left out of the
@@ -436,18 +426,12 @@ TEST(Convert, SharedRecordingsMatchTheReferences) {
         {"TPCN_2018_05_07.rtcm3", "S"},     {"MIXD_2018_05_10.rtcm3", "S"},
         {"GMSD_2012_10_13.rtcm3", nullptr}, {"EPHM_2018_08_03.rtcm3", nullptr},
     };
-    if (Shared("data/rtcm").empty()) {
-        if (InCI()) FAIL() << "shared test data missing under CI";
-        GTEST_SKIP() << "shared test data missing";
-    }
-    const bool python = std::system("python3 -c '' > /dev/null 2>&1") == 0;
-    if (!python && InCI()) FAIL() << "python3 missing under CI";
+    ASSERT_TRUE(testdata::PythonRuns()) << "python3 is needed to compare with the references";
     TWorkDir dir;
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const std::string input = Shared(std::string("data/rtcm/") + c.file);
-        ASSERT_FALSE(input.empty());
+        TESTDATA_FILE(input, std::string("rtcm/") + c.file);
         for (const std::string version : {"2.11", "3.04"}) {
             const fs::path out = dir.Path() / std::to_string(n++);
             fs::create_directories(out);
@@ -460,13 +444,12 @@ TEST(Convert, SharedRecordingsMatchTheReferences) {
             const std::map<char, int> written =
                 obs.empty() ? std::map<char, int>() : EpochsPerSystem(obs);
             EXPECT_EQ(written, census);
-            if (!c.skip || !python) continue;
+            if (!c.skip) continue;
             ASSERT_FALSE(obs.empty());
             const std::string base = std::string(c.file).substr(0, std::string(c.file).find('.'));
+            TESTDATA_FILE(reference, "reference/" + base + ".obs");
             const fs::path log = out / "rnxcmp.txt";
-            EXPECT_EQ(CompareObs(obs, Shared("data/reference/" + base + ".obs"), c.skip, 99, log),
-                      0)
-                << LastLine(log);
+            EXPECT_EQ(CompareObs(obs, reference, c.skip, 99, log), 0) << LastLine(log);
         }
     }
 }
@@ -476,11 +459,7 @@ TEST(Convert, SharedRecordingsMatchTheReferences) {
 // aligned with their own station's code-phase biases (1230), a constant fraction of a cycle
 // per satellite off the references, which apply none.
 TEST(Convert, StationChangesGiveOneFilePerStation) {
-    if (Shared("data/rtcm").empty()) {
-        if (InCI()) FAIL() << "shared test data missing under CI";
-        GTEST_SKIP() << "shared test data missing";
-    }
-    const bool python = std::system("python3 -c '' > /dev/null 2>&1") == 0;
+    ASSERT_TRUE(testdata::PythonRuns()) << "python3 is needed to compare with the references";
     const struct {
         const char* name;
         std::string sources[2], stations[2];
@@ -490,8 +469,10 @@ TEST(Convert, StationChangesGiveOneFilePerStation) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         rtcm_encoder::TBytes bytes;
-        for (const std::string& s : c.sources)
-            rtcm_encoder::Append(bytes, ReadBytes(Shared("data/rtcm/" + s + ".rtcm3")));
+        for (const std::string& s : c.sources) {
+            TESTDATA_FILE(source, "rtcm/" + s + ".rtcm3");
+            rtcm_encoder::Append(bytes, ReadBytes(source));
+        }
         const fs::path input = dir.Path() / c.name;
         std::ofstream(input, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
@@ -510,11 +491,9 @@ TEST(Convert, StationChangesGiveOneFilePerStation) {
             const std::string text((std::istreambuf_iterator<char>(f)), {});
             EXPECT_NE(text.find("/" + c.stations[i] + "/0/0 "), std::string::npos)
                 << text.substr(0, 1500);
-            if (!python) continue;
+            TESTDATA_FILE(reference, "reference/" + c.sources[i] + ".obs");
             const fs::path log = out / ("rnxcmp" + std::to_string(i) + ".txt");
-            EXPECT_EQ(CompareObs(files[i], Shared("data/reference/" + c.sources[i] + ".obs"), "S",
-                                 100, log, "--const-frac R"),
-                      0)
+            EXPECT_EQ(CompareObs(files[i], reference, "S", 100, log, "--const-frac R"), 0)
                 << LastLine(log);
         }
     }

@@ -1,4 +1,4 @@
-// RINEX files of our own writers read back: every shared recording converted into RINEX
+// RINEX files of our own writers read back: every real recording converted into RINEX
 // 2.11, 3.04, 3.05 and 4.00; its navigation files and then its observation file read into
 // a new project database, the observations written again in the same version and
 // compared value by value with the first file (all of them match); the ephemerides read
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app_test_util.h"
+#include "test_data.h"
 #include "tolvar_project.h"
 #include "zqt_components.h"
 #include "zqt_dataset_dbs.h"
@@ -39,17 +40,6 @@ using zqt_ephem_tp::REphem;
 using namespace zqt_sat_obs_types;
 
 namespace {
-
-std::string Shared(const std::string& Rel) {
-    const fs::path p = fs::path(TOLVAR_SHARED_DIR) / Rel;
-    std::error_code ec;
-    return fs::exists(p, ec) ? p.string() : std::string();
-}
-
-bool InCI() {
-    const char* ci = std::getenv("CI");
-    return ci != nullptr && std::string(ci) == "true";
-}
 
 int RunTolvar(const std::vector<std::string>& Args, std::string* Out = nullptr) {
     zqt_components::InstallComponents();
@@ -127,7 +117,7 @@ std::string WriteAgain(TProject& P, const zqt_obs_intrf::IZQS_OBSFilePtr& File,
 // rnxcmp.py: its last line and whether every value matched.
 bool CompareObs(const std::string& Ours, const std::string& Reference, const std::string& Skip,
                 std::string& Last) {
-    const std::string cmd = "python3 '" + Shared("tools/rnxcmp.py") + "' obs '" + Ours + "' '" +
+    const std::string cmd = "python3 '" + testdata::Comparer() + "' obs '" + Ours + "' '" +
                             Reference + "' --min-match 100" +
                             (Skip.empty() ? std::string() : " --skip " + Skip) + " 2>&1";
     std::string out;
@@ -198,12 +188,6 @@ const std::set<std::string> GlonassWithoutEphemeris = {
     "MSMS_2018_05_11.rtcm3", "JNBA_2018_05_10.rtcm3", "TPCN_2018_05_07.rtcm3",
     "GMSD_2012_10_13.rtcm3"};
 
-#define REQUIRE_SHARED()                                           \
-    if (Shared("data/rtcm").empty()) {                             \
-        if (InCI()) FAIL() << "shared test data missing under CI"; \
-        GTEST_SKIP() << "shared test data missing";                \
-    }
-
 }  // namespace
 
 // Per recording and version: the ephemerides read back from the navigation files equal
@@ -211,29 +195,25 @@ const std::set<std::string> GlonassWithoutEphemeris = {
 // which the reader leaves out, come back); the observations read back and written again
 // match the first file value by value.
 TEST(RinexRoundTrip, OwnFilesReadBack) {
-    REQUIRE_SHARED();
-    const bool python = std::system("python3 -c '' > /dev/null 2>&1") == 0;
-    if (!python && InCI()) FAIL() << "python3 missing under CI";
+    ASSERT_TRUE(testdata::PythonRuns()) << "python3 is needed to compare the files";
     apptest::TempDir dir;
     int n = 0;
     std::map<std::string, std::size_t> ephemerides, files;  // per version
     for (const std::string& recording : Recordings) {
         SCOPED_TRACE(recording);
+        TESTDATA_FILE(input, "rtcm/" + recording);
         std::map<TEphemKey, REphem> original;
         {
             TProject p;
             zqt_types_bs::TRReaderSettings settings;
-            zqt_file_obs::TZQS_ObsFile::LoadRTCM(p.Project->Intf(),
-                                                 Shared("data/rtcm/" + recording), settings);
+            zqt_file_obs::TZQS_ObsFile::LoadRTCM(p.Project->Intf(), input, settings);
             original = ByKey(StoredEphemerides(p));
         }
         for (const auto& [text, version] : std::vector<std::pair<std::string, std::uint8_t>>{
                  {"2.11", RN2_211}, {"3.04", RN3_304}, {"3.05", RN3_305}, {"4.00", RN4_400}}) {
             SCOPED_TRACE(text);
             const fs::path out = dir.Sub(std::to_string(n++));
-            ASSERT_EQ(RunTolvar({"tolvar", Shared("data/rtcm/" + recording), "-o=" + out.string(),
-                                 "-v=" + text}),
-                      0);
+            ASSERT_EQ(RunTolvar({"tolvar", input, "-o=" + out.string(), "-v=" + text}), 0);
             const RWritten first = Written(out);
             TProject p;
             for (const std::string& nav : first.Nav) p.Load(nav);
@@ -259,7 +239,7 @@ TEST(RinexRoundTrip, OwnFilesReadBack) {
                     EXPECT_NEAR(b[i].second, a[i].second, 1e-11 * std::fabs(a[i].second) + 1e-25)
                         << SatNumToStr(e.svprn) << " " << a[i].first;
             }
-            if (first.Obs.empty() || !python) continue;
+            if (first.Obs.empty()) continue;
             const auto file = p.Load(first.Obs);
             const std::string written = WriteAgain(p, file, version, dir.Sub(std::to_string(n++)));
             ASSERT_FALSE(written.empty());
@@ -309,11 +289,10 @@ std::string Body(const std::string& Path) {
 }  // namespace
 
 TEST(BorbImport, TheNavigationFileHoldsTheUnionOfBothSources) {
-    REQUIRE_SHARED();
+    TESTDATA_FILE(input, "rtcm/ROVR_2019_01_20.rtcm3");
+    TESTDATA_FILE(nav, "reference/ROVR_2019_01_20.nav");
+    TESTDATA_FILE(other, "orbits/brdc1820.10n");
     apptest::TempDir dir;
-    const std::string input = Shared("data/rtcm/ROVR_2019_01_20.rtcm3");
-    const std::string nav = Shared("data/reference/ROVR_2019_01_20.nav");
-    const std::string other = Shared("data/orbits/brdc1820.10n");
     const fs::path alone = dir.Sub("alone"), both = dir.Sub("both"), day = dir.Sub("day");
     ASSERT_EQ(RunTolvar({"tolvar", input, "-o=" + alone.string()}), 0);
     std::string out;
@@ -335,12 +314,12 @@ TEST(BorbImport, TheNavigationFileHoldsTheUnionOfBothSources) {
 }
 
 TEST(BorbImport, FilesThatCannotBeReadAreNamedAndLeftOut) {
-    REQUIRE_SHARED();
+    TESTDATA_FILE(input, "rtcm/ROVR_2019_01_20.rtcm3");
+    TESTDATA_FILE(sound, "rinex/cbw10010.21n");
     apptest::TempDir dir;
-    const std::string input = Shared("data/rtcm/ROVR_2019_01_20.rtcm3");
     const std::string text = dir.File("notes.txt", "no navigation data\n");
     // A navigation file with a damaged record between two sound ones.
-    std::ifstream in(Shared("data/rinex/cbw10010.21n"));
+    std::ifstream in(sound);
     std::string nav, line;
     for (int n = 1; std::getline(in, line) && n <= 40; ++n)
         nav += (n == 30 ? line.replace(5, 1, "x") : line) + "\n";

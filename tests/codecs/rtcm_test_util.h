@@ -1,6 +1,6 @@
 // Helpers of the RTCM decoder tests: an epoch sink that records every epoch it is asked to
 // save, a navigation store whose orbit provider knows fixed satellite positions, the
-// shared recordings folder, and the decoder wired to them.
+// decoder wired to them, and the reading of a recording.
 #pragma once
 
 #include <cmath>
@@ -19,6 +19,7 @@
 
 #include "SQLiteExt.h"
 #include "rtcm_encoder.h"
+#include "test_data.h"
 #include "zqt_classes_dbs.h"
 #include "zqt_epoch_bs.h"
 #include "zqt_obs_intrf.h"
@@ -180,31 +181,11 @@ struct TDecoderRig {
 };
 
 // ---------------------------------------------------------------------------------------
-// Shared recordings
-
-inline std::string SharedPath(std::string_view rel) {
-    const std::filesystem::path p = std::filesystem::path(TOLVAR_SHARED_DIR) / "data" / rel;
-    std::error_code ec;
-    return std::filesystem::is_regular_file(p, ec) ? p.string() : std::string();
-}
-
-inline bool InCI() {
-    const char* ci = std::getenv("CI");
-    return ci != nullptr && std::string_view(ci) == "true";
-}
+// Recordings (tests/data, through test_data.h)
 
 inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
-
-// Declares `var` as the path of a shared file; without the file the test skips, or fails
-// under CI (CI=true), where the data must be present.
-#define RTCMTEST_REQUIRE_SHARED(var, rel)                                               \
-    const std::string var = rtcmtest::SharedPath(rel);                                  \
-    if (var.empty()) {                                                                  \
-        if (rtcmtest::InCI()) FAIL() << "shared test data missing under CI: " << (rel); \
-        GTEST_SKIP() << "shared test data missing: " << (rel);                          \
-    }
 
 }  // namespace rtcmtest

@@ -2,7 +2,7 @@
 // database: synthetic epochs written through the data set's epoch, the data set's
 // FinishWrite cutting the output recordset, the recordset opened as the main program opens
 // it, and RINEX 3.04 and 2.11 files written from it. Every file reads back completely with
-// the shared comparison tool, and value by value equals what was put in.
+// the comparison tool, and value by value equals what was put in.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "test_data.h"
 #include "test_rnx_writer_util.h"
 #include "zqt_components.h"
 #include "zqt_dataset_dbs.h"
@@ -224,12 +225,9 @@ protected:
 };
 
 void ExpectToolReadsBack(const std::string& File) {
-    const fs::path tool = fs::path(TOLVAR_SHARED_DIR) / "tools" / "rnxcmp.py";
-    if (!fs::exists(tool) || std::system("python3 -c '' > /dev/null 2>&1") != 0) {
-        const char* ci = std::getenv("CI");
-        if (ci && std::string(ci) == "true") FAIL() << "rnxcmp.py or python3 missing: " << tool;
-        return;
-    }
+    const fs::path tool = testdata::Comparer();
+    ASSERT_TRUE(fs::exists(tool)) << "comparison tool missing: " << tool;
+    ASSERT_TRUE(testdata::PythonRuns()) << "python3 is needed to run " << tool;
     const std::string cmd =
         "python3 '" + tool.string() + "' obs '" + File + "' '" + File + "' 2>&1";
     std::string out;

@@ -1,4 +1,4 @@
-// The program's navigation files of the shared recordings against the reference files,
+// The program's navigation files of the real recordings against the reference files,
 // value by value (by fixed columns, so that blank fields at the end of a line count as
 // blank), and the navigation-only path of a recording without observations.
 #include <gtest/gtest.h>
@@ -40,8 +40,8 @@ TEST(RnxNavShared, RecordingsDecodedAndWrittenMatchTheReference) {
         GTEST_SKIP() << "the program is not beside the tests";
     }
     for (const auto& c : cases) {
-        NAVWTEST_REQUIRE_SHARED(input, std::string("rtcm/") + c.Name + ".rtcm3");
-        NAVWTEST_REQUIRE_SHARED(ref, std::string("reference/") + c.Name + ".nav");
+        TESTDATA_FILE(input, std::string("rtcm/") + c.Name + ".rtcm3");
+        TESTDATA_FILE(ref, std::string("reference/") + c.Name + ".nav");
         TempDir dir;
         const std::string out = RunCommand("'" + program + "' -v=3.04 --mxd -o='" +
                                            dir.Path.string() + "' '" + input + "'");
@@ -56,7 +56,7 @@ TEST(RnxNavShared, RecordingsDecodedAndWrittenMatchTheReference) {
             << ::testing::PrintToString(differences);
     }
     // A recording without observations: one mixed 3.05 file, whatever the version asked.
-    NAVWTEST_REQUIRE_SHARED(input, "rtcm/EPHM_2018_08_03.rtcm3");
+    TESTDATA_FILE(input, "rtcm/EPHM_2018_08_03.rtcm3");
     TempDir dir;
     RunCommand("'" + program + "' -v=2.11 -o='" + dir.Path.string() + "' '" + input + "'");
     const std::vector<std::string> lines = FileLines(dir.Path / "EPHM_2018_08_03.18p");
@@ -100,7 +100,7 @@ TEST(RnxNavShared, UnknownTransmissionTimesAndTheVersion2GalileoFile) {
     std::map<std::string, std::map<std::string, std::vector<double>>> galileo;  // by version
     for (const char* name :
          {"ROVR_2019_01_20", "GMSD_2012_10_13", "TGLO_2009_12_18", "EPHM_2018_08_03"}) {
-        NAVWTEST_REQUIRE_SHARED(input, std::string("rtcm/") + name + ".rtcm3");
+        TESTDATA_FILE(input, std::string("rtcm/") + name + ".rtcm3");
         for (const char* version : {"2.11", "3.04", "3.05", "4.00"}) {
             TempDir dir;
             RunCommand("'" + program + "' -v=" + version + " -o='" + dir.Path.string() + "' '" +

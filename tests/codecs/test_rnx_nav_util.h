@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include "test_data.h"
 #include "zqt_datastorage.h"
 #include "zqt_components.h"
 #include "zqt_ionostorage.h"
@@ -148,25 +149,10 @@ inline double FieldAt(const std::string& Line, std::size_t Start, std::size_t K)
     return v;
 }
 
-inline std::string SharedPath(std::string_view Rel) {
-    const std::filesystem::path p = std::filesystem::path(TOLVAR_SHARED_DIR) / "data" / Rel;
-    std::error_code ec;
-    return std::filesystem::is_regular_file(p, ec) ? p.string() : std::string();
-}
-
 inline bool InCI() {
     const char* ci = std::getenv("CI");
     return ci != nullptr && std::string_view(ci) == "true";
 }
-
-// Declares `var` as the path of a shared file; without it the test skips, or fails under
-// CI (CI=true), where the data must be present.
-#define NAVWTEST_REQUIRE_SHARED(var, rel)                                               \
-    const std::string var = navwtest::SharedPath(rel);                                  \
-    if (var.empty()) {                                                                  \
-        if (navwtest::InCI()) FAIL() << "shared test data missing under CI: " << (rel); \
-        GTEST_SKIP() << "shared test data missing: " << (rel);                          \
-    }
 
 // Runs a command and returns what it printed.
 inline std::string RunCommand(const std::string& Command) {

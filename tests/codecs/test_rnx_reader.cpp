@@ -1,6 +1,6 @@
 // The RINEX reader on small files written by the tests (versions, kinds of file, header
 // lines, navigation records of every layout, observation epochs and events, clock files,
-// and what a damaged file loses) and on every shared RINEX file, with the counts each
+// and what a damaged file loses) and on every sample RINEX file, with the counts each
 // gives.
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "rtcm_import_util.h"
+#include "test_data.h"
 #include "sysutils.h"
 #include "zqt_datastorage_bs.h"
 #include "zqt_file_obs.h"
@@ -72,13 +73,6 @@ TOrbit Cartesian(double Channel) {
 }
 void Append(std::vector<std::string>& To, const std::vector<std::string>& Lines) {
     To.insert(To.end(), Lines.begin(), Lines.end());
-}
-
-// The path of a shared data file ("rinex/abvi0010.15m"); empty when it is missing.
-std::string Shared(const std::string& Rel) {
-    const fs::path p = fs::path(TOLVAR_SHARED_DIR) / "data" / Rel;
-    std::error_code ec;
-    return fs::is_regular_file(p, ec) ? p.string() : std::string();
 }
 
 class ReaderFixture : public rtcmimport::ImportFixture {
@@ -597,7 +591,7 @@ TEST_F(RinexReader, ClockFileRows) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The shared RINEX files
+// The sample RINEX files
 
 TEST_F(RinexReader, EverySharedFileReadsWithItsCounts) {
     struct Case {
@@ -626,12 +620,7 @@ TEST_F(RinexReader, EverySharedFileReadsWithItsCounts) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const std::string path = Shared(std::string("rinex/") + c.file);
-        if (path.empty()) {
-            const char* ci = std::getenv("CI");
-            if (ci && std::string(ci) == "true") FAIL() << "shared data missing under CI";
-            GTEST_SKIP() << "shared test data missing";
-        }
+        TESTDATA_FILE(path, std::string("rinex/") + c.file);
         const auto s = Read(path);
         EXPECT_EQ(s.FileType, c.type);
         EXPECT_EQ(s.Records, c.records);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,7 @@ RRnxWriterSettings Settings(std::uint8_t Version) {
 
 struct Written {
     std::string Name;
+    std::vector<std::string> Messages;  // the writer's notices
     std::vector<std::string> Lines;
     std::vector<std::string> Header;
     std::vector<std::string> Body;
@@ -155,8 +157,9 @@ Written Write(const std::shared_ptr<TSynRecordset>& Rs, const RRnxWriterSettings
     w->SetSettings(S);
     w->SetOverloadedParams(Over);
     w->SetPath((dir.Path / "out").string());
-    w->WriteFile();
     Written r;
+    w->SetOnMessage([&r](const std::string& Text, std::uint8_t) { r.Messages.push_back(Text); });
+    w->WriteFile();
     r.Name = fs::path(w->GetWrittenName()).filename().string();
     r.Lines = Lines(ReadFile(w->GetWrittenName()));
     const auto end = std::find_if(r.Lines.begin(), r.Lines.end(), [](const std::string& l) {
@@ -475,6 +478,69 @@ TEST(RnxWriter, HeaderTextIsPrintableAsciiInItsColumns) {
         ASSERT_EQ(w.Labelled("MARKER NAME").size(), 1u);
         EXPECT_EQ(w.Labelled("MARKER NAME")[0].substr(0, 12), "A?B?C?D?xxxx");
         EXPECT_EQ(w.Labelled("OBSERVER / AGENCY")[0].substr(0, 24), "A?B?C?D?xxxxxxxxxxxxA?B?");
+    }
+}
+
+TEST(RnxWriter, BlankStationItemsAreNamedInOneNotice) {
+    using namespace zqt_types_bs;
+    using zqt_variant::Variant;
+    const std::string all =
+        "marker name (--MN), receiver type (--RT), approximate position (-X, "
+        "-Y, -Z), antenna type (--AT), antenna delta H/E/N (--DH, --DE, --DN)";
+    const auto known = [](zqt_antenna_rcrd::RFileHeaderFull& H) {
+        H.Header.MarkerName = "ABCD";
+        H.Receiver.Type = "RCV TYPE";
+        H.Header.ApproxX = 4173735.5742;
+        H.Header.ApproxY = 854228.0898;
+        H.Header.ApproxZ = 4731488.3984;
+        H.Antenna.Type = "ANT TYPE";
+        H.Antenna.VerticalHeight = 0.0;
+        H.Antenna.DeltaE = 0.0;
+        H.Antenna.DeltaN = 0.0;
+    };
+    TZQT_OverloadedParams given;
+    given.MarkerName = "GIVN";
+    given.ReceiverType = "GIVEN RCV";
+    given.ApproxX = given.ApproxY = given.ApproxZ = 1.0;
+    given.AntennaModel = "GIVEN ANT";
+    for (const eFields f : {eMarkerName, eReceiverType, eApproxX, eApproxY, eApproxZ, eAntennaModel,
+                            eAntennaDeltaH, eAntennaDeltaE, eAntennaDeltaN})
+        given.Fields.set(f);
+    const struct {
+        const char* Name;
+        std::function<void(zqt_antenna_rcrd::RFileHeaderFull&)> Header;
+        TZQT_OverloadedParams Over;
+        std::string Want;  // the items named; "" for no notice
+    } cases[] = {
+        {"nothing known", [](auto&) {}, {}, all},
+        {"everything in the recording", known, {}, ""},
+        {"everything given on the command line", [](auto&) {}, given, ""},
+        {"unreadable and unprintable items",
+         [&known](auto& H) {
+             known(H);
+             H.Receiver.Type = Variant(zqt_variant::TBytes{1, 2});
+             H.Header.ApproxZ = "n/a";
+             H.Antenna.DeltaN = 1e20;  // wider than its field
+         },
+         {},
+         "receiver type (--RT), approximate position (-X, -Y, -Z), antenna delta H/E/N (--DH, "
+         "--DE, --DN)"},
+    };
+    for (const auto& c : cases) {
+        for (const std::uint8_t version : {RN2_211, RN3_304}) {
+            SCOPED_TRACE(std::string(c.Name) + " " + std::to_string(version));
+            auto rs = TSynRecordset::Make(SmallEpochs(2));
+            c.Header(rs->Header);
+            const Written w = Write(rs, Settings(version), c.Over);
+            const std::vector<std::string> want =
+                c.Want.empty()
+                    ? std::vector<std::string>{}
+                    : std::vector<std::string>{w.Name +
+                                               ": header items left blank, no usable value in "
+                                               "the recording: " +
+                                               c.Want};
+            EXPECT_EQ(w.Messages, want);
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "test_data.h"
 #include "test_rnx_writer_util.h"
 #include "zqt_rnx3_writer.h"
 #include "zqt_rnx_writer.h"
@@ -218,14 +219,11 @@ INSTANTIATE_TEST_SUITE_P(
         GoldenCase{"golden_400.rnx", RN4_400, false, "golden.24o"}),
     [](const auto& Info) { return std::string(Info.param.File).substr(7, 3); });
 
-// Every golden file reads back completely with the shared comparison tool.
+// Every golden file reads back completely with the comparison tool.
 TEST(RnxWriterGoldenFiles, ReadBackCompletely) {
-    const fs::path tool = fs::path(TOLVAR_SHARED_DIR) / "tools" / "rnxcmp.py";
-    if (!fs::exists(tool) || std::system("python3 -c '' > /dev/null 2>&1") != 0) {
-        const char* ci = std::getenv("CI");
-        if (ci && std::string(ci) == "true") FAIL() << "rnxcmp.py or python3 missing: " << tool;
-        GTEST_SKIP() << "rnxcmp.py or python3 not available";
-    }
+    const fs::path tool = testdata::Comparer();
+    ASSERT_TRUE(fs::exists(tool)) << "comparison tool missing: " << tool;
+    ASSERT_TRUE(testdata::PythonRuns()) << "python3 is needed to run " << tool;
     for (const char* v : {"210", "211", "302", "304", "305", "400"}) {
         const fs::path f =
             fs::path(TOLVAR_TEST_DATA) / "rinex" / ("golden_" + std::string(v) + ".rnx");

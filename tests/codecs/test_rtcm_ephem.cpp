@@ -417,7 +417,7 @@ TEST(RtcmEphemDecoder, FirstPassDatesEphemeridesByTheObservationsItSees) {
 }
 
 // =======================================================================================
-// The shared recordings against the reference navigation files
+// The real recordings against the reference navigation files
 
 namespace {
 
@@ -572,8 +572,8 @@ TEST(RtcmEphemFiles, DecodedEphemeridesEqualTheReferenceNavigationFiles) {
     const char* names[] = {"EPHM_2018_08_03", "GMSD_2012_10_13", "ROVR_2019_01_20",
                            "TGLO_2009_12_18"};
     for (const std::string name : names) {
-        RTCMTEST_REQUIRE_SHARED(rtcmPath, "rtcm/" + name + ".rtcm3");
-        RTCMTEST_REQUIRE_SHARED(navPath, "reference/" + name + ".nav");
+        TESTDATA_FILE(rtcmPath, "rtcm/" + name + ".rtcm3");
+        TESTDATA_FILE(navPath, "reference/" + name + ".nav");
         const auto p = name.find("_20");
         TEphemRig rig(DateTicks(std::stoi(name.substr(p + 1, 4)), std::stoi(name.substr(p + 6, 2)),
                                 std::stoi(name.substr(p + 9, 2))));
@@ -704,7 +704,7 @@ zqt_ephem_tp::RVLBGlonassEphem GlonassRaw(const REphem& e) {
 
 }  // namespace
 
-// Every ephemeris decoded from the shared recordings, given as the receiver's raw record,
+// Every ephemeris decoded from the real recordings, given as the receiver's raw record,
 // converts back to the same satellite, times, orbit and clock.
 TEST(RtcmEphemFiles, RawRecordsOfDecodedEphemeridesGiveTheSameOrbitAndClock) {
     zqt_datastorage::TZQS_DataStorage::InitStore();
@@ -712,7 +712,7 @@ TEST(RtcmEphemFiles, RawRecordsOfDecodedEphemeridesGiveTheSameOrbitAndClock) {
         nullptr, zqt_datastorage::TZQS_DataStorage::NavDatabase());
     std::map<unsigned, int> converted;
     for (const std::string name : {"EPHM_2018_08_03", "ROVR_2019_01_20", "TGLO_2009_12_18"}) {
-        RTCMTEST_REQUIRE_SHARED(rtcmPath, "rtcm/" + name + ".rtcm3");
+        TESTDATA_FILE(rtcmPath, "rtcm/" + name + ".rtcm3");
         const auto p = name.find("_20");
         TEphemRig rig(DateTicks(std::stoi(name.substr(p + 1, 4)), std::stoi(name.substr(p + 6, 2)),
                                 std::stoi(name.substr(p + 9, 2))));

@@ -1,4 +1,4 @@
-// The shared recordings: census, the selection of the second pass, and the decoded code,
+// The real recordings: census, the selection of the second pass, and the decoded code,
 // Doppler and strength values against the RINEX files an independent converter wrote.
 #include <gtest/gtest.h>
 
@@ -173,7 +173,7 @@ unsigned BandOf(char sys, const std::string& code) {
 
 TEST(RtcmFiles, CensusSecondPassAndValuesAgainstTheReference) {
     for (const RFileCase& c : Files()) {
-        RTCMTEST_REQUIRE_SHARED(path, "rtcm/" + c.name + ".rtcm3");
+        TESTDATA_FILE(path, "rtcm/" + c.name + ".rtcm3");
         const auto data = rtcmtest::ReadFile(path);
         const std::int64_t start = NameDay(c.name);
 
@@ -205,8 +205,7 @@ TEST(RtcmFiles, CensusSecondPassAndValuesAgainstTheReference) {
         const auto& epochs = rig.Finish();
         EXPECT_EQ(rig.Parser->TotalErrors(), 0) << c.name;
 
-        const std::string refPath = rtcmtest::SharedPath("reference/" + c.name + ".obs");
-        if (refPath.empty()) continue;
+        TESTDATA_FILE(refPath, "reference/" + c.name + ".obs");
         const auto ref = ReadReference(refPath);
         std::map<std::int64_t, const rtcmtest::RWrittenEpoch*> byTime;
         for (const auto& e : epochs) byTime.emplace(e.Time, &e);

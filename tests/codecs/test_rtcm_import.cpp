@@ -2,7 +2,7 @@
 // hand-over, the epochs assembled and written through the observation file (compared with
 // what the decoder gives for the same encoder-made stream), the second-pass selection, the
 // time window, late epochs, whole-millisecond ambiguities, BNC raw files, start times, and
-// the shared recordings.
+// the real recordings.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -923,7 +923,7 @@ TEST(StartTime, FromTheFileName) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The shared recordings
+// The real recordings
 
 TEST_F(ImportFixture, SharedRecordingsImport) {
     struct Case {
@@ -941,7 +941,7 @@ TEST_F(ImportFixture, SharedRecordingsImport) {
     std::map<std::string, std::vector<RStoredEpoch>> byFile;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        RTCMTEST_REQUIRE_SHARED(path, std::string("rtcm/") + c.file);
+        TESTDATA_FILE(path, std::string("rtcm/") + c.file);
         const auto file = Import(path);
         auto epochs = Epochs(DataSetID(file));
         EXPECT_EQ(epochs.size(), c.epochs);

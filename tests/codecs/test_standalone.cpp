@@ -1,4 +1,4 @@
-// Standalone positions of the shared recordings: every epoch with enough usable satellites
+// Standalone positions of the real recordings: every epoch with enough usable satellites
 // is solved, and the solutions agree with the station position the stream announces (or,
 // without one, give the recording its position).
 #include <array>
@@ -40,7 +40,7 @@ TEST_F(Standalone, SharedRecordingsAreSolvedNearTheStation) {
     };
     for (const RRecording& r : recordings) {
         SCOPED_TRACE(r.File);
-        RTCMTEST_REQUIRE_SHARED(path, r.File);
+        TESTDATA_FILE(path, r.File);
         TearDown();
         SetUp();
         const auto file = Import(path);

@@ -1,6 +1,6 @@
-// Helpers of the navigation tests: the shared recordings folder and a small reader of the
-// broadcast records of RINEX navigation files, written for the tests alone, so that the
-// orbit routines are checked against values taken from the files' text.
+// Helpers of the navigation tests: a small reader of the broadcast records of RINEX
+// navigation files, written for the tests alone, so that the orbit routines are checked
+// against values taken from the files' text.
 #pragma once
 
 #include <charconv>
@@ -19,33 +19,13 @@
 
 #include <gtest/gtest.h>
 
+#include "test_data.h"
 #include "zqt_basestorage.h"
 #include "zqt_ephem_tp.h"
 #include "zqt_sat_obs_types.h"
 #include "zqt_timefunc.h"
 
 namespace navtest {
-
-// Path of a file of the shared recordings, or "" when it is missing.
-inline std::string SharedPath(std::string_view rel) {
-    const std::filesystem::path p = std::filesystem::path(TOLVAR_SHARED_DIR) / rel;
-    std::error_code ec;
-    return std::filesystem::is_regular_file(p, ec) ? p.string() : std::string();
-}
-
-inline bool InCI() {
-    const char* ci = std::getenv("CI");
-    return ci != nullptr && std::string_view(ci) == "true";
-}
-
-// Declares `var` as the path of a shared file; without the file the test skips, or fails
-// under CI (CI=true), where the data must be present.
-#define NAVTEST_REQUIRE_SHARED(var, rel)                                               \
-    const std::string var = navtest::SharedPath(rel);                                  \
-    if (var.empty()) {                                                                 \
-        if (navtest::InCI()) FAIL() << "shared test data missing under CI: " << (rel); \
-        GTEST_SKIP() << "shared test data missing: " << (rel);                         \
-    }
 
 // Ticks of a calendar instant taken as is (no leap seconds).
 inline std::int64_t CalendarTicks(int y, int mo, int d, int h, int mi, double s) {

@@ -343,18 +343,17 @@ RJump NextRecordAgreement(const std::vector<REphem>& recs, unsigned sys, std::in
 }
 
 const char* const ReferenceNav[] = {
-    "data/reference/EPHM_2018_08_03.nav", "data/reference/ROVR_2019_01_20.nav",
-    "data/reference/GMSD_2012_10_13.nav", "data/reference/TGLO_2009_12_18.nav"};
+    "reference/EPHM_2018_08_03.nav", "reference/ROVR_2019_01_20.nav",
+    "reference/GMSD_2012_10_13.nav", "reference/TGLO_2009_12_18.nav"};
 // With the GPS navigation files of whole days.
-const char* const AllNav[] = {
-    "data/reference/EPHM_2018_08_03.nav", "data/reference/ROVR_2019_01_20.nav",
-    "data/reference/GMSD_2012_10_13.nav", "data/reference/TGLO_2009_12_18.nav",
-    "data/orbits/brdc1820.10n",           "data/rinex/cbw10010.21n"};
+const char* const AllNav[] = {"reference/EPHM_2018_08_03.nav", "reference/ROVR_2019_01_20.nav",
+                              "reference/GMSD_2012_10_13.nav", "reference/TGLO_2009_12_18.nav",
+                              "orbits/brdc1820.10n",           "rinex/cbw10010.21n"};
 
 TEST(BRDCFuncReal, StatesArePhysicallySane) {
     int checked = 0;
     for (const char* rel : ReferenceNav) {
-        NAVTEST_REQUIRE_SHARED(path, rel);
+        TESTDATA_FILE(path, rel);
         for (const REphem& e : navtest::ReadNavFile(path)) {
             SCOPED_TRACE(std::string(rel) + " " + SatNumToStr(e.svprn));
             CheckStatePhysics(e);
@@ -381,7 +380,7 @@ TEST(BRDCFuncReal, ConsecutiveRecordsAgree) {
         int pairs = 0;
         double worst = 0.0;
         for (const char* rel : AllNav) {
-            NAVTEST_REQUIRE_SHARED(path, rel);
+            TESTDATA_FILE(path, rel);
             const RJump j = NextRecordAgreement(navtest::ReadNavFile(path), s.sys, s.maxGap);
             pairs += j.pairs;
             worst = std::max(worst, j.maxMetres);
@@ -395,7 +394,7 @@ TEST(BRDCFuncReal, ConsecutiveRecordsAgree) {
 TEST(BRDCFuncReal, BeiDouGeostationarySatellitesStayInPlace) {
     int geo = 0, other = 0;
     for (const char* rel : ReferenceNav) {
-        NAVTEST_REQUIRE_SHARED(path, rel);
+        TESTDATA_FILE(path, rel);
         for (const REphem& e : navtest::ReadNavFile(path)) {
             if ((e.svprn >> 8) != SC_BDS) continue;
             SCOPED_TRACE(std::string(rel) + " " + SatNumToStr(e.svprn));
@@ -423,8 +422,8 @@ TEST(BRDCFuncReal, BeiDouGeostationarySatellitesStayInPlace) {
 }
 
 TEST(BRDCFuncReal, GpsBroadcastAgainstPreciseOrbitsAndClocks) {
-    NAVTEST_REQUIRE_SHARED(navPath, "data/orbits/brdc1820.10n");
-    NAVTEST_REQUIRE_SHARED(sp3Path, "data/orbits/igs15904.sp3");
+    TESTDATA_FILE(navPath, "orbits/brdc1820.10n");
+    TESTDATA_FILE(sp3Path, "orbits/igs15904.sp3");
     const auto nav = navtest::ReadNavFile(navPath);
     const auto sp3 = navtest::ReadSp3Gps(sp3Path);
     ASSERT_GT(nav.size(), 100u);

@@ -419,8 +419,8 @@ std::shared_ptr<TZQS_EphemerisStorage> StorageOf(const SQLiteExt::IESQLiteDataba
 }  // namespace
 
 TEST_F(EphemerisStorageTest, SelectedGpsStatesAgainstPreciseOrbitsAndClocks) {
-    NAVTEST_REQUIRE_SHARED(navPath, "data/orbits/brdc1820.10n");
-    NAVTEST_REQUIRE_SHARED(sp3Path, "data/orbits/igs15904.sp3");
+    TESTDATA_FILE(navPath, "orbits/brdc1820.10n");
+    TESTDATA_FILE(sp3Path, "orbits/igs15904.sp3");
     const std::vector<REphem> nav = navtest::ReadNavFile(navPath);
     const auto s = StorageOf(Db, nav);
     const auto sp3 = navtest::ReadSp3Gps(sp3Path);
@@ -485,10 +485,9 @@ TEST_F(EphemerisStorageTest, SwitchingRecordsKeepsTheOrbitContinuous) {
     // Walking through each file's span every 5 min, the selection moves from record to
     // record; where it does, the old and the new record agree on the satellite's position.
     // (The files of several systems cover an hour or two; the GPS files whole days.)
-    const char* const files[] = {
-        "data/reference/EPHM_2018_08_03.nav", "data/reference/ROVR_2019_01_20.nav",
-        "data/reference/GMSD_2012_10_13.nav", "data/reference/TGLO_2009_12_18.nav",
-        "data/orbits/brdc1820.10n",           "data/rinex/cbw10010.21n"};
+    const char* const files[] = {"reference/EPHM_2018_08_03.nav", "reference/ROVR_2019_01_20.nav",
+                                 "reference/GMSD_2012_10_13.nav", "reference/TGLO_2009_12_18.nav",
+                                 "orbits/brdc1820.10n",           "rinex/cbw10010.21n"};
     const struct {
         std::uint8_t sys;
         double tolerance;  // m
@@ -496,7 +495,7 @@ TEST_F(EphemerisStorageTest, SwitchingRecordsKeepsTheOrbitContinuous) {
     std::map<std::uint8_t, int> switches, epochs;
     std::map<std::uint8_t, double> worst;
     for (const char* rel : files) {
-        NAVTEST_REQUIRE_SHARED(path, rel);
+        TESTDATA_FILE(path, rel);
         const std::vector<REphem> records = navtest::ReadNavFile(path);
         const auto s = StorageOf(Db, records);
         std::map<std::uint16_t, std::pair<std::int64_t, std::int64_t>> span;

@@ -3,7 +3,7 @@
 # processes, the number of cores unless set, sharing the target's corpus), under ASan and UBSan:
 #   tests/fuzz/run.sh BUILD_DIR SECONDS TARGET...
 # Inputs: the corpus kept in tests/fuzz/corpus (and the RINEX files of tests/data), whole
-# frames and lines cut from ../shared/data when it exists, and what earlier runs found
+# frames and lines cut from the recordings and RINEX files of tests/data, and what earlier runs found
 # (BUILD_DIR/corpus/TARGET, where new inputs go). A
 # finding (crash, leak, hang, unexpected exception) fails the run; its reproducer is printed
 # in base64 (`base64 -d > crash; BUILD_DIR/tests/fuzz/TARGET crash` replays it).
@@ -16,14 +16,14 @@ seconds=$2
 shift 2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 bin="$build/tests/fuzz"
-shared="$root/../shared/data"
+data="$root/tests/data"
 
 mkdir -p "$build/seeds/rtcm" "$build/seeds/rinex" "$build/findings" "$build/logs"
-if [ -d "$shared/rtcm" ]; then
-  "$bin/fuzz_seeds" recordings "$shared/rtcm" "$build/seeds/rtcm" || exit 1
+if [ -d "$data/rtcm" ]; then
+  "$bin/fuzz_seeds" recordings "$data/rtcm" "$build/seeds/rtcm" || exit 1
 fi
-if [ -d "$shared/rinex" ]; then
-  "$bin/fuzz_seeds" rinex "$shared/rinex" "$build/seeds/rinex" || exit 1
+if [ -d "$data/rinex" ]; then
+  "$bin/fuzz_seeds" rinex "$data/rinex" "$build/seeds/rinex" || exit 1
 fi
 
 # The input folders of a kind of target (those that exist), after the target's own.

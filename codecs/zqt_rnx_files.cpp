@@ -150,7 +150,7 @@ RRinexTime DecodeRinexTime(std::int64_t Ticks) {
 
 std::string RinexFileName(const RRinexNameParts& P) {
     const RRinexTime t = DecodeRinexTime(P.FirstObs);
-    if (P.RinexNames && P.RnxVersion >= zqt_sat_obs_types::RN3_302) {
+    if (P.RinexNames && zqt_sat_obs_types::VersionFrom(P.RnxVersion, zqt_sat_obs_types::RN3_302)) {
         // Marker numbers that are no number 0..99 (a DOMES number) give "00".
         std::int64_t number = 0;
         if (!sysutils::TryStrToInt(sysutils::Trim(P.MarkerNumber), number) || number < 0 ||
@@ -801,7 +801,7 @@ void TZQS_RinexObservations::WriteLateHeader() {
                        t.Minute, t.Seconds, "GPS");
     }
     WriteLeapSecondsLine();
-    if (FSettings.RnxVersion >= RN3_301) WritePhaseShiftLines();
+    if (VersionFrom(FSettings.RnxVersion, RN3_301)) WritePhaseShiftLines();
     WriteLateLines();
     WriteEndOfHeader();
 }

@@ -106,6 +106,13 @@ TEST(OptionTable, KindsDefaultsAndLimits) {
     EXPECT_DOUBLE_EQ(v.GetAsFloat(), 4.0);
     EXPECT_DOUBLE_EQ(v.Minimum(), 2.0);
     EXPECT_DOUBLE_EQ(v.Maximum(), 4.0);
+    // Range and help are made from the version table.
+    EXPECT_EQ(v.Help(),
+              "-v=2.00|2.10|2.11|2.12|3.00|3.01|3.02|3.03|3.04|3.05|4.00 - rinex version,default - "
+              "4.00");
+    EXPECT_EQ(CreateParameters(1).front()->Help(),
+              "-v=2.00|2.10|2.11|2.12|3.00|3.01|3.02|3.03|3.04|3.05|4.00 - версия RINEX, по "
+              "умолчанию - 4.00");
     const auto& o = dynamic_cast<const UMerrow::TDirectoryParameter&>(find("o"));
     EXPECT_EQ(o.Value(), ".");
     EXPECT_EQ(o.ExistenceMode(), 0);  // made when the run writes

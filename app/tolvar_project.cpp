@@ -595,14 +595,22 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     if (s.RnxVersion == 0) throw Exception(Format(Message(msgUnsupportedVersion), version));
 
     s.IncludedSystems = SystemsOption(p, "icss");
-    if ((s.IncludedSystems & 0xFE) == 0) s.IncludedSystems = 0xFE;
+    if ((s.IncludedSystems & AllSystemsMask) == 0) s.IncludedSystems = AllSystemsMask;
     s.IncludedSystems &= ~SystemsOption(p, "ecss");
     CheckSatellites(p, "ecsv");
     StrToSatSet(s.ExcludedSats, Value(p, "ecsv"));
 
     ws::SetVersion(s.ObsCodes, s.RnxVersion);
+    // The observation codes left out, for all systems and per system.
     static constexpr std::array<std::pair<std::string_view, unsigned>, 8> codeOptions{
-        {{"b", 0}, {"bg", 1}, {"br", 2}, {"be", 4}, {"bw", 3}, {"bc", 6}, {"bj", 5}, {"bi", 7}}};
+        {{"b", ws::AllSystemsList},
+         {"bg", SC_GPS},
+         {"br", SC_GLONASS},
+         {"be", SC_GALILEO},
+         {"bw", SC_WAAS},
+         {"bc", SC_BDS},
+         {"bj", SC_QZSS},
+         {"bi", SC_IRNSS}}};
     for (const auto& [key, sys] : codeOptions) ws::SetObsCodes(s.ObsCodes, sys, Value(p, key));
 
     run.Rorb = Value(p, "rorb");
@@ -610,7 +618,8 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     r.StartTime = ParseTime(Value(p, "st"), "st");
     r.FinalTime = ParseTime(Value(p, "ft"), "ft");
     run.Day = ParseDay(Value(p, "day"), "day");
-    r.Interval = static_cast<std::int64_t>(Param(p, "dt").GetAsInteger()) * 10;
+    r.Interval =
+        static_cast<std::int64_t>(Param(p, "dt").GetAsInteger()) * zqt_timefunc::TicksPerMs;
 
     s.HourlyFiles = Flag(p, "hr");
     s.NoClockOffset = Flag(p, "cd");
@@ -637,7 +646,7 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
         }
         s.CAPhase = true;
         s.RnxVersion = RN2_210;
-        r.Interval = 300000;
+        r.Interval = 30 * zqt_timefunc::TicksPerSecond;
     }
 
     // One navigation file for all systems exists only from RINEX 3.00 on; 4.00 always has

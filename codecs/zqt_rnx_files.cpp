@@ -426,7 +426,7 @@ void TZQS_RinexObservations::RecountSats() {
             FObsTypes[s] = 0;
         }
     }
-    FSystemMask &= 0xFE;
+    FSystemMask &= zqt_sat_obs_types::AllSystemsMask;
     FSatCount = zqt_sat_obs_types::SatSetCount(FSatSet);
 }
 
@@ -456,7 +456,7 @@ void TZQS_RinexObservations::Prepare() {
     zqt_geo::ObsStatKeepSignals(*FStats, unwanted);
     zqt_geo::ObsStatKeepSystems(*FStats, FSettings.IncludedSystems);
 
-    FSystemMask = FStats->SystemMask & 0xFE;
+    FSystemMask = FStats->SystemMask & zqt_sat_obs_types::AllSystemsMask;
     FSatSet = TSatSet{};
     FObsTypes.fill(0);
     for (unsigned s = zqt_sat_obs_types::FirstSatSystem; s <= zqt_sat_obs_types::LastSatSystem;

@@ -660,6 +660,8 @@ void TZQS_RTCM_Decoder::CommitEpoch() {
         try {
             FEpoch->PrepareSatObs();  // the next epoch starts empty
         } catch (const std::exception&) {
+            // Emptying the sink only clears its records in memory; the epoch it held is
+            // counted and logged above as not written, which is the failure to report.
         }
     }
     if (!late) {

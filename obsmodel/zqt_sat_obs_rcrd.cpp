@@ -235,7 +235,7 @@ std::shared_ptr<TZQS_SignalMapping> DefaultMapping() {
     static const std::shared_ptr<TZQS_SignalMapping> mapping = [] {
         auto m = TZQS_SignalMapping::Create(false);
         m->BuildSlotData(TZQS_SignalMapping::DefaultBuildCode);
-        m->SetCodeColumn(LatestCodeColumn);
+        m->SetCodeColumn(DefaultCodeColumn);
         return m;
     }();
     return mapping;
@@ -282,7 +282,7 @@ bool TZQS_SignalMapping::SetSatTable(const TObsInfoTable& table) {
 
 bool TZQS_SignalMapping::SetSystemMode(const TObsInfoTable& table, std::uint8_t rnxVersion,
                                        std::uint8_t) {
-    FCodeColumn = rnxVersion > RN2_END ? CodeColumnOf(rnxVersion) : LatestCodeColumn;
+    FCodeColumn = rnxVersion > RN2_END ? CodeColumnOf(rnxVersion) : DefaultCodeColumn;
     return SetSatTable(table);
 }
 

@@ -60,8 +60,8 @@ struct RChannel {
 // The code column of a version from 3.00 on.
 constexpr std::uint32_t CodeColumnOf(unsigned rnxVersion) noexcept { return rnxVersion - RN3_BEG; }
 // The column of a mapping that serves no version of three-character codes (a new mapping,
-// RINEX 2 output): the latest version's.
-inline constexpr std::uint32_t LatestCodeColumn = CodeColumnOf(RNV_END);
+// RINEX 2 output): the 4.00 column.
+inline constexpr std::uint32_t DefaultCodeColumn = CodeColumnOf(zqt_sat_obs_types::RN4_400);
 
 inline constexpr int SignalRowCount = 117;
 // Entry i is row i; entry 0 is the empty row.
@@ -120,7 +120,7 @@ public:
     // gets the slot data of DefaultBuildCode.
     static std::shared_ptr<TZQS_SignalMapping> Create(bool build);
     // The calling thread's current mapping, or the process-wide default mapping (built
-    // for DefaultBuildCode, latest code column) when there is none.
+    // for DefaultBuildCode, 4.00 code column) when there is none.
     static std::shared_ptr<TZQS_SignalMapping> Current();
 
     // Slot data for a firmware code (0 stands for 40000); nothing happens when the data
@@ -181,7 +181,7 @@ public:
 
 private:
     std::uint32_t FFirmwareCode = InitialFirmwareCode;
-    std::uint32_t FCodeColumn = LatestCodeColumn;
+    std::uint32_t FCodeColumn = DefaultCodeColumn;
     bool FBuilt = false;
     TChannels FSlotData;
     TObsInfoTable FObsInfo;

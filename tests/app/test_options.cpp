@@ -247,8 +247,8 @@ TEST_F(OptionsTest, Defaults) {
     ASSERT_TRUE(Parse({}));
     const auto& s = Run.Settings;
     EXPECT_EQ(Run.InputFile, Input);
-    EXPECT_EQ(s.RnxVersion, zqt_sat_obs_types::RN4_400);
-    EXPECT_TRUE(s.MixedNavigation) << "4.00 always has one navigation file";
+    EXPECT_EQ(s.RnxVersion, zqt_sat_obs_types::RNV_END) << "the latest version";
+    EXPECT_TRUE(s.MixedNavigation) << "RINEX 4 always has one navigation file";
     EXPECT_EQ(s.IncludedSystems, 0xFEu);
     EXPECT_TRUE(zqt_sat_obs_types::SatSetIsEmpty(s.ExcludedSats));
     EXPECT_EQ(s.ObsCodes.MajorVersion, 3u);

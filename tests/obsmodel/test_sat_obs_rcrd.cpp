@@ -353,7 +353,7 @@ TEST(SignalMappingTest, ReaderCodeTablePerVersion) {
         EXPECT_EQ(e.Message(), "TRnxObsChannels: illegal version 2.11");
     }
     EXPECT_THROW(TRnxObsChannels{RNV_UNKNOWN}, ERnxSysObsExp);
-    EXPECT_THROW(TRnxObsChannels{12}, ERnxSysObsExp);
+    EXPECT_THROW(TRnxObsChannels{RNV_END + 1u}, ERnxSysObsExp);
 
     const TRnxObsChannels v300(RN3_300);
     EXPECT_EQ(v300.List(SC_QZSS), nullptr);

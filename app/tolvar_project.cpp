@@ -94,14 +94,53 @@ constexpr ROptionDef Float(std::string_view key, double def, double lo, double h
     return {key, EOptionKind::Float, "", def, lo, hi, 0, 0, 0, en, ru};
 }
 
+// The -v option comes from the version table: it runs from the first version to the
+// latest, which is the default, and its help lists every version ("-v=2.00|...|4.00").
+using zqt_sat_obs_types::RNV_BEG;
+using zqt_sat_obs_types::RNV_END;
+using zqt_sat_obs_types::RnxVersions;
+
+constexpr double FirstVersion = RnxVersions[RNV_BEG].Number;
+constexpr double LatestVersion = RnxVersions[RNV_END].Number;
+
+struct TVersionHelp {
+    std::array<char, 160> Text{};
+    std::size_t Size = 0;
+
+    constexpr void Add(std::string_view s) {
+        for (const char c : s) Text.at(Size++) = c;
+    }
+    // "x.yy" of a version's number x 100.
+    constexpr void AddVersion(std::int32_t x100) {
+        const char digits[] = {static_cast<char>('0' + x100 / 100), '.',
+                               static_cast<char>('0' + x100 / 10 % 10),
+                               static_cast<char>('0' + x100 % 10)};
+        Add(std::string_view(digits, sizeof digits));
+    }
+    constexpr std::string_view View() const { return {Text.data(), Size}; }
+};
+
+constexpr TVersionHelp VersionHelp(std::string_view Words) {
+    TVersionHelp h;
+    h.Add("-v=");
+    for (std::size_t v = RNV_BEG; v <= RNV_END; ++v) {
+        if (v != RNV_BEG) h.Add("|");
+        h.AddVersion(RnxVersions[v].X100);
+    }
+    h.Add(" - ");
+    h.Add(Words);
+    h.AddVersion(RnxVersions[RNV_END].X100);
+    return h;
+}
+
+constexpr TVersionHelp VersionHelpEN = VersionHelp("rinex version,default - ");
+constexpr TVersionHelp VersionHelpRU = VersionHelp("версия RINEX, по умолчанию - ");
+
 }  // namespace
 
 const std::array<ROptionDef, OptionCount> OptionTable{{
-    Float(
-        "v", 4.0, 2.0, 4.0,
-        "-v=2.00|2.10|2.11|2.12|3.00|3.01|3.02|3.03|3.04|3.05|4.00 - rinex version,default - 4.00",
-        "-v=2.00|2.10|2.11|2.12|3.00|3.01|3.02|3.03|3.04|3.05|4.00 - версия RINEX, по умолчанию - "
-        "4.00"),
+    Float("v", LatestVersion, FirstVersion, LatestVersion, VersionHelpEN.View(),
+          VersionHelpRU.View()),
     Text("day", "--day=dd_mm_yy begining date of input data",
          "--day=dd_mm_yy     - начальная дата rtcm файла"),
     {"o", EOptionKind::Directory, ".", 0, 0, 0, 0, 0, 0, "-o=outdirname      - Output directory",
@@ -556,14 +595,22 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     if (s.RnxVersion == 0) throw Exception(Format(Message(msgUnsupportedVersion), version));
 
     s.IncludedSystems = SystemsOption(p, "icss");
-    if ((s.IncludedSystems & 0xFE) == 0) s.IncludedSystems = 0xFE;
+    if ((s.IncludedSystems & AllSystemsMask) == 0) s.IncludedSystems = AllSystemsMask;
     s.IncludedSystems &= ~SystemsOption(p, "ecss");
     CheckSatellites(p, "ecsv");
     StrToSatSet(s.ExcludedSats, Value(p, "ecsv"));
 
     ws::SetVersion(s.ObsCodes, s.RnxVersion);
+    // The observation codes left out, for all systems and per system.
     static constexpr std::array<std::pair<std::string_view, unsigned>, 8> codeOptions{
-        {{"b", 0}, {"bg", 1}, {"br", 2}, {"be", 4}, {"bw", 3}, {"bc", 6}, {"bj", 5}, {"bi", 7}}};
+        {{"b", ws::AllSystemsList},
+         {"bg", SC_GPS},
+         {"br", SC_GLONASS},
+         {"be", SC_GALILEO},
+         {"bw", SC_WAAS},
+         {"bc", SC_BDS},
+         {"bj", SC_QZSS},
+         {"bi", SC_IRNSS}}};
     for (const auto& [key, sys] : codeOptions) ws::SetObsCodes(s.ObsCodes, sys, Value(p, key));
 
     run.Rorb = Value(p, "rorb");
@@ -571,7 +618,8 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     r.StartTime = ParseTime(Value(p, "st"), "st");
     r.FinalTime = ParseTime(Value(p, "ft"), "ft");
     run.Day = ParseDay(Value(p, "day"), "day");
-    r.Interval = static_cast<std::int64_t>(Param(p, "dt").GetAsInteger()) * 10;
+    r.Interval =
+        static_cast<std::int64_t>(Param(p, "dt").GetAsInteger()) * zqt_timefunc::TicksPerMs;
 
     s.HourlyFiles = Flag(p, "hr");
     s.NoClockOffset = Flag(p, "cd");
@@ -598,7 +646,7 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
         }
         s.CAPhase = true;
         s.RnxVersion = RN2_210;
-        r.Interval = 300000;
+        r.Interval = 30 * zqt_timefunc::TicksPerSecond;
     }
 
     // One navigation file for all systems exists only from RINEX 3.00 on; 4.00 always has
@@ -606,7 +654,7 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     if (mixedGiven && IsRinex2(s.RnxVersion))
         throw zqt_project::ExceptionInconsistentParams(
             Format(Message(msgMixedNavVersion), RnxVersions[s.RnxVersion].Number));
-    s.MixedNavigation = mixedGiven || s.RnxVersion == RN4_400;
+    s.MixedNavigation = mixedGiven || IsRinex4(s.RnxVersion);
 
     if (s.OutputName.empty()) s.OutputName = zqt_misc::FileNameWithoutExt(run.InputFile);
 
@@ -828,8 +876,9 @@ std::string TTolvar_project::WriteRecordset(std::int32_t RecordsetID,
             Format("The navigation store of recordset %d has no ephemeris storage", RecordsetID));
 
     const std::shared_ptr<zqt_rnx_files::TZQS_RinexObservations> writer =
-        FRun.Settings.RnxVersion >= RN3_300 ? zqt_rnx3_writer::TZQS_Rinex3Writer::Create(recordset)
-                                            : zqt_rnx_writer::TZQS_RinexWriter::Create(recordset);
+        zqt_sat_obs_types::VersionFrom(FRun.Settings.RnxVersion, zqt_sat_obs_types::RN3_300)
+            ? zqt_rnx3_writer::TZQS_Rinex3Writer::Create(recordset)
+            : zqt_rnx_writer::TZQS_RinexWriter::Create(recordset);
     if (!writer) throw zqt_types_bs::ExceptionZQS("No RINEX observation writer");
     writer->SetSettings(FRun.Settings);
     PrepareWriter(*writer, OutputName);

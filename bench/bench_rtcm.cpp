@@ -93,7 +93,7 @@ void BM_Decode(benchmark::State& state) {
     for (auto _ : state) {
         auto p = zqt_rtc_parser::TZQS_RTCM_Parser::Create(kStart);
         p->SetEpochSink(epoch);
-        p->SetMode(4);
+        p->SetMode(zqt_rtc_parser::ModeObservations);
         Feed(*p, data);
         epochs += p->EpochCount();
     }

@@ -102,7 +102,7 @@ void TZQS_Rinex3Writer::WriteObsTypeLines() {
 }
 
 void TZQS_Rinex3Writer::WriteGloSlotLines() {
-    if (FSettings.RnxVersion < RN3_301) return;
+    if (!VersionFrom(FSettings.RnxVersion, RN3_301)) return;
     zqt_obs_intrf::TGloChannels channels;
     channels.fill(static_cast<std::int8_t>(GloChannelUnknown));
     if (!FRecordset->GetGloChannels(channels)) return;
@@ -114,7 +114,9 @@ void TZQS_Rinex3Writer::WriteGloSlotLines() {
     }
     // From 3.02 on a file with GLONASS observations must carry the record, with the
     // satellites whose channel is known or with none.
-    if (known.empty() && (FSettings.RnxVersion < RN3_302 || FCodes[SC_GLONASS].empty())) return;
+    if (known.empty() &&
+        (!VersionFrom(FSettings.RnxVersion, RN3_302) || FCodes[SC_GLONASS].empty()))
+        return;
     FLine = FormatPoint("%3d ", static_cast<std::int64_t>(known.size()));
     int onLine = 0;
     for (const auto& [n, ch] : known) {
@@ -130,7 +132,7 @@ void TZQS_Rinex3Writer::WriteGloSlotLines() {
 }
 
 void TZQS_Rinex3Writer::WriteGloBiasLines() {
-    if (FSettings.RnxVersion < RN3_302 || FCodes[SC_GLONASS].empty()) return;
+    if (!VersionFrom(FSettings.RnxVersion, RN3_302) || FCodes[SC_GLONASS].empty()) return;
     // The biases applied to the phases to align them with the ranges (0 where none was).
     const zqt_obs_intrf::TGloPhaseBiases biases = FRecordset->GetGloPhaseBiases();
     static constexpr const char* Codes[4] = {"C1C", "C1P", "C2C", "C2P"};

@@ -151,7 +151,7 @@ RRinexTime DecodeRinexTime(std::int64_t Ticks) {
 
 std::string RinexFileName(const RRinexNameParts& P) {
     const RRinexTime t = DecodeRinexTime(P.FirstObs);
-    if (P.RinexNames && P.RnxVersion >= zqt_sat_obs_types::RN3_302) {
+    if (P.RinexNames && zqt_sat_obs_types::VersionFrom(P.RnxVersion, zqt_sat_obs_types::RN3_302)) {
         // Marker numbers that are no number 0..99 (a DOMES number) give "00".
         std::int64_t number = 0;
         if (!sysutils::TryStrToInt(sysutils::Trim(P.MarkerNumber), number) || number < 0 ||
@@ -429,7 +429,7 @@ void TZQS_RinexObservations::RecountSats() {
             FObsTypes[s] = 0;
         }
     }
-    FSystemMask &= 0xFE;
+    FSystemMask &= zqt_sat_obs_types::AllSystemsMask;
     FSatCount = zqt_sat_obs_types::SatSetCount(FSatSet);
 }
 
@@ -459,7 +459,7 @@ void TZQS_RinexObservations::Prepare() {
     zqt_geo::ObsStatKeepSignals(*FStats, unwanted);
     zqt_geo::ObsStatKeepSystems(*FStats, FSettings.IncludedSystems);
 
-    FSystemMask = FStats->SystemMask & 0xFE;
+    FSystemMask = FStats->SystemMask & zqt_sat_obs_types::AllSystemsMask;
     FSatSet = TSatSet{};
     FObsTypes.fill(0);
     for (unsigned s = zqt_sat_obs_types::FirstSatSystem; s <= zqt_sat_obs_types::LastSatSystem;
@@ -839,7 +839,7 @@ void TZQS_RinexObservations::WriteLateHeader() {
                        t.Minute, t.Seconds, "GPS");
     }
     WriteLeapSecondsLine();
-    if (FSettings.RnxVersion >= RN3_301) WritePhaseShiftLines();
+    if (VersionFrom(FSettings.RnxVersion, RN3_301)) WritePhaseShiftLines();
     WriteLateLines();
     WriteEndOfHeader();
 }

@@ -218,7 +218,7 @@ std::shared_ptr<TZQS_RinexNavigation> TZQS_RinexNavigation::CreateFrom(
     const unsigned s = System < 8 ? System : 0;
     if (w->FSettings.RnxVersion == RN2_211 && (s == SC_GPS || s == SC_GLONASS))
         w->FSettings.RnxVersion = RN2_210;
-    if (w->FSettings.RnxVersion < RN3_300) {
+    if (!VersionFrom(w->FSettings.RnxVersion, RN3_300)) {
         // The file types of version 2; BeiDou has none and gets no file. Galileo's type
         // is the letter of its file name: "L" is the one version 2 readers take for
         // Galileo navigation data.
@@ -307,7 +307,7 @@ void TZQS_RinexNavigation::WriteHeader() {
     WriteVersionLine();
     WritePgmLine();
     WriteLeapSecondsLine();
-    if (FSettings.RnxVersion < RN4_400) {
+    if (!IsRinex4(FSettings.RnxVersion)) {
         // The header systems: with the mixed setting those of the mask, otherwise the
         // navigation system alone.
         const std::uint32_t systems = FSettings.MixedNavigation
@@ -336,7 +336,8 @@ void TZQS_RinexNavigation::WriteIonoHeaderLines(std::uint32_t Systems) {
     for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s) {
         if (!(Systems & (1u << s))) continue;
         if (s == SC_GALILEO) {
-            if (!(v == RN2_211 || v == RN2_212 || (v >= RN3_301 && v <= RN3_305))) continue;
+            if (!(v == RN2_211 || v == RN2_212 || (VersionFrom(v, RN3_301) && !IsRinex4(v))))
+                continue;
             if (!ephemerides || written.count("GAL")) continue;
             zqt_ephem_tp::TEphemArray records;
             ephemerides->RecordsOfSystem(records, SC_GALILEO);
@@ -353,7 +354,7 @@ void TZQS_RinexNavigation::WriteIonoHeaderLines(std::uint32_t Systems) {
         zqt_ionostorage::TIonoArray sets;
         ionos->GetItemsOfSystem(sets, static_cast<std::uint8_t>(s));
         for (const RIono& set : sets) {
-            if (v <= RN2_211) {
+            if (!VersionFrom(v, RN2_212)) {
                 if (written.count("ION")) break;
                 WriteHeaderFmt("ION ALPHA", "  %12.12s%12.12s%12.12s%12.12s", num(set.alpha0),
                                num(set.alpha1), num(set.alpha2), num(set.alpha3));
@@ -389,7 +390,8 @@ void TZQS_RinexNavigation::WriteIonoHeaderLines(std::uint32_t Systems) {
 
 void TZQS_RinexNavigation::WriteTimeCorrLines(std::uint32_t Systems) {
     const std::uint8_t v = FSettings.RnxVersion;
-    if (!(v == RN2_212 || (v >= RN3_301 && v <= RN3_305))) return;
+    // RINEX 4 gives the corrections as records (WriteStoRecord).
+    if (!(v == RN2_212 || (VersionFrom(v, RN3_301) && !IsRinex4(v)))) return;
     const zqt_timestorage::IZQS_TimeStoragePtr times = FStore->GetTimeStorage();
     if (!times) return;
     std::set<std::string> written;
@@ -421,7 +423,7 @@ void TZQS_RinexNavigation::WriteSystem(std::uint8_t System) {
         if (!InTimeWindow(e.GPSTime)) continue;
         WriteEphemeris(e);
     }
-    if (FSettings.RnxVersion != RN4_400) return;
+    if (!IsRinex4(FSettings.RnxVersion)) return;
 
     // Parameter sets carry no satellite: each is written with a satellite of its system
     // that the file holds, and left out when there is none.
@@ -496,7 +498,7 @@ void TZQS_RinexNavigation::WriteRecord() {
     const std::uint16_t key = FileKey(FRecord.Key);
     const unsigned sys = SatKeySystem(key);
     const auto number = static_cast<std::int64_t>(RinexSatNumber(key));
-    if (FSettings.RnxVersion == RN4_400)
+    if (IsRinex4(FSettings.RnxVersion))
         WriteLine(FormatPoint("> %s %-3s %s", FRecord.Kind, SatNumToStr(key), FRecord.MsgType));
 
     // The orbit lines start where the values of the epoch line start: after a satellite
@@ -504,7 +506,7 @@ void TZQS_RinexNavigation::WriteRecord() {
     // satellite number).
     std::string epoch;
     std::string_view indent = "    ";
-    if (FRecord.Kind == "ION" || FSettings.RnxVersion >= RN3_300 || sys == SC_GALILEO) {
+    if (FRecord.Kind == "ION" || VersionFrom(FSettings.RnxVersion, RN3_300) || sys == SC_GALILEO) {
         const RRinexTime t = DecodeRinexTime(RoundedToSecond(FRecord.Time));
         // A parameter record has no satellite in its time line.
         const std::string head =
@@ -575,11 +577,11 @@ void TZQS_RinexNavigation::WriteGpsRecord(const REphem& E) {
     else if (sys == SC_QZSS)
         FRecord.Lines[7][1] = zqt_ephem_tp::GpsFitIntervalFlag(E) ? 1.0 : 0.0;
 
-    const unsigned kind = E.NavType;
-    if (FSettings.RnxVersion == RN4_400 && (kind == 2 || kind == 4 || kind == 6 || kind == 8)) {
+    const std::uint8_t kind = E.NavType;
+    if (IsRinex4(FSettings.RnxVersion) && zqt_ephem_tp::GpsCivilNav(kind)) {
         const double transmission = FRecord.Lines[7][0];
         const double week = FRecord.Lines[5][2];
-        if (kind == 8) {
+        if (kind == zqt_ephem_tp::GpsNavL1C) {
             FRecord.MsgType = "CNV2";
             SetLine(8, E.fIscL1CP, E.fIscL1CD, Blank, Blank);
             SetLine(9, transmission, week, Blank, Blank);
@@ -616,7 +618,7 @@ void TZQS_RinexNavigation::WriteGalileoRecord(const REphem& E) {
     WriteRecord();
     FWrittenSats[SC_GALILEO].emplace_back(E.GPSTime, FileKey(E.svprn));
 
-    if (FSettings.RnxVersion != RN4_400 || !HasGalileoIono(E)) return;
+    if (!IsRinex4(FSettings.RnxVersion) || !HasGalileoIono(E)) return;
     ClearRecord();
     FRecord.Kind = "ION";
     FRecord.MsgType = ParameterMsgType(SC_GALILEO);
@@ -629,7 +631,7 @@ void TZQS_RinexNavigation::WriteGalileoRecord(const REphem& E) {
 
 void TZQS_RinexNavigation::WriteBeiDouRecord(const REphem& E) {
     const bool civil = E.NavType > 7;
-    if (civil && FSettings.RnxVersion != RN4_400) return;
+    if (civil && !IsRinex4(FSettings.RnxVersion)) return;
     StartEphemeris(E);
     SetKeplerLines(E);
     FRecord.Lines[6][3] = E.tgd2;
@@ -684,14 +686,14 @@ void TZQS_RinexNavigation::WriteBeiDouRecord(const REphem& E) {
 void TZQS_RinexNavigation::WriteGlonassRecord(const REphem& E) {
     StartEphemeris(E);
     FRecord.MsgType = "FDMA";
-    const bool rinex2 = FSettings.RnxVersion < RN3_300;
+    const bool rinex2 = !VersionFrom(FSettings.RnxVersion, RN3_300);
     SetLine(0, E.af0, E.af1, GlonassFrameTime(E, rinex2), Blank);
     SetLine(1, E.Pos_X, E.Vel_X, E.Acs_X, E.health);
     SetLine(2, E.Pos_Y, E.Vel_Y, E.Acs_Y, E.freq_num);
     SetLine(3, E.Pos_Z, E.Vel_Z, E.Acs_Z, E.aoi);
     // From 3.05 on a fourth line follows: status flags, the L1/L2 group-delay difference,
     // the accuracy index and the health flags (bit 0 the ln flag of the third string).
-    if (FSettings.RnxVersion >= RN3_305)
+    if (VersionFrom(FSettings.RnxVersion, RN3_305))
         SetLine(4, GlonassStatusFlags(E), E.fDelTauN, E.nFt, E.flags2 & 1u);
     WriteRecord();
     FWrittenSats[SC_GLONASS].emplace_back(E.GPSTime, E.svprn);

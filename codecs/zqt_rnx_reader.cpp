@@ -99,8 +99,10 @@ std::int32_t RnxVersionValue(std::string_view Text) noexcept {
 }
 
 std::uint8_t RnxReaderVersionIndex(std::int32_t Value) noexcept {
-    if (Value == 401 || Value == 402) return RN4_400;
-    return RnxVersionIndex(Value);
+    if (const std::uint8_t index = RnxVersionIndex(Value)) return index;
+    for (const RRnxReadAlike& v : RnxReadAlike)
+        if (v.X100 == Value) return v.ReadAs;
+    return 0;
 }
 
 std::int64_t RinexWordsToTicks(const std::vector<std::string>& Words) {
@@ -313,10 +315,10 @@ void TZQS_RinexReader::Execute() {
             case RnxFileNavigation:
             case RnxFileGlonassNav:
             case RnxFileMixedNav:
-                if (FVersionIndex < RN4_400)
-                    ReadNavigation2();
-                else
+                if (IsRinex4(FVersionIndex))
                     ReadNavigation4();
+                else
+                    ReadNavigation2();
                 break;
             case RnxFileClock: ReadClock(); break;
             default: break;  // meteorological data: nothing is read

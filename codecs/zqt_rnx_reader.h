@@ -66,8 +66,9 @@ std::uint8_t RnxVersionIndex(std::int32_t Value) noexcept;
 // The version value of the text of columns 1-20 (read as a number, x 100); 0 when it is
 // no number.
 std::int32_t RnxVersionValue(std::string_view Text) noexcept;
-// The index a file of that version is read with: the table's, and 4.00's for 4.01 and
-// 4.02, whose legacy navigation records and observation records are laid out alike.
+// The index a file of that version is read with: the table's, else that of the written
+// version it is read as (RnxReadAlike: 4.00's for 4.01 and 4.02, whose navigation and
+// observation records are laid out alike).
 std::uint8_t RnxReaderVersionIndex(std::int32_t Value) noexcept;
 
 // Ticks of a RINEX date of at least 5 words (year, month, day, hour, minute[, seconds]):

@@ -3,59 +3,185 @@
 namespace zqt_rtc_parser {
 
 // =======================================================================================
+// The message table
+
+namespace {
+
+using TDecoder = TZQS_RTCM_Decoder;
+using K = EMessageKind;
+using L = EMessageList;
+using H = EHandOver;
+
+constexpr bool RowsInOrder(std::span<const TDecoder::RMessageRow> Rows) noexcept {
+    for (std::size_t i = 0; i < Rows.size(); ++i) {
+        if (Rows[i].First > Rows[i].Last) return false;
+        if (i > 0 && Rows[i].First <= Rows[i - 1].Last) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::span<const TZQS_RTCM_Decoder::RMessageRow> TZQS_RTCM_Decoder::MessageTable() noexcept {
+    // First, last, kind, list, station ID in the header, rank, decoder, field decoder,
+    // where the result goes, hand-over.
+    static constexpr RMessageRow Rows[] = {
+        // L1-only legacy observations: timed, not decoded.
+        {1001, 1002, K::LegacyGps, L::None, true, 0, nullptr, nullptr, H::Nothing, nullptr},
+        {1003, 1003, K::LegacyGps, L::None, true, 1, &TDecoder::DecodeLegacyGPS, nullptr,
+         H::EpochSink, nullptr},
+        {1004, 1004, K::LegacyGps, L::LegacyObservation, true, 2, &TDecoder::DecodeLegacyGPS,
+         nullptr, H::EpochSink, nullptr},
+        {1005, 1006, K::Station, L::Station, true, 0, &TDecoder::DecodeStationMessage,
+         &TDecoder::DecodeStation, H::FileReceiver, &TDecoder::StoreStationPosition},
+        {1007, 1007, K::Station, L::Station, true, 0, &TDecoder::DecodeStationMessage,
+         &TDecoder::DecodeDescriptor, H::DecoderRecord, nullptr},
+        {1008, 1008, K::Station, L::Station, true, 0, &TDecoder::DecodeStationMessage,
+         &TDecoder::DecodeDescriptor, H::FileReceiver, &TDecoder::StoreAntennaInfo},
+        {1009, 1010, K::LegacyGlonass, L::None, true, 0, nullptr, nullptr, H::Nothing, nullptr},
+        {1011, 1011, K::LegacyGlonass, L::None, true, 1, &TDecoder::DecodeLegacyGLONASS, nullptr,
+         H::EpochSink, nullptr},
+        {1012, 1012, K::LegacyGlonass, L::LegacyObservation, true, 2,
+         &TDecoder::DecodeLegacyGLONASS, nullptr, H::EpochSink, nullptr},
+        // System parameters.
+        {1013, 1013, K::Other, L::None, true, 0, nullptr, nullptr, H::Nothing, nullptr},
+        {1019, 1019, K::Ephemeris, L::Ephemeris, false, 0, &TDecoder::DecodeEphemerisMessage,
+         &TDecoder::DecodeGpsEphemeris, H::NavigationStore, &TDecoder::HandOverEphemeris},
+        {1020, 1020, K::Ephemeris, L::Ephemeris, false, 0, &TDecoder::DecodeEphemerisMessage,
+         &TDecoder::DecodeGlonassEphemeris, H::NavigationStore, &TDecoder::HandOverEphemeris},
+        {1021, 1021, K::Transformation, L::None, false, 0, &TDecoder::DecodeTransformationMessage,
+         &TDecoder::DecodeHelmert, H::DecoderRecord, nullptr},
+        {1023, 1023, K::Transformation, L::None, false, 0, &TDecoder::DecodeTransformationMessage,
+         &TDecoder::DecodeResidualGrid, H::DecoderRecord, nullptr},
+        {1025, 1025, K::Transformation, L::None, false, 0, &TDecoder::DecodeTransformationMessage,
+         &TDecoder::DecodeProjection, H::DecoderRecord, nullptr},
+        // Text and network residuals.
+        {1029, 1031, K::Other, L::None, true, 0, nullptr, nullptr, H::Nothing, nullptr},
+        {1032, 1032, K::Station, L::Station, false, 0, &TDecoder::DecodeStationMessage,
+         &TDecoder::DecodePhysicalStation, H::DecoderRecord, nullptr},
+        {1033, 1033, K::Station, L::Station, true, 0, &TDecoder::DecodeStationMessage,
+         &TDecoder::DecodeDescriptor, H::FileReceiver, &TDecoder::HandOverReceiver},
+        // Area correction parameters.
+        {1034, 1035, K::Other, L::None, true, 0, nullptr, nullptr, H::Nothing, nullptr},
+        // NavIC.
+        {1041, 1041, K::Ephemeris, L::Ephemeris, false, 0, nullptr, nullptr, H::Nothing, nullptr},
+        {1042, 1042, K::Ephemeris, L::Ephemeris, false, 0, &TDecoder::DecodeEphemerisMessage,
+         &TDecoder::DecodeBdsEphemeris, H::NavigationStore, &TDecoder::HandOverEphemeris},
+        // SBAS.
+        {1043, 1043, K::Ephemeris, L::Ephemeris, false, 0, nullptr, nullptr, H::Nothing, nullptr},
+        // QZSS.
+        {1044, 1044, K::Ephemeris, L::Ephemeris, false, 0, nullptr, nullptr, H::Nothing, nullptr},
+        {1045, 1045, K::Ephemeris, L::Ephemeris, false, 0, &TDecoder::DecodeEphemerisMessage,
+         &TDecoder::DecodeGalileoFNav, H::NavigationStore, &TDecoder::HandOverEphemeris},
+        {1046, 1046, K::Ephemeris, L::Ephemeris, false, 0, &TDecoder::DecodeEphemerisMessage,
+         &TDecoder::DecodeGalileoINav, H::NavigationStore, &TDecoder::HandOverEphemeris},
+        {1057, 1068, K::Correction, L::Correction, false, 0, nullptr, nullptr, H::Nothing, nullptr},
+        // MSM: 1070 + 10 g + t is type t of the system group g (MSMSystem). Types 1 to 7 of
+        // the known groups are list E; every number is decoded (DecodeMSM gives 0 where it
+        // finds nothing to store).
+        {1070, 1070, K::MSM, L::None, false, 0, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1071, 1077, K::MSM, L::MSM, true, 10, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1078, 1080, K::MSM, L::None, true, 0, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1081, 1087, K::MSM, L::MSM, true, 10, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1088, 1090, K::MSM, L::None, true, 0, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1091, 1097, K::MSM, L::MSM, true, 10, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1098, 1100, K::MSM, L::None, true, 0, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1101, 1107, K::MSM, L::MSM, true, 10, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1108, 1110, K::MSM, L::None, true, 0, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1111, 1117, K::MSM, L::MSM, true, 10, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1118, 1120, K::MSM, L::None, true, 0, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1121, 1127, K::MSM, L::MSM, true, 10, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1128, 1130, K::MSM, L::None, true, 0, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1131, 1137, K::MSM, L::MSM, true, 10, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1138, 1229, K::MSM, L::None, true, 0, &TDecoder::DecodeMSMMessage, nullptr, H::EpochSink,
+         nullptr},
+        {1230, 1230, K::Station, L::Station, true, 0, &TDecoder::DecodeStationMessage,
+         &TDecoder::DecodeGloBiases, H::DecoderRecord, nullptr},
+        {1240, 1270, K::Correction, L::Correction, false, 0, nullptr, nullptr, H::Nothing, nullptr},
+        {4076, 4076, K::Correction, L::Correction, false, 0, nullptr, nullptr, H::Nothing, nullptr},
+    };
+    static_assert(RowsInOrder(Rows), "message rows out of order or overlapping");
+    return Rows;
+}
+
+const TZQS_RTCM_Decoder::RMessageRow* TZQS_RTCM_Decoder::MessageRow(std::uint32_t Number) noexcept {
+    const std::span<const RMessageRow> rows = MessageTable();
+    const auto it =
+        std::upper_bound(rows.begin(), rows.end(), Number,
+                         [](std::uint32_t n, const RMessageRow& row) { return n < row.First; });
+    if (it == rows.begin()) return nullptr;
+    const RMessageRow& row = *(it - 1);
+    return Number <= row.Last ? &row : nullptr;
+}
+
+// =======================================================================================
 // Message lists
 
+namespace {
+
+TSortedArrayOfInteger ListOf(EMessageList List) {
+    TSortedArrayOfInteger a;
+    for (const TDecoder::RMessageRow& row : TDecoder::MessageTable())
+        if (row.List == List) zqt_arrays::AppendRange(a, row.First, row.Last);
+    return a;
+}
+
+}  // namespace
+
 const TSortedArrayOfInteger& StationMessages() {
-    static const TSortedArrayOfInteger a = MakeList({1005, 1006, 1007, 1008, 1032, 1033, 1230});
+    static const TSortedArrayOfInteger a = ListOf(EMessageList::Station);
     return a;
 }
 
 const TSortedArrayOfInteger& EphemerisMessages() {
-    static const TSortedArrayOfInteger b =
-        MakeList({1019, 1020, 1041, 1042, 1043, 1044, 1045, 1046});
+    static const TSortedArrayOfInteger b = ListOf(EMessageList::Ephemeris);
     return b;
 }
 
 const TSortedArrayOfInteger& CorrectionMessages() {
-    static const TSortedArrayOfInteger c = [] {
-        TSortedArrayOfInteger a;
-        zqt_arrays::AppendRange(a, 1057, 1068);
-        zqt_arrays::AppendRange(a, 1240, 1270);
-        zqt_arrays::AppendRange(a, 4076, 4076);
-        return a;
-    }();
+    static const TSortedArrayOfInteger c = ListOf(EMessageList::Correction);
     return c;
 }
 
 const TSortedArrayOfInteger& LegacyObservationMessages() {
-    static const TSortedArrayOfInteger d = MakeList({1004, 1012});
+    static const TSortedArrayOfInteger d = ListOf(EMessageList::LegacyObservation);
     return d;
 }
 
 const TSortedArrayOfInteger& MSMMessages() {
-    static const TSortedArrayOfInteger e = [] {
-        TSortedArrayOfInteger a;
-        for (std::int32_t group = MsmBase; group < MsmKnownLast; group += 10)
-            zqt_arrays::AppendRange(a, group + 1, group + 7);
-        return a;
-    }();
+    static const TSortedArrayOfInteger e = ListOf(EMessageList::MSM);
     return e;
 }
 
 TSortedArrayOfInteger ModeMessages(std::uint8_t Mode) {
     switch (Mode) {
-        case 1: return StationMessages();
-        case 2: {
+        case ModeStation: return StationMessages();
+        case ModeAllNumbers: {
             TSortedArrayOfInteger a;
             zqt_arrays::AppendRange(a, 1000, 5000);
             return a;
         }
-        case 3: return zqt_arrays::SortedConcat(StationMessages(), EphemerisMessages());
-        case 4:
+        case ModeNavigation:
+            return zqt_arrays::SortedConcat(StationMessages(), EphemerisMessages());
+        case ModeObservations:
             return zqt_arrays::SortedConcat(
                 zqt_arrays::SortedConcat(StationMessages(), LegacyObservationMessages()),
                 MSMMessages());
-        case 5: return CorrectionMessages();
+        case ModeCorrections: return CorrectionMessages();
         default: return {};
     }
 }
@@ -63,11 +189,11 @@ TSortedArrayOfInteger ModeMessages(std::uint8_t Mode) {
 TSortedArrayOfInteger SelectObservationMessages(const TSortedArrayOfInteger& Census) {
     // Every observation message present goes through: which of them an epoch keeps is
     // chosen epoch by epoch (TZQS_RTCM_Decoder::ObservationRank).
-    TSortedArrayOfInteger census = Census;
-    TSortedArrayOfInteger observations = zqt_arrays::SortedIntersect(census, MSMMessages());
-    for (const std::int32_t number : {1003, 1004, 1011, 1012})
-        if (std::binary_search(Census.begin(), Census.end(), number))
-            zqt_arrays::SortedInsert(observations, number);
+    TSortedArrayOfInteger observations;
+    for (const std::int32_t number : Census)
+        if (number > 0 && number <= 0xFFFF &&
+            TDecoder::ObservationRank(static_cast<std::uint16_t>(number)) > 0)
+            observations.push_back(number);
     if (observations.empty()) return {};
     return zqt_arrays::SortedConcat(StationMessages(), observations);
 }
@@ -80,17 +206,6 @@ TZQS_RTC_Parser::~TZQS_RTC_Parser() = default;
 
 void TZQS_RTC_Parser::OnMessageDecoded() {
     if (FOnMessageDecodedHook) FOnMessageDecodedHook(*this, FMessageNumber);
-    switch (FMessageNumber) {
-        case 1005:
-        case 1006: StoreStationPosition(); break;
-        case 1008: StoreAntennaInfo(); break;
-        // Receiver descriptors go to the receiver of an observation file, which exists
-        // when the decoder feeds epochs.
-        case 1033:
-            if (FAssembling) StoreReceiverInfo();
-            break;
-        default: break;
-    }
 }
 
 void TZQS_RTC_Parser::OnMessageStart() {
@@ -350,7 +465,7 @@ std::int64_t TZQS_RTCM_Decoder::GPSTicksOfEpoch(std::int64_t Reference, std::uin
             if (Field >= MsPerWeek)
                 throw ExceptionRTCMMessage(Format("BeiDou time of week out of range: %d", Field));
             // BeiDou time is 14 s behind GPS time.
-            return NearestCandidate(Reference, (Field + 14000) % MsPerWeek, TicksPerWeek);
+            return NearestCandidate(Reference, (Field + BdsOffsetMs) % MsPerWeek, TicksPerWeek);
         default:
             if (Field >= MsPerWeek)
                 throw ExceptionRTCMMessage(Format("Time of week out of range: %d", Field));
@@ -383,14 +498,16 @@ void TZQS_RTCM_Decoder::DecodeMessage(const std::uint8_t* Payload, std::int32_t 
     zqt_arrays::SortedInsert(FCensus, number);
     if (!FExclude.empty() && std::binary_search(FExclude.begin(), FExclude.end(), number)) return;
 
-    const bool msm = IsMsmNumber(number);
+    const RMessageRow* row = MessageRow(number);
+    const EMessageKind kind = row ? row->Kind : EMessageKind::Other;
+    const bool msm = kind == EMessageKind::MSM;
     if (msm) {
         FMSMSeen = true;
-        if (number >= 1071 && number <= 1077) FGPSMSMSeen = true;
-        if (number >= 1081 && number <= 1087) FGLOMSMSeen = true;
+        // MSM1..7 of GPS and of GLONASS.
+        if (row->List == EMessageList::MSM && MSMSystem(number) == SC_GPS) FGPSMSMSeen = true;
+        if (row->List == EMessageList::MSM && MSMSystem(number) == SC_GLONASS) FGLOMSMSeen = true;
     }
-    const bool legacyGPS = IsLegacyGps(number);
-    const bool legacyGlo = IsLegacyGlonass(number);
+    const bool legacyGlo = kind == EMessageKind::LegacyGlonass;
 
     FLastMessage = false;
     std::int64_t t = 0;
@@ -399,16 +516,15 @@ void TZQS_RTCM_Decoder::DecodeMessage(const std::uint8_t* Payload, std::int32_t 
     std::uint16_t station = 0;
     try {
         TBitReader bits(Payload, static_cast<std::size_t>(Length), 12);
-        if ((number >= 1001 && number <= 1013) || (number >= 1029 && number <= 1031) ||
-            (number >= 1033 && number <= 1035) || (number >= 1071 && number <= 1230)) {
+        if (row && row->StationID) {
             station = static_cast<std::uint16_t>(TBitReader(bits).U(12));
             ReadStationID(bits, FStationID);
         }
-        if (legacyGPS || legacyGlo || msm) {
+        if (IsObservationKind(kind)) {
             FEpochField = static_cast<std::uint32_t>(bits.U(legacyGlo ? 27 : 30));
             FLastMessage = !bits.Bit();
             system = MSMSystem(number);
-            if (legacyGPS) system = SC_GPS;
+            if (kind == EMessageKind::LegacyGps) system = SC_GPS;
             if (legacyGlo) system = SC_GLONASS;
             t = GPSTicksOfEpoch(system, FEpochField, legacyGlo, &dayIgnored);
         }
@@ -468,38 +584,10 @@ bool TZQS_RTCM_Decoder::Dispatch(const std::uint8_t* Payload) {
     const std::uint16_t number = FMessageNumber;
     zqt_arrays::SortedInsert(FCensus, number);
     if (!Included(number)) return false;
-    const std::int32_t length = FPayloadLength;
+    const RMessageRow* row = MessageRow(number);
+    if (!row || !row->Decoder) return false;
     try {
-        switch (number) {
-            case 1003:
-            case 1004: DecodeLegacyGPS(Payload, length); break;
-            case 1011:
-            case 1012: DecodeLegacyGLONASS(Payload, length); break;
-            case 1005:
-            case 1006:
-            case 1007:
-            case 1008:
-            case 1032:
-            case 1033:
-            case 1230: DecodeStationMessage(Payload, length); break;
-            case 1019:
-            case 1020:
-            case 1042:
-            case 1045:
-            case 1046: DecodeEphemerisMessage(Payload, length); break;
-            case 1021:
-            case 1023:
-            case 1025: DecodeTransformationMessage(Payload, length); break;
-            default:
-                if (!IsMsmNumber(number)) return false;
-                if (DecodeMSM(EffectiveReference(), Payload, length, FMSM) > 0) {
-                    // The epoch the message was held for (a GLONASS day or a BeiDou time
-                    // scale judged when it arrived).
-                    if (FStoreTime != 0) FMSM.Time = FStoreTime;
-                    StoreMSM();
-                }
-                break;
-        }
+        (this->*row->Decoder)(Payload, FPayloadLength);
         OnMessageDecoded();
         return true;
     } catch (const zqt_types_bs::ExcCancelledByUser&) {
@@ -510,6 +598,12 @@ bool TZQS_RTCM_Decoder::Dispatch(const std::uint8_t* Payload) {
         CountOrRethrow(number, "unknown error");
     }
     return false;
+}
+
+void TZQS_RTCM_Decoder::OnMessageDecoded() {
+    TZQS_RTC_Parser::OnMessageDecoded();
+    const RMessageRow* row = MessageRow(FMessageNumber);
+    if (row && row->HandOver) (this->*row->HandOver)();
 }
 
 void TZQS_RTCM_Decoder::CountOrRethrow(std::uint16_t Number, const std::string& Reason) {
@@ -571,6 +665,8 @@ void TZQS_RTCM_Decoder::CommitEpoch() {
         try {
             FEpoch->PrepareSatObs();  // the next epoch starts empty
         } catch (const std::exception&) {
+            // Emptying the sink only clears its records in memory; the epoch it held is
+            // counted and logged above as not written, which is the failure to report.
         }
     }
     if (!late) {

@@ -23,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,48 @@ using zqt_rtcm_types::RSignalEntry;
 using zqt_rtcm_types::TBitReader;
 
 // ---------------------------------------------------------------------------------------
-// Message lists of the filters
+// The messages the decoder knows are the rows of one table, TZQS_RTCM_Decoder::MessageTable:
+// what each number carries, the filter list it belongs to, the decoder that takes it and
+// where its result goes. The lists, the dispatch and the hand-over are read from there.
+
+// What a message carries.
+enum class EMessageKind : std::uint8_t {
+    Other,           // nothing the decoder reads but the station ID of the header
+    LegacyGps,       // legacy GPS observations; epoch: 30-bit GPS time of week
+    LegacyGlonass,   // legacy GLONASS observations; epoch: 27-bit GLONASS time of day
+    MSM,             // multiple-signal observations; epoch in the time of their system
+    Station,         // station position, antenna and receiver descriptors, biases
+    Ephemeris,       // broadcast ephemerides
+    Transformation,  // coordinate transformation and projection parameters
+    Correction,      // state-space corrections
+};
+// Legacy and MSM observations: their header carries an epoch time.
+constexpr bool IsObservationKind(EMessageKind Kind) noexcept {
+    return Kind == EMessageKind::LegacyGps || Kind == EMessageKind::LegacyGlonass ||
+           Kind == EMessageKind::MSM;
+}
+
+// The filter list a message belongs to (the letters are those of SetMode's lists).
+enum class EMessageList : std::uint8_t {
+    None,
+    Station,            // A: station, antenna, receiver and bias messages
+    Ephemeris,          // B: ephemeris messages
+    Correction,         // C: state-space corrections
+    LegacyObservation,  // D: legacy observations with CNR
+    MSM,                // E: MSM1..7 of GPS, GLONASS, Galileo, SBAS, QZSS, BeiDou and NavIC
+};
+
+// Where the result of a decoded message goes.
+enum class EHandOver : std::uint8_t {
+    Nothing,          // no decoder: the message is only counted in the census
+    EpochSink,        // observations into the epoch being assembled
+    NavigationStore,  // an ephemeris to the navigation store
+    FileReceiver,     // a station description to the file receiver and its data set
+    DecoderRecord,    // kept in the decoder's record of its kind, for whoever asks
+};
+
+// ---------------------------------------------------------------------------------------
+// Message lists of the filters, from the table.
 
 // A: station, antenna, receiver and bias messages.
 const TSortedArrayOfInteger& StationMessages();
@@ -68,17 +110,24 @@ const TSortedArrayOfInteger& LegacyObservationMessages();
 // E: MSM1..7 of GPS, GLONASS, Galileo, SBAS, QZSS, BeiDou and NavIC.
 const TSortedArrayOfInteger& MSMMessages();
 
+// The modes of SetMode: the frame handler and the include list.
+inline constexpr std::uint8_t ModeFramesOnly = 0;    // frames checked, payload length kept
+inline constexpr std::uint8_t ModeStation = 1;       // A
+inline constexpr std::uint8_t ModeAllNumbers = 2;    // every number 1000..5000
+inline constexpr std::uint8_t ModeNavigation = 3;    // A + B: descriptions and ephemerides
+inline constexpr std::uint8_t ModeObservations = 4;  // A + D + E
+inline constexpr std::uint8_t ModeCorrections = 5;   // C
+// 6 and above, like 0: an empty include list (every number passes).
+
 // The include list of SetMode: 1 A; 2 every number 1000..5000; 3 A + B; 4 A + D + E; 5 C;
 // 0 and 6 or more: empty (every number passes).
 TSortedArrayOfInteger ModeMessages(std::uint8_t Mode);
 
 // The observation messages worth a second pass over a recording whose census is given:
-// the MSM present, without the lower MSM types of a system (GPS, GLONASS, Galileo, SBAS,
-// QZSS, BeiDou) for which a higher type is present, and the legacy 1004 (1012) present
-// when GPS (GLONASS) is sent in no MSM, so that a system sent only in legacy messages is
-// kept beside the others. The result is that list joined with A, to be given to
-// SetMessages; it is empty when the census holds no such observation message (no second
-// pass).
+// every observation message present that a decoder takes (a rank in the message table;
+// which kind an epoch keeps is chosen epoch by epoch, TZQS_RTCM_Decoder::ObservationRank).
+// The result is that list joined with A, to be given to SetMessages; it is empty when the
+// census holds no such observation message (no second pass).
 TSortedArrayOfInteger SelectObservationMessages(const TSortedArrayOfInteger& Census);
 
 // Errors of one message number: how many messages failed and the first reason.
@@ -153,8 +202,7 @@ public:
     ~TZQS_RTC_Parser() override;
 
     // ---- virtual operations -----------------------------------------------------------
-    // After a successful decode: the hook, then the hand-over of station messages
-    // (1005/1006 StoreStationPosition, 1008 StoreAntennaInfo, 1033 StoreReceiverInfo).
+    // After a successful decode: the hook (TZQS_RTCM_Decoder adds the hand-over).
     virtual void OnMessageDecoded();
     // Before the filters: the hook.
     virtual void OnMessageStart();
@@ -402,6 +450,41 @@ public:
     // the decoder or of the hand-over are counted and logged; the message is dropped.
     virtual bool Dispatch(const std::uint8_t* Payload);
 
+    // ---- the message table -------------------------------------------------------------
+    // A decoder of a whole payload, and of the fields after the message number into the
+    // decoder's record of their kind: the bits read, 0 when nothing was decoded. A
+    // hand-over passes a decoded message's record on (OnMessageDecoded).
+    using TMessageDecoder = std::int32_t (TZQS_RTCM_Decoder::*)(const std::uint8_t* Payload,
+                                                                std::int32_t Length);
+    using TFieldDecoder = std::int32_t (TZQS_RTCM_Decoder::*)(TBitReader& Bits);
+    using THandOverCall = void (TZQS_RTCM_Decoder::*)();
+    // One number or range of numbers.
+    struct RMessageRow {
+        std::uint16_t First = 0;
+        std::uint16_t Last = 0;
+        EMessageKind Kind = EMessageKind::Other;
+        EMessageList List = EMessageList::None;
+        // The header carries the station ID after the number (ReadStationID).
+        bool StationID = false;
+        // The place of an observation message among the kinds of one system and epoch, of
+        // which the richest is kept: legacy without CNR 1, legacy with CNR 2; an MSM row
+        // gives MSM0's place, and the type of its number is added (MSM1 11 ... MSM7 17).
+        // 0: no observations are taken from the message.
+        std::int32_t Rank = 0;
+        // Dispatch calls Decoder (none: the message is not decoded), which calls Fields
+        // where its kind has several layouts.
+        TMessageDecoder Decoder = nullptr;
+        TFieldDecoder Fields = nullptr;
+        EHandOver Sink = EHandOver::Nothing;
+        // Called after a successful decode; none where the decoder reaches the sink itself
+        // or the result stays in its record.
+        THandOverCall HandOver = nullptr;
+    };
+    // The rows, in the order of their numbers, which do not overlap.
+    static std::span<const RMessageRow> MessageTable() noexcept;
+    // The row of Number; nullptr for a number the decoder does not know.
+    static const RMessageRow* MessageRow(std::uint32_t Number) noexcept;
+
     // ---- times ----------------------------------------------------------------------------
     // The epoch time of an observation message of System with epoch-time field Field, next
     // to Reference. Legacy: the 27-bit GLONASS time of day of 1009..1012. Raises
@@ -423,7 +506,8 @@ public:
     // bringing it back into the week: during the first 14 s of a GPS week the 30-bit field
     // then holds that negative time, 2^30 - 14,000 ms and above. No time of week reaches
     // there, so such a field is read as that GPS time of week (field - (2^30 - 14,000)).
-    static constexpr std::uint32_t BdsWrappedTowBase = (1u << 30) - 14000u;
+    static constexpr std::uint32_t BdsWrappedTowBase =
+        (1u << 30) - static_cast<std::uint32_t>(zqt_rtcm_types::BdsOffsetMs);
     static constexpr bool BdsTowWrapped(std::uint32_t Field) noexcept {
         return Field >= BdsWrappedTowBase && Field < (1u << 30);
     }
@@ -473,11 +557,15 @@ public:
     // Enters the broadcast channels met so far into the current station's satellite sink.
     void EnterBroadcastChannels();
 
-    // ---- ephemerides ----------------------------------------------------------------------
-    // After the default hand-over of the station messages, a decoded ephemeris (1019, 1020,
-    // 1042, 1045, 1046) whose satellite key is set goes to the navigation store's
-    // AddEphemeris. A failure of the store leaves Dispatch (it is no fault of the message).
+    // After the hook, the hand-over of the message's row: a station position to the file
+    // receiver (StoreStationPosition), the antenna descriptor to the station occupation
+    // (StoreAntennaInfo), the receiver descriptors to the file's receiver (HandOverReceiver),
+    // an ephemeris whose satellite key is set to the navigation store's AddEphemeris
+    // (HandOverEphemeris). A failure of the store leaves Dispatch (it is no fault of the
+    // message).
     void OnMessageDecoded() override;
+
+    // ---- ephemerides ----------------------------------------------------------------------
 
     // The complete time of a Keplerian ephemeris (GPS, Galileo, BeiDou) from the week field
     // (10, 12 or 13 bits) and the clock reference time Toc (seconds of week), next to
@@ -548,25 +636,33 @@ protected:
     // An NMEA sentence at P with Available bytes: the bytes it takes, 0 when it is none.
     virtual std::int32_t HandleNmea(const std::uint8_t* P, std::int32_t Available);
 
-    void DecodeLegacyGPS(const std::uint8_t* Payload, std::int32_t Length);
-    void DecodeLegacyGLONASS(const std::uint8_t* Payload, std::int32_t Length);
-    void DecodeLegacy(const std::uint8_t* Payload, std::int32_t Length, bool Glonass);
-    // Station messages (1005, 1006, 1007, 1008, 1032, 1033, 1230), ephemerides (1019,
-    // 1020, 1042, 1045, 1046) and transformation parameters (1021, 1023, 1025): the bits
-    // read, 0 when nothing was decoded.
+    // The decoders of the message table (TMessageDecoder): the bits read, 0 when nothing
+    // was decoded.
+    std::int32_t DecodeLegacyGPS(const std::uint8_t* Payload, std::int32_t Length);
+    std::int32_t DecodeLegacyGLONASS(const std::uint8_t* Payload, std::int32_t Length);
+    std::int32_t DecodeLegacy(const std::uint8_t* Payload, std::int32_t Length, bool Glonass);
+    // An MSM into the MSM record, then stored into the epoch (DecodeMSM, StoreMSM).
+    std::int32_t DecodeMSMMessage(const std::uint8_t* Payload, std::int32_t Length);
+    // Station messages, ephemerides and transformation parameters: each message's fields
+    // are read by the field decoder of its row.
     virtual std::int32_t DecodeStationMessage(const std::uint8_t* Payload, std::int32_t Length);
     virtual std::int32_t DecodeEphemerisMessage(const std::uint8_t* Payload, std::int32_t Length);
     virtual std::int32_t DecodeTransformationMessage(const std::uint8_t* Payload,
                                                      std::int32_t Length);
 
-    // The ephemeris messages into the record e (cleared before): the bits read, 0 for
-    // satellite 0 (e keeps svprn 0).
-    std::int32_t DecodeGpsEphemeris(TBitReader& Bits, REphem& e) const;
-    std::int32_t DecodeGlonassEphemeris(TBitReader& Bits, REphem& e) const;
-    std::int32_t DecodeBdsEphemeris(TBitReader& Bits, REphem& e) const;
-    std::int32_t DecodeGalileoEphemeris(TBitReader& Bits, REphem& e, bool INav) const;
+    // The fields of the ephemeris messages into the ephemeris record (cleared before): the
+    // bits read, 0 for satellite 0 (the record keeps svprn 0).
+    std::int32_t DecodeGpsEphemeris(TBitReader& Bits);      // 1019
+    std::int32_t DecodeGlonassEphemeris(TBitReader& Bits);  // 1020
+    std::int32_t DecodeBdsEphemeris(TBitReader& Bits);      // 1042
+    std::int32_t DecodeGalileoFNav(TBitReader& Bits);       // 1045
+    std::int32_t DecodeGalileoINav(TBitReader& Bits);       // 1046
+    std::int32_t DecodeGalileoEphemeris(TBitReader& Bits, bool INav);
     // Hands the ephemeris record to the navigation store.
     void HandOverEphemeris();
+    // Hands the receiver descriptors to the receiver of the observation file, which exists
+    // while the decoder assembles epochs (StoreReceiverInfo).
+    void HandOverReceiver();
 
     // The transformation messages into their records (a message cut short changes
     // nothing); the bits read.

@@ -1,4 +1,5 @@
-// RTCM 3 decoder: the broadcast ephemeris messages 1019, 1020, 1042, 1045 and 1046.
+// RTCM 3 decoder: the broadcast ephemeris messages (the rows of kind Ephemeris of the
+// message table).
 #include "zqt_rtc_parser_impl.h"
 
 namespace zqt_rtc_parser {
@@ -113,27 +114,19 @@ std::int32_t TZQS_RTCM_Decoder::DecodeEphemerisMessage(const std::uint8_t* Paylo
                                                        std::int32_t Length) {
     FEphem = REphem{};
     TBitReader b(Payload, static_cast<std::size_t>(Length));
-    const auto number = static_cast<std::uint16_t>(b.U(12));
-    REphem e{};
-    std::int32_t bits = 0;
-    switch (number) {
-        case 1019: bits = DecodeGpsEphemeris(b, e); break;
-        case 1020:
-            bits = DecodeGlonassEphemeris(b, e);
-            // The broadcast channel serves the GLONASS observations too.
-            if (e.svprn != 0)
-                EnterGloChannel(static_cast<std::uint8_t>(EphemSatNumber(e)), e.freq_num);
-            break;
-        case 1042: bits = DecodeBdsEphemeris(b, e); break;
-        case 1045: bits = DecodeGalileoEphemeris(b, e, false); break;
-        case 1046: bits = DecodeGalileoEphemeris(b, e, true); break;
-        default: return 0;
+    const RMessageRow* row = MessageRow(static_cast<std::uint32_t>(b.U(12)));
+    if (!row || !row->Fields) return 0;
+    try {
+        return (this->*row->Fields)(b);
+    } catch (...) {
+        // A message cut short leaves no half-filled ephemeris behind.
+        FEphem = REphem{};
+        throw;
     }
-    FEphem = e;
-    return bits;
 }
 
-std::int32_t TZQS_RTCM_Decoder::DecodeGpsEphemeris(TBitReader& b, REphem& e) const {
+std::int32_t TZQS_RTCM_Decoder::DecodeGpsEphemeris(TBitReader& b) {
+    REphem& e = FEphem;
     const auto id = static_cast<std::uint32_t>(b.U(6));
     const auto week = static_cast<std::uint32_t>(b.U(10));
     e.ura = Narrow<std::int8_t>(b.U(4));
@@ -175,7 +168,8 @@ std::int32_t TZQS_RTCM_Decoder::DecodeGpsEphemeris(TBitReader& b, REphem& e) con
     return static_cast<std::int32_t>(b.Pos());
 }
 
-std::int32_t TZQS_RTCM_Decoder::DecodeBdsEphemeris(TBitReader& b, REphem& e) const {
+std::int32_t TZQS_RTCM_Decoder::DecodeBdsEphemeris(TBitReader& b) {
+    REphem& e = FEphem;
     const auto id = static_cast<std::uint32_t>(b.U(6));
     const auto week = static_cast<std::uint32_t>(b.U(13));
     e.ura = Narrow<std::int8_t>(b.U(4));
@@ -218,7 +212,16 @@ std::int32_t TZQS_RTCM_Decoder::DecodeBdsEphemeris(TBitReader& b, REphem& e) con
     return static_cast<std::int32_t>(b.Pos());
 }
 
-std::int32_t TZQS_RTCM_Decoder::DecodeGalileoEphemeris(TBitReader& b, REphem& e, bool INav) const {
+std::int32_t TZQS_RTCM_Decoder::DecodeGalileoFNav(TBitReader& b) {
+    return DecodeGalileoEphemeris(b, false);
+}
+
+std::int32_t TZQS_RTCM_Decoder::DecodeGalileoINav(TBitReader& b) {
+    return DecodeGalileoEphemeris(b, true);
+}
+
+std::int32_t TZQS_RTCM_Decoder::DecodeGalileoEphemeris(TBitReader& b, bool INav) {
+    REphem& e = FEphem;
     using zqt_ephem_tp::GalileoSetSignalHealth;
     const auto id = static_cast<std::uint32_t>(b.U(6));
     const auto week = static_cast<std::uint32_t>(b.U(12));
@@ -279,7 +282,8 @@ std::int32_t TZQS_RTCM_Decoder::DecodeGalileoEphemeris(TBitReader& b, REphem& e,
     return static_cast<std::int32_t>(b.Pos());
 }
 
-std::int32_t TZQS_RTCM_Decoder::DecodeGlonassEphemeris(TBitReader& b, REphem& e) const {
+std::int32_t TZQS_RTCM_Decoder::DecodeGlonassEphemeris(TBitReader& b) {
+    REphem& e = FEphem;
     const auto slot = static_cast<std::uint32_t>(b.U(6));
     const auto channel = static_cast<std::int32_t>(b.U(5));
     b.Skip(2);  // almanac health and its availability
@@ -347,19 +351,9 @@ std::int32_t TZQS_RTCM_Decoder::DecodeGlonassEphemeris(TBitReader& b, REphem& e)
     e.weekno = static_cast<std::uint16_t>(
         std::clamp<std::int64_t>(FloorDiv(e.GPSTime, TicksPerWeek), 0, 65535));
     e.LeapSec = static_cast<std::uint8_t>(std::clamp(zqt_timefunc::LeapSeconds(reference), 0, 255));
+    // The broadcast channel serves the GLONASS observations too.
+    EnterGloChannel(static_cast<std::uint8_t>(EphemSatNumber(e)), e.freq_num);
     return static_cast<std::int32_t>(b.Pos());
-}
-
-void TZQS_RTCM_Decoder::OnMessageDecoded() {
-    TZQS_RTC_Parser::OnMessageDecoded();
-    switch (FMessageNumber) {
-        case 1019:
-        case 1020:
-        case 1042:
-        case 1045:
-        case 1046: HandOverEphemeris(); break;
-        default: break;
-    }
 }
 
 void TZQS_RTCM_Decoder::HandOverEphemeris() {

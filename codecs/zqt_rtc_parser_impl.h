@@ -52,7 +52,7 @@ inline constexpr std::int32_t GloChannelUnknown = 127;
 inline constexpr std::uint8_t Preamble = 0xD3;
 using zqt_nmea::NmeaMaxLength;
 // BeiDou time is 14 s behind GPS time.
-inline constexpr std::int64_t BdsOffset = 14 * zqt_timefunc::TicksPerSecond;
+inline constexpr std::int64_t BdsOffset = BdsOffsetMs * zqt_timefunc::TicksPerMs;
 
 inline TSortedArrayOfInteger MakeList(std::initializer_list<std::int32_t> Numbers) {
     TSortedArrayOfInteger a(Numbers);

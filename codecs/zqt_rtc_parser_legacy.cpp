@@ -15,19 +15,20 @@ std::uint16_t TZQS_RTCM_Decoder::LegacySatKey(bool Glonass, std::uint32_t SatID)
     return 0;
 }
 
-void TZQS_RTCM_Decoder::DecodeLegacyGPS(const std::uint8_t* Payload, std::int32_t Length) {
-    DecodeLegacy(Payload, Length, false);
+std::int32_t TZQS_RTCM_Decoder::DecodeLegacyGPS(const std::uint8_t* Payload, std::int32_t Length) {
+    return DecodeLegacy(Payload, Length, false);
 }
 
-void TZQS_RTCM_Decoder::DecodeLegacyGLONASS(const std::uint8_t* Payload, std::int32_t Length) {
-    DecodeLegacy(Payload, Length, true);
+std::int32_t TZQS_RTCM_Decoder::DecodeLegacyGLONASS(const std::uint8_t* Payload,
+                                                    std::int32_t Length) {
+    return DecodeLegacy(Payload, Length, true);
 }
 
 // 1003/1004 and 1011/1012 differ only in a few field widths: the epoch time (30 bits of GPS
 // time of week, 27 bits of GLONASS time of day), the GLONASS frequency channel, the L1
 // range (24 / 25 bits) and the L1 ambiguity (8 / 7 bits).
-void TZQS_RTCM_Decoder::DecodeLegacy(const std::uint8_t* Payload, std::int32_t Length,
-                                     bool Glonass) {
+std::int32_t TZQS_RTCM_Decoder::DecodeLegacy(const std::uint8_t* Payload, std::int32_t Length,
+                                             bool Glonass) {
     TBitReader b(Payload, static_cast<std::size_t>(Length));
     const auto number = static_cast<std::uint16_t>(b.U(12));
     const bool full = number == (Glonass ? 1012 : 1004);
@@ -76,6 +77,7 @@ void TZQS_RTCM_Decoder::DecodeLegacy(const std::uint8_t* Payload, std::int32_t L
         s.L2CNR = full ? static_cast<std::uint8_t>(b.U(8)) : LegacyCNRAbsent;
     }
     r.SatCount = static_cast<std::uint8_t>(r.SatCount + n);
+    return static_cast<std::int32_t>(b.Pos());
 }
 
 bool TZQS_RTCM_Decoder::LegacyLossOfLock(std::int64_t Time, std::uint16_t Key, std::uint8_t Slot,

@@ -278,6 +278,17 @@ double TZQS_RTCM_Decoder::AlignGloPhase(double Phase, std::uint8_t Slot) {
     return w * (Phase / w + k * GloChannelStep[Slot] / SpeedOfLight * g.Bias[Slot]);
 }
 
+std::int32_t TZQS_RTCM_Decoder::DecodeMSMMessage(const std::uint8_t* Payload, std::int32_t Length) {
+    const std::int32_t bits = DecodeMSM(EffectiveReference(), Payload, Length, FMSM);
+    if (bits > 0) {
+        // The epoch the message was held for (a GLONASS day or a BeiDou time scale judged
+        // when it arrived).
+        if (FStoreTime != 0) FMSM.Time = FStoreTime;
+        StoreMSM();
+    }
+    return bits;
+}
+
 void TZQS_RTCM_Decoder::StoreMSM() {
     if (!FEpoch || !FSatObs) return;
     const RMSMRecord& m = FMSM;

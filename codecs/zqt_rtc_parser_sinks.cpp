@@ -243,23 +243,20 @@ void TZQS_RTCM_Parser::FinishStation() {
 // Epoch assembly
 
 std::int32_t TZQS_RTCM_Decoder::ObservationRank(std::uint16_t Number) noexcept {
-    switch (Number) {
-        case 1003:
-        case 1011: return 1;
-        case 1004:
-        case 1012: return 2;
-        default: break;
-    }
-    if (zqt_rtcm_types::IsKnownMsm(Number)) return 10 + Number % 10;
-    return 0;
+    const RMessageRow* row = MessageRow(Number);
+    if (!row || row->Rank == 0) return 0;
+    // An MSM's type is the last digit of its number.
+    return row->Kind == EMessageKind::MSM ? row->Rank + Number % 10 : row->Rank;
 }
 
 namespace {
 
 // The system whose observations a message carries (0 for none).
 std::uint8_t ObservationSystem(std::uint16_t Number) noexcept {
-    if (zqt_rtcm_types::IsLegacyGps(Number)) return zqt_sat_obs_types::SC_GPS;
-    if (zqt_rtcm_types::IsLegacyGlonass(Number)) return zqt_sat_obs_types::SC_GLONASS;
+    const TZQS_RTCM_Decoder::RMessageRow* row = TZQS_RTCM_Decoder::MessageRow(Number);
+    const EMessageKind kind = row ? row->Kind : EMessageKind::Other;
+    if (kind == EMessageKind::LegacyGps) return zqt_sat_obs_types::SC_GPS;
+    if (kind == EMessageKind::LegacyGlonass) return zqt_sat_obs_types::SC_GLONASS;
     return zqt_rtcm_types::MSMSystem(Number);
 }
 
@@ -270,8 +267,10 @@ bool CarriesSatellites(std::uint16_t Number, const std::uint8_t* Payload, std::s
     // Bits before the satellite mask of an MSM and the satellite count of 1001..1004 and
     // 1009..1012.
     constexpr std::size_t MsmMaskAt = 73, GpsCountAt = 55, GloCountAt = 52;
-    const bool glo = zqt_rtcm_types::IsLegacyGlonass(Number);
-    const bool legacy = glo || zqt_rtcm_types::IsLegacyGps(Number);
+    const TZQS_RTCM_Decoder::RMessageRow* row = TZQS_RTCM_Decoder::MessageRow(Number);
+    const EMessageKind kind = row ? row->Kind : EMessageKind::Other;
+    const bool glo = kind == EMessageKind::LegacyGlonass;
+    const bool legacy = glo || kind == EMessageKind::LegacyGps;
     zqt_rtcm_types::TBitReader b(Payload, Length,
                                  legacy ? (glo ? GloCountAt : GpsCountAt) : MsmMaskAt);
     try {
@@ -292,7 +291,6 @@ bool CarriesSatellites(std::uint16_t Number, const std::uint8_t* Payload, std::s
 // time and belongs to the burst's epoch. The judgement of the last burst that carried
 // BeiDou beside another system stands for bursts of BeiDou alone.
 std::int64_t TZQS_RTCM_Decoder::BdsEpochTime(std::int64_t Time, bool Bds) {
-    constexpr std::int64_t BdsOffset = 14 * zqt_timefunc::TicksPerSecond;
     if (!FBurstOpen) {
         FBurstTime = 0;
         FBurstBdsTime = 0;

@@ -103,16 +103,8 @@ std::int32_t TZQS_RTCM_Decoder::DecodeStationMessage(const std::uint8_t* Payload
     // Every message of the list carries the station ID it describes first (1032: the
     // computed station's).
     SelectStation(DescribedStation(static_cast<std::uint16_t>(TBitReader(b).U(12))));
-    switch (FMessageNumber) {
-        case 1005:
-        case 1006: return DecodeStation(b);
-        case 1007:
-        case 1008:
-        case 1033: return DecodeDescriptor(b);
-        case 1032: return DecodePhysicalStation(b);
-        case 1230: return DecodeGloBiases(b);
-        default: return 0;
-    }
+    const RMessageRow* row = MessageRow(FMessageNumber);
+    return row && row->Fields ? (this->*row->Fields)(b) : 0;
 }
 
 std::int32_t TZQS_RTCM_Decoder::DecodeStation(TBitReader& Bits) {
@@ -212,6 +204,10 @@ std::int32_t TZQS_RTCM_Decoder::DecodeGloBiases(TBitReader& Bits) {
 std::string TZQS_RTCM_Decoder::ReceiverNumber() const {
     return FDescriptor.ReceiverSerial + "/" + Decimal(FStation.StationID) + "/" +
            Decimal(FPhysical.NonPhysicalID) + "/" + Decimal(FPhysical.PhysicalID);
+}
+
+void TZQS_RTCM_Decoder::HandOverReceiver() {
+    if (FAssembling) StoreReceiverInfo();
 }
 
 void TZQS_RTCM_Decoder::StoreAntennaInfo() {

@@ -35,13 +35,8 @@ constexpr double ScaleFactorBase = 993000.0;
 std::int32_t TZQS_RTCM_Decoder::DecodeTransformationMessage(const std::uint8_t* Payload,
                                                             std::int32_t Length) {
     TBitReader b(Payload, static_cast<std::size_t>(Length));
-    const auto number = static_cast<std::uint16_t>(b.U(12));
-    switch (number) {
-        case 1021: return DecodeHelmert(b);
-        case 1023: return DecodeResidualGrid(b);
-        case 1025: return DecodeProjection(b);
-        default: return 0;
-    }
+    const RMessageRow* row = MessageRow(static_cast<std::uint32_t>(b.U(12)));
+    return row && row->Fields ? (this->*row->Fields)(b) : 0;
 }
 
 std::int32_t TZQS_RTCM_Decoder::DecodeHelmert(TBitReader& b) {

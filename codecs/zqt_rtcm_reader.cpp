@@ -111,7 +111,7 @@ void TZQS_RTCMReader::ExecutePasses(bool Bnc) {
     const std::unique_ptr<TZQS_RTCM_Parser> parser = TZQS_RTCM_Parser::Create(FStartTime, FOwner);
     parser->SetLogger(GetLogger());
     // Pass 1: station, descriptor and ephemeris messages; every number enters the census.
-    parser->SetMode(3);
+    parser->SetMode(zqt_rtc_parser::ModeNavigation);
     CountFrames(*parser);
     std::int64_t streamBytes = FSize;
     if (Bnc)
@@ -130,7 +130,9 @@ void TZQS_RTCMReader::ExecutePasses(bool Bnc) {
     if (!store) throw ExceptionRTCMReader("The observation file has no navigation store");
     store->SetBegTime(FStartTime - TicksPerDay);
     store->SetEndTime(FStartTime + 3 * TicksPerDay);
-    if (SaveStoreAfterFirstPass) store->Save();
+    // The ephemerides of pass 1 are in the store's memory only: saved before the store is
+    // emptied, they come back with the reload.
+    store->Save();
     store->ClearStorages();
     store->Load();
 
@@ -358,7 +360,7 @@ std::int64_t TZQS_RTCMReader::GetStartTime(const std::string& FileName) {
             const std::unique_ptr<TZQS_RTCM_Parser> parser = TZQS_RTCM_Parser::Create(0);
             parser->SetScanNmea(true);
             parser->SetStopAtRMC(true);
-            parser->SetMode(0);
+            parser->SetMode(zqt_rtc_parser::ModeFramesOnly);
             reader->FeedFileUntil(*parser, StartTimeScanBytes);
             // A sentence among the last bytes waits for more: the bytes held are scanned
             // once more.

@@ -34,10 +34,6 @@ ZQT_DECLARE_EXCEPTION(ExceptionRTCMReader, zqt_types_bs::ExceptionZQS, "Exceptio
 // A recording without a single RTCM 3 frame ("No RTCM 3 message found in %s").
 ZQT_DECLARE_EXCEPTION(ExceptionNoRTCMFrame, ExceptionRTCMReader, "ExceptionRTCMReader");
 
-// Save the navigation store after the first pass of a raw recording (its ephemerides go to
-// the navigation database, from which the store is reloaded for the recording's days).
-inline std::uint8_t SaveStoreAfterFirstPass = 1;
-
 // The marker of a BNC raw file in its first line.
 inline constexpr const char* BncRawMarker = "TTTTTBNC raw file";
 // The longest line of a BNC raw file that is read as a line (a record line holds under

@@ -269,27 +269,15 @@ struct RMSMRecord {
     void Clear() noexcept;
 };
 
-// Message number ranges. MSM: 1070..1229, of which 1070 + 10 g + t is type t (1..7) of the
-// system group g (0 GPS, 1 GLONASS, 2 Galileo, 3 SBAS, 4 QZSS, 5 BeiDou, 6 NavIC up to 1139);
-// legacy observations: 1001..1004 GPS, 1009..1012 GLONASS.
+// MSM numbering: 1070 + 10 g + t is type t (1..7) of the system group g (0 GPS, 1 GLONASS,
+// 2 Galileo, 3 SBAS, 4 QZSS, 5 BeiDou, 6 NavIC up to 1139). Which numbers the decoder
+// takes is said by its message table (zqt_rtc_parser).
 inline constexpr std::uint16_t MsmBase = 1070;
-inline constexpr std::uint16_t MsmLast = 1229;
 inline constexpr std::uint16_t MsmKnownLast = 1139;
-constexpr bool IsMsmNumber(std::uint32_t Number) noexcept {
-    return Number >= MsmBase && Number <= MsmLast;
-}
-// An MSM1..MSM7 of a known system group.
-constexpr bool IsKnownMsm(std::uint32_t Number) noexcept {
-    return Number > MsmBase && Number <= MsmKnownLast && Number % 10 >= 1 && Number % 10 <= 7;
-}
-constexpr bool IsLegacyGps(std::uint32_t Number) noexcept {
-    return Number >= 1001 && Number <= 1004;
-}
-constexpr bool IsLegacyGlonass(std::uint32_t Number) noexcept {
-    return Number >= 1009 && Number <= 1012;
-}
 // Milliseconds by which Moscow time (of GLONASS) is ahead of UTC.
 inline constexpr std::int64_t MoscowShiftMs = 3 * 3600 * 1000;
+// Milliseconds by which BeiDou time is behind GPS time.
+inline constexpr std::int64_t BdsOffsetMs = 14000;
 
 // System of an MSM number by (number - 1070) div 10: GPS, GLONASS, Galileo, SBAS, QZSS,
 // BeiDou, NavIC; 0 for numbers outside 1070..1139.

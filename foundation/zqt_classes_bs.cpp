@@ -384,6 +384,9 @@ TZQS_BinaryFileWriter::~TZQS_BinaryFileWriter() {
     try {
         Close();
     } catch (...) {
+        // A file whose writing was done was closed before and heard of its errors there;
+        // one that is still open here is abandoned on the way out of an error, which is
+        // the one reported.
     }
 }
 

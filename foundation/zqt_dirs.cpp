@@ -224,6 +224,7 @@ std::string TZQS_Dirs::GeoDataDir() {
         try {
             suite = SuiteDir();
         } catch (const sysutils::Exception&) {
+            // No home folder: no suite folder to search; nothing else depends on it.
         }
         return detail::FindGeoDataDir(suite, t.ProgramDir);
     });

@@ -185,6 +185,15 @@ void GalileoSetSignalHealth(REphem& e, EGalileoSignal Signal, unsigned SHS, unsi
 unsigned GalileoSHS(const REphem& e, EGalileoSignal Signal) noexcept;
 unsigned GalileoDVS(const REphem& e, EGalileoSignal Signal) noexcept;
 
+// GPS `NavType`: 0 the legacy message; 2, 4 and 6 the civil-navigation kinds that carry
+// the four inter-signal corrections; GpsNavL1C the kind that carries the L1C corrections.
+inline constexpr std::uint8_t GpsNavL1C = 8;
+// A civil-navigation kind (2, 4, 6 or GpsNavL1C): the record has the extra orbit and
+// correction values of those messages.
+constexpr bool GpsCivilNav(std::uint8_t NavType) noexcept {
+    return NavType == 2 || NavType == 4 || NavType == 6 || NavType == GpsNavL1C;
+}
+
 // Galileo `NavType`: the data-source bits of the message the record came from. An I/NAV
 // record has GalNavINavE1B, GalNavINavE5b or both; an F/NAV record GalNavFNav.
 inline constexpr std::uint8_t GalNavINavE1B = 1;

@@ -53,6 +53,8 @@ void DetachQuietly(IESQLiteDatabase& Db, const std::string& Alias) noexcept {
     try {
         Db.Detach(Alias);
     } catch (...) {
+        // The operation's own error goes on; its writes were rolled back before, and a
+        // schema left attached holds nothing of the working database.
     }
 }
 

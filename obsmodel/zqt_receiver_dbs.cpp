@@ -31,10 +31,13 @@ namespace {
 constexpr std::uint8_t FileLinkType = 2;
 constexpr std::uint8_t ReceiverLinkType = 3;
 
+// Detaches a schema on the way out of a failed operation, keeping the first error.
 void DetachQuietly(IESQLiteDatabase& Db, const std::string& Alias) noexcept {
     try {
         Db.Detach(Alias);
     } catch (...) {
+        // The operation's own error goes on; its writes were rolled back before, and a
+        // schema left attached holds nothing of the working database.
     }
 }
 

@@ -66,7 +66,8 @@ bool MatchObsCode(const TRnxObsStr3& filter, unsigned sys, std::string_view code
 }
 
 bool ObsCodeSelected(const TRnxObsStr3& filter, unsigned sys, std::string_view code) noexcept {
-    return MatchObsCode(filter, 0, code) || (sys != 0 && MatchObsCode(filter, sys, code));
+    return MatchObsCode(filter, AllSystemsList, code) ||
+           (sys != AllSystemsList && MatchObsCode(filter, sys, code));
 }
 
 }  // namespace zqt_rnx_writer_settings

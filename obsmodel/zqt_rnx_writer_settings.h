@@ -16,9 +16,10 @@ namespace zqt_rnx_writer_settings {
 using zqt_sat_obs_types::RnxStr3;
 using zqt_sat_obs_types::TSatSet;
 
-// Observation-code filter. List 0 applies to every system, list s to system s. A code
-// matches an entry on its first MajorVersion characters (2 for RINEX 2 output, 3 for
-// RINEX 3 and 4), "?" in the entry matching any character.
+// Observation-code filter. List 0 (AllSystemsList) applies to every system, list s to
+// system s. A code matches an entry on its first MajorVersion characters (2 for RINEX 2
+// output, 3 for RINEX 3 and 4), "?" in the entry matching any character.
+inline constexpr unsigned AllSystemsList = 0;
 struct TRnxObsStr3 {
     std::uint32_t MajorVersion = 0;
     std::array<std::vector<RnxStr3>, 8> Codes;
@@ -45,7 +46,8 @@ bool ObsCodeSelected(const TRnxObsStr3& filter, unsigned sys, std::string_view c
 // The options record of a RINEX output. The main program fills it; every writer takes a
 // copy and changes nothing but the included systems at the start of an observation file.
 struct RRnxWriterSettings {
-    std::uint32_t IncludedSystems = 0;  // bit s = system s; the main program starts at 0xFE
+    std::uint32_t IncludedSystems =
+        0;  // bit s = system s; the main program starts at AllSystemsMask
     TSatSet ExcludedSats;
     // Observation types (bit t = OBSTYPE t) left out per system; index = system code,
     // entry 0 unused.

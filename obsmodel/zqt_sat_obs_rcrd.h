@@ -21,6 +21,8 @@ namespace zqt_sat_obs_rcrd {
 using zqt_sat_obs_types::EOBS_CTYPES;
 using zqt_sat_obs_types::ERnxVersion;
 using zqt_sat_obs_types::EZQSSatCode;
+using zqt_sat_obs_types::RN3_BEG;
+using zqt_sat_obs_types::RNV_END;
 using zqt_sat_obs_types::RSatNum;
 using zqt_sat_obs_types::TObsInfoTable;
 using zqt_sat_obs_types::TSatSet;
@@ -39,18 +41,27 @@ struct RChannel {
     std::uint8_t PrimarySlot;  // 1..6, 0 none
     std::uint8_t AltSlot;      // 1..6, 0 none
     ERnxVersion FirstVersion;  // first version with a code for the signal, 0 none
-    ERnxVersion LastVersion;   // last version with a code
+    // Last version with a code; left out, every version from the first on, those added
+    // to the table later included.
+    ERnxVersion LastVersion = RNV_END;
 
     // The code of code column 0..7 (column k serves version ordinal k + 5: 3.00 ... 4.00,
-    // column 7 always empty); "" where that version has no code for the signal.
+    // a column beyond the last version empty); "" where that version has no code for the
+    // signal.
     std::string_view RinexCode(unsigned column) const noexcept {
-        const unsigned v = column + 5;
+        const unsigned v = column + RN3_BEG;
         return (FirstVersion != 0 && v >= FirstVersion && v <= LastVersion) ? Text
                                                                             : std::string_view{};
     }
     // The primary slot, or the alternative one when there is none.
     std::uint8_t Slot() const noexcept { return PrimarySlot != 0 ? PrimarySlot : AltSlot; }
 };
+
+// The code column of a version from 3.00 on.
+constexpr std::uint32_t CodeColumnOf(unsigned rnxVersion) noexcept { return rnxVersion - RN3_BEG; }
+// The column of a mapping that serves no version of three-character codes (a new mapping,
+// RINEX 2 output): the 4.00 column.
+inline constexpr std::uint32_t DefaultCodeColumn = CodeColumnOf(zqt_sat_obs_types::RN4_400);
 
 inline constexpr int SignalRowCount = 117;
 // Entry i is row i; entry 0 is the empty row.
@@ -170,7 +181,7 @@ public:
 
 private:
     std::uint32_t FFirmwareCode = InitialFirmwareCode;
-    std::uint32_t FCodeColumn = 6;
+    std::uint32_t FCodeColumn = DefaultCodeColumn;
     bool FBuilt = false;
     TChannels FSlotData;
     TObsInfoTable FObsInfo;

@@ -227,6 +227,18 @@ inline constexpr std::array<RRnxVersionInfo, RnxVersionCount> RnxVersions{{
     {"3.05", 3.05, 305, 0xFE},
     {"4.00", 4.00, 400, 0xFE},
 }};
+static_assert(RnxVersions.size() == RNV_END + 1u, "a row of RnxVersions for every version");
+
+// Versions that are read but not written, with the written version whose layout of
+// navigation and observation records they share.
+struct RRnxReadAlike {
+    std::int32_t X100;
+    ERnxVersion ReadAs;
+};
+inline constexpr std::array<RRnxReadAlike, 2> RnxReadAlike{{
+    {401, RN4_400},
+    {402, RN4_400},
+}};
 
 // ---------------------------------------------------------------------------------------
 // Carrier signals.

@@ -324,6 +324,16 @@ std::string_view RnxVersionText(unsigned version) noexcept;
 bool IsRinex2(unsigned version) noexcept;  // ordinals 1..4
 bool IsRinex3(unsigned version) noexcept;  // ordinals 5..11
 
+// A rule of the format that holds from one version on is written as an open range, so
+// that a version added at the end of the table follows the rules of those before it.
+// True for first and every later version.
+constexpr bool VersionFrom(unsigned version, ERnxVersion first) noexcept {
+    return version >= first;
+}
+// RINEX 4, from 4.00 on: navigation records of the version 4 layout (a record line before
+// each, parameter records instead of header lines), one navigation file for all systems.
+constexpr bool IsRinex4(unsigned version) noexcept { return VersionFrom(version, RN4_400); }
+
 // ---------------------------------------------------------------------------------------
 // Carrier frequencies
 

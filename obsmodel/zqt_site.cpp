@@ -33,6 +33,9 @@ void DropQuietly(IESQLiteDatabase& Db, const std::string& Table) noexcept {
     try {
         Db.ExecSQL("DROP TABLE IF EXISTS " + Table);
     } catch (...) {
+        // The operation's own error goes on; the table is a temporary one of the
+        // connection, gone with it at the latest, and "IF EXISTS" lets the next run make
+        // it anew.
     }
 }
 

@@ -106,6 +106,13 @@ TEST(OptionTable, KindsDefaultsAndLimits) {
     EXPECT_DOUBLE_EQ(v.GetAsFloat(), 4.0);
     EXPECT_DOUBLE_EQ(v.Minimum(), 2.0);
     EXPECT_DOUBLE_EQ(v.Maximum(), 4.0);
+    // Range and help are made from the version table.
+    EXPECT_EQ(v.Help(),
+              "-v=2.00|2.10|2.11|2.12|3.00|3.01|3.02|3.03|3.04|3.05|4.00 - rinex version,default - "
+              "4.00");
+    EXPECT_EQ(CreateParameters(1).front()->Help(),
+              "-v=2.00|2.10|2.11|2.12|3.00|3.01|3.02|3.03|3.04|3.05|4.00 - версия RINEX, по "
+              "умолчанию - 4.00");
     const auto& o = dynamic_cast<const UMerrow::TDirectoryParameter&>(find("o"));
     EXPECT_EQ(o.Value(), ".");
     EXPECT_EQ(o.ExistenceMode(), 0);  // made when the run writes
@@ -240,8 +247,8 @@ TEST_F(OptionsTest, Defaults) {
     ASSERT_TRUE(Parse({}));
     const auto& s = Run.Settings;
     EXPECT_EQ(Run.InputFile, Input);
-    EXPECT_EQ(s.RnxVersion, zqt_sat_obs_types::RN4_400);
-    EXPECT_TRUE(s.MixedNavigation) << "4.00 always has one navigation file";
+    EXPECT_EQ(s.RnxVersion, zqt_sat_obs_types::RNV_END) << "the latest version";
+    EXPECT_TRUE(s.MixedNavigation) << "RINEX 4 always has one navigation file";
     EXPECT_EQ(s.IncludedSystems, 0xFEu);
     EXPECT_TRUE(zqt_sat_obs_types::SatSetIsEmpty(s.ExcludedSats));
     EXPECT_EQ(s.ObsCodes.MajorVersion, 3u);

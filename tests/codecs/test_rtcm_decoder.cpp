@@ -151,6 +151,43 @@ TEST(RtcmDecoder, Modes) {
     EXPECT_TRUE(zqt_rtc_parser::ModeMessages(9).empty());
 }
 
+TEST(RtcmDecoder, MessageTableGivesTheListsRanksAndHandOvers) {
+    using namespace zqt_rtc_parser;
+    using TList = zqt_arrays::TSortedArrayOfInteger;
+    EXPECT_EQ(StationMessages(), (TList{1005, 1006, 1007, 1008, 1032, 1033, 1230}));
+    EXPECT_EQ(EphemerisMessages(), (TList{1019, 1020, 1041, 1042, 1043, 1044, 1045, 1046}));
+    EXPECT_EQ(LegacyObservationMessages(), (TList{1004, 1012}));
+    EXPECT_EQ(CorrectionMessages().size(), 12u + 31u + 1u);
+    const TList& msm = MSMMessages();
+    EXPECT_EQ(msm.size(), 49u);
+    for (const int n : msm) EXPECT_TRUE(n % 10 >= 1 && n % 10 <= 7 && n < 1140) << n;
+
+    const std::pair<int, int> ranks[] = {{1001, 0}, {1003, 1},  {1004, 2},  {1011, 1}, {1012, 2},
+                                         {1070, 0}, {1071, 11}, {1077, 17}, {1080, 0}, {1137, 17},
+                                         {1140, 0}, {1005, 0},  {1019, 0}};
+    for (const auto& [number, rank] : ranks)
+        EXPECT_EQ(TZQS_RTCM_Decoder::ObservationRank(static_cast<std::uint16_t>(number)), rank)
+            << number;
+
+    // A row reaches its sink exactly when it has a decoder; a record goes on only from
+    // rows that decode one.
+    for (const TZQS_RTCM_Decoder::RMessageRow& row : TZQS_RTCM_Decoder::MessageTable()) {
+        SCOPED_TRACE(row.First);
+        EXPECT_EQ(row.Decoder == nullptr, row.Sink == EHandOver::Nothing);
+        EXPECT_TRUE(row.Decoder || (!row.Fields && !row.HandOver && row.Rank == 0));
+        if (row.Sink == EHandOver::NavigationStore) {
+            EXPECT_EQ(row.Kind, EMessageKind::Ephemeris);
+        }
+        if (row.Rank > 0) {
+            EXPECT_TRUE(IsObservationKind(row.Kind));
+        }
+    }
+    EXPECT_EQ(TZQS_RTCM_Decoder::MessageRow(1000), nullptr);
+    EXPECT_EQ(TZQS_RTCM_Decoder::MessageRow(1069), nullptr);
+    ASSERT_NE(TZQS_RTCM_Decoder::MessageRow(1229), nullptr);
+    EXPECT_EQ(TZQS_RTCM_Decoder::MessageRow(1229)->Kind, EMessageKind::MSM);
+}
+
 // ---------------------------------------------------------------------------------------
 // MSM round trips
 

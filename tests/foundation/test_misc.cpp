@@ -458,6 +458,7 @@ TEST(DecSepTest, ScopeRestoresOnEveryWayOut) {
         EXPECT_EQ(sysutils::DefaultFormatSettings().DecimalSeparator, ',');
         throw std::runtime_error("leave");
     } catch (const std::runtime_error&) {
+        // Thrown only to leave the scopes by an exception.
     }
     EXPECT_EQ(sysutils::DefaultFormatSettings().DecimalSeparator, before);
 

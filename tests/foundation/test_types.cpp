@@ -19,6 +19,7 @@ TEST(TypesTest, ExceptionNamesAndParents) {
         } catch (const ExceptionZQS& e) {
             return e.ClassName();
         } catch (...) {
+            // Any other exception: told below.
         }
         return "not an ExceptionZQS";
     };

@@ -66,7 +66,7 @@ void Decode(const std::uint8_t* Data, std::size_t Size) {
         const auto scan = TZQS_RTCM_Parser::Create(0);
         scan->SetScanNmea(true);
         scan->SetStopAtRMC(true);
-        scan->SetMode(0);
+        scan->SetMode(zqt_rtc_parser::ModeFramesOnly);
         Feed(*scan, Data, std::min<std::size_t>(Size, zqt_rtcm_reader::StartTimeScanBytes + 8196));
         if (scan->ReferenceTime() != 0) start = scan->ReferenceTime();
     }
@@ -81,7 +81,7 @@ void Decode(const std::uint8_t* Data, std::size_t Size) {
     parser->SetEpochSink(epoch);
     parser->SetDataStorage(store);
 
-    parser->SetMode(3);
+    parser->SetMode(zqt_rtc_parser::ModeNavigation);
     Feed(*parser, Data, Size);
     parser->EndOfData();
 

@@ -149,6 +149,26 @@ TEST(SignalMappingTest, Rinex2UsesTheCodeColumnOf400) {
     EXPECT_EQ(ObsTypeToRnx2Code(RN2_211, SC_BDS, OBS_C1), RNX_UNKNOWN);
 }
 
+// Every version the program writes has observation codes for every system it allows: a
+// version added to the table without them (signal rows that end before it, a RINEX 2
+// version without its slot groups) fails here.
+TEST(SignalMappingTest, EveryVersionHasCodesForItsSystems) {
+    for (unsigned v = RNV_BEG; v <= RNV_END; ++v)
+        for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s) {
+            if (!(RnxVersionInfo(v).Systems & (1u << s))) continue;
+            bool any = false;
+            if (IsRinex2(v)) {
+                for (unsigned slot = SLOT_FIRST; slot <= SLOT_LAST; ++slot)
+                    any = any || Rnx2SlotGroup(v, s, slot) != 0;
+            } else {
+                for (const RChannel& ch : SignalTable)
+                    any = any || (ch.System == s && !ch.RinexCode(CodeColumnOf(v)).empty());
+                EXPECT_NO_THROW(TRnxObsChannels{v}) << RnxVersionText(v);
+            }
+            EXPECT_TRUE(any) << RnxVersionText(v) << " " << SatSystems[s].Letter;
+        }
+}
+
 TEST(SignalMappingTest, TypeWithoutCodeHasNoCode) {
     auto m = BuiltMapping(40000);
     m->SetCodeColumn(RN3_302 - RN3_300);
@@ -333,7 +353,7 @@ TEST(SignalMappingTest, ReaderCodeTablePerVersion) {
         EXPECT_EQ(e.Message(), "TRnxObsChannels: illegal version 2.11");
     }
     EXPECT_THROW(TRnxObsChannels{RNV_UNKNOWN}, ERnxSysObsExp);
-    EXPECT_THROW(TRnxObsChannels{12}, ERnxSysObsExp);
+    EXPECT_THROW(TRnxObsChannels{RNV_END + 1u}, ERnxSysObsExp);
 
     const TRnxObsChannels v300(RN3_300);
     EXPECT_EQ(v300.List(SC_QZSS), nullptr);

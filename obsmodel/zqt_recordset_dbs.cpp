@@ -32,6 +32,9 @@ using zqt_variant::VarToInt64Z;
 using zqt_variant::VarToStrZ;
 using zqt_variant::VarToTicksZ;
 
+// The value of an observation or quantity that cannot be had.
+inline constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
 namespace {
 
 std::uint8_t ByteOf(const Variant& V) { return static_cast<std::uint8_t>(VarToInt64Z(V)); }
@@ -737,7 +740,6 @@ double TZQS_Recordset::AntennaCorrection(std::uint8_t Band) {
 }
 
 double TZQS_Recordset::GetObservation(std::uint8_t Band, std::uint8_t Kind) {
-    constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
     zqt_obs_intrf::IZQS_SatObs* so = SatObs();
     if (!so || FCurSat == 0 || !ValidBand(Band)) return ValidKind(Kind) ? NaN : 0.0;
     switch (Kind) {
@@ -768,7 +770,7 @@ void TZQS_Recordset::GetCurObsValues(RSatObsBand& Block, std::uint8_t Band) {
 
 double TZQS_Recordset::GetCurStrength(std::uint8_t Band) {
     const zqt_obs_intrf::IZQS_SatObs* so = SatObs();
-    if (!so || FCurSat == 0) return std::numeric_limits<double>::quiet_NaN();
+    if (!so || FCurSat == 0) return NaN;
     return so->GetCurSignalStrength(Band) * 0.25;
 }
 
@@ -804,7 +806,6 @@ double TZQS_Recordset::GetSelectedWavelength(std::uint8_t Kind, std::int32_t Ind
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double C = zqt_sat_obs_types::SpeedOfLight;
 constexpr double F1 = zqt_sat_obs_types::FreqL1;
 using zqt_constants::RadToDeg;

@@ -328,59 +328,82 @@ TEST_F(ImportFixture, StationChangesGiveEachStationItsReceiver) {
         }
         return s;
     };
-    const auto file = Import(Dir.Write(Name, stream(true)));
-    const auto plain = Import(Dir.Write("PLAIN_2024_03_05.rtcm3", stream(false)));
-    const struct {
+    struct RWant {
         int first, count;
         std::string receiver, antenna;
         double x, l1, l2;  // position X, biases of L1 C/A and L2 C/A
-    } want[] = {{0, 8, "REC A", "ANT A", X0, 1.5, -0.8},
-                {8, 4, "", "", X0 - 2e5, 0.0, 0.0},
-                {12, 3, "REC C", "ANT C", X0 + 3e5, -2.0, 3.0}};
-    ASSERT_EQ(file->ReceiverCount(), 3);
-    for (int i = 0; i < 3; ++i) {
-        const auto& w = want[i];
-        SCOPED_TRACE(i);
-        const std::int32_t ds = file->GetReceiver(i)->GetDataSet(0)->GetObjID();
-        const std::vector<RStoredEpoch> epochs = Epochs(ds);
-        ASSERT_EQ(epochs.size(), static_cast<std::size_t>(w.count));
-        EXPECT_EQ(epochs.front().Time, T0 + w.first * Sec);
-        const std::int32_t out = zqt_dataset_dbs::TZQS_DataSet::FindRecordset(*Db, ds, 7);
-        const auto rs = zqt_recordset_dbs::TZQS_Recordset::Open(
-            Db, out, zqt_types_bs::RecordsetSettingsDefault(), false);
-        ASSERT_NE(rs, nullptr);
-        zqt_antenna_rcrd::RFileHeaderFull h;
-        rs->GetFileHeader(h);
-        EXPECT_EQ(h.Receiver.Type.AsString(), w.receiver);
-        EXPECT_EQ(h.Antenna.Type.AsString(), w.antenna);
-        EXPECT_NEAR(zqt_variant::VarToFloatZ(h.Header.ApproxX), w.x, 1e-3);
-        EXPECT_EQ(rs->GetBegTime(), T0 + w.first * Sec);
-        const zqt_obs_intrf::TGloPhaseBiases applied = rs->GetGloPhaseBiases();
-        EXPECT_EQ(applied, (zqt_obs_intrf::TGloPhaseBiases{w.l1, 0.0, w.l2, 0.0}));
-        // Every GLONASS phase differs from the plain stream's by its station's bias.
-        const std::vector<RStoredEpoch> base =
-            Epochs(plain->GetReceiver(i)->GetDataSet(0)->GetObjID());
-        ASSERT_EQ(base.size(), epochs.size());
-        int compared = 0;
-        for (std::size_t e = 0; e < epochs.size(); ++e)
-            for (const int id : glo) {
-                const std::uint16_t key = SatKey(zqt_sat_obs_types::SC_GLONASS, id);
-                const RStoredSat* a = epochs[e].Find(key);
-                const RStoredSat* b = base[e].Find(key);
-                ASSERT_TRUE(a && b);
-                const int k = id % 5 - 2;
-                for (const auto& [slot, step, bias] :
-                     {std::tuple{1u, 562500.0, w.l1}, std::tuple{3u, 437500.0, w.l2}}) {
-                    const double wave = zqt_sat_obs_types::CarrierWavelength(
-                        zqt_sat_obs_types::SC_GLONASS, slot, k);
-                    EXPECT_NEAR(a->Rec.Band(slot).Phase - b->Rec.Band(slot).Phase,
-                                wave * k * step / SpeedOfLight * bias, 2e-5)
-                        << "epoch " << e << " R" << id << " slot " << slot;
-                    ++compared;
+    };
+    // The receivers of the file, and every GLONASS phase against the stream without biases.
+    const auto check = [&](const auto& file, const auto& plain, const std::vector<RWant>& want) {
+        ASSERT_EQ(file->ReceiverCount(), static_cast<std::int32_t>(want.size()));
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            const RWant& w = want[i];
+            SCOPED_TRACE(i);
+            const auto r = static_cast<std::int32_t>(i);
+            const std::int32_t ds = file->GetReceiver(r)->GetDataSet(0)->GetObjID();
+            const std::vector<RStoredEpoch> epochs = Epochs(ds);
+            ASSERT_EQ(epochs.size(), static_cast<std::size_t>(w.count));
+            EXPECT_EQ(epochs.front().Time, T0 + w.first * Sec);
+            const std::int32_t out = zqt_dataset_dbs::TZQS_DataSet::FindRecordset(*Db, ds, 7);
+            const auto rs = zqt_recordset_dbs::TZQS_Recordset::Open(
+                Db, out, zqt_types_bs::RecordsetSettingsDefault(), false);
+            ASSERT_NE(rs, nullptr);
+            zqt_antenna_rcrd::RFileHeaderFull h;
+            rs->GetFileHeader(h);
+            EXPECT_EQ(h.Receiver.Type.AsString(), w.receiver);
+            EXPECT_EQ(h.Antenna.Type.AsString(), w.antenna);
+            EXPECT_NEAR(zqt_variant::VarToFloatZ(h.Header.ApproxX), w.x, 1e-3);
+            EXPECT_EQ(rs->GetBegTime(), T0 + w.first * Sec);
+            const zqt_obs_intrf::TGloPhaseBiases applied = rs->GetGloPhaseBiases();
+            EXPECT_EQ(applied, (zqt_obs_intrf::TGloPhaseBiases{w.l1, 0.0, w.l2, 0.0}));
+            // Every GLONASS phase differs from the plain stream's by its station's bias.
+            const std::vector<RStoredEpoch> base =
+                Epochs(plain->GetReceiver(r)->GetDataSet(0)->GetObjID());
+            ASSERT_EQ(base.size(), epochs.size());
+            int compared = 0;
+            for (std::size_t e = 0; e < epochs.size(); ++e)
+                for (const int id : glo) {
+                    const std::uint16_t key = SatKey(zqt_sat_obs_types::SC_GLONASS, id);
+                    const RStoredSat* a = epochs[e].Find(key);
+                    const RStoredSat* b = base[e].Find(key);
+                    ASSERT_TRUE(a && b);
+                    const int k = id % 5 - 2;
+                    for (const auto& [slot, step, bias] :
+                         {std::tuple{1u, 562500.0, w.l1}, std::tuple{3u, 437500.0, w.l2}}) {
+                        const double wave = zqt_sat_obs_types::CarrierWavelength(
+                            zqt_sat_obs_types::SC_GLONASS, slot, k);
+                        EXPECT_NEAR(a->Rec.Band(slot).Phase - b->Rec.Band(slot).Phase,
+                                    wave * k * step / SpeedOfLight * bias, 2e-5)
+                            << "epoch " << e << " R" << id << " slot " << slot;
+                        ++compared;
+                    }
                 }
-            }
-        EXPECT_EQ(compared, w.count * 6);
-    }
+            EXPECT_EQ(compared, w.count * 6);
+        }
+    };
+    check(Import(Dir.Write(Name, stream(true))),
+          Import(Dir.Write("PLAIN_2024_03_05.rtcm3", stream(false))),
+          {{0, 8, "REC A", "ANT A", X0, 1.5, -0.8},
+           {8, 4, "", "", X0 - 2e5, 0.0, 0.0},
+           {12, 3, "REC C", "ANT C", X0 + 3e5, -2.0, 3.0}});
+
+    // Station messages under another ID (175) than the observations (0), after the first
+    // epochs: they describe the observed station from its first epoch on.
+    const auto foreign = [&](bool Biases) {
+        TBytes s;
+        for (int k = 0; k < 6; ++k) {
+            const std::int64_t t = T0 + k * Sec;
+            Append(s, Concat({Msm7(1077, t, {3, 7}, false, 0), Msm7(1087, t, glo, true, 0)}));
+            if (k == 2)
+                Append(s, Concat({Station(1006, X0, Y0, Z0, false, 1.5, 175),
+                                  Descriptor(1033, "ANT F", "", "REC F", "1", "", 175)}));
+            if (k == 2 && Biases) Append(s, bias(175, 1.5, -0.8));
+        }
+        return s;
+    };
+    check(Import(Dir.Write("FRGN_2024_03_05.rtcm3", foreign(true))),
+          Import(Dir.Write("FRGP_2024_03_05.rtcm3", foreign(false))),
+          {{0, 6, "REC F", "ANT F", X0, 1.5, -0.8}});
 
     // A stream whose station messages carry another ID than its observations: they
     // describe the observed station.

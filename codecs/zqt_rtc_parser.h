@@ -427,6 +427,11 @@ public:
     static constexpr bool BdsTowWrapped(std::uint32_t Field) noexcept {
         return Field >= BdsWrappedTowBase && Field < (1u << 30);
     }
+    // The stream's messages take such a field for a wrap only when the time it gives lies
+    // within BdsWrapReach of the reference (within the day of a reference that is a date
+    // only); elsewhere in the week the field is refused as out of range.
+    static constexpr std::int64_t BdsWrapReach = 60 * zqt_timefunc::TicksPerSecond;
+    bool BdsWrapNearReference(std::int64_t Time) const noexcept;
 
     // ---- MSM ------------------------------------------------------------------------------
     // Decodes an MSM into Msm; the number of bits read, or 0 for SBAS, an unknown system, a

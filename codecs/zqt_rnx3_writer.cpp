@@ -132,14 +132,13 @@ void TZQS_Rinex3Writer::WriteGloSlotLines() {
 }
 
 void TZQS_Rinex3Writer::WriteGloBiasLines() {
-    if (!VersionFrom(FSettings.RnxVersion, RN3_302) || FCodes[SC_GLONASS].empty()) return;
+    if (!VersionFrom(FSettings.RnxVersion, RN3_302)) {
+        TZQS_RinexObservations::WriteGloBiasLines();
+        return;
+    }
+    if (FCodes[SC_GLONASS].empty()) return;
     // The biases applied to the phases to align them with the ranges (0 where none was).
-    const zqt_obs_intrf::TGloPhaseBiases biases = FRecordset->GetGloPhaseBiases();
-    static constexpr const char* Codes[4] = {"C1C", "C1P", "C2C", "C2P"};
-    std::string line;
-    for (std::size_t i = 0; i < biases.size(); ++i)
-        line += FormatPoint(" %3s %8.3f", Codes[i], std::isfinite(biases[i]) ? biases[i] : 0.0);
-    WriteHeaderLine(line, "GLONASS COD/PHS/BIS");
+    WriteHeaderLine(GloBiasEntries(FRecordset->GetGloPhaseBiases()), "GLONASS COD/PHS/BIS");
 }
 
 void TZQS_Rinex3Writer::WriteEpochHeader() {

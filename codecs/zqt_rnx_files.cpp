@@ -613,6 +613,27 @@ void TZQS_RinexObservations::WriteHeaderPart1() {
     WriteGloBiasLines();
 }
 
+void TZQS_RinexObservations::WriteGloBiasLines() {
+    const zqt_obs_intrf::TGloPhaseBiases biases = FRecordset->GetGloPhaseBiases();
+    const std::uint8_t phases = zqt_sat_obs_types::BandsOfKind(
+        FObsTypes[zqt_sat_obs_types::SC_GLONASS], zqt_sat_obs_types::OBST_PH);
+    bool applied = false;
+    for (unsigned slot = 1; slot <= biases.size(); ++slot)
+        applied |= (phases & (1u << slot)) != 0 && std::isfinite(biases[slot - 1]) &&
+                   biases[slot - 1] != 0.0;
+    if (!applied) return;
+    WriteComment("GLONASS phases corrected by code-phase biases (m):");
+    WriteComment(GloBiasEntries(biases));
+}
+
+std::string TZQS_RinexObservations::GloBiasEntries(const zqt_obs_intrf::TGloPhaseBiases& Biases) {
+    static constexpr const char* Codes[4] = {"C1C", "C1P", "C2C", "C2P"};
+    std::string line;
+    for (std::size_t i = 0; i < Biases.size(); ++i)
+        line += FormatPoint(" %3s %8.3f", Codes[i], std::isfinite(Biases[i]) ? Biases[i] : 0.0);
+    return line;
+}
+
 void TZQS_RinexObservations::WriteAntennaLines() {
     auto& a = FHeader.Antenna;
     if (FOverloaded.Has(zqt_types_bs::eAntenaNumber)) a.Number = FOverloaded.AntennaNumber;

@@ -226,7 +226,9 @@ protected:
     virtual void WriteLateLines() = 0;
     virtual void WriteWavelengthLines() {}
     virtual void WriteGloSlotLines() {}
-    virtual void WriteGloBiasLines() {}
+    // Versions without the GLONASS COD/PHS/BIS record: comments that state the code-phase
+    // biases applied to the file's GLONASS phases, when any was.
+    virtual void WriteGloBiasLines();
     // Statistics of the recordset restricted by the settings; the file's systems and
     // satellites. No system left: "No sattypes".
     virtual void Prepare();
@@ -257,6 +259,8 @@ protected:
     // The code as the file's version writes it (BeiDou B1 is band 1 in RINEX 3.02).
     std::string VersionCode(unsigned Sys, std::string Code) const;
     static std::uint32_t CapCount(std::uint32_t N) noexcept { return N > 999999u ? 999999u : N; }
+    // The GLONASS biases (m) as the entries " %3s %8.3f" of C1C, C1P, C2C and C2P.
+    static std::string GloBiasEntries(const zqt_obs_intrf::TGloPhaseBiases& Biases);
 
     std::shared_ptr<zqt_sat_obs_rcrd::TZQS_SignalMapping> FMapping;
     std::unique_ptr<RObsStatistics> FStats;

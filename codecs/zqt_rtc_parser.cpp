@@ -438,6 +438,13 @@ std::int64_t TZQS_RTCM_Decoder::EffectiveReference() const noexcept {
     return FRefIsDay ? FRefTime + TicksPerDay / 2 : FRefTime;
 }
 
+bool TZQS_RTCM_Decoder::BdsWrapNearReference(std::int64_t Time) const noexcept {
+    // A reference that is a date only places the time within that day.
+    const std::int64_t reach = BdsWrapReach + (FRefIsDay ? TicksPerDay / 2 : 0);
+    const std::int64_t d = Time - EffectiveReference();
+    return d >= -reach && d <= reach;
+}
+
 std::int64_t TZQS_RTCM_Decoder::GPSTicksOfEpoch(std::int64_t Reference, std::uint8_t System,
                                                 std::uint32_t Field, bool Legacy,
                                                 bool* DayIgnored) {
@@ -527,6 +534,12 @@ void TZQS_RTCM_Decoder::DecodeMessage(const std::uint8_t* Payload, std::int32_t 
             if (kind == EMessageKind::LegacyGps) system = SC_GPS;
             if (legacyGlo) system = SC_GLONASS;
             t = GPSTicksOfEpoch(system, FEpochField, legacyGlo, &dayIgnored);
+            // A wrapped BeiDou time of week is only met at a GPS week's start: far from the
+            // stream's time, the field is corrupted, and the message neither joins an epoch
+            // nor moves the reference.
+            if (system == SC_BDS && BdsTowWrapped(FEpochField) && !BdsWrapNearReference(t))
+                throw ExceptionRTCMMessage(
+                    Format("BeiDou time of week out of range: %d", FEpochField));
         }
     } catch (const ExceptionRTCMMessage& e) {
         FLastMessage = false;

@@ -511,6 +511,11 @@ public:
     static constexpr bool BdsTowWrapped(std::uint32_t Field) noexcept {
         return Field >= BdsWrappedTowBase && Field < (1u << 30);
     }
+    // The stream's messages take such a field for a wrap only when the time it gives lies
+    // within BdsWrapReach of the reference (within the day of a reference that is a date
+    // only); elsewhere in the week the field is refused as out of range.
+    static constexpr std::int64_t BdsWrapReach = 60 * zqt_timefunc::TicksPerSecond;
+    bool BdsWrapNearReference(std::int64_t Time) const noexcept;
 
     // ---- MSM ------------------------------------------------------------------------------
     // Decodes an MSM into Msm; the number of bits read, or 0 for SBAS, an unknown system, a
@@ -770,6 +775,12 @@ protected:
     // being assembled (a stream whose station messages carry another ID than its
     // observations), or its own while none is.
     std::uint16_t DescribedStation(std::uint16_t ID) const;
+    // Before the pass after the first: the descriptions (position, antenna, receiver,
+    // GLONASS biases) that the first pass filed under an ID no observation carries go to the
+    // station that DescribedStation gives for that ID (the station observed when its last
+    // message came, else the first observed), where that station has none of its own, so
+    // that they serve from its first epoch on.
+    void AdoptUnobservedDescriptions();
     // Gives the current station its sinks before its first epoch: the sinks given at
     // wiring (SetEpochSink) to the first such station, to every later one as well here;
     // TZQS_RTCM_Parser gives later stations a file receiver of their own.
@@ -787,6 +798,9 @@ protected:
     bool FObsStationKnown = false;
     std::uint16_t FFirstObsStation = 0;
     bool FFirstObsStationKnown = false;
+    // Per station ID of the first pass's station messages: the station observed when its
+    // last message came.
+    std::map<std::uint16_t, std::uint16_t> FDescribedObsStation;
     // The sinks given before any station was selected, and whether a station took them.
     struct RSpareSinks {
         IZQS_EpochPtr Epoch;

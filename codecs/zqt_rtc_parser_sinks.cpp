@@ -160,7 +160,10 @@ void TZQS_RTCM_Decoder::BeginPass() {
     // all.
     FObsStation = FFirstObsStation;
     FObsStationKnown = FFirstObsStationKnown;
-    FObsStationsComplete = true;
+    if (!FObsStationsComplete) {
+        FObsStationsComplete = true;
+        AdoptUnobservedDescriptions();
+    }
 }
 
 void TZQS_RTCM_Parser::Finish() {

@@ -80,6 +80,42 @@ std::uint16_t TZQS_RTCM_Decoder::DescribedStation(std::uint16_t ID) const {
     return FObsStation;
 }
 
+void TZQS_RTCM_Decoder::AdoptUnobservedDescriptions() {
+    if (!FStationSelected || !FFirstObsStationKnown) return;
+    // Every station's descriptions wait in FStations meanwhile.
+    ExchangeStation(FStations[FCurStation]);
+    std::vector<std::pair<std::uint16_t, std::uint16_t>> moves;
+    for (const auto& [id, state] : FStations) {
+        if (FObsStations.count(id) != 0) continue;
+        const auto noted = FDescribedObsStation.find(id);
+        moves.emplace_back(id,
+                           noted != FDescribedObsStation.end() ? noted->second : FFirstObsStation);
+    }
+    for (const auto& [id, target] : moves) {
+        const RStationState& from = FStations[id];
+        RStationState& to = FStations[target];
+        const bool placed = to.Station.MessageNumber != 0 || to.Physical.MessageNumber != 0;
+        if (from.Station.MessageNumber != 0 && to.Station.MessageNumber == 0) {
+            to.Station = from.Station;
+            to.OccupiedPosition = from.OccupiedPosition;
+            to.Occ.Position = from.Occ.Position;
+            to.Occ.MotionMode = from.Occ.MotionMode;
+            to.Occ.AntennaHeight = from.Occ.AntennaHeight;
+        }
+        if (from.Physical.MessageNumber != 0 && to.Physical.MessageNumber == 0)
+            to.Physical = from.Physical;
+        if (!placed) to.Position = from.Position;
+        if (from.Descriptor.MessageNumber != 0 && to.Descriptor.MessageNumber == 0) {
+            to.Descriptor = from.Descriptor;
+            to.Occ.AntennaName = from.Occ.AntennaName;
+            to.Occ.AntennaSerial = from.Occ.AntennaSerial;
+        }
+        if (from.GloBias.MessageNumber != 0 && to.GloBias.MessageNumber == 0)
+            to.GloBias = from.GloBias;
+    }
+    ExchangeStation(FStations[FCurStation]);
+}
+
 void TZQS_RTCM_Decoder::AttachStationSinks() {
     const RSpareSinks& s = FSpare;
     FEpoch = s.Epoch;
@@ -102,7 +138,9 @@ std::int32_t TZQS_RTCM_Decoder::DecodeStationMessage(const std::uint8_t* Payload
     TBitReader b(Payload, static_cast<std::size_t>(Length), 12);
     // Every message of the list carries the station ID it describes first (1032: the
     // computed station's).
-    SelectStation(DescribedStation(static_cast<std::uint16_t>(TBitReader(b).U(12))));
+    const auto id = static_cast<std::uint16_t>(TBitReader(b).U(12));
+    if (!FObsStationsComplete && FObsStationKnown) FDescribedObsStation[id] = FObsStation;
+    SelectStation(DescribedStation(id));
     const RMessageRow* row = MessageRow(FMessageNumber);
     return row && row->Fields ? (this->*row->Fields)(b) : 0;
 }

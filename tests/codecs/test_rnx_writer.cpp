@@ -238,13 +238,42 @@ TEST(RnxWriter, GlonassSlotLinesWrapAfterEightSatellites) {
         Write(TSynRecordset::Make(SmallEpochs(1)), Settings(RN3_301)).Labelled(label).empty());
 }
 
+// From 3.02 on the record states the biases; before, comments do where any was applied.
 TEST(RnxWriter, GlonassBiasLineStatesTheBiasesAppliedToThePhases) {
-    auto rs = TSynRecordset::Make(SmallEpochs(1));
-    rs->Biases = {-1.5, 0.0, 0.0, -8.1};
-    EXPECT_EQ(
-        Write(rs, Settings(RN3_304)).Labelled("GLONASS COD/PHS/BIS"),
-        std::vector<std::string>{" C1C   -1.500 C1P    0.000 C2C    0.000 C2P   -8.100        "
-                                 "GLONASS COD/PHS/BIS"});
+    const std::string entries = " C1C   -1.500 C1P    0.000 C2C    0.000 C2P   -8.100        ";
+    const std::vector<std::string> comments = {
+        "GLONASS phases corrected by code-phase biases (m):          COMMENT", entries + "COMMENT"};
+    const struct {
+        std::uint8_t version;
+        bool applied;
+        std::vector<std::string> record, comments;
+        std::uint32_t systems = 0xFE;
+    } cases[] = {
+        {RN3_304, true, {entries + "GLONASS COD/PHS/BIS"}, {}},
+        {RN3_302,
+         false,
+         {" C1C    0.000 C1P    0.000 C2C    0.000 C2P    0.000        GLONASS COD/PHS/BIS"},
+         {}},
+        {RN3_301, true, {}, comments},
+        {RN3_300, true, {}, comments},
+        {RN2_211, true, {}, comments},
+        {RN2_211, false, {}, {}},
+        {RN2_211, true, {}, {}, 0xFE & ~(1u << zqt_sat_obs_types::SC_GLONASS)},  // no GLONASS
+    };
+    for (const auto& c : cases) {
+        auto rs = TSynRecordset::Make(SmallEpochs(1));
+        if (c.applied) rs->Biases = {-1.5, 0.0, 0.0, -8.1};
+        RRnxWriterSettings settings = Settings(c.version);
+        settings.IncludedSystems = c.systems;
+        const Written w = Write(rs, settings);
+        const std::vector<std::string> record = w.Labelled("GLONASS COD/PHS/BIS");
+        std::vector<std::string> stated;
+        for (const std::string& l : w.Labelled("COMMENT"))
+            if (l.find("C1C") != std::string::npos || l.find("GLONASS") != std::string::npos)
+                stated.push_back(l);
+        EXPECT_EQ(record, c.record) << int{c.version};
+        EXPECT_EQ(stated, c.comments) << int{c.version} << " " << c.applied;
+    }
 }
 
 TEST(RnxWriter, SystemWithoutCodesInTheVersionIsLeftOut) {

@@ -15,7 +15,7 @@ TEST_DIR  := build/test
 TEST_OPTS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: deps demo build test clean format format-check fuzz fuzz-long fuzz-coverage fuzz-deps
+.PHONY: deps demo build test clean format format-check tidy fuzz fuzz-long fuzz-coverage fuzz-deps
 
 # Installs the Debian packages of the list $(1) that are missing (as root), or names them.
 define install_packages
@@ -70,6 +70,20 @@ format-check:
 	@command -v clang-format >/dev/null || { [ "$$(id -u)" = 0 ] && apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang-format; }
 	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "Formatting: every source follows .clang-format"
+
+# Static analysis: clang-tidy (Debian's clang-tidy 14, installed when missing as root) with the
+# checks of .clang-tidy over the program's sources and headers; CI runs it. Any finding fails.
+TIDY_DIR := build/tidy
+
+tidy: deps
+	$(call install_packages,clang-tidy)
+	cmake -S . -B $(TIDY_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+	  -DTOLVAR_TESTS=OFF -DTOLVAR_BENCH=OFF >/dev/null
+	cmake --build $(TIDY_DIR) -j $(JOBS) >/dev/null
+	@run-clang-tidy -p $(TIDY_DIR) -j $(JOBS) -quiet \
+	  '$(CURDIR)/(foundation|obsmodel|navigation|codecs|app)/' > $(TIDY_DIR)/tidy.log 2>&1 && \
+	  echo "clang-tidy: no finding in the program's sources" || \
+	  { grep -E -A3 '(warning|error): ' $(TIDY_DIR)/tidy.log; echo "clang-tidy: findings above"; exit 1; }
 
 # Fuzzing with libFuzzer (Debian's clang and its fuzzer runtime, installed when missing as
 # root): `make fuzz` runs each target for FUZZ_SECONDS (CI: a minute each), `make fuzz-long`

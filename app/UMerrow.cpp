@@ -614,7 +614,7 @@ void TParamParser::EndBareName() {
     if (FCurrent && !FCurrent->IsSwitch()) Raise(cunspecifiedvalue, FName);
 }
 
-void TParamParser::AddPositional(std::string value) {
+void TParamParser::AddPositional(const std::string& value) {
     auto p = std::make_unique<TStringParameter>(std::string(), std::string(), false);
     p->SetValue(value);
     FResult->Add(std::move(p));

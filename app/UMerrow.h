@@ -287,7 +287,7 @@ private:
     void EndName();
     // Ends a name followed by a blank: only a switch may stand without a value.
     void EndBareName();
-    void AddPositional(std::string value);
+    void AddPositional(const std::string& value);
 
     std::string FUsage;
     bool FHelpShown = false;

@@ -897,7 +897,7 @@ void TTolvar_project::PrepareWriter(zqt_rnx_files::TZQS_RinexFiles& Writer,
 
 zqt_datastorage::IZQS_DataStoragePtr TTolvar_project::NavigationOnlyStore() {
     const RNavigationWindow window = NavigationOnlyWindow(FRun.Day);
-    const zqt_datastorage::IZQS_DataStoragePtr store =
+    zqt_datastorage::IZQS_DataStoragePtr store =
         zqt_datastorage::TZQS_DataStorage::CreateWithParent(Intf());
     if (!store) throw zqt_types_bs::ExceptionZQS("No navigation store");
     store->SetBegTime(window.BegTime);

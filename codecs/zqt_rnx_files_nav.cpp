@@ -63,7 +63,10 @@ std::int64_t RoundedToSecond(std::int64_t Ticks) noexcept {
     return q * TicksPerSecond;
 }
 
-double GpsWeek(std::int64_t Ticks) noexcept { return static_cast<double>(Ticks / TicksPerWeek); }
+double GpsWeek(std::int64_t Ticks) noexcept {
+    const std::int64_t week = Ticks / TicksPerWeek;  // whole weeks
+    return static_cast<double>(week);
+}
 
 // The accuracy in metres of a URA index: the nominal values of the index table (2.0,
 // 2.8, 4.0, 5.7, 8.0, 11.3, 16.0 m for 0 to 6), 2 to the power (n - 2) for 7 to 15, and

@@ -127,7 +127,7 @@ void TZQS_RinexWriter::AddSatRecord(std::uint16_t Key) {
     for (std::size_t i = 0; i < FCodeList.size(); ++i) {
         if (i % FieldsPerLine == 0) {
             line = &NewRecordLine();
-            line->reserve(16 * FieldsPerLine);
+            line->reserve(std::size_t{16} * FieldsPerLine);
         }
         const std::uint8_t code = FCodeList[i];
         unsigned t = FColumn[s][code];

@@ -368,7 +368,7 @@ void TZQS_RTCM_Decoder::DecodeFrame(const std::uint8_t* Frame, std::int32_t Leng
     if (!Frame || Length < 6 || Frame[0] != Preamble) throw ExceptionRTCMCRC("Bad frame");
     const std::int32_t payload = ((Frame[1] << 8) | Frame[2]) & 0x3FF;
     if (payload + 6 > Length) throw ExceptionRTCMCRC("Bad frame");
-    if (!TZQS_CRC24Q::Check(Frame, static_cast<std::size_t>(3 + payload)))
+    if (!TZQS_CRC24Q::Check(Frame, 3 + static_cast<std::size_t>(payload)))
         throw ExceptionRTCMCRC("Bad CRC");
     DecodeMessage(Frame + 3, payload);
 }
@@ -402,7 +402,7 @@ bool TZQS_RTCM_Decoder::ScanFrames(const std::uint8_t* Buffer, std::int32_t& Off
                 Offset = i;
                 return false;
             }
-            if (TZQS_CRC24Q::Check(Buffer + i, static_cast<std::size_t>(3 + length))) {
+            if (TZQS_CRC24Q::Check(Buffer + i, 3 + static_cast<std::size_t>(length))) {
                 Offset = end;
                 FFrameOffset = i + FTotalBytes - Count;
                 HandleFrame(Buffer + i + 3, length);

@@ -17,7 +17,7 @@ constexpr std::int64_t BdsWeekZero = 8201088000000;
 constexpr std::int64_t GalWeekZero = 6193152000000;
 constexpr std::int64_t SecondsPerWeek = 604800;
 // Moscow time is UTC + 3 h.
-constexpr std::int64_t MoscowShift = 3 * 3600 * zqt_timefunc::TicksPerSecond;
+constexpr std::int64_t MoscowShift = std::int64_t{3} * 3600 * zqt_timefunc::TicksPerSecond;
 // GLONASS days are counted within intervals of four years (1461 days).
 constexpr std::int64_t GloFourYears = 1461 * TicksPerDay;
 constexpr std::uint32_t GloMaxDay = 1461;

@@ -137,8 +137,8 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
 
     // Satellites without an ambiguity (1003, 1011, or an ambiguity of 0) take it from the
     // orbits, resolved together for the epoch.
-    std::array<double, 2 * LegacyMaxSats> predicted;
-    std::array<double, 2 * LegacyMaxSats> unitMs;
+    std::array<double, std::size_t{2} * LegacyMaxSats> predicted;
+    std::array<double, std::size_t{2} * LegacyMaxSats> unitMs;
     predicted.fill(NaN);
     unitMs.fill(1.0);
     bool anyPrediction = false;
@@ -153,24 +153,18 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
             anyPrediction = true;
         }
     };
-    for (std::int32_t i = 0; i < nGPS; ++i)
-        predict(FLegacyGPS.Sats[static_cast<std::size_t>(i)], false, static_cast<std::size_t>(i));
-    for (std::int32_t i = 0; i < nGlo; ++i)
-        predict(FLegacyGlo.Sats[static_cast<std::size_t>(i)], true,
-                static_cast<std::size_t>(nGPS + i));
-    if (anyPrediction)
-        ResolveAmbiguities(t, predicted.data(), unitMs.data(),
-                           static_cast<std::size_t>(nGPS + nGlo));
+    // GPS satellites first, then GLONASS, in the rows of the two arrays.
+    const auto gpsRows = static_cast<std::size_t>(nGPS);
+    const auto gloRows = static_cast<std::size_t>(nGlo);
+    for (std::size_t i = 0; i < gpsRows; ++i) predict(FLegacyGPS.Sats[i], false, i);
+    for (std::size_t i = 0; i < gloRows; ++i) predict(FLegacyGlo.Sats[i], true, gpsRows + i);
+    if (anyPrediction) ResolveAmbiguities(t, predicted.data(), unitMs.data(), gpsRows + gloRows);
     const auto unresolved = [&](const RLegacySat& s, bool glo, std::size_t i) {
         if (LegacySatKey(glo, s.SatID) != 0 && s.L1Ambiguity == 0 && !std::isfinite(predicted[i]))
             ++FCounts.WithoutWholeMs;
     };
-    for (std::int32_t i = 0; i < nGPS; ++i)
-        unresolved(FLegacyGPS.Sats[static_cast<std::size_t>(i)], false,
-                   static_cast<std::size_t>(i));
-    for (std::int32_t i = 0; i < nGlo; ++i)
-        unresolved(FLegacyGlo.Sats[static_cast<std::size_t>(i)], true,
-                   static_cast<std::size_t>(nGPS + i));
+    for (std::size_t i = 0; i < gpsRows; ++i) unresolved(FLegacyGPS.Sats[i], false, i);
+    for (std::size_t i = 0; i < gloRows; ++i) unresolved(FLegacyGlo.Sats[i], true, gpsRows + i);
 
     // Signal rows of GPS L2 P(Y) tracked directly and cross-correlated.
     constexpr std::uint32_t LegacyGpsRowL2P = 15, LegacyGpsRowL2D = 11;
@@ -228,12 +222,9 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
         if (e.L2CNR != 0 && e.L2CNR != LegacyCNRAbsent) so.SetCurObs(slot2, OBST_SS, e.L2CNR, row2);
         so.UpdateLockTime(slot2, restart2);
     };
-    for (std::int32_t i = 0; i < nGPS; ++i)
-        store(FLegacyGPS.Sats[static_cast<std::size_t>(i)], false,
-              predicted[static_cast<std::size_t>(i)]);
-    for (std::int32_t i = 0; i < nGlo; ++i)
-        store(FLegacyGlo.Sats[static_cast<std::size_t>(i)], true,
-              predicted[static_cast<std::size_t>(nGPS + i)]);
+    for (std::size_t i = 0; i < gpsRows; ++i) store(FLegacyGPS.Sats[i], false, predicted[i]);
+    for (std::size_t i = 0; i < gloRows; ++i)
+        store(FLegacyGlo.Sats[i], true, predicted[gpsRows + i]);
     so.GetCount();
 }
 

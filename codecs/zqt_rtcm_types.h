@@ -275,7 +275,7 @@ struct RMSMRecord {
 inline constexpr std::uint16_t MsmBase = 1070;
 inline constexpr std::uint16_t MsmKnownLast = 1139;
 // Milliseconds by which Moscow time (of GLONASS) is ahead of UTC.
-inline constexpr std::int64_t MoscowShiftMs = 3 * 3600 * 1000;
+inline constexpr std::int64_t MoscowShiftMs = std::int64_t{3} * 3600 * 1000;
 // Milliseconds by which BeiDou time is behind GPS time.
 inline constexpr std::int64_t BdsOffsetMs = 14000;
 

@@ -323,7 +323,7 @@ void FormatFloat(std::string& out, char type, const FloatValue& v, int prec,
         case 'N':
         case 'M': {
             const int d = std::min(prec < 0 ? 2 : prec, kMaxFloatDigits);
-            const char thou = type == 'F' ? 0 : fs.ThousandSeparator;
+            const char thou = type == 'F' ? '\0' : fs.ThousandSeparator;
             if (v.IsCurrency) {
                 Decimal x = CurrencyDecimal(v.Raw);
                 RoundFixed(x, d);

@@ -43,7 +43,9 @@ private:
 
 // Declares an exception class with the given parent and printed class name.
 // The parent may be a qualified name (zqt_types_bs::ExceptionZQS): constructors are
-// inherited through a local alias.
+// inherited through a local alias. (A class name and a base class cannot stand in
+// parentheses.)
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define ZQT_DECLARE_EXCEPTION(Name, Parent, Printed)                        \
     class Name : public Parent {                                            \
         using ZqtBase_ = Parent;                                            \
@@ -52,6 +54,7 @@ private:
         using ZqtBase_::ZqtBase_;                                           \
         const char* ClassName() const noexcept override { return Printed; } \
     }
+// NOLINTEND(bugprone-macro-parentheses)
 
 ZQT_DECLARE_EXCEPTION(EConvertError, Exception, "EConvertError");
 ZQT_DECLARE_EXCEPTION(EVariantError, Exception, "EVariantError");

@@ -115,10 +115,10 @@ std::string DocumentsDirFrom(std::string_view XdgDocuments, std::string_view Hom
 
 std::string FindGeoDataDir(const std::string& SuiteDir, const std::string& ProgramDir) {
     if (!SuiteDir.empty()) {
-        const std::string g = SuiteDir + GeoDataFolder + "/";
+        std::string g = SuiteDir + GeoDataFolder + "/";
         if (FileExists(g + CoordinateSystemDb)) return g;
     }
-    const std::string own = ProgramDir + GeoDataFolder + "/";
+    std::string own = ProgramDir + GeoDataFolder + "/";
     if (FileExists(own + CoordinateSystemDb)) return own;
     namespace fs = std::filesystem;
     std::error_code ec;

@@ -163,11 +163,11 @@ std::string TZQS_Project::GetConfigValue(std::string_view Key) {
 }
 
 std::string TZQS_Project::ResolveDataFile(std::string_view Key, const std::string& Default) {
-    const std::string configured = GetConfigValue(Key);
+    std::string configured = GetConfigValue(Key);
     if (!configured.empty() && zqt_files::PathExists(configured)) return configured;
     if (!Default.empty()) {
         if (zqt_files::PathExists(Default)) return Default;
-        const std::string own = ProgramFolder() + Default;
+        std::string own = ProgramFolder() + Default;
         if (zqt_files::PathExists(own)) return own;
     }
     return std::string();

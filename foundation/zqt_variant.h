@@ -158,7 +158,8 @@ Variant VarRecValue(const T& v) {
         return v;
     } else if constexpr (std::is_same_v<D, const char*> || std::is_same_v<D, char*>) {
         return Variant(static_cast<const char*>(v));
-    } else if constexpr (std::is_same_v<U, bool> || std::is_same_v<U, char>) {
+    } else if constexpr (std::is_same_v<U, bool> || std::is_same_v<U, char> ||
+                         std::is_same_v<U, TBytes>) {
         return Variant(v);
     } else if constexpr (std::is_enum_v<U>) {
         return VarRecValue(static_cast<std::underlying_type_t<U>>(v));
@@ -169,9 +170,7 @@ Variant VarRecValue(const T& v) {
             else
                 return Variant(static_cast<std::int64_t>(v));
         } else {
-            if constexpr (sizeof(U) < 4)
-                return Variant(static_cast<std::int32_t>(v));
-            else if (static_cast<std::uint64_t>(v) <= 0x7FFFFFFFu)
+            if (sizeof(U) < 4 || static_cast<std::uint64_t>(v) <= 0x7FFFFFFFu)
                 return Variant(static_cast<std::int32_t>(v));
             else if (static_cast<std::uint64_t>(v) <= 0x7FFFFFFFFFFFFFFFull)
                 return Variant(static_cast<std::int64_t>(v));
@@ -180,13 +179,10 @@ Variant VarRecValue(const T& v) {
         }
     } else if constexpr (std::is_floating_point_v<U>) {
         return Variant(static_cast<double>(v));
-    } else if constexpr (std::is_same_v<U, TBytes>) {
-        return Variant(v);
-    } else if constexpr (std::is_null_pointer_v<U> || std::is_pointer_v<D>) {
-        return Variant::Null();
-    } else if constexpr (std::is_convertible_v<const U&, std::string_view>) {
+    } else if constexpr (!std::is_null_pointer_v<U> && !std::is_pointer_v<D> &&
+                         std::is_convertible_v<const U&, std::string_view>) {
         return Variant(std::string_view(v));
-    } else {
+    } else {  // null, other pointers and anything else
         return Variant::Null();
     }
 }

@@ -49,8 +49,8 @@ public:
     // constructor instead of this store and the store's database.
     virtual IZQS_IonoStoragePtr GetIonoStorage2(const IZQS_ObjectPtr& Parent,
                                                 const IESQLiteDatabasePtr& Db) = 0;
-    // The same as GetOrbitProvider.
-    virtual IZQS_OrbitProviderPtr GetOrbitProvider2() = 0;
+    // The same as GetOrbitProvider, under the second name the store's interface gives it.
+    virtual IZQS_OrbitProviderPtr GetOrbitProvider2() = 0;  // NOLINT(bugprone-virtual-near-miss)
     // The time-parameter storage, created the same way.
     virtual IZQS_TimeStoragePtr GetTimeStorage() = 0;
     // GetTropoModel (of zqt_obs_intrf::IZQS_DataStorage): the model of the stored kind,

@@ -60,7 +60,7 @@ std::int64_t TZQS_TimeParams_bs::GetKey() const {
     const std::int64_t t = GetKeyTime();
     // Unsigned, so that no time read from a table can overflow the sum.
     const std::uint64_t second = static_cast<std::uint64_t>(t - t % TicksPerSecond);
-    return static_cast<std::int64_t>(second + FRecord.Sys1 * 10u + FRecord.Sys2);
+    return static_cast<std::int64_t>(second + std::uint64_t{FRecord.Sys1} * 10u + FRecord.Sys2);
 }
 
 }  // namespace zqt_time_bs

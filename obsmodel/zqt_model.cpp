@@ -291,7 +291,7 @@ bool TZQS_Engine::Run() {
     const int n = static_cast<int>(FObs.size());
     FParams = u;
     if (u > n) return false;
-    std::array<std::array<double, 2 * MaxParams>, MaxParams> work;
+    std::array<std::array<double, std::size_t{2} * MaxParams>, MaxParams> work;
     if (!zqt_vector::InvertInPlace(N, static_cast<std::size_t>(u), PivotLimit, work)) return false;
     FQ = N;
     FStep.fill(0.0);
@@ -436,7 +436,7 @@ bool TZQS_Engine::Solve() {
         ++usable;
         systems |= 1u << s.System;
     }
-    const auto unknowns = static_cast<std::size_t>(3 + std::popcount(systems));
+    const auto unknowns = 3 + static_cast<std::size_t>(std::popcount(systems));
     if (usable >= 4 && usable >= unknowns) {
         ++FSolvable;
         double exclusionSigma = std::numeric_limits<double>::infinity();

@@ -990,7 +990,7 @@ public:
     virtual void GetFileHeader(zqt_antenna_rcrd::RFileHeaderFull& Header) { (void)Header; }
     virtual IZQS_EpochPtr GetEpoch() { return nullptr; }
     // Replaces the epoch cursor.
-    virtual void SetEpoch(IZQS_EpochPtr Epoch) { (void)Epoch; }
+    virtual void SetEpoch(const IZQS_EpochPtr& Epoch) { (void)Epoch; }
     // The data set's observation information (table ObsInfo).
     virtual void GetObsInfo(TObsInfoTable& Table) { Table.Clear(); }
     virtual std::string GetComment() const { return std::string(); }

@@ -574,8 +574,8 @@ IZQS_EpochPtr TZQS_Recordset::GetEpoch() {
     return FEpoch;
 }
 
-void TZQS_Recordset::SetEpoch(IZQS_EpochPtr Epoch) {
-    FEpoch = std::move(Epoch);
+void TZQS_Recordset::SetEpoch(const IZQS_EpochPtr& Epoch) {
+    FEpoch = Epoch;
     FSatObs.reset();
     ClearCurrentSat();
 }

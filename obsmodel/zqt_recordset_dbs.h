@@ -101,7 +101,7 @@ public:
     // main query (epoch and satellite rows from one statement).
     IZQS_EpochPtr GetEpoch() override;
     // Replaces the epoch cursor (a data set hands its writing epoch to its recordset).
-    void SetEpoch(IZQS_EpochPtr Epoch) override;
+    void SetEpoch(const IZQS_EpochPtr& Epoch) override;
     void GetObsInfo(TObsInfoTable& Table) override;
     // The reference position, or the current epoch's position for a moving receiver.
     RVec3 GetStationPos() override;

@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -77,6 +79,8 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "and later stations end in _002, _003, ... before the extension",
      "Имена файлов RINEX %s не различают %d станций: имена файлов второй и следующих станций "
      "оканчиваются на _002, _003, ... перед расширением"},
+    {"%s: only the ephemerides of --borb and --rorb are written",
+     "%s: записываются только эфемериды из --borb и --rorb"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -486,14 +490,21 @@ UMerrow::ECommandLineParser InvalidValue(std::string_view text, std::string_view
     return UMerrow::ECommandLineParser(Format(UMerrow::cinvalidvalue, text, key));
 }
 
-// The systems of a list of system letters ("G,R,E"): an item that is not one letter of a
-// system is refused (the lists are read by their first letters, so "GAL" would be GPS).
+// The systems of a list of system letters ("G,R,E", also in lower case as --ecsv takes
+// satellites): an item that is not one letter of a system is refused (the lists are read by
+// their first letters, so "GAL" would be GPS).
 std::uint32_t SystemsOption(const TParameters& params, std::string_view key) {
-    const std::string& text = Value(params, key);
-    for (const std::string& item : SplitList(text)) {
+    const std::string& given = Value(params, key);
+    std::string text = given;
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    for (const std::string& item : SplitList(given)) {
         const std::string letter = sysutils::Trim(item);
-        if (!letter.empty() && (letter.size() != 1 || zqt_sat_obs_types::CharToSatSystem(letter) ==
-                                                          zqt_sat_obs_types::SC_UNKNOWN))
+        if (!letter.empty() &&
+            (letter.size() != 1 ||
+             zqt_sat_obs_types::CharToSatSystem(std::string(
+                 1, static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0]))))) ==
+                 zqt_sat_obs_types::SC_UNKNOWN))
             throw InvalidValue(letter, key);
     }
     return zqt_sat_obs_types::StrToSatSetRec(text);
@@ -1038,7 +1049,7 @@ void TTolvar_project::Run() {
             navigationOnly = NavigationOnlyStore();
             const auto ephemerides = navigationOnly->GetEphemerisStorage();
             if (!ephemerides || ephemerides->GetRecords().empty()) throw;
-            DoMessage(e.Message() + ": only the ephemerides of --borb and --rorb are written", 1);
+            DoMessage(Format(Message(msgNavigationOnly), e.Message()), 1);
         }
 
         std::vector<std::int32_t> dataSets;

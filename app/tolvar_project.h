@@ -50,8 +50,9 @@ enum EMessage : int {
     msgExtraInputs = 10,        // more than one positional argument
     msgStationNoEpochs = 11,    // --st, --ft or --dt kept no epoch of one station
     msgOutputsNumbered = 12,    // RINEX names that cannot tell the stations apart
+    msgNavigationOnly = 13,     // a recording without frames: navigation from --borb, --rorb
 };
-inline constexpr int MessageCount = 13;
+inline constexpr int MessageCount = 14;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;

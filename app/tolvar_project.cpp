@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -69,6 +71,16 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "%s: удалено незавершенных файлов, оставленных прерванными запусками: %d"},
     {"One input file per run; also given: %s",
      "За один запуск преобразуется один входной файл; указаны также: %s"},
+    {"Station %s: no epoch falls in the chosen window (--st, --ft) or interval (--dt); its "
+     "files are not written",
+     "Станция %s: ни одна эпоха не попадает в заданное окно (--st, --ft) или интервал (--dt); "
+     "ее файлы не записаны"},
+    {"RINEX %s file names cannot tell %d stations apart: the names of the files of the second "
+     "and later stations end in _002, _003, ... before the extension",
+     "Имена файлов RINEX %s не различают %d станций: имена файлов второй и следующих станций "
+     "оканчиваются на _002, _003, ... перед расширением"},
+    {"%s: only the ephemerides of --borb and --rorb are written",
+     "%s: записываются только эфемериды из --borb и --rorb"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -517,14 +529,21 @@ UMerrow::ECommandLineParser InvalidValue(std::string_view text, std::string_view
     return UMerrow::ECommandLineParser(Format(UMerrow::cinvalidvalue, text, key));
 }
 
-// The systems of a list of system letters ("G,R,E"): an item that is not one letter of a
-// system is refused (the lists are read by their first letters, so "GAL" would be GPS).
+// The systems of a list of system letters ("G,R,E", also in lower case as --ecsv takes
+// satellites): an item that is not one letter of a system is refused (the lists are read by
+// their first letters, so "GAL" would be GPS).
 std::uint32_t SystemsOption(const TParameters& params, std::string_view key) {
-    const std::string& text = Value(params, key);
-    for (const std::string& item : SplitList(text)) {
+    const std::string& given = Value(params, key);
+    std::string text = given;
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    for (const std::string& item : SplitList(given)) {
         const std::string letter = sysutils::Trim(item);
-        if (!letter.empty() && (letter.size() != 1 || zqt_sat_obs_types::CharToSatSystem(letter) ==
-                                                          zqt_sat_obs_types::SC_UNKNOWN))
+        if (!letter.empty() &&
+            (letter.size() != 1 ||
+             zqt_sat_obs_types::CharToSatSystem(std::string(
+                 1, static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0]))))) ==
+                 zqt_sat_obs_types::SC_UNKNOWN))
             throw InvalidValue(letter, key);
     }
     return zqt_sat_obs_types::StrToSatSetRec(text);
@@ -808,6 +827,26 @@ std::string ErrorLine(const std::exception& E) {
 // ---------------------------------------------------------------------------------------
 // TTolvar_project
 
+namespace {
+
+// The station of a stream's receiver as the console names it: its station ID, the second
+// field of the receiver number "serial/station/non-physical/physical" counted from the end;
+// the receiver's place (1-based) when the number has no such field.
+std::string StationOf(zqt_obs_intrf::IZQS_FileReceiver& Receiver, std::int32_t Index) {
+    const zqt_obs_intrf::IZQS_ReceiverPtr receiver = Receiver.GetReceiver();
+    const std::string number = receiver ? receiver->GetReceiverNumber() : std::string();
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (std::size_t slash; (slash = number.find('/', start)) != std::string::npos;
+         start = slash + 1)
+        fields.push_back(number.substr(start, slash - start));
+    fields.push_back(number.substr(start));
+    if (fields.size() >= 4 && !fields[fields.size() - 3].empty()) return fields[fields.size() - 3];
+    return std::to_string(Index + 1);
+}
+
+}  // namespace
+
 bool TTolvar_project::ParseParams() { return tolvar_project::ParseParams(FRun, FArgs, *FOut); }
 
 SQLiteExt::IESQLiteDatabasePtr TTolvar_project::Database() {
@@ -860,8 +899,8 @@ void TTolvar_project::ImportInput() {
     FObsFile = zqt_file_obs::TZQS_ObsFile::LoadRTCM(Intf(), FRun.InputFile, FRun.ReaderSettings);
 }
 
-std::string TTolvar_project::WriteRecordset(std::int32_t RecordsetID,
-                                            const std::string& OutputName) {
+std::string TTolvar_project::WriteRecordset(std::int32_t RecordsetID, const std::string& OutputName,
+                                            std::size_t Output, std::size_t Outputs) {
     using namespace zqt_sat_obs_types;
     DoMessage(OutputName, 0);
 
@@ -882,6 +921,7 @@ std::string TTolvar_project::WriteRecordset(std::int32_t RecordsetID,
     if (!writer) throw zqt_types_bs::ExceptionZQS("No RINEX observation writer");
     writer->SetSettings(FRun.Settings);
     PrepareWriter(*writer, OutputName);
+    writer->SetOutputPlace(Output, Outputs);
     writer->WriteFile();
     return writer->GetWrittenName();
 }
@@ -941,23 +981,26 @@ std::string TTolvar_project::WriteReceiver(const std::vector<std::int32_t>& Data
         WriteNavigationOnly(OutputName, NavigationOnlyStore());
         return std::string();
     }
-    std::vector<std::pair<std::int32_t, std::string>> pieces;
-    for (std::size_t k = 0; k < ids.size(); ++k)
-        pieces.emplace_back(ids[k], RecordsetOutputName(OutputName, k));
-    return WritePieces(pieces);
+    SayOutputsNumbered(ids.size());
+    std::vector<ROutputPiece> pieces;
+    for (std::size_t k = 0; k < ids.size(); ++k) {
+        const std::string name = RecordsetOutputName(OutputName, k);
+        pieces.push_back({ids[k], name, name, k});
+    }
+    return WritePieces(pieces, ids.size());
 }
 
-std::string TTolvar_project::WritePieces(
-    const std::vector<std::pair<std::int32_t, std::string>>& Pieces) {
+std::string TTolvar_project::WritePieces(const std::vector<ROutputPiece>& Pieces,
+                                         std::size_t Outputs) {
     std::string first;
     std::exception_ptr nothing;
-    for (const auto& [id, name] : Pieces) {
+    for (const ROutputPiece& piece : Pieces) {
         try {
-            const std::string written = WriteRecordset(id, name);
-            if (first.empty()) first = written;
+            WriteRecordset(piece.RecordsetID, piece.Name, piece.Output, Outputs);
+            if (first.empty()) first = piece.OutputName;
         } catch (const zqt_rnx_files::ExcNoSatTypes&) {
             if (!nothing) nothing = std::current_exception();
-            DoMessage(Format("%s: no observation that RINEX %s can carry; not written", name,
+            DoMessage(Format("%s: no observation that RINEX %s can carry; not written", piece.Name,
                              std::string(
                                  zqt_sat_obs_types::RnxVersionInfo(FRun.Settings.RnxVersion).Text)),
                       1);
@@ -967,28 +1010,49 @@ std::string TTolvar_project::WritePieces(
     return first;
 }
 
-void TTolvar_project::CheckEpochsInWindow(const std::vector<std::int32_t>& DataSetIDs) {
-    const TRReaderSettings& r = FRun.ReaderSettings;
-    if (r.StartTime == 0 && r.FinalTime == 0 && r.Interval == 0) return;
-    // Observations were recorded (the data sets have output recordsets), and the window or
-    // interval kept none of their epochs.
-    if (OutputRecordsets(DataSetIDs).empty()) return;
-    SQLiteExt::IESQLiteDatabase& db = *Database();
-    for (const std::int32_t id : DataSetIDs)
-        if (db.QueryInt(Format("SELECT EXISTS (SELECT 1 FROM Epochs WHERE DataSetID = %d)", id)))
-            return;
-    throw Exception(Format(Message(msgNoEpochInWindow), FRun.InputFile));
+void TTolvar_project::SayOutputsNumbered(std::size_t Outputs) {
+    const RRnxWriterSettings& s = FRun.Settings;
+    if (!zqt_rnx_files::OutputsNumbered(s.RinexNames, s.RnxVersion, Outputs)) return;
+    DoMessage(Format(Message(msgOutputsNumbered),
+                     std::string(zqt_sat_obs_types::RnxVersionInfo(s.RnxVersion).Text),
+                     static_cast<std::uint64_t>(Outputs)),
+              1);
 }
 
-void TTolvar_project::WriteHourly(const std::vector<std::int32_t>& DataSetIDs,
-                                  const std::string& OutputName) {
-    const std::vector<std::int32_t> ids = OutputRecordsets(DataSetIDs);
-    if (ids.empty()) {
-        WriteReceiver(DataSetIDs, OutputName);  // navigation file only
-        return;
+std::vector<std::int32_t> TTolvar_project::DataSetsInWindow(
+    const std::vector<std::int32_t>& DataSetIDs, const std::vector<std::string>& Stations) {
+    const TRReaderSettings& r = FRun.ReaderSettings;
+    if (r.StartTime == 0 && r.FinalTime == 0 && r.Interval == 0) return DataSetIDs;
+    // Observations were recorded (the data sets have output recordsets), and the window or
+    // interval kept none of their epochs.
+    if (OutputRecordsets(DataSetIDs).empty()) return DataSetIDs;
+    SQLiteExt::IESQLiteDatabase& db = *Database();
+    std::vector<std::int32_t> kept;
+    std::vector<std::size_t> without;
+    for (std::size_t k = 0; k < DataSetIDs.size(); ++k) {
+        if (db.QueryInt(
+                Format("SELECT EXISTS (SELECT 1 FROM Epochs WHERE DataSetID = %d)", DataSetIDs[k])))
+            kept.push_back(DataSetIDs[k]);
+        else
+            without.push_back(k);
     }
+    if (kept.empty()) throw Exception(Format(Message(msgNoEpochInWindow), FRun.InputFile));
+    // A station without epochs in the window gets no file and no name: the stations that
+    // follow are named as if it had not been there.
+    for (const std::size_t k : without)
+        DoMessage(Format(Message(msgStationNoEpochs),
+                         k < Stations.size() ? Stations[k] : std::to_string(k + 1)),
+                  1);
+    return kept;
+}
+
+std::string TTolvar_project::WriteHourly(const std::vector<std::int32_t>& DataSetIDs,
+                                         const std::string& OutputName) {
+    const std::vector<std::int32_t> ids = OutputRecordsets(DataSetIDs);
+    if (ids.empty()) return WriteReceiver(DataSetIDs, OutputName);  // navigation file only
     FRun.Settings.RinexNames = true;
-    std::vector<std::pair<std::int32_t, std::string>> all;
+    SayOutputsNumbered(ids.size());
+    std::vector<ROutputPiece> all;
     for (std::size_t k = 0; k < ids.size(); ++k) {
         std::vector<zqt_types_bs::RObjID> pieces;
         zqt_recordset_dbs::TZQS_Recordset::SplitRecordsetByTime(pieces, Database(), ids[k],
@@ -996,9 +1060,9 @@ void TTolvar_project::WriteHourly(const std::vector<std::int32_t>& DataSetIDs,
         const std::string name = RecordsetOutputName(OutputName, k);
         if (pieces.empty()) DoMessage(Format("%s: no epochs; not written", name), 1);
         for (std::size_t i = 0; i < pieces.size(); ++i)
-            all.emplace_back(pieces[i].ObjID, HourlyPieceName(name, i));
+            all.push_back({pieces[i].ObjID, HourlyPieceName(name, i), name, k});
     }
-    WritePieces(all);
+    return WritePieces(all, ids.size());
 }
 
 void TTolvar_project::Run() {
@@ -1034,10 +1098,11 @@ void TTolvar_project::Run() {
             navigationOnly = NavigationOnlyStore();
             const auto ephemerides = navigationOnly->GetEphemerisStorage();
             if (!ephemerides || ephemerides->GetRecords().empty()) throw;
-            DoMessage(e.Message() + ": only the ephemerides of --borb and --rorb are written", 1);
+            DoMessage(Format(Message(msgNavigationOnly), e.Message()), 1);
         }
 
         std::vector<std::int32_t> dataSets;
+        std::vector<std::string> stations;
         if (!navigationOnly) {
             if (!FObsFile)
                 throw zqt_types_bs::ExceptionZQS("The input file gave no observation file");
@@ -1050,25 +1115,28 @@ void TTolvar_project::Run() {
                 if (!dataset)
                     throw zqt_types_bs::ExceptionZQS(Format("No data set in %s", FRun.InputFile));
                 dataSets.push_back(dataset->GetObjID());
+                stations.push_back(StationOf(*receiver, i));
             }
-            CheckEpochsInWindow(dataSets);
+            dataSets = DataSetsInWindow(dataSets, stations);
         }
 
         const std::string outputName = FRun.Settings.OutputName;
+        // The ready line names the first output written.
+        std::string written;
         if (navigationOnly) {
             DoMessage(outputName, 0);
             WriteNavigationOnly(outputName, navigationOnly);
         } else if (FRun.Settings.HourlyFiles) {
-            WriteHourly(dataSets, outputName);
+            written = WriteHourly(dataSets, outputName);
         } else {
-            WriteReceiver(dataSets, outputName);
+            written = WriteReceiver(dataSets, outputName);
         }
         outputs.Publish();
         folder.Keep();
 
         FObsFile.reset();
         EndProgressLine();
-        *FOut << ConsoleText(outputName) << " ready" << '\n';
+        *FOut << ConsoleText(written.empty() ? outputName : written) << " ready" << '\n';
         *FOut << Format("%f sec", (sysutils::Now() - start) * zqt_timefunc::SecondsPerDay) << '\n';
         FOut->flush();
     } catch (...) {

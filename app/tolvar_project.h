@@ -48,8 +48,11 @@ enum EMessage : int {
     msgOutputIsInput = 8,       // an output file that is one of the inputs
     msgStaleRemoved = 9,        // unfinished files of killed runs removed
     msgExtraInputs = 10,        // more than one positional argument
+    msgStationNoEpochs = 11,    // --st, --ft or --dt kept no epoch of one station
+    msgOutputsNumbered = 12,    // RINEX names that cannot tell the stations apart
+    msgNavigationOnly = 13,     // a recording without frames: navigation from --borb, --rorb
 };
-inline constexpr int MessageCount = 11;
+inline constexpr int MessageCount = 14;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;
@@ -221,13 +224,16 @@ public:
     // Writes the output recordsets of the data sets (one per station of the stream, in the
     // order their epochs began), each data set's in time order: the first under the output
     // name, the later ones with "_002", "_003", ...; without one, only a navigation file.
-    // Returns the name of the first observation file written ("" for none).
+    // RINEX names tell the outputs apart too (see zqt_rnx_files::RinexFileName); where they
+    // number them, the console says so once. Returns the output name of the first output
+    // written ("" for none).
     std::string WriteReceiver(const std::vector<std::int32_t>& DataSetIDs,
                               const std::string& OutputName);
     // The same, each recordset split into clock-hour pieces (an hour without epochs gives
     // none) named with a letter, RINEX naming forced on; without an output recordset, only
     // a navigation file.
-    void WriteHourly(const std::vector<std::int32_t>& DataSetIDs, const std::string& OutputName);
+    std::string WriteHourly(const std::vector<std::int32_t>& DataSetIDs,
+                            const std::string& OutputName);
 
     void ImportNavFiles();
     void ImportRtcmEphemeris();
@@ -244,16 +250,30 @@ public:
     RRunSettings& GetRunSettings() noexcept { return FRun; }
 
 private:
-    // One output recordset into one observation file; returns the written name.
-    std::string WriteRecordset(std::int32_t RecordsetID, const std::string& OutputName);
-    // The pieces of a run, each into its files; a piece that holds nothing the RINEX
-    // version can carry is skipped with a message and the others are written. When no piece
-    // could be written, the first such fault is raised. Returns the name of the first
-    // observation file written ("" for none).
-    std::string WritePieces(const std::vector<std::pair<std::int32_t, std::string>>& Pieces);
-    // Raises message 6 when a time window or interval is set and has kept no epoch of data
-    // sets that recorded observations.
-    void CheckEpochsInWindow(const std::vector<std::int32_t>& DataSetIDs);
+    // One file set of the run: an output recordset or a clock-hour piece of one.
+    struct ROutputPiece {
+        std::int32_t RecordsetID = 0;
+        std::string Name;        // the piece's output name
+        std::string OutputName;  // the output name of its output recordset
+        std::size_t Output = 0;  // the place of that recordset among the run's
+    };
+    // One output recordset into one observation file (and its navigation files), the
+    // Output-th of Outputs; returns the written name.
+    std::string WriteRecordset(std::int32_t RecordsetID, const std::string& OutputName,
+                               std::size_t Output, std::size_t Outputs);
+    // The pieces of a run of Outputs output recordsets, each into its files; a piece that
+    // holds nothing the RINEX version can carry is skipped with a message and the others
+    // are written. When no piece could be written, the first such fault is raised. Returns
+    // the output name of the first piece written's recordset ("" for none).
+    std::string WritePieces(const std::vector<ROutputPiece>& Pieces, std::size_t Outputs);
+    // Says once that the RINEX names of the run's Outputs outputs are numbered, when they are.
+    void SayOutputsNumbered(std::size_t Outputs);
+    // The data sets that have epochs, when a time window or interval is set (all of them
+    // otherwise); each station left out (Stations names them, in the same order) is said.
+    // Raises message 6 when the window or interval has kept no epoch of data sets that
+    // recorded observations.
+    std::vector<std::int32_t> DataSetsInWindow(const std::vector<std::int32_t>& DataSetIDs,
+                                               const std::vector<std::string>& Stations);
     // The output recordsets of the data sets, one data set after the other.
     std::vector<std::int32_t> OutputRecordsets(const std::vector<std::int32_t>& DataSetIDs);
     // The navigation store of the run's day (three days on either side), loaded.

@@ -37,6 +37,8 @@ using zqt_timefunc::TicksPerMinute;
 using zqt_timefunc::TicksPerSecond;
 // The smallest epoch spacing before any is seen: 1,000,000 s.
 constexpr std::int64_t NoSpacing = 1'000'000 * TicksPerSecond;
+// The receiver digit of a long name ("SSSSMR"): receivers 0 to 9.
+constexpr std::size_t MaxReceiverDigits = 10;
 
 std::string RightTrimmed(std::string_view s) {
     std::size_t n = s.size();
@@ -149,33 +151,49 @@ RRinexTime DecodeRinexTime(std::int64_t Ticks) {
     return r;
 }
 
+bool OutputsNumbered(bool RinexNames, std::uint8_t RnxVersion, std::size_t Outputs) noexcept {
+    return RinexNames && Outputs > 1 &&
+           (!zqt_sat_obs_types::VersionFrom(RnxVersion, zqt_sat_obs_types::RN3_302) ||
+            Outputs > MaxReceiverDigits);
+}
+
 std::string RinexFileName(const RRinexNameParts& P) {
     const RRinexTime t = DecodeRinexTime(P.FirstObs);
+    const std::string number =
+        OutputsNumbered(P.RinexNames, P.RnxVersion, P.Outputs) && P.Output > 0
+            ? Format("_%3.3d", static_cast<std::uint64_t>(P.Output) + 1)
+            : std::string();
     if (P.RinexNames && zqt_sat_obs_types::VersionFrom(P.RnxVersion, zqt_sat_obs_types::RN3_302)) {
         // Marker numbers that are no number 0..99 (a DOMES number) give "00".
-        std::int64_t number = 0;
-        if (!sysutils::TryStrToInt(sysutils::Trim(P.MarkerNumber), number) || number < 0 ||
-            number > 99)
-            number = 0;
+        std::int64_t marker = 0;
+        if (!sysutils::TryStrToInt(sysutils::Trim(P.MarkerNumber), marker) || marker < 0 ||
+            marker > 99)
+            marker = 0;
+        // The receiver digit tells the outputs of a run apart.
+        if (number.empty() && P.Output > 0)
+            marker = marker - marker % 10 +
+                     static_cast<std::int64_t>((static_cast<std::size_t>(marker % 10) + P.Output) %
+                                               MaxReceiverDigits);
         const std::string cc = sysutils::Trim(P.CountryCode);
         const std::string country = cc.empty() ? std::string("RUS") : NameField(cc, 3, true);
         const auto period = PeriodField(P.FirstObs, P.LastObs);
         const std::string head = Format("%s%2.2d%s_R_%4.4d%3.3d%2.2d%2.2d_%2.2d%1.1s_",
-                                        NameField(P.MarkerName, 4, true), number, country, t.Year,
+                                        NameField(P.MarkerName, 4, true), marker, country, t.Year,
                                         t.DayOfYear, t.Hour, t.Minute, period.first, period.second);
         const std::string type = LongNameType(P);
         if (IsNavigationLetter(P.TypeLetter))
-            return DirectoryOf(P.OutputPath) + head + type + ".rnx";
+            return DirectoryOf(P.OutputPath) + head + type + number + ".rnx";
         const auto freq = FrequencyField(P.Interval);
         return DirectoryOf(P.OutputPath) + head +
-               Format("%2.2d%1.1s_%s.rnx", freq.first, freq.second, type);
+               Format("%2.2d%1.1s_%s%s.rnx", freq.first, freq.second, type, number);
     }
     const int yy = static_cast<int>(((t.Year % 100) + 100) % 100);
     if (P.RinexNames) {
         const std::int64_t span = P.LastObs - P.FirstObs;
         const char sequence = span > 7000 * TicksPerSecond ? '0' : static_cast<char>('a' + t.Hour);
         return DirectoryOf(P.OutputPath) + NameField(P.MarkerName, 4, false) +
-               Format("%3.3d%s.%2.2d%s", t.DayOfYear, std::string(1, sequence), yy, P.TypeLetter);
+               Format("%3.3d%s%s.%2.2d%s", t.DayOfYear, std::string(1, sequence), number, yy,
+                      P.TypeLetter);
     }
     return Format("%s.%2.2d%s", P.OutputPath, yy, P.TypeLetter);
 }
@@ -316,6 +334,8 @@ RRinexNameParts TZQS_RinexFiles::NameParts() const {
     p.RinexNames = FSettings.RinexNames;
     p.TypeLetter = FFileTypeLetter;
     p.NavSystem = FNavSystem;
+    p.Output = FOutput;
+    p.Outputs = FOutputs;
     return p;
 }
 
@@ -327,6 +347,8 @@ void TZQS_RinexFiles::CopyFrom(const TZQS_RinexFiles& Source) {
     FEpoch = Source.FEpoch;
     FSatObs = Source.FSatObs;
     FOutputPath = Source.FOutputPath;
+    FOutput = Source.FOutput;
+    FOutputs = Source.FOutputs;
     FSystemMask = Source.FSystemMask;
     FHeader = Source.FHeader;
     FOverloaded = Source.FOverloaded;

@@ -71,11 +71,22 @@ struct RRinexNameParts {
     bool RinexNames = false;
     std::string TypeLetter;  // "o" observation, "N", "G", ... navigation, "p" mixed, "m"
     std::uint8_t NavSystem = 0;
+    // The place (0-based) of the file's output among the outputs of the run (one per station
+    // of a stream), and their number: RINEX names keep the outputs of a run apart.
+    std::size_t Output = 0;
+    std::size_t Outputs = 1;
 };
 
 // The full name of a RINEX file: a long name (RINEX names from 3.02 on), a short name
 // (RINEX names before 3.02), or the output path with ".yy" and the type letter.
+// RINEX names tell the outputs of a run apart: in a long name the receiver digit (the
+// second digit after the marker name) of a later output is the first's plus its place,
+// modulo 10; where the names have no such digit (short names) or a run has more than ten
+// outputs, the names of a later output end in "_002", "_003", ... before the extension.
+// The first output is always named as a single one.
 std::string RinexFileName(const RRinexNameParts& Parts);
+// True when the RINEX names of a run of that many outputs number its later outputs.
+bool OutputsNumbered(bool RinexNames, std::uint8_t RnxVersion, std::size_t Outputs) noexcept;
 
 // ---------------------------------------------------------------------------------------
 // TZQS_RinexFiles
@@ -97,6 +108,12 @@ public:
     virtual void WriteVersionLine();
     // The full name of the file (see RinexFileName).
     virtual std::string GetFileName();
+    // The place of the writer's output among the outputs of the run and their number; the
+    // writers made from this one take them over.
+    void SetOutputPlace(std::size_t Output, std::size_t Outputs) noexcept {
+        FOutput = Output;
+        FOutputs = Outputs;
+    }
     // The full name of the file last written.
     const std::string& GetWrittenName() const noexcept { return FWrittenName; }
 
@@ -175,6 +192,8 @@ protected:
     RFileHeaderFull FHeader;
     TZQT_OverloadedParams FOverloaded;
     std::uint8_t FNavSystem = 0;
+    std::size_t FOutput = 0;
+    std::size_t FOutputs = 1;
 };
 
 // ---------------------------------------------------------------------------------------

@@ -639,6 +639,54 @@ void TPendingFile::Place() {
     FHiddenName.clear();
 }
 
+void TPendingFile::CheckTarget() const {
+    struct stat st {};
+    // Nothing there, or a name that the rename itself will refuse with its own error.
+    if (::lstat(FFinalName.c_str(), &st) != 0) return;
+    int err = 0;
+    if (S_ISDIR(st.st_mode))
+        err = EISDIR;
+    else if (S_ISREG(st.st_mode) && ::access(FFinalName.c_str(), W_OK) != 0)
+        err = errno;
+    if (err != 0)
+        throw ExceptionZQS(Format("Error writing file %s: %s", FFinalName, ErrorText(err)));
+}
+
+void TPendingFile::PlaceKeeping(std::string& Backup) {
+    Backup.clear();
+    Name();
+    // The earlier file gets a second name first, so that its name never goes missing; a
+    // file system without hard links moves it aside instead.
+    std::string backup;
+    bool moved = false;
+    struct stat st {};
+    if (::lstat(FFinalName.c_str(), &st) == 0) {
+        for (int attempt = 0;; ++attempt) {
+            backup = HiddenName(FFinalName);
+            if (::linkat(AT_FDCWD, FFinalName.c_str(), AT_FDCWD, backup.c_str(), 0) == 0) break;
+            if (errno == EEXIST && attempt < 100) continue;
+            if (errno != EEXIST && ::rename(FFinalName.c_str(), backup.c_str()) == 0) {
+                moved = true;
+                break;
+            }
+            const int err = errno;
+            Discard();
+            throw ExceptionZQS(Format("Error writing file %s: %s", FFinalName, ErrorText(err)));
+        }
+    }
+    if (::rename(FHiddenName.c_str(), FFinalName.c_str()) != 0) {
+        const int err = errno;
+        if (moved)
+            ::rename(backup.c_str(), FFinalName.c_str());
+        else if (!backup.empty())
+            ::unlink(backup.c_str());
+        Discard();
+        throw ExceptionZQS(Format("Error writing file %s: %s", FFinalName, ErrorText(err)));
+    }
+    FHiddenName.clear();
+    Backup = std::move(backup);
+}
+
 void TPendingFile::Discard() noexcept {
     FUnnamed.Close();
     if (!FHiddenName.empty()) ::unlink(FHiddenName.c_str());
@@ -665,18 +713,41 @@ void TOutputSet::CheckName(const std::string& FinalName) const {
 }
 
 void TOutputSet::Add(TPendingFile File) {
-    // A later file of a name replaces the earlier one, as it would in the folder.
-    std::erase_if(FFiles, [&](const TPendingFile& f) { return f.FinalName() == File.FinalName(); });
+    for (const TPendingFile& f : FFiles)
+        if (f.FinalName() == File.FinalName())
+            throw ExceptionZQS(
+                Format("Two output files of the run are named %s: one would replace the other",
+                       File.FinalName()));
     if (FFiles.size() >= MaxUnnamedPending) File.Name();
     FFiles.push_back(std::move(File));
 }
 
 void TOutputSet::Publish() {
-    // What can fail comes first: a refused name or a name that cannot be made leaves every
-    // file out of place (and removed with the set).
+    // What can fail comes first: a refused name, a name that cannot be made or a final name
+    // that cannot take its file leaves every file out of place (and removed with the set).
     for (const TPendingFile& f : FFiles) CheckName(f.FinalName());
     for (TPendingFile& f : FFiles) f.Name();
-    for (TPendingFile& f : FFiles) f.Place();
+    for (const TPendingFile& f : FFiles) f.CheckTarget();
+    // The files placed so far and the hidden names of the earlier files they replaced.
+    std::vector<std::pair<std::string, std::string>> placed;
+    placed.reserve(FFiles.size());
+    try {
+        for (TPendingFile& f : FFiles) {
+            std::string backup;
+            f.PlaceKeeping(backup);
+            placed.emplace_back(f.FinalName(), std::move(backup));
+        }
+    } catch (...) {
+        for (auto p = placed.rbegin(); p != placed.rend(); ++p) {
+            if (p->second.empty())
+                ::unlink(p->first.c_str());
+            else
+                ::rename(p->second.c_str(), p->first.c_str());
+        }
+        throw;
+    }
+    for (const auto& p : placed)
+        if (!p.second.empty()) ::unlink(p.second.c_str());
     FFiles.clear();
 }
 

@@ -405,6 +405,13 @@ public:
     void Name();
     // Renames the file into place, replacing an earlier file of the name only then.
     void Place();
+    // Raises "Error writing file <final>: ..." when the final name cannot take the file: a
+    // folder of that name, or an earlier file that cannot be written.
+    void CheckTarget() const;
+    // Places the file as Place does; an earlier file of the name is kept under a hidden
+    // name, returned in Backup ("" when there was none), so that it can be put back. When
+    // the file cannot be placed, the earlier file is where it was.
+    void PlaceKeeping(std::string& Backup);
     // Removes the file.
     void Discard() noexcept;
 
@@ -416,8 +423,9 @@ private:
 
 // The output files of a run, which appear together: a file complete before the others is
 // held back until Publish puts them all in place; when the set goes without Publish (a
-// failure, a cancel) they all disappear, and the folders stay as they were. While a set
-// lives it is the current one of the process, and every TReplacingFile hands it its file.
+// failure, a cancel) or Publish fails, they all disappear, and the folders stay as they
+// were (earlier files of their names included). While a set lives it is the current one of
+// the process, and every TReplacingFile hands it its file.
 class TOutputSet {
 public:
     // Raises when another set is current.
@@ -432,9 +440,13 @@ public:
     // place; it raises to refuse the name.
     void SetNameCheck(std::function<void(const std::string&)> Check) { FCheck = std::move(Check); }
     void CheckName(const std::string& FinalName) const;
-    // Takes a complete file; one of the same final name taken before is dropped.
+    // Takes a complete file. Two files of one final name in a run are a fault of the run's
+    // naming, which would lose one of them: raised, and the file dropped.
     void Add(TPendingFile File);
-    // Every file checked and named first, then put in place, in the order taken.
+    // Every file checked and named first, then put in place, in the order taken. The
+    // earlier files of their names are kept aside until the last file is in place: when
+    // one cannot be placed, those already placed are taken out again and the earlier files
+    // put back before the error is raised.
     void Publish();
     std::size_t Count() const noexcept { return FFiles.size(); }
 

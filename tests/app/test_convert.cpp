@@ -406,6 +406,107 @@ TEST(Convert, HourlyFilesPerClockHour) {
     }
 }
 
+// A caster that switched stations within a minute: station 100 from 10:00:00, station 200
+// from 10:00:30, twenty epochs each.
+std::string TwoStationStream(const fs::path& Dir) {
+    rtcm_encoder::TBytes bytes;
+    for (const int station : {100, 200}) {
+        sample_recording::RSampleOptions o;
+        o.Start = sample_recording::GpsTicks(2024, 3, 5, 10, 0, station == 100 ? 0 : 30);
+        o.Epochs = 20;
+        o.Station = station;
+        rtcm_encoder::Append(bytes, sample_recording::MakeSampleRecording(o));
+    }
+    const fs::path input = Dir / "TWOS_2024_03_05.rtcm3";
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return input.string();
+}
+
+// The files of the stations of a stream have distinct RINEX names, so that none replaces
+// another: the receiver digit of long names, a number where short names have no such field.
+TEST(Convert, StationsOfAStreamGetDistinctRinexNames) {
+    TWorkDir dir;
+    const std::string input = TwoStationStream(dir.Path());
+    const std::vector<std::string> short2 = {
+        "TWOS065k.24G",     "TWOS065k.24L",     "TWOS065k.24N",     "TWOS065k.24o",
+        "TWOS065k_002.24G", "TWOS065k_002.24L", "TWOS065k_002.24N", "TWOS065k_002.24o"};
+    std::vector<std::string> long3;
+    for (const char* receiver : {"01", "02"})
+        for (const char* type : {"01S_MO", "CN", "EN", "GN", "RN"})
+            long3.push_back(std::string("TWOS") + receiver + "RUS_R_20240651000_19S_" + type +
+                            ".rnx");
+    const struct {
+        const char* Version;
+        const char* Option;
+        const std::vector<std::string>& Names;  // every file written, in name order
+    } cases[] = {{"2.11", "--rn", short2},
+                 {"2.11", "--hr", short2},
+                 {"3.04", "--rn", long3},
+                 {"3.04", "--hr", long3}};
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Version) + " " + c.Option);
+        const fs::path out = dir.Path() / std::to_string(n++);
+        const RRun r = Convert(input, out, c.Version, {c.Option});
+        ASSERT_EQ(r.Code, 0) << r.Err;
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(out)) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, c.Names);
+        // Each station's observation file holds its own twenty epochs.
+        for (const std::string& name : names) {
+            if (!name.ends_with("o") && !name.ends_with("MO.rnx")) continue;
+            const bool second = name.find("_002") != std::string::npos || name[5] == '2';
+            std::ifstream f(out / name);
+            const std::string text((std::istreambuf_iterator<char>(f)), {});
+            EXPECT_NE(text.find(second ? "/200/" : "/100/"), std::string::npos) << name;
+            const std::string epoch = c.Version[0] == '2' ? "\n 24  3  5 10  0" : "\n> 2024 03 05";
+            int epochs = 0;
+            for (std::size_t p = text.find(epoch); p != std::string::npos;
+                 p = text.find(epoch, p + 1))
+                ++epochs;
+            EXPECT_EQ(epochs, 20) << name;
+        }
+        const std::string notice = "RINEX 2.11 file names cannot tell 2 stations apart";
+        EXPECT_EQ(r.Out.find(notice) != std::string::npos, c.Version[0] == '2') << r.Out;
+    }
+}
+
+// A station that the time window leaves without epochs gets no file and no name: it is said
+// as such, and the stations after it are named as if it had not been there.
+TEST(Convert, StationWithoutEpochsInTheWindowIsLeftOut) {
+    TWorkDir dir;
+    const std::string input = TwoStationStream(dir.Path());
+    const struct {
+        const char* Window;
+        const char* Left;  // the station left out
+        const char* Kept;
+    } cases[] = {{"--st=05_03_24_10_00_25", "100", "/200/"},
+                 {"--ft=05_03_24_10_00_25", "200", "/100/"}};
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Window);
+        const fs::path out = dir.Path() / std::to_string(n++);
+        const RRun r = Convert(input, out, "3.04", {"--nonav", c.Window});
+        ASSERT_EQ(r.Code, 0) << r.Err;
+        EXPECT_NE(r.Out.find(std::string("Station ") + c.Left +
+                             ": no epoch falls in the chosen window (--st, --ft) or interval "
+                             "(--dt); its files are not written"),
+                  std::string::npos)
+            << r.Out;
+        EXPECT_EQ(r.Out.find("can carry"), std::string::npos) << r.Out;
+        EXPECT_NE(r.Out.find("\nTWOS_2024_03_05 ready\n"), std::string::npos) << r.Out;
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(out)) names.push_back(e.path().filename());
+        ASSERT_EQ(names, std::vector<std::string>{"TWOS_2024_03_05.24o"});
+        std::ifstream f(out / names[0]);
+        const std::string text((std::istreambuf_iterator<char>(f)), {});
+        EXPECT_NE(text.find(c.Kept), std::string::npos);
+    }
+}
+
 // Every real recording converts; every epoch that the stream carries for a system is in
 // the 3.04 file with that system (a census of the stream made by the test encoder's own
 // reader; SBAS left out: its MSM are not decoded and its legacy satellites are kept out of

@@ -297,6 +297,8 @@ TEST_F(OptionsTest, SettingsOfEachOption) {
          [](const RRunSettings& r) { EXPECT_EQ(r.Settings.IncludedSystems, 0x7Au); }},
         {{"--icss=G,R", "--ecss=R"},
          [](const RRunSettings& r) { EXPECT_EQ(r.Settings.IncludedSystems, 0x02u); }},
+        {{"--icss=g,r", "--ecss=r"},
+         [](const RRunSettings& r) { EXPECT_EQ(r.Settings.IncludedSystems, 0x02u); }},
         {{"--ecsv=G1,R4,E6,C17"},
          [](const RRunSettings& r) {
              EXPECT_TRUE(SatSetContains(SatKey(SC_GPS, 1), r.Settings.ExcludedSats));

@@ -156,21 +156,31 @@ TEST_F(AppTest, FailedImportIsNoSuccess) {
 }
 
 TEST_F(AppTest, RecordingWithoutFramesGivesTheEphemeridesOfBorb) {
-    // Without observations the run writes the navigation file of what --borb brought.
+    // Without observations the run writes the navigation file of what --borb brought, and
+    // says so in the user's language.
     const std::string input = Dir.File("ABCD_2024_03_05.rtcm");
     const std::string nav = (fs::path(TOLVAR_TEST_DATA) / "rinex" / "nav_212_gps.rnx").string();
-    App->SetArguments({"tolvar", input, "-o=" + Dir.Path().string(), "--borb=" + nav});
-    App->Run();
-    EXPECT_NE(Out.str().find("No RTCM 3 message found in " + input +
-                             ": only the ephemerides of --borb and --rorb are written"),
-              std::string::npos)
-        << Out.str();
-    EXPECT_NE(Out.str().find("ABCD_2024_03_05 ready"), std::string::npos);
-    std::ifstream f(Dir.Path() / "ABCD_2024_03_05.24p");
-    const std::string text((std::istreambuf_iterator<char>(f)), {});
-    EXPECT_NE(text.find("     3.05           N: GNSS NAV DATA    M: MIXED"), std::string::npos);
-    EXPECT_NE(text.find("\nG05 2024 03 05 12 00 00"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nG07 2024 03 05 14 00 00"), std::string::npos) << text;
+    for (const char* said : {": only the ephemerides of --borb and --rorb are written",
+                             ": записываются только эфемериды из --borb и --rorb"}) {
+        const fs::path out = Dir.Sub(std::to_string(LanguageIndex));
+        App->SetArguments({"tolvar", input, "-o=" + out.string(), "--borb=" + nav});
+        App->Run();
+        EXPECT_NE(Out.str().find("No RTCM 3 message found in " + input + said), std::string::npos)
+            << Out.str();
+        EXPECT_NE(Out.str().find("ABCD_2024_03_05 ready"), std::string::npos);
+        std::ifstream f(out / "ABCD_2024_03_05.24p");
+        const std::string text((std::istreambuf_iterator<char>(f)), {});
+        EXPECT_NE(text.find("     3.05           N: GNSS NAV DATA    M: MIXED"), std::string::npos);
+        EXPECT_NE(text.find("\nG05 2024 03 05 12 00 00"), std::string::npos) << text;
+        EXPECT_NE(text.find("\nG07 2024 03 05 14 00 00"), std::string::npos) << text;
+        // The same in Russian, by a new application object.
+        zqt_project::ClearCurrentProject();
+        LanguageIndex = 1;
+        Out.str("");
+        App = zqt_project::TZQS_Project::CreateOf<TTolvar_project>();
+        App->SetOutput(Out);
+    }
+    LanguageIndex = 0;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -83,6 +83,50 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{RN3_301, true, "ab", "0", "", 86400 * Sec, Sec, "o", 1, "dir/abXX0650.24o"},
         NameCase{RN2_211, false, "ABCD", "0", "", 3600 * Sec, Sec, "o", 1, "dir/out.24o"}));
 
+// The outputs of one run (the stations of a stream) get distinct names: the first is named
+// as a single output; a later one by its receiver digit in long names, numbered where the
+// names have no such digit or a run has more than ten outputs.
+TEST(RnxFileNameOutputs, TellTheOutputsOfARunApart) {
+    const struct {
+        std::uint8_t Version;
+        bool RinexNames;
+        const char* Number;
+        const char* Letter;
+        std::size_t Output, Outputs;
+        const char* Want;
+    } cases[] = {
+        {RN3_304, true, "0", "o", 0, 2, "dir/ABCD00RUS_R_20240651015_01H_01S_MO.rnx"},
+        {RN3_304, true, "0", "o", 1, 2, "dir/ABCD01RUS_R_20240651015_01H_01S_MO.rnx"},
+        {RN3_304, true, "7", "o", 4, 10, "dir/ABCD01RUS_R_20240651015_01H_01S_MO.rnx"},
+        {RN3_304, true, "13", "o", 1, 2, "dir/ABCD14RUS_R_20240651015_01H_01S_MO.rnx"},
+        {RN3_304, true, "0", "p", 1, 2, "dir/ABCD01RUS_R_20240651015_01H_MN.rnx"},
+        {RN3_304, true, "0", "o", 0, 11, "dir/ABCD00RUS_R_20240651015_01H_01S_MO.rnx"},
+        {RN3_304, true, "0", "o", 10, 11, "dir/ABCD00RUS_R_20240651015_01H_01S_MO_011.rnx"},
+        {RN3_304, true, "0", "p", 1, 11, "dir/ABCD00RUS_R_20240651015_01H_MN_002.rnx"},
+        {RN2_211, true, "0", "o", 0, 2, "dir/ABCD065k.24o"},
+        {RN2_211, true, "0", "o", 1, 2, "dir/ABCD065k_002.24o"},
+        {RN2_211, true, "0", "N", 1, 2, "dir/ABCD065k_002.24N"},
+        {RN2_211, false, "0", "o", 1, 2, "dir/out.24o"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Want);
+        RRinexNameParts p;
+        p.OutputPath = "dir/out";
+        p.MarkerName = "ABCD";
+        p.MarkerNumber = c.Number;
+        p.FirstObs = T0;
+        p.LastObs = T0 + 3600 * Sec;
+        p.Interval = Sec;
+        p.RnxVersion = c.Version;
+        p.RinexNames = c.RinexNames;
+        p.TypeLetter = c.Letter;
+        p.NavSystem = 1;
+        p.Output = c.Output;
+        p.Outputs = c.Outputs;
+        EXPECT_EQ(RinexFileName(p), c.Want);
+    }
+}
+
 TEST(RnxFileNameTime, UsesTheGpsCalendarOfTheFirstObservation) {
     RRinexNameParts p;
     p.OutputPath = "out";  // no directory: the name stays relative

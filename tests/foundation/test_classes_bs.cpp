@@ -529,13 +529,14 @@ TEST_F(ClassesBsTest, OutputSetPublishesItsFilesTogether) {
         EXPECT_THROW(TOutputSet(), ExceptionZQS) << "one set at a time";
         write(a, "first a");
         write(b, "new b");
-        write(a, "second a");  // a later file of a name replaces the earlier one
+        // A second file of a name would lose the first: the run's fault, raised.
+        EXPECT_THROW(write(a, "second a"), ExceptionZQS);
         EXPECT_EQ(set.Count(), 2u);
         set.Publish();
         EXPECT_EQ(set.Count(), 0u);
     }
     EXPECT_EQ(names(), both);
-    EXPECT_EQ(Content(a), "second a\r\n");
+    EXPECT_EQ(Content(a), "first a\r\n");
     EXPECT_EQ(Content(b), "new b\r\n");
     {
         // The name check refuses a file when it is begun, and all of them when it refuses
@@ -551,10 +552,42 @@ TEST_F(ClassesBsTest, OutputSetPublishesItsFilesTogether) {
         EXPECT_THROW(set.Publish(), ExceptionZQS);
     }
     EXPECT_EQ(names(), both);
-    EXPECT_EQ(Content(a), "second a\r\n");
+    EXPECT_EQ(Content(a), "first a\r\n");
     // Without a set a file is in place when committed.
     write(b, "alone");
     EXPECT_EQ(Content(b), "alone\r\n");
+}
+
+// A set whose files cannot all be put in place leaves none of them, and the earlier files of
+// their names as they were: a name that became a folder is seen before any file is placed;
+// a name refused only by the rename (too long) takes out the files placed before it.
+TEST_F(ClassesBsTest, OutputSetPublishesAllOrNothing) {
+    auto w = TZQS_TextFileWriter::Create("");
+    const auto write = [&](const std::string& name) {
+        TReplacingFile file(*w, name);
+        w->WriteLn("new");
+        file.Commit();
+    };
+    const std::string folder = PathOf("dir"), fresh = PathOf("fresh.txt");
+    const std::string tooLong = PathOf(std::string(300, 'n'));
+    for (const bool rename : {false, true}) {
+        SCOPED_TRACE(rename ? "rename fails" : "folder seen first");
+        const std::string a = MakeFile("a.txt", "earlier");
+        {
+            TOutputSet set;
+            write(a);
+            write(fresh);
+            write(rename ? tooLong : folder);
+            if (!rename) fs::create_directory(folder);
+            EXPECT_THROW(set.Publish(), ExceptionZQS);
+        }
+        EXPECT_EQ(Content(a), "earlier");
+        EXPECT_FALSE(fs::exists(fresh));
+        std::vector<std::string> left;
+        for (const auto& e : fs::directory_iterator(FDir)) left.push_back(e.path().filename());
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, (std::vector<std::string>{"a.txt", "dir"})) << "no hidden file stays";
+    }
 }
 
 TEST_F(ClassesBsTest, UnfinishedFilesOfGoneProcessesAreRemoved) {

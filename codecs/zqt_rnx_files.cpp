@@ -479,6 +479,8 @@ void TZQS_RinexObservations::Prepare() {
     for (unsigned s = zqt_sat_obs_types::FirstSatSystem; s <= zqt_sat_obs_types::LastSatSystem; ++s)
         unwanted[s - 1] = FSettings.ExcludedObsTypes[s];
     zqt_geo::ObsStatKeepSignals(*FStats, unwanted);
+    FNotCarriedSystems = FStats->SystemMask & FWantedSystems & ~FSettings.IncludedSystems &
+                         zqt_sat_obs_types::AllSystemsMask;
     zqt_geo::ObsStatKeepSystems(*FStats, FSettings.IncludedSystems);
 
     FSystemMask = FStats->SystemMask & zqt_sat_obs_types::AllSystemsMask;
@@ -531,6 +533,7 @@ void TZQS_RinexObservations::ApplySecondHeader() {
 
 void TZQS_RinexObservations::WriteFile() {
     using namespace zqt_sat_obs_types;
+    FWantedSystems = FSettings.IncludedSystems;
     FSettings.IncludedSystems &= RnxVersionInfo(FSettings.RnxVersion).Systems;
     const zqt_decimalseparator::TZQT_DecSepScope point('.');
 
@@ -564,6 +567,7 @@ void TZQS_RinexObservations::WriteFile() {
     file.Commit();
     FWrittenName = name;
     ReportBlankItems(name);
+    ReportSystemsNotCarried(name);
 }
 
 void TZQS_RinexObservations::NoteBlankItem(bool Blank, std::string_view Item) {
@@ -576,6 +580,19 @@ void TZQS_RinexObservations::ReportBlankItems(const std::string& FileName) {
     for (const std::string& item : FBlankItems) items += (items.empty() ? "" : ", ") + item;
     DoMessage(Format("%s: header items left blank, no usable value in the recording: %s",
                      std::filesystem::path(FileName).filename().string(), items),
+              1);
+}
+
+void TZQS_RinexObservations::ReportSystemsNotCarried(const std::string& FileName) {
+    std::string systems;
+    for (unsigned s = zqt_sat_obs_types::FirstSatSystem; s <= zqt_sat_obs_types::LastSatSystem; ++s)
+        if (FNotCarriedSystems & (1u << s))
+            systems += (systems.empty() ? "" : ", ") +
+                       std::string(zqt_sat_obs_types::SatSystemInfo(s).LongName);
+    if (systems.empty()) return;
+    DoMessage(Format("%s: RINEX %4.2f cannot carry the observations of %s; not written",
+                     std::filesystem::path(FileName).filename().string(),
+                     zqt_sat_obs_types::RnxVersionInfo(FSettings.RnxVersion).Number, systems),
               1);
 }
 

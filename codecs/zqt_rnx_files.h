@@ -313,9 +313,14 @@ private:
     // named in one notice once the file is complete.
     void NoteBlankItem(bool Blank, std::string_view Item);
     void ReportBlankItems(const std::string& FileName);
+    // Systems of the recordset that the chosen RINEX version cannot carry (and the user did
+    // not leave out), named in one notice once the file is complete.
+    void ReportSystemsNotCarried(const std::string& FileName);
 
     RFileHeaderFull FHeader2;
     std::vector<std::string> FBlankItems;
+    std::uint32_t FWantedSystems = 0;      // the systems asked for, before the version's limit
+    std::uint32_t FNotCarriedSystems = 0;  // observed, asked for, beyond the version
     std::int64_t FFirstObsNoted = 0;
     SQLiteExt::IESQLiteSelectStatementPtr FEvents;
     RPendingEvent FEvent;

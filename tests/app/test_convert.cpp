@@ -265,7 +265,8 @@ TEST(Convert, LegacyWithoutStrengthsOnly) {
 
 // A run writes every piece it can: a stretch that holds only QZSS (which RINEX 2.11 cannot
 // carry) is skipped with a message and the GPS stretch before it is written; a recording
-// that holds nothing the version carries fails as before.
+// that holds nothing the version carries fails as before; a system the version cannot carry
+// beside one it can is named on the console.
 TEST(Convert, PieceWithNothingTheVersionCarriesIsSkipped) {
     using namespace rtcm_encoder;
     TWorkDir dir;
@@ -307,6 +308,15 @@ TEST(Convert, PieceWithNothingTheVersionCarriesIsSkipped) {
     r = Convert(write("QZSS_2024_03_05.rtcm3", qzss), dir.Path() / "out2", "2.11");
     EXPECT_EQ(r.Code, 50);
     EXPECT_NE(r.Err.find("No sattypes"), std::string::npos) << r.Err;
+    // GPS and QZSS in the same epochs: the GPS is written, the QZSS named as left out.
+    TBytes both = station(0.0);
+    for (int k = 0; k < 10; ++k) Append(both, epoch(1074, k)), Append(both, epoch(1114, k));
+    r = Convert(write("BOTH_2024_03_05.rtcm3", both), dir.Path() / "out3", "2.11");
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    EXPECT_NE(r.Out.find("BOTH_2024_03_05.24o: RINEX 2.11 cannot carry the observations of "
+                         "QZSS; not written"),
+              std::string::npos)
+        << r.Out;
 }
 
 // A window or interval that keeps no epoch of the recording is said as such, and nothing is

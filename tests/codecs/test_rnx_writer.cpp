@@ -612,7 +612,10 @@ TEST(RnxWriter, BlankStationItemsAreNamedInOneNotice) {
                                                ": header items left blank, no usable value in "
                                                "the recording: " +
                                                c.Want};
-            EXPECT_EQ(w.Messages, want);
+            std::vector<std::string> blanks;  // (2.11 also names the BeiDou it leaves out)
+            for (const std::string& m : w.Messages)
+                if (m.find("header items") != std::string::npos) blanks.push_back(m);
+            EXPECT_EQ(blanks, want);
         }
     }
 }

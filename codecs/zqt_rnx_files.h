@@ -393,6 +393,9 @@ protected:
     // Names on the console the ephemerides of a system that the version has no file type
     // for (WriteFile writes no file for it).
     void ReportWithoutFileType();
+    // Parameter sets (STO, ION) of a 4.00 file left out because the file holds no satellite
+    // of their system to name them after: counted while the systems are written, named once.
+    void ReportSetsWithoutSatellite();
     void WriteHeader();
     void WriteIonoHeaderLines(std::uint32_t Systems);
     void WriteTimeCorrLines(std::uint32_t Systems);
@@ -433,6 +436,7 @@ protected:
     zqt_ephem_tp::TEphemArray FEphemerides;
     // Time and satellite of every EPH record written, per system.
     std::array<std::vector<std::pair<std::int64_t, std::uint16_t>>, 8> FWrittenSats;
+    std::array<std::int64_t, 8> FSetsWithoutSatellite{};
 };
 
 // ---------------------------------------------------------------------------------------

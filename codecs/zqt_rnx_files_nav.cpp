@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <set>
 
@@ -270,6 +271,7 @@ void TZQS_RinexNavigation::WriteFile() {
     if (!FStore) throw ExceptionZQS("No navigation store for the RINEX navigation file");
 
     for (auto& sats : FWrittenSats) sats.clear();
+    FSetsWithoutSatellite.fill(0);
     const std::string name = GetFileName();
     zqt_classes_bs::TReplacingFile file(*this, name);
     SetLogName("Writing " + name);
@@ -278,6 +280,23 @@ void TZQS_RinexNavigation::WriteFile() {
         if (systems & (1u << s)) WriteSystem(static_cast<std::uint8_t>(s));
     file.Commit();
     FWrittenName = name;
+    ReportSetsWithoutSatellite();
+}
+
+void TZQS_RinexNavigation::ReportSetsWithoutSatellite() {
+    std::int64_t count = 0;
+    std::string systems;
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s) {
+        if (FSetsWithoutSatellite[s] == 0) continue;
+        count += FSetsWithoutSatellite[s];
+        systems += (systems.empty() ? "" : ", ") + std::string(SatSystemInfo(s).LongName);
+    }
+    if (count == 0) return;
+    DoMessage(Format("%s: %d time or ionosphere parameter set(s) of %s not written: RINEX %s "
+                     "names each after a satellite of its system, and the file holds none",
+                     std::filesystem::path(FWrittenName).filename().string(), count, systems,
+                     std::string(RnxVersionInfo(FSettings.RnxVersion).Text)),
+              1);
 }
 
 void TZQS_RinexNavigation::ReportWithoutFileType() {
@@ -433,9 +452,12 @@ void TZQS_RinexNavigation::WriteSystem(std::uint8_t System) {
     if (const zqt_timestorage::IZQS_TimeStoragePtr times = FStore->GetTimeStorage()) {
         zqt_timestorage::TTimeParamsArray sets;
         times->GetItemsOfSystem(sets, System);
-        for (const RTimeParams& set : sets)
+        for (const RTimeParams& set : sets) {
             if (const std::uint16_t key = TransmittingSatellite(System, set.GPSTime))
                 WriteStoRecord(set, key);
+            else
+                ++FSetsWithoutSatellite[System];
+        }
     }
     // Galileo's coefficients come with its ephemerides (each EPH record is followed by
     // its ION record); the sets of the other systems are the storage's.
@@ -443,9 +465,12 @@ void TZQS_RinexNavigation::WriteSystem(std::uint8_t System) {
     if (const zqt_ionostorage::IZQS_IonoStoragePtr ionos = FStore->GetIonoStorage()) {
         zqt_ionostorage::TIonoArray sets;
         ionos->GetItemsOfSystem(sets, System);
-        for (const RIono& set : sets)
+        for (const RIono& set : sets) {
             if (const std::uint16_t key = TransmittingSatellite(System, set.GPSTime))
                 WriteIonRecord(set, key);
+            else
+                ++FSetsWithoutSatellite[System];
+        }
     }
 }
 

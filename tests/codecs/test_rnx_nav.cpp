@@ -249,6 +249,21 @@ TEST(RnxNavFiles, VersionTypeAndChoiceOfFiles) {
             EXPECT_EQ(FileLines(name).at(0).substr(0, 60).find(c.Type), 0u) << c.Type;
         }
     }
+    // 4.00 names a parameter set after a satellite of its system: the IRNSS ionosphere set
+    // of a file without IRNSS (left out) is counted on the console.
+    {
+        TempDir dir;
+        auto s = Settings(RN4_400, true);
+        StrToSatSet(s.ExcludedSats, "I05");
+        std::vector<std::string> messages;
+        const std::string name = WriteFrom(s, SC_GPS, dir.Path, n, &messages);
+        ASSERT_FALSE(name.empty());
+        EXPECT_EQ(messages, std::vector<std::string>{
+                                fs::path(name).filename().string() +
+                                ": 1 time or ionosphere parameter set(s) of IRNSS not written: "
+                                "RINEX 4.00 names each after a satellite of its system, and "
+                                "the file holds none"});
+    }
     // A system absent from the observation file gets no file.
     TempDir dir;
     const auto obs = TObsStandIn::Make(Settings(RN3_304, false), 1u << SC_GPS, Noon);

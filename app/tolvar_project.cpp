@@ -67,8 +67,8 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "проходов: канал или устройство использовать нельзя)"},
     {"The output file %s would overwrite the input file %s",
      "Выходной файл %s перезаписал бы входной файл %s"},
-    {"%s: removed %d unfinished file(s) left by runs that did not end",
-     "%s: удалено незавершенных файлов, оставленных прерванными запусками: %d"},
+    {"%s: removed %d file(s) left by runs that did not end",
+     "%s: удалено файлов, оставленных прерванными запусками: %d"},
     {"One input file per run; also given: %s",
      "За один запуск преобразуется один входной файл; указаны также: %s"},
     {"Station %s: no epoch falls in the chosen window (--st, --ft) or interval (--dt); its "
@@ -81,6 +81,8 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "оканчиваются на _002, _003, ... перед расширением"},
     {"%s: only the ephemerides of --borb and --rorb are written",
      "%s: записываются только эфемериды из --borb и --rorb"},
+    {"%s: a run that did not end was putting its files in place; %d earlier file(s) put back",
+     "%s: прерванный запуск не успел заменить файлы; восстановлено прежних файлов: %d"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -1082,8 +1084,11 @@ void TTolvar_project::Run() {
     TOutputFolder folder(OutputFolderOf(FRun));
     zqt_classes_bs::TOutputSet outputs;
     outputs.SetNameCheck([this](const std::string& Name) { RefuseInputAsOutput(FRun, Name); });
-    if (const int stale = zqt_classes_bs::TOutputSet::RemoveStale(folder.Path()))
-        DoMessage(Format(Message(msgStaleRemoved), folder.Path(), stale), 1);
+    const auto stale = zqt_classes_bs::TOutputSet::RemoveStale(folder.Path());
+    if (stale.Restored > 0)
+        DoMessage(Format(Message(msgStaleRestored), folder.Path(), stale.Restored), 1);
+    if (stale.Removed > 0)
+        DoMessage(Format(Message(msgStaleRemoved), folder.Path(), stale.Removed), 1);
 
     CreateProject(FRun.DbName);
     try {

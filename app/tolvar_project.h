@@ -46,13 +46,14 @@ enum EMessage : int {
     msgNoEpochInWindow = 6,     // --st, --ft or --dt kept no epoch of the input
     msgNotRegularFile = 7,      // an input that is a pipe or a device
     msgOutputIsInput = 8,       // an output file that is one of the inputs
-    msgStaleRemoved = 9,        // unfinished files of killed runs removed
+    msgStaleRemoved = 9,        // files of killed runs removed
     msgExtraInputs = 10,        // more than one positional argument
     msgStationNoEpochs = 11,    // --st, --ft or --dt kept no epoch of one station
     msgOutputsNumbered = 12,    // RINEX names that cannot tell the stations apart
     msgNavigationOnly = 13,     // a recording without frames: navigation from --borb, --rorb
+    msgStaleRestored = 14,      // earlier files put back after a run killed while publishing
 };
-inline constexpr int MessageCount = 14;
+inline constexpr int MessageCount = 15;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;

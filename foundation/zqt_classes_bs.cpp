@@ -14,6 +14,8 @@
 #include <climits>
 #include <cstring>
 #include <exception>
+#include <map>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -568,15 +570,33 @@ std::string FolderOf(const std::string& Path) {
     return slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
 }
 
-// A hidden name beside FinalName, of this process and host: ".<name>.<pid>-<n>@<host>.part".
+// The kinds of hidden files a run leaves beside its outputs: a file not yet in place, an
+// earlier file kept while the set is put in place, and the list of what publishing changes.
+constexpr std::string_view PartSuffix = ".part";
+constexpr std::string_view KeepSuffix = ".keep";
+constexpr std::string_view JournalSuffix = ".publish";
+
+// A hidden name beside FinalName, of this process and host: ".<name>.<pid>-<n>@<host><suffix>".
 // The name part is cut so that the whole keeps to the length limit of a name.
-std::string HiddenName(const std::string& FinalName) {
+std::string HiddenName(const std::string& FinalName, std::string_view Suffix = PartSuffix) {
     static std::atomic<std::uint32_t> counter{0};
     const std::string folder = FolderOf(FinalName);
     const std::string base = FinalName.substr(folder.size()).substr(0, 150);
-    return Format("%s.%s.%d-%d@%s.part", folder, base, static_cast<std::int64_t>(::getpid()),
-                  static_cast<std::int64_t>(counter++), ThisHost());
+    return Format("%s.%s.%d-%d@%s%s", folder, base, static_cast<std::int64_t>(::getpid()),
+                  static_cast<std::int64_t>(counter++), ThisHost(), std::string(Suffix));
 }
+
+// A hidden name of Suffix beside FinalName that no file has yet.
+std::string FreeHiddenName(const std::string& FinalName, std::string_view Suffix) {
+    struct stat st {};
+    for (;;) {
+        std::string name = HiddenName(FinalName, Suffix);
+        if (::lstat(name.c_str(), &st) != 0) return name;
+    }
+}
+
+// The name of a path without its folder.
+std::string BaseOf(const std::string& Path) { return Path.substr(FolderOf(Path).size()); }
 
 // A file without a name gets one through its entry in /proc/self/fd.
 bool CanNameUnnamedFiles() {
@@ -652,39 +672,34 @@ void TPendingFile::CheckTarget() const {
         throw ExceptionZQS(Format("Error writing file %s: %s", FFinalName, ErrorText(err)));
 }
 
-void TPendingFile::PlaceKeeping(std::string& Backup) {
-    Backup.clear();
+bool TPendingFile::PlaceKeeping(const std::string& Backup) {
     Name();
     // The earlier file gets a second name first, so that its name never goes missing; a
     // file system without hard links moves it aside instead.
-    std::string backup;
-    bool moved = false;
+    bool kept = false, moved = false;
     struct stat st {};
     if (::lstat(FFinalName.c_str(), &st) == 0) {
-        for (int attempt = 0;; ++attempt) {
-            backup = HiddenName(FFinalName);
-            if (::linkat(AT_FDCWD, FFinalName.c_str(), AT_FDCWD, backup.c_str(), 0) == 0) break;
-            if (errno == EEXIST && attempt < 100) continue;
-            if (errno != EEXIST && ::rename(FFinalName.c_str(), backup.c_str()) == 0) {
-                moved = true;
-                break;
+        if (::linkat(AT_FDCWD, FFinalName.c_str(), AT_FDCWD, Backup.c_str(), 0) != 0) {
+            if (errno == EEXIST || ::rename(FFinalName.c_str(), Backup.c_str()) != 0) {
+                const int err = errno;
+                Discard();
+                throw ExceptionZQS(Format("Error writing file %s: %s", FFinalName, ErrorText(err)));
             }
-            const int err = errno;
-            Discard();
-            throw ExceptionZQS(Format("Error writing file %s: %s", FFinalName, ErrorText(err)));
+            moved = true;
         }
+        kept = true;
     }
     if (::rename(FHiddenName.c_str(), FFinalName.c_str()) != 0) {
         const int err = errno;
         if (moved)
-            ::rename(backup.c_str(), FFinalName.c_str());
-        else if (!backup.empty())
-            ::unlink(backup.c_str());
+            ::rename(Backup.c_str(), FFinalName.c_str());
+        else if (kept)
+            ::unlink(Backup.c_str());
         Discard();
         throw ExceptionZQS(Format("Error writing file %s: %s", FFinalName, ErrorText(err)));
     }
     FHiddenName.clear();
-    Backup = std::move(backup);
+    return kept;
 }
 
 void TPendingFile::Discard() noexcept {
@@ -722,20 +737,109 @@ void TOutputSet::Add(TPendingFile File) {
     FFiles.push_back(std::move(File));
 }
 
+namespace {
+
+// One file of a set being put in place, as its folder's journal lists it.
+struct RJournalLine {
+    std::string Final, Keep, Hidden;  // names without the folder; Keep "" without an earlier file
+};
+
+// Writes the journal of one folder, a line "<final>\t<keep>\t<hidden>" per file, under a new
+// file name; raises "Error writing file ..." when it cannot.
+void WriteJournal(const std::string& Name, const std::vector<RJournalLine>& Lines) {
+    std::string text;
+    for (const RJournalLine& l : Lines) text += l.Final + '\t' + l.Keep + '\t' + l.Hidden + '\n';
+    TFileHandle fd(::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    int err = fd.Valid() ? 0 : errno;
+    for (std::size_t done = 0; err == 0 && done < text.size();) {
+        const ssize_t n = ::write(fd.Fd(), text.data() + done, text.size() - done);
+        if (n < 0 && errno != EINTR) err = errno;
+        if (n > 0) done += static_cast<std::size_t>(n);
+    }
+    if (err == 0) err = fd.Close();
+    if (err != 0) {
+        ::unlink(Name.c_str());
+        throw ExceptionZQS(Format("Error writing file %s: %s", Name, ErrorText(err)));
+    }
+}
+
+// Reads a journal of the folder Dir; lines that are not three plain names of this folder, the
+// last two hidden ones of their kinds, are left out.
+std::vector<RJournalLine> ReadJournal(int Dir, const char* Name) {
+    std::vector<RJournalLine> lines;
+    const TFileHandle fd(::openat(Dir, Name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd.Valid()) return lines;
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fd.Fd(), buf, sizeof buf)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return lines;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    const auto plain = [](std::string_view n) {
+        return !n.empty() && n != "." && n != ".." && n.find('/') == std::string_view::npos;
+    };
+    const auto hidden = [&](std::string_view n, std::string_view suffix) {
+        return plain(n) && n[0] == '.' && n.ends_with(suffix);
+    };
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        std::vector<std::string_view> f;
+        for (std::size_t tab; (tab = line.find('\t')) != std::string_view::npos;) {
+            f.push_back(line.substr(0, tab));
+            line.remove_prefix(tab + 1);
+        }
+        f.push_back(line);
+        if (f.size() == 3 && plain(f[0]) && (f[1].empty() || hidden(f[1], KeepSuffix)) &&
+            hidden(f[2], PartSuffix))
+            lines.push_back({std::string(f[0]), std::string(f[1]), std::string(f[2])});
+    }
+    return lines;
+}
+
+bool ExistsAt(int Dir, const std::string& Name) {
+    struct stat st {};
+    return ::fstatat(Dir, Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+}  // namespace
+
 void TOutputSet::Publish() {
     // What can fail comes first: a refused name, a name that cannot be made or a final name
     // that cannot take its file leaves every file out of place (and removed with the set).
     for (const TPendingFile& f : FFiles) CheckName(f.FinalName());
     for (TPendingFile& f : FFiles) f.Name();
     for (const TPendingFile& f : FFiles) f.CheckTarget();
+    // The hidden names the earlier files are kept under, and each folder's journal of the
+    // change, written before the first file is placed: a run killed while placing leaves it,
+    // and the next run in the folder takes the change back from it.
+    std::vector<std::string> keeps(FFiles.size());
+    std::map<std::string, std::vector<RJournalLine>> byFolder;
+    for (std::size_t i = 0; i < FFiles.size(); ++i) {
+        const std::string& final = FFiles[i].FinalName();
+        struct stat st {};
+        if (::lstat(final.c_str(), &st) == 0) keeps[i] = FreeHiddenName(final, KeepSuffix);
+        byFolder[FolderOf(final)].push_back(
+            {BaseOf(final), BaseOf(keeps[i]), BaseOf(FFiles[i].HiddenPath())});
+    }
+    std::vector<std::string> journals;
+    const auto dropJournals = [&journals] {
+        for (const std::string& j : journals) ::unlink(j.c_str());
+    };
     // The files placed so far and the hidden names of the earlier files they replaced.
     std::vector<std::pair<std::string, std::string>> placed;
     placed.reserve(FFiles.size());
     try {
-        for (TPendingFile& f : FFiles) {
-            std::string backup;
-            f.PlaceKeeping(backup);
-            placed.emplace_back(f.FinalName(), std::move(backup));
+        for (const auto& [folder, lines] : byFolder) {
+            journals.push_back(FreeHiddenName(folder + "publish", JournalSuffix));
+            WriteJournal(journals.back(), lines);
+        }
+        for (std::size_t i = 0; i < FFiles.size(); ++i) {
+            const bool kept = FFiles[i].PlaceKeeping(keeps[i]);
+            placed.emplace_back(FFiles[i].FinalName(), kept ? keeps[i] : std::string());
         }
     } catch (...) {
         for (auto p = placed.rbegin(); p != placed.rend(); ++p) {
@@ -744,27 +848,36 @@ void TOutputSet::Publish() {
             else
                 ::rename(p->second.c_str(), p->first.c_str());
         }
+        dropJournals();
         throw;
     }
+    // Every file is in place: the journals go first, then the earlier files.
+    dropJournals();
     for (const auto& p : placed)
         if (!p.second.empty()) ::unlink(p.second.c_str());
     FFiles.clear();
 }
 
-int TOutputSet::RemoveStale(const std::string& Folder) {
+TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder) {
     struct DirCloser {
         void operator()(DIR* d) const { ::closedir(d); }
     };
+    RStale result;
     const std::unique_ptr<DIR, DirCloser> dir(::opendir(Folder.empty() ? "." : Folder.c_str()));
-    if (!dir) return 0;
+    if (!dir) return result;
     const int fd = ::dirfd(dir.get());
-    const std::string suffix = "@" + ThisHost() + ".part";
-    std::vector<std::string> stale;
+    const std::string host = "@" + ThisHost();
+    std::vector<std::string> stale, journals;
     while (const dirent* e = ::readdir(dir.get())) {
         const std::string_view name = e->d_name;
-        if (name.size() <= suffix.size() + 1 || name[0] != '.' || !name.ends_with(suffix)) continue;
+        std::string_view suffix;
+        for (const std::string_view s : {PartSuffix, KeepSuffix, JournalSuffix})
+            if (name.ends_with(s) && name.substr(0, name.size() - s.size()).ends_with(host))
+                suffix = s;
+        if (suffix.empty() || name.size() <= suffix.size() + host.size() + 1 || name[0] != '.')
+            continue;
         // ".<name>.<pid>-<n>": the process id after the last dot.
-        const std::string_view head = name.substr(0, name.size() - suffix.size());
+        const std::string_view head = name.substr(0, name.size() - suffix.size() - host.size());
         const std::size_t dot = head.rfind('.');
         if (dot == std::string_view::npos || dot == 0) continue;
         const std::string_view id = head.substr(dot + 1);
@@ -783,12 +896,27 @@ int TOutputSet::RemoveStale(const std::string& Folder) {
         if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
             st.st_uid != ::geteuid())
             continue;
-        stale.emplace_back(name);
+        (suffix == JournalSuffix ? journals : stale).emplace_back(name);
     }
-    int removed = 0;
+    // A journal left means the run was killed while placing its files: the files it placed
+    // go (the last first), and the earlier files of their names come back.
+    for (const std::string& journal : journals) {
+        const std::vector<RJournalLine> lines = ReadJournal(fd, journal.c_str());
+        for (auto l = lines.rbegin(); l != lines.rend(); ++l) {
+            if (!l->Keep.empty() && ExistsAt(fd, l->Keep)) {
+                if (::renameat(fd, l->Keep.c_str(), fd, l->Final.c_str()) == 0) ++result.Restored;
+                // A second name of the file itself, when it was kept but not yet replaced.
+                if (ExistsAt(fd, l->Keep)) ::unlinkat(fd, l->Keep.c_str(), 0);
+            } else if (l->Keep.empty() && !ExistsAt(fd, l->Hidden) &&
+                       ::unlinkat(fd, l->Final.c_str(), 0) == 0) {
+                ++result.Removed;
+            }
+        }
+        ::unlinkat(fd, journal.c_str(), 0);
+    }
     for (const std::string& name : stale)
-        if (::unlinkat(fd, name.c_str(), 0) == 0) ++removed;
-    return removed;
+        if (::unlinkat(fd, name.c_str(), 0) == 0) ++result.Removed;
+    return result;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -408,10 +408,12 @@ public:
     // Raises "Error writing file <final>: ..." when the final name cannot take the file: a
     // folder of that name, or an earlier file that cannot be written.
     void CheckTarget() const;
-    // Places the file as Place does; an earlier file of the name is kept under a hidden
-    // name, returned in Backup ("" when there was none), so that it can be put back. When
-    // the file cannot be placed, the earlier file is where it was.
-    void PlaceKeeping(std::string& Backup);
+    // Places the file as Place does; an earlier file of the name is kept under the hidden
+    // name Backup, so that it can be put back; returns whether there was one. When the file
+    // cannot be placed, the earlier file is where it was.
+    bool PlaceKeeping(const std::string& Backup);
+    // The hidden name of the file in its final folder ("" before Name).
+    const std::string& HiddenPath() const noexcept { return FHiddenName; }
     // Removes the file.
     void Discard() noexcept;
 
@@ -450,9 +452,14 @@ public:
     void Publish();
     std::size_t Count() const noexcept { return FFiles.size(); }
 
-    // Removes the hidden files that runs of this host, whose processes are gone, left in
-    // Folder; returns their number.
-    static int RemoveStale(const std::string& Folder);
+    // Clears up after runs of this host, whose processes are gone, in Folder: where one was
+    // killed while putting its set in place, the files it placed are taken out and the
+    // earlier files of their names put back; then every hidden file such runs left goes.
+    struct RStale {
+        int Removed = 0;   // files removed
+        int Restored = 0;  // earlier files put back
+    };
+    static RStale RemoveStale(const std::string& Folder);
 
 private:
     std::vector<TPendingFile> FFiles;

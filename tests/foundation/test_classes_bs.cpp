@@ -606,10 +606,64 @@ TEST_F(ClassesBsTest, UnfinishedFilesOfGoneProcessesAreRemoved) {
     hidden(gone, "otherhost");  // another host's (a folder shared over the network)
     MakeFile(".x.24o.part", "");
     MakeFile(".x.24o." + std::to_string(gone) + "@" + here + ".part", "");  // no number
-    EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()), 1);
+    EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()).Removed, 1);
     EXPECT_FALSE(fs::exists(PathOf(".x.24o." + std::to_string(gone) + "-3@" + here + ".part")));
-    EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()), 0);
+    EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()).Removed, 0);
     EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 4);
+}
+
+// A run killed while putting its set in place leaves its journal: the next run takes the
+// change back, whichever file the kill came at. The set: a.24o replaces an earlier file,
+// b.24n is new, c.24g replaces an earlier file; a kill after k files placed leaves those k
+// in place, the earlier files of the placed ones kept under hidden names, the rest unplaced.
+TEST_F(ClassesBsTest, AKillWhilePublishingIsTakenBackByTheNextRun) {
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    const std::string at = "@" + std::string(host).substr(0, 40);
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const auto hidden = [&](const std::string& name, int n, const std::string& suffix) {
+        return "." + name + "." + std::to_string(gone) + "-" + std::to_string(n) + at + suffix;
+    };
+    const std::vector<std::string> finals{"a.24o", "b.24n", "c.24g"};
+    const std::vector<bool> earlier{true, false, true};
+    for (int placedCount = 0; placedCount <= 3; ++placedCount) {
+        SCOPED_TRACE(placedCount);
+        fs::remove_all(FDir);
+        fs::create_directory(FDir);
+        std::string journal;
+        for (int i = 0; i < 3; ++i) {
+            const std::string part = hidden(finals[i], i, ".part");
+            const std::string keep = earlier[i] ? hidden(finals[i], 10 + i, ".keep") : "";
+            journal += finals[i] + "\t" + keep + "\t" + part + "\n";
+            if (i < placedCount) {
+                MakeFile(finals[i], "new");
+                if (earlier[i]) MakeFile(keep, "earlier");
+            } else {
+                MakeFile(part, "new");
+                if (earlier[i]) MakeFile(finals[i], "earlier");
+            }
+        }
+        MakeFile(hidden("publish", 20, ".publish"), journal);
+        const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
+        EXPECT_EQ(Content(PathOf("a.24o")), "earlier");
+        EXPECT_FALSE(fs::exists(PathOf("b.24n")));
+        EXPECT_EQ(Content(PathOf("c.24g")), "earlier");
+        EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 2)
+            << "no hidden file stays";
+        EXPECT_EQ(r.Restored, (placedCount >= 1) + (placedCount >= 3));
+        EXPECT_EQ(r.Removed, 3 - placedCount + (placedCount >= 2));
+    }
+    // Without a journal the set was in place when the run was killed: the kept earlier
+    // files are removed and the new files stay.
+    fs::remove_all(FDir);
+    fs::create_directory(FDir);
+    MakeFile("a.24o", "new");
+    MakeFile(hidden("a.24o", 10, ".keep"), "earlier");
+    EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()).Removed, 1);
+    EXPECT_EQ(Content(PathOf("a.24o")), "new");
 }
 
 TEST_F(ClassesBsTest, TextWriterLinesAndFormats) {

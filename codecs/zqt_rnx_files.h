@@ -317,10 +317,16 @@ private:
     // not leave out), named in one notice once the file is complete.
     void ReportSystemsNotCarried(const std::string& FileName);
 
+public:
+    std::uint32_t NotCarriedSystems() const noexcept { return FNotCarriedSystems; }
+
+protected:
+    std::uint32_t FNotCarriedSystems = 0;  // observed, asked for, beyond the version
+
+private:
     RFileHeaderFull FHeader2;
     std::vector<std::string> FBlankItems;
-    std::uint32_t FWantedSystems = 0;      // the systems asked for, before the version's limit
-    std::uint32_t FNotCarriedSystems = 0;  // observed, asked for, beyond the version
+    std::uint32_t FWantedSystems = 0;  // the systems asked for, before the version's limit
     std::int64_t FFirstObsNoted = 0;
     SQLiteExt::IESQLiteSelectStatementPtr FEvents;
     RPendingEvent FEvent;
@@ -390,8 +396,8 @@ public:
     void SetStore(IZQS_DataStoragePtr Value) { FStore = std::move(Value); }
 
 protected:
-    // Names on the console the ephemerides of a system that the version has no file type
-    // for (WriteFile writes no file for it).
+    // Names on the console the ephemerides that WriteFile leaves out because of the version:
+    // of a system it has no navigation file type for, or whose observations it cannot carry.
     void ReportWithoutFileType();
     // Parameter sets (STO, ION) of a 4.00 file left out because the file holds no satellite
     // of their system to name them after: counted while the systems are written, named once.
@@ -437,6 +443,7 @@ protected:
     // Time and satellite of every EPH record written, per system.
     std::array<std::vector<std::pair<std::int64_t, std::uint16_t>>, 8> FWrittenSats;
     std::array<std::int64_t, 8> FSetsWithoutSatellite{};
+    std::uint32_t FNotCarriedSystems = 0;  // observed, asked for, beyond the version
 };
 
 // ---------------------------------------------------------------------------------------

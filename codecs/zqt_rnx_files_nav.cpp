@@ -210,6 +210,7 @@ std::shared_ptr<TZQS_RinexNavigation> TZQS_RinexNavigation::CreateFrom(
     const TZQS_RinexObservations& Source, std::uint8_t System) {
     auto w = zqt_classes_bs::TZQS_BaseObject::CreateOf<TZQS_RinexNavigation>();
     w->CopyFrom(Source);
+    w->FNotCarriedSystems = Source.NotCarriedSystems();
     if (const auto& rs = Source.GetRecordset())
         w->FStore =
             std::dynamic_pointer_cast<zqt_datastorage::IZQS_DataStorage>(rs->GetDataStorage());
@@ -264,10 +265,8 @@ std::uint32_t TZQS_RinexNavigation::SystemsToWrite() const {
 
 void TZQS_RinexNavigation::WriteFile() {
     const std::uint32_t systems = SystemsToWrite();
-    if (systems == 0) {
-        ReportWithoutFileType();
-        return;
-    }
+    ReportWithoutFileType();
+    if (systems == 0) return;
     if (!FStore) throw ExceptionZQS("No navigation store for the RINEX navigation file");
 
     for (auto& sats : FWrittenSats) sats.clear();
@@ -300,29 +299,43 @@ void TZQS_RinexNavigation::ReportSetsWithoutSatellite() {
 }
 
 void TZQS_RinexNavigation::ReportWithoutFileType() {
-    // A system of the file that this version gives no navigation file type (BeiDou before
-    // 3.00): its ephemerides are named on the console instead of being left out unseen.
-    if (!FFileTypeText.empty() || FSettings.MixedNavigation || !IsSatSystem(FNavSystem) ||
-        !(FSystemMask & (1u << FNavSystem)) || !FStore)
-        return;
+    // The systems of the recording whose ephemerides this file leaves out because of the
+    // version: one it gives no navigation file type (BeiDou before 3.00), or one whose
+    // observations it cannot carry (Galileo before 2.11, BeiDou and QZSS in 3.00 and 3.01).
+    // Their ephemerides are named on the console instead of being left out unseen.
+    if (!FStore) return;
+    std::uint32_t systems = FNotCarriedSystems;
+    if (FFileTypeText.empty()) systems |= FSystemMask;
+    if (!FSettings.MixedNavigation) systems &= IsSatSystem(FNavSystem) ? 1u << FNavSystem : 0u;
+    if ((systems & AllSystemsMask) == 0) return;
     const zqt_ephemerisstorage::IZQS_EphemerisStoragePtr ephemerides =
         FStore->GetEphemerisStorage();
     if (!ephemerides) return;
-    ephemerides->RecordsOfSystem(FEphemerides, FNavSystem);
-    // The records a 3.xx file would carry (BeiDou's civil messages need 4.00).
-    const auto count =
-        std::count_if(FEphemerides.begin(), FEphemerides.end(), [this](const REphem& e) {
-            return !SatSetContains(FileKey(e.svprn), FSettings.ExcludedSats) &&
-                   InTimeWindow(e.GPSTime) && !(FNavSystem == SC_BDS && e.NavType > 7);
-        });
-    if (count == 0) return;
-    DoMessage(
-        Format("%d %s ephemerides not written: RINEX %s has no navigation file for %s "
-               "(RINEX 3.00 and later have)",
-               static_cast<std::int64_t>(count), std::string(SatSystemInfo(FNavSystem).LongName),
-               std::string(RnxVersionInfo(FSettings.RnxVersion).Text),
-               std::string(SatSystemInfo(FNavSystem).LongName)),
-        1);
+    const double versionNumber = RnxVersionInfo(FSettings.RnxVersion).Number;
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s) {
+        if (!(systems & (1u << s))) continue;
+        ephemerides->RecordsOfSystem(FEphemerides, static_cast<std::uint8_t>(s));
+        // The records a 3.xx file would carry (BeiDou's civil messages need 4.00).
+        const auto count =
+            std::count_if(FEphemerides.begin(), FEphemerides.end(), [&](const REphem& e) {
+                return !SatSetContains(FileKey(e.svprn), FSettings.ExcludedSats) &&
+                       InTimeWindow(e.GPSTime) && !(s == SC_BDS && e.NavType > 7);
+            });
+        if (count == 0) continue;
+        const std::string name(SatSystemInfo(s).LongName);
+        std::string why = Format("RINEX %4.2f cannot carry %s", versionNumber, name);
+        if (!(FNotCarriedSystems & (1u << s))) {
+            // The first version 3 that carries the system names where its file begins.
+            unsigned first = RN3_300;
+            while (first + 1 < RnxVersionCount && !(RnxVersionInfo(first).Systems & (1u << s)))
+                ++first;
+            why = Format("RINEX %4.2f has no navigation file for %s (RINEX %4.2f and later have)",
+                         versionNumber, name, RnxVersionInfo(first).Number);
+        }
+        DoMessage(Format("%d %s ephemerides not written: %s", static_cast<std::int64_t>(count),
+                         name, why),
+                  1);
+    }
 }
 
 void TZQS_RinexNavigation::WriteHeader() {

@@ -114,9 +114,13 @@ void FillStore(TNavStore& N) {
 
 // Writes the file of System (the mixed one with the setting) beside a stand-in observation
 // file of every system the version has; returns its name ("" when none was written).
+// The observations stand-in holds every system the version carries; NotCarried names the
+// systems the recording held beyond them.
 std::string WriteFrom(const TSettings& Set, std::uint8_t System, const fs::path& Dir,
-                      const TNavStore& N, std::vector<std::string>* Messages = nullptr) {
-    const auto obs = TObsStandIn::Make(Set, RnxVersionInfo(Set.RnxVersion).Systems & 0xFE, Noon);
+                      const TNavStore& N, std::vector<std::string>* Messages = nullptr,
+                      std::uint32_t NotCarried = 0) {
+    const auto obs =
+        TObsStandIn::Make(Set, RnxVersionInfo(Set.RnxVersion).Systems & 0xFE, Noon, NotCarried);
     const auto w = TZQS_RinexNavigation::CreateFrom(*obs, System);
     w->SetStore(N.Store);
     if (Messages)
@@ -224,6 +228,7 @@ TEST(RnxNavFiles, VersionTypeAndChoiceOfFiles) {
         const char* Name;  // "" for no file
         const char* Type;  // columns 1 to 60 of the first line
         const char* Message = "";
+        std::uint32_t NotCarried = 0;  // systems of the recording beyond the version
     } cases[] = {
         {RN2_211, SC_GPS, "golden.24N", "     2.10           N: GPS NAV DATA"},
         {RN2_211, SC_GLONASS, "golden.24G", "     2.10           GLONASS NAV DATA"},
@@ -233,7 +238,13 @@ TEST(RnxNavFiles, VersionTypeAndChoiceOfFiles) {
         // are counted on the console.
         {RN2_212, SC_BDS, "", "",
          "2 BeiDou ephemerides not written: RINEX 2.12 has no navigation file for BeiDou "
-         "(RINEX 3.00 and later have)"},
+         "(RINEX 3.02 and later have)"},
+        // A system whose observations the version cannot carry gets no navigation file
+        // either, and its ephemerides are counted.
+        {RN2_210, SC_GALILEO, "", "",
+         "3 GALILEO ephemerides not written: RINEX 2.10 cannot carry GALILEO", 1u << SC_GALILEO},
+        {RN3_301, SC_BDS, "", "",
+         "2 BeiDou ephemerides not written: RINEX 3.01 cannot carry BeiDou", 1u << SC_BDS},
         {RN3_304, SC_BDS, "golden.24C", "     3.04           N: GNSS NAV DATA    C: COMPASS"},
     };
     TNavStore n(T0, T0 + Day);
@@ -242,7 +253,7 @@ TEST(RnxNavFiles, VersionTypeAndChoiceOfFiles) {
         TempDir dir;
         std::vector<std::string> messages;
         const std::string name =
-            WriteFrom(Settings(c.Version, false), c.System, dir.Path, n, &messages);
+            WriteFrom(Settings(c.Version, false), c.System, dir.Path, n, &messages, c.NotCarried);
         EXPECT_EQ(fs::path(name).filename().string(), c.Name) << int(c.System);
         EXPECT_EQ(messages.empty() ? "" : messages.front(), c.Message);
         if (!name.empty()) {

@@ -77,10 +77,12 @@ struct TNavStore {
 class TObsStandIn : public zqt_rnx_files::TZQS_RinexObservations {
 public:
     static std::shared_ptr<TObsStandIn> Make(const zqt_rnx_writer_settings::RRnxWriterSettings& S,
-                                             std::uint32_t SystemMask, std::int64_t FirstObs) {
+                                             std::uint32_t SystemMask, std::int64_t FirstObs,
+                                             std::uint32_t NotCarried = 0) {
         auto w = CreateOf<TObsStandIn>();
         w->SetSettings(S);
         w->FSystemMask = SystemMask;
+        w->FNotCarriedSystems = NotCarried;
         w->SetFirstObsTime(FirstObs);
         return w;
     }

@@ -54,31 +54,55 @@ debris_stays() {
   return 0
 }
 
+# Prints the reproducers of findings whose names begin with PREFIX, in base64.
+print_reproducers() {
+  local f
+  for f in "$1"*; do
+    [ -e "$f" ] || continue
+    echo "reproducer $(basename "$f") ($(stat -c %s "$f") bytes, base64):"
+    base64 -w 76 "$f"
+  done
+}
+
 # Starts every target on generated inputs, ends each with SIGNAL once it runs and checks
-# that its folder goes.
+# that its folder goes. A finding of a target before the signal fails the check like one of
+# the main runs.
 check_cleanup() {
-  local signal=$1 target pid i
+  local signal=$1 target pid i log prefix failed=0
   local -a started=()
   for target in "${targets[@]}"; do
-    "$bin/$target" -max_total_time=120 > "$build/logs/$target-$signal.log" 2>&1 &
+    prefix="$build/findings/cleanup-$target-$signal-"
+    rm -f "$prefix"*
+    "$bin/$target" -max_total_time=120 -artifact_prefix="$prefix" \
+      > "$build/logs/$target-$signal.log" 2>&1 &
     started+=($!)
   done
   i=0
   for target in "${targets[@]}"; do
     pid=${started[$i]}
     i=$((i + 1))
+    log="$build/logs/$target-$signal.log"
     for _ in $(seq 100); do
-      grep -q 'INITED' "$build/logs/$target-$signal.log" && break
+      grep -q 'INITED' "$log" && break
       sleep 0.1
     done
-    kill -s "$signal" "$pid"
+    kill -s "$signal" "$pid" 2> /dev/null
     { wait "$pid"; } 2> /dev/null
+    prefix="$build/findings/cleanup-$target-$signal-"
+    if grep -q -E 'SUMMARY: |deadly signal|Test unit written' "$log" ||
+      compgen -G "$prefix*" > /dev/null; then
+      failed=1
+      echo "$target: FINDING before SIG$signal"
+      tail -n 60 "$log"
+      print_reproducers "$prefix"
+    fi
   done
   if debris_stays; then
     echo "after SIG$signal, left in $TMPDIR"
     rm -rf "${TMPDIR:?}"/*
     return 1
   fi
+  return $failed
 }
 
 # One target's run: its log in BUILD_DIR/logs, its findings in BUILD_DIR/findings. In a run
@@ -126,11 +150,7 @@ for target in "$@"; do
     for log in "${logs[@]}"; do
       grep -q -E 'ERROR|SUMMARY|deadly signal|Test unit written' "$log" && tail -n 60 "$log"
     done
-    for f in "$build/findings/$target-"*; do
-      [ -e "$f" ] || continue
-      echo "reproducer $(basename "$f") ($(stat -c %s "$f") bytes, base64):"
-      base64 -w 76 "$f"
-    done
+    print_reproducers "$build/findings/$target-"
   fi
 done
 if debris_stays; then

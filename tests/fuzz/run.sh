@@ -64,6 +64,16 @@ print_reproducers() {
   done
 }
 
+# True when process PID ends within SECONDS.
+ended_within() {
+  local i
+  for i in $(seq $(($1 * 10))); do
+    kill -0 "$2" 2> /dev/null || return 0
+    sleep 0.1
+  done
+  ! kill -0 "$2" 2> /dev/null
+}
+
 # Starts every target on generated inputs, ends each with SIGNAL once it runs and checks
 # that its folder goes. A finding of a target before the signal fails the check like one of
 # the main runs.
@@ -87,6 +97,14 @@ check_cleanup() {
       sleep 0.1
     done
     kill -s "$signal" "$pid" 2> /dev/null
+    if ! ended_within 30 "$pid" 2> /dev/null; then
+      # libFuzzer's own interrupt handler allocates; a signal that lands inside the
+      # allocator leaves it waiting on itself. Our folder must still go: SIGKILL, and the
+      # guard removes it.
+      echo "$target: still running 30 s after SIG$signal (stuck in libFuzzer's interrupt" \
+        "handler), killed"
+      kill -s KILL "$pid" 2> /dev/null
+    fi
     { wait "$pid"; } 2> /dev/null
     prefix="$build/findings/cleanup-$target-$signal-"
     if grep -q -E 'SUMMARY: |deadly signal|Test unit written' "$log" ||
@@ -122,7 +140,9 @@ run_target() {
   local logs="$build/logs/$target"
   rm -rf "$logs"
   mkdir -p "$logs"
-  (cd "$logs" && "$bin/$target" -jobs="$workers" -workers="$workers" -max_total_time="$seconds" \
+  # A run that outlives its time by two minutes is stuck outside an input (an input that
+  # hangs ends its worker after 30 s as a finding): it and its workers are killed.
+  (cd "$logs" && timeout -k 10 $((seconds + 120)) "$bin/$target" -jobs="$workers" -workers="$workers" -max_total_time="$seconds" \
     -max_len=20000 -timeout=30 -rss_limit_mb=2048 -entropic_feature_frequency_threshold=8 \
     -print_final_stats=1 -artifact_prefix="$build/findings/$target-" "${dict[@]}" \
     "$work" "${seeds[@]}" > "$build/logs/$target.log" 2>&1)
@@ -146,7 +166,11 @@ for target in "$@"; do
     "$(ls "$build/corpus/$target" | wc -l) inputs kept"
   if [ $rc -ne 0 ]; then
     status=1
-    echo "$target: FINDING (exit code $rc)"
+    if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
+      echo "$target: FINDING: did not end within $((seconds + 120)) s, killed"
+    else
+      echo "$target: FINDING (exit code $rc)"
+    fi
     for log in "${logs[@]}"; do
       grep -q -E 'ERROR|SUMMARY|deadly signal|Test unit written' "$log" && tail -n 60 "$log"
     done

@@ -142,8 +142,9 @@ run_target() {
   mkdir -p "$logs"
   # A run that outlives its time by two minutes is stuck outside an input (an input that
   # hangs ends its worker after 30 s as a finding): it and its workers are killed.
-  (cd "$logs" && timeout -k 10 $((seconds + 120)) "$bin/$target" -jobs="$workers" -workers="$workers" -max_total_time="$seconds" \
-    -max_len=20000 -timeout=30 -rss_limit_mb=2048 -entropic_feature_frequency_threshold=8 \
+  (cd "$logs" && timeout -k 10 $((seconds + 120)) "$bin/$target" -jobs="$workers" \
+    -workers="$workers" -max_total_time="$seconds" -max_len=20000 -timeout=30 \
+    -rss_limit_mb=2048 -entropic_feature_frequency_threshold=8 \
     -print_final_stats=1 -artifact_prefix="$build/findings/$target-" "${dict[@]}" \
     "$work" "${seeds[@]}" > "$build/logs/$target.log" 2>&1)
 }
@@ -167,7 +168,7 @@ for target in "$@"; do
   if [ $rc -ne 0 ]; then
     status=1
     if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
-      echo "$target: FINDING: did not end within $((seconds + 120)) s, killed"
+      echo "$target: FINDING: did not end within $((seconds + 120)) s, killed (exit code $rc)"
     else
       echo "$target: FINDING (exit code $rc)"
     fi

@@ -867,6 +867,7 @@ protected:
         std::int32_t Count = 0;
     } FClock;
     std::int64_t FRejectedPredictions = 0;
+    std::int64_t FLateCommits = 0;  // epochs committed after they were written (logged: 10)
     // Satellites put into the epoch sink since the last commit.
     std::int32_t FPendingSats = 0;
 };

@@ -448,10 +448,12 @@ void TZQS_RTCM_Decoder::CommitOpen(std::int64_t Time, ROpenEpoch& Epoch) {
 void TZQS_RTCM_Decoder::WriteLateEpoch(std::int32_t Satellites) {
     if (!FEpoch) return;
     const std::int32_t added = FEpoch->ExecuteWriteLate();
-    ++FCounts.LateEpochs;
+    // Only an epoch that gained a satellite was completed; late satellites that the epoch
+    // held already are counted as such.
+    if (added > 0) ++FCounts.LateEpochs;
     FCounts.LateSatellites += added;
     if (Satellites > added) FCounts.LateDuplicates += Satellites - added;
-    if (FCounts.LateEpochs <= 10)
+    if (++FLateCommits <= 10)
         Log(Format("Epoch %s: %d satellite(s) came after the epoch was written; %d added",
                    zqt_timefunc::GPSTimeToStr(FEpoch->GetTime()), Satellites, added));
 }

@@ -590,12 +590,14 @@ TEST_F(ImportFixture, SystemSentOnlyInLegacyMessagesIsKept) {
 
 // Messages that come after their epoch left the assembly window: Galileo of a written epoch
 // joins its row (NumSat follows), an epoch between written ones is inserted with the
-// intervals of its neighbours set, and the console line counts both.
+// intervals of its neighbours set, and the console line counts both. A late message whose
+// satellites the epoch holds already completes nothing and is counted as skipped.
 TEST_F(ImportFixture, LateMessagesJoinTheWrittenEpochs) {
     TBytes s = Station(1005, X0, Y0, Z0);
     for (int k = 0; k <= 40; ++k) Append(s, Msm7(1077, T0 + k * Sec, {3, 7}, true));
     Append(s, Msm7(1097, T0, {4, 12}, true));
     Append(s, Msm7(1077, T0 + 5 * Sec / 10, {3, 7}, true));
+    Append(s, Msm7(1077, T0 + 2 * Sec, {3, 7}, true));
     const auto file = Import(Dir.Write(Name, s));
     const std::int32_t ds = DataSetID(file);
     const auto epochs = Epochs(ds);
@@ -611,7 +613,9 @@ TEST_F(ImportFixture, LateMessagesJoinTheWrittenEpochs) {
             Int(Format("SELECT Interval FROM Epochs WHERE DataSetID = %d AND GPSTime = %d", ds, t)),
             interval)
             << t;
-    EXPECT_TRUE(Told("repaired 2 epoch(s) completed by 4 late satellite(s)"));
+    EXPECT_TRUE(
+        Told("skipped 2 late satellite(s) already in their epoch; repaired 2 epoch(s) "
+             "completed by 4 late satellite(s)"));
 }
 
 // The objects around an output recordset of a converted recording: its coordinates, its

@@ -11,10 +11,12 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <utility>
 
 #include "SQLiteExt.h"
 #include "sysutils.h"
@@ -22,6 +24,7 @@
 #include "zqt_dataset_dbs.h"
 #include "zqt_datastorage.h"
 #include "zqt_decimalseparator.h"
+#include "zqt_ephemerisstorage.h"
 #include "zqt_misc.h"
 #include "zqt_project.h"
 #include "zqt_recordset_dbs.h"
@@ -83,6 +86,22 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "%s: записываются только эфемериды из --borb и --rorb"},
     {"%s: a run that did not end was putting its files in place; %d earlier file(s) put back",
      "%s: прерванный запуск не успел заменить файлы; восстановлено прежних файлов: %d"},
+    {"%s holds no observation and no ephemeris; no file is written",
+     "%s не содержит ни наблюдений, ни эфемерид; файлы не записаны"},
+    {"%s: no observation that RINEX %s can carry; not written",
+     "%s: нет наблюдений, которые может содержать RINEX %s; не записан"},
+    {"%s: no observation of the chosen systems, satellites and observation types (--icss, "
+     "--ecss, --ecsv, -b); not written",
+     "%s: нет наблюдений выбранных систем, спутников и типов наблюдений (--icss, --ecss, "
+     "--ecsv, -b); не записан"},
+    {"SBAS observations are not written: SBAS MSM are not decoded, and SBAS satellites of "
+     "legacy messages are kept out of the epochs",
+     "Наблюдения SBAS не записываются: сообщения MSM SBAS не декодируются, а спутники SBAS из "
+     "сообщений старых типов не включаются в эпохи"},
+    {"No observation of %s can be written; no file is written",
+     "Ни одно наблюдение %s не может быть записано; файлы не записаны"},
+    {"%d %s ephemerides not written: more than %d hours before or after the observations",
+     "Не записаны эфемериды %1:s, отстоящие от наблюдений более чем на %2:d ч: %0:d"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -372,6 +391,23 @@ std::int64_t ParseDay(std::string_view text, std::string_view key) {
 // ---------------------------------------------------------------------------------------
 // Header overrides
 
+namespace {
+
+// True for a text that reads as a number but names no finite value: "nan", "inf" and
+// "infinity" (any case, with a sign) and numbers beyond the range of a double ("1e999").
+bool ReadsAsNonFinite(std::string_view text) {
+    double v = 0.0;
+    if (sysutils::TryStrToFloat(text, v)) return false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, v, std::chars_format::general);
+    if (r.ptr != end) return false;
+    // A number too small for a double is taken as zero above: out of range here is too large.
+    return r.ec == std::errc::result_out_of_range || (r.ec == std::errc() && !std::isfinite(v));
+}
+
+}  // namespace
+
 void SetHeaderField(TZQT_OverloadedParams& o, const TParameters& params, std::string_view key) {
     int field = 0;
     for (std::size_t i = 1; i < HeaderFieldKeys.size(); ++i)
@@ -403,13 +439,17 @@ void SetHeaderField(TZQT_OverloadedParams& o, const TParameters& params, std::st
         case zqt_types_bs::eFirmwareVersion: o.FirmwareVersion = text; break;
         case zqt_types_bs::eAntenaNumber: o.AntennaNumber = text; break;
         case zqt_types_bs::eAntennaModel: o.AntennaModel = text; break;
-        case zqt_types_bs::eAntennaHeight:
+        case zqt_types_bs::eAntennaHeight: {
+            // A text option read as a number: held to the limits of the antenna offsets. A
+            // text that reads as no finite number is refused as the number options refuse it;
+            // any other text that is no number raises the number conversion's own error.
+            UMerrow::TFloatParameter limits(std::string(key), std::string(), false,
+                                            AntennaHeightMinimum, AntennaHeightMaximum);
+            if (ReadsAsNonFinite(text)) limits.Validate(text);
             o.AntennaHeight = p.GetAsFloat();
-            // A text option read as a number: held to the limits of the antenna offsets.
-            UMerrow::TFloatParameter(std::string(key), std::string(), false, AntennaHeightMinimum,
-                                     AntennaHeightMaximum)
-                .Validate(text);
+            limits.Validate(text);
             break;
+        }
         case zqt_types_bs::eAntennaDeltaE: o.AntennaDeltaE = p.GetAsFloat(); break;
         case zqt_types_bs::eAntennaDeltaN: o.AntennaDeltaN = p.GetAsFloat(); break;
         case zqt_types_bs::eAntennaDeltaH: o.AntennaDeltaH = p.GetAsFloat(); break;
@@ -613,6 +653,11 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     const double version = Param(p, "v").GetAsFloat();
     s.RnxVersion = VersionIndexOf(version);
     s.OutputName = Value(p, "of");
+    // The name's last part names the files: without one ("x/", ".", "..") the files would be
+    // named by their extension alone, hidden.
+    const std::string base = s.OutputName.substr(s.OutputName.rfind('/') + 1);
+    if (!s.OutputName.empty() && (base.empty() || base == "." || base == ".."))
+        throw InvalidValue(s.OutputName, "of");
     if (s.RnxVersion == 0) throw Exception(Format(Message(msgUnsupportedVersion), version));
 
     s.IncludedSystems = SystemsOption(p, "icss");
@@ -901,8 +946,10 @@ void TTolvar_project::ImportInput() {
     FObsFile = zqt_file_obs::TZQS_ObsFile::LoadRTCM(Intf(), FRun.InputFile, FRun.ReaderSettings);
 }
 
-std::string TTolvar_project::WriteRecordset(std::int32_t RecordsetID, const std::string& OutputName,
-                                            std::size_t Output, std::size_t Outputs) {
+TTolvar_project::ESkipped TTolvar_project::WriteRecordset(std::int32_t RecordsetID,
+                                                          const std::string& OutputName,
+                                                          std::size_t Output, std::size_t Outputs,
+                                                          std::vector<RNavigationSpan>& Spans) {
     using namespace zqt_sat_obs_types;
     DoMessage(OutputName, 0);
 
@@ -924,8 +971,17 @@ std::string TTolvar_project::WriteRecordset(std::int32_t RecordsetID, const std:
     writer->SetSettings(FRun.Settings);
     PrepareWriter(*writer, OutputName);
     writer->SetOutputPlace(Output, Outputs);
-    writer->WriteFile();
-    return writer->GetWrittenName();
+    try {
+        writer->WriteFile();
+    } catch (const zqt_rnx_files::ExcNoSatTypes&) {
+        // Nothing of the recordset passes: either the version carries none of the systems
+        // asked for, or the chosen systems, satellites and observation types leave nothing.
+        return writer->NotCarriedSystems() != 0 ? ESkipped::NotCarried : ESkipped::NoneChosen;
+    }
+    if (!FRun.Settings.NoNavigation)
+        Spans.push_back(
+            {recordset->GetBegTime(), recordset->GetEndTime(), writer->GetSystemMask()});
+    return ESkipped::None;
 }
 
 void TTolvar_project::PrepareWriter(zqt_rnx_files::TZQS_RinexFiles& Writer,
@@ -946,6 +1002,8 @@ zqt_datastorage::IZQS_DataStoragePtr TTolvar_project::NavigationOnlyStore() {
     store->SetEndTime(window.EndTime);
     store->Load();
     zqt_datastorage::LoadAllEphemerides(store);
+    const auto ephemerides = store->GetEphemerisStorage();
+    if (!ephemerides || ephemerides->GetRecords().empty()) return nullptr;
     return store;
 }
 
@@ -979,8 +1037,15 @@ std::string TTolvar_project::WriteReceiver(const std::vector<std::int32_t>& Data
                                            const std::string& OutputName) {
     const std::vector<std::int32_t> ids = OutputRecordsets(DataSetIDs);
     if (ids.empty()) {
+        // Frames, but no observation: the ephemerides of the stream, --borb and --rorb make
+        // the navigation file; without one there is nothing to write.
+        const zqt_datastorage::IZQS_DataStoragePtr store = NavigationOnlyStore();
+        if (!store) {
+            if (SbasAsked()) DoMessage(std::string(Message(msgSbasNotDecoded)), 1);
+            throw Exception(Format(Message(msgNothingToWrite), FRun.InputFile));
+        }
         DoMessage(OutputName, 0);
-        WriteNavigationOnly(OutputName, NavigationOnlyStore());
+        WriteNavigationOnly(OutputName, store);
         return std::string();
     }
     SayOutputsNumbered(ids.size());
@@ -994,22 +1059,78 @@ std::string TTolvar_project::WriteReceiver(const std::vector<std::int32_t>& Data
 
 std::string TTolvar_project::WritePieces(const std::vector<ROutputPiece>& Pieces,
                                          std::size_t Outputs) {
+    // SBAS named in --icss is said once, where it leaves a piece without observations.
+    bool sbasUnsaid = SbasAsked();
     std::string first;
-    std::exception_ptr nothing;
+    std::vector<RNavigationSpan> spans;
     for (const ROutputPiece& piece : Pieces) {
-        try {
-            WriteRecordset(piece.RecordsetID, piece.Name, piece.Output, Outputs);
-            if (first.empty()) first = piece.OutputName;
-        } catch (const zqt_rnx_files::ExcNoSatTypes&) {
-            if (!nothing) nothing = std::current_exception();
-            DoMessage(Format("%s: no observation that RINEX %s can carry; not written", piece.Name,
-                             std::string(
-                                 zqt_sat_obs_types::RnxVersionInfo(FRun.Settings.RnxVersion).Text)),
-                      1);
+        switch (WriteRecordset(piece.RecordsetID, piece.Name, piece.Output, Outputs, spans)) {
+            case ESkipped::None:
+                if (first.empty()) first = piece.OutputName;
+                break;
+            case ESkipped::NotCarried:
+                DoMessage(
+                    Format(Message(msgNotCarried), piece.Name,
+                           std::string(
+                               zqt_sat_obs_types::RnxVersionInfo(FRun.Settings.RnxVersion).Text)),
+                    1);
+                break;
+            case ESkipped::NoneChosen:
+                if (std::exchange(sbasUnsaid, false))
+                    DoMessage(std::string(Message(msgSbasNotDecoded)), 1);
+                DoMessage(Format(Message(msgNoneChosen), piece.Name), 1);
+                break;
         }
     }
-    if (first.empty() && nothing) std::rethrow_exception(nothing);
+    if (first.empty()) throw Exception(Format(Message(msgNothingWritten), FRun.InputFile));
+    SayFarEphemerides(spans);
     return first;
+}
+
+bool TTolvar_project::SbasAsked() const {
+    using zqt_sat_obs_types::SC_WAAS;
+    return FRun.Params && (FRun.Settings.IncludedSystems & (1u << SC_WAAS)) &&
+           (SystemsOption(*FRun.Params, "icss") & (1u << SC_WAAS));
+}
+
+void TTolvar_project::SayFarEphemerides(const std::vector<RNavigationSpan>& Spans) {
+    using namespace zqt_sat_obs_types;
+    using zqt_ephemerisstorage::EphemerisWindowMargin;
+    using zqt_ephemerisstorage::GalileoSecondMessage;
+    if (Spans.empty()) return;
+    // The rows the navigation files' storages load from: the navigation database, or the
+    // project's when there is none.
+    SQLiteExt::IESQLiteDatabasePtr db = zqt_datastorage::TZQS_DataStorage::NavDatabase();
+    if (!db) db = Database();
+    std::array<std::int64_t, LastSatSystem + 1> far{};
+    for (const zqt_variant::TVariantArray& row :
+         db->SelectMatrix("SELECT svprn, GPSTime FROM Ephemeris")) {
+        if (row.size() < 2) continue;
+        auto key = static_cast<std::uint16_t>(zqt_variant::VarToInt64Z(row[0]));
+        const std::int64_t time = zqt_variant::VarToTicksZ(row[1]);
+        const unsigned system = SatKeySystem(key);
+        if (system < FirstSatSystem || system > LastSatSystem) continue;
+        // A Galileo record of the satellite's second message is the satellite's own.
+        if (system == SC_GALILEO) key = static_cast<std::uint16_t>(key & ~GalileoSecondMessage);
+        if (SatSetContains(key, FRun.Settings.ExcludedSats)) continue;
+        bool filed = false, written = false;
+        for (const RNavigationSpan& span : Spans) {
+            if (!(span.Systems & (1u << system))) continue;
+            filed = true;
+            if (time >= zqt_timefunc::AddTicks(span.BegTime, -EphemerisWindowMargin) &&
+                time <= zqt_timefunc::AddTicks(span.EndTime, EphemerisWindowMargin)) {
+                written = true;
+                break;
+            }
+        }
+        if (filed && !written) ++far[system];
+    }
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s)
+        if (far[s] > 0)
+            DoMessage(
+                Format(Message(msgFarEphemerides), far[s], std::string(SatSystemInfo(s).LongName),
+                       EphemerisWindowMargin / zqt_timefunc::TicksPerHour),
+                1);
 }
 
 void TTolvar_project::SayOutputsNumbered(std::size_t Outputs) {
@@ -1101,8 +1222,7 @@ void TTolvar_project::Run() {
             // A recording without a single frame still gives the navigation file of the
             // ephemerides that --borb and --rorb brought; without any it is refused.
             navigationOnly = NavigationOnlyStore();
-            const auto ephemerides = navigationOnly->GetEphemerisStorage();
-            if (!ephemerides || ephemerides->GetRecords().empty()) throw;
+            if (!navigationOnly) throw;
             DoMessage(Format(Message(msgNavigationOnly), e.Message()), 1);
         }
 

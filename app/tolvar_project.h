@@ -52,8 +52,14 @@ enum EMessage : int {
     msgOutputsNumbered = 12,    // RINEX names that cannot tell the stations apart
     msgNavigationOnly = 13,     // a recording without frames: navigation from --borb, --rorb
     msgStaleRestored = 14,      // earlier files put back after a run killed while publishing
+    msgNothingToWrite = 15,     // frames, but neither observations nor ephemerides
+    msgNotCarried = 16,         // an output whose systems the RINEX version cannot carry
+    msgNoneChosen = 17,         // an output that the chosen systems and satellites leave empty
+    msgSbasNotDecoded = 18,     // SBAS asked for with --icss
+    msgNothingWritten = 19,     // no output of the recording could be written
+    msgFarEphemerides = 20,     // ephemerides outside every navigation file's window
 };
-inline constexpr int MessageCount = 15;
+inline constexpr int MessageCount = 21;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;
@@ -224,7 +230,8 @@ public:
 
     // Writes the output recordsets of the data sets (one per station of the stream, in the
     // order their epochs began), each data set's in time order: the first under the output
-    // name, the later ones with "_002", "_003", ...; without one, only a navigation file.
+    // name, the later ones with "_002", "_003", ...; without one, only a navigation file,
+    // and without an ephemeris either, nothing (message 15 is raised).
     // RINEX names tell the outputs apart too (see zqt_rnx_files::RinexFileName); where they
     // number them, the console says so once. Returns the output name of the first output
     // written ("" for none).
@@ -258,15 +265,34 @@ private:
         std::string OutputName;  // the output name of its output recordset
         std::size_t Output = 0;  // the place of that recordset among the run's
     };
+    // The span of a written observation file and the systems of its navigation files.
+    struct RNavigationSpan {
+        std::int64_t BegTime = 0;
+        std::int64_t EndTime = 0;
+        std::uint32_t Systems = 0;
+    };
+    // Why an output recordset gave no file.
+    enum class ESkipped : std::uint8_t {
+        None,
+        NotCarried,  // the RINEX version carries none of its systems
+        NoneChosen,  // the chosen systems, satellites and observation types leave nothing
+    };
     // One output recordset into one observation file (and its navigation files), the
-    // Output-th of Outputs; returns the written name.
-    std::string WriteRecordset(std::int32_t RecordsetID, const std::string& OutputName,
-                               std::size_t Output, std::size_t Outputs);
+    // Output-th of Outputs. The span of a file written with navigation files is added to
+    // Spans.
+    ESkipped WriteRecordset(std::int32_t RecordsetID, const std::string& OutputName,
+                            std::size_t Output, std::size_t Outputs,
+                            std::vector<RNavigationSpan>& Spans);
     // The pieces of a run of Outputs output recordsets, each into its files; a piece that
-    // holds nothing the RINEX version can carry is skipped with a message and the others
-    // are written. When no piece could be written, the first such fault is raised. Returns
-    // the output name of the first piece written's recordset ("" for none).
+    // holds nothing the RINEX version and the chosen systems let through is skipped with a
+    // message and the others are written. When no piece could be written, message 19 is
+    // raised. Returns the output name of the first piece written's recordset.
     std::string WritePieces(const std::vector<ROutputPiece>& Pieces, std::size_t Outputs);
+    // True when --icss names SBAS (and --ecss leaves it): its observations are never written.
+    bool SbasAsked() const;
+    // Counts on the console, per system, the ephemerides of the run that lie in no window of
+    // the navigation files written (each file's span and four hours on either side).
+    void SayFarEphemerides(const std::vector<RNavigationSpan>& Spans);
     // Says once that the RINEX names of the run's Outputs outputs are numbered, when they are.
     void SayOutputsNumbered(std::size_t Outputs);
     // The data sets that have epochs, when a time window or interval is set (all of them
@@ -277,7 +303,8 @@ private:
                                                const std::vector<std::string>& Stations);
     // The output recordsets of the data sets, one data set after the other.
     std::vector<std::int32_t> OutputRecordsets(const std::vector<std::int32_t>& DataSetIDs);
-    // The navigation store of the run's day (three days on either side), loaded.
+    // The navigation store of the run's day (three days on either side), loaded; empty when
+    // it holds no ephemeris.
     zqt_datastorage::IZQS_DataStoragePtr NavigationOnlyStore();
     // A mixed RINEX 3.05 navigation file of the run's day from that store.
     void WriteNavigationOnly(const std::string& OutputName,

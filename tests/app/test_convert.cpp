@@ -265,8 +265,8 @@ TEST(Convert, LegacyWithoutStrengthsOnly) {
 
 // A run writes every piece it can: a stretch that holds only QZSS (which RINEX 2.11 cannot
 // carry) is skipped with a message and the GPS stretch before it is written; a recording
-// that holds nothing the version carries fails as before; a system the version cannot carry
-// beside one it can is named on the console.
+// that holds nothing the version carries fails and says so; a system the version cannot
+// carry beside one it can is named on the console.
 TEST(Convert, PieceWithNothingTheVersionCarriesIsSkipped) {
     using namespace rtcm_encoder;
     TWorkDir dir;
@@ -305,9 +305,13 @@ TEST(Convert, PieceWithNothingTheVersionCarriesIsSkipped) {
               std::string::npos)
         << r.Out;
     EXPECT_FALSE(ObservationFile(out).empty());
-    r = Convert(write("QZSS_2024_03_05.rtcm3", qzss), dir.Path() / "out2", "2.11");
+    const std::string qzssInput = write("QZSS_2024_03_05.rtcm3", qzss);
+    r = Convert(qzssInput, dir.Path() / "out2", "2.11");
     EXPECT_EQ(r.Code, 50);
-    EXPECT_NE(r.Err.find("No sattypes"), std::string::npos) << r.Err;
+    EXPECT_EQ(r.Err,
+              "Exception No observation of " + qzssInput + " can be written; no file is written\n");
+    EXPECT_NE(r.Out.find("QZSS_2024_03_05: no observation that RINEX 2.11 can carry"),
+              std::string::npos);
     // GPS and QZSS in the same epochs: the GPS is written, the QZSS named as left out.
     TBytes both = station(0.0);
     for (int k = 0; k < 10; ++k) Append(both, epoch(1074, k)), Append(both, epoch(1114, k));
@@ -345,6 +349,135 @@ TEST(Convert, FiltersThatKeepNoEpochSaySo) {
                              " falls in the chosen window (--st, --ft) or interval (--dt)\n");
         EXPECT_TRUE(!fs::exists(out) || fs::is_empty(out));
     }
+}
+
+// A recording with frames but nothing to write is refused, and nothing is written: station
+// messages alone (hourly files too), or observations of no system the run may write (SBAS,
+// whose MSM are not decoded, asked for alone). A recording of ephemerides alone gives their
+// navigation file. Ephemerides more than four hours from the observations are left out of
+// the navigation files and counted.
+TEST(Convert, RecordingsWithNothingToWriteAreRefused) {
+    using namespace rtcm_encoder;
+    TWorkDir dir;
+    sample_recording::RSampleOptions o;
+    o.Start = sample_recording::GpsTicks(2024, 3, 5, 10, 0, 0);
+    o.Epochs = 20;
+    double x, y, z;
+    sample_recording::StationPosition(x, y, z);
+    RStationIn station;
+    station.Number = 1006;
+    station.X = x, station.Y = y, station.Z = z;
+    TBytes stations;
+    for (int k = 0; k < 3; ++k) Append(stations, Frame(EncodeStation(station)));
+    TBytes sbasOnly = stations;
+    for (int k = 0; k < 5; ++k) {
+        RMsmIn m;
+        m.Number = 1107;
+        m.EpochField = TowField(o.Start + k * TicksPerSecond);
+        m.Sats.push_back({3, 0, false, false, {{1, 3.7e7, 3.7e7, 0.0, 5, false, 40.0}}});
+        Append(sbasOnly, Frame(EncodeMSM(m)));
+    }
+    o.Observations = {1077};
+    TBytes sbas = sample_recording::MakeSampleRecording(o);
+    Append(sbas, sbasOnly);
+    o.Observations = {};
+    const TBytes ephemerides = sample_recording::MakeSampleRecording(o);
+    o.Observations = {1077, 1097};
+    TBytes far = sample_recording::MakeSampleRecording(o);
+    for (const int hours10 : {41, 216}) {  // 4.1 h and 21.6 h before the first epoch
+        RGalEphIn e;
+        e.Sat = 30;
+        const std::int64_t toc = o.Start - hours10 * 360 * TicksPerSecond;
+        e.Week = static_cast<int>((toc / TicksPerWeek - 1024) % 4096);
+        e.Toc = e.Toe = toc % TicksPerWeek / TicksPerSecond / 60;
+        e.SqrtA = 5440LL * 524288;
+        Append(far, Frame(EncodeGalEph(e)));
+    }
+    const auto path = [&dir](const char* Name) { return (dir.Path() / Name).string(); };
+    const std::string nothing = " holds no observation and no ephemeris; no file is written\n";
+    const std::string sbasSaid =
+        "SBAS observations are not written: SBAS MSM are not decoded, and SBAS satellites of "
+        "legacy messages are kept out of the epochs";
+    const struct {
+        const char* Name;
+        const TBytes& Bytes;
+        std::vector<std::string> More;
+        int Code;
+        std::string Err;
+        std::vector<std::string> Said;  // lines on the console
+        std::vector<std::string> Files;
+    } cases[] = {
+        {"STAT_2024_03_05.rtcm3",
+         stations,
+         {},
+         50,
+         "Exception " + path("STAT_2024_03_05.rtcm3") + nothing,
+         {},
+         {}},
+        {"STAT_2024_03_05.rtcm3",
+         stations,
+         {"--hr"},
+         50,
+         "Exception " + path("STAT_2024_03_05.rtcm3") + nothing,
+         {},
+         {}},
+        {"SBAS_2024_03_05.rtcm3",
+         sbas,
+         {"--icss=S"},
+         50,
+         "Exception No observation of " + path("SBAS_2024_03_05.rtcm3") +
+             " can be written; no file is written\n",
+         {sbasSaid,
+          "SBAS_2024_03_05: no observation of the chosen systems, satellites and observation "
+          "types (--icss, --ecss, --ecsv, -b); not written"},
+         {}},
+        {"SBSO_2024_03_05.rtcm3",
+         sbasOnly,
+         {"--icss=S"},
+         50,
+         "Exception " + path("SBSO_2024_03_05.rtcm3") + nothing,
+         {sbasSaid},
+         {}},
+        {"EPHS_2024_03_05.rtcm3",
+         ephemerides,
+         {},
+         0,
+         "",
+         {"EPHS_2024_03_05 ready"},
+         {"EPHS_2024_03_05.24p"}},
+        {"FARE_2024_03_05.rtcm3",
+         far,
+         {"--mxd"},
+         0,
+         "",
+         {"2 GALILEO ephemerides not written: more than 4 hours before or after the "
+          "observations"},
+         {"FARE_2024_03_05.24o", "FARE_2024_03_05.24p"}},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string input = path(c.Name);
+        std::ofstream(input, std::ios::binary)
+            .write(reinterpret_cast<const char*>(c.Bytes.data()),
+                   static_cast<std::streamsize>(c.Bytes.size()));
+        const fs::path out = dir.Path() / std::to_string(n++);
+        const RRun r = Convert(input, out, "3.04", c.More);
+        EXPECT_EQ(r.Code, c.Code);
+        EXPECT_EQ(r.Err, c.Err);
+        for (const std::string& said : c.Said)
+            EXPECT_NE(r.Out.find("\n" + said + "\n"), std::string::npos) << r.Out;
+        std::vector<std::string> names;
+        if (fs::exists(out))
+            for (const auto& e : fs::directory_iterator(out)) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, c.Files);
+    }
+    // The ephemerides of the first epoch's hour are written, the two far ones are not.
+    std::ifstream f(dir.Path() / "5" / "FARE_2024_03_05.24p");
+    const std::string text((std::istreambuf_iterator<char>(f)), {});
+    EXPECT_NE(text.find("\nE"), std::string::npos);
+    EXPECT_EQ(text.find("\nE30"), std::string::npos);
 }
 
 // True when two observation bodies are the same but for loss-of-lock flags (the 15th

@@ -312,6 +312,36 @@ TEST_F(CliTest, OptionChecksEndWithTheirMessageAndCode) {
         {{Input, "--nosuch"}, C, 50, "ECommandLineParser \"nosuch\" is not a valid parameter name"},
         {{Input, "--hr", "--hr"}, C, 50, "ECommandLineParser Duplicate parameter name: hr"},
         {{Input, "--AH=abc"}, C, 50, "EConvertError 'abc' is not a valid floating point value"},
+        // Texts that read as no finite number are refused as by every number option.
+        {{Input, "--AH=nan"},
+         C,
+         50,
+         "ECommandLineParser \"nan\" is not a valid value for the \"AH\" parameter. Please "
+         "specify a number"},
+        {{Input, "--AH=-Infinity"},
+         C,
+         50,
+         "ECommandLineParser \"-Infinity\" is not a valid value for the \"AH\" parameter. Please "
+         "specify a number"},
+        {{Input, "--AH=1e999"},
+         C,
+         50,
+         "ECommandLineParser \"1e999\" is not a valid value for the \"AH\" parameter. Please "
+         "specify a number"},
+        {{Input, "--DN=inf"},
+         C,
+         50,
+         "ECommandLineParser \"inf\" is not a valid value for the \"DN\" parameter. Please "
+         "specify a number"},
+        // An output name that names no file.
+        {{Input, "--of=x/"},
+         C,
+         50,
+         "ECommandLineParser \"x/\" is not a valid value for the \"of\" parameter"},
+        {{Input, "--of=out/.."},
+         C,
+         50,
+         "ECommandLineParser \"out/..\" is not a valid value for the \"of\" parameter"},
         {{Input, "-v=2.11", "--mxd"},
          C,
          47,

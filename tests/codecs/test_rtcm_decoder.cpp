@@ -991,8 +991,9 @@ TEST(RtcmDecoder, LossOfLockRules) {
 // ---------------------------------------------------------------------------------------
 // Coordinate transformation messages
 
-// Every field comes back as sent (within its resolution), names are made printable, and a
-// message cut short leaves the record of the last good one and is counted.
+// Every field comes back as sent (within its resolution), also at both ends of its range,
+// names are made printable, and a message cut short leaves the record of the last good one
+// and is counted.
 TEST(RtcmDecoder, TransformationMessagesIntoTheirRecords) {
     RHelmertIn h;
     h.Source = "ETRF89", h.Target = std::string("SK-42") + '\x07';
@@ -1015,10 +1016,95 @@ TEST(RtcmDecoder, TransformationMessagesIntoTheirRecords) {
     p.SystemId = 7, p.Type = 2, p.LatitudeOrigin = -33.75, p.LongitudeOrigin = 147.123456;
     p.ScaleFactor = 999600.0, p.FalseEasting = 500000.0, p.FalseNorthing = -10000000.0;
 
+    // The ends of the fields' ranges, from their widths and resolutions: two's complement
+    // fields of n bits from -2^(n-1) to 2^(n-1) - 1 steps (PhiV, 19 bits of 2": -524288" to
+    // 524286"; dX, 23 bits of 1 mm: -4194.304 m to 4194.303 m; the mean delta lambda, 8 bits
+    // of 0.001": -0.128" to 0.127"; the longitude of origin, 35 bits of 1.1e-8 degrees:
+    // -188.978561024 to 188.978561013), unsigned ones from 0 to 2^n - 1 steps.
+    const auto ends = [](bool Low) {
+        const auto s = [Low](int Bits, double Step) {
+            return Low ? -std::ldexp(Step, Bits - 1) : (std::ldexp(1.0, Bits - 1) - 1.0) * Step;
+        };
+        const auto u = [Low](int Bits, double Step) {
+            return Low ? 0.0 : (std::ldexp(1.0, Bits) - 1.0) * Step;
+        };
+        RHelmertIn eh;
+        eh.PhiV = s(19, 2.0), eh.LambdaV = s(20, 2.0);
+        eh.DeltaPhiV = u(14, 2.0), eh.DeltaLambdaV = u(14, 2.0);
+        eh.dX = eh.dY = eh.dZ = s(23, 0.001);
+        eh.R1 = eh.R2 = eh.R3 = s(32, 2e-5);
+        eh.dS = s(25, 1e-5);
+        eh.aS = eh.aT = 6370000.0 + u(24, 0.001);
+        eh.bS = eh.bT = 6350000.0 + u(25, 0.001);
+        RResidualGridIn eg;
+        eg.Phi0 = s(21, 0.5), eg.Lambda0 = s(22, 0.5);
+        eg.DeltaPhi = eg.DeltaLambda = u(12, 0.5);
+        eg.MeanDeltaPhi = eg.MeanDeltaLambda = s(8, 0.001);
+        eg.MeanDeltaH = s(15, 0.01);
+        for (auto& point : eg.Points) point[0] = point[1] = s(9, 3e-5), point[2] = s(9, 0.001);
+        RProjectionIn ep;
+        ep.LatitudeOrigin = s(34, 1.1e-8), ep.LongitudeOrigin = s(35, 1.1e-8);
+        ep.ScaleFactor = 993000.0 + u(30, 1e-5);
+        ep.FalseEasting = u(36, 0.001), ep.FalseNorthing = s(35, 0.001);
+        return std::tuple{eh, eg, ep};
+    };
+    EXPECT_EQ(std::get<0>(ends(true)).PhiV, -524288.0);
+    EXPECT_NEAR(std::get<0>(ends(false)).dX, 4194.303, 1e-9);
+    EXPECT_NEAR(std::get<1>(ends(true)).MeanDeltaLambda, -0.128, 1e-12);
+    EXPECT_NEAR(std::get<2>(ends(true)).LongitudeOrigin, -188.978561024, 1e-9);
+
     TDecoderRig rig(W);
-    rig.Feed(Frame(EncodeHelmert(h)));
-    rig.Feed(Frame(EncodeResidualGrid(g)));
-    rig.Feed(Frame(EncodeProjection(p)));
+    // The typical values last: the records keep them for the checks below.
+    for (const auto& [sent, what] :
+         {std::pair{ends(true), "lowest"}, std::pair{ends(false), "highest"},
+          std::pair{std::tuple{h, g, p}, "typical"}}) {
+        SCOPED_TRACE(what);
+        const auto& [sh, sg, sp] = sent;
+        rig.Feed(Frame(EncodeHelmert(sh)));
+        rig.Feed(Frame(EncodeResidualGrid(sg)));
+        rig.Feed(Frame(EncodeProjection(sp)));
+        const auto& r = rig.Parser->Helmert();
+        const auto& grid = rig.Parser->ResidualGrid();
+        const auto& proj = rig.Parser->Projection();
+        const struct {
+            double Got, Want, Resolution;
+        } values[] = {
+            {r.PhiV, sh.PhiV, 2.0},
+            {r.LambdaV, sh.LambdaV, 2.0},
+            {r.DeltaPhiV, sh.DeltaPhiV, 2.0},
+            {r.DeltaLambdaV, sh.DeltaLambdaV, 2.0},
+            {r.dX, sh.dX, 0.001},
+            {r.dY, sh.dY, 0.001},
+            {r.dZ, sh.dZ, 0.001},
+            {r.R1, sh.R1, 2e-5},
+            {r.R2, sh.R2, 2e-5},
+            {r.R3, sh.R3, 2e-5},
+            {r.dS, sh.dS, 1e-5},
+            {r.aS, sh.aS, 0.001},
+            {r.bS, sh.bS, 0.001},
+            {r.aT, sh.aT, 0.001},
+            {r.bT, sh.bT, 0.001},
+            {grid.Phi0, sg.Phi0, 0.5},
+            {grid.Lambda0, sg.Lambda0, 0.5},
+            {grid.DeltaPhi, sg.DeltaPhi, 0.5},
+            {grid.DeltaLambda, sg.DeltaLambda, 0.5},
+            {grid.MeanDeltaPhi, sg.MeanDeltaPhi, 0.001},
+            {grid.MeanDeltaLambda, sg.MeanDeltaLambda, 0.001},
+            {grid.MeanDeltaH, sg.MeanDeltaH, 0.01},
+            {proj.LatitudeOrigin, sp.LatitudeOrigin, 1.1e-8},
+            {proj.LongitudeOrigin, sp.LongitudeOrigin, 1.1e-8},
+            {proj.ScaleFactor, sp.ScaleFactor, 1e-5},
+            {proj.FalseEasting, sp.FalseEasting, 0.001},
+            {proj.FalseNorthing, sp.FalseNorthing, 0.001},
+        };
+        for (std::size_t i = 0; i < std::size(values); ++i)
+            EXPECT_NEAR(values[i].Got, values[i].Want, values[i].Resolution / 2) << "value " << i;
+        for (std::size_t i = 0; i < 16; ++i) {
+            EXPECT_NEAR(grid.Points[i].DeltaPhi, sg.Points[i][0], 1.5e-5) << "point " << i;
+            EXPECT_NEAR(grid.Points[i].DeltaLambda, sg.Points[i][1], 1.5e-5) << "point " << i;
+            EXPECT_NEAR(grid.Points[i].DeltaH, sg.Points[i][2], 5e-4) << "point " << i;
+        }
+    }
     const auto& r = rig.Parser->Helmert();
     EXPECT_EQ(r.SourceName, "ETRF89");
     EXPECT_EQ(r.TargetName, "SK-42?");
@@ -1027,39 +1113,6 @@ TEST(RtcmDecoder, TransformationMessagesIntoTheirRecords) {
     EXPECT_EQ(r.PlateNumber, 11);
     EXPECT_EQ(r.ComputationIndicator, 3);
     EXPECT_EQ(r.HeightIndicator, 2);
-    const struct {
-        double Got, Want, Resolution;
-    } values[] = {
-        {r.PhiV, h.PhiV, 2.0},
-        {r.LambdaV, h.LambdaV, 2.0},
-        {r.DeltaPhiV, h.DeltaPhiV, 2.0},
-        {r.DeltaLambdaV, h.DeltaLambdaV, 2.0},
-        {r.dX, h.dX, 0.001},
-        {r.dY, h.dY, 0.001},
-        {r.dZ, h.dZ, 0.001},
-        {r.R1, h.R1, 2e-5},
-        {r.R2, h.R2, 2e-5},
-        {r.R3, h.R3, 2e-5},
-        {r.dS, h.dS, 1e-5},
-        {r.aS, h.aS, 0.001},
-        {r.bS, h.bS, 0.001},
-        {r.aT, h.aT, 0.001},
-        {r.bT, h.bT, 0.001},
-        {rig.Parser->ResidualGrid().Phi0, g.Phi0, 0.5},
-        {rig.Parser->ResidualGrid().Lambda0, g.Lambda0, 0.5},
-        {rig.Parser->ResidualGrid().DeltaPhi, g.DeltaPhi, 0.5},
-        {rig.Parser->ResidualGrid().DeltaLambda, g.DeltaLambda, 0.5},
-        {rig.Parser->ResidualGrid().MeanDeltaPhi, g.MeanDeltaPhi, 0.001},
-        {rig.Parser->ResidualGrid().MeanDeltaLambda, g.MeanDeltaLambda, 0.001},
-        {rig.Parser->ResidualGrid().MeanDeltaH, g.MeanDeltaH, 0.01},
-        {rig.Parser->Projection().LatitudeOrigin, p.LatitudeOrigin, 1.1e-8},
-        {rig.Parser->Projection().LongitudeOrigin, p.LongitudeOrigin, 1.1e-8},
-        {rig.Parser->Projection().ScaleFactor, p.ScaleFactor, 1e-5},
-        {rig.Parser->Projection().FalseEasting, p.FalseEasting, 0.001},
-        {rig.Parser->Projection().FalseNorthing, p.FalseNorthing, 0.001},
-    };
-    for (std::size_t i = 0; i < std::size(values); ++i)
-        EXPECT_NEAR(values[i].Got, values[i].Want, values[i].Resolution / 2) << "value " << i;
     EXPECT_EQ(r.HorizontalQuality, 5);
     EXPECT_EQ(r.VerticalQuality, 1);
 
@@ -1067,11 +1120,6 @@ TEST(RtcmDecoder, TransformationMessagesIntoTheirRecords) {
     EXPECT_EQ(grid.SystemID, 7);
     EXPECT_TRUE(grid.HorizontalShift);
     EXPECT_FALSE(grid.VerticalShift);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_NEAR(grid.Points[i].DeltaPhi, g.Points[i][0], 1.5e-5) << "point " << i;
-        EXPECT_NEAR(grid.Points[i].DeltaLambda, g.Points[i][1], 1.5e-5) << "point " << i;
-        EXPECT_NEAR(grid.Points[i].DeltaH, g.Points[i][2], 5e-4) << "point " << i;
-    }
     EXPECT_EQ(grid.HorizontalInterpolation, 1);
     EXPECT_EQ(grid.VerticalInterpolation, 2);
     EXPECT_EQ(grid.HorizontalQuality, 3);

@@ -39,12 +39,13 @@ constexpr const char* Name = "TEST_2024_03_05.rtcm3";
 // ---------------------------------------------------------------------------------------
 // Streams
 
-// One satellite of an MSM with two signals whose values follow from Base (m).
-RMsmSatIn MsmSat(int Id, double Base, int Sig2, int Channel = 0) {
+// One satellite of an MSM with a cell per signal (signal 2 first) whose values follow from
+// Base (m).
+RMsmSatIn MsmSat(int Id, double Base, const std::vector<int>& Signals, int Channel = 0) {
     RMsmSatIn s;
     s.Id = Id;
     s.ExtInfo = Channel + 7;
-    for (const int sig : {2, Sig2}) {
+    for (const int sig : Signals) {
         RMsmCellIn c;
         c.Signal = sig;
         c.Pseudorange = Base + (sig == 2 ? 0.0 : 3.25);
@@ -57,8 +58,10 @@ RMsmSatIn MsmSat(int Id, double Base, int Sig2, int Channel = 0) {
     return s;
 }
 
-// An MSM7 of a system at epoch t with satellites Ids; Last: the epoch ends with it.
-TBytes Msm7(int Number, std::int64_t t, std::vector<int> Ids, bool Last, int Station = 7) {
+// An MSM7 of a system at epoch t with satellites Ids; Last: the epoch ends with it. GLONASS
+// satellites send L1 and L2 C/A, with GloP the L1 and L2 P code too.
+TBytes Msm7(int Number, std::int64_t t, std::vector<int> Ids, bool Last, int Station = 7,
+            bool GloP = false) {
     RMsmIn m;
     m.Number = Number;
     m.Station = Station;
@@ -68,10 +71,12 @@ TBytes Msm7(int Number, std::int64_t t, std::vector<int> Ids, bool Last, int Sta
                    : group == 1120 ? BdsTowField(t)
                                    : TowField(t);
     const int sig2 = group == 1080 ? 8 : group == 1090 ? 15 : group == 1120 ? 14 : 10;
+    const std::vector<int> signals =
+        GloP && group == 1080 ? std::vector<int>{2, 3, 8, 9} : std::vector<int>{2, sig2};
     for (const int id : Ids)
         m.Sats.push_back(MsmSat(id,
                                 2.0e7 + id * 1.1e5 + static_cast<double>((t - T0) / Sec) * 300.0,
-                                sig2, group == 1080 ? id % 5 - 2 : 0));
+                                signals, group == 1080 ? id % 5 - 2 : 0));
     return Frame(EncodeMSM(m));
 }
 
@@ -275,9 +280,9 @@ TEST_F(ImportFixture, StationHandOver) {
 // receiver come after its first epochs), 1014 (MSM4 GPS and legacy GLONASS; no bias, no
 // receiver description) and 59 (MSM7, its own bias and descriptions first). Each station is
 // a receiver of its own whose epochs begin with its first; its GLONASS phases, legacy and
-// MSM alike, are aligned with its own code-phase biases only.
+// MSM alike, C/A and P code, are aligned with its own code-phase biases only.
 TEST_F(ImportFixture, StationChangesGiveEachStationItsReceiver) {
-    const std::vector<int> glo = {3, 9, 14};  // channels 1, 2, 2
+    const std::vector<int> glo = {3, 9, 14};  // channels 1, 2, 2; R09 legacy on the P code
     const auto legacy = [&](int Number, std::int64_t t, bool Last, int Id) {
         RLegacyIn m;
         m.Number = Number;
@@ -289,19 +294,23 @@ TEST_F(ImportFixture, StationChangesGiveEachStationItsReceiver) {
             RLegacySatIn e;
             e.Id = id;
             e.Fcn = g ? id % 5 - 2 + 7 : 7;
+            e.L1Code = e.L2Code = g && id == 9 ? 1 : 0;
             e.P1 = 2.0e7 + id * 1.1e5 + static_cast<double>((t - T0) / Sec) * 300.0;
             e.L1 = e.P1 - 1.0, e.P2 = e.P1 + 3.25, e.L2 = e.P1 - 2.5;
             m.Sats.push_back(e);
         }
         return Frame(EncodeLegacy(m));
     };
-    const auto bias = [](int Id, double L1, double L2) {
+    // Biases of L1 C/A, L1 P, L2 C/A and L2 P.
+    using TBiases = std::array<double, 4>;
+    const auto bias = [](int Id, const TBiases& Biases) {
         RGloBiasIn b;
         b.Station = Id;
-        b.Mask = 0b1010;  // L1 C/A and L2 C/A
-        b.Bias[0] = L1, b.Bias[2] = L2;
+        b.Mask = 0b1111;
+        for (std::size_t i = 0; i < 4; ++i) b.Bias[i] = Biases[i];
         return Frame(EncodeGloBias(b));
     };
+    const TBiases bias175{1.5, 0.6, -0.8, -8.1}, bias59{-2.0, 4.4, 3.0, 655.34};
     const auto stream = [&](bool Biases) {
         TBytes s;
         for (int k = 0; k < 15; ++k) {
@@ -309,8 +318,8 @@ TEST_F(ImportFixture, StationChangesGiveEachStationItsReceiver) {
             if (k < 4) {
                 Append(s, Concat({legacy(1004, t, false, 175), legacy(1012, t, true, 175)}));
             } else if (k < 8) {
-                Append(s,
-                       Concat({Msm7(1077, t, {3, 7}, false, 175), Msm7(1087, t, glo, true, 175)}));
+                Append(s, Concat({Msm7(1077, t, {3, 7}, false, 175),
+                                  Msm7(1087, t, glo, true, 175, true)}));
             } else if (k < 12) {
                 Append(s,
                        Concat({Msm7(1074, t, {3, 7}, false, 1014), legacy(1012, t, true, 1014)}));
@@ -318,10 +327,11 @@ TEST_F(ImportFixture, StationChangesGiveEachStationItsReceiver) {
                 if (k == 12)
                     Append(s, Concat({Station(1006, X0 + 3e5, Y0, Z0, false, 0.5, 59),
                                       Descriptor(1033, "ANT C", "", "REC C", "3", "", 59)}));
-                if (k == 12 && Biases) Append(s, bias(59, -2.0, 3.0));
-                Append(s, Concat({Msm7(1077, t, {3, 7}, false, 59), Msm7(1087, t, glo, true, 59)}));
+                if (k == 12 && Biases) Append(s, bias(59, bias59));
+                Append(s, Concat({Msm7(1077, t, {3, 7}, false, 59),
+                                  Msm7(1087, t, glo, true, 59, true)}));
             }
-            if (k == 1 && Biases) Append(s, bias(175, 1.5, -0.8));
+            if (k == 1 && Biases) Append(s, bias(175, bias175));
             if (k == 2)
                 Append(s, Concat({Station(1006, X0, Y0, Z0, false, 1.5, 175),
                                   Descriptor(1033, "ANT A", "", "REC A", "1", "", 175)}));
@@ -332,7 +342,9 @@ TEST_F(ImportFixture, StationChangesGiveEachStationItsReceiver) {
     struct RWant {
         int first, count;
         std::string receiver, antenna;
-        double x, l1, l2;  // position X, biases of L1 C/A and L2 C/A
+        double x;        // position X
+        TBiases biases;  // applied to the phases
+        int phases;      // GLONASS phases compared
     };
     // The receivers of the file, and every GLONASS phase against the stream without biases.
     const auto check = [&](const auto& file, const auto& plain, const std::vector<RWant>& want) {
@@ -356,8 +368,12 @@ TEST_F(ImportFixture, StationChangesGiveEachStationItsReceiver) {
             EXPECT_NEAR(zqt_variant::VarToFloatZ(h.Header.ApproxX), w.x, 1e-3);
             EXPECT_EQ(rs->GetBegTime(), T0 + w.first * Sec);
             const zqt_obs_intrf::TGloPhaseBiases applied = rs->GetGloPhaseBiases();
-            EXPECT_EQ(applied, (zqt_obs_intrf::TGloPhaseBiases{w.l1, 0.0, w.l2, 0.0}));
-            // Every GLONASS phase differs from the plain stream's by its station's bias.
+            EXPECT_EQ(applied, (zqt_obs_intrf::TGloPhaseBiases{w.biases[0], w.biases[1],
+                                                               w.biases[2], w.biases[3]}));
+            // Every GLONASS phase differs from the plain stream's by its station's bias of
+            // its signal, b k dF / (F0 + k dF) m on the carrier F0 + k dF of channel k: L1
+            // 1602 MHz + k 562.5 kHz (slots 1 C/A and 2 P), L2 1246 MHz + k 437.5 kHz (slots
+            // 3 C/A and 4 P).
             const std::vector<RStoredEpoch> base =
                 Epochs(plain->GetReceiver(r)->GetDataSet(0)->GetObjID());
             ASSERT_EQ(base.size(), epochs.size());
@@ -368,25 +384,28 @@ TEST_F(ImportFixture, StationChangesGiveEachStationItsReceiver) {
                     const RStoredSat* a = epochs[e].Find(key);
                     const RStoredSat* b = base[e].Find(key);
                     ASSERT_TRUE(a && b);
-                    const int k = id % 5 - 2;
-                    for (const auto& [slot, step, bias] :
-                         {std::tuple{1u, 562500.0, w.l1}, std::tuple{3u, 437500.0, w.l2}}) {
-                        const double wave = zqt_sat_obs_types::CarrierWavelength(
-                            zqt_sat_obs_types::SC_GLONASS, slot, k);
+                    const double k = id % 5 - 2;
+                    for (unsigned slot = 1; slot <= 4; ++slot) {
+                        const bool phase = (b->Rec.Band(slot).Kinds & 4) != 0;
+                        ASSERT_EQ((a->Rec.Band(slot).Kinds & 4) != 0, phase);
+                        if (!phase) continue;
+                        const double f0 = slot <= 2 ? 1602e6 : 1246e6;
+                        const double step = slot <= 2 ? 562500.0 : 437500.0;
                         EXPECT_NEAR(a->Rec.Band(slot).Phase - b->Rec.Band(slot).Phase,
-                                    wave * k * step / SpeedOfLight * bias, 2e-5)
+                                    w.biases[slot - 1] * k * step / (f0 + k * step), 2e-5)
                             << "epoch " << e << " R" << id << " slot " << slot;
                         ++compared;
                     }
                 }
-            EXPECT_EQ(compared, w.count * 6);
+            EXPECT_EQ(compared, w.phases);
         }
     };
     check(Import(Dir.Write(Name, stream(true))),
           Import(Dir.Write("PLAIN_2024_03_05.rtcm3", stream(false))),
-          {{0, 8, "REC A", "ANT A", X0, 1.5, -0.8},
-           {8, 4, "", "", X0 - 2e5, 0.0, 0.0},
-           {12, 3, "REC C", "ANT C", X0 + 3e5, -2.0, 3.0}});
+          // Legacy epochs carry 2 phases of each satellite, MSM epochs 4.
+          {{0, 8, "REC A", "ANT A", X0, bias175, 4 * 6 + 4 * 12},
+           {8, 4, "", "", X0 - 2e5, {}, 4 * 6},
+           {12, 3, "REC C", "ANT C", X0 + 3e5, bias59, 3 * 12}});
 
     // Station messages under another ID (175) than the observations (0), after the first
     // epochs: they describe the observed station from its first epoch on.
@@ -394,17 +413,17 @@ TEST_F(ImportFixture, StationChangesGiveEachStationItsReceiver) {
         TBytes s;
         for (int k = 0; k < 6; ++k) {
             const std::int64_t t = T0 + k * Sec;
-            Append(s, Concat({Msm7(1077, t, {3, 7}, false, 0), Msm7(1087, t, glo, true, 0)}));
+            Append(s, Concat({Msm7(1077, t, {3, 7}, false, 0), Msm7(1087, t, glo, true, 0, true)}));
             if (k == 2)
                 Append(s, Concat({Station(1006, X0, Y0, Z0, false, 1.5, 175),
                                   Descriptor(1033, "ANT F", "", "REC F", "1", "", 175)}));
-            if (k == 2 && Biases) Append(s, bias(175, 1.5, -0.8));
+            if (k == 2 && Biases) Append(s, bias(175, bias175));
         }
         return s;
     };
     check(Import(Dir.Write("FRGN_2024_03_05.rtcm3", foreign(true))),
           Import(Dir.Write("FRGP_2024_03_05.rtcm3", foreign(false))),
-          {{0, 6, "REC F", "ANT F", X0, 1.5, -0.8}});
+          {{0, 6, "REC F", "ANT F", X0, bias175, 6 * 12}});
 
     // A stream whose station messages carry another ID than its observations: they
     // describe the observed station.
@@ -453,7 +472,7 @@ TEST_F(ImportFixture, BeidouTimeOfWeekWrappedAtTheWeekStart) {
                 std::find(c.wrapped.begin(), c.wrapped.end(), k) != c.wrapped.end();
             m.EpochField =
                 wrapped ? static_cast<std::uint32_t>((1 << 30) - 14000 + k * 1000) : BdsTowField(t);
-            m.Sats.push_back(MsmSat(12, 2.1e7, 14));
+            m.Sats.push_back(MsmSat(12, 2.1e7, {2, 14}));
             m.Multiple = c.bdsFirst;
             Append(s, Frame(EncodeMSM(m)));
             if (c.bdsFirst) Append(s, Msm7(1077, t, {3, 7}, true));

@@ -1,4 +1,5 @@
 // The standalone engine on a synthetic sky, the satellite arcs and the solution rows.
+#include <array>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -59,7 +60,7 @@ class TSkyStore : public zqt_classes_dbs::TZQS_Object,
 public:
     zqt_obs_intrf::IZQS_OrbitProviderPtr GetOrbitProvider() override { return Sky; }
     bool Load() override { return true; }
-    zqt_obs_intrf::IZQS_TropoModelPtr GetTropoModel() override { return nullptr; }
+    zqt_obs_intrf::IZQS_TropoModelPtr GetTropoModel() override { return Tropo; }
     double GetIonoDelay(std::uint16_t, std::int64_t Time, const RVec3&, double Elevation,
                         double Azimuth) override {
         IonoTime = Time;
@@ -70,6 +71,41 @@ public:
     // time it was last asked for.
     std::function<double(double, double)> Iono;
     std::int64_t IonoTime = 0;
+    zqt_obs_intrf::IZQS_TropoModelPtr Tropo;  // none unless a test gives one
+};
+
+// A troposphere of Zenith metres over sin E, ready once it has a place and a weather; it
+// keeps what it was given.
+class TFlatTropo : public zqt_obs_intrf::IZQS_TropoModel {
+public:
+    static constexpr double Zenith = 2.4;
+    bool IsReady() const override { return Placed && Weather[1] > 0.0; }
+    double GetDelay(double Elevation) override { return Zenith / std::sin(Elevation); }
+    void UpdateReady() override {}
+    void Validate() override {}
+    double GetZenithDryDelay() override { return Zenith; }
+    double GetZenithWetDelay() override { return 0.0; }
+    double GetDryMapping(double Elevation) override { return 1.0 / std::sin(Elevation); }
+    double GetWetMapping(double Elevation) override { return 1.0 / std::sin(Elevation); }
+    double GetVapourPressure() override { return 0.0; }
+    zqt_types_bs::eTropoModels GetKind() const override { return zqt_types_bs::TM_Simple; }
+    std::string GetName() const override { return "Flat"; }
+    std::string ToString() const override { return "Flat"; }
+    void SetWeather(double T, double P, double RH) override { Weather = {T, P, RH}; }
+    void SetStdWeather(double, double) override {}
+    void SetWeatherHeights(double, double, double) override {}
+    void SetHeight(double) override {}
+    void SetLatitude(double) override {}
+    void SetPositionXYZ(const RVec3&) override {}
+    void SetPosition(double Lat, double Lon, double Height) override {
+        Place = {Lat, Lon, Height};
+        Placed = true;
+    }
+    void SetPositionXYZStdWeather(const RVec3&) override {}
+    void SetGPSTime(std::int64_t T) override { Time = T; }
+    bool Placed = false;
+    std::array<double, 3> Place{}, Weather{};
+    std::int64_t Time = 0;
 };
 
 // A satellite at an azimuth and elevation (degrees) of the receiver, 20,200 km up, with the
@@ -257,13 +293,20 @@ TEST_F(EngineTest, GoodSatellitesStayInUse) {
 }
 
 // The delays of the epoch's current satellite: its geometry from the engine's position,
-// the broadcast ionosphere delay (L1) at its elevation and azimuth once the position is
-// trusted and near the Earth's surface, none before; the time entry sets the time first.
+// the broadcast ionosphere delay (L1) at its elevation and azimuth and the troposphere
+// model's slant delay once the position is trusted and near the Earth's surface, none
+// before; the time entry sets the time first.
 TEST_F(EngineTest, DelaysOfTheCurrentSatellite) {
-    Fill(Good);
+    // A troposphere model in the store; the ranges carry its delay.
+    const auto tropo = std::make_shared<TFlatTropo>();
+    Store->Tropo = tropo;
+    Engine = zqt_model::TZQS_Engine::Create(Store, Epoch);
+    const double deg = std::numbers::pi / 180.0;
+    std::vector<SkySat> sky = Good;
+    for (SkySat& s : sky) s.Error = TFlatTropo::Zenith / std::sin(s.El * deg);
+    Fill(sky);
     Epoch->SetEngine(Engine);  // the satellites' geometry from the engine's store
     const auto so = Epoch->GetSatObs();
-    const double deg = std::numbers::pi / 180.0;
     zqt_model::RSatDelays d;
     so->SetCursor(2);  // G03 at azimuth 120, elevation 30
     Engine->SetPosition(Receiver);
@@ -275,6 +318,13 @@ TEST_F(EngineTest, DelaysOfTheCurrentSatellite) {
 
     Store->Iono = nullptr;
     ASSERT_TRUE(Engine->Solve());
+    EXPECT_LT(Off(), 0.01) << "the troposphere taken off the ranges";
+    // The model was placed at the receiver with the standard weather and the epoch's time.
+    EXPECT_NEAR(tropo->Place[0], 45.0, 1e-9);
+    EXPECT_NEAR(tropo->Place[1], 10.0, 1e-9);
+    EXPECT_NEAR(tropo->Place[2], 100.0, 1e-3);
+    EXPECT_EQ(tropo->Weather, (std::array<double, 3>{20.0, 980.0, 50.0}));
+    EXPECT_EQ(tropo->Time, Epoch->GetTime());
     Store->Iono = [](double El, double Az) { return 2.0 + El + Az / 10.0; };
     so->SetCursor(2);
     ASSERT_TRUE(Engine->ComputeSatDelaysAt(T0 + 99, d));
@@ -282,7 +332,7 @@ TEST_F(EngineTest, DelaysOfTheCurrentSatellite) {
     EXPECT_EQ(Store->IonoTime, T0 + 99);
     EXPECT_NEAR(d.Geometry.AzEl.Azimuth, 120.0 * deg, 1e-5);
     EXPECT_NEAR(d.Iono, 2.0 + 30.0 * deg + 12.0 * deg, 1e-5);
-    EXPECT_EQ(d.Tropo, 0.0) << "the store has no troposphere model";
+    EXPECT_NEAR(d.Tropo, 4.8, 1e-4) << "2.4 m over sin 30 degrees";
     Store->Iono = [](double, double) { return std::numeric_limits<double>::quiet_NaN(); };
     ASSERT_TRUE(Engine->ComputeSatDelays(d));
     EXPECT_EQ(d.Iono, 0.0) << "no number is no delay";
@@ -293,6 +343,7 @@ TEST_F(EngineTest, DelaysOfTheCurrentSatellite) {
     Engine->SetPosition(RVec3{Receiver.X * 3.0, Receiver.Y * 3.0, Receiver.Z * 3.0});
     ASSERT_TRUE(Engine->ComputeSatDelays(d));
     EXPECT_EQ(d.Iono, 0.0);
+    EXPECT_EQ(d.Tropo, 0.0);
     so->SetCursor(-1);
     EXPECT_FALSE(Engine->ComputeSatDelays(d));
     EXPECT_FALSE(d.Geometry.Valid);

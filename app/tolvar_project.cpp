@@ -83,6 +83,10 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "%s: записываются только эфемериды из --borb и --rorb"},
     {"%s: a run that did not end was putting its files in place; %d earlier file(s) put back",
      "%s: прерванный запуск не успел заменить файлы; восстановлено прежних файлов: %d"},
+    {"%s: left as it is: a run that did not end had put its file under this name, and the name "
+     "no longer holds that file",
+     "%s: оставлен как есть: прерванный запуск поместил под этим именем свой файл, но теперь "
+     "под ним уже не этот файл"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -1089,6 +1093,8 @@ void TTolvar_project::Run() {
         DoMessage(Format(Message(msgStaleRestored), folder.Path(), stale.Restored), 1);
     if (stale.Removed > 0)
         DoMessage(Format(Message(msgStaleRemoved), folder.Path(), stale.Removed), 1);
+    for (const std::string& name : stale.LeftAlone)
+        DoMessage(Format(Message(msgStaleLeftAlone), name), 1);
 
     CreateProject(FRun.DbName);
     try {

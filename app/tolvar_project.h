@@ -52,8 +52,9 @@ enum EMessage : int {
     msgOutputsNumbered = 12,    // RINEX names that cannot tell the stations apart
     msgNavigationOnly = 13,     // a recording without frames: navigation from --borb, --rorb
     msgStaleRestored = 14,      // earlier files put back after a run killed while publishing
+    msgStaleLeftAlone = 15,     // a name a killed run had placed a file under holds another now
 };
-inline constexpr int MessageCount = 15;
+inline constexpr int MessageCount = 16;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;

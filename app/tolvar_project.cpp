@@ -102,6 +102,10 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "Ни одно наблюдение %s не может быть записано; файлы не записаны"},
     {"%d %s ephemerides not written: more than %d hours before or after the observations",
      "Не записаны эфемериды %1:s, отстоящие от наблюдений более чем на %2:d ч: %0:d"},
+    {"%s: left as it is: a run that did not end had put its file under this name, and the name "
+     "no longer holds that file",
+     "%s: оставлен как есть: прерванный запуск поместил под этим именем свой файл, но теперь "
+     "под ним уже не этот файл"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -1210,6 +1214,8 @@ void TTolvar_project::Run() {
         DoMessage(Format(Message(msgStaleRestored), folder.Path(), stale.Restored), 1);
     if (stale.Removed > 0)
         DoMessage(Format(Message(msgStaleRemoved), folder.Path(), stale.Removed), 1);
+    for (const std::string& name : stale.LeftAlone)
+        DoMessage(Format(Message(msgStaleLeftAlone), name), 1);
 
     CreateProject(FRun.DbName);
     try {

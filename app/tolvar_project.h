@@ -58,8 +58,9 @@ enum EMessage : int {
     msgSbasNotDecoded = 18,     // SBAS asked for with --icss
     msgNothingWritten = 19,     // no output of the recording could be written
     msgFarEphemerides = 20,     // ephemerides outside every navigation file's window
+    msgStaleLeftAlone = 21,     // a name a killed run had placed a file under holds another now
 };
-inline constexpr int MessageCount = 21;
+inline constexpr int MessageCount = 22;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;

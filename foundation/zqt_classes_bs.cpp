@@ -2,7 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -11,10 +12,14 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -571,19 +576,46 @@ std::string FolderOf(const std::string& Path) {
 }
 
 // The kinds of hidden files a run leaves beside its outputs: a file not yet in place, an
-// earlier file kept while the set is put in place, and the list of what publishing changes.
+// earlier file kept while the set is put in place, the list of what publishing changes, and
+// the lock the run holds while it has any of them in the folder.
 constexpr std::string_view PartSuffix = ".part";
 constexpr std::string_view KeepSuffix = ".keep";
 constexpr std::string_view JournalSuffix = ".publish";
+constexpr std::string_view LockSuffix = ".lock";
 
-// A hidden name beside FinalName, of this process and host: ".<name>.<pid>-<n>@<host><suffix>".
+// The mark of this run in the names of its hidden files: 16 random hex digits, new in a
+// forked child. Unlike a process id it tells the run apart from every other, in any PID
+// namespace and after the process id has gone to another process.
+constexpr std::size_t RunMarkLength = 16;
+
+const std::string& RunMark() {
+    static pid_t owner = 0;
+    static std::string mark;
+    if (owner != ::getpid()) {
+        owner = ::getpid();
+        std::uint64_t bits = 0;
+        if (::getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits)) {
+            // Without the kernel's random source: the time, the process and a stack address.
+            const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+            bits = static_cast<std::uint64_t>(now) * 0x9E3779B97F4A7C15ull ^
+                   static_cast<std::uint64_t>(owner) << 32 ^
+                   reinterpret_cast<std::uintptr_t>(&bits);
+        }
+        char text[RunMarkLength + 1] = {};
+        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
+        mark = text;
+    }
+    return mark;
+}
+
+// A hidden name beside FinalName, of this run and host: ".<name>.<run>-<n>@<host><suffix>".
 // The name part is cut so that the whole keeps to the length limit of a name.
 std::string HiddenName(const std::string& FinalName, std::string_view Suffix = PartSuffix) {
     static std::atomic<std::uint32_t> counter{0};
     const std::string folder = FolderOf(FinalName);
     const std::string base = FinalName.substr(folder.size()).substr(0, 150);
-    return Format("%s.%s.%d-%d@%s%s", folder, base, static_cast<std::int64_t>(::getpid()),
-                  static_cast<std::int64_t>(counter++), ThisHost(), std::string(Suffix));
+    return Format("%s.%s.%s-%d@%s%s", folder, base, RunMark(), static_cast<std::int64_t>(counter++),
+                  ThisHost(), std::string(Suffix));
 }
 
 // A hidden name of Suffix beside FinalName that no file has yet.
@@ -593,6 +625,154 @@ std::string FreeHiddenName(const std::string& FinalName, std::string_view Suffix
         std::string name = HiddenName(FinalName, Suffix);
         if (::lstat(name.c_str(), &st) != 0) return name;
     }
+}
+
+// The name of the lock file of run Mark in a folder.
+std::string LockName(std::string_view Mark) {
+    return Format(".%s@%s%s", std::string(Mark), ThisHost(), std::string(LockSuffix));
+}
+
+// A hidden file of a run of this host, as its name tells: the run's mark and the kind.
+struct RHiddenOf {
+    std::string_view Mark, Suffix;
+};
+
+// The run and kind of a hidden name of this host; an empty mark for any other name.
+RHiddenOf HiddenOf(std::string_view Name) {
+    const std::string at = "@" + ThisHost();
+    for (const std::string_view suffix : {PartSuffix, KeepSuffix, JournalSuffix, LockSuffix}) {
+        if (Name.size() < 2 + suffix.size() + at.size() || Name[0] != '.' ||
+            !Name.ends_with(suffix) || !Name.substr(0, Name.size() - suffix.size()).ends_with(at))
+            continue;
+        const std::string_view head = Name.substr(0, Name.size() - suffix.size() - at.size());
+        std::string_view mark;
+        if (suffix == LockSuffix) {
+            mark = head.substr(1);  // ".<run>"
+        } else {
+            // ".<name>.<run>-<n>"
+            const std::size_t dot = head.rfind('.');
+            const std::size_t dash = head.rfind('-');
+            if (dot == std::string_view::npos || dot == 0 || dash == std::string_view::npos ||
+                dash < dot || dash + 1 == head.size() ||
+                !std::all_of(head.begin() + static_cast<std::ptrdiff_t>(dash) + 1, head.end(),
+                             [](char c) { return c >= '0' && c <= '9'; }))
+                continue;
+            mark = head.substr(dot + 1, dash - dot - 1);
+        }
+        if (mark.size() == RunMarkLength && std::all_of(mark.begin(), mark.end(), [](char c) {
+                return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+            }))
+            return {mark, suffix};
+    }
+    return {};
+}
+
+// The same file: the same file system and inode.
+bool SameFile(const struct stat& A, const struct stat& B) {
+    return A.st_dev == B.st_dev && A.st_ino == B.st_ino;
+}
+
+// Takes an exclusive lock on the open file Fd, waiting for it with Wait; returns 0 or errno.
+int LockFile(int Fd, bool Wait) {
+    for (;;) {
+        if (::flock(Fd, LOCK_EX | (Wait ? 0 : LOCK_NB)) == 0) return 0;
+        if (errno != EINTR) return errno;
+    }
+}
+
+}  // namespace
+
+// The lock of this run in one folder: its lock file, open and locked as long as the run has
+// hidden files there; shared by them, and removed after the last has gone. On a file system
+// without locks the file is there all the same, and no other run can take it.
+class TRunLock {
+public:
+    TRunLock(std::string Path, TFileHandle File) noexcept
+        : FPath(std::move(Path)), FFile(std::move(File)), FOwner(::getpid()) {}
+    TRunLock(const TRunLock&) = delete;
+    TRunLock& operator=(const TRunLock&) = delete;
+    ~TRunLock() {
+        // Removed while still locked, so that a run that opened it meanwhile sees it gone
+        // when it gets the lock. A forked child only lets go of its copy.
+        struct stat mine {
+        }, named{};
+        if (FOwner == ::getpid() && ::fstat(FFile.Fd(), &mine) == 0 &&
+            ::lstat(FPath.c_str(), &named) == 0 && SameFile(mine, named))
+            ::unlink(FPath.c_str());
+    }
+
+    // The lock of this run in Folder ("" for the current one), taken when the run has none
+    // there yet; null with the errno in Err when it cannot be had.
+    static std::shared_ptr<TRunLock> Hold(const std::string& Folder, int& Err);
+
+private:
+    std::string FPath;
+    TFileHandle FFile;
+    pid_t FOwner;
+};
+
+namespace {
+
+// The locks this process holds, by folder (file system and inode); a forked child starts
+// with none.
+struct RRunLocks {
+    std::mutex Guard;
+    pid_t Owner = 0;
+    std::map<std::pair<dev_t, ino_t>, std::weak_ptr<TRunLock>> ByFolder;
+};
+
+RRunLocks& RunLocks() {
+    static RRunLocks locks;
+    return locks;
+}
+
+}  // namespace
+
+std::shared_ptr<TRunLock> TRunLock::Hold(const std::string& Folder, int& Err) {
+    struct stat dir {};
+    if (::stat(Folder.empty() ? "." : Folder.c_str(), &dir) != 0) {
+        Err = errno;
+        return nullptr;
+    }
+    RRunLocks& locks = RunLocks();
+    const std::lock_guard<std::mutex> guard(locks.Guard);
+    if (locks.Owner != ::getpid()) {
+        locks.Owner = ::getpid();
+        locks.ByFolder.clear();
+    }
+    std::weak_ptr<TRunLock>& slot = locks.ByFolder[{dir.st_dev, dir.st_ino}];
+    if (std::shared_ptr<TRunLock> held = slot.lock()) return held;
+    const std::string path = Folder + LockName(RunMark());
+    for (int attempt = 0;; ++attempt) {
+        TFileHandle file(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!file.Valid() || attempt == 100) {
+            Err = file.Valid() ? EAGAIN : errno;
+            return nullptr;
+        }
+        // A run clearing up may have opened the file before this one locked it: it takes it
+        // for the lock of an ended run and removes it. The lock counts once the file under
+        // the name is the one locked.
+        struct stat mine {
+        }, named{};
+        if (LockFile(file.Fd(), true) == 0 &&
+            (::fstat(file.Fd(), &mine) != 0 || ::lstat(path.c_str(), &named) != 0 ||
+             !SameFile(mine, named)))
+            continue;
+        auto held = std::make_shared<TRunLock>(path, std::move(file));
+        slot = held;
+        return held;
+    }
+}
+
+namespace {
+
+// The lock of this run in the folder of FinalName; raises "Error writing file <FinalName>: ..."
+// when it cannot be had.
+std::shared_ptr<TRunLock> HoldRunLock(const std::string& FinalName) {
+    int err = 0;
+    std::shared_ptr<TRunLock> lock = TRunLock::Hold(FolderOf(FinalName), err);
+    if (!lock) throw ExceptionZQS(Format("Error writing file %s: %s", FinalName, ErrorText(err)));
+    return lock;
 }
 
 // The name of a path without its folder.
@@ -618,7 +798,8 @@ TOutputSet* GCurrentOutputSet = nullptr;
 TPendingFile::TPendingFile(TPendingFile&& Other) noexcept
     : FUnnamed(std::move(Other.FUnnamed)),
       FHiddenName(std::move(Other.FHiddenName)),
-      FFinalName(std::move(Other.FFinalName)) {
+      FFinalName(std::move(Other.FFinalName)),
+      FLock(std::move(Other.FLock)) {
     Other.FHiddenName.clear();
 }
 
@@ -628,6 +809,7 @@ TPendingFile& TPendingFile::operator=(TPendingFile&& Other) noexcept {
         FUnnamed = std::move(Other.FUnnamed);
         FHiddenName = std::move(Other.FHiddenName);
         FFinalName = std::move(Other.FFinalName);
+        FLock = std::move(Other.FLock);
         Other.FHiddenName.clear();
     }
     return *this;
@@ -636,6 +818,7 @@ TPendingFile& TPendingFile::operator=(TPendingFile&& Other) noexcept {
 void TPendingFile::Name() {
     if (!FUnnamed.Valid()) return;
     const std::string entry = Format("/proc/self/fd/%d", static_cast<std::int64_t>(FUnnamed.Fd()));
+    if (!FLock) FLock = HoldRunLock(FFinalName);
     for (int attempt = 0;; ++attempt) {
         std::string name = HiddenName(FFinalName);
         if (::linkat(AT_FDCWD, entry.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
@@ -657,6 +840,7 @@ void TPendingFile::Place() {
         throw ExceptionZQS(Format("Error writing file %s: %s", FFinalName, ErrorText(err)));
     }
     FHiddenName.clear();
+    FLock.reset();
 }
 
 void TPendingFile::CheckTarget() const {
@@ -699,6 +883,7 @@ bool TPendingFile::PlaceKeeping(const std::string& Backup) {
         throw ExceptionZQS(Format("Error writing file %s: %s", FFinalName, ErrorText(err)));
     }
     FHiddenName.clear();
+    FLock.reset();
     return kept;
 }
 
@@ -706,6 +891,7 @@ void TPendingFile::Discard() noexcept {
     FUnnamed.Close();
     if (!FHiddenName.empty()) ::unlink(FHiddenName.c_str());
     FHiddenName.clear();
+    FLock.reset();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -739,16 +925,44 @@ void TOutputSet::Add(TPendingFile File) {
 
 namespace {
 
-// One file of a set being put in place, as its folder's journal lists it.
-struct RJournalLine {
-    std::string Final, Keep, Hidden;  // names without the folder; Keep "" without an earlier file
+// What identifies the file a run puts in place: its file system and inode, and, as an inode
+// number can go to a new file once the file is gone, its size and time of last change.
+struct RFileId {
+    std::uint64_t Dev = 0, Ino = 0, Size = 0;
+    std::int64_t MTimeNs = 0;
 };
 
-// Writes the journal of one folder, a line "<final>\t<keep>\t<hidden>" per file, under a new
-// file name; raises "Error writing file ..." when it cannot.
+RFileId IdOf(const struct stat& St) {
+    return {static_cast<std::uint64_t>(St.st_dev), static_cast<std::uint64_t>(St.st_ino),
+            static_cast<std::uint64_t>(St.st_size),
+            static_cast<std::int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec};
+}
+
+bool operator==(const RFileId& A, const RFileId& B) {
+    return A.Dev == B.Dev && A.Ino == B.Ino && A.Size == B.Size && A.MTimeNs == B.MTimeNs;
+}
+
+// The file under Name in the folder Dir (AT_FDCWD: Name is a path); false when none.
+bool StatAt(int Dir, const std::string& Name, struct stat& St) {
+    return ::fstatat(Dir, Name.c_str(), &St, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// One file of a set being put in place, as its folder's journal lists it: the final name, the
+// hidden name the earlier file of that name is kept under while the set is placed, the
+// hidden name of the file itself, and the file.
+struct RJournalLine {
+    std::string Final, Keep, Hidden;  // names without the folder
+    RFileId Placed;
+};
+
+// Writes the journal of one folder, a line "<final>\t<keep>\t<hidden>\t<dev>\t<inode>\t<size>\t
+// <mtime ns>" per file, under a new file name; raises "Error writing file ..." when it cannot.
 void WriteJournal(const std::string& Name, const std::vector<RJournalLine>& Lines) {
     std::string text;
-    for (const RJournalLine& l : Lines) text += l.Final + '\t' + l.Keep + '\t' + l.Hidden + '\n';
+    for (const RJournalLine& l : Lines)
+        text += Format("%s\t%s\t%s\t%s\t%s\t%s\t%d\n", l.Final, l.Keep, l.Hidden,
+                       std::to_string(l.Placed.Dev), std::to_string(l.Placed.Ino),
+                       std::to_string(l.Placed.Size), l.Placed.MTimeNs);
     TFileHandle fd(::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     int err = fd.Valid() ? 0 : errno;
     for (std::size_t done = 0; err == 0 && done < text.size();) {
@@ -763,11 +977,12 @@ void WriteJournal(const std::string& Name, const std::vector<RJournalLine>& Line
     }
 }
 
-// Reads a journal of the folder Dir; lines that are not three plain names of this folder, the
-// last two hidden ones of their kinds, are left out.
-std::vector<RJournalLine> ReadJournal(int Dir, const char* Name) {
+// Reads the journal Name of the folder Dir, written by the run Mark; a line that is not a
+// plain name of this folder followed by a kept and a hidden name of that run and the four
+// numbers of the file is left out: a journal speaks only for its own run's files.
+std::vector<RJournalLine> ReadJournal(int Dir, const std::string& Name, std::string_view Mark) {
     std::vector<RJournalLine> lines;
-    const TFileHandle fd(::openat(Dir, Name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    const TFileHandle fd(::openat(Dir, Name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (!fd.Valid()) return lines;
     std::string text;
     char buf[4096];
@@ -779,8 +994,13 @@ std::vector<RJournalLine> ReadJournal(int Dir, const char* Name) {
     const auto plain = [](std::string_view n) {
         return !n.empty() && n != "." && n != ".." && n.find('/') == std::string_view::npos;
     };
-    const auto hidden = [&](std::string_view n, std::string_view suffix) {
-        return plain(n) && n[0] == '.' && n.ends_with(suffix);
+    const auto ofRun = [&](std::string_view n, std::string_view suffix) {
+        const RHiddenOf h = HiddenOf(n);
+        return plain(n) && h.Mark == Mark && h.Suffix == suffix;
+    };
+    const auto number = [](std::string_view n, auto& value) {
+        return !n.empty() &&
+               std::from_chars(n.data(), n.data() + n.size(), value).ptr == n.data() + n.size();
     };
     std::string_view rest = text;
     while (!rest.empty()) {
@@ -793,17 +1013,113 @@ std::vector<RJournalLine> ReadJournal(int Dir, const char* Name) {
             line.remove_prefix(tab + 1);
         }
         f.push_back(line);
-        if (f.size() == 3 && plain(f[0]) && (f[1].empty() || hidden(f[1], KeepSuffix)) &&
-            hidden(f[2], PartSuffix))
-            lines.push_back({std::string(f[0]), std::string(f[1]), std::string(f[2])});
+        RJournalLine l;
+        if (f.size() == 7 && plain(f[0]) && ofRun(f[1], KeepSuffix) && ofRun(f[2], PartSuffix) &&
+            number(f[3], l.Placed.Dev) && number(f[4], l.Placed.Ino) &&
+            number(f[5], l.Placed.Size) && number(f[6], l.Placed.MTimeNs)) {
+            l.Final = f[0];
+            l.Keep = f[1];
+            l.Hidden = f[2];
+            lines.push_back(std::move(l));
+        }
     }
     return lines;
 }
 
-bool ExistsAt(int Dir, const std::string& Name) {
-    struct stat st {};
-    return ::fstatat(Dir, Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+// What taking back one file of a set did.
+enum class EUndo { Nothing, Restored, Removed, LeftAlone };
+
+// The file systems that cannot rename with flags (EINVAL and the like after renameat2).
+bool RenameFlagsUnknown() { return errno == EINVAL || errno == ENOSYS || errno == ENOTSUP; }
+
+// What TakeOut did.
+enum class ETakeOut { Done, Other, Failed, Unsupported };
+
+// Moves the file under Final in the folder Dir to Aside, in one step by Flags (RENAME_EXCHANGE:
+// the two names swap files; RENAME_NOREPLACE: Aside is free), and removes it there when it is
+// the file Placed; any other file that was under Final goes back.
+ETakeOut TakeOut(int Dir, const std::string& Final, const std::string& Aside, unsigned Flags,
+                 const RFileId& Placed) {
+    if (::renameat2(Dir, Final.c_str(), Dir, Aside.c_str(), Flags) != 0)
+        return RenameFlagsUnknown() ? ETakeOut::Unsupported : ETakeOut::Failed;
+    struct stat out {};
+    if (StatAt(Dir, Aside, out) && IdOf(out) == Placed) {
+        ::unlinkat(Dir, Aside.c_str(), 0);
+        return ETakeOut::Done;
+    }
+    ::renameat2(Dir, Aside.c_str(), Dir, Final.c_str(), Flags);
+    return ETakeOut::Other;
 }
+
+// Takes back the placing of one file of a set in the folder Dir (AT_FDCWD: the names are
+// paths), and only that: while the final name holds the very file the run placed, the
+// earlier file kept under Keep goes back there, or, without one, the file goes. A final name
+// that holds another file now, or none, is left alone; an earlier file kept for it stays
+// under Keep for the caller to remove.
+EUndo UndoPlacement(int Dir, const RJournalLine& L) {
+    struct stat now {};
+    struct stat kept {};
+    const bool hasFinal = StatAt(Dir, L.Final, now);
+    const bool hasKeep = StatAt(Dir, L.Keep, kept);
+    if (hasFinal && IdOf(now) == L.Placed) {
+        // The earlier file and the placed one swap names at once, or the placed one is moved
+        // aside under its own hidden name; what left the final name is checked once more, so
+        // that a file another run put there meanwhile goes back. Where the file system
+        // cannot rename so, the check above has to do.
+        switch (TakeOut(Dir, L.Final, hasKeep ? L.Keep : L.Hidden,
+                        hasKeep ? RENAME_EXCHANGE : RENAME_NOREPLACE, L.Placed)) {
+            case ETakeOut::Done: return hasKeep ? EUndo::Restored : EUndo::Removed;
+            case ETakeOut::Other:
+            case ETakeOut::Failed: return EUndo::LeftAlone;
+            case ETakeOut::Unsupported: break;
+        }
+        if (hasKeep) {
+            return ::renameat(Dir, L.Keep.c_str(), Dir, L.Final.c_str()) == 0 ? EUndo::Restored
+                                                                              : EUndo::LeftAlone;
+        }
+        return ::unlinkat(Dir, L.Final.c_str(), 0) == 0 ? EUndo::Removed : EUndo::LeftAlone;
+    }
+    struct stat part {};
+    const bool unplaced = StatAt(Dir, L.Hidden, part);
+    if (hasKeep && hasFinal && SameFile(now, kept)) {
+        // The earlier file still in place under a second name.
+        ::unlinkat(Dir, L.Keep.c_str(), 0);
+        return EUndo::Nothing;
+    }
+    if (hasKeep && !hasFinal && unplaced) {
+        // Moved aside on a file system without hard links, its place still empty.
+        if (::renameat2(Dir, L.Keep.c_str(), Dir, L.Final.c_str(), RENAME_NOREPLACE) == 0 ||
+            (RenameFlagsUnknown() && ::renameat(Dir, L.Keep.c_str(), Dir, L.Final.c_str()) == 0))
+            return EUndo::Restored;
+        return EUndo::LeftAlone;
+    }
+    // The run had not placed its file, or another run has put its own under the name since
+    // (which replaced the earlier file as well: the kept one is not needed any more).
+    return unplaced ? EUndo::Nothing : EUndo::LeftAlone;
+}
+
+// Exclusive locks on folders, taken in the order of their file system and inode so that two
+// runs cannot each wait for the other: one run at a time puts files in place in a folder or
+// takes back what an ended run placed there. Where a folder cannot be locked (some network
+// file systems), it is used without.
+class TFolderLocks {
+public:
+    explicit TFolderLocks(const std::vector<std::string>& Folders) {
+        std::map<std::pair<dev_t, ino_t>, TFileHandle> byId;
+        for (const std::string& folder : Folders) {
+            TFileHandle fd(
+                ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            struct stat st {};
+            if (fd.Valid() && ::fstat(fd.Fd(), &st) == 0)
+                byId.try_emplace({st.st_dev, st.st_ino}, std::move(fd));
+        }
+        for (auto& [id, fd] : byId)
+            if (LockFile(fd.Fd(), true) == 0) FHeld.push_back(std::move(fd));
+    }
+
+private:
+    std::vector<TFileHandle> FHeld;
+};
 
 }  // namespace
 
@@ -813,48 +1129,54 @@ void TOutputSet::Publish() {
     for (const TPendingFile& f : FFiles) CheckName(f.FinalName());
     for (TPendingFile& f : FFiles) f.Name();
     for (const TPendingFile& f : FFiles) f.CheckTarget();
-    // The hidden names the earlier files are kept under, and each folder's journal of the
-    // change, written before the first file is placed: a run killed while placing leaves it,
-    // and the next run in the folder takes the change back from it.
-    std::vector<std::string> keeps(FFiles.size());
     std::map<std::string, std::vector<RJournalLine>> byFolder;
+    std::vector<RJournalLine> lines(FFiles.size());
+    std::vector<std::shared_ptr<TRunLock>> runLocks;
     for (std::size_t i = 0; i < FFiles.size(); ++i) {
         const std::string& final = FFiles[i].FinalName();
+        if (byFolder.find(FolderOf(final)) == byFolder.end())
+            runLocks.push_back(HoldRunLock(final));
         struct stat st {};
-        if (::lstat(final.c_str(), &st) == 0) keeps[i] = FreeHiddenName(final, KeepSuffix);
+        if (::lstat(FFiles[i].HiddenPath().c_str(), &st) != 0)
+            throw ExceptionZQS(Format("Error writing file %s: %s", final, ErrorText(errno)));
+        // Each file has a hidden name to keep the earlier file of its name under, whether
+        // there is one now or not: another run may put one there before this file is placed.
+        lines[i] = {final, FreeHiddenName(final, KeepSuffix), FFiles[i].HiddenPath(), IdOf(st)};
         byFolder[FolderOf(final)].push_back(
-            {BaseOf(final), BaseOf(keeps[i]), BaseOf(FFiles[i].HiddenPath())});
+            {BaseOf(final), BaseOf(lines[i].Keep), BaseOf(lines[i].Hidden), lines[i].Placed});
     }
+    std::vector<std::string> folders;
+    folders.reserve(byFolder.size());
+    for (const auto& entry : byFolder) folders.push_back(entry.first);
+    const TFolderLocks folderLocks(folders);
+    // Each folder's journal of the change, written before the first file is placed: a run
+    // killed while placing leaves it, and the next run in the folder takes the change back
+    // from it.
     std::vector<std::string> journals;
     const auto dropJournals = [&journals] {
         for (const std::string& j : journals) ::unlink(j.c_str());
     };
-    // The files placed so far and the hidden names of the earlier files they replaced.
-    std::vector<std::pair<std::string, std::string>> placed;
-    placed.reserve(FFiles.size());
+    std::size_t placed = 0;
     try {
-        for (const auto& [folder, lines] : byFolder) {
+        for (const auto& [folder, folderLines] : byFolder) {
             journals.push_back(FreeHiddenName(folder + "publish", JournalSuffix));
-            WriteJournal(journals.back(), lines);
+            WriteJournal(journals.back(), folderLines);
         }
-        for (std::size_t i = 0; i < FFiles.size(); ++i) {
-            const bool kept = FFiles[i].PlaceKeeping(keeps[i]);
-            placed.emplace_back(FFiles[i].FinalName(), kept ? keeps[i] : std::string());
-        }
+        for (; placed < FFiles.size(); ++placed) FFiles[placed].PlaceKeeping(lines[placed].Keep);
     } catch (...) {
-        for (auto p = placed.rbegin(); p != placed.rend(); ++p) {
-            if (p->second.empty())
-                ::unlink(p->first.c_str());
-            else
-                ::rename(p->second.c_str(), p->first.c_str());
+        // The files placed so far are taken out again, the last first, each only while its
+        // name still holds it.
+        while (placed > 0) {
+            --placed;
+            UndoPlacement(AT_FDCWD, lines[placed]);
+            ::unlink(lines[placed].Keep.c_str());
         }
         dropJournals();
         throw;
     }
     // Every file is in place: the journals go first, then the earlier files.
     dropJournals();
-    for (const auto& p : placed)
-        if (!p.second.empty()) ::unlink(p.second.c_str());
+    for (const RJournalLine& l : lines) ::unlink(l.Keep.c_str());
     FFiles.clear();
 }
 
@@ -866,56 +1188,68 @@ TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder) {
     const std::unique_ptr<DIR, DirCloser> dir(::opendir(Folder.empty() ? "." : Folder.c_str()));
     if (!dir) return result;
     const int fd = ::dirfd(dir.get());
-    const std::string host = "@" + ThisHost();
-    std::vector<std::string> stale, journals;
-    while (const dirent* e = ::readdir(dir.get())) {
-        const std::string_view name = e->d_name;
-        std::string_view suffix;
-        for (const std::string_view s : {PartSuffix, KeepSuffix, JournalSuffix})
-            if (name.ends_with(s) && name.substr(0, name.size() - s.size()).ends_with(host))
-                suffix = s;
-        if (suffix.empty() || name.size() <= suffix.size() + host.size() + 1 || name[0] != '.')
-            continue;
-        // ".<name>.<pid>-<n>": the process id after the last dot.
-        const std::string_view head = name.substr(0, name.size() - suffix.size() - host.size());
-        const std::size_t dot = head.rfind('.');
-        if (dot == std::string_view::npos || dot == 0) continue;
-        const std::string_view id = head.substr(dot + 1);
-        const std::size_t dash = id.find('-');
-        long pid = 0, n = 0;
-        if (dash == std::string_view::npos ||
-            std::from_chars(id.data(), id.data() + dash, pid).ptr != id.data() + dash ||
-            std::from_chars(id.data() + dash + 1, id.data() + id.size(), n).ptr !=
-                id.data() + id.size())
-            continue;
-        // A process that lives (or belongs to another user) keeps its files.
-        if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 ||
-            errno != ESRCH)
-            continue;
-        struct stat st {};
-        if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
-            st.st_uid != ::geteuid())
-            continue;
-        (suffix == JournalSuffix ? journals : stale).emplace_back(name);
-    }
-    // A journal left means the run was killed while placing its files: the files it placed
-    // go (the last first), and the earlier files of their names come back.
-    for (const std::string& journal : journals) {
-        const std::vector<RJournalLine> lines = ReadJournal(fd, journal.c_str());
-        for (auto l = lines.rbegin(); l != lines.rend(); ++l) {
-            if (!l->Keep.empty() && ExistsAt(fd, l->Keep)) {
-                if (::renameat(fd, l->Keep.c_str(), fd, l->Final.c_str()) == 0) ++result.Restored;
-                // A second name of the file itself, when it was kept but not yet replaced.
-                if (ExistsAt(fd, l->Keep)) ::unlinkat(fd, l->Keep.c_str(), 0);
-            } else if (l->Keep.empty() && !ExistsAt(fd, l->Hidden) &&
-                       ::unlinkat(fd, l->Final.c_str(), 0) == 0) {
-                ++result.Removed;
-            }
+    // The hidden files of this host's runs that have ended, by run. A run has ended when its
+    // lock can be taken, and its lock file is still under its name once taken (another run
+    // clearing up removes it when done); taken, it keeps any other run from clearing up
+    // after the same one. Its files are listed only then: before, it may still have been
+    // adding some.
+    struct RRun {
+        TFileHandle Lock;
+        std::vector<std::string> Journals, Files;
+    };
+    std::map<std::string, RRun, std::less<>> ended;
+    const auto scan = [&dir](const std::function<void(std::string_view, const RHiddenOf&)>& Take) {
+        ::rewinddir(dir.get());
+        while (const dirent* e = ::readdir(dir.get())) {
+            const RHiddenOf h = HiddenOf(e->d_name);
+            if (!h.Mark.empty() && h.Mark != RunMark()) Take(e->d_name, h);
         }
-        ::unlinkat(fd, journal.c_str(), 0);
+    };
+    scan([&](std::string_view, const RHiddenOf& h) {
+        if (h.Suffix != LockSuffix) return;
+        const std::string lockName = LockName(h.Mark);
+        TFileHandle lock(::openat(fd, lockName.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+        struct stat held {
+        }, named{};
+        if (lock.Valid() && ::fstat(lock.Fd(), &held) == 0 && S_ISREG(held.st_mode) &&
+            held.st_uid == ::geteuid() && LockFile(lock.Fd(), false) == 0 &&
+            StatAt(fd, lockName, named) && SameFile(held, named))
+            ended[std::string(h.Mark)].Lock = std::move(lock);
+    });
+    if (ended.empty()) return result;
+    bool journals = false;
+    scan([&](std::string_view Name, const RHiddenOf& h) {
+        const auto run = ended.find(h.Mark);
+        if (run == ended.end() || h.Suffix == LockSuffix) return;
+        journals = journals || h.Suffix == JournalSuffix;
+        (h.Suffix == JournalSuffix ? run->second.Journals : run->second.Files).emplace_back(Name);
+    });
+    // Taking back a placed set waits for a run putting its files in place in the folder.
+    std::optional<TFolderLocks> folderLock;
+    if (journals) folderLock.emplace(std::vector<std::string>{Folder});
+    for (const auto& [mark, run] : ended) {
+        // A journal left means the run was killed while placing its files: the files it
+        // placed go (the last first), and the earlier files of their names come back.
+        for (const std::string& journal : run.Journals) {
+            const std::vector<RJournalLine> lines = ReadJournal(fd, journal, mark);
+            for (auto l = lines.rbegin(); l != lines.rend(); ++l) {
+                switch (UndoPlacement(fd, *l)) {
+                    case EUndo::Restored: ++result.Restored; break;
+                    case EUndo::Removed: ++result.Removed; break;
+                    case EUndo::LeftAlone:
+                        result.LeftAlone.push_back(Folder.empty() || Folder.back() == '/'
+                                                       ? Folder + l->Final
+                                                       : Folder + '/' + l->Final);
+                        break;
+                    case EUndo::Nothing: break;
+                }
+            }
+            ::unlinkat(fd, journal.c_str(), 0);
+        }
+        for (const std::string& name : run.Files)
+            if (::unlinkat(fd, name.c_str(), 0) == 0) ++result.Removed;
+        ::unlinkat(fd, LockName(mark).c_str(), 0);
     }
-    for (const std::string& name : stale)
-        if (::unlinkat(fd, name.c_str(), 0) == 0) ++result.Removed;
     return result;
 }
 
@@ -944,7 +1278,9 @@ TReplacingFile::TReplacingFile(TZQS_BinaryFileWriter& Writer, std::string FinalN
             if (!FUnnamed.Valid()) throw cannot(errno);
         }
     }
-    // A file system without files that have no name: a hidden one.
+    // A file system without files that have no name: a hidden one, under the run's lock.
+    int err = 0;
+    if (!file.Valid() && !(FLock = TRunLock::Hold(folder, err))) throw cannot(err);
     for (int attempt = 0; !file.Valid(); ++attempt) {
         std::string name = HiddenName(FFinalName);
         file = TFileHandle(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -974,7 +1310,7 @@ TReplacingFile::~TReplacingFile() {
 
 void TReplacingFile::Commit() {
     FWriter.Close();
-    TPendingFile file(std::move(FUnnamed), FTempName, FFinalName);
+    TPendingFile file(std::move(FUnnamed), FTempName, FFinalName, std::move(FLock));
     FDone = true;  // from here the pending file removes it when it cannot be placed
     if (TOutputSet* set = TOutputSet::Current())
         set->Add(std::move(file));

@@ -383,16 +383,24 @@ protected:
 // While it is written, an output file has no name: it is created without one in the folder
 // of its final name (O_TMPFILE), so that nothing of it stays when the process is killed.
 // Where the file system cannot do that, it is a hidden file of that folder named
-// ".<name>.<pid>-<n>@<host>.part", which the next run removes when its process is gone.
+// ".<name>.<run>-<n>@<host>.part", <run> a random mark of the process. While a process has
+// hidden files in a folder it holds a lock (flock) on its file ".<run>@<host>.lock" there,
+// which the kernel lets go of when the process ends, however it ends and in whatever PID
+// namespace it runs: a later run takes that lock before it clears up what the run left.
+
+class TRunLock;
 
 // A complete output file that is not in place yet; dropped, it disappears.
 class TPendingFile {
 public:
     TPendingFile() = default;
-    TPendingFile(TFileHandle Unnamed, std::string HiddenName, std::string FinalName) noexcept
+    // Lock: the run's lock in the folder, held while the file has a hidden name.
+    TPendingFile(TFileHandle Unnamed, std::string HiddenName, std::string FinalName,
+                 std::shared_ptr<TRunLock> Lock = {}) noexcept
         : FUnnamed(std::move(Unnamed)),
           FHiddenName(std::move(HiddenName)),
-          FFinalName(std::move(FinalName)) {}
+          FFinalName(std::move(FinalName)),
+          FLock(std::move(Lock)) {}
     TPendingFile(TPendingFile&& Other) noexcept;
     TPendingFile& operator=(TPendingFile&& Other) noexcept;
     TPendingFile(const TPendingFile&) = delete;
@@ -421,6 +429,7 @@ private:
     TFileHandle FUnnamed;
     std::string FHiddenName;
     std::string FFinalName;
+    std::shared_ptr<TRunLock> FLock;
 };
 
 // The output files of a run, which appear together: a file complete before the others is
@@ -445,19 +454,26 @@ public:
     // Takes a complete file. Two files of one final name in a run are a fault of the run's
     // naming, which would lose one of them: raised, and the file dropped.
     void Add(TPendingFile File);
-    // Every file checked and named first, then put in place, in the order taken. The
-    // earlier files of their names are kept aside until the last file is in place: when
-    // one cannot be placed, those already placed are taken out again and the earlier files
-    // put back before the error is raised.
+    // Every file checked and named first, then put in place, in the order taken, after any
+    // other run putting files in place in the same folders. The earlier files of their
+    // names are kept aside until the last file is in place: when one cannot be placed,
+    // those already placed are taken out again (each only while its name still holds it)
+    // and the earlier files put back before the error is raised.
     void Publish();
     std::size_t Count() const noexcept { return FFiles.size(); }
 
-    // Clears up after runs of this host, whose processes are gone, in Folder: where one was
-    // killed while putting its set in place, the files it placed are taken out and the
-    // earlier files of their names put back; then every hidden file such runs left goes.
+    // Clears up after runs of this host that have ended, in Folder: a run whose lock it can
+    // take. Where one was killed while putting its set in place, each file it placed is
+    // taken out and the earlier file of its name put back, but only while the name still
+    // holds the very file the run put there; then every hidden file such runs left goes.
+    // Files of runs that live, of other hosts and users, and hidden files of no run's lock
+    // stay as they are.
     struct RStale {
         int Removed = 0;   // files removed
         int Restored = 0;  // earlier files put back
+        // Final names a killed run had put a file under that holds another file now (or
+        // none): left as they are.
+        std::vector<std::string> LeftAlone;
     };
     static RStale RemoveStale(const std::string& Folder);
 
@@ -496,6 +512,7 @@ private:
     std::string FFinalName;
     std::string FTempName;
     TFileHandle FUnnamed;
+    std::shared_ptr<TRunLock> FLock;  // held while the file has a hidden name
     bool FDone = false;
 };
 

@@ -1,10 +1,15 @@
 #include "zqt_classes_bs.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -590,80 +595,306 @@ TEST_F(ClassesBsTest, OutputSetPublishesAllOrNothing) {
     }
 }
 
-TEST_F(ClassesBsTest, UnfinishedFilesOfGoneProcessesAreRemoved) {
+// Hidden files beside the outputs belong to the run whose lock file ".<run>@<host>.lock" is
+// there: a run that has ended (its lock free) loses them; a live run (its lock held), another
+// host's and files of no run's lock keep them.
+TEST_F(ClassesBsTest, UnfinishedFilesOfEndedRunsAreRemoved) {
     char host[256] = {};
     ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
     const std::string here = std::string(host).substr(0, 40);
-    const pid_t gone = ::fork();
-    if (gone == 0) ::_exit(0);
-    ASSERT_GT(gone, 0);
-    ::waitpid(gone, nullptr, 0);
-    const auto hidden = [&](pid_t pid, const std::string& h) {
-        MakeFile(".x.24o." + std::to_string(pid) + "-3@" + h + ".part", "half");
+    const std::string ended = "00000000000000e1", live = "00000000000000a1";
+    const auto hidden = [&](const std::string& run, const std::string& h) {
+        return MakeFile(".x.24o." + run + "-3@" + h + ".part", "half");
     };
-    hidden(gone, here);         // removed
-    hidden(::getpid(), here);   // this process's own
-    hidden(gone, "otherhost");  // another host's (a folder shared over the network)
+    MakeFile("." + ended + "@" + here + ".lock", "");
+    const std::string removed = hidden(ended, here);
+    MakeFile("." + live + "@" + here + ".lock", "");
+    hidden(live, here);
+    hidden(ended, "otherhost");        // another host's (a folder shared over the network)
+    hidden("00000000000000b1", here);  // of no run's lock
+    hidden("12345", here);             // not a run's name
     MakeFile(".x.24o.part", "");
-    MakeFile(".x.24o." + std::to_string(gone) + "@" + here + ".part", "");  // no number
-    EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()).Removed, 1);
-    EXPECT_FALSE(fs::exists(PathOf(".x.24o." + std::to_string(gone) + "-3@" + here + ".part")));
-    EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()).Removed, 0);
+    const int lock = ::open(PathOf("." + live + "@" + here + ".lock").c_str(), O_RDWR);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
+    EXPECT_EQ(r.Removed, 1);
+    EXPECT_FALSE(fs::exists(removed));
+    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 6)
+        << "the ended run's lock file goes too";
+    ::close(lock);
+    EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()).Removed, 1) << "the live run has ended";
     EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 4);
 }
 
-// A run killed while putting its set in place leaves its journal: the next run takes the
-// change back, whichever file the kill came at. The set: a.24o replaces an earlier file,
-// b.24n is new, c.24g replaces an earlier file; a kill after k files placed leaves those k
-// in place, the earlier files of the placed ones kept under hidden names, the rest unplaced.
-TEST_F(ClassesBsTest, AKillWhilePublishingIsTakenBackByTheNextRun) {
-    char host[256] = {};
-    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
-    const std::string at = "@" + std::string(host).substr(0, 40);
-    const pid_t gone = ::fork();
-    if (gone == 0) ::_exit(0);
-    ASSERT_GT(gone, 0);
-    ::waitpid(gone, nullptr, 0);
-    const auto hidden = [&](const std::string& name, int n, const std::string& suffix) {
-        return "." + name + "." + std::to_string(gone) + "-" + std::to_string(n) + at + suffix;
-    };
-    const std::vector<std::string> finals{"a.24o", "b.24n", "c.24g"};
-    const std::vector<bool> earlier{true, false, true};
-    for (int placedCount = 0; placedCount <= 3; ++placedCount) {
-        SCOPED_TRACE(placedCount);
-        fs::remove_all(FDir);
-        fs::create_directory(FDir);
-        std::string journal;
-        for (int i = 0; i < 3; ++i) {
-            const std::string part = hidden(finals[i], i, ".part");
-            const std::string keep = earlier[i] ? hidden(finals[i], 10 + i, ".keep") : "";
-            journal += finals[i] + "\t" + keep + "\t" + part + "\n";
-            if (i < placedCount) {
-                MakeFile(finals[i], "new");
-                if (earlier[i]) MakeFile(keep, "earlier");
-            } else {
-                MakeFile(part, "new");
-                if (earlier[i]) MakeFile(finals[i], "earlier");
+// A run in a child process that puts a set of files in place, held by this process (its
+// tracer) at the entry of its Stop-th rename or unlink while publishing: Stop - 1 of them done.
+// With NewPidNamespace the run is the first process of a PID namespace of its own, as in a
+// container sharing the folder: its process id means nothing here.
+class THeldRun {
+public:
+    using TFiles = std::vector<std::pair<std::string, std::string>>;  // final name, content
+
+    THeldRun(const TFiles& Files, int Stop, bool NewPidNamespace) {
+        int id[2], ready[2], go[2];
+        if (::pipe(id) != 0 || ::pipe(ready) != 0 || ::pipe(go) != 0) return;
+        FChild = ::fork();
+        if (FChild == 0) {
+            ::close(id[0]);
+            ::close(ready[0]);
+            ::close(go[1]);
+            if (NewPidNamespace && ::unshare(CLONE_NEWPID) != 0) ::_exit(3);
+            const pid_t run = ::fork();
+            if (run != 0) {
+                // Tells the run's process id as seen here, and ends as the run ends.
+                int status = 0;
+                if (run < 0 || ::write(id[1], &run, sizeof run) != sizeof run ||
+                    ::waitpid(run, &status, 0) != run)
+                    ::_exit(4);
+                ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+            }
+            char c = 0;
+            try {
+                TOutputSet set;
+                auto w = TZQS_TextFileWriter::Create("");
+                for (const auto& [name, text] : Files) {
+                    TReplacingFile file(*w, name);
+                    w->WriteLn(text);
+                    file.Commit();
+                }
+                if (::write(ready[1], "r", 1) != 1 || ::read(go[0], &c, 1) != 1) ::_exit(5);
+                set.Publish();
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        ::close(id[1]);
+        ::close(ready[1]);
+        ::close(go[0]);
+        char c = 0;
+        if (FChild < 0 || ::read(id[0], &FRun, sizeof FRun) != sizeof FRun ||
+            ::read(ready[0], &c, 1) != 1)
+            FRun = -1;
+        ::close(id[0]);
+        ::close(ready[0]);
+        int status = 0;
+        const bool seized = FRun > 0 && ::ptrace(PTRACE_SEIZE, FRun, nullptr,
+                                                 PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL) == 0;
+        // A sandbox that forbids tracing (seccomp, ptrace_scope 3) cannot hold a run.
+        FRefused = FRun > 0 && !seized && (errno == EPERM || errno == ENOSYS);
+        FTraced = seized && ::ptrace(PTRACE_INTERRUPT, FRun, nullptr, nullptr) == 0 &&
+                  ::waitpid(FRun, &status, __WALL) == FRun;
+        if (::write(go[1], "g", 1) != 1) FTraced = false;
+        ::close(go[1]);
+        for (int seen = 0, signal = 0; FTraced;) {
+            if (::ptrace(PTRACE_SYSCALL, FRun, nullptr, signal) != 0 ||
+                ::waitpid(FRun, &status, __WALL) != FRun || !WIFSTOPPED(status)) {
+                FTraced = false;  // the run ended before the stop
+                break;
+            }
+            signal = 0;
+            if (WSTOPSIG(status) == (SIGTRAP | 0x80)) {
+                __ptrace_syscall_info info{};
+                ::ptrace(PTRACE_GET_SYSCALL_INFO, FRun, sizeof info, &info);
+                if (info.op == PTRACE_SYSCALL_INFO_ENTRY && RenameOrUnlink(info.entry.nr) &&
+                    ++seen == Stop)
+                    break;
+            } else if (status >> 16 != PTRACE_EVENT_STOP) {
+                signal = WSTOPSIG(status);
             }
         }
-        MakeFile(hidden("publish", 20, ".publish"), journal);
+    }
+    THeldRun(const THeldRun&) = delete;
+    THeldRun& operator=(const THeldRun&) = delete;
+    ~THeldRun() {
+        if (FRun > 0 && FTraced) ::kill(FRun, SIGKILL);
+        Wait();
+    }
+
+    bool Started() const { return FRun > 0; }
+    bool Held() const { return FTraced; }
+    bool TracingRefused() const { return FRefused; }
+    // Kills the run where it is held, as SIGKILL does.
+    void Kill() {
+        ::kill(FRun, SIGKILL);
+        int status = 0;
+        ::waitpid(FRun, &status, __WALL);
+        FTraced = false;
+        Wait();
+    }
+    // Lets the run go on; its exit code.
+    int Finish() {
+        if (FTraced) ::ptrace(PTRACE_DETACH, FRun, nullptr, nullptr);
+        FTraced = false;
+        return Wait();
+    }
+
+private:
+    static bool RenameOrUnlink(std::uint64_t Nr) {
+        for (const long n : {
+#ifdef SYS_rename
+                 static_cast<long>(SYS_rename), static_cast<long>(SYS_unlink),
+#endif
+                 static_cast<long>(SYS_renameat), static_cast<long>(SYS_renameat2),
+                 static_cast<long>(SYS_unlinkat)})
+            if (Nr == static_cast<std::uint64_t>(n)) return true;
+        return false;
+    }
+    int Wait() {
+        int status = 0;
+        if (FChild > 0 && ::waitpid(FChild, &status, 0) == FChild) FCode = WEXITSTATUS(status);
+        FChild = -1;
+        return FCode;
+    }
+
+    pid_t FChild = -1, FRun = -1;
+    bool FTraced = false;
+    bool FRefused = false;
+    int FCode = -1;
+};
+
+// A run killed while putting its set in place leaves its journal: the next run takes the
+// change back, whichever file the kill came at. The set: a.24o replaces an earlier file,
+// b.24n is new, c.24g replaces an earlier file; a kill before the k-th rename leaves k - 1
+// of them in place (k = 4: all three, the journal not yet removed).
+TEST_F(ClassesBsTest, AKillWhilePublishingIsTakenBackByTheNextRun) {
+    const std::vector<std::string> finals{"a.24o", "b.24n", "c.24g"};
+    for (int stop = 1; stop <= 4; ++stop) {
+        SCOPED_TRACE(stop);
+        fs::remove_all(FDir);
+        fs::create_directory(FDir);
+        MakeFile("a.24o", "earlier");
+        MakeFile("c.24g", "earlier");
+        THeldRun::TFiles files;
+        for (const std::string& f : finals) files.emplace_back(PathOf(f), "new");
+        THeldRun run(files, stop, false);
+        if (run.TracingRefused()) GTEST_SKIP() << "no process can be traced here";
+        ASSERT_TRUE(run.Held());
+        run.Kill();
+        const int placed = stop - 1;
         const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
         EXPECT_EQ(Content(PathOf("a.24o")), "earlier");
         EXPECT_FALSE(fs::exists(PathOf("b.24n")));
         EXPECT_EQ(Content(PathOf("c.24g")), "earlier");
         EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 2)
             << "no hidden file stays";
-        EXPECT_EQ(r.Restored, (placedCount >= 1) + (placedCount >= 3));
-        EXPECT_EQ(r.Removed, 3 - placedCount + (placedCount >= 2));
+        EXPECT_EQ(r.Restored, (placed >= 1) + (placed >= 3));
+        EXPECT_EQ(r.Removed, 3 - placed + (placed >= 2));
+        EXPECT_TRUE(r.LeftAlone.empty());
     }
-    // Without a journal the set was in place when the run was killed: the kept earlier
-    // files are removed and the new files stay.
-    fs::remove_all(FDir);
-    fs::create_directory(FDir);
-    MakeFile("a.24o", "new");
-    MakeFile(hidden("a.24o", 10, ".keep"), "earlier");
-    EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()).Removed, 1);
-    EXPECT_EQ(Content(PathOf("a.24o")), "new");
+}
+
+// Run A is killed while putting its files in place, run B then writes the same names and
+// ends well, and a later run C clears up after A: B's files stay as B wrote them, with or
+// without earlier files of the names before A, and C names the files it leaves alone.
+TEST_F(ClassesBsTest, AKilledRunsJournalLeavesALaterRunsFilesAlone) {
+    const std::vector<std::string> finals{"a.19o", "a.19g", "a.19n"};
+    for (const bool earlier : {false, true}) {
+        SCOPED_TRACE(earlier ? "earlier files" : "no earlier files");
+        fs::remove_all(FDir);
+        fs::create_directory(FDir);
+        THeldRun::TFiles a;
+        for (const std::string& f : finals) {
+            if (earlier) MakeFile(f, "earlier " + f);
+            a.emplace_back(PathOf(f), "A " + f);
+        }
+        {
+            THeldRun run(a, 3, false);  // two of A's files in place
+            if (run.TracingRefused()) GTEST_SKIP() << "no process can be traced here";
+            ASSERT_TRUE(run.Held());
+            run.Kill();
+        }
+        {
+            TOutputSet b;
+            auto w = TZQS_TextFileWriter::Create("");
+            for (const std::string& f : finals) {
+                TReplacingFile file(*w, PathOf(f));
+                w->WriteLn("B " + f);
+                file.Commit();
+            }
+            b.Publish();
+        }
+        const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
+        for (const std::string& f : finals) EXPECT_EQ(Content(PathOf(f)), "B " + f + "\r\n");
+        EXPECT_EQ(r.LeftAlone, (std::vector<std::string>{PathOf("a.19g"), PathOf("a.19o")}));
+        EXPECT_EQ(r.Restored, 0);
+        EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 3)
+            << "no hidden file stays";
+    }
+}
+
+// A run that lives is never cleared up after, in this PID namespace or in one of its own
+// (where its process id names no process here, or another one): held in the middle of
+// putting its files in place while a later run looks at the folder, it then ends well.
+TEST_F(ClassesBsTest, ALiveRunIsLeftAloneWhateverItsPidNamespace) {
+    for (const bool own : {false, true}) {
+        SCOPED_TRACE(own ? "own PID namespace" : "this PID namespace");
+        fs::remove_all(FDir);
+        fs::create_directory(FDir);
+        MakeFile("a.19o", "earlier");
+        const THeldRun::TFiles files{{PathOf("a.19o"), "A"}, {PathOf("a.19n"), "A"}};
+        THeldRun run(files, 2, own);
+        if (own && !run.Started()) GTEST_SKIP() << "no PID namespace can be made here";
+        if (run.TracingRefused()) GTEST_SKIP() << "no process can be traced here";
+        ASSERT_TRUE(run.Held());
+        const auto names = [this] {
+            std::vector<std::string> r;
+            for (const auto& e : fs::directory_iterator(FDir)) r.push_back(e.path().filename());
+            std::sort(r.begin(), r.end());
+            return r;
+        };
+        const std::vector<std::string> before = names();
+        const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
+        EXPECT_EQ(r.Removed + r.Restored + static_cast<int>(r.LeftAlone.size()), 0);
+        EXPECT_EQ(names(), before);
+        EXPECT_EQ(run.Finish(), 0);
+        EXPECT_EQ(names(), (std::vector<std::string>{"a.19n", "a.19o"}));
+        EXPECT_EQ(Content(PathOf("a.19o")), "A\r\n");
+    }
+}
+
+// Runs at once into one folder, each clearing up first as a run does and then putting the
+// same three names in place, a few of them killed while doing so: every run that ends ends
+// well, the three files are of one run, and no hidden file stays.
+TEST_F(ClassesBsTest, RunsAtOnceIntoOneFolderPublishWholeSets) {
+    const std::vector<std::string> finals{"s.19o", "s.19g", "s.19n"};
+    constexpr int Runs = 24;
+    std::vector<pid_t> pids;
+    for (int i = 0; i < Runs; ++i) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            try {
+                TOutputSet::RemoveStale(FDir.string());
+                TOutputSet set;
+                auto w = TZQS_TextFileWriter::Create("");
+                for (const std::string& f : finals) {
+                    TReplacingFile file(*w, PathOf(f));
+                    w->WriteLn(std::to_string(i));
+                    file.Commit();
+                }
+                set.Publish();
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        ASSERT_GT(pid, 0);
+        pids.push_back(pid);
+    }
+    // Every fourth run killed at some point of its work.
+    for (std::size_t i = 0; i < pids.size(); i += 4) ::kill(pids[i], SIGKILL);
+    for (const pid_t pid : pids) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0));
+    }
+    TOutputSet::RemoveStale(FDir.string());
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(FDir)) left.push_back(e.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"s.19g", "s.19n", "s.19o"}));
+    EXPECT_EQ(Content(PathOf("s.19g")), Content(PathOf("s.19o")));
+    EXPECT_EQ(Content(PathOf("s.19n")), Content(PathOf("s.19o")));
 }
 
 TEST_F(ClassesBsTest, TextWriterLinesAndFormats) {

@@ -442,6 +442,8 @@ public:
         // or station position could not give them: their ranges and phases are left out.
         std::int64_t WithoutWholeMs = 0;
         std::int64_t NotWritten = 0;  // epochs whose store failed (the reason is logged)
+        // GLONASS messages whose frequency channels were not taken (NoteGloChannels).
+        std::int64_t GloChannelsIgnored = 0;
     };
     const RAssemblyCounts& AssemblyCounts() const noexcept { return FCounts; }
     // Epochs that received observations after they had been written.
@@ -553,14 +555,27 @@ public:
     // 0 when no orbit or position is known. A failure of the navigation store is raised (and
     // ends the import through Dispatch).
     double PredictMilliseconds(std::int64_t Time, std::uint16_t Key, double Measured, double Unit);
-    // The GLONASS channel of the satellite's orbit at Time; 127 when none is known.
-    std::int32_t OrbitGloChannel(std::uint16_t Key, std::int64_t Time);
-    // Enters a GLONASS satellite's frequency channel (-7..13) into the channel table of the
-    // satellite observations: a satellite's broadcast channel serves every station, those
-    // that have sinks now and those that get them later.
+    // The frequency channel of GLONASS satellite Key at Time: the one the stream stated last
+    // (any station's observations, an ephemeris), else that of its orbit (a navigation file
+    // of the run); 127 when none is known.
+    std::int32_t GloChannelOf(std::uint16_t Key, std::int64_t Time);
+    // Enters a GLONASS satellite's frequency channel (-7..13; anything else is no channel)
+    // into the channel table of the satellite observations. The channel belongs to the
+    // satellite, not to the station that stated it: it serves every station of the stream,
+    // those that have sinks now and those that get them later.
     void EnterGloChannel(std::uint8_t Number, std::int32_t Channel);
-    // Enters the broadcast channels met so far into the current station's satellite sink.
-    void EnterBroadcastChannels();
+    // Enters the channels the stream stated so far into the current station's satellite sink.
+    void EnterStatedChannels();
+    // The channels that a GLONASS observation message states (1011/1012 for each satellite,
+    // MSM5 and MSM7 in the extended satellite information), entered as the message arrives,
+    // before its epoch is stored, in every pass: the first pass, which decodes no
+    // observations, so gives a station's first epochs the channels that other stations of
+    // the stream state later. A field outside the channels states none for its satellite. A
+    // message that gives one channel to more than two satellites states none at all (only
+    // antipodal satellites share a channel: the receiver does not fill the field, as some
+    // send 0 for every satellite), nor does one too short for its satellites (decoding it
+    // reports it). False when the message's channels were not taken for the first reason.
+    bool NoteGloChannels(const std::uint8_t* Payload, std::int32_t Length);
 
     // After the hook, the hand-over of the message's row: a station position to the file
     // receiver (StoreStationPosition), the antenna descriptor to the station occupation
@@ -811,8 +826,9 @@ protected:
     } FSpare;
     bool FSpareTaken = false;
     std::vector<std::uint16_t> FAttached;  // the stations with sinks, in the order they got them
-    // The GLONASS channels of the broadcast ephemerides (127 where none was met).
-    zqt_obs_intrf::TGloChannels FBroadcastChannels = [] {
+    // The GLONASS channels the stream stated, in its ephemerides (1020) and observations
+    // (127 where none was met).
+    zqt_obs_intrf::TGloChannels FStatedChannels = [] {
         zqt_obs_intrf::TGloChannels c;
         c.fill(127);
         return c;

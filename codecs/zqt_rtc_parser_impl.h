@@ -92,6 +92,21 @@ inline constexpr double P2_24 = 1.0 / 16777216.0;
 inline constexpr double P2_29 = 1.0 / 536870912.0;
 inline constexpr double P2_31 = 1.0 / 2147483648.0;
 
+// Bits of one satellite of a legacy observation message: 1003 / 1004 (GPS), 1011 / 1012
+// (GLONASS); Full for the messages with ambiguity and CNR.
+inline constexpr std::uint32_t LegacySatBits(bool Glonass, bool Full) noexcept {
+    return Glonass ? (Full ? 130u : 107u) : (Full ? 125u : 101u);
+}
+
+// Bits of the satellite and cell data of an MSM of Type (1..7) after its cell mask.
+inline constexpr std::uint64_t MSMDataBits(std::int32_t Type, std::uint64_t Sats,
+                                           std::uint64_t Cells) noexcept {
+    constexpr std::uint32_t cellBits[8] = {0, 15, 27, 42, 48, 63, 65, 80};
+    const bool ext = Type == 5 || Type == 7;
+    const std::uint32_t satBits = Type >= 4 ? (ext ? 36u : 18u) : 10u;
+    return satBits * Sats + cellBits[Type >= 1 && Type <= 7 ? Type : 0] * Cells;
+}
+
 // GLONASS channel steps of the slots 1..6 (Hz).
 inline constexpr double GloChannelStep[7] = {0.0, 562500.0, 562500.0, 437500.0, 437500.0, 0.0, 0.0};
 

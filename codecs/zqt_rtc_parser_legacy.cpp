@@ -38,8 +38,7 @@ std::int32_t TZQS_RTCM_Decoder::DecodeLegacy(const std::uint8_t* Payload, std::i
     const auto n = static_cast<std::uint32_t>(b.U(5));
     const bool smoothing = b.Bit();
     const auto interval = static_cast<std::uint8_t>(b.U(3));
-    const std::uint64_t satBits = Glonass ? (full ? 130u : 107u) : (full ? 125u : 101u);
-    b.Need(std::uint64_t{n} * satBits);
+    b.Need(std::uint64_t{n} * LegacySatBits(Glonass, full));
     // The epoch the message was held for, else the time next to the reference.
     const std::int64_t t = FStoreTime != 0 ? FStoreTime
                            : Glonass       ? GPSTicksOfEpoch(SC_GLONASS, field, true)
@@ -171,8 +170,8 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
     auto store = [&](const RLegacySat& s, bool glo, double prediction) {
         const std::uint16_t key = LegacySatKey(glo, s.SatID);
         if (key == 0) return;
-        const std::int32_t channel =
-            glo ? (s.GloChannel <= 20 ? s.GloChannel - 7 : GloChannelUnknown) : 0;
+        // The channel of the message was entered when it arrived.
+        const std::int32_t channel = glo ? GloChannelOf(key, t) : 0;
         if (so.GetCurSatKey() != 0) so.Next();
         if (!so.SetCurSat(key, channel)) return;  // refused: the record serves the next one
 

@@ -88,10 +88,8 @@ std::int32_t TZQS_RTCM_Decoder::DecodeMSM(std::int64_t Reference, const std::uin
     const std::int32_t type = Msm.MsmType;
     const bool ext = type == 5 || type == 7;
     const bool high = type >= 6;
-    static constexpr std::uint32_t cellBits[8] = {0, 15, 27, 42, 48, 63, 65, 80};
-    const std::uint32_t satBits = type >= 4 ? (ext ? 36u : 18u) : 10u;
-    b.Need(std::uint64_t{satBits} * static_cast<std::uint64_t>(Msm.SatCount) +
-           std::uint64_t{cellBits[type]} * static_cast<std::uint64_t>(Msm.CellCount));
+    b.Need(MSMDataBits(type, static_cast<std::uint64_t>(Msm.SatCount),
+                       static_cast<std::uint64_t>(Msm.CellCount)));
 
     // The fields fit: they are read without further checks, each field for all satellites
     // (cells) before the next field.
@@ -228,7 +226,11 @@ double TZQS_RTCM_Decoder::PredictMilliseconds(std::int64_t Time, std::uint16_t K
     return std::isfinite(result) ? result : 0.0;
 }
 
-std::int32_t TZQS_RTCM_Decoder::OrbitGloChannel(std::uint16_t Key, std::int64_t Time) {
+std::int32_t TZQS_RTCM_Decoder::GloChannelOf(std::uint16_t Key, std::int64_t Time) {
+    const unsigned number = zqt_sat_obs_types::SatKeyNumber(Key);
+    if (number >= 1 && number <= FStatedChannels.size() &&
+        FStatedChannels[number - 1u] != GloChannelUnknown)
+        return FStatedChannels[number - 1u];
     if (!FDataStorage) return GloChannelUnknown;
     const TStoreFailure guard{FStoreFailed};
     const auto provider = FDataStorage->GetOrbitProvider();
@@ -241,7 +243,10 @@ std::int32_t TZQS_RTCM_Decoder::OrbitGloChannel(std::uint16_t Key, std::int64_t 
 
 void TZQS_RTCM_Decoder::EnterGloChannel(std::uint8_t Number, std::int32_t Channel) {
     if (Number < 1 || Number > 254 || Channel < -7 || Channel > 13) return;
-    FBroadcastChannels[Number - 1u] = static_cast<std::int8_t>(Channel);
+    std::int8_t& stated = FStatedChannels[Number - 1u];
+    // Every sink holds the channel since it was stated (or takes it when it gets its sinks).
+    if (stated == Channel) return;
+    stated = static_cast<std::int8_t>(Channel);
     const auto enter = [Number, Channel](const IZQS_SatObsPtr& SatObs) {
         if (!SatObs) return;
         zqt_obs_intrf::TGloChannels channels = SatObs->GetGloChannels();
@@ -253,12 +258,67 @@ void TZQS_RTCM_Decoder::EnterGloChannel(std::uint8_t Number, std::int32_t Channe
     for (const auto& [id, station] : FStations) enter(station.SatObs);
 }
 
-void TZQS_RTCM_Decoder::EnterBroadcastChannels() {
+void TZQS_RTCM_Decoder::EnterStatedChannels() {
     if (!FSatObs) return;
     zqt_obs_intrf::TGloChannels channels = FSatObs->GetGloChannels();
     for (std::size_t i = 0; i < channels.size(); ++i)
-        if (FBroadcastChannels[i] != GloChannelUnknown) channels[i] = FBroadcastChannels[i];
+        if (FStatedChannels[i] != GloChannelUnknown) channels[i] = FStatedChannels[i];
     FSatObs->SetGloChannels(channels);
+}
+
+bool TZQS_RTCM_Decoder::NoteGloChannels(const std::uint8_t* Payload, std::int32_t Length) {
+    // The satellites' numbers and channels as the message gives them.
+    std::array<std::pair<std::uint8_t, std::int32_t>, MSMMaxSats> stated;
+    std::size_t count = 0;
+    TBitReader b(Payload, static_cast<std::size_t>(Length));
+    try {
+        const auto number = static_cast<std::uint32_t>(b.U(12));
+        if (number == 1011 || number == 1012) {
+            // Station, time of day, synchronous flag, then the satellite count; smoothing.
+            b.Skip(12 + 27 + 1);
+            const auto n = static_cast<std::uint32_t>(b.U(5));
+            b.Skip(1 + 3);
+            const std::uint32_t satBits = LegacySatBits(true, number == 1012);
+            b.Need(std::uint64_t{n} * satBits);
+            for (std::uint32_t i = 0; i < n; ++i) {
+                const auto id = static_cast<std::uint8_t>(b.U(6));
+                b.Skip(1);  // L1 code indicator
+                const auto field = static_cast<std::int32_t>(b.U(5));
+                b.Skip(satBits - 12);
+                // Channel numbers 0..20 are the channels -7..13.
+                if (LegacySatKey(true, id) != 0 && field <= 20) stated[count++] = {id, field - 7};
+            }
+        } else {
+            const auto type = static_cast<std::int32_t>((number - MsmBase) % 10);
+            if (MSMSystem(number) != SC_GLONASS || (type != 5 && type != 7)) return true;
+            // Station, epoch, flags, IODS, reserved, clock steering and external clock,
+            // smoothing; then the masks.
+            b.Skip(12 + 30 + 1 + 3 + 7 + 2 + 2 + 1 + 3);
+            const std::uint64_t satMask = b.U(64);
+            const auto signals = static_cast<unsigned>(std::popcount(b.U(32)));
+            const auto sats = static_cast<unsigned>(std::popcount(satMask));
+            const unsigned n = sats * signals;
+            if (n == 0 || n > static_cast<unsigned>(MSMMaxCells)) return true;
+            const auto cells = static_cast<unsigned>(std::popcount(b.U(n)));
+            b.Need(MSMDataBits(type, sats, cells));
+            b.Skip(8 * sats);  // rough range integer ms
+            for (std::uint64_t m = satMask; m != 0;
+                 m &= ~(std::uint64_t{1} << (63 - std::countl_zero(m)))) {
+                const auto field = static_cast<std::int32_t>(b.U(4));
+                // The extended information 0..13 is the channel -7..6; 14 and 15 say none.
+                if (field <= 13)
+                    stated[count++] = {static_cast<std::uint8_t>(std::countl_zero(m) + 1),
+                                       field - 7};
+            }
+        }
+    } catch (const ExceptionRTCMMessage&) {
+        return true;  // too short for what it announces
+    }
+    std::array<std::uint8_t, 21> perChannel{};  // channels -7..13
+    for (std::size_t i = 0; i < count; ++i)
+        if (++perChannel[static_cast<std::size_t>(stated[i].second) + 7u] > 2) return false;
+    for (std::size_t i = 0; i < count; ++i) EnterGloChannel(stated[i].first, stated[i].second);
+    return true;
 }
 
 double TZQS_RTCM_Decoder::AlignGloPhase(double Phase, std::uint8_t Slot) {
@@ -344,15 +404,8 @@ void TZQS_RTCM_Decoder::StoreMSM() {
             curSat = c.SatIndex;
             if (so.GetCurSatKey() != 0) so.Next();
             std::int32_t channel = 0;
-            if (glo) {
-                channel = GloChannelUnknown;
-                // Extended satellite information: the frequency channel + 7 (0..13).
-                if (doppler && m.ExtInfo[si] <= 13) {
-                    channel = m.ExtInfo[si] - 7;
-                } else {
-                    channel = OrbitGloChannel(c.SatKey, m.Time);
-                }
-            }
+            // The channel of an MSM5/7 was entered when the message arrived.
+            if (glo) channel = GloChannelOf(c.SatKey, m.Time);
             accepted = so.SetCurSat(c.SatKey, channel);
             intMs = NaN;
             if (accepted) {

@@ -66,7 +66,7 @@ void TZQS_RTCM_Parser::AttachStationSinks() {
         // epochs, its own solutions for a position it does not give.
         WireReceiver();
         FReceiverEpoch = FEpoch;
-        EnterBroadcastChannels();
+        EnterStatedChannels();
         // The same marker name as the first station's (not that of a base receiver).
         if (FSpare.DataSet) FDataSet->SetName(FSpare.DataSet->GetName());
     } else {

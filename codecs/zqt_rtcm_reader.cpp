@@ -294,6 +294,10 @@ void TZQS_RTCMReader::ReportSkipped() {
                             a.WithoutWholeMs));
     if (a.NotWritten > 0)
         add(skipped, Format("%d epoch(s) that could not be stored", a.NotWritten));
+    if (a.GloChannelsIgnored > 0)
+        add(skipped, Format("the frequency channels of %d GLONASS message(s) that give one "
+                            "channel to more than two satellites",
+                            a.GloChannelsIgnored));
     if (a.LateDuplicates > 0)
         add(skipped, Format("%d late satellite(s) already in their epoch", a.LateDuplicates));
     if (a.GloDayIgnored > 0)

@@ -114,6 +114,15 @@ void ReduceAntennaHeights(IESQLiteDatabase& Db, const std::string& AntennasFile)
     if (reopen) Db.BeginTransaction();
 }
 
+// Without the antennas database no antenna is known to it: the vertical height of each is
+// its measured height, as for a model the database does not know (a height never measured
+// leaves it as it is).
+void MeasuredAntennaHeights(IESQLiteDatabase& Db) {
+    Db.ExecSQL(
+        "UPDATE Recordsets SET AntennaVerticalHeight = AntennaHeight WHERE (AntennaHeight IS "
+        "NOT NULL) AND ((AntennaNGSModel IS NULL) OR (AntennaNGSModel = ''));");
+}
+
 // Mode 2: the occupation records were not matched to the stream; each becomes an output
 // recordset of its own (static ones with motion mode 0, kinematic ones with 1).
 void CopyOccupationRecords(IESQLiteDatabase& Db, std::int32_t DataSetID) {
@@ -514,9 +523,13 @@ void TZQS_DataSet::BuildRecordsets(const IESQLiteDatabasePtr& DbPtr, std::int32_
     // 1. The verdict on the occupation records.
     const std::uint8_t mode = GetMode(db, DataSetID);
 
-    // 2. Antenna heights, when the antennas database is there.
+    // 2. Antenna heights: reduced through the antennas database when it is there, else
+    // the measured ones.
     const std::string antennas = zqt_dirs::TZQS_Dirs::AntennasDbName();
-    if (!antennas.empty() && zqt_files::PathExists(antennas)) ReduceAntennaHeights(db, antennas);
+    if (!antennas.empty() && zqt_files::PathExists(antennas))
+        ReduceAntennaHeights(db, antennas);
+    else
+        MeasuredAntennaHeights(db);
 
     // 3. The interval of the data set: the most frequent step between its epochs.
     std::int64_t interval = db.QueryInt(FormatPt(

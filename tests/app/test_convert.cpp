@@ -743,4 +743,106 @@ TEST(Convert, StationChangesGiveOneFilePerStation) {
     }
 }
 
+// Per GLONASS satellite of a RINEX 3 observation file: how many of its code values have no
+// phase of the same band and signal beside them, and how many have one.
+std::map<std::string, std::pair<int, int>> GlonassCodesWithoutPhase(const std::string& Path) {
+    std::ifstream f(Path);
+    std::string line;
+    std::vector<std::string> types;
+    while (std::getline(f, line) && line.find("END OF HEADER") == std::string::npos) {
+        if (line.find("SYS / # / OBS TYPES") == std::string::npos) continue;
+        if (line[0] != 'R' && (line[0] != ' ' || types.empty())) continue;
+        for (std::size_t p = 7; p + 3 <= 58; p += 4)
+            if (line[p] != ' ') types.push_back(line.substr(p, 3));
+    }
+    const auto value = [](const std::string& l, std::size_t i) {
+        const std::size_t p = 3 + 16 * i;
+        return p < l.size() && l.find_first_not_of(' ', p) < std::min(l.size(), p + 14);
+    };
+    std::map<std::string, std::pair<int, int>> out;
+    while (std::getline(f, line)) {
+        if (line.empty() || line[0] != 'R') continue;
+        for (std::size_t i = 0; i < types.size(); ++i) {
+            if (types[i][0] != 'C' || !value(line, i)) continue;
+            const auto phase = std::find(types.begin(), types.end(), "L" + types[i].substr(1));
+            const bool has = phase != types.end() &&
+                             value(line, static_cast<std::size_t>(phase - types.begin()));
+            auto& [without, with] = out[line.substr(0, 3)];
+            ++(has ? with : without);
+        }
+    }
+    return out;
+}
+
+// A caster that switches stations: station 175 sends GLONASS in legacy 1012 (with the
+// satellites' frequency channels), station 1014 only in MSM4 (without) and a 1006 with an
+// antenna height of 0.1302 m. The channels the stream states serve every station, also
+// one whose epochs come first (the first pass reads them), so every GLONASS code of
+// station 1014 has its phase; its ANTENNA: DELTA H/E/N carries the 1006 height (no
+// antennas database), unless --DH gives another; --AH gives the height comment only.
+TEST(Convert, GlonassChannelsAndAntennaHeightOfEveryStation) {
+    TWorkDir dir;
+    const auto stream = [&](bool LegacyFirst) {
+        rtcm_encoder::TBytes bytes;
+        for (const bool legacy : {LegacyFirst, !LegacyFirst}) {
+            sample_recording::RSampleOptions o;
+            o.Start = sample_recording::GpsTicks(2024, 3, 5, 10, 0, legacy == LegacyFirst ? 0 : 30);
+            o.Epochs = 20;
+            o.Station = legacy ? 175 : 1014;
+            o.Observations = legacy ? std::vector<int>{1004, 1012} : std::vector<int>{1074, 1084};
+            o.AntennaHeight = legacy ? 1.5 : 0.1302;
+            rtcm_encoder::Append(bytes, sample_recording::MakeSampleRecording(o));
+        }
+        const fs::path input =
+            dir.Path() / (LegacyFirst ? "CAST_2024_03_05.rtcm3" : "CASM_2024_03_05.rtcm3");
+        std::ofstream(input, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return input.string();
+    };
+    const struct {
+        bool LegacyFirst;
+        std::vector<std::string> Options;
+        const char* DeltaH;   // the ANTENNA: DELTA H/E/N line of station 1014
+        const char* Comment;  // its height comment
+    } cases[] = {
+        {true, {"--nonav"}, "        0.1302", "Height = 0.13"},
+        {false, {"--nonav"}, "        0.1302", "Height = 0.13"},
+        {true, {"--nonav", "--DH=0.5"}, "        0.5000", "Height = 0.13"},
+        {true, {"--nonav", "--AH=1.25"}, "        0.1302", "Height = 1.25"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(n));
+        const fs::path out = dir.Path() / std::to_string(n++);
+        const RRun r = Convert(stream(c.LegacyFirst), out, "3.04", c.Options);
+        ASSERT_EQ(r.Code, 0) << r.Err;
+        std::string text;
+        for (const auto& e : fs::directory_iterator(out)) {
+            if (e.path().extension() != ".24o") continue;
+            std::ifstream f(e.path());
+            const std::string t((std::istreambuf_iterator<char>(f)), {});
+            if (t.find("/1014/") == std::string::npos) continue;
+            text = t;
+            const std::map<std::string, std::pair<int, int>> codes =
+                GlonassCodesWithoutPhase(e.path().string());
+            EXPECT_GE(codes.size(), 5u);
+            for (const auto& [sat, count] : codes) {
+                EXPECT_EQ(count.first, 0) << sat << ": codes without a phase";
+                EXPECT_GT(count.second, 0) << sat;
+            }
+        }
+        ASSERT_FALSE(text.empty()) << "no file of station 1014";
+        EXPECT_NE(text.find(std::string(c.DeltaH) +
+                            "        0.0000        0.0000                  ANTENNA: DELTA H/E/N"),
+                  std::string::npos)
+            << text.substr(0, 2500);
+        EXPECT_NE(text.find(std::string("Antenna height to marker; ") + c.Comment),
+                  std::string::npos);
+        EXPECT_EQ(text.find("  0                                                         "
+                            "GLONASS SLOT / FRQ #"),
+                  std::string::npos);
+    }
+}
+
 }  // namespace

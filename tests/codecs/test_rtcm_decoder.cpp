@@ -447,19 +447,60 @@ TEST(RtcmDecoder, MsmCellLimitAndEmptyMasks) {
 TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
     // Extended information 15 (unknown) and MSM4: the channel comes from the orbit provider
     // when it knows one; without a channel range and phase stay, the Doppler is not written.
-    // A channel entered from an ephemeris serves as well.
+    // A channel entered from an ephemeris serves as well. So does a channel that another
+    // station states (1012, MSM7) in the first pass, which decodes no observations, even
+    // where the orbit says otherwise; a channel number outside the channels states none; a
+    // message's own statement is its satellite's channel. A message that gives one channel
+    // to three satellites (a field the receiver does not fill) states none, and is counted.
     struct {
         int number;
         int ext;
         bool provider, entered;
+        int statedBy;     // a message of station 9 before (0: none)
+        int statedValue;  // its channel field: 1012 channel + 7 (0..20), 1087 0..13
+        bool crowd;       // false: in a first pass, for R11; true: in the same pass, R11..R13
         int expectChannel;
-    } cases[] = {{1085, 15, false, false, 127},
-                 {1085, 15, true, false, -3},
-                 {1084, 0, true, false, -3},
-                 {1085, 14, false, false, 127},
-                 {1085, 15, false, true, -3}};
+    } cases[] = {{1085, 15, false, false, 0, 0, false, 127},
+                 {1085, 15, true, false, 0, 0, false, -3},
+                 {1084, 0, true, false, 0, 0, false, -3},
+                 {1085, 14, false, false, 0, 0, false, 127},
+                 {1085, 15, false, true, 0, 0, false, -3},
+                 {1084, 0, true, false, 1012, 4 + 7, false, 4},
+                 {1085, 15, false, false, 1087, 2 + 7, false, 2},
+                 {1084, 0, true, false, 1012, 25, false, -3},
+                 {1084, 0, false, false, 1087, 14, false, 127},
+                 {1085, 1 + 7, false, false, 1012, 4 + 7, false, 1},
+                 {1084, 0, true, false, 1012, 0, true, -3},
+                 {1085, 15, false, false, 1087, 0, true, 127}};
     for (const auto& c : cases) {
-        TDecoderRig rig(GloMidnight);
+        SCOPED_TRACE(std::to_string(c.number) + "/" + std::to_string(c.ext) + " stated by " +
+                     std::to_string(c.statedBy) + "/" + std::to_string(c.statedValue) +
+                     (c.crowd ? " for three" : ""));
+        const bool firstPass = c.statedBy != 0 && !c.crowd;
+        TDecoderRig rig(GloMidnight, firstPass ? zqt_rtc_parser::ModeNavigation : 6);
+        const std::vector<int> stated = c.crowd ? std::vector<int>{11, 12, 13} : std::vector{11};
+        if (c.statedBy == 1012) {
+            RLegacyIn l;
+            l.Number = 1012;
+            l.Station = 9;
+            l.EpochField = GloTodField(GloMidnight, Leap);
+            for (const int id : stated)
+                l.Sats.push_back({id, c.statedValue, 0, 2.1e7, 2.1e7, 127, 45.0, 0, 2.1e7, 2.1e7});
+            rig.Feed(Frame(EncodeLegacy(l)));
+        } else if (c.statedBy == 1087) {
+            RMsmIn o;
+            o.Number = 1087;
+            o.Station = 9;
+            o.EpochField = GloMsmField(GloMidnight, Leap);
+            for (const int id : stated)
+                o.Sats.push_back(
+                    {id, c.statedValue, false, false, {{2, 2.1e7, 2.1e7, -300.0, 5, false, 40.0}}});
+            rig.Feed(Frame(EncodeMSM(o)));
+        }
+        if (firstPass) {
+            rig.Parser->BeginPass();
+            rig.Parser->SetMode(6);
+        }
         if (c.entered) rig.Parser->EnterGloChannel(11, -3);
         if (c.provider) {
             auto nav = rtcmtest::TFakeNav::Make();
@@ -473,16 +514,17 @@ TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
             {11, c.ext, false, false, {{2, 2.1e7, 2.1e7 + 2.0, -300.0, 5, false, 40.0}}});
         rig.Feed(Frame(EncodeMSM(m)));
         const auto& out = rig.Finish();
-        ASSERT_EQ(out.size(), 1u);
-        const auto& s = out[0].Sats.at(0);
-        EXPECT_EQ(s.GloChannel, c.expectChannel) << c.number << "/" << c.ext;
+        ASSERT_EQ(out.size(), c.crowd ? 2u : 1u);  // the epoch of station 9's message
+        const auto& s = out.back().Sats.at(0);
+        EXPECT_EQ(s.GloChannel, c.expectChannel);
         EXPECT_TRUE(s.Has(1, 1));
         EXPECT_NEAR(s.Rec.Band(1).Phase, 2.1e7 + 2.0, 0.001);
         const bool doppler = c.number == 1085 && c.expectChannel != 127;
-        EXPECT_EQ(s.Has(1, 3), doppler) << c.number << "/" << c.ext;
+        EXPECT_EQ(s.Has(1, 3), doppler);
         if (doppler) {
             EXPECT_GT(s.Doppler(1), 0.0);  // approaching: positive Doppler
         }
+        EXPECT_EQ(rig.Parser->AssemblyCounts().GloChannelsIgnored, c.crowd ? 1 : 0);
     }
     // 1230 biases of the same station move the phase by k * step / c * bias cycles.
     TDecoderRig rig(GloMidnight);

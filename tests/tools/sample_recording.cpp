@@ -240,7 +240,7 @@ std::vector<RTimedFrame> Frames(const RSampleOptions& O) {
     st.Station = O.Station;
     st.Galileo = true;
     st.X = x, st.Y = y, st.Z = z;
-    st.Height = 1.5;
+    st.Height = O.AntennaHeight;
     RDescriptorIn rd;
     rd.Number = 1033;
     rd.Station = O.Station;

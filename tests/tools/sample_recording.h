@@ -24,6 +24,7 @@ struct RSampleOptions {
     std::vector<int> Observations = {1077, 1087, 1097, 1127};
     // GLONASS broadcast ephemerides (1020) beside the GPS and Galileo ones.
     bool GlonassEphemerides = false;
+    double AntennaHeight = 1.5;  // m, the height of the station's 1006
 };
 
 // GPS ticks of a calendar date and time (GPS time).

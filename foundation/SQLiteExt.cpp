@@ -533,6 +533,14 @@ void TESQLiteDatabase_nodebug::ResetStatements() {
         if (sqlite3_stmt* h = s->StatementHandle()) sqlite3_reset(h);
 }
 
+TVariantArray TESQLiteDatabase_nodebug::SelectRows(const std::string& SQL) {
+    auto st = PrepareSelect(SQL);
+    const bool oneColumn = st->ColumnCount() == 1;
+    TVariantArray r;
+    while (st->Next()) r.push_back(oneColumn ? st->Value(0) : Variant::Array(st->RowValues()));
+    return r;
+}
+
 std::int64_t TESQLiteDatabase_nodebug::LastInsertRowID() {
     return sqlite3_last_insert_rowid(CheckedHandle());
 }

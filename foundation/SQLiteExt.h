@@ -252,6 +252,9 @@ public:
     virtual void RegisterStatement(TESQLitePreparedStatement* Statement) = 0;
     virtual void UnregisterStatement(TESQLitePreparedStatement* Statement) = 0;
     virtual void ResetStatements() = 0;
+    // Every row: its value when the query has one column, else a Variant array of its
+    // values.
+    virtual TVariantArray SelectRows(const std::string& SQL) = 0;
 
     virtual std::int64_t LastInsertRowID() = 0;
     // QueryValue through the null-tolerant integer conversion (Null or blank gives 0).
@@ -467,6 +470,7 @@ public:
     void RegisterStatement(TESQLitePreparedStatement* Statement) override;
     void UnregisterStatement(TESQLitePreparedStatement* Statement) override;
     void ResetStatements() override;
+    TVariantArray SelectRows(const std::string& SQL) override;
     std::int64_t LastInsertRowID() override;
     std::int64_t QueryInt(const std::string& SQL) override;
     int Changes() override;

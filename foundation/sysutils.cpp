@@ -595,7 +595,7 @@ std::string FormatV(std::string_view templ, TFormatArgs args, const TFormatSetti
                         break;
                     case FormatArg::Kind::Variant: {
                         const Variant& var = arg.AsVariant();
-                        if (var.IsNull() || var.IsBytes()) FormatError(templ);
+                        if (var.IsNull() || var.IsBytes() || var.IsArray()) FormatError(templ);
                         tmp = var.AsString();
                         s = tmp;
                         break;

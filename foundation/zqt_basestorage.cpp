@@ -258,7 +258,7 @@ const TTimeIndex& EmptyIndex() {
 // their stored times, so that no time (negative ones included) sorts outside them and no
 // distance is ever taken to a sentinel.
 
-std::size_t TimeIndexSearch(const TTimeIndex& A, std::int64_t t) noexcept {
+std::size_t BinarySearch(const TTimeIndex& A, std::int64_t t) noexcept {
     if (A.size() < 3) return 0;
     const std::size_t high = A.size() - 1;
     // A time-ordered sweep appends: answer that case without a search.
@@ -280,16 +280,16 @@ void TimeIndexInsert(TTimeIndex& A, std::int64_t t, std::int32_t Row) {
         A = {{0, -1}, {t, Row}, {HighSentinelTime, -1}};
         return;
     }
-    const std::size_t p = TimeIndexSearch(A, t);
+    const std::size_t p = BinarySearch(A, t);
     A.insert(A.begin() + static_cast<std::ptrdiff_t>(p + 1), RTimeIndexEntry{t, Row});
 }
 
-std::int32_t TimeIndexNearest(const TTimeIndex& A, std::int64_t t, std::size_t& Hint) noexcept {
+std::int32_t FindNearest(const TTimeIndex& A, std::int64_t t, std::size_t& Hint) noexcept {
     if (A.size() < 3) return -1;
     const std::size_t high = A.size() - 1;
     std::size_t i = std::min(Hint, high - 1);
     const bool inside = (i == 0 || A[i].Time <= t) && (i + 1 == high || t < A[i + 1].Time);
-    if (!inside) i = TimeIndexSearch(A, t);
+    if (!inside) i = BinarySearch(A, t);
     Hint = i;
     if (i == 0) return A[1].Row;         // before the first row
     if (i + 1 == high) return A[i].Row;  // at or after the last row
@@ -399,7 +399,7 @@ std::int32_t TZQS_KeyedStorage::AddIndex() {
 
 std::int32_t TZQS_KeyedStorage::NearestOf(std::size_t Key, std::int64_t t) {
     if (Key >= FIndex.size()) return -1;
-    return TimeIndexNearest(FIndex[Key], t, FHints[Key]);
+    return zqt_basestorage::FindNearest(FIndex[Key], t, FHints[Key]);
 }
 
 const TTimeIndex& TZQS_KeyedStorage::IndexOf(std::size_t Key) const {

@@ -142,13 +142,13 @@ using TTimeIndex = std::vector<RTimeIndexEntry>;
 
 // Index of the last entry whose time is <= t (entries of equal time: the last of them).
 // A must hold its two sentinels.
-std::size_t TimeIndexSearch(const TTimeIndex& A, std::int64_t t) noexcept;
+std::size_t BinarySearch(const TTimeIndex& A, std::int64_t t) noexcept;
 // Inserts {t, Row} after every entry whose time is <= t; an empty index gets its sentinels.
 void TimeIndexInsert(TTimeIndex& A, std::int64_t t, std::int32_t Row);
 // The row nearest in time to t (a tie goes to the later entry), or -1 for an empty index.
 // Hint is the search position of the previous query: a query at or just after it costs
 // one comparison; it is updated to the entry at or before t.
-std::int32_t TimeIndexNearest(const TTimeIndex& A, std::int64_t t, std::size_t& Hint) noexcept;
+std::int32_t FindNearest(const TTimeIndex& A, std::int64_t t, std::size_t& Hint) noexcept;
 
 // The window query of a storage: table name, window begin and end (ticks).
 inline constexpr const char* StorageSQLTemplate =

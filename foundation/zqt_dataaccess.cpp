@@ -15,6 +15,7 @@ void TZQS_DataAccess::Init(const RDataAccessTimings& Timings) {
     FTimings.PollInterval = std::max(FTimings.PollInterval, std::chrono::milliseconds{0});
     FTimings.RoundPause = std::max(FTimings.RoundPause, std::chrono::milliseconds{0});
     FReaders.store(0);
+    FPolls.store(0);
 }
 
 void TZQS_DataAccess::EnterRead() {
@@ -32,8 +33,10 @@ void TZQS_DataAccess::LeaveRead() {
 void TZQS_DataAccess::EnterWrite() {
     for (std::int32_t round = 0; round < FTimings.Rounds; ++round) {
         FWriteSection.lock();
-        for (std::int32_t poll = 0; poll < FTimings.PollsPerRound && FReaders.load() > 0; ++poll)
+        for (std::int32_t poll = 0; poll < FTimings.PollsPerRound && FReaders.load() > 0; ++poll) {
+            FPolls.fetch_add(1);
             std::this_thread::sleep_for(FTimings.PollInterval);
+        }
         if (FReaders.load() == 0) return;  // holding the write section
         FWriteSection.unlock();
         std::this_thread::sleep_for(FTimings.RoundPause);

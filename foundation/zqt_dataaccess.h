@@ -55,12 +55,16 @@ public:
 
     // Number of readers inside.
     std::int32_t Readers() const noexcept { return FReaders.load(); }
+    // Polls made by writers since Init: each found readers inside and waited one
+    // PollInterval. A writer that finds no reader inside makes none.
+    std::int64_t Polls() const noexcept { return FPolls.load(); }
     const RDataAccessTimings& Timings() const noexcept { return FTimings; }
 
 private:
     std::recursive_mutex FReadSection;
     std::recursive_mutex FWriteSection;
     std::atomic<std::int32_t> FReaders{0};
+    std::atomic<std::int64_t> FPolls{0};
     RDataAccessTimings FTimings;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace zqt_variant {
 
@@ -103,6 +104,13 @@ Variant Variant::Date(sysutils::TDateTime dt) {
     return v;
 }
 
+Variant Variant::Array(std::vector<Variant> Items) {
+    Variant v;
+    v.FType = varVariantArray;
+    v.FItems = std::make_shared<const std::vector<Variant>>(std::move(Items));
+    return v;
+}
+
 bool Variant::IsOrdinal() const noexcept {
     switch (FType) {
         case varSmallint:
@@ -141,6 +149,7 @@ std::string Variant::TypeName() const {
         case varUInt64: return "UInt64";
         case varUString: return "UnicodeString";
         case varByteArray: return "Array Byte";
+        case varVariantArray: return "Array Variant";
         default: return "Unknown";
     }
 }
@@ -301,12 +310,19 @@ const TBytes& Variant::AsBytes() const {
     return FBytes;
 }
 
+const std::vector<Variant>& Variant::AsArray() const {
+    if (FType != varVariantArray) CastError("Array Variant");
+    return *FItems;
+}
+
 bool Variant::operator==(const Variant& other) const {
     if (IsNull() || other.IsNull()) return IsNull() && other.IsNull();
     if (IsEmpty() || other.IsEmpty()) return IsEmpty() && other.IsEmpty();
     if (IsStr() && other.IsStr()) return FStr == other.FStr;
     if (IsBytes() || other.IsBytes())
         return IsBytes() && other.IsBytes() && AsBytes() == other.AsBytes();
+    if (IsArray() || other.IsArray())
+        return IsArray() && other.IsArray() && AsArray() == other.AsArray();
     if (IsOrdinal() && other.IsOrdinal()) {
         const std::int64_t a = FInt;
         const std::int64_t b = other.FInt;

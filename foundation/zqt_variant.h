@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -24,6 +25,7 @@ enum : std::uint16_t {
     varCurrency = 6,
     varDate = 7,
     varBoolean = 11,
+    varVariant = 12,
     varShortInt = 16,
     varByte = 17,
     varWord = 18,
@@ -32,7 +34,8 @@ enum : std::uint16_t {
     varUInt64 = 21,
     varUString = 0x102,
     varArray = 0x2000,
-    varByteArray = varArray | varByte,  // 8209
+    varByteArray = varArray | varByte,        // 8209
+    varVariantArray = varArray | varVariant,  // 8204
 };
 
 using TBytes = std::vector<std::uint8_t>;
@@ -59,6 +62,8 @@ public:
     // A Currency given by its raw representation (value x 10,000); GPS times travel so.
     static Variant Currency(std::int64_t raw);
     static Variant Date(sysutils::TDateTime dt);
+    // An array of Variants (a row of several values where one value stands for the row).
+    static Variant Array(std::vector<Variant> Items);
 
     std::uint16_t VarType() const noexcept { return FType; }
     bool IsNull() const noexcept { return FType == varNull; }
@@ -69,6 +74,7 @@ public:
     bool IsNumeric() const noexcept;  // ordinal, float or Currency
     bool IsStr() const noexcept { return FType == varUString; }
     bool IsBytes() const noexcept { return FType == varByteArray; }
+    bool IsArray() const noexcept { return FType == varVariantArray; }
 
     // Conversions; a value that does not convert (Null among them) raises
     // EVariantTypeCastError. Empty gives 0, False or "". True is -1 as a number. Texts
@@ -80,10 +86,11 @@ public:
     bool AsBoolean() const;
     std::string AsString() const;
     sysutils::TDateTime AsDateTime() const;
-    const TBytes& AsBytes() const;  // only for byte arrays
+    const TBytes& AsBytes() const;                // only for byte arrays
+    const std::vector<Variant>& AsArray() const;  // only for arrays of Variants
 
     // Equality as the stored program compares variants: same kind and value, numbers
-    // compared by value across kinds, Null only equal to Null.
+    // compared by value across kinds, Null only equal to Null, arrays item by item.
     bool operator==(const Variant& other) const;
 
 private:
@@ -113,14 +120,14 @@ private:
     std::string TypeName() const;
 
     std::uint16_t FType = varEmpty;
-    // Integers, Booleans and Currency raw values live in the int64; floats and dates in the
-    // double.
     // Plain members rather than a std::variant: integers, Booleans and Currency raw values
-    // live in FInt, floats and dates in FFloat, texts in FStr, byte arrays in FBytes.
+    // live in FInt, floats and dates in FFloat, texts in FStr, byte arrays in FBytes, arrays
+    // of Variants in FItems (shared: a Variant is never changed after it is made).
     std::int64_t FInt = 0;
     double FFloat = 0.0;
     std::string FStr;
     TBytes FBytes;
+    std::shared_ptr<const std::vector<Variant>> FItems;
 };
 
 using TVariantArray = std::vector<Variant>;

@@ -279,6 +279,52 @@ TEST_F(SQLiteDbTest, QueryHelpers) {
     EXPECT_EQ(Db->Changes(), 1);
 }
 
+namespace {
+
+// A value as its kind and text, an array as its items in brackets: rows compare by kind.
+std::string Shown(const Variant& v) {
+    if (v.IsNull()) return "null";
+    if (v.IsArray()) {
+        std::string s = "[";
+        for (const Variant& item : v.AsArray()) s += (s.size() > 1 ? "," : "") + Shown(item);
+        return s + "]";
+    }
+    return (v.IsStr() ? "s:" : v.IsFloat() ? "f:" : v.IsOrdinal() ? "i:" : "?:") + v.AsString();
+}
+
+}  // namespace
+
+TEST_F(SQLiteDbTest, SelectRowsGivesAValuePerRowOfOneColumnElseAnArray) {
+    Db->Exec(
+        "INSERT INTO t VALUES (1, '1.5'); INSERT INTO t VALUES (2, NULL);"
+        "INSERT INTO t VALUES (3, ' ')");
+    struct Case {
+        std::string SQL;
+        std::vector<std::string> Rows;
+    };
+    const std::vector<Case> cases = {
+        {"SELECT a FROM t ORDER BY a", {"i:1", "i:2", "i:3"}},
+        {"SELECT b FROM t ORDER BY a", {"s:1.5", "null", "s: "}},
+        {"SELECT a, b FROM t ORDER BY a DESC", {"[i:3,s: ]", "[i:2,null]", "[i:1,s:1.5]"}},
+        {"SELECT a, b, a * 0.5 FROM t WHERE a = 1", {"[i:1,s:1.5,f:0.5]"}},
+        {"SELECT NULL, NULL", {"[null,null]"}},
+        {"SELECT a FROM t WHERE a > 3", {}},
+        {"SELECT a, b FROM t WHERE a > 3", {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> rows;
+        for (const Variant& v : Db->SelectRows(c.SQL)) rows.push_back(Shown(v));
+        EXPECT_EQ(rows, c.Rows) << c.SQL;
+    }
+    // More rows than one step of growth, in their order.
+    const auto many = Db->SelectRows(
+        "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 25) "
+        "SELECT x FROM n");
+    ASSERT_EQ(many.size(), 25u);
+    for (std::size_t i = 0; i < many.size(); ++i) EXPECT_EQ(many[i].AsInt64(), i + 1);
+    EXPECT_THROW(Db->SelectRows("SELEC a FROM t"), ESQLiteException);
+}
+
 TEST(SQLiteFormatTest, FormatPtExpandsEscapesAndUsesAPoint) {
     sysutils::DefaultFormatSettings().DecimalSeparator = ',';
     EXPECT_EQ(FormatPt("a\\nb\\rc\\td %.7f", 1.5), "a\r\nb\rc\td 1.5000000");

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "zqt_basestorage.h"
@@ -199,6 +200,18 @@ TEST_F(StorageTest, FindNearestAnswersTheDocumentedCases) {
         EXPECT_EQ(s->FindNearest(c.svprn, c.t), c.row) << c.svprn << " at +" << c.t - T0;
 }
 
+TEST(TimeIndex, BinarySearchFindsTheLastEntryAtOrBeforeTheTime) {
+    TTimeIndex index;
+    for (const std::int64_t t : {20, 10, 30, 20}) zqt_basestorage::TimeIndexInsert(index, t, 0);
+    // {0, -1} 10 20 20 30 {max, -1}: a time before every row gives the low sentinel, never
+    // a position outside the index.
+    const std::pair<std::int64_t, std::size_t> cases[] = {
+        {INT64_MIN, 0}, {-5, 0}, {0, 0},  {9, 0},    {10, 1},        {15, 1},
+        {20, 3},        {29, 3}, {30, 4}, {1000, 4}, {INT64_MAX, 4},
+    };
+    for (const auto& [t, at] : cases) EXPECT_EQ(zqt_basestorage::BinarySearch(index, t), at) << t;
+}
+
 TEST(TimeIndex, NearestWithHintAgreesWithBruteForce) {
     std::mt19937_64 rng(14);
     for (int round = 0; round < 20; ++round) {
@@ -218,7 +231,7 @@ TEST(TimeIndex, NearestWithHintAgreesWithBruteForce) {
         for (int q = 0; q < 200; ++q) {
             // Mostly a forward sweep, sometimes a jump anywhere.
             const std::int64_t t = T0 - 1000 + static_cast<std::int64_t>(rng() % 23000);
-            EXPECT_EQ(zqt_basestorage::TimeIndexNearest(index, t, hint), BruteNearest(rows, t))
+            EXPECT_EQ(zqt_basestorage::FindNearest(index, t, hint), BruteNearest(rows, t))
                 << "round " << round << " t=+" << t - T0;
         }
     }
@@ -245,11 +258,11 @@ TEST(TimeIndex, TimesAtTheEndsOfTheRangeNeitherOverflowNorLeaveTheSentinels) {
                           {INT64_MAX - 1, 2}, {INT64_MIN + 1, 3}};
     std::size_t hint = 0;
     for (const Case& c : cases)
-        EXPECT_EQ(zqt_basestorage::TimeIndexNearest(index, c.t, hint), c.row) << c.t;
+        EXPECT_EQ(zqt_basestorage::FindNearest(index, c.t, hint), c.row) << c.t;
     hint = 999;  // a stale hint is only a starting point
-    EXPECT_EQ(zqt_basestorage::TimeIndexNearest(index, 400, hint), 0);
+    EXPECT_EQ(zqt_basestorage::FindNearest(index, 400, hint), 0);
     TTimeIndex empty;
-    EXPECT_EQ(zqt_basestorage::TimeIndexNearest(empty, 400, hint), -1);
+    EXPECT_EQ(zqt_basestorage::FindNearest(empty, 400, hint), -1);
 }
 
 TEST_F(StorageTest, SystemStorageRefusesSatCodeAboveTenAndKeepsNothingOfThatRow) {

@@ -240,4 +240,25 @@ TEST(VariantTest, VarArrayOfValues) {
     EXPECT_TRUE(VarArrayOfValues().empty());
 }
 
+TEST(VariantTest, ArrayOfVariantsComparesItemByItemAndConvertsToNothing) {
+    const Variant row = Variant::Array({Variant(1), Variant::Null(), Variant("x")});
+    EXPECT_EQ(row.VarType(), varVariantArray);
+    EXPECT_EQ(row.AsArray().size(), 3u);
+    EXPECT_EQ(row, Variant::Array({Variant(std::int64_t{1}), Variant::Null(), Variant("x")}));
+    const Variant others[] = {Variant::Array({Variant(1), Variant::Null()}),
+                              Variant::Array({Variant(1), Variant::Null(), Variant("y")}),
+                              Variant::Array({}),
+                              Variant(1),
+                              Variant::Null(),
+                              Variant(TBytes{1})};
+    for (const Variant& o : others) {
+        EXPECT_FALSE(row == o);
+        EXPECT_FALSE(o == row);
+    }
+    EXPECT_THROW(row.AsInt64(), sysutils::EVariantTypeCastError);
+    EXPECT_THROW(row.AsString(), sysutils::EVariantTypeCastError);
+    EXPECT_THROW(Variant(1).AsArray(), sysutils::EVariantTypeCastError);
+    EXPECT_THROW(sysutils::Format("%s", row), sysutils::EConvertError);
+}
+
 }  // namespace

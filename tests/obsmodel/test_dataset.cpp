@@ -489,6 +489,9 @@ TEST_F(DataSetTest, UploadIntoAProjectFile) {
     }
     auto work = epoch_test::NewProjectDb((tmp.Dir / "work.db3").string());
     auto ds = TZQS_DataSet::CreateNew(Receiver->Intf(), work);
+    // The GLONASS code-phase biases applied to its phases travel with the data set.
+    const zqt_obs_intrf::TGloPhaseBiases biases{-8.1, 0.0, 0.0, 2.5};
+    ds->SetGloPhaseBiases(biases);
     WriteEpochs(*ds, Range(0, 2));
     ds->FinishWrite();
     work->Commit();
@@ -508,6 +511,7 @@ TEST_F(DataSetTest, UploadIntoAProjectFile) {
         EXPECT_EQ(p->QueryInt(sysutils::Format("SELECT COUNT(*) FROM Datasets WHERE DataSetID = %d",
                                                ds->GetObjID())),
                   1);
+        EXPECT_EQ(TZQS_DataSet::LoadGloPhaseBiases(*p, ds->GetObjID()), biases);
     }
     // A second upload collides with the rows already there: nothing is half-copied and the
     // project file is detached again.

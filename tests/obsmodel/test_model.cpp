@@ -1,6 +1,5 @@
 // The standalone engine on a synthetic sky, the satellite arcs and the solution rows.
 #include <array>
-#include <chrono>
 #include <functional>
 #include <map>
 #include <cmath>
@@ -36,6 +35,8 @@ class TSky : public zqt_obs_intrf::IZQS_OrbitProvider {
 public:
     std::map<std::uint16_t, RVec3> Sats;
     std::uint16_t Selected = 0;
+    // Satellite states computed: the orbits are the costly part of an epoch's work.
+    int States = 0;
     static RVec3 Rotated(const RVec3& P, const RVec3& Receiver) {
         const double a = Omega * Norm(Sub(P, Receiver)) / C;
         return {P.X * std::cos(a) + P.Y * std::sin(a), -P.X * std::sin(a) + P.Y * std::cos(a), P.Z};
@@ -48,6 +49,7 @@ public:
     std::int32_t CurrentGlonassChannel() override { return 0; }
     double ClockCorrection(double) override { return 0.0; }
     bool SatStateRotated(double, const RVec3& Receiver, zqt_obs_intrf::RSatState& State) override {
+        ++States;
         State = {};
         State.Pos = Rotated(Sats.at(Selected), Receiver);
         return true;
@@ -357,12 +359,13 @@ TEST_F(EngineTest, WorkOfAHopelessEpochIsBounded) {
         sats.push_back(
             {SatKey(1, static_cast<unsigned>(n)), 9.0 * n, 10.0 + (n * 7) % 75, error(rng)});
     Fill(sats);
-    const auto start = std::chrono::steady_clock::now();
+    Store->Sky->States = 0;
     EXPECT_FALSE(Engine->Solve());
-    const auto elapsed = std::chrono::steady_clock::now() - start;
+    // The work is counted, not timed: a bounded number of rounds, and each satellite's orbit
+    // computed once for the epoch, not once a round.
     EXPECT_LE(Engine->GetRoundsRun(),
               zqt_model::TZQS_Engine::MaxRounds + zqt_model::TZQS_Engine::LooRounds);
-    EXPECT_LT(std::chrono::duration<double>(elapsed).count(), 0.05);
+    EXPECT_LE(Store->Sky->States, static_cast<int>(sats.size()));
     EXPECT_FALSE(Epoch->GetCoordinates2()->IsModified()) << "no position of a failed epoch";
 }
 

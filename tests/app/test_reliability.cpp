@@ -180,7 +180,13 @@ TEST_F(Reliability, SignalsLeaveNothing) {
             return false;
         };
         o.Signals = c.Signals;
-        const Result r = Run({input, "-o=" + out.string(), "-v=3.04"}, o);
+        // The moment is watched from outside: on a busy machine a run can pass it unseen
+        // and end; that run is done again, a few times at most.
+        Result r;
+        for (int attempt = 0; attempt < 5 && !r.Signalled; ++attempt) {
+            fs::remove_all(out);
+            r = Run({input, "-o=" + out.string(), "-v=3.04"}, o);
+        }
         ASSERT_TRUE(r.Signalled) << "the run ended first: " << r.Code << r.Err;
         EXPECT_TRUE(FilesBelow(Work / "tmp").empty())
             << ::testing::PrintToString(FilesBelow(Work / "tmp"));

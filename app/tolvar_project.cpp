@@ -657,10 +657,10 @@ bool ParseParams(RRunSettings& run, const std::vector<std::string>& args, std::o
     const double version = Param(p, "v").GetAsFloat();
     s.RnxVersion = VersionIndexOf(version);
     s.OutputName = Value(p, "of");
-    // The name's last part names the files: without one ("x/", ".", "..") the files would be
-    // named by their extension alone, hidden.
+    // The name's last part names the files: without one ("x/", ".", "..", blanks alone) the
+    // files would be named by their extension alone, hidden or unreadable.
     const std::string base = s.OutputName.substr(s.OutputName.rfind('/') + 1);
-    if (!s.OutputName.empty() && (base.empty() || base == "." || base == ".."))
+    if (!s.OutputName.empty() && (sysutils::Trim(base).empty() || base == "." || base == ".."))
         throw InvalidValue(s.OutputName, "of");
     if (s.RnxVersion == 0) throw Exception(Format(Message(msgUnsupportedVersion), version));
 

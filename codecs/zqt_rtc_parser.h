@@ -444,6 +444,10 @@ public:
         std::int64_t NotWritten = 0;  // epochs whose store failed (the reason is logged)
         // GLONASS messages whose frequency channels were not taken (NoteGloChannels).
         std::int64_t GloChannelsIgnored = 0;
+        // SBAS observations, never written: MSM1 to MSM7 of SBAS (not decoded), and the
+        // SBAS satellites of legacy messages (kept out of the epochs), one per epoch.
+        std::int64_t SbasMessages = 0;
+        std::int64_t SbasSatellites = 0;
     };
     const RAssemblyCounts& AssemblyCounts() const noexcept { return FCounts; }
     // Epochs that received observations after they had been written.

@@ -173,7 +173,12 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
         // The channel of the message was entered when it arrived.
         const std::int32_t channel = glo ? GloChannelOf(key, t) : 0;
         if (so.GetCurSatKey() != 0) so.Next();
-        if (!so.SetCurSat(key, channel)) return;  // refused: the record serves the next one
+        if (!so.SetCurSat(key, channel)) {
+            // Refused (the record serves the next one): SBAS, whose observations the epochs
+            // do not take, is counted.
+            if (zqt_sat_obs_types::SatKeySystem(key) == SC_WAAS) ++FCounts.SbasSatellites;
+            return;
+        }
 
         const double unit = glo ? GloLegacyUnit : LightMillisecond;
         const std::uint8_t slot1 = s.L1Code == 0 ? SLOT_CA : OBSC_P1;

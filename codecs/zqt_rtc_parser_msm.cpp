@@ -340,6 +340,8 @@ double TZQS_RTCM_Decoder::AlignGloPhase(double Phase, std::uint8_t Slot) {
 
 std::int32_t TZQS_RTCM_Decoder::DecodeMSMMessage(const std::uint8_t* Payload, std::int32_t Length) {
     const std::int32_t bits = DecodeMSM(EffectiveReference(), Payload, Length, FMSM);
+    const std::int32_t type = (FMSM.MessageNumber - MsmBase) % 10;
+    if (FAssembling && FMSM.System == SC_WAAS && type >= 1 && type <= 7) ++FCounts.SbasMessages;
     if (bits > 0) {
         // The epoch the message was held for (a GLONASS day or a BeiDou time scale judged
         // when it arrived).

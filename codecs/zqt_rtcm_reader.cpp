@@ -263,53 +263,50 @@ void TZQS_RTCMReader::CheckFrames(std::int64_t StreamBytes) {
 
 void TZQS_RTCMReader::ReportSkipped() {
     const zqt_rtc_parser::TZQS_RTCM_Decoder::RAssemblyCounts& a = FSummary.Assembly;
+    const zqt_rtc_parser::TZQS_RTCM_Parser::RNmeaCounts& n = FSummary.Nmea;
+    // Each item of the line: its count and the text that formats it, said when not 0.
+    struct RItem {
+        std::int64_t Count;
+        const char* Text;
+    };
+    const RItem skips[] = {
+        {FSummary.BadBncLines, "%d damaged BNC record(s)"},
+        {FSummary.SkippedBytes, "%d byte(s) outside RTCM 3 frames"},
+        {FSummary.DecodeErrors, "%d message(s) not decoded"},
+        {n.Incomplete, "%d incomplete NMEA sentence(s)"},
+        {n.NoFix, "%d NMEA GGA sentence(s) without a fix"},
+        {n.Unplaced, "%d NMEA position(s) without a written epoch of their time"},
+        {n.NotStored, "%d NMEA position(s) of epochs that keep no standalone solution"},
+        {a.Superseded,
+         "%d observation message(s) of a system sent in a richer kind in the same epoch"},
+        {a.Duplicates, "%d observation message(s) received twice"},
+        {a.WithoutWholeMs,
+         "%d satellite(s) without whole milliseconds (no orbit or station position to give "
+         "them)"},
+        {a.NotWritten, "%d epoch(s) that could not be stored"},
+        {a.GloChannelsIgnored,
+         "the frequency channels of %d GLONASS message(s) that give one channel to more than "
+         "two satellites"},
+        {a.LateDuplicates, "%d late satellite(s) already in their epoch"},
+        {a.SbasMessages, "%d SBAS observation message(s) (SBAS MSM are not decoded)"},
+        {a.SbasSatellites,
+         "%d SBAS satellite(s) of legacy observation messages (kept out of the epochs)"},
+    };
+    const RItem repairs[] = {
+        {a.GloDayIgnored, "%d GLONASS day-of-week field(s) ignored (time of day used)"},
+        {a.BdsRetimed, "%d BeiDou message(s) stamped with GPS time put into their epoch"},
+        {a.BdsWeekWrapped,
+         "%d BeiDou message(s) whose time of week wrapped below zero at the week's start put "
+         "into their epoch"},
+    };
     std::string skipped, repaired;
     const auto add = [](std::string& Text, const std::string& Item) {
         Text += (Text.empty() ? "" : ", ") + Item;
     };
-    if (FSummary.BadBncLines > 0)
-        add(skipped, Format("%d damaged BNC record(s)", FSummary.BadBncLines));
-    if (FSummary.SkippedBytes > 0)
-        add(skipped, Format("%d byte(s) outside RTCM 3 frames", FSummary.SkippedBytes));
-    if (FSummary.DecodeErrors > 0)
-        add(skipped, Format("%d message(s) not decoded", FSummary.DecodeErrors));
-    const zqt_rtc_parser::TZQS_RTCM_Parser::RNmeaCounts& n = FSummary.Nmea;
-    if (n.Incomplete > 0) add(skipped, Format("%d incomplete NMEA sentence(s)", n.Incomplete));
-    if (n.NoFix > 0) add(skipped, Format("%d NMEA GGA sentence(s) without a fix", n.NoFix));
-    if (n.Unplaced > 0)
-        add(skipped,
-            Format("%d NMEA position(s) without a written epoch of their time", n.Unplaced));
-    if (n.NotStored > 0)
-        add(skipped,
-            Format("%d NMEA position(s) of epochs that keep no standalone solution", n.NotStored));
-    if (a.Superseded > 0)
-        add(skipped, Format("%d observation message(s) of a system sent in a richer kind in "
-                            "the same epoch",
-                            a.Superseded));
-    if (a.Duplicates > 0)
-        add(skipped, Format("%d observation message(s) received twice", a.Duplicates));
-    if (a.WithoutWholeMs > 0)
-        add(skipped, Format("%d satellite(s) without whole milliseconds (no orbit or station "
-                            "position to give them)",
-                            a.WithoutWholeMs));
-    if (a.NotWritten > 0)
-        add(skipped, Format("%d epoch(s) that could not be stored", a.NotWritten));
-    if (a.GloChannelsIgnored > 0)
-        add(skipped, Format("the frequency channels of %d GLONASS message(s) that give one "
-                            "channel to more than two satellites",
-                            a.GloChannelsIgnored));
-    if (a.LateDuplicates > 0)
-        add(skipped, Format("%d late satellite(s) already in their epoch", a.LateDuplicates));
-    if (a.GloDayIgnored > 0)
-        add(repaired,
-            Format("%d GLONASS day-of-week field(s) ignored (time of day used)", a.GloDayIgnored));
-    if (a.BdsRetimed > 0)
-        add(repaired, Format("%d BeiDou message(s) stamped with GPS time put into their epoch",
-                             a.BdsRetimed));
-    if (a.BdsWeekWrapped > 0)
-        add(repaired, Format("%d BeiDou message(s) whose time of week wrapped below zero at the "
-                             "week's start put into their epoch",
-                             a.BdsWeekWrapped));
+    for (const RItem& i : skips)
+        if (i.Count > 0) add(skipped, Format(i.Text, i.Count));
+    for (const RItem& i : repairs)
+        if (i.Count > 0) add(repaired, Format(i.Text, i.Count));
     if (a.LateEpochs > 0)
         add(repaired, Format("%d epoch(s) completed by %d late satellite(s)", a.LateEpochs,
                              a.LateSatellites));

@@ -585,6 +585,8 @@ TEST_F(ImportFixture, EpochsInTheDatabaseEqualTheDecodedOnes) {
     EXPECT_EQ(LastSettings.EndTime, T0 + 19 * Sec);
 }
 
+// SBAS beside them, in an MSM and as a legacy satellite (ID 40, PRN 120), is kept out of
+// the epochs and counted.
 TEST_F(ImportFixture, SystemSentOnlyInLegacyMessagesIsKept) {
     TBytes s;
     for (int k = 0; k < 5; ++k) {
@@ -592,10 +594,11 @@ TEST_F(ImportFixture, SystemSentOnlyInLegacyMessagesIsKept) {
         gps.Station = 7;
         gps.EpochField = TowField(T0 + k * Sec);
         gps.Synchronous = true;
-        for (const int id : {5, 8})
+        for (const int id : {5, 8, 40})
             gps.Sats.push_back({id, 7, 0, 2.1e7 + id * 1e5, 2.1e7 + id * 1e5, 127, 45.0, 0,
                                 2.1e7 + id * 1e5 + 2.0, 2.1e7 + id * 1e5, 127, 40.0, false});
         Append(s, Frame(EncodeLegacy(gps)));
+        Append(s, Msm7(1107, T0 + k * Sec, {3}, false));
         Append(s, Msm7(1087, T0 + k * Sec, {2, 9}, true));
     }
     const auto file = Import(Dir.Write(Name, s));
@@ -604,7 +607,11 @@ TEST_F(ImportFixture, SystemSentOnlyInLegacyMessagesIsKept) {
     for (const RStoredEpoch& e : epochs) {
         EXPECT_NE(e.Find(SatKey(1, 5)), nullptr) << "GPS from 1004";
         EXPECT_NE(e.Find(SatKey(2, 9)), nullptr) << "GLONASS from 1087";
+        EXPECT_EQ(e.Sats.size(), 4u) << "no SBAS";
     }
+    EXPECT_TRUE(
+        Told("skipped 5 SBAS observation message(s) (SBAS MSM are not decoded), 5 SBAS "
+             "satellite(s) of legacy observation messages (kept out of the epochs)"));
 }
 
 // Messages that come after their epoch left the assembly window: Galileo of a written epoch

@@ -86,8 +86,8 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "%s: записываются только эфемериды из --borb и --rorb"},
     {"%s: a run that did not end was putting its files in place; %d earlier file(s) put back",
      "%s: прерванный запуск не успел заменить файлы; восстановлено прежних файлов: %d"},
-    {"%s holds no observation and no ephemeris; no file is written",
-     "%s не содержит ни наблюдений, ни эфемерид; файлы не записаны"},
+    {"%s holds no observation that can be written and no ephemeris; no file is written",
+     "%s не содержит ни наблюдений, которые можно записать, ни эфемерид; файлы не записаны"},
     {"%s: no observation that RINEX %s can carry; not written",
      "%s: нет наблюдений, которые может содержать RINEX %s; не записан"},
     {"%s: no observation of the chosen systems, satellites and observation types (--icss, "
@@ -106,6 +106,9 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "no longer holds that file",
      "%s: оставлен как есть: прерванный запуск поместил под этим именем свой файл, но теперь "
      "под ним уже не этот файл"},
+    {"%d %s ephemerides not written: no observation file of the run holds %s observations",
+     "Не записаны эфемериды %1:s, так как ни один файл наблюдений не содержит наблюдений %1:s: "
+     "%0:d"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -979,12 +982,13 @@ TTolvar_project::ESkipped TTolvar_project::WriteRecordset(std::int32_t Recordset
         writer->WriteFile();
     } catch (const zqt_rnx_files::ExcNoSatTypes&) {
         // Nothing of the recordset passes: either the version carries none of the systems
-        // asked for, or the chosen systems, satellites and observation types leave nothing.
-        return writer->NotCarriedSystems() != 0 ? ESkipped::NotCarried : ESkipped::NoneChosen;
+        // asked for that it observed, or the chosen satellites and observation types leave
+        // nothing of those it carries.
+        return writer->OnlyNotCarried() ? ESkipped::NotCarried : ESkipped::NoneChosen;
     }
     if (!FRun.Settings.NoNavigation)
-        Spans.push_back(
-            {recordset->GetBegTime(), recordset->GetEndTime(), writer->GetSystemMask()});
+        Spans.push_back({recordset->GetBegTime(), recordset->GetEndTime(), writer->GetSystemMask(),
+                         writer->GetSystemMask() | writer->NotCarriedSystems()});
     return ESkipped::None;
 }
 
@@ -1087,7 +1091,7 @@ std::string TTolvar_project::WritePieces(const std::vector<ROutputPiece>& Pieces
         }
     }
     if (first.empty()) throw Exception(Format(Message(msgNothingWritten), FRun.InputFile));
-    SayFarEphemerides(spans);
+    SayEphemeridesNotWritten(spans);
     return first;
 }
 
@@ -1097,7 +1101,7 @@ bool TTolvar_project::SbasAsked() const {
            (SystemsOption(*FRun.Params, "icss") & (1u << SC_WAAS));
 }
 
-void TTolvar_project::SayFarEphemerides(const std::vector<RNavigationSpan>& Spans) {
+void TTolvar_project::SayEphemeridesNotWritten(const std::vector<RNavigationSpan>& Spans) {
     using namespace zqt_sat_obs_types;
     using zqt_ephemerisstorage::EphemerisWindowMargin;
     using zqt_ephemerisstorage::GalileoSecondMessage;
@@ -1106,7 +1110,7 @@ void TTolvar_project::SayFarEphemerides(const std::vector<RNavigationSpan>& Span
     // project's when there is none.
     SQLiteExt::IESQLiteDatabasePtr db = zqt_datastorage::TZQS_DataStorage::NavDatabase();
     if (!db) db = Database();
-    std::array<std::int64_t, LastSatSystem + 1> far{};
+    std::array<std::int64_t, LastSatSystem + 1> far{}, unobserved{};
     for (const zqt_variant::TVariantArray& row :
          db->SelectMatrix("SELECT svprn, GPSTime FROM Ephemeris")) {
         if (row.size() < 2) continue;
@@ -1117,8 +1121,9 @@ void TTolvar_project::SayFarEphemerides(const std::vector<RNavigationSpan>& Span
         // A Galileo record of the satellite's second message is the satellite's own.
         if (system == SC_GALILEO) key = static_cast<std::uint16_t>(key & ~GalileoSecondMessage);
         if (SatSetContains(key, FRun.Settings.ExcludedSats)) continue;
-        bool filed = false, written = false;
+        bool observed = false, filed = false, written = false;
         for (const RNavigationSpan& span : Spans) {
+            observed = observed || (span.Observed & (1u << system)) != 0;
             if (!(span.Systems & (1u << system))) continue;
             filed = true;
             if (time >= zqt_timefunc::AddTicks(span.BegTime, -EphemerisWindowMargin) &&
@@ -1128,13 +1133,20 @@ void TTolvar_project::SayFarEphemerides(const std::vector<RNavigationSpan>& Span
             }
         }
         if (filed && !written) ++far[system];
+        // A system observed in a written file but without navigation file there is named
+        // by that file's navigation writer (no file type, not carried by the version); one
+        // observed in none, and not left out by --icss and --ecss, is named here.
+        if (!observed && (FRun.Settings.IncludedSystems & (1u << system))) ++unobserved[system];
     }
-    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s)
+    for (unsigned s = FirstSatSystem; s <= LastSatSystem; ++s) {
+        const std::string name(SatSystemInfo(s).LongName);
         if (far[s] > 0)
-            DoMessage(
-                Format(Message(msgFarEphemerides), far[s], std::string(SatSystemInfo(s).LongName),
-                       EphemerisWindowMargin / zqt_timefunc::TicksPerHour),
-                1);
+            DoMessage(Format(Message(msgFarEphemerides), far[s], name,
+                             EphemerisWindowMargin / zqt_timefunc::TicksPerHour),
+                      1);
+        if (unobserved[s] > 0)
+            DoMessage(Format(Message(msgNoObsEphemerides), unobserved[s], name, name), 1);
+    }
 }
 
 void TTolvar_project::SayOutputsNumbered(std::size_t Outputs) {

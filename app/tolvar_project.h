@@ -52,15 +52,16 @@ enum EMessage : int {
     msgOutputsNumbered = 12,    // RINEX names that cannot tell the stations apart
     msgNavigationOnly = 13,     // a recording without frames: navigation from --borb, --rorb
     msgStaleRestored = 14,      // earlier files put back after a run killed while publishing
-    msgNothingToWrite = 15,     // frames, but neither observations nor ephemerides
+    msgNothingToWrite = 15,     // frames, but no observation to write and no ephemeris
     msgNotCarried = 16,         // an output whose systems the RINEX version cannot carry
     msgNoneChosen = 17,         // an output that the chosen systems and satellites leave empty
     msgSbasNotDecoded = 18,     // SBAS asked for with --icss
     msgNothingWritten = 19,     // no output of the recording could be written
     msgFarEphemerides = 20,     // ephemerides outside every navigation file's window
     msgStaleLeftAlone = 21,     // a name a killed run had placed a file under holds another now
+    msgNoObsEphemerides = 22,   // ephemerides of a system no observation file holds
 };
-inline constexpr int MessageCount = 22;
+inline constexpr int MessageCount = 23;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;
@@ -266,16 +267,18 @@ private:
         std::string OutputName;  // the output name of its output recordset
         std::size_t Output = 0;  // the place of that recordset among the run's
     };
-    // The span of a written observation file and the systems of its navigation files.
+    // The span of a written observation file, the systems of its navigation files and the
+    // systems it observed (those too that the version could not carry).
     struct RNavigationSpan {
         std::int64_t BegTime = 0;
         std::int64_t EndTime = 0;
         std::uint32_t Systems = 0;
+        std::uint32_t Observed = 0;
     };
     // Why an output recordset gave no file.
     enum class ESkipped : std::uint8_t {
         None,
-        NotCarried,  // the RINEX version carries none of its systems
+        NotCarried,  // the RINEX version carries none of the systems it observed
         NoneChosen,  // the chosen systems, satellites and observation types leave nothing
     };
     // One output recordset into one observation file (and its navigation files), the
@@ -291,9 +294,11 @@ private:
     std::string WritePieces(const std::vector<ROutputPiece>& Pieces, std::size_t Outputs);
     // True when --icss names SBAS (and --ecss leaves it): its observations are never written.
     bool SbasAsked() const;
-    // Counts on the console, per system, the ephemerides of the run that lie in no window of
-    // the navigation files written (each file's span and four hours on either side).
-    void SayFarEphemerides(const std::vector<RNavigationSpan>& Spans);
+    // Counts on the console, per system, the ephemerides of the run that no navigation file
+    // written holds: those in no window of the files of their system (each file's span and
+    // four hours on either side), and those of a system that no observation file written
+    // observed (unless --icss or --ecss left it out).
+    void SayEphemeridesNotWritten(const std::vector<RNavigationSpan>& Spans);
     // Says once that the RINEX names of the run's Outputs outputs are numbered, when they are.
     void SayOutputsNumbered(std::size_t Outputs);
     // The data sets that have epochs, when a time window or interval is set (all of them

@@ -474,6 +474,11 @@ void TZQS_RinexObservations::Prepare() {
     FStats = std::make_unique<RObsStatistics>();
     zqt_geo::ObsStatClear(*FStats);
     FRecordset->GetObsStatistics(*FStats);
+    // The systems asked for that the recordset observed, before satellites and signals are
+    // left out: all beyond the version means the version, not the choice, leaves nothing.
+    const std::uint32_t observed =
+        FStats->SystemMask & FWantedSystems & zqt_sat_obs_types::AllSystemsMask;
+    FOnlyNotCarried = observed != 0 && (observed & FSettings.IncludedSystems) == 0;
     zqt_geo::ObsStatRemoveSatellites(*FStats, FSettings.ExcludedSats);
     std::array<std::uint32_t, zqt_geo::StatSystems> unwanted{};
     for (unsigned s = zqt_sat_obs_types::FirstSatSystem; s <= zqt_sat_obs_types::LastSatSystem; ++s)

@@ -319,6 +319,10 @@ private:
 
 public:
     std::uint32_t NotCarriedSystems() const noexcept { return FNotCarriedSystems; }
+    // True when every system asked for that the recordset observed is beyond the version
+    // (before satellites and observation types are left out): a file without systems then
+    // owes its emptiness to the version, else to the systems, satellites and types chosen.
+    bool OnlyNotCarried() const noexcept { return FOnlyNotCarried; }
 
 protected:
     std::uint32_t FNotCarriedSystems = 0;  // observed, asked for, beyond the version
@@ -327,6 +331,7 @@ private:
     RFileHeaderFull FHeader2;
     std::vector<std::string> FBlankItems;
     std::uint32_t FWantedSystems = 0;  // the systems asked for, before the version's limit
+    bool FOnlyNotCarried = false;
     std::int64_t FFirstObsNoted = 0;
     SQLiteExt::IESQLiteSelectStatementPtr FEvents;
     RPendingEvent FEvent;

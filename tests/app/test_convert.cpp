@@ -352,10 +352,11 @@ TEST(Convert, FiltersThatKeepNoEpochSaySo) {
 }
 
 // A recording with frames but nothing to write is refused, and nothing is written: station
-// messages alone (hourly files too), or observations of no system the run may write (SBAS,
-// whose MSM are not decoded, asked for alone). A recording of ephemerides alone gives their
-// navigation file. Ephemerides more than four hours from the observations are left out of
-// the navigation files and counted.
+// messages alone (hourly files too), SBAS observations alone (their MSM are not decoded,
+// and counted), or observations that the version or the chosen systems, satellites and
+// types leave empty, each with its reason. A recording of ephemerides alone gives their
+// navigation file. Ephemerides more than four hours from the observations, or of a system
+// without observations, are left out of the navigation files and counted.
 TEST(Convert, RecordingsWithNothingToWriteAreRefused) {
     using namespace rtcm_encoder;
     TWorkDir dir;
@@ -378,8 +379,11 @@ TEST(Convert, RecordingsWithNothingToWriteAreRefused) {
         Append(sbasOnly, Frame(EncodeMSM(m)));
     }
     o.Observations = {1077};
-    TBytes sbas = sample_recording::MakeSampleRecording(o);
+    const TBytes gps = sample_recording::MakeSampleRecording(o);
+    TBytes sbas = gps;
     Append(sbas, sbasOnly);
+    o.Observations = {1077, 1127};
+    const TBytes gpsBds = sample_recording::MakeSampleRecording(o);
     o.Observations = {};
     const TBytes ephemerides = sample_recording::MakeSampleRecording(o);
     o.Observations = {1077, 1097};
@@ -394,7 +398,13 @@ TEST(Convert, RecordingsWithNothingToWriteAreRefused) {
         Append(far, Frame(EncodeGalEph(e)));
     }
     const auto path = [&dir](const char* Name) { return (dir.Path() / Name).string(); };
-    const std::string nothing = " holds no observation and no ephemeris; no file is written\n";
+    const std::string nothing =
+        " holds no observation that can be written and no ephemeris; no file is written\n";
+    const std::string sbasCounted =
+        ": skipped 5 SBAS observation message(s) (SBAS MSM are not decoded)";
+    const std::string noneChosen =
+        ": no observation of the chosen systems, satellites and observation types (--icss, "
+        "--ecss, --ecsv, -b); not written";
     const std::string sbasSaid =
         "SBAS observations are not written: SBAS MSM are not decoded, and SBAS satellites of "
         "legacy messages are kept out of the epochs";
@@ -406,6 +416,7 @@ TEST(Convert, RecordingsWithNothingToWriteAreRefused) {
         std::string Err;
         std::vector<std::string> Said;  // lines on the console
         std::vector<std::string> Files;
+        std::string Version = "3.04";
     } cases[] = {
         {"STAT_2024_03_05.rtcm3",
          stations,
@@ -427,9 +438,7 @@ TEST(Convert, RecordingsWithNothingToWriteAreRefused) {
          50,
          "Exception No observation of " + path("SBAS_2024_03_05.rtcm3") +
              " can be written; no file is written\n",
-         {sbasSaid,
-          "SBAS_2024_03_05: no observation of the chosen systems, satellites and observation "
-          "types (--icss, --ecss, --ecsv, -b); not written"},
+         {path("SBAS_2024_03_05.rtcm3") + sbasCounted, sbasSaid, "SBAS_2024_03_05" + noneChosen},
          {}},
         {"SBSO_2024_03_05.rtcm3",
          sbasOnly,
@@ -438,6 +447,41 @@ TEST(Convert, RecordingsWithNothingToWriteAreRefused) {
          "Exception " + path("SBSO_2024_03_05.rtcm3") + nothing,
          {sbasSaid},
          {}},
+        {"SBSO_2024_03_05.rtcm3",
+         sbasOnly,
+         {},
+         50,
+         "Exception " + path("SBSO_2024_03_05.rtcm3") + nothing,
+         {path("SBSO_2024_03_05.rtcm3") + sbasCounted},
+         {}},
+        // RINEX 3.01 carries GPS, not BeiDou: GPS left empty by the chosen types is the
+        // choice's doing, BeiDou alone the version's.
+        {"GPSC_2024_03_05.rtcm3",
+         gpsBds,
+         {"--icss=G,C", "-b=C??,L??,D??,S??"},
+         50,
+         "Exception No observation of " + path("GPSC_2024_03_05.rtcm3") +
+             " can be written; no file is written\n",
+         {"GPSC_2024_03_05" + noneChosen},
+         {},
+         "3.01"},
+        {"GPSC_2024_03_05.rtcm3",
+         gpsBds,
+         {"--icss=C"},
+         50,
+         "Exception No observation of " + path("GPSC_2024_03_05.rtcm3") +
+             " can be written; no file is written\n",
+         {"GPSC_2024_03_05: no observation that RINEX 3.01 can carry; not written"},
+         {},
+         "3.01"},
+        {"GPSO_2024_03_05.rtcm3",
+         gps,
+         {"--mxd"},
+         0,
+         "",
+         {"24 GALILEO ephemerides not written: no observation file of the run holds GALILEO "
+          "observations"},
+         {"GPSO_2024_03_05.24o", "GPSO_2024_03_05.24p"}},
         {"EPHS_2024_03_05.rtcm3",
          ephemerides,
          {},
@@ -462,7 +506,7 @@ TEST(Convert, RecordingsWithNothingToWriteAreRefused) {
             .write(reinterpret_cast<const char*>(c.Bytes.data()),
                    static_cast<std::streamsize>(c.Bytes.size()));
         const fs::path out = dir.Path() / std::to_string(n++);
-        const RRun r = Convert(input, out, "3.04", c.More);
+        const RRun r = Convert(input, out, c.Version, c.More);
         EXPECT_EQ(r.Code, c.Code);
         EXPECT_EQ(r.Err, c.Err);
         for (const std::string& said : c.Said)
@@ -474,7 +518,7 @@ TEST(Convert, RecordingsWithNothingToWriteAreRefused) {
         EXPECT_EQ(names, c.Files);
     }
     // The ephemerides of the first epoch's hour are written, the two far ones are not.
-    std::ifstream f(dir.Path() / "5" / "FARE_2024_03_05.24p");
+    std::ifstream f(dir.Path() / "9" / "FARE_2024_03_05.24p");
     const std::string text((std::istreambuf_iterator<char>(f)), {});
     EXPECT_NE(text.find("\nE"), std::string::npos);
     EXPECT_EQ(text.find("\nE30"), std::string::npos);

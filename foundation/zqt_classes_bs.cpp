@@ -583,27 +583,32 @@ constexpr std::string_view KeepSuffix = ".keep";
 constexpr std::string_view JournalSuffix = ".publish";
 constexpr std::string_view LockSuffix = ".lock";
 
-// The mark of this run in the names of its hidden files: 16 random hex digits, new in a
-// forked child. Unlike a process id it tells the run apart from every other, in any PID
-// namespace and after the process id has gone to another process.
+// The mark of this run in the names of its hidden files: 16 random hex digits, the first a
+// letter, new in a forked child. Unlike a process id it tells the run apart from every
+// other, in any PID namespace and after the process id has gone to another process; the
+// letter keeps versions that named hidden files by process id from reading it as one.
 constexpr std::size_t RunMarkLength = 16;
 
 const std::string& RunMark() {
-    static pid_t owner = 0;
+    static std::mutex guard;
+    static std::atomic<pid_t> owner{0};
     static std::string mark;
-    if (owner != ::getpid()) {
-        owner = ::getpid();
+    const pid_t self = ::getpid();
+    if (owner.load(std::memory_order_acquire) == self) return mark;
+    const std::lock_guard<std::mutex> lock(guard);
+    if (owner.load(std::memory_order_relaxed) != self) {
         std::uint64_t bits = 0;
         if (::getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits)) {
             // Without the kernel's random source: the time, the process and a stack address.
             const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
             bits = static_cast<std::uint64_t>(now) * 0x9E3779B97F4A7C15ull ^
-                   static_cast<std::uint64_t>(owner) << 32 ^
-                   reinterpret_cast<std::uintptr_t>(&bits);
+                   static_cast<std::uint64_t>(self) << 32 ^ reinterpret_cast<std::uintptr_t>(&bits);
         }
         char text[RunMarkLength + 1] = {};
         std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
+        text[0] = static_cast<char>('a' + (bits >> 60) % 6);
         mark = text;
+        owner.store(self, std::memory_order_release);
     }
     return mark;
 }
@@ -925,8 +930,11 @@ void TOutputSet::Add(TPendingFile File) {
 
 namespace {
 
-// What identifies the file a run puts in place: its file system and inode, and, as an inode
-// number can go to a new file once the file is gone, its size and time of last change.
+// What identifies the file a run puts in place: its inode, and, as an inode number can go to
+// a new file once the file is gone, its size and time of last change. The file system's
+// device number is written to the journal but not compared: the file is in the folder of the
+// journal all the same, and a file system mounted again (a network share, a USB disk) may
+// come back under another number.
 struct RFileId {
     std::uint64_t Dev = 0, Ino = 0, Size = 0;
     std::int64_t MTimeNs = 0;
@@ -939,7 +947,7 @@ RFileId IdOf(const struct stat& St) {
 }
 
 bool operator==(const RFileId& A, const RFileId& B) {
-    return A.Dev == B.Dev && A.Ino == B.Ino && A.Size == B.Size && A.MTimeNs == B.MTimeNs;
+    return A.Ino == B.Ino && A.Size == B.Size && A.MTimeNs == B.MTimeNs;
 }
 
 // The file under Name in the folder Dir (AT_FDCWD: Name is a path); false when none.

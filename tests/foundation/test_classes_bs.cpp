@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/ptrace.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 namespace {
 
 using namespace zqt_classes_bs;
+using sysutils::Format;
 using zqt_types_bs::ExcCancelledByUser;
 using zqt_types_bs::ExceptionZQS;
 namespace fs = std::filesystem;
@@ -595,6 +597,13 @@ TEST_F(ClassesBsTest, OutputSetPublishesAllOrNothing) {
     }
 }
 
+// This host's name as hidden files carry it.
+std::string Here() {
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0) return "localhost";
+    return std::string(host).substr(0, 40);
+}
+
 // Hidden files beside the outputs belong to the run whose lock file ".<run>@<host>.lock" is
 // there: a run that has ended (its lock free) loses them; a live run (its lock held), another
 // host's and files of no run's lock keep them.
@@ -624,6 +633,33 @@ TEST_F(ClassesBsTest, UnfinishedFilesOfEndedRunsAreRemoved) {
     ::close(lock);
     EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()).Removed, 1) << "the live run has ended";
     EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 4);
+}
+
+// A journal of an ended run takes back what it placed when the folder's file system comes
+// back under another device number.
+TEST_F(ClassesBsTest, JournalsOfOtherMountsAreTakenBack) {
+    const std::string here = Here(), mark = "c000000000000001";
+    const auto of = [&](const std::string& final, int n, const std::string& suffix) {
+        return "." + final + "." + mark + "-" + std::to_string(n) + "@" + here + suffix;
+    };
+    // r.19o placed over an earlier file, the device recorded not the one seen now.
+    MakeFile("." + mark + "@" + here + ".lock", "");
+    MakeFile("r.19o", "placed");
+    MakeFile(of("r.19o", 1, ".keep"), "earlier");
+    struct stat st {};
+    ASSERT_EQ(::stat(PathOf("r.19o").c_str(), &st), 0);
+    MakeFile(
+        of("publish", 9, ".publish"),
+        Format("r.19o\t%s\t%s\t%d\t%d\t%d\t%d\n", of("r.19o", 1, ".keep"), of("r.19o", 2, ".part"),
+               static_cast<std::int64_t>(st.st_dev + 1), static_cast<std::int64_t>(st.st_ino),
+               static_cast<std::int64_t>(st.st_size),
+               static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec));
+    const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
+    EXPECT_EQ(r.Restored, 1);
+    EXPECT_TRUE(r.LeftAlone.empty());
+    EXPECT_EQ(Content(PathOf("r.19o")), "earlier");
+    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 1)
+        << "no hidden file stays";
 }
 
 // A run in a child process that puts a set of files in place, held by this process (its

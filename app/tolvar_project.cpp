@@ -106,6 +106,8 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "no longer holds that file",
      "%s: оставлен как есть: прерванный запуск поместил под этим именем свой файл, но теперь "
      "под ним уже не этот файл"},
+    {"%s: waiting for another run that is putting its files into this folder",
+     "%s: ожидание другого запуска, который помещает свои файлы в эту папку"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -1209,7 +1211,11 @@ void TTolvar_project::Run() {
     TOutputFolder folder(OutputFolderOf(FRun));
     zqt_classes_bs::TOutputSet outputs;
     outputs.SetNameCheck([this](const std::string& Name) { RefuseInputAsOutput(FRun, Name); });
-    const auto stale = zqt_classes_bs::TOutputSet::RemoveStale(folder.Path());
+    const auto waiting = [this](const std::string& Folder) {
+        DoMessage(Format(Message(msgWaitingForFolder), Folder), 1);
+    };
+    outputs.SetOnWait(waiting);
+    const auto stale = zqt_classes_bs::TOutputSet::RemoveStale(folder.Path(), waiting);
     if (stale.Restored > 0)
         DoMessage(Format(Message(msgStaleRestored), folder.Path(), stale.Restored), 1);
     if (stale.Removed > 0)

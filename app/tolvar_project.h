@@ -59,8 +59,9 @@ enum EMessage : int {
     msgNothingWritten = 19,     // no output of the recording could be written
     msgFarEphemerides = 20,     // ephemerides outside every navigation file's window
     msgStaleLeftAlone = 21,     // a name a killed run had placed a file under holds another now
+    msgWaitingForFolder = 22,   // another run is putting its files into the output folder
 };
-inline constexpr int MessageCount = 22;
+inline constexpr int MessageCount = 23;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;

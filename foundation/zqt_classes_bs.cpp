@@ -6,6 +6,7 @@
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -677,11 +678,35 @@ bool SameFile(const struct stat& A, const struct stat& B) {
     return A.st_dev == B.st_dev && A.st_ino == B.st_ino;
 }
 
-// Takes an exclusive lock on the open file Fd, waiting for it with Wait; returns 0 or errno.
-int LockFile(int Fd, bool Wait) {
+// Takes an exclusive lock on the open file Fd if no other holds it; returns 0 or errno
+// (EWOULDBLOCK: held).
+int TryLock(int Fd) {
     for (;;) {
-        if (::flock(Fd, LOCK_EX | (Wait ? 0 : LOCK_NB)) == 0) return 0;
+        if (::flock(Fd, LOCK_EX | LOCK_NB) == 0) return 0;
         if (errno != EINTR) return errno;
+    }
+}
+
+// Takes an exclusive lock on the open file Fd, waiting for another process that holds it;
+// returns 0 or errno. A cancel ends the wait (ExcCancelledByUser), so that neither a signal
+// nor a lock holder that is stopped (or on a network file system that hangs) keeps the run
+// waiting for good; OnLongWait is called once when the wait has lasted a second.
+int WaitForLock(int Fd, const std::function<void()>& OnLongWait = {}) {
+    using std::chrono::steady_clock;
+    const steady_clock::time_point start = steady_clock::now();
+    bool said = false;
+    long pauseNs = 1'000'000;
+    for (;;) {
+        const int err = TryLock(Fd);
+        if (err != EWOULDBLOCK) return err;
+        if (CancelFlag()) throw ExcCancelledByUser(CancelledText);
+        if (!said && OnLongWait && steady_clock::now() - start >= std::chrono::seconds(1)) {
+            said = true;
+            OnLongWait();
+        }
+        const timespec pause{0, pauseNs};
+        ::nanosleep(&pause, nullptr);
+        pauseNs = std::min(pauseNs * 2, 25'000'000L);
     }
 }
 
@@ -759,7 +784,7 @@ std::shared_ptr<TRunLock> TRunLock::Hold(const std::string& Folder, int& Err) {
         // the name is the one locked.
         struct stat mine {
         }, named{};
-        if (LockFile(file.Fd(), true) == 0 &&
+        if (WaitForLock(file.Fd()) == 0 &&
             (::fstat(file.Fd(), &mine) != 0 || ::lstat(path.c_str(), &named) != 0 ||
              !SameFile(mine, named)))
             continue;
@@ -1106,23 +1131,37 @@ EUndo UndoPlacement(int Dir, const RJournalLine& L) {
     return unplaced ? EUndo::Nothing : EUndo::LeftAlone;
 }
 
+// A folder as the console names it: "." for the current one, no "/" at the end.
+std::string FolderText(const std::string& Folder) {
+    if (Folder.empty()) return ".";
+    return Folder.size() > 1 && Folder.back() == '/' ? Folder.substr(0, Folder.size() - 1) : Folder;
+}
+
 // Exclusive locks on folders, taken in the order of their file system and inode so that two
 // runs cannot each wait for the other: one run at a time puts files in place in a folder or
 // takes back what an ended run placed there. Where a folder cannot be locked (some network
-// file systems), it is used without.
+// file systems), it is used without. A wait for a lock that lasts is told through OnWait,
+// with the folder; a cancel ends it (ExcCancelledByUser), and is checked once more when every
+// lock is held.
 class TFolderLocks {
 public:
-    explicit TFolderLocks(const std::vector<std::string>& Folders) {
-        std::map<std::pair<dev_t, ino_t>, TFileHandle> byId;
+    TFolderLocks(const std::vector<std::string>& Folders, const TOutputSet::TWaitNotice& OnWait) {
+        std::map<std::pair<dev_t, ino_t>, std::pair<TFileHandle, std::string>> byId;
         for (const std::string& folder : Folders) {
             TFileHandle fd(
                 ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             struct stat st {};
             if (fd.Valid() && ::fstat(fd.Fd(), &st) == 0)
-                byId.try_emplace({st.st_dev, st.st_ino}, std::move(fd));
+                byId.try_emplace({st.st_dev, st.st_ino}, std::move(fd), folder);
         }
-        for (auto& [id, fd] : byId)
-            if (LockFile(fd.Fd(), true) == 0) FHeld.push_back(std::move(fd));
+        for (auto& [id, entry] : byId) {
+            const std::string& folder = entry.second;
+            const auto said = [&] {
+                if (OnWait) OnWait(FolderText(folder));
+            };
+            if (WaitForLock(entry.first.Fd(), said) == 0) FHeld.push_back(std::move(entry.first));
+        }
+        if (CancelFlag()) throw ExcCancelledByUser(CancelledText);
     }
 
 private:
@@ -1156,7 +1195,7 @@ void TOutputSet::Publish() {
     std::vector<std::string> folders;
     folders.reserve(byFolder.size());
     for (const auto& entry : byFolder) folders.push_back(entry.first);
-    const TFolderLocks folderLocks(folders);
+    const TFolderLocks folderLocks(folders, FOnWait);
     // Each folder's journal of the change, written before the first file is placed: a run
     // killed while placing leaves it, and the next run in the folder takes the change back
     // from it.
@@ -1188,7 +1227,7 @@ void TOutputSet::Publish() {
     FFiles.clear();
 }
 
-TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder) {
+TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder, const TWaitNotice& OnWait) {
     struct DirCloser {
         void operator()(DIR* d) const { ::closedir(d); }
     };
@@ -1220,8 +1259,8 @@ TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder) {
         struct stat held {
         }, named{};
         if (lock.Valid() && ::fstat(lock.Fd(), &held) == 0 && S_ISREG(held.st_mode) &&
-            held.st_uid == ::geteuid() && LockFile(lock.Fd(), false) == 0 &&
-            StatAt(fd, lockName, named) && SameFile(held, named))
+            held.st_uid == ::geteuid() && TryLock(lock.Fd()) == 0 && StatAt(fd, lockName, named) &&
+            SameFile(held, named))
             ended[std::string(h.Mark)].Lock = std::move(lock);
     });
     if (ended.empty()) return result;
@@ -1234,7 +1273,7 @@ TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder) {
     });
     // Taking back a placed set waits for a run putting its files in place in the folder.
     std::optional<TFolderLocks> folderLock;
-    if (journals) folderLock.emplace(std::vector<std::string>{Folder});
+    if (journals) folderLock.emplace(std::vector<std::string>{Folder}, OnWait);
     for (const auto& [mark, run] : ended) {
         // A journal left means the run was killed while placing its files: the files it
         // placed go (the last first), and the earlier files of their names come back.

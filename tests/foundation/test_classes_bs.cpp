@@ -10,12 +10,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "zqt_variant.h"
@@ -49,6 +51,14 @@ protected:
         const std::string path = PathOf(name);
         std::ofstream(path, std::ios::binary) << content;
         return path;
+    }
+
+    // The names in the test's folder, sorted.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> r;
+        for (const auto& e : fs::directory_iterator(FDir)) r.push_back(e.path().filename());
+        std::sort(r.begin(), r.end());
+        return r;
     }
 
     static std::string Content(const std::string& path) {
@@ -473,26 +483,21 @@ TEST_F(ClassesBsTest, FailedWritesRaiseOnFlushAndClose) {
 
 TEST_F(ClassesBsTest, ReplacingFileAppearsOnlyWhenComplete) {
     const std::string final = MakeFile("out.txt", "earlier");
-    const auto names = [this] {
-        std::vector<std::string> r;
-        for (const auto& e : fs::directory_iterator(FDir)) r.push_back(e.path().filename());
-        return r;
-    };
     auto w = TZQS_TextFileWriter::Create("");
     {
         TReplacingFile file(*w, final);  // abandoned: the earlier file stays
         w->WriteLn("half");
-        EXPECT_EQ(names(), std::vector<std::string>{"out.txt"}) << "the new file has no name";
+        EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"}) << "the new file has no name";
         EXPECT_EQ(Content(final), "earlier");
     }
-    EXPECT_EQ(names(), std::vector<std::string>{"out.txt"});
+    EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"});
     {
         TReplacingFile file(*w, final);
         w->WriteLn("whole");
         file.Commit();
     }
     EXPECT_EQ(Content(final), "whole\r\n");
-    EXPECT_EQ(names(), std::vector<std::string>{"out.txt"});
+    EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"});
     // A folder under the name, or a folder that does not exist: nothing is opened.
     fs::create_directory(FDir / "dir");
     for (const std::string& name : {PathOf("dir"), PathOf("none/out.txt")}) {
@@ -508,12 +513,6 @@ TEST_F(ClassesBsTest, ReplacingFileAppearsOnlyWhenComplete) {
 
 TEST_F(ClassesBsTest, OutputSetPublishesItsFilesTogether) {
     const std::string a = PathOf("a.txt"), b = MakeFile("b.txt", "earlier");
-    const auto names = [this] {
-        std::vector<std::string> r;
-        for (const auto& e : fs::directory_iterator(FDir)) r.push_back(e.path().filename());
-        std::sort(r.begin(), r.end());
-        return r;
-    };
     auto w = TZQS_TextFileWriter::Create("");
     const auto write = [&](const std::string& name, const std::string& text) {
         TReplacingFile file(*w, name);
@@ -527,9 +526,9 @@ TEST_F(ClassesBsTest, OutputSetPublishesItsFilesTogether) {
         write(a, "new a");
         write(b, "new b");
         EXPECT_EQ(set.Count(), 2u);
-        EXPECT_EQ(names(), before);
+        EXPECT_EQ(Names(), before);
     }
-    EXPECT_EQ(names(), before);
+    EXPECT_EQ(Names(), before);
     EXPECT_EQ(Content(b), "earlier");
     {
         TOutputSet set;
@@ -542,7 +541,7 @@ TEST_F(ClassesBsTest, OutputSetPublishesItsFilesTogether) {
         set.Publish();
         EXPECT_EQ(set.Count(), 0u);
     }
-    EXPECT_EQ(names(), both);
+    EXPECT_EQ(Names(), both);
     EXPECT_EQ(Content(a), "first a\r\n");
     EXPECT_EQ(Content(b), "new b\r\n");
     {
@@ -558,7 +557,7 @@ TEST_F(ClassesBsTest, OutputSetPublishesItsFilesTogether) {
         refuse = true;
         EXPECT_THROW(set.Publish(), ExceptionZQS);
     }
-    EXPECT_EQ(names(), both);
+    EXPECT_EQ(Names(), both);
     EXPECT_EQ(Content(a), "first a\r\n");
     // Without a set a file is in place when committed.
     write(b, "alone");
@@ -590,10 +589,7 @@ TEST_F(ClassesBsTest, OutputSetPublishesAllOrNothing) {
         }
         EXPECT_EQ(Content(a), "earlier");
         EXPECT_FALSE(fs::exists(fresh));
-        std::vector<std::string> left;
-        for (const auto& e : fs::directory_iterator(FDir)) left.push_back(e.path().filename());
-        std::sort(left.begin(), left.end());
-        EXPECT_EQ(left, (std::vector<std::string>{"a.txt", "dir"})) << "no hidden file stays";
+        EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "dir"})) << "no hidden file stays";
     }
 }
 
@@ -660,6 +656,52 @@ TEST_F(ClassesBsTest, JournalsOfOtherMountsAreTakenBack) {
     EXPECT_EQ(Content(PathOf("r.19o")), "earlier");
     EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 1)
         << "no hidden file stays";
+}
+
+// A run waiting for another that puts its files into the same folder (here this process
+// holding the folder's lock) says so after a second, and a cancel ends the wait: nothing is
+// placed or taken back, and no hidden file of the run stays.
+TEST_F(ClassesBsTest, ACancelEndsTheWaitForAnotherRunInTheFolder) {
+    const std::string here = Here(), mark = "d000000000000001";
+    for (const bool publish : {true, false}) {
+        SCOPED_TRACE(publish ? "publishing" : "taking back an ended run's set");
+        fs::remove_all(FDir);
+        fs::create_directory(FDir);
+        MakeFile("a.txt", "earlier");
+        if (!publish) {
+            MakeFile("." + mark + "@" + here + ".lock", "");
+            MakeFile(".publish." + mark + "-0@" + here + ".publish", "");
+        }
+        const std::vector<std::string> before = Names();
+        const int folder = ::open(FDir.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+        std::vector<std::string> told;
+        const TOutputSet::TWaitNotice notice = [&told](const std::string& f) { told.push_back(f); };
+        std::thread cancel([publish] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(publish ? 1300 : 100));
+            SetCancelFlag(true);
+        });
+        if (publish) {
+            TOutputSet set;
+            set.SetOnWait(notice);
+            auto w = TZQS_TextFileWriter::Create("");
+            for (const std::string name : {"a.txt", "b.txt"}) {
+                TReplacingFile file(*w, PathOf(name));
+                w->WriteLn("new");
+                file.Commit();
+            }
+            EXPECT_THROW(set.Publish(), ExcCancelledByUser);
+        } else {
+            EXPECT_THROW(TOutputSet::RemoveStale(FDir.string(), notice), ExcCancelledByUser);
+        }
+        cancel.join();
+        ClearCancelFlag();
+        ::close(folder);
+        EXPECT_EQ(told,
+                  publish ? std::vector<std::string>{FDir.string()} : std::vector<std::string>{});
+        EXPECT_EQ(Names(), before);
+        EXPECT_EQ(Content(PathOf("a.txt")), "earlier");
+    }
 }
 
 // A run in a child process that puts a set of files in place, held by this process (its
@@ -873,18 +915,12 @@ TEST_F(ClassesBsTest, ALiveRunIsLeftAloneWhateverItsPidNamespace) {
         if (own && !run.Started()) GTEST_SKIP() << "no PID namespace can be made here";
         if (run.TracingRefused()) GTEST_SKIP() << "no process can be traced here";
         ASSERT_TRUE(run.Held());
-        const auto names = [this] {
-            std::vector<std::string> r;
-            for (const auto& e : fs::directory_iterator(FDir)) r.push_back(e.path().filename());
-            std::sort(r.begin(), r.end());
-            return r;
-        };
-        const std::vector<std::string> before = names();
+        const std::vector<std::string> before = Names();
         const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
         EXPECT_EQ(r.Removed + r.Restored + static_cast<int>(r.LeftAlone.size()), 0);
-        EXPECT_EQ(names(), before);
+        EXPECT_EQ(Names(), before);
         EXPECT_EQ(run.Finish(), 0);
-        EXPECT_EQ(names(), (std::vector<std::string>{"a.19n", "a.19o"}));
+        EXPECT_EQ(Names(), (std::vector<std::string>{"a.19n", "a.19o"}));
         EXPECT_EQ(Content(PathOf("a.19o")), "A\r\n");
     }
 }
@@ -925,10 +961,7 @@ TEST_F(ClassesBsTest, RunsAtOnceIntoOneFolderPublishWholeSets) {
         EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0));
     }
     TOutputSet::RemoveStale(FDir.string());
-    std::vector<std::string> left;
-    for (const auto& e : fs::directory_iterator(FDir)) left.push_back(e.path().filename());
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"s.19g", "s.19n", "s.19o"}));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"s.19g", "s.19n", "s.19o"}));
     EXPECT_EQ(Content(PathOf("s.19g")), Content(PathOf("s.19o")));
     EXPECT_EQ(Content(PathOf("s.19n")), Content(PathOf("s.19o")));
 }

@@ -108,6 +108,12 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "под ним уже не этот файл"},
     {"%s: waiting for another run that is putting its files into this folder",
      "%s: ожидание другого запуска, который помещает свои файлы в эту папку"},
+    {"%s: hidden files of %d other run(s) are left in place: it cannot be told whether those "
+     "runs have ended (a process of their id is running, or the folder's file system has no "
+     "file locks)",
+     "%s: оставлены скрытые файлы других запусков (%d): нельзя определить, завершились ли эти "
+     "запуски (процесс с их номером работает или файловая система папки не поддерживает "
+     "блокировки файлов)"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -1222,6 +1228,8 @@ void TTolvar_project::Run() {
         DoMessage(Format(Message(msgStaleRemoved), folder.Path(), stale.Removed), 1);
     for (const std::string& name : stale.LeftAlone)
         DoMessage(Format(Message(msgStaleLeftAlone), name), 1);
+    if (stale.Undecided > 0)
+        DoMessage(Format(Message(msgStaleUndecided), folder.Path(), stale.Undecided), 1);
 
     CreateProject(FRun.DbName);
     try {

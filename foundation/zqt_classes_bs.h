@@ -468,17 +468,22 @@ public:
     std::size_t Count() const noexcept { return FFiles.size(); }
 
     // Clears up after runs of this host that have ended, in Folder: a run whose lock it can
-    // take. Where one was killed while putting its set in place, each file it placed is
-    // taken out and the earlier file of its name put back, but only while the name still
-    // holds the very file the run put there; then every hidden file such runs left goes.
-    // Files of runs that live, of other hosts and users, and hidden files of no run's lock
-    // stay as they are. OnWait as for Publish.
+    // take, or, where the file system has no file locks and for runs of the versions that
+    // named hidden files by process id, a run whose process is gone. Where one was killed
+    // while putting its set in place, each file it placed is taken out and the earlier file
+    // of its name put back, but only while the name still holds the very file the run put
+    // there; then every hidden file such runs left goes. Files of runs that live, of other
+    // hosts and users, and hidden files of no run's lock stay as they are. OnWait as for
+    // Publish.
     struct RStale {
         int Removed = 0;   // files removed
         int Restored = 0;  // earlier files put back
         // Final names a killed run had put a file under that holds another file now (or
         // none): left as they are.
         std::vector<std::string> LeftAlone;
+        // Runs whose hidden files are left because it cannot be told whether they ended:
+        // no file lock to try, and a process of their id is there (or none can be told).
+        int Undecided = 0;
     };
     static RStale RemoveStale(const std::string& Folder, const TWaitNotice& OnWait = {});
 

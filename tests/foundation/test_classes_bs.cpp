@@ -600,61 +600,114 @@ std::string Here() {
     return std::string(host).substr(0, 40);
 }
 
+// The id of a process that has ended.
+pid_t EndedProcess() {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(0);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return pid;
+}
+
 // Hidden files beside the outputs belong to the run whose lock file ".<run>@<host>.lock" is
 // there: a run that has ended (its lock free) loses them; a live run (its lock held), another
-// host's and files of no run's lock keep them.
+// host's and files of no run's lock keep them. Files of versions before the lock files carry
+// the process id: they go once that process is gone, and are counted while it is there.
 TEST_F(ClassesBsTest, UnfinishedFilesOfEndedRunsAreRemoved) {
-    char host[256] = {};
-    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
-    const std::string here = std::string(host).substr(0, 40);
-    const std::string ended = "00000000000000e1", live = "00000000000000a1";
+    const std::string here = Here();
+    const std::string ended = "e000000000000001", live = "a000000000000001";
+    const std::string gone = std::to_string(EndedProcess()), there = std::to_string(::getppid());
     const auto hidden = [&](const std::string& run, const std::string& h) {
-        return MakeFile(".x.24o." + run + "-3@" + h + ".part", "half");
+        return ".x.24o." + run + "-3@" + h + ".part";
     };
-    MakeFile("." + ended + "@" + here + ".lock", "");
-    const std::string removed = hidden(ended, here);
-    MakeFile("." + live + "@" + here + ".lock", "");
-    hidden(live, here);
-    hidden(ended, "otherhost");        // another host's (a folder shared over the network)
-    hidden("00000000000000b1", here);  // of no run's lock
-    hidden("12345", here);             // not a run's name
-    MakeFile(".x.24o.part", "");
+    // Each file, and the clearing up that removes it: the first (1), the one after the live
+    // run has ended (2), none (0).
+    const std::vector<std::pair<std::string, int>> files{
+        {"." + ended + "@" + here + ".lock", 1},
+        {hidden(ended, here), 1},
+        {"." + live + "@" + here + ".lock", 2},
+        {hidden(live, here), 2},
+        {hidden(ended, "otherhost"), 0},        // another host's (a folder shared over the network)
+        {hidden("b000000000000001", here), 0},  // of no run's lock
+        {hidden("1234x", here), 0},             // not a run's name
+        {".x.24o.part", 0},
+        {hidden(gone, here), 1},  // of an earlier version, its process gone
+        {".x.24o." + gone + "-4@" + here + ".keep", 1},
+        {hidden(there, here), 0},  // of an earlier version, its process there
+    };
+    for (const auto& [name, removedBy] : files) MakeFile(name, "");
+    const auto check = [&](int After) {
+        for (const auto& [name, removedBy] : files)
+            EXPECT_EQ(fs::exists(PathOf(name)), removedBy == 0 || removedBy > After) << name;
+    };
     const int lock = ::open(PathOf("." + live + "@" + here + ".lock").c_str(), O_RDWR);
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
     const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
-    EXPECT_EQ(r.Removed, 1);
-    EXPECT_FALSE(fs::exists(removed));
-    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 6)
-        << "the ended run's lock file goes too";
+    EXPECT_EQ(r.Removed, 3);
+    EXPECT_EQ(r.Undecided, 1) << "the earlier version's run whose process is there";
+    check(1);
     ::close(lock);
     EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()).Removed, 1) << "the live run has ended";
-    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 4);
+    check(2);
 }
 
 // A journal of an ended run takes back what it placed when the folder's file system comes
-// back under another device number.
-TEST_F(ClassesBsTest, JournalsOfOtherMountsAreTakenBack) {
+// back under another device number; a journal of an earlier version, which does not name the
+// file placed, takes back a file changed before it was written (the run's own files were
+// complete by then) and leaves a later one.
+TEST_F(ClassesBsTest, JournalsOfOtherMountsAndEarlierVersionsAreTakenBack) {
     const std::string here = Here(), mark = "c000000000000001";
-    const auto of = [&](const std::string& final, int n, const std::string& suffix) {
-        return "." + final + "." + mark + "-" + std::to_string(n) + "@" + here + suffix;
+    const std::string pid = std::to_string(EndedProcess());
+    const auto of = [&](const std::string& final, const std::string& run, int n,
+                        const std::string& suffix) {
+        return "." + final + "." + run + "-" + std::to_string(n) + "@" + here + suffix;
     };
-    // r.19o placed over an earlier file, the device recorded not the one seen now.
+    const auto setTime = [&](const std::string& name, const timespec& t) {
+        const timespec times[2] = {t, t};
+        ASSERT_EQ(::utimensat(AT_FDCWD, PathOf(name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    };
+    // The run with a lock file: r.19o placed over an earlier file, the device recorded not the
+    // one seen now.
     MakeFile("." + mark + "@" + here + ".lock", "");
     MakeFile("r.19o", "placed");
-    MakeFile(of("r.19o", 1, ".keep"), "earlier");
+    MakeFile(of("r.19o", mark, 1, ".keep"), "earlier");
     struct stat st {};
     ASSERT_EQ(::stat(PathOf("r.19o").c_str(), &st), 0);
     MakeFile(
-        of("publish", 9, ".publish"),
-        Format("r.19o\t%s\t%s\t%d\t%d\t%d\t%d\n", of("r.19o", 1, ".keep"), of("r.19o", 2, ".part"),
-               static_cast<std::int64_t>(st.st_dev + 1), static_cast<std::int64_t>(st.st_ino),
-               static_cast<std::int64_t>(st.st_size),
+        of("publish", mark, 9, ".publish"),
+        Format("r.19o\t%s\t%s\t%d\t%d\t%d\t%d\n", of("r.19o", mark, 1, ".keep"),
+               of("r.19o", mark, 2, ".part"), static_cast<std::int64_t>(st.st_dev + 1),
+               static_cast<std::int64_t>(st.st_ino), static_cast<std::int64_t>(st.st_size),
                static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec));
+    // The earlier version's run: p.19o placed over an earlier file, q.19n placed as new,
+    // s.19g holds a later run's file, t.19l not replaced yet (its file still hidden).
+    MakeFile("p.19o", "placed");
+    MakeFile(of("p.19o", pid, 1, ".keep"), "earlier");
+    MakeFile("q.19n", "placed");
+    MakeFile("s.19g", "later");
+    MakeFile(of("s.19g", pid, 3, ".keep"), "earlier");
+    MakeFile("t.19l", "earlier");
+    ASSERT_EQ(::link(PathOf("t.19l").c_str(), PathOf(of("t.19l", pid, 5, ".keep")).c_str()), 0);
+    MakeFile(of("t.19l", pid, 6, ".part"), "unplaced");
+    const std::string journal = of("publish", pid, 7, ".publish");
+    MakeFile(journal, Format("p.19o\t%s\t%s\nq.19n\t\t%s\ns.19g\t%s\t%s\nt.19l\t%s\t%s\n",
+                             of("p.19o", pid, 1, ".keep"), of("p.19o", pid, 2, ".part"),
+                             of("q.19n", pid, 8, ".part"), of("s.19g", pid, 3, ".keep"),
+                             of("s.19g", pid, 4, ".part"), of("t.19l", pid, 5, ".keep"),
+                             of("t.19l", pid, 6, ".part")));
+    ASSERT_EQ(::stat(PathOf(journal).c_str(), &st), 0);
+    setTime("p.19o", {st.st_mtim.tv_sec - 10, 0});
+    setTime("q.19n", {st.st_mtim.tv_sec - 10, 0});
+    setTime("s.19g", {st.st_mtim.tv_sec + 10, 0});
+
     const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
-    EXPECT_EQ(r.Restored, 1);
-    EXPECT_TRUE(r.LeftAlone.empty());
-    EXPECT_EQ(Content(PathOf("r.19o")), "earlier");
-    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 1)
+    EXPECT_EQ(r.Restored, 2);
+    EXPECT_EQ(r.LeftAlone, std::vector<std::string>{PathOf("s.19g")});
+    for (const auto& [name, content] : std::vector<std::pair<std::string, std::string>>{
+             {"r.19o", "earlier"}, {"p.19o", "earlier"}, {"s.19g", "later"}, {"t.19l", "earlier"}})
+        EXPECT_EQ(Content(PathOf(name)), content) << name;
+    EXPECT_FALSE(fs::exists(PathOf("q.19n")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 4)
         << "no hidden file stays";
 }
 

@@ -109,6 +109,14 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
     {"%d %s ephemerides not written: no observation file of the run holds %s observations",
      "Не записаны эфемериды %1:s, так как ни один файл наблюдений не содержит наблюдений %1:s: "
      "%0:d"},
+    {"%s: waiting for another run that is putting its files into this folder",
+     "%s: ожидание другого запуска, который помещает свои файлы в эту папку"},
+    {"%s: hidden files of %d other run(s) are left in place: it cannot be told whether those "
+     "runs have ended (a process of their id is running, or the folder's file system has no "
+     "file locks)",
+     "%s: оставлены скрытые файлы других запусков (%d): нельзя определить, завершились ли эти "
+     "запуски (процесс с их номером работает или файловая система папки не поддерживает "
+     "блокировки файлов)"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -1221,13 +1229,19 @@ void TTolvar_project::Run() {
     TOutputFolder folder(OutputFolderOf(FRun));
     zqt_classes_bs::TOutputSet outputs;
     outputs.SetNameCheck([this](const std::string& Name) { RefuseInputAsOutput(FRun, Name); });
-    const auto stale = zqt_classes_bs::TOutputSet::RemoveStale(folder.Path());
+    const auto waiting = [this](const std::string& Folder) {
+        DoMessage(Format(Message(msgWaitingForFolder), Folder), 1);
+    };
+    outputs.SetOnWait(waiting);
+    const auto stale = zqt_classes_bs::TOutputSet::RemoveStale(folder.Path(), waiting);
     if (stale.Restored > 0)
         DoMessage(Format(Message(msgStaleRestored), folder.Path(), stale.Restored), 1);
     if (stale.Removed > 0)
         DoMessage(Format(Message(msgStaleRemoved), folder.Path(), stale.Removed), 1);
     for (const std::string& name : stale.LeftAlone)
         DoMessage(Format(Message(msgStaleLeftAlone), name), 1);
+    if (stale.Undecided > 0)
+        DoMessage(Format(Message(msgStaleUndecided), folder.Path(), stale.Undecided), 1);
 
     CreateProject(FRun.DbName);
     try {

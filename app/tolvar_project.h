@@ -60,8 +60,10 @@ enum EMessage : int {
     msgFarEphemerides = 20,     // ephemerides outside every navigation file's window
     msgStaleLeftAlone = 21,     // a name a killed run had placed a file under holds another now
     msgNoObsEphemerides = 22,   // ephemerides of a system no observation file holds
+    msgWaitingForFolder = 23,   // another run is putting its files into the output folder
+    msgStaleUndecided = 24,     // hidden files of runs that may not have ended, left in place
 };
-inline constexpr int MessageCount = 23;
+inline constexpr int MessageCount = 25;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;

@@ -2,10 +2,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -583,27 +586,32 @@ constexpr std::string_view KeepSuffix = ".keep";
 constexpr std::string_view JournalSuffix = ".publish";
 constexpr std::string_view LockSuffix = ".lock";
 
-// The mark of this run in the names of its hidden files: 16 random hex digits, new in a
-// forked child. Unlike a process id it tells the run apart from every other, in any PID
-// namespace and after the process id has gone to another process.
+// The mark of this run in the names of its hidden files: 16 random hex digits, the first a
+// letter, new in a forked child. Unlike a process id it tells the run apart from every
+// other, in any PID namespace and after the process id has gone to another process; the
+// letter keeps versions that named hidden files by process id from reading it as one.
 constexpr std::size_t RunMarkLength = 16;
 
 const std::string& RunMark() {
-    static pid_t owner = 0;
+    static std::mutex guard;
+    static std::atomic<pid_t> owner{0};
     static std::string mark;
-    if (owner != ::getpid()) {
-        owner = ::getpid();
+    const pid_t self = ::getpid();
+    if (owner.load(std::memory_order_acquire) == self) return mark;
+    const std::lock_guard<std::mutex> lock(guard);
+    if (owner.load(std::memory_order_relaxed) != self) {
         std::uint64_t bits = 0;
         if (::getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits)) {
             // Without the kernel's random source: the time, the process and a stack address.
             const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
             bits = static_cast<std::uint64_t>(now) * 0x9E3779B97F4A7C15ull ^
-                   static_cast<std::uint64_t>(owner) << 32 ^
-                   reinterpret_cast<std::uintptr_t>(&bits);
+                   static_cast<std::uint64_t>(self) << 32 ^ reinterpret_cast<std::uintptr_t>(&bits);
         }
         char text[RunMarkLength + 1] = {};
         std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
+        text[0] = static_cast<char>('a' + (bits >> 60) % 6);
         mark = text;
+        owner.store(self, std::memory_order_release);
     }
     return mark;
 }
@@ -632,14 +640,20 @@ std::string LockName(std::string_view Mark) {
     return Format(".%s@%s%s", std::string(Mark), ThisHost(), std::string(LockSuffix));
 }
 
-// A hidden file of a run of this host, as its name tells: the run's mark and the kind.
+// A hidden file of a run of this host, as its name tells: the run's mark and the kind. Runs
+// of versions before the lock files marked their files with their process id instead (Pid;
+// 0 for a mark), and had no lock file.
 struct RHiddenOf {
     std::string_view Mark, Suffix;
+    pid_t Pid = 0;
 };
 
 // The run and kind of a hidden name of this host; an empty mark for any other name.
 RHiddenOf HiddenOf(std::string_view Name) {
     const std::string at = "@" + ThisHost();
+    const auto digits = [](std::string_view t) {
+        return std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
     for (const std::string_view suffix : {PartSuffix, KeepSuffix, JournalSuffix, LockSuffix}) {
         if (Name.size() < 2 + suffix.size() + at.size() || Name[0] != '.' ||
             !Name.ends_with(suffix) || !Name.substr(0, Name.size() - suffix.size()).ends_with(at))
@@ -653,9 +667,7 @@ RHiddenOf HiddenOf(std::string_view Name) {
             const std::size_t dot = head.rfind('.');
             const std::size_t dash = head.rfind('-');
             if (dot == std::string_view::npos || dot == 0 || dash == std::string_view::npos ||
-                dash < dot || dash + 1 == head.size() ||
-                !std::all_of(head.begin() + static_cast<std::ptrdiff_t>(dash) + 1, head.end(),
-                             [](char c) { return c >= '0' && c <= '9'; }))
+                dash < dot || dash + 1 == head.size() || !digits(head.substr(dash + 1)))
                 continue;
             mark = head.substr(dot + 1, dash - dot - 1);
         }
@@ -663,6 +675,12 @@ RHiddenOf HiddenOf(std::string_view Name) {
                 return std::isxdigit(static_cast<unsigned char>(c)) != 0;
             }))
             return {mark, suffix};
+        pid_t pid = 0;
+        if (suffix != LockSuffix && !mark.empty() && mark.size() < RunMarkLength && digits(mark) &&
+            std::from_chars(mark.data(), mark.data() + mark.size(), pid).ptr ==
+                mark.data() + mark.size() &&
+            pid > 0)
+            return {mark, suffix, pid};
     }
     return {};
 }
@@ -672,12 +690,69 @@ bool SameFile(const struct stat& A, const struct stat& B) {
     return A.st_dev == B.st_dev && A.st_ino == B.st_ino;
 }
 
-// Takes an exclusive lock on the open file Fd, waiting for it with Wait; returns 0 or errno.
-int LockFile(int Fd, bool Wait) {
+// The errors of flock on a file system without file locks (some network file systems).
+bool NoFileLocks(int Err) {
+    return Err == ENOLCK || Err == EOPNOTSUPP || Err == ENOTSUP || Err == ENOSYS;
+}
+
+// Takes an exclusive lock on the open file Fd if no other holds it; returns 0 or errno
+// (EWOULDBLOCK: held).
+int TryLock(int Fd) {
     for (;;) {
-        if (::flock(Fd, LOCK_EX | (Wait ? 0 : LOCK_NB)) == 0) return 0;
+        if (::flock(Fd, LOCK_EX | LOCK_NB) == 0) return 0;
         if (errno != EINTR) return errno;
     }
+}
+
+// Takes an exclusive lock on the open file Fd, waiting for another process that holds it;
+// returns 0 or errno. A cancel ends the wait (ExcCancelledByUser), so that neither a signal
+// nor a lock holder that is stopped (or on a network file system that hangs) keeps the run
+// waiting for good; OnLongWait is called once when the wait has lasted a second.
+int WaitForLock(int Fd, const std::function<void()>& OnLongWait = {}) {
+    using std::chrono::steady_clock;
+    const steady_clock::time_point start = steady_clock::now();
+    bool said = false;
+    long pauseNs = 1'000'000;
+    for (;;) {
+        const int err = TryLock(Fd);
+        if (err != EWOULDBLOCK) return err;
+        if (CancelFlag()) throw ExcCancelledByUser(CancelledText);
+        if (!said && OnLongWait && steady_clock::now() - start >= std::chrono::seconds(1)) {
+            said = true;
+            OnLongWait();
+        }
+        const timespec pause{0, pauseNs};
+        ::nanosleep(&pause, nullptr);
+        pauseNs = std::min(pauseNs * 2, 25'000'000L);
+    }
+}
+
+// The PID namespace of this process ("pid:[<inode>]"), "" where /proc cannot tell.
+std::string PidNamespace() {
+    char text[64] = {};
+    const ssize_t n = ::readlink("/proc/self/ns/pid", text, sizeof text - 1);
+    return n > 0 ? std::string(text, static_cast<std::size_t>(n)) : std::string();
+}
+
+// Whether the process Pid is gone: no process of that id in this PID namespace (another
+// user's process still counts as one).
+bool ProcessGone(pid_t Pid) { return Pid > 0 && ::kill(Pid, 0) != 0 && errno == ESRCH; }
+
+// Whether the run that wrote the lock file Fd ("<pid> <PID namespace>") has ended, as far as
+// its process id tells, on a file system where its lock cannot be tried: its process is
+// gone from this PID namespace, the one it ran in. False where the file does not tell.
+bool LockOwnerGone(int Fd) {
+    char text[128] = {};
+    const ssize_t n = ::pread(Fd, text, sizeof text - 1, 0);
+    if (n <= 0) return false;
+    const std::string_view line(text, static_cast<std::size_t>(n));
+    pid_t pid = 0;
+    const auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), pid);
+    if (ec != std::errc() || end == line.data() + line.size() || *end != ' ') return false;
+    const std::string_view rest = line.substr(static_cast<std::size_t>(end - line.data()) + 1);
+    const std::string ns = PidNamespace();
+    return !ns.empty() && rest.substr(0, rest.find('\n')) == ns && pid != ::getpid() &&
+           ProcessGone(pid);
 }
 
 }  // namespace
@@ -754,10 +829,16 @@ std::shared_ptr<TRunLock> TRunLock::Hold(const std::string& Folder, int& Err) {
         // the name is the one locked.
         struct stat mine {
         }, named{};
-        if (LockFile(file.Fd(), true) == 0 &&
+        if (WaitForLock(file.Fd()) == 0 &&
             (::fstat(file.Fd(), &mine) != 0 || ::lstat(path.c_str(), &named) != 0 ||
              !SameFile(mine, named)))
             continue;
+        // The process and its PID namespace, by which a later run tells whether this one
+        // has ended where the file system has no file locks; without them (a full disk)
+        // such a run leaves this one's files, and says so.
+        const std::string owner =
+            Format("%d %s\n", static_cast<std::int64_t>(::getpid()), PidNamespace());
+        [[maybe_unused]] const ssize_t written = ::pwrite(file.Fd(), owner.data(), owner.size(), 0);
         auto held = std::make_shared<TRunLock>(path, std::move(file));
         slot = held;
         return held;
@@ -925,8 +1006,11 @@ void TOutputSet::Add(TPendingFile File) {
 
 namespace {
 
-// What identifies the file a run puts in place: its file system and inode, and, as an inode
-// number can go to a new file once the file is gone, its size and time of last change.
+// What identifies the file a run puts in place: its inode, and, as an inode number can go to
+// a new file once the file is gone, its size and time of last change. The file system's
+// device number is written to the journal but not compared: the file is in the folder of the
+// journal all the same, and a file system mounted again (a network share, a USB disk) may
+// come back under another number.
 struct RFileId {
     std::uint64_t Dev = 0, Ino = 0, Size = 0;
     std::int64_t MTimeNs = 0;
@@ -938,10 +1022,6 @@ RFileId IdOf(const struct stat& St) {
             static_cast<std::int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec};
 }
 
-bool operator==(const RFileId& A, const RFileId& B) {
-    return A.Dev == B.Dev && A.Ino == B.Ino && A.Size == B.Size && A.MTimeNs == B.MTimeNs;
-}
-
 // The file under Name in the folder Dir (AT_FDCWD: Name is a path); false when none.
 bool StatAt(int Dir, const std::string& Name, struct stat& St) {
     return ::fstatat(Dir, Name.c_str(), &St, AT_SYMLINK_NOFOLLOW) == 0;
@@ -949,11 +1029,22 @@ bool StatAt(int Dir, const std::string& Name, struct stat& St) {
 
 // One file of a set being put in place, as its folder's journal lists it: the final name, the
 // hidden name the earlier file of that name is kept under while the set is placed, the
-// hidden name of the file itself, and the file.
+// hidden name of the file itself, and the file. Versions before the lock files did not list
+// the file (Known false), and wrote no kept name where there was no earlier file: a file
+// under the final name counts as theirs when it was last changed before the journal was
+// written (Placed.MTimeNs then), as their files were complete by then.
 struct RJournalLine {
     std::string Final, Keep, Hidden;  // names without the folder
     RFileId Placed;
+    bool Known = true;
 };
+
+// Whether St may be the file that the run of L put under L.Final.
+bool IsPlaced(const RJournalLine& L, const struct stat& St) {
+    const RFileId id = IdOf(St);
+    if (!L.Known) return id.MTimeNs <= L.Placed.MTimeNs;
+    return id.Ino == L.Placed.Ino && id.Size == L.Placed.Size && id.MTimeNs == L.Placed.MTimeNs;
+}
 
 // Writes the journal of one folder, a line "<final>\t<keep>\t<hidden>\t<dev>\t<inode>\t<size>\t
 // <mtime ns>" per file, under a new file name; raises "Error writing file ..." when it cannot.
@@ -979,11 +1070,13 @@ void WriteJournal(const std::string& Name, const std::vector<RJournalLine>& Line
 
 // Reads the journal Name of the folder Dir, written by the run Mark; a line that is not a
 // plain name of this folder followed by a kept and a hidden name of that run and the four
-// numbers of the file is left out: a journal speaks only for its own run's files.
+// numbers of the file (or, of the versions before, nothing more, the kept name empty without
+// an earlier file) is left out: a journal speaks only for its own run's files.
 std::vector<RJournalLine> ReadJournal(int Dir, const std::string& Name, std::string_view Mark) {
     std::vector<RJournalLine> lines;
     const TFileHandle fd(::openat(Dir, Name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (!fd.Valid()) return lines;
+    struct stat journal {};
+    if (!fd.Valid() || ::fstat(fd.Fd(), &journal) != 0) return lines;
     std::string text;
     char buf[4096];
     for (ssize_t n; (n = ::read(fd.Fd(), buf, sizeof buf)) != 0;) {
@@ -1014,14 +1107,20 @@ std::vector<RJournalLine> ReadJournal(int Dir, const std::string& Name, std::str
         }
         f.push_back(line);
         RJournalLine l;
-        if (f.size() == 7 && plain(f[0]) && ofRun(f[1], KeepSuffix) && ofRun(f[2], PartSuffix) &&
-            number(f[3], l.Placed.Dev) && number(f[4], l.Placed.Ino) &&
-            number(f[5], l.Placed.Size) && number(f[6], l.Placed.MTimeNs)) {
-            l.Final = f[0];
-            l.Keep = f[1];
-            l.Hidden = f[2];
-            lines.push_back(std::move(l));
+        if (f.size() == 3 && plain(f[0]) && (f[1].empty() || ofRun(f[1], KeepSuffix)) &&
+            ofRun(f[2], PartSuffix)) {
+            l.Known = false;
+            l.Placed.MTimeNs = IdOf(journal).MTimeNs;
+        } else if (f.size() != 7 || !plain(f[0]) || !ofRun(f[1], KeepSuffix) ||
+                   !ofRun(f[2], PartSuffix) || !number(f[3], l.Placed.Dev) ||
+                   !number(f[4], l.Placed.Ino) || !number(f[5], l.Placed.Size) ||
+                   !number(f[6], l.Placed.MTimeNs)) {
+            continue;
         }
+        l.Final = f[0];
+        l.Keep = f[1];
+        l.Hidden = f[2];
+        lines.push_back(std::move(l));
     }
     return lines;
 }
@@ -1035,19 +1134,18 @@ bool RenameFlagsUnknown() { return errno == EINVAL || errno == ENOSYS || errno =
 // What TakeOut did.
 enum class ETakeOut { Done, Other, Failed, Unsupported };
 
-// Moves the file under Final in the folder Dir to Aside, in one step by Flags (RENAME_EXCHANGE:
-// the two names swap files; RENAME_NOREPLACE: Aside is free), and removes it there when it is
-// the file Placed; any other file that was under Final goes back.
-ETakeOut TakeOut(int Dir, const std::string& Final, const std::string& Aside, unsigned Flags,
-                 const RFileId& Placed) {
-    if (::renameat2(Dir, Final.c_str(), Dir, Aside.c_str(), Flags) != 0)
+// Moves the file under L.Final in the folder Dir to Aside, in one step by Flags
+// (RENAME_EXCHANGE: the two names swap files; RENAME_NOREPLACE: Aside is free), and removes it
+// there when it is the file L's run placed; any other file that was under L.Final goes back.
+ETakeOut TakeOut(int Dir, const RJournalLine& L, const std::string& Aside, unsigned Flags) {
+    if (::renameat2(Dir, L.Final.c_str(), Dir, Aside.c_str(), Flags) != 0)
         return RenameFlagsUnknown() ? ETakeOut::Unsupported : ETakeOut::Failed;
     struct stat out {};
-    if (StatAt(Dir, Aside, out) && IdOf(out) == Placed) {
+    if (StatAt(Dir, Aside, out) && IsPlaced(L, out)) {
         ::unlinkat(Dir, Aside.c_str(), 0);
         return ETakeOut::Done;
     }
-    ::renameat2(Dir, Aside.c_str(), Dir, Final.c_str(), Flags);
+    ::renameat2(Dir, Aside.c_str(), Dir, L.Final.c_str(), Flags);
     return ETakeOut::Other;
 }
 
@@ -1059,15 +1157,23 @@ ETakeOut TakeOut(int Dir, const std::string& Final, const std::string& Aside, un
 EUndo UndoPlacement(int Dir, const RJournalLine& L) {
     struct stat now {};
     struct stat kept {};
+    struct stat part {};
     const bool hasFinal = StatAt(Dir, L.Final, now);
-    const bool hasKeep = StatAt(Dir, L.Keep, kept);
-    if (hasFinal && IdOf(now) == L.Placed) {
+    const bool hasKeep = !L.Keep.empty() && StatAt(Dir, L.Keep, kept);
+    // The run's file still under its hidden name: not placed.
+    const bool unplaced = StatAt(Dir, L.Hidden, part);
+    if (hasKeep && hasFinal && SameFile(now, kept)) {
+        // The earlier file still in place under a second name.
+        ::unlinkat(Dir, L.Keep.c_str(), 0);
+        return EUndo::Nothing;
+    }
+    if (hasFinal && !unplaced && IsPlaced(L, now)) {
         // The earlier file and the placed one swap names at once, or the placed one is moved
         // aside under its own hidden name; what left the final name is checked once more, so
         // that a file another run put there meanwhile goes back. Where the file system
         // cannot rename so, the check above has to do.
-        switch (TakeOut(Dir, L.Final, hasKeep ? L.Keep : L.Hidden,
-                        hasKeep ? RENAME_EXCHANGE : RENAME_NOREPLACE, L.Placed)) {
+        switch (TakeOut(Dir, L, hasKeep ? L.Keep : L.Hidden,
+                        hasKeep ? RENAME_EXCHANGE : RENAME_NOREPLACE)) {
             case ETakeOut::Done: return hasKeep ? EUndo::Restored : EUndo::Removed;
             case ETakeOut::Other:
             case ETakeOut::Failed: return EUndo::LeftAlone;
@@ -1078,13 +1184,6 @@ EUndo UndoPlacement(int Dir, const RJournalLine& L) {
                                                                               : EUndo::LeftAlone;
         }
         return ::unlinkat(Dir, L.Final.c_str(), 0) == 0 ? EUndo::Removed : EUndo::LeftAlone;
-    }
-    struct stat part {};
-    const bool unplaced = StatAt(Dir, L.Hidden, part);
-    if (hasKeep && hasFinal && SameFile(now, kept)) {
-        // The earlier file still in place under a second name.
-        ::unlinkat(Dir, L.Keep.c_str(), 0);
-        return EUndo::Nothing;
     }
     if (hasKeep && !hasFinal && unplaced) {
         // Moved aside on a file system without hard links, its place still empty.
@@ -1098,23 +1197,37 @@ EUndo UndoPlacement(int Dir, const RJournalLine& L) {
     return unplaced ? EUndo::Nothing : EUndo::LeftAlone;
 }
 
+// A folder as the console names it: "." for the current one, no "/" at the end.
+std::string FolderText(const std::string& Folder) {
+    if (Folder.empty()) return ".";
+    return Folder.size() > 1 && Folder.back() == '/' ? Folder.substr(0, Folder.size() - 1) : Folder;
+}
+
 // Exclusive locks on folders, taken in the order of their file system and inode so that two
 // runs cannot each wait for the other: one run at a time puts files in place in a folder or
 // takes back what an ended run placed there. Where a folder cannot be locked (some network
-// file systems), it is used without.
+// file systems), it is used without. A wait for a lock that lasts is told through OnWait,
+// with the folder; a cancel ends it (ExcCancelledByUser), and is checked once more when every
+// lock is held.
 class TFolderLocks {
 public:
-    explicit TFolderLocks(const std::vector<std::string>& Folders) {
-        std::map<std::pair<dev_t, ino_t>, TFileHandle> byId;
+    TFolderLocks(const std::vector<std::string>& Folders, const TOutputSet::TWaitNotice& OnWait) {
+        std::map<std::pair<dev_t, ino_t>, std::pair<TFileHandle, std::string>> byId;
         for (const std::string& folder : Folders) {
             TFileHandle fd(
                 ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             struct stat st {};
             if (fd.Valid() && ::fstat(fd.Fd(), &st) == 0)
-                byId.try_emplace({st.st_dev, st.st_ino}, std::move(fd));
+                byId.try_emplace({st.st_dev, st.st_ino}, std::move(fd), folder);
         }
-        for (auto& [id, fd] : byId)
-            if (LockFile(fd.Fd(), true) == 0) FHeld.push_back(std::move(fd));
+        for (auto& [id, entry] : byId) {
+            const std::string& folder = entry.second;
+            const auto said = [&] {
+                if (OnWait) OnWait(FolderText(folder));
+            };
+            if (WaitForLock(entry.first.Fd(), said) == 0) FHeld.push_back(std::move(entry.first));
+        }
+        if (CancelFlag()) throw ExcCancelledByUser(CancelledText);
     }
 
 private:
@@ -1148,7 +1261,7 @@ void TOutputSet::Publish() {
     std::vector<std::string> folders;
     folders.reserve(byFolder.size());
     for (const auto& entry : byFolder) folders.push_back(entry.first);
-    const TFolderLocks folderLocks(folders);
+    const TFolderLocks folderLocks(folders, FOnWait);
     // Each folder's journal of the change, written before the first file is placed: a run
     // killed while placing leaves it, and the next run in the folder takes the change back
     // from it.
@@ -1180,7 +1293,7 @@ void TOutputSet::Publish() {
     FFiles.clear();
 }
 
-TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder) {
+TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder, const TWaitNotice& OnWait) {
     struct DirCloser {
         void operator()(DIR* d) const { ::closedir(d); }
     };
@@ -1192,12 +1305,18 @@ TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder) {
     // lock can be taken, and its lock file is still under its name once taken (another run
     // clearing up removes it when done); taken, it keeps any other run from clearing up
     // after the same one. Its files are listed only then: before, it may still have been
-    // adding some.
+    // adding some. Where the folder's file system has no file locks, and for the runs of
+    // versions before the lock files (hidden names with the process id, no lock file), a run
+    // has ended when its process is gone, as those versions judged: better than leaving
+    // its files for good, though no lock then keeps two runs from clearing up at once.
     struct RRun {
         TFileHandle Lock;
+        bool ByPid = false;  // of a version before the lock files
         std::vector<std::string> Journals, Files;
     };
     std::map<std::string, RRun, std::less<>> ended;
+    // The runs whose hidden files stay because it cannot be told whether they ended.
+    std::set<std::string, std::less<>> unsure;
     const auto scan = [&dir](const std::function<void(std::string_view, const RHiddenOf&)>& Take) {
         ::rewinddir(dir.get());
         while (const dirent* e = ::readdir(dir.get())) {
@@ -1205,28 +1324,49 @@ TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder) {
             if (!h.Mark.empty() && h.Mark != RunMark()) Take(e->d_name, h);
         }
     };
+    const auto mine = [](const struct stat& St) {
+        return S_ISREG(St.st_mode) && St.st_uid == ::geteuid();
+    };
     scan([&](std::string_view, const RHiddenOf& h) {
         if (h.Suffix != LockSuffix) return;
         const std::string lockName = LockName(h.Mark);
         TFileHandle lock(::openat(fd, lockName.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
         struct stat held {
         }, named{};
-        if (lock.Valid() && ::fstat(lock.Fd(), &held) == 0 && S_ISREG(held.st_mode) &&
-            held.st_uid == ::geteuid() && LockFile(lock.Fd(), false) == 0 &&
-            StatAt(fd, lockName, named) && SameFile(held, named))
+        if (!lock.Valid() || ::fstat(lock.Fd(), &held) != 0 || !mine(held)) return;
+        const int err = TryLock(lock.Fd());
+        if (err == 0 ? StatAt(fd, lockName, named) && SameFile(held, named)
+                     : NoFileLocks(err) && LockOwnerGone(lock.Fd()))
             ended[std::string(h.Mark)].Lock = std::move(lock);
+        else if (err != 0 && err != EWOULDBLOCK)
+            unsure.emplace(h.Mark);
     });
-    if (ended.empty()) return result;
+    std::map<pid_t, bool> gone;  // by process id, for the runs of the versions before
     bool journals = false;
     scan([&](std::string_view Name, const RHiddenOf& h) {
-        const auto run = ended.find(h.Mark);
-        if (run == ended.end() || h.Suffix == LockSuffix) return;
+        if (h.Suffix == LockSuffix) return;
+        auto run = ended.find(h.Mark);
+        if (run == ended.end() && h.Pid > 0) {
+            struct stat st {};
+            if (!StatAt(fd, std::string(Name), st) || !mine(st)) return;
+            const auto [known, fresh] = gone.try_emplace(h.Pid, false);
+            if (fresh) known->second = ProcessGone(h.Pid);
+            if (!known->second) {
+                unsure.emplace(h.Mark);
+                return;
+            }
+            run = ended.try_emplace(std::string(h.Mark)).first;
+            run->second.ByPid = true;
+        }
+        if (run == ended.end()) return;
         journals = journals || h.Suffix == JournalSuffix;
         (h.Suffix == JournalSuffix ? run->second.Journals : run->second.Files).emplace_back(Name);
     });
+    result.Undecided = static_cast<int>(unsure.size());
+    if (ended.empty()) return result;
     // Taking back a placed set waits for a run putting its files in place in the folder.
     std::optional<TFolderLocks> folderLock;
-    if (journals) folderLock.emplace(std::vector<std::string>{Folder});
+    if (journals) folderLock.emplace(std::vector<std::string>{Folder}, OnWait);
     for (const auto& [mark, run] : ended) {
         // A journal left means the run was killed while placing its files: the files it
         // placed go (the last first), and the earlier files of their names come back.
@@ -1248,7 +1388,7 @@ TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder) {
         }
         for (const std::string& name : run.Files)
             if (::unlinkat(fd, name.c_str(), 0) == 0) ++result.Removed;
-        ::unlinkat(fd, LockName(mark).c_str(), 0);
+        if (!run.ByPid) ::unlinkat(fd, LockName(mark).c_str(), 0);
     }
     return result;
 }

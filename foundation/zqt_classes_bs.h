@@ -450,6 +450,11 @@ public:
     // A test of every final name, when its file is begun and again before it is put in
     // place; it raises to refuse the name.
     void SetNameCheck(std::function<void(const std::string&)> Check) { FCheck = std::move(Check); }
+    // Told, with the folder, when putting files in place (or taking back an ended run's)
+    // has waited a second for another run doing so in that folder. A cancel ends such a wait
+    // with ExcCancelledByUser, and nothing is placed.
+    using TWaitNotice = std::function<void(const std::string& Folder)>;
+    void SetOnWait(TWaitNotice OnWait) { FOnWait = std::move(OnWait); }
     void CheckName(const std::string& FinalName) const;
     // Takes a complete file. Two files of one final name in a run are a fault of the run's
     // naming, which would lose one of them: raised, and the file dropped.
@@ -463,23 +468,29 @@ public:
     std::size_t Count() const noexcept { return FFiles.size(); }
 
     // Clears up after runs of this host that have ended, in Folder: a run whose lock it can
-    // take. Where one was killed while putting its set in place, each file it placed is
-    // taken out and the earlier file of its name put back, but only while the name still
-    // holds the very file the run put there; then every hidden file such runs left goes.
-    // Files of runs that live, of other hosts and users, and hidden files of no run's lock
-    // stay as they are.
+    // take, or, where the file system has no file locks and for runs of the versions that
+    // named hidden files by process id, a run whose process is gone. Where one was killed
+    // while putting its set in place, each file it placed is taken out and the earlier file
+    // of its name put back, but only while the name still holds the very file the run put
+    // there; then every hidden file such runs left goes. Files of runs that live, of other
+    // hosts and users, and hidden files of no run's lock stay as they are. OnWait as for
+    // Publish.
     struct RStale {
         int Removed = 0;   // files removed
         int Restored = 0;  // earlier files put back
         // Final names a killed run had put a file under that holds another file now (or
         // none): left as they are.
         std::vector<std::string> LeftAlone;
+        // Runs whose hidden files are left because it cannot be told whether they ended:
+        // no file lock to try, and a process of their id is there (or none can be told).
+        int Undecided = 0;
     };
-    static RStale RemoveStale(const std::string& Folder);
+    static RStale RemoveStale(const std::string& Folder, const TWaitNotice& OnWait = {});
 
 private:
     std::vector<TPendingFile> FFiles;
     std::function<void(const std::string&)> FCheck;
+    TWaitNotice FOnWait;
 };
 
 // TReplacingFile: one output file. The constructor opens Writer on a new file without a

@@ -4,17 +4,20 @@
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/ptrace.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "zqt_variant.h"
@@ -22,6 +25,7 @@
 namespace {
 
 using namespace zqt_classes_bs;
+using sysutils::Format;
 using zqt_types_bs::ExcCancelledByUser;
 using zqt_types_bs::ExceptionZQS;
 namespace fs = std::filesystem;
@@ -47,6 +51,14 @@ protected:
         const std::string path = PathOf(name);
         std::ofstream(path, std::ios::binary) << content;
         return path;
+    }
+
+    // The names in the test's folder, sorted.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> r;
+        for (const auto& e : fs::directory_iterator(FDir)) r.push_back(e.path().filename());
+        std::sort(r.begin(), r.end());
+        return r;
     }
 
     static std::string Content(const std::string& path) {
@@ -471,26 +483,21 @@ TEST_F(ClassesBsTest, FailedWritesRaiseOnFlushAndClose) {
 
 TEST_F(ClassesBsTest, ReplacingFileAppearsOnlyWhenComplete) {
     const std::string final = MakeFile("out.txt", "earlier");
-    const auto names = [this] {
-        std::vector<std::string> r;
-        for (const auto& e : fs::directory_iterator(FDir)) r.push_back(e.path().filename());
-        return r;
-    };
     auto w = TZQS_TextFileWriter::Create("");
     {
         TReplacingFile file(*w, final);  // abandoned: the earlier file stays
         w->WriteLn("half");
-        EXPECT_EQ(names(), std::vector<std::string>{"out.txt"}) << "the new file has no name";
+        EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"}) << "the new file has no name";
         EXPECT_EQ(Content(final), "earlier");
     }
-    EXPECT_EQ(names(), std::vector<std::string>{"out.txt"});
+    EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"});
     {
         TReplacingFile file(*w, final);
         w->WriteLn("whole");
         file.Commit();
     }
     EXPECT_EQ(Content(final), "whole\r\n");
-    EXPECT_EQ(names(), std::vector<std::string>{"out.txt"});
+    EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"});
     // A folder under the name, or a folder that does not exist: nothing is opened.
     fs::create_directory(FDir / "dir");
     for (const std::string& name : {PathOf("dir"), PathOf("none/out.txt")}) {
@@ -506,12 +513,6 @@ TEST_F(ClassesBsTest, ReplacingFileAppearsOnlyWhenComplete) {
 
 TEST_F(ClassesBsTest, OutputSetPublishesItsFilesTogether) {
     const std::string a = PathOf("a.txt"), b = MakeFile("b.txt", "earlier");
-    const auto names = [this] {
-        std::vector<std::string> r;
-        for (const auto& e : fs::directory_iterator(FDir)) r.push_back(e.path().filename());
-        std::sort(r.begin(), r.end());
-        return r;
-    };
     auto w = TZQS_TextFileWriter::Create("");
     const auto write = [&](const std::string& name, const std::string& text) {
         TReplacingFile file(*w, name);
@@ -525,9 +526,9 @@ TEST_F(ClassesBsTest, OutputSetPublishesItsFilesTogether) {
         write(a, "new a");
         write(b, "new b");
         EXPECT_EQ(set.Count(), 2u);
-        EXPECT_EQ(names(), before);
+        EXPECT_EQ(Names(), before);
     }
-    EXPECT_EQ(names(), before);
+    EXPECT_EQ(Names(), before);
     EXPECT_EQ(Content(b), "earlier");
     {
         TOutputSet set;
@@ -540,7 +541,7 @@ TEST_F(ClassesBsTest, OutputSetPublishesItsFilesTogether) {
         set.Publish();
         EXPECT_EQ(set.Count(), 0u);
     }
-    EXPECT_EQ(names(), both);
+    EXPECT_EQ(Names(), both);
     EXPECT_EQ(Content(a), "first a\r\n");
     EXPECT_EQ(Content(b), "new b\r\n");
     {
@@ -556,7 +557,7 @@ TEST_F(ClassesBsTest, OutputSetPublishesItsFilesTogether) {
         refuse = true;
         EXPECT_THROW(set.Publish(), ExceptionZQS);
     }
-    EXPECT_EQ(names(), both);
+    EXPECT_EQ(Names(), both);
     EXPECT_EQ(Content(a), "first a\r\n");
     // Without a set a file is in place when committed.
     write(b, "alone");
@@ -588,42 +589,172 @@ TEST_F(ClassesBsTest, OutputSetPublishesAllOrNothing) {
         }
         EXPECT_EQ(Content(a), "earlier");
         EXPECT_FALSE(fs::exists(fresh));
-        std::vector<std::string> left;
-        for (const auto& e : fs::directory_iterator(FDir)) left.push_back(e.path().filename());
-        std::sort(left.begin(), left.end());
-        EXPECT_EQ(left, (std::vector<std::string>{"a.txt", "dir"})) << "no hidden file stays";
+        EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "dir"})) << "no hidden file stays";
     }
+}
+
+// This host's name as hidden files carry it.
+std::string Here() {
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0) return "localhost";
+    return std::string(host).substr(0, 40);
+}
+
+// The id of a process that has ended.
+pid_t EndedProcess() {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(0);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return pid;
 }
 
 // Hidden files beside the outputs belong to the run whose lock file ".<run>@<host>.lock" is
 // there: a run that has ended (its lock free) loses them; a live run (its lock held), another
-// host's and files of no run's lock keep them.
+// host's and files of no run's lock keep them. Files of versions before the lock files carry
+// the process id: they go once that process is gone, and are counted while it is there.
 TEST_F(ClassesBsTest, UnfinishedFilesOfEndedRunsAreRemoved) {
-    char host[256] = {};
-    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
-    const std::string here = std::string(host).substr(0, 40);
-    const std::string ended = "00000000000000e1", live = "00000000000000a1";
+    const std::string here = Here();
+    const std::string ended = "e000000000000001", live = "a000000000000001";
+    const std::string gone = std::to_string(EndedProcess()), there = std::to_string(::getppid());
     const auto hidden = [&](const std::string& run, const std::string& h) {
-        return MakeFile(".x.24o." + run + "-3@" + h + ".part", "half");
+        return ".x.24o." + run + "-3@" + h + ".part";
     };
-    MakeFile("." + ended + "@" + here + ".lock", "");
-    const std::string removed = hidden(ended, here);
-    MakeFile("." + live + "@" + here + ".lock", "");
-    hidden(live, here);
-    hidden(ended, "otherhost");        // another host's (a folder shared over the network)
-    hidden("00000000000000b1", here);  // of no run's lock
-    hidden("12345", here);             // not a run's name
-    MakeFile(".x.24o.part", "");
+    // Each file, and the clearing up that removes it: the first (1), the one after the live
+    // run has ended (2), none (0).
+    const std::vector<std::pair<std::string, int>> files{
+        {"." + ended + "@" + here + ".lock", 1},
+        {hidden(ended, here), 1},
+        {"." + live + "@" + here + ".lock", 2},
+        {hidden(live, here), 2},
+        {hidden(ended, "otherhost"), 0},        // another host's (a folder shared over the network)
+        {hidden("b000000000000001", here), 0},  // of no run's lock
+        {hidden("1234x", here), 0},             // not a run's name
+        {".x.24o.part", 0},
+        {hidden(gone, here), 1},  // of an earlier version, its process gone
+        {".x.24o." + gone + "-4@" + here + ".keep", 1},
+        {hidden(there, here), 0},  // of an earlier version, its process there
+    };
+    for (const auto& [name, removedBy] : files) MakeFile(name, "");
+    const auto check = [&](int After) {
+        for (const auto& [name, removedBy] : files)
+            EXPECT_EQ(fs::exists(PathOf(name)), removedBy == 0 || removedBy > After) << name;
+    };
     const int lock = ::open(PathOf("." + live + "@" + here + ".lock").c_str(), O_RDWR);
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
     const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
-    EXPECT_EQ(r.Removed, 1);
-    EXPECT_FALSE(fs::exists(removed));
-    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 6)
-        << "the ended run's lock file goes too";
+    EXPECT_EQ(r.Removed, 3);
+    EXPECT_EQ(r.Undecided, 1) << "the earlier version's run whose process is there";
+    check(1);
     ::close(lock);
     EXPECT_EQ(TOutputSet::RemoveStale(FDir.string()).Removed, 1) << "the live run has ended";
-    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 4);
+    check(2);
+}
+
+// A journal of an ended run takes back what it placed when the folder's file system comes
+// back under another device number; a journal of an earlier version, which does not name the
+// file placed, takes back a file changed before it was written (the run's own files were
+// complete by then) and leaves a later one.
+TEST_F(ClassesBsTest, JournalsOfOtherMountsAndEarlierVersionsAreTakenBack) {
+    const std::string here = Here(), mark = "c000000000000001";
+    const std::string pid = std::to_string(EndedProcess());
+    const auto of = [&](const std::string& final, const std::string& run, int n,
+                        const std::string& suffix) {
+        return "." + final + "." + run + "-" + std::to_string(n) + "@" + here + suffix;
+    };
+    const auto setTime = [&](const std::string& name, const timespec& t) {
+        const timespec times[2] = {t, t};
+        ASSERT_EQ(::utimensat(AT_FDCWD, PathOf(name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    };
+    // The run with a lock file: r.19o placed over an earlier file, the device recorded not the
+    // one seen now.
+    MakeFile("." + mark + "@" + here + ".lock", "");
+    MakeFile("r.19o", "placed");
+    MakeFile(of("r.19o", mark, 1, ".keep"), "earlier");
+    struct stat st {};
+    ASSERT_EQ(::stat(PathOf("r.19o").c_str(), &st), 0);
+    MakeFile(
+        of("publish", mark, 9, ".publish"),
+        Format("r.19o\t%s\t%s\t%d\t%d\t%d\t%d\n", of("r.19o", mark, 1, ".keep"),
+               of("r.19o", mark, 2, ".part"), static_cast<std::int64_t>(st.st_dev + 1),
+               static_cast<std::int64_t>(st.st_ino), static_cast<std::int64_t>(st.st_size),
+               static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec));
+    // The earlier version's run: p.19o placed over an earlier file, q.19n placed as new,
+    // s.19g holds a later run's file, t.19l not replaced yet (its file still hidden).
+    MakeFile("p.19o", "placed");
+    MakeFile(of("p.19o", pid, 1, ".keep"), "earlier");
+    MakeFile("q.19n", "placed");
+    MakeFile("s.19g", "later");
+    MakeFile(of("s.19g", pid, 3, ".keep"), "earlier");
+    MakeFile("t.19l", "earlier");
+    ASSERT_EQ(::link(PathOf("t.19l").c_str(), PathOf(of("t.19l", pid, 5, ".keep")).c_str()), 0);
+    MakeFile(of("t.19l", pid, 6, ".part"), "unplaced");
+    const std::string journal = of("publish", pid, 7, ".publish");
+    MakeFile(journal, Format("p.19o\t%s\t%s\nq.19n\t\t%s\ns.19g\t%s\t%s\nt.19l\t%s\t%s\n",
+                             of("p.19o", pid, 1, ".keep"), of("p.19o", pid, 2, ".part"),
+                             of("q.19n", pid, 8, ".part"), of("s.19g", pid, 3, ".keep"),
+                             of("s.19g", pid, 4, ".part"), of("t.19l", pid, 5, ".keep"),
+                             of("t.19l", pid, 6, ".part")));
+    ASSERT_EQ(::stat(PathOf(journal).c_str(), &st), 0);
+    setTime("p.19o", {st.st_mtim.tv_sec - 10, 0});
+    setTime("q.19n", {st.st_mtim.tv_sec - 10, 0});
+    setTime("s.19g", {st.st_mtim.tv_sec + 10, 0});
+
+    const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
+    EXPECT_EQ(r.Restored, 2);
+    EXPECT_EQ(r.LeftAlone, std::vector<std::string>{PathOf("s.19g")});
+    for (const auto& [name, content] : std::vector<std::pair<std::string, std::string>>{
+             {"r.19o", "earlier"}, {"p.19o", "earlier"}, {"s.19g", "later"}, {"t.19l", "earlier"}})
+        EXPECT_EQ(Content(PathOf(name)), content) << name;
+    EXPECT_FALSE(fs::exists(PathOf("q.19n")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 4)
+        << "no hidden file stays";
+}
+
+// A run waiting for another that puts its files into the same folder (here this process
+// holding the folder's lock) says so after a second, and a cancel ends the wait: nothing is
+// placed or taken back, and no hidden file of the run stays.
+TEST_F(ClassesBsTest, ACancelEndsTheWaitForAnotherRunInTheFolder) {
+    const std::string here = Here(), mark = "d000000000000001";
+    for (const bool publish : {true, false}) {
+        SCOPED_TRACE(publish ? "publishing" : "taking back an ended run's set");
+        fs::remove_all(FDir);
+        fs::create_directory(FDir);
+        MakeFile("a.txt", "earlier");
+        if (!publish) {
+            MakeFile("." + mark + "@" + here + ".lock", "");
+            MakeFile(".publish." + mark + "-0@" + here + ".publish", "");
+        }
+        const std::vector<std::string> before = Names();
+        const int folder = ::open(FDir.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+        std::vector<std::string> told;
+        const TOutputSet::TWaitNotice notice = [&told](const std::string& f) { told.push_back(f); };
+        std::thread cancel([publish] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(publish ? 1300 : 100));
+            SetCancelFlag(true);
+        });
+        if (publish) {
+            TOutputSet set;
+            set.SetOnWait(notice);
+            auto w = TZQS_TextFileWriter::Create("");
+            for (const std::string name : {"a.txt", "b.txt"}) {
+                TReplacingFile file(*w, PathOf(name));
+                w->WriteLn("new");
+                file.Commit();
+            }
+            EXPECT_THROW(set.Publish(), ExcCancelledByUser);
+        } else {
+            EXPECT_THROW(TOutputSet::RemoveStale(FDir.string(), notice), ExcCancelledByUser);
+        }
+        cancel.join();
+        ClearCancelFlag();
+        ::close(folder);
+        EXPECT_EQ(told,
+                  publish ? std::vector<std::string>{FDir.string()} : std::vector<std::string>{});
+        EXPECT_EQ(Names(), before);
+        EXPECT_EQ(Content(PathOf("a.txt")), "earlier");
+    }
 }
 
 // A run in a child process that puts a set of files in place, held by this process (its
@@ -837,18 +968,12 @@ TEST_F(ClassesBsTest, ALiveRunIsLeftAloneWhateverItsPidNamespace) {
         if (own && !run.Started()) GTEST_SKIP() << "no PID namespace can be made here";
         if (run.TracingRefused()) GTEST_SKIP() << "no process can be traced here";
         ASSERT_TRUE(run.Held());
-        const auto names = [this] {
-            std::vector<std::string> r;
-            for (const auto& e : fs::directory_iterator(FDir)) r.push_back(e.path().filename());
-            std::sort(r.begin(), r.end());
-            return r;
-        };
-        const std::vector<std::string> before = names();
+        const std::vector<std::string> before = Names();
         const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
         EXPECT_EQ(r.Removed + r.Restored + static_cast<int>(r.LeftAlone.size()), 0);
-        EXPECT_EQ(names(), before);
+        EXPECT_EQ(Names(), before);
         EXPECT_EQ(run.Finish(), 0);
-        EXPECT_EQ(names(), (std::vector<std::string>{"a.19n", "a.19o"}));
+        EXPECT_EQ(Names(), (std::vector<std::string>{"a.19n", "a.19o"}));
         EXPECT_EQ(Content(PathOf("a.19o")), "A\r\n");
     }
 }
@@ -889,10 +1014,7 @@ TEST_F(ClassesBsTest, RunsAtOnceIntoOneFolderPublishWholeSets) {
         EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0));
     }
     TOutputSet::RemoveStale(FDir.string());
-    std::vector<std::string> left;
-    for (const auto& e : fs::directory_iterator(FDir)) left.push_back(e.path().filename());
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"s.19g", "s.19n", "s.19o"}));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"s.19g", "s.19n", "s.19o"}));
     EXPECT_EQ(Content(PathOf("s.19g")), Content(PathOf("s.19o")));
     EXPECT_EQ(Content(PathOf("s.19n")), Content(PathOf("s.19o")));
 }

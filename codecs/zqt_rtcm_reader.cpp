@@ -294,10 +294,24 @@ void TZQS_RTCMReader::ReportSkipped() {
                             a.WithoutWholeMs));
     if (a.NotWritten > 0)
         add(skipped, Format("%d epoch(s) that could not be stored", a.NotWritten));
-    if (a.GloChannelsIgnored > 0)
-        add(skipped, Format("the frequency channels of %d GLONASS message(s) that give one "
-                            "channel to more than two satellites",
-                            a.GloChannelsIgnored));
+    if (a.GloChannelsShared > 0)
+        add(skipped, Format("%d GLONASS frequency channel statement(s) of messages that give "
+                            "one channel to more than two satellites",
+                            a.GloChannelsShared));
+    if (a.GloChannelsContradicted > 0)
+        add(skipped, Format("%d GLONASS frequency channel statement(s) that contradict the "
+                            "channel established for their satellite (used for their own "
+                            "station only)",
+                            a.GloChannelsContradicted));
+    if (a.GloPhasesWithoutChannel > 0 || a.GloDopplersWithoutChannel > 0) {
+        std::string values;
+        if (a.GloPhasesWithoutChannel > 0)
+            values = Format("%d GLONASS phase(s)", a.GloPhasesWithoutChannel);
+        if (a.GloDopplersWithoutChannel > 0)
+            values += (values.empty() ? "" : " and ") +
+                      Format("%d GLONASS Doppler(s)", a.GloDopplersWithoutChannel);
+        add(skipped, values + " of satellites without a known frequency channel");
+    }
     if (a.LateDuplicates > 0)
         add(skipped, Format("%d late satellite(s) already in their epoch", a.LateDuplicates));
     if (a.GloDayIgnored > 0)

@@ -543,6 +543,7 @@ void TZQS_RinexObservations::WriteFile() {
     const zqt_decimalseparator::TZQT_DecSepScope point('.');
 
     FHeader = RFileHeaderFull{};
+    FPhasesWithoutChannel = FDopplersWithoutChannel = 0;
     FRecordset->GetFileHeader(FHeader);
     ApplySecondHeader();
     if (FOverloaded.Has(zqt_types_bs::eCountryCode))
@@ -573,6 +574,7 @@ void TZQS_RinexObservations::WriteFile() {
     FWrittenName = name;
     ReportBlankItems(name);
     ReportSystemsNotCarried(name);
+    ReportWithoutChannel(name);
 }
 
 void TZQS_RinexObservations::NoteBlankItem(bool Blank, std::string_view Item) {
@@ -598,6 +600,16 @@ void TZQS_RinexObservations::ReportSystemsNotCarried(const std::string& FileName
     DoMessage(Format("%s: RINEX %4.2f cannot carry the observations of %s; not written",
                      std::filesystem::path(FileName).filename().string(),
                      zqt_sat_obs_types::RnxVersionInfo(FSettings.RnxVersion).Number, systems),
+              1);
+}
+
+void TZQS_RinexObservations::ReportWithoutChannel(const std::string& FileName) {
+    if (FPhasesWithoutChannel == 0 && FDopplersWithoutChannel == 0) return;
+    std::string values = Format("%d GLONASS phase(s)", FPhasesWithoutChannel);
+    if (FDopplersWithoutChannel > 0)
+        values += Format(" and %d Doppler(s)", FDopplersWithoutChannel);
+    DoMessage(Format("%s: %s left blank, no frequency channel known for their satellite",
+                     std::filesystem::path(FileName).filename().string(), values),
               1);
 }
 
@@ -848,6 +860,8 @@ bool TZQS_RinexObservations::FormatObsField(unsigned T, std::array<char, 16>& Fi
                     const double shift = FMapping->SlotPhaseShift(key, slot);
                     if (std::isfinite(shift)) value -= shift;
                 }
+            } else if (std::isfinite(phase) && SatKeySystem(key) == SC_GLONASS) {
+                ++FPhasesWithoutChannel;  // a GLONASS satellite of unknown channel
             }
             if (std::isfinite(strength)) {
                 const double n = std::nearbyint(strength * 0.25);
@@ -861,7 +875,11 @@ bool TZQS_RinexObservations::FormatObsField(unsigned T, std::array<char, 16>& Fi
             // A recordset value is a range rate, which needs the wavelength.
             if (FSettings.RecordsetValues) {
                 const double wavelength = FRecordset->GetWavelength(slot);
-                if (!std::isfinite(wavelength) || wavelength <= 0.0) value = NAN;
+                if (!std::isfinite(wavelength) || wavelength <= 0.0) {
+                    if (std::isfinite(value) && SatKeySystem(key) == SC_GLONASS)
+                        ++FDopplersWithoutChannel;
+                    value = NAN;
+                }
             }
             break;
         case OBST_SS: value = strength * 0.25; break;

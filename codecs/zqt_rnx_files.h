@@ -316,6 +316,10 @@ private:
     // Systems of the recordset that the chosen RINEX version cannot carry (and the user did
     // not leave out), named in one notice once the file is complete.
     void ReportSystemsNotCarried(const std::string& FileName);
+    // GLONASS phases (and range-rate Dopplers) left blank because no frequency channel is
+    // known for their satellite (neither the recording nor an ephemeris gave one), counted
+    // while the body is written and named in one notice once the file is complete.
+    void ReportWithoutChannel(const std::string& FileName);
 
 public:
     std::uint32_t NotCarriedSystems() const noexcept { return FNotCarriedSystems; }
@@ -330,6 +334,8 @@ protected:
 private:
     RFileHeaderFull FHeader2;
     std::vector<std::string> FBlankItems;
+    std::int64_t FPhasesWithoutChannel = 0;
+    std::int64_t FDopplersWithoutChannel = 0;
     std::uint32_t FWantedSystems = 0;  // the systems asked for, before the version's limit
     bool FOnlyNotCarried = false;
     std::int64_t FFirstObsNoted = 0;

@@ -165,13 +165,22 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
     for (std::size_t i = 0; i < gpsRows; ++i) unresolved(FLegacyGPS.Sats[i], false, i);
     for (std::size_t i = 0; i < gloRows; ++i) unresolved(FLegacyGlo.Sats[i], true, gpsRows + i);
 
+    // The GLONASS channel numbers 0..20 of the satellites are the channels -7..13, each
+    // serving its own satellite, unless it is given to more than two of them.
+    std::array<std::int32_t, LegacyMaxSats> stated;
+    stated.fill(GloChannelUnknown);
+    for (std::size_t i = 0; i < gloRows; ++i) {
+        const RLegacySat& s = FLegacyGlo.Sats[i];
+        if (LegacySatKey(true, s.SatID) != 0 && s.GloChannel <= 20) stated[i] = s.GloChannel - 7;
+    }
+    RefuseSharedChannels(std::span(stated.data(), gloRows));
+
     // Signal rows of GPS L2 P(Y) tracked directly and cross-correlated.
     constexpr std::uint32_t LegacyGpsRowL2P = 15, LegacyGpsRowL2D = 11;
-    auto store = [&](const RLegacySat& s, bool glo, double prediction) {
+    auto store = [&](const RLegacySat& s, bool glo, double prediction, std::int32_t own) {
         const std::uint16_t key = LegacySatKey(glo, s.SatID);
         if (key == 0) return;
-        // The channel of the message was entered when it arrived.
-        const std::int32_t channel = glo ? GloChannelOf(key, t) : 0;
+        const std::int32_t channel = glo ? GloChannelOf(key, t, own) : 0;
         if (so.GetCurSatKey() != 0) so.Next();
         if (!so.SetCurSat(key, channel)) {
             // Refused (the record serves the next one): SBAS, whose observations the epochs
@@ -214,6 +223,10 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
             l2 = p1 + UnrollLegacyPhase(key, 1, e.L2PhaseMinusL1Range * 0.0005, w2, restart2);
         if (glo) l2 = AlignGloPhase(l2, slot2);
 
+        // A phase of a GLONASS satellite of unknown channel has no wavelength to be kept by.
+        if (glo && waveChannel == GloChannelUnknown && so.GetCurGloChannel() == GloChannelUnknown)
+            FCounts.GloPhasesWithoutChannel +=
+                (std::isfinite(l1) ? 1 : 0) + (std::isfinite(l2) ? 1 : 0);
         so.SetCurObs(slot1, OBST_RN, p1, 0);
         // CNR 0: not measured; 255: the message has no CNR.
         if (e.L1CNR != 0 && e.L1CNR != LegacyCNRAbsent) so.SetCurObs(slot1, OBST_SS, e.L1CNR, 0);
@@ -226,9 +239,10 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
         if (e.L2CNR != 0 && e.L2CNR != LegacyCNRAbsent) so.SetCurObs(slot2, OBST_SS, e.L2CNR, row2);
         so.UpdateLockTime(slot2, restart2);
     };
-    for (std::size_t i = 0; i < gpsRows; ++i) store(FLegacyGPS.Sats[i], false, predicted[i]);
+    for (std::size_t i = 0; i < gpsRows; ++i)
+        store(FLegacyGPS.Sats[i], false, predicted[i], GloChannelUnknown);
     for (std::size_t i = 0; i < gloRows; ++i)
-        store(FLegacyGlo.Sats[i], true, predicted[gpsRows + i]);
+        store(FLegacyGlo.Sats[i], true, predicted[gpsRows + i], stated[i]);
     so.GetCount();
 }
 

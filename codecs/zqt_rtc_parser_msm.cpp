@@ -226,11 +226,7 @@ double TZQS_RTCM_Decoder::PredictMilliseconds(std::int64_t Time, std::uint16_t K
     return std::isfinite(result) ? result : 0.0;
 }
 
-std::int32_t TZQS_RTCM_Decoder::GloChannelOf(std::uint16_t Key, std::int64_t Time) {
-    const unsigned number = zqt_sat_obs_types::SatKeyNumber(Key);
-    if (number >= 1 && number <= FStatedChannels.size() &&
-        FStatedChannels[number - 1u] != GloChannelUnknown)
-        return FStatedChannels[number - 1u];
+std::int32_t TZQS_RTCM_Decoder::OrbitGloChannel(std::uint16_t Key, std::int64_t Time) {
     if (!FDataStorage) return GloChannelUnknown;
     const TStoreFailure guard{FStoreFailed};
     const auto provider = FDataStorage->GetOrbitProvider();
@@ -241,34 +237,83 @@ std::int32_t TZQS_RTCM_Decoder::GloChannelOf(std::uint16_t Key, std::int64_t Tim
     return GloChannelUnknown;
 }
 
+std::int32_t TZQS_RTCM_Decoder::GloChannelOf(std::uint16_t Key, std::int64_t Time,
+                                             std::int32_t Stated) {
+    if (Stated >= -7 && Stated <= 13) return Stated;
+    const unsigned number = zqt_sat_obs_types::SatKeyNumber(Key);
+    if (number < 1 || number > FStatedChannels.size()) return GloChannelUnknown;
+    const std::size_t i = number - 1u;
+    const auto own = FStationChannels.find(FCurStation);
+    if (own != FStationChannels.end() && own->second[i] != GloChannelUnknown) return own->second[i];
+    const std::int32_t stream = FStatedChannels[i];
+    if (stream != GloChannelUnknown && FBroadcastChannels.test(i)) return stream;
+    const std::int32_t orbit = OrbitGloChannel(Key, Time);
+    return orbit != GloChannelUnknown ? orbit : stream;
+}
+
+void TZQS_RTCM_Decoder::EnterStreamChannel(std::uint8_t Number, std::int32_t Channel) {
+    const std::size_t i = Number - 1u;
+    // A station that states the satellite itself keeps its own channel.
+    const auto enter = [this, i, Channel](const IZQS_SatObsPtr& SatObs,
+                                          const std::uint16_t* Station) {
+        if (!SatObs) return;
+        if (Station) {
+            const auto own = FStationChannels.find(*Station);
+            if (own != FStationChannels.end() && own->second[i] != GloChannelUnknown) return;
+        }
+        zqt_obs_intrf::TGloChannels channels = SatObs->GetGloChannels();
+        channels[i] = static_cast<std::int8_t>(Channel);
+        SatObs->SetGloChannels(channels);
+    };
+    enter(FSatObs, FStationSelected ? &FCurStation : nullptr);
+    if (!FSpareTaken) enter(FSpare.SatObs, nullptr);
+    for (const auto& [id, station] : FStations) enter(station.SatObs, &id);
+}
+
 void TZQS_RTCM_Decoder::EnterGloChannel(std::uint8_t Number, std::int32_t Channel) {
-    if (Number < 1 || Number > 254 || Channel < -7 || Channel > 13) return;
+    if (Number < 1 || Number > FStatedChannels.size() || Channel < -7 || Channel > 13) return;
     std::int8_t& stated = FStatedChannels[Number - 1u];
+    FBroadcastChannels.set(Number - 1u);
     // Every sink holds the channel since it was stated (or takes it when it gets its sinks).
     if (stated == Channel) return;
     stated = static_cast<std::int8_t>(Channel);
-    const auto enter = [Number, Channel](const IZQS_SatObsPtr& SatObs) {
-        if (!SatObs) return;
-        zqt_obs_intrf::TGloChannels channels = SatObs->GetGloChannels();
-        channels[Number - 1u] = static_cast<std::int8_t>(Channel);
-        SatObs->SetGloChannels(channels);
-    };
-    enter(FSatObs);
-    if (!FSpareTaken) enter(FSpare.SatObs);
-    for (const auto& [id, station] : FStations) enter(station.SatObs);
+    EnterStreamChannel(Number, Channel);
+}
+
+bool TZQS_RTCM_Decoder::StateGloChannel(std::uint8_t Number, std::int32_t Channel,
+                                        std::int64_t Time) {
+    std::int8_t& stated = FStatedChannels[Number - 1u];
+    if (stated == GloChannelUnknown) {
+        // The satellite's orbit (a navigation file of the run) speaks before any station.
+        const std::int32_t orbit = OrbitGloChannel(SatKey(SC_GLONASS, Number), Time);
+        if (orbit != GloChannelUnknown) {
+            EnterGloChannel(Number, orbit);
+        } else {
+            stated = static_cast<std::int8_t>(Channel);
+            EnterStreamChannel(Number, Channel);
+        }
+    }
+    return stated == Channel;
 }
 
 void TZQS_RTCM_Decoder::EnterStatedChannels() {
     if (!FSatObs) return;
     zqt_obs_intrf::TGloChannels channels = FSatObs->GetGloChannels();
-    for (std::size_t i = 0; i < channels.size(); ++i)
-        if (FStatedChannels[i] != GloChannelUnknown) channels[i] = FStatedChannels[i];
+    const auto own = FStationChannels.find(FCurStation);
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        if (own != FStationChannels.end() && own->second[i] != GloChannelUnknown)
+            channels[i] = own->second[i];
+        else if (FStatedChannels[i] != GloChannelUnknown)
+            channels[i] = FStatedChannels[i];
+    }
     FSatObs->SetGloChannels(channels);
 }
 
-bool TZQS_RTCM_Decoder::NoteGloChannels(const std::uint8_t* Payload, std::int32_t Length) {
+void TZQS_RTCM_Decoder::NoteGloChannels(const std::uint8_t* Payload, std::int32_t Length,
+                                        std::uint16_t Station, std::int64_t Time, bool Count) {
     // The satellites' numbers and channels as the message gives them.
-    std::array<std::pair<std::uint8_t, std::int32_t>, MSMMaxSats> stated;
+    std::array<std::uint8_t, MSMMaxSats> numbers{};
+    std::array<std::int32_t, MSMMaxSats> channels{};
     std::size_t count = 0;
     TBitReader b(Payload, static_cast<std::size_t>(Length));
     try {
@@ -286,11 +331,13 @@ bool TZQS_RTCM_Decoder::NoteGloChannels(const std::uint8_t* Payload, std::int32_
                 const auto field = static_cast<std::int32_t>(b.U(5));
                 b.Skip(satBits - 12);
                 // Channel numbers 0..20 are the channels -7..13.
-                if (LegacySatKey(true, id) != 0 && field <= 20) stated[count++] = {id, field - 7};
+                if (LegacySatKey(true, id) == 0) continue;
+                numbers[count] = id;
+                channels[count++] = field <= 20 ? field - 7 : GloChannelUnknown;
             }
         } else {
             const auto type = static_cast<std::int32_t>((number - MsmBase) % 10);
-            if (MSMSystem(number) != SC_GLONASS || (type != 5 && type != 7)) return true;
+            if (MSMSystem(number) != SC_GLONASS || (type != 5 && type != 7)) return;
             // Station, epoch, flags, IODS, reserved, clock steering and external clock,
             // smoothing; then the masks.
             b.Skip(12 + 30 + 1 + 3 + 7 + 2 + 2 + 1 + 3);
@@ -298,7 +345,7 @@ bool TZQS_RTCM_Decoder::NoteGloChannels(const std::uint8_t* Payload, std::int32_
             const auto signals = static_cast<unsigned>(std::popcount(b.U(32)));
             const auto sats = static_cast<unsigned>(std::popcount(satMask));
             const unsigned n = sats * signals;
-            if (n == 0 || n > static_cast<unsigned>(MSMMaxCells)) return true;
+            if (n == 0 || n > static_cast<unsigned>(MSMMaxCells)) return;
             const auto cells = static_cast<unsigned>(std::popcount(b.U(n)));
             b.Need(MSMDataBits(type, sats, cells));
             b.Skip(8 * sats);  // rough range integer ms
@@ -306,19 +353,25 @@ bool TZQS_RTCM_Decoder::NoteGloChannels(const std::uint8_t* Payload, std::int32_
                  m &= ~(std::uint64_t{1} << (63 - std::countl_zero(m)))) {
                 const auto field = static_cast<std::int32_t>(b.U(4));
                 // The extended information 0..13 is the channel -7..6; 14 and 15 say none.
-                if (field <= 13)
-                    stated[count++] = {static_cast<std::uint8_t>(std::countl_zero(m) + 1),
-                                       field - 7};
+                numbers[count] = static_cast<std::uint8_t>(std::countl_zero(m) + 1);
+                channels[count++] = field <= 13 ? field - 7 : GloChannelUnknown;
             }
         }
     } catch (const ExceptionRTCMMessage&) {
-        return true;  // too short for what it announces
+        return;  // too short for what it announces
     }
-    std::array<std::uint8_t, 21> perChannel{};  // channels -7..13
-    for (std::size_t i = 0; i < count; ++i)
-        if (++perChannel[static_cast<std::size_t>(stated[i].second) + 7u] > 2) return false;
-    for (std::size_t i = 0; i < count; ++i) EnterGloChannel(stated[i].first, stated[i].second);
-    return true;
+    const std::size_t refused = RefuseSharedChannels(std::span(channels.data(), count));
+    std::int64_t contradicted = 0;
+    zqt_obs_intrf::TGloChannels* own = nullptr;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (channels[i] == GloChannelUnknown) continue;
+        if (!own) own = &FStationChannels.try_emplace(Station, NoGloChannels()).first->second;
+        (*own)[numbers[i] - 1u] = static_cast<std::int8_t>(channels[i]);
+        if (!StateGloChannel(numbers[i], channels[i], Time)) ++contradicted;
+    }
+    if (!Count) return;
+    FCounts.GloChannelsShared += static_cast<std::int64_t>(refused);
+    FCounts.GloChannelsContradicted += contradicted;
 }
 
 double TZQS_RTCM_Decoder::AlignGloPhase(double Phase, std::uint8_t Slot) {
@@ -395,6 +448,17 @@ void TZQS_RTCM_Decoder::StoreMSM() {
         if (m.RoughMs[s] == 0 && !std::isfinite(predictedMs[s])) ++FCounts.WithoutWholeMs;
     }
 
+    // The channels that the message gives its satellites (MSM5 and MSM7): each serves its
+    // own satellite, unless the message gives it to more than two.
+    std::array<std::int32_t, MSMMaxSats> stated;
+    stated.fill(GloChannelUnknown);
+    if (glo && doppler) {
+        const auto n = static_cast<std::size_t>(m.SatCount);
+        for (std::size_t si = 0; si < n; ++si)
+            if (m.ExtInfo[si] <= 13) stated[si] = m.ExtInfo[si] - 7;
+        RefuseSharedChannels(std::span(stated.data(), n));
+    }
+
     std::int32_t curSat = -1;
     bool accepted = false;
     double intMs = NaN;
@@ -405,9 +469,7 @@ void TZQS_RTCM_Decoder::StoreMSM() {
         if (c.SatIndex != curSat) {
             curSat = c.SatIndex;
             if (so.GetCurSatKey() != 0) so.Next();
-            std::int32_t channel = 0;
-            // The channel of an MSM5/7 was entered when the message arrived.
-            if (glo) channel = GloChannelOf(c.SatKey, m.Time);
+            const std::int32_t channel = glo ? GloChannelOf(c.SatKey, m.Time, stated[si]) : 0;
             accepted = so.SetCurSat(c.SatKey, channel);
             intMs = NaN;
             if (accepted) {
@@ -444,7 +506,10 @@ void TZQS_RTCM_Decoder::StoreMSM() {
             // RINEX Doppler: positive while the satellite approaches (the range shrinks).
             const double rate = m.RoughRate[si] + m.FineRate[ci];
             const double w = so.GetCurWavelength(slot);
-            if (w > 0.0) so.SetCurObs(slot, OBST_DP, -rate / w, code);
+            if (w > 0.0)
+                so.SetCurObs(slot, OBST_DP, -rate / w, code);
+            else if (glo && std::isfinite(rate))
+                ++FCounts.GloDopplersWithoutChannel;  // no channel known to give it in Hz
         }
         if (type >= 4 && m.CNR[ci] > 0.0) so.SetCurObs(slot, OBST_SS, m.CNR[ci] * 4.0, code);
         if (type >= 2)

@@ -66,12 +66,12 @@ void TZQS_RTCM_Parser::AttachStationSinks() {
         // epochs, its own solutions for a position it does not give.
         WireReceiver();
         FReceiverEpoch = FEpoch;
-        EnterStatedChannels();
         // The same marker name as the first station's (not that of a base receiver).
         if (FSpare.DataSet) FDataSet->SetName(FSpare.DataSet->GetName());
     } else {
         TZQS_RTCM_Decoder::AttachStationSinks();
     }
+    EnterStatedChannels();
     if (!FLock) FLock = std::make_unique<TLockTables>();
     FAttached.push_back(FCurStation);
     HandOverStation();

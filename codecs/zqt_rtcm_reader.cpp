@@ -284,9 +284,16 @@ void TZQS_RTCMReader::ReportSkipped() {
          "%d satellite(s) without whole milliseconds (no orbit or station position to give "
          "them)"},
         {a.NotWritten, "%d epoch(s) that could not be stored"},
-        {a.GloChannelsIgnored,
-         "the frequency channels of %d GLONASS message(s) that give one channel to more than "
-         "two satellites"},
+        {a.GloChannelsShared,
+         "%d GLONASS frequency channel statement(s) of messages that give one channel to more "
+         "than two satellites"},
+        {a.GloChannelsContradicted,
+         "%d GLONASS frequency channel statement(s) that contradict the channel established "
+         "for their satellite (used for their own station only)"},
+        {a.GloPhasesWithoutChannel,
+         "%d GLONASS phase(s) of satellites without a known frequency channel"},
+        {a.GloDopplersWithoutChannel,
+         "%d GLONASS Doppler(s) of satellites without a known frequency channel"},
         {a.LateDuplicates, "%d late satellite(s) already in their epoch"},
         {a.SbasMessages, "%d SBAS observation message(s) (SBAS MSM are not decoded)"},
         {a.SbasSatellites,

@@ -823,11 +823,25 @@ std::map<std::string, std::pair<int, int>> GlonassCodesWithoutPhase(const std::s
 // antenna height of 0.1302 m. The channels the stream states serve every station, also
 // one whose epochs come first (the first pass reads them), so every GLONASS code of
 // station 1014 has its phase; its ANTENNA: DELTA H/E/N carries the 1006 height (no
-// antennas database), unless --DH gives another; --AH gives the height comment only.
+// antennas database), unless --DH gives another; --AH gives the height comment only. A
+// station 59 that states a wrong channel (-7) for R02 and R03 before them changes neither
+// station 175's header nor so the wavelengths of its phases; station 175's statements
+// against it are counted.
 TEST(Convert, GlonassChannelsAndAntennaHeightOfEveryStation) {
     TWorkDir dir;
-    const auto stream = [&](bool LegacyFirst) {
+    const auto stream = [&](bool LegacyFirst, bool WrongFirst) {
         rtcm_encoder::TBytes bytes;
+        for (int k = 0; WrongFirst && k < 5; ++k) {
+            rtcm_encoder::RMsmIn m;
+            m.Number = 1087;
+            m.Station = 59;
+            m.EpochField = rtcm_encoder::GloMsmField(
+                sample_recording::GpsTicks(2024, 3, 5, 9, 59, 50 + k), 18);
+            for (const int id : {2, 3})
+                m.Sats.push_back(
+                    {id, 0, false, false, {{2, 2.1e7, 2.1e7, -300.0, 700, false, 40.0}}});
+            rtcm_encoder::Append(bytes, rtcm_encoder::Frame(rtcm_encoder::EncodeMSM(m)));
+        }
         for (const bool legacy : {LegacyFirst, !LegacyFirst}) {
             sample_recording::RSampleOptions o;
             o.Start = sample_recording::GpsTicks(2024, 3, 5, 10, 0, legacy == LegacyFirst ? 0 : 30);
@@ -837,8 +851,9 @@ TEST(Convert, GlonassChannelsAndAntennaHeightOfEveryStation) {
             o.AntennaHeight = legacy ? 1.5 : 0.1302;
             rtcm_encoder::Append(bytes, sample_recording::MakeSampleRecording(o));
         }
-        const fs::path input =
-            dir.Path() / (LegacyFirst ? "CAST_2024_03_05.rtcm3" : "CASM_2024_03_05.rtcm3");
+        const fs::path input = dir.Path() / (WrongFirst    ? "CASW_2024_03_05.rtcm3"
+                                             : LegacyFirst ? "CAST_2024_03_05.rtcm3"
+                                                           : "CASM_2024_03_05.rtcm3");
         std::ofstream(input, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
@@ -849,23 +864,31 @@ TEST(Convert, GlonassChannelsAndAntennaHeightOfEveryStation) {
         std::vector<std::string> Options;
         const char* DeltaH;   // the ANTENNA: DELTA H/E/N line of station 1014
         const char* Comment;  // its height comment
+        bool WrongFirst = false;
     } cases[] = {
         {true, {"--nonav"}, "        0.1302", "Height = 0.13"},
         {false, {"--nonav"}, "        0.1302", "Height = 0.13"},
         {true, {"--nonav", "--DH=0.5"}, "        0.5000", "Height = 0.13"},
         {true, {"--nonav", "--AH=1.25"}, "        0.1302", "Height = 1.25"},
+        {true, {"--nonav"}, "        0.1302", "Height = 0.13", true},
     };
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(n));
         const fs::path out = dir.Path() / std::to_string(n++);
-        const RRun r = Convert(stream(c.LegacyFirst), out, "3.04", c.Options);
+        const RRun r = Convert(stream(c.LegacyFirst, c.WrongFirst), out, "3.04", c.Options);
         ASSERT_EQ(r.Code, 0) << r.Err;
+        EXPECT_EQ(r.Out.find("40 GLONASS frequency channel statement(s) that contradict") !=
+                      std::string::npos,
+                  c.WrongFirst)
+            << r.Out;
         std::string text;
         for (const auto& e : fs::directory_iterator(out)) {
             if (e.path().extension() != ".24o") continue;
             std::ifstream f(e.path());
             const std::string t((std::istreambuf_iterator<char>(f)), {});
+            if (t.find("/175/") != std::string::npos)
+                EXPECT_NE(t.find(" R02 -4 R03  5 "), std::string::npos) << t.substr(0, 2500);
             if (t.find("/1014/") == std::string::npos) continue;
             text = t;
             const std::map<std::string, std::pair<int, int>> codes =

@@ -413,6 +413,7 @@ TEST(RnxWriter, Rinex2SatelliteNumbersFilterAndClock) {
 TEST(RnxWriter, KeepBlanksAndRecordsetValues) {
     std::vector<EpochIn> epochs = SmallEpochs(1);
     epochs[0].Sats[0].Obs.push_back({1, 3, -100.0});
+    epochs[0].Sats[1].Obs.push_back({1, 3, -50.0});  // R03, of unknown channel
     auto s = Settings(RN3_304);
     s.KeepBlanks = true;
     s.RecordsetValues = true;
@@ -423,6 +424,13 @@ TEST(RnxWriter, KeepBlanksAndRecordsetValues) {
     // As a range rate: the Doppler times minus the wavelength.
     EXPECT_EQ(g05.substr(3 + 2 * 16, 14), zqt_rnx_files::TZQS_RinexFiles::FormatPoint(
                                               "%14.3f", 100.0 * CarrierWavelength(SC_GPS, 1, 0)));
+    // Without a channel R03's phase and Doppler have no wavelength: blank, and said.
+    EXPECT_EQ(w.Body.at(2).substr(0, 3), "R03");
+    EXPECT_EQ(w.Body.at(2).find_first_not_of(' ', 3 + 16), std::string::npos);
+    EXPECT_NE(std::find(w.Messages.begin(), w.Messages.end(),
+                        w.Name + ": 1 GLONASS phase(s) and 1 Doppler(s) left blank, no "
+                                 "frequency channel known for their satellite"),
+              w.Messages.end());
 }
 
 TEST(RnxWriter, IntervalOnlyWhereItsFieldHoldsTheSpacing) {

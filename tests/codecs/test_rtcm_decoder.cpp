@@ -444,14 +444,40 @@ TEST(RtcmDecoder, MsmCellLimitAndEmptyMasks) {
               std::string::npos);
 }
 
+// A GLONASS message of Station at t stating channel fields for satellites (id, field):
+// 1012 (channel + 7) or an MSM7 (extended information, channel + 7).
+TBytes GloStatement(int Number, int Station, std::int64_t t,
+                    const std::vector<std::pair<int, int>>& Fields, bool Multiple = false) {
+    if (Number == 1012) {
+        RLegacyIn l;
+        l.Number = 1012;
+        l.Station = Station;
+        l.Synchronous = Multiple;
+        l.EpochField = GloTodField(t, Leap);
+        for (const auto& [id, field] : Fields)
+            l.Sats.push_back({id, field, 0, 2.1e7, 2.1e7, 127, 45.0, 0, 2.1e7, 2.1e7});
+        return Frame(EncodeLegacy(l));
+    }
+    RMsmIn o;
+    o.Number = Number;
+    o.Station = Station;
+    o.Multiple = Multiple;
+    o.EpochField = GloMsmField(t, Leap);
+    for (const auto& [id, field] : Fields)
+        o.Sats.push_back({id, field, false, false, {{2, 2.1e7, 2.1e7, -300.0, 5, false, 40.0}}});
+    return Frame(EncodeMSM(o));
+}
+
 TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
     // Extended information 15 (unknown) and MSM4: the channel comes from the orbit provider
-    // when it knows one; without a channel range and phase stay, the Doppler is not written.
-    // A channel entered from an ephemeris serves as well. So does a channel that another
-    // station states (1012, MSM7) in the first pass, which decodes no observations, even
-    // where the orbit says otherwise; a channel number outside the channels states none; a
-    // message's own statement is its satellite's channel. A message that gives one channel
-    // to three satellites (a field the receiver does not fill) states none, and is counted.
+    // when it knows one; without a channel range and phase stay, the Doppler is not written
+    // (and is counted). A channel entered from an ephemeris serves as well. So does a
+    // channel that another station states (1012, MSM7) in the first pass, which decodes no
+    // observations, unless the satellite's orbit or ephemeris gives another; a channel
+    // number outside the channels states none; a message's own statement is its
+    // satellite's channel. A channel that a message gives to three satellites (a field the
+    // receiver does not fill) states none for them, and each is counted; the message's
+    // other channels (R14's 5) stand.
     struct {
         int number;
         int ext;
@@ -465,38 +491,27 @@ TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
                  {1084, 0, true, false, 0, 0, false, -3},
                  {1085, 14, false, false, 0, 0, false, 127},
                  {1085, 15, false, true, 0, 0, false, -3},
-                 {1084, 0, true, false, 1012, 4 + 7, false, 4},
+                 {1084, 0, false, false, 1012, 4 + 7, false, 4},
+                 {1084, 0, true, false, 1012, 4 + 7, false, -3},
+                 {1084, 0, false, true, 1012, 4 + 7, false, -3},
                  {1085, 15, false, false, 1087, 2 + 7, false, 2},
                  {1084, 0, true, false, 1012, 25, false, -3},
                  {1084, 0, false, false, 1087, 14, false, 127},
                  {1085, 1 + 7, false, false, 1012, 4 + 7, false, 1},
                  {1084, 0, true, false, 1012, 0, true, -3},
                  {1085, 15, false, false, 1087, 0, true, 127}};
+    const std::uint16_t R14 = SatKey(SC_GLONASS, 14);
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.number) + "/" + std::to_string(c.ext) + " stated by " +
                      std::to_string(c.statedBy) + "/" + std::to_string(c.statedValue) +
-                     (c.crowd ? " for three" : ""));
+                     (c.crowd ? " for three" : "") + (c.provider ? " orbit" : "") +
+                     (c.entered ? " 1020" : ""));
         const bool firstPass = c.statedBy != 0 && !c.crowd;
         TDecoderRig rig(GloMidnight, firstPass ? zqt_rtc_parser::ModeNavigation : 6);
-        const std::vector<int> stated = c.crowd ? std::vector<int>{11, 12, 13} : std::vector{11};
-        if (c.statedBy == 1012) {
-            RLegacyIn l;
-            l.Number = 1012;
-            l.Station = 9;
-            l.EpochField = GloTodField(GloMidnight, Leap);
-            for (const int id : stated)
-                l.Sats.push_back({id, c.statedValue, 0, 2.1e7, 2.1e7, 127, 45.0, 0, 2.1e7, 2.1e7});
-            rig.Feed(Frame(EncodeLegacy(l)));
-        } else if (c.statedBy == 1087) {
-            RMsmIn o;
-            o.Number = 1087;
-            o.Station = 9;
-            o.EpochField = GloMsmField(GloMidnight, Leap);
-            for (const int id : stated)
-                o.Sats.push_back(
-                    {id, c.statedValue, false, false, {{2, 2.1e7, 2.1e7, -300.0, 5, false, 40.0}}});
-            rig.Feed(Frame(EncodeMSM(o)));
-        }
+        std::vector<std::pair<int, int>> stated{{11, c.statedValue}};
+        if (c.crowd)
+            stated.insert(stated.end(), {{12, c.statedValue}, {13, c.statedValue}, {14, 12}});
+        if (c.statedBy != 0) rig.Feed(GloStatement(c.statedBy, 9, GloMidnight, stated));
         if (firstPass) {
             rig.Parser->BeginPass();
             rig.Parser->SetMode(6);
@@ -524,8 +539,58 @@ TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
         if (doppler) {
             EXPECT_GT(s.Doppler(1), 0.0);  // approaching: positive Doppler
         }
-        EXPECT_EQ(rig.Parser->AssemblyCounts().GloChannelsIgnored, c.crowd ? 1 : 0);
+        const auto& counts = rig.Parser->AssemblyCounts();
+        // Station 9's MSM7 of R11..R13 too.
+        EXPECT_EQ(counts.GloDopplersWithoutChannel,
+                  (c.number == 1085 && !doppler ? 1 : 0) + (c.crowd && c.statedBy == 1087 ? 3 : 0));
+        EXPECT_EQ(counts.GloChannelsShared, c.crowd ? 3 : 0);
+        // Legacy phases (L1, L2) of R12 and R13, whose channel nothing gives, are left out.
+        EXPECT_EQ(counts.GloPhasesWithoutChannel, c.crowd && c.statedBy == 1012 ? 4 : 0);
+        if (c.crowd) {
+            ASSERT_NE(out[0].Find(R14), nullptr);
+            EXPECT_EQ(out[0].Find(R14)->GloChannel, 5);
+        }
     }
+
+    // Two stations state R11 and R12, a second apart: station 9 their true channels (1012:
+    // 4, 5), station 59 a wrong one (MSM7 extended information 0, channel -7, for only these
+    // two). Each station's satellites keep its own channels, whichever message comes first;
+    // the first statement becomes the stream's, which station 0's MSM4 a second later
+    // takes, unless a 1020 gives R11's; each later statement that contradicts it is
+    // counted.
+    const struct {
+        bool wrongFirst, ephemeris;
+        int expectR11, expectR12;  // station 0's
+    } stations[] = {{false, false, 4, 5}, {true, false, -7, -7}, {true, true, 4, -7}};
+    for (const auto& c : stations) {
+        SCOPED_TRACE(std::string(c.wrongFirst ? "wrong first" : "true first") +
+                     (c.ephemeris ? ", 1020" : ""));
+        TDecoderRig rig(GloMidnight);
+        const auto right = [](std::int64_t t) {
+            return GloStatement(1012, 9, t, {{11, 4 + 7}, {12, 5 + 7}});
+        };
+        const auto wrong = [](std::int64_t t) {
+            return GloStatement(1087, 59, t, {{11, 0}, {12, 0}});
+        };
+        rig.Feed(c.wrongFirst ? wrong(GloMidnight) : right(GloMidnight));
+        rig.Feed(c.wrongFirst ? right(GloMidnight + Sec) : wrong(GloMidnight + Sec));
+        if (c.ephemeris) rig.Parser->EnterGloChannel(11, 4);
+        rig.Feed(GloStatement(1084, 0, GloMidnight + 2 * Sec, {{11, 0}, {12, 0}}));
+        const auto& out = rig.Finish();
+        ASSERT_EQ(out.size(), 3u);
+        const RWrittenEpoch& of9 = out[c.wrongFirst ? 1 : 0];
+        const RWrittenEpoch& of59 = out[c.wrongFirst ? 0 : 1];
+        const std::uint16_t R11 = SatKey(SC_GLONASS, 11), R12 = SatKey(SC_GLONASS, 12);
+        for (const auto* e : {&of9, &of59, &out[2]}) ASSERT_TRUE(e->Find(R11) && e->Find(R12));
+        EXPECT_EQ(of9.Find(R11)->GloChannel, 4);
+        EXPECT_EQ(of9.Find(R12)->GloChannel, 5);
+        EXPECT_EQ(of59.Find(R11)->GloChannel, -7);
+        EXPECT_EQ(of59.Find(R12)->GloChannel, -7);
+        EXPECT_EQ(out[2].Find(R11)->GloChannel, c.expectR11);
+        EXPECT_EQ(out[2].Find(R12)->GloChannel, c.expectR12);
+        EXPECT_EQ(rig.Parser->AssemblyCounts().GloChannelsContradicted, 2);
+    }
+
     // 1230 biases of the same station move the phase by k * step / c * bias cycles.
     TDecoderRig rig(GloMidnight);
     auto& bias = rig.Parser->GloBiases();

@@ -559,8 +559,7 @@ void TZQS_RTCM_Decoder::DecodeMessage(const std::uint8_t* Payload, std::int32_t 
         return;
     }
     // The frequency channels a GLONASS message states serve every station, in every pass.
-    if (system == SC_GLONASS)
-        NoteGloChannels(Payload, Length, station, t, FAssembling && Included(number));
+    if (system == SC_GLONASS) NoteGloChannels(Payload, Length, t, FAssembling && Included(number));
     // The station of the observations; while they are not assembled (a pass that only
     // describes the stations) it is the one being observed.
     FObsStations.insert(station);

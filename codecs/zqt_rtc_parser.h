@@ -443,9 +443,9 @@ public:
         // or station position could not give them: their ranges and phases are left out.
         std::int64_t WithoutWholeMs = 0;
         std::int64_t NotWritten = 0;  // epochs whose store failed (the reason is logged)
-        // GLONASS frequency channels stated for a satellite and not taken (NoteGloChannels):
-        // one that its message gives to more than two satellites, one that contradicts the
-        // channel the stream established for the satellite (it serves its own station only).
+        // GLONASS frequency channels stated for a satellite and not used (NoteGloChannels):
+        // one that its message gives to two or more satellites, one that contradicts the
+        // channel established for the satellite.
         std::int64_t GloChannelsShared = 0;
         std::int64_t GloChannelsContradicted = 0;
         // GLONASS values left out for want of a frequency channel: legacy phases (kept by
@@ -568,35 +568,31 @@ public:
     // 0 when no orbit or position is known. A failure of the navigation store is raised (and
     // ends the import through Dispatch).
     double PredictMilliseconds(std::int64_t Time, std::uint16_t Key, double Measured, double Unit);
-    // The frequency channel that serves GLONASS satellite Key at Time in the current
-    // station's observations: Stated, the channel their message gives the satellite (-7..13;
-    // anything else states none); else the one the station stated last for it; else the
-    // channel of the satellite's broadcast ephemeris (1020, or its orbit: a navigation file
-    // of the run); else the one that another station's observations established first; 127
-    // when none is known.
-    std::int32_t GloChannelOf(std::uint16_t Key, std::int64_t Time, std::int32_t Stated = 127);
+    // The frequency channel of GLONASS satellite Key at Time, the same in every station's
+    // observations: that of the satellite's broadcast ephemeris (1020 via EnterGloChannel,
+    // or its orbit: a navigation file of the run), else the first that an observation
+    // message of any station stated (NoteGloChannels); 127 when none is known.
+    std::int32_t GloChannelOf(std::uint16_t Key, std::int64_t Time);
     // Enters the frequency channel of a GLONASS satellite's broadcast ephemeris (-7..13;
-    // anything else is no channel) into the stream's channels. It belongs to the satellite,
-    // not to a station: it serves every station of the stream for the satellites that the
-    // station does not state itself, in the channel table of its satellite observations,
-    // those that have sinks now and those that get them later.
+    // anything else is no channel) as the satellite's channel. It belongs to the satellite,
+    // not to a station, and beats what observation messages state: it serves every station
+    // of the stream, in the channel table of its satellite observations, those that have
+    // sinks now and those that get them later.
     void EnterGloChannel(std::uint8_t Number, std::int32_t Channel);
-    // Enters the channels of the current station into its satellite sink: those it stated
-    // itself, and for the other satellites those of the stream.
+    // Enters the stream's channels into the current station's satellite sink.
     void EnterStatedChannels();
-    // The channels that a GLONASS observation message of Station at Time states (1011/1012
-    // for each satellite, MSM5 and MSM7 in the extended satellite information), noted as the
-    // message arrives, before its epoch is stored, in every pass: the first pass, which
-    // decodes no observations, so gives a station's first epochs the channels that other
-    // stations of the stream state later. A field outside the channels states none for its
-    // satellite; the channel that the message gives to more than two satellites
-    // (RefuseSharedChannels) states none for them; a message too short for its satellites
-    // states none (decoding it reports it). Each statement becomes the station's own
-    // channel of the satellite, and the stream's when the stream has none for it yet
-    // (StateGloChannel). With Count, the statements refused and those that contradict the
-    // stream's channel are counted.
-    void NoteGloChannels(const std::uint8_t* Payload, std::int32_t Length, std::uint16_t Station,
-                         std::int64_t Time, bool Count);
+    // The channels that a GLONASS observation message at Time states (1011/1012 for each
+    // satellite, MSM5 and MSM7 in the extended satellite information), noted as the message
+    // arrives, before its epoch is stored, in every pass: the first pass, which decodes no
+    // observations, so settles the channels that the epochs of the next pass are stored
+    // with. A field outside the channels states none for its satellite; a channel that the
+    // message gives to two or more satellites (RefuseSharedChannels) states none for them;
+    // a message too short for its satellites states none (decoding it reports it). A
+    // statement establishes the channel of a satellite that has none (GloChannelOf); one
+    // that contradicts the channel established is not used. With Count, the statements
+    // refused and those that contradict are counted.
+    void NoteGloChannels(const std::uint8_t* Payload, std::int32_t Length, std::int64_t Time,
+                         bool Count);
 
     // After the hook, the hand-over of the message's row: a station position to the file
     // receiver (StoreStationPosition), the antenna descriptor to the station occupation
@@ -848,25 +844,17 @@ protected:
     bool FSpareTaken = false;
     std::vector<std::uint16_t> FAttached;  // the stations with sinks, in the order they got them
     // The GLONASS channels of the stream (127 where none was met): that of a satellite's
-    // broadcast ephemeris (1020, or its orbit met when the stream had no channel for it),
-    // marked in FBroadcastChannels, else the first that an observation message stated.
-    zqt_obs_intrf::TGloChannels FStatedChannels = NoGloChannels();
+    // broadcast ephemeris (1020, or its orbit), marked in FBroadcastChannels, else the first
+    // that an observation message stated.
+    zqt_obs_intrf::TGloChannels FGloChannels = NoGloChannels();
     std::bitset<zqt_obs_intrf::TGloChannels{}.size()> FBroadcastChannels;
-    // Per station ID, the channels that the station's observation messages stated last.
-    std::map<std::uint16_t, zqt_obs_intrf::TGloChannels> FStationChannels;
     static zqt_obs_intrf::TGloChannels NoGloChannels() noexcept {
         zqt_obs_intrf::TGloChannels c;
         c.fill(127);
         return c;
     }
-    // The channel that an observation message states for GLONASS satellite Number at Time
-    // into the stream's channels: where the stream has none yet, the satellite's orbit
-    // (broadcast) comes first, else the statement is established. False when it contradicts
-    // the channel established: a station's wrong statement never changes what serves the
-    // others.
-    bool StateGloChannel(std::uint8_t Number, std::int32_t Channel, std::int64_t Time);
-    // Enters the stream's channel of GLONASS satellite Number into the satellite sink of
-    // every station that does not state the satellite itself.
+    // Makes Channel the stream's channel of GLONASS satellite Number and enters it into the
+    // satellite sink of every station.
     void EnterStreamChannel(std::uint8_t Number, std::int32_t Channel);
     // The GLONASS channel of the orbit of satellite Key at Time; 127 when none is known.
     std::int32_t OrbitGloChannel(std::uint16_t Key, std::int64_t Time);

@@ -13,7 +13,6 @@
 #include <cstring>
 #include <exception>
 #include <limits>
-#include <span>
 
 #include "sysutils.h"
 #include "zqt_crc.h"
@@ -106,29 +105,6 @@ inline constexpr std::uint64_t MSMDataBits(std::int32_t Type, std::uint64_t Sats
     const bool ext = Type == 5 || Type == 7;
     const std::uint32_t satBits = Type >= 4 ? (ext ? 36u : 18u) : 10u;
     return satBits * Sats + cellBits[Type >= 1 && Type <= 7 ? Type : 0] * Cells;
-}
-
-// Only antipodal satellites share a GLONASS frequency channel: a channel that one message
-// gives to more than two of its satellites is a field the receiver did not fill (some send
-// 0 for every satellite). Channels holds what the message states for each of its
-// satellites (-7..13, GloChannelUnknown for none); the statements of such a channel become
-// GloChannelUnknown, the others stand. Returns how many were refused.
-inline std::size_t RefuseSharedChannels(std::span<std::int32_t> Channels) noexcept {
-    const auto stated = [](std::int32_t c) { return c >= -7 && c <= 13; };
-    std::array<std::uint8_t, 21> perChannel{};  // channels -7..13
-    const auto slot = [](std::int32_t c) {
-        const std::int32_t i = c + 7;
-        return static_cast<std::size_t>(i);
-    };
-    for (const std::int32_t c : Channels)
-        if (stated(c)) ++perChannel[slot(c)];
-    std::size_t refused = 0;
-    for (std::int32_t& c : Channels)
-        if (stated(c) && perChannel[slot(c)] > 2) {
-            c = GloChannelUnknown;
-            ++refused;
-        }
-    return refused;
 }
 
 // GLONASS channel steps of the slots 1..6 (Hz).

@@ -165,22 +165,12 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
     for (std::size_t i = 0; i < gpsRows; ++i) unresolved(FLegacyGPS.Sats[i], false, i);
     for (std::size_t i = 0; i < gloRows; ++i) unresolved(FLegacyGlo.Sats[i], true, gpsRows + i);
 
-    // The GLONASS channel numbers 0..20 of the satellites are the channels -7..13, each
-    // serving its own satellite, unless it is given to more than two of them.
-    std::array<std::int32_t, LegacyMaxSats> stated;
-    stated.fill(GloChannelUnknown);
-    for (std::size_t i = 0; i < gloRows; ++i) {
-        const RLegacySat& s = FLegacyGlo.Sats[i];
-        if (LegacySatKey(true, s.SatID) != 0 && s.GloChannel <= 20) stated[i] = s.GloChannel - 7;
-    }
-    RefuseSharedChannels(std::span(stated.data(), gloRows));
-
     // Signal rows of GPS L2 P(Y) tracked directly and cross-correlated.
     constexpr std::uint32_t LegacyGpsRowL2P = 15, LegacyGpsRowL2D = 11;
-    auto store = [&](const RLegacySat& s, bool glo, double prediction, std::int32_t own) {
+    auto store = [&](const RLegacySat& s, bool glo, double prediction) {
         const std::uint16_t key = LegacySatKey(glo, s.SatID);
         if (key == 0) return;
-        const std::int32_t channel = glo ? GloChannelOf(key, t, own) : 0;
+        const std::int32_t channel = glo ? GloChannelOf(key, t) : 0;
         if (so.GetCurSatKey() != 0) so.Next();
         if (!so.SetCurSat(key, channel)) {
             // Refused (the record serves the next one): SBAS, whose observations the epochs
@@ -239,10 +229,9 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
         if (e.L2CNR != 0 && e.L2CNR != LegacyCNRAbsent) so.SetCurObs(slot2, OBST_SS, e.L2CNR, row2);
         so.UpdateLockTime(slot2, restart2);
     };
-    for (std::size_t i = 0; i < gpsRows; ++i)
-        store(FLegacyGPS.Sats[i], false, predicted[i], GloChannelUnknown);
+    for (std::size_t i = 0; i < gpsRows; ++i) store(FLegacyGPS.Sats[i], false, predicted[i]);
     for (std::size_t i = 0; i < gloRows; ++i)
-        store(FLegacyGlo.Sats[i], true, predicted[gpsRows + i], stated[i]);
+        store(FLegacyGlo.Sats[i], true, predicted[gpsRows + i]);
     so.GetCount();
 }
 

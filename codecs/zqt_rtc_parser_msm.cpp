@@ -1,7 +1,37 @@
 // RTCM 3 decoder: MSM1 to MSM7, decoding and storing into the epoch.
+#include <span>
+
 #include "zqt_rtc_parser_impl.h"
 
 namespace zqt_rtc_parser {
+
+namespace {
+
+// Two satellites share a GLONASS frequency channel only when they are antipodal, never
+// above one horizon together: a channel that one message gives to two or more of its
+// satellites is a field the receiver did not fill (some send 0 for every satellite).
+// Channels holds what the message states for each of its satellites (-7..13,
+// GloChannelUnknown for none); the statements of such a channel become GloChannelUnknown,
+// the others stand. Returns how many were refused.
+std::size_t RefuseSharedChannels(std::span<std::int32_t> Channels) noexcept {
+    const auto stated = [](std::int32_t c) { return c >= -7 && c <= 13; };
+    const auto slot = [](std::int32_t c) {
+        const std::int32_t i = c + 7;
+        return static_cast<std::size_t>(i);
+    };
+    std::array<std::uint8_t, 21> perChannel{};  // channels -7..13
+    for (const std::int32_t c : Channels)
+        if (stated(c)) ++perChannel[slot(c)];
+    std::size_t refused = 0;
+    for (std::int32_t& c : Channels)
+        if (stated(c) && perChannel[slot(c)] > 1) {
+            c = GloChannelUnknown;
+            ++refused;
+        }
+    return refused;
+}
+
+}  // namespace
 
 // =======================================================================================
 // MSM
@@ -237,80 +267,49 @@ std::int32_t TZQS_RTCM_Decoder::OrbitGloChannel(std::uint16_t Key, std::int64_t 
     return GloChannelUnknown;
 }
 
-std::int32_t TZQS_RTCM_Decoder::GloChannelOf(std::uint16_t Key, std::int64_t Time,
-                                             std::int32_t Stated) {
-    if (Stated >= -7 && Stated <= 13) return Stated;
+std::int32_t TZQS_RTCM_Decoder::GloChannelOf(std::uint16_t Key, std::int64_t Time) {
     const unsigned number = zqt_sat_obs_types::SatKeyNumber(Key);
-    if (number < 1 || number > FStatedChannels.size()) return GloChannelUnknown;
+    if (number < 1 || number > FGloChannels.size()) return GloChannelUnknown;
     const std::size_t i = number - 1u;
-    const auto own = FStationChannels.find(FCurStation);
-    if (own != FStationChannels.end() && own->second[i] != GloChannelUnknown) return own->second[i];
-    const std::int32_t stream = FStatedChannels[i];
-    if (stream != GloChannelUnknown && FBroadcastChannels.test(i)) return stream;
-    const std::int32_t orbit = OrbitGloChannel(Key, Time);
-    return orbit != GloChannelUnknown ? orbit : stream;
+    // The satellite's orbit (a navigation file of the run) speaks before any station: once
+    // met, it is the satellite's broadcast channel.
+    if (!FBroadcastChannels.test(i))
+        EnterGloChannel(static_cast<std::uint8_t>(number), OrbitGloChannel(Key, Time));
+    return FGloChannels[i];
 }
 
 void TZQS_RTCM_Decoder::EnterStreamChannel(std::uint8_t Number, std::int32_t Channel) {
     const std::size_t i = Number - 1u;
-    // A station that states the satellite itself keeps its own channel.
-    const auto enter = [this, i, Channel](const IZQS_SatObsPtr& SatObs,
-                                          const std::uint16_t* Station) {
+    FGloChannels[i] = static_cast<std::int8_t>(Channel);
+    const auto enter = [i, Channel](const IZQS_SatObsPtr& SatObs) {
         if (!SatObs) return;
-        if (Station) {
-            const auto own = FStationChannels.find(*Station);
-            if (own != FStationChannels.end() && own->second[i] != GloChannelUnknown) return;
-        }
         zqt_obs_intrf::TGloChannels channels = SatObs->GetGloChannels();
         channels[i] = static_cast<std::int8_t>(Channel);
         SatObs->SetGloChannels(channels);
     };
-    enter(FSatObs, FStationSelected ? &FCurStation : nullptr);
-    if (!FSpareTaken) enter(FSpare.SatObs, nullptr);
-    for (const auto& [id, station] : FStations) enter(station.SatObs, &id);
+    enter(FSatObs);
+    if (!FSpareTaken) enter(FSpare.SatObs);
+    for (const auto& [id, station] : FStations) enter(station.SatObs);
 }
 
 void TZQS_RTCM_Decoder::EnterGloChannel(std::uint8_t Number, std::int32_t Channel) {
-    if (Number < 1 || Number > FStatedChannels.size() || Channel < -7 || Channel > 13) return;
-    std::int8_t& stated = FStatedChannels[Number - 1u];
-    FBroadcastChannels.set(Number - 1u);
-    // Every sink holds the channel since it was stated (or takes it when it gets its sinks).
-    if (stated == Channel) return;
-    stated = static_cast<std::int8_t>(Channel);
-    EnterStreamChannel(Number, Channel);
-}
-
-bool TZQS_RTCM_Decoder::StateGloChannel(std::uint8_t Number, std::int32_t Channel,
-                                        std::int64_t Time) {
-    std::int8_t& stated = FStatedChannels[Number - 1u];
-    if (stated == GloChannelUnknown) {
-        // The satellite's orbit (a navigation file of the run) speaks before any station.
-        const std::int32_t orbit = OrbitGloChannel(SatKey(SC_GLONASS, Number), Time);
-        if (orbit != GloChannelUnknown) {
-            EnterGloChannel(Number, orbit);
-        } else {
-            stated = static_cast<std::int8_t>(Channel);
-            EnterStreamChannel(Number, Channel);
-        }
-    }
-    return stated == Channel;
+    if (Number < 1 || Number > FGloChannels.size() || Channel < -7 || Channel > 13) return;
+    const std::size_t i = Number - 1u;
+    FBroadcastChannels.set(i);
+    // Every sink holds the channel since it was entered (or takes it when it gets its sinks).
+    if (FGloChannels[i] != Channel) EnterStreamChannel(Number, Channel);
 }
 
 void TZQS_RTCM_Decoder::EnterStatedChannels() {
     if (!FSatObs) return;
     zqt_obs_intrf::TGloChannels channels = FSatObs->GetGloChannels();
-    const auto own = FStationChannels.find(FCurStation);
-    for (std::size_t i = 0; i < channels.size(); ++i) {
-        if (own != FStationChannels.end() && own->second[i] != GloChannelUnknown)
-            channels[i] = own->second[i];
-        else if (FStatedChannels[i] != GloChannelUnknown)
-            channels[i] = FStatedChannels[i];
-    }
+    for (std::size_t i = 0; i < channels.size(); ++i)
+        if (FGloChannels[i] != GloChannelUnknown) channels[i] = FGloChannels[i];
     FSatObs->SetGloChannels(channels);
 }
 
 void TZQS_RTCM_Decoder::NoteGloChannels(const std::uint8_t* Payload, std::int32_t Length,
-                                        std::uint16_t Station, std::int64_t Time, bool Count) {
+                                        std::int64_t Time, bool Count) {
     // The satellites' numbers and channels as the message gives them.
     std::array<std::uint8_t, MSMMaxSats> numbers{};
     std::array<std::int32_t, MSMMaxSats> channels{};
@@ -361,13 +360,16 @@ void TZQS_RTCM_Decoder::NoteGloChannels(const std::uint8_t* Payload, std::int32_
         return;  // too short for what it announces
     }
     const std::size_t refused = RefuseSharedChannels(std::span(channels.data(), count));
+    // A statement establishes the channel of a satellite that has none; one that
+    // contradicts the channel established is not used.
     std::int64_t contradicted = 0;
-    zqt_obs_intrf::TGloChannels* own = nullptr;
     for (std::size_t i = 0; i < count; ++i) {
         if (channels[i] == GloChannelUnknown) continue;
-        if (!own) own = &FStationChannels.try_emplace(Station, NoGloChannels()).first->second;
-        (*own)[numbers[i] - 1u] = static_cast<std::int8_t>(channels[i]);
-        if (!StateGloChannel(numbers[i], channels[i], Time)) ++contradicted;
+        const std::int32_t established = GloChannelOf(SatKey(SC_GLONASS, numbers[i]), Time);
+        if (established == GloChannelUnknown)
+            EnterStreamChannel(numbers[i], channels[i]);
+        else if (established != channels[i])
+            ++contradicted;
     }
     if (!Count) return;
     FCounts.GloChannelsShared += static_cast<std::int64_t>(refused);
@@ -448,17 +450,6 @@ void TZQS_RTCM_Decoder::StoreMSM() {
         if (m.RoughMs[s] == 0 && !std::isfinite(predictedMs[s])) ++FCounts.WithoutWholeMs;
     }
 
-    // The channels that the message gives its satellites (MSM5 and MSM7): each serves its
-    // own satellite, unless the message gives it to more than two.
-    std::array<std::int32_t, MSMMaxSats> stated;
-    stated.fill(GloChannelUnknown);
-    if (glo && doppler) {
-        const auto n = static_cast<std::size_t>(m.SatCount);
-        for (std::size_t si = 0; si < n; ++si)
-            if (m.ExtInfo[si] <= 13) stated[si] = m.ExtInfo[si] - 7;
-        RefuseSharedChannels(std::span(stated.data(), n));
-    }
-
     std::int32_t curSat = -1;
     bool accepted = false;
     double intMs = NaN;
@@ -469,7 +460,7 @@ void TZQS_RTCM_Decoder::StoreMSM() {
         if (c.SatIndex != curSat) {
             curSat = c.SatIndex;
             if (so.GetCurSatKey() != 0) so.Next();
-            const std::int32_t channel = glo ? GloChannelOf(c.SatKey, m.Time, stated[si]) : 0;
+            const std::int32_t channel = glo ? GloChannelOf(c.SatKey, m.Time) : 0;
             accepted = so.SetCurSat(c.SatKey, channel);
             intMs = NaN;
             if (accepted) {

@@ -285,11 +285,11 @@ void TZQS_RTCMReader::ReportSkipped() {
          "them)"},
         {a.NotWritten, "%d epoch(s) that could not be stored"},
         {a.GloChannelsShared,
-         "%d GLONASS frequency channel statement(s) of messages that give one channel to more "
-         "than two satellites"},
+         "%d GLONASS frequency channel statement(s) of messages that give one channel to "
+         "several satellites (not used)"},
         {a.GloChannelsContradicted,
          "%d GLONASS frequency channel statement(s) that contradict the channel established "
-         "for their satellite (used for their own station only)"},
+         "for their satellite (not used)"},
         {a.GloPhasesWithoutChannel,
          "%d GLONASS phase(s) of satellites without a known frequency channel"},
         {a.GloDopplersWithoutChannel,

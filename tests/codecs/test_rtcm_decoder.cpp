@@ -474,8 +474,9 @@ TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
     // (and is counted). A channel entered from an ephemeris serves as well. So does a
     // channel that another station states (1012, MSM7) in the first pass, which decodes no
     // observations, unless the satellite's orbit or ephemeris gives another; a channel
-    // number outside the channels states none; a message's own statement is its
-    // satellite's channel. A channel that a message gives to three satellites (a field the
+    // number outside the channels states none. A message's own statement that contradicts
+    // the channel established (by a statement before it, an ephemeris or an orbit) is not
+    // used, and is counted. A channel that a message gives to two satellites (a field the
     // receiver does not fill) states none for them, and each is counted; the message's
     // other channels (R14's 5) stand.
     struct {
@@ -484,7 +485,7 @@ TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
         bool provider, entered;
         int statedBy;     // a message of station 9 before (0: none)
         int statedValue;  // its channel field: 1012 channel + 7 (0..20), 1087 0..13
-        bool crowd;       // false: in a first pass, for R11; true: in the same pass, R11..R13
+        bool crowd;       // false: in a first pass, for R11; true: in the same pass, R11, R12
         int expectChannel;
     } cases[] = {{1085, 15, false, false, 0, 0, false, 127},
                  {1085, 15, true, false, 0, 0, false, -3},
@@ -497,20 +498,22 @@ TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
                  {1085, 15, false, false, 1087, 2 + 7, false, 2},
                  {1084, 0, true, false, 1012, 25, false, -3},
                  {1084, 0, false, false, 1087, 14, false, 127},
-                 {1085, 1 + 7, false, false, 1012, 4 + 7, false, 1},
+                 {1085, 1 + 7, false, false, 1012, 4 + 7, false, 4},
+                 {1085, 1 + 7, false, true, 0, 0, false, -3},
+                 {1085, 1 + 7, true, false, 0, 0, false, -3},
+                 {1085, 1 + 7, false, false, 0, 0, false, 1},
                  {1084, 0, true, false, 1012, 0, true, -3},
                  {1085, 15, false, false, 1087, 0, true, 127}};
     const std::uint16_t R14 = SatKey(SC_GLONASS, 14);
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.number) + "/" + std::to_string(c.ext) + " stated by " +
                      std::to_string(c.statedBy) + "/" + std::to_string(c.statedValue) +
-                     (c.crowd ? " for three" : "") + (c.provider ? " orbit" : "") +
+                     (c.crowd ? " for two" : "") + (c.provider ? " orbit" : "") +
                      (c.entered ? " 1020" : ""));
         const bool firstPass = c.statedBy != 0 && !c.crowd;
         TDecoderRig rig(GloMidnight, firstPass ? zqt_rtc_parser::ModeNavigation : 6);
         std::vector<std::pair<int, int>> stated{{11, c.statedValue}};
-        if (c.crowd)
-            stated.insert(stated.end(), {{12, c.statedValue}, {13, c.statedValue}, {14, 12}});
+        if (c.crowd) stated.insert(stated.end(), {{12, c.statedValue}, {14, 12}});
         if (c.statedBy != 0) rig.Feed(GloStatement(c.statedBy, 9, GloMidnight, stated));
         if (firstPass) {
             rig.Parser->BeginPass();
@@ -540,55 +543,114 @@ TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
             EXPECT_GT(s.Doppler(1), 0.0);  // approaching: positive Doppler
         }
         const auto& counts = rig.Parser->AssemblyCounts();
-        // Station 9's MSM7 of R11..R13 too.
+        // Station 9's MSM7 of R11 and R12 too.
         EXPECT_EQ(counts.GloDopplersWithoutChannel,
-                  (c.number == 1085 && !doppler ? 1 : 0) + (c.crowd && c.statedBy == 1087 ? 3 : 0));
-        EXPECT_EQ(counts.GloChannelsShared, c.crowd ? 3 : 0);
-        // Legacy phases (L1, L2) of R12 and R13, whose channel nothing gives, are left out.
-        EXPECT_EQ(counts.GloPhasesWithoutChannel, c.crowd && c.statedBy == 1012 ? 4 : 0);
+                  (c.number == 1085 && !doppler ? 1 : 0) + (c.crowd && c.statedBy == 1087 ? 2 : 0));
+        EXPECT_EQ(counts.GloChannelsShared, c.crowd ? 2 : 0);
+        EXPECT_EQ(counts.GloChannelsContradicted,
+                  c.number == 1085 && c.ext <= 13 && c.ext - 7 != c.expectChannel ? 1 : 0);
+        // Legacy phases (L1, L2) of R12, whose channel nothing gives, are left out.
+        EXPECT_EQ(counts.GloPhasesWithoutChannel, c.crowd && c.statedBy == 1012 ? 2 : 0);
         if (c.crowd) {
             ASSERT_NE(out[0].Find(R14), nullptr);
             EXPECT_EQ(out[0].Find(R14)->GloChannel, 5);
         }
     }
 
-    // Two stations state R11 and R12, a second apart: station 9 their true channels (1012:
-    // 4, 5), station 59 a wrong one (MSM7 extended information 0, channel -7, for only these
-    // two). Each station's satellites keep its own channels, whichever message comes first;
-    // the first statement becomes the stream's, which station 0's MSM4 a second later
-    // takes, unless a 1020 gives R11's; each later statement that contradicts it is
-    // counted.
+    // Streams shaped like receivers and casters, read in two passes as a recording is:
+    // R11..R13 on the channels 4, 5, 6. The channel of a satellite is the same in every
+    // epoch of every station, from the first one on, and the Dopplers are given with it: a
+    // broadcast channel (1020), wherever it comes in the stream, beats every statement; a
+    // channel given to two satellites of one message states none; the first statement
+    // serves a station that states none (MSM4), and one that contradicts it is not used.
+    struct RMsg {
+        int sec, number, station;  // 1020: one ephemeris per satellite of Fields
+        std::vector<std::pair<int, int>> fields;
+        bool multiple = false;
+    };
+    const std::vector<std::pair<int, int>> right{{11, 4 + 7}, {12, 5 + 7}, {13, 6 + 7}};
+    const std::vector<std::pair<int, int>> zero2{{11, 0}, {12, 0}};
     const struct {
-        bool wrongFirst, ephemeris;
-        int expectR11, expectR12;  // station 0's
-    } stations[] = {{false, false, 4, 5}, {true, false, -7, -7}, {true, true, 4, -7}};
-    for (const auto& c : stations) {
-        SCOPED_TRACE(std::string(c.wrongFirst ? "wrong first" : "true first") +
-                     (c.ephemeris ? ", 1020" : ""));
-        TDecoderRig rig(GloMidnight);
-        const auto right = [](std::int64_t t) {
-            return GloStatement(1012, 9, t, {{11, 4 + 7}, {12, 5 + 7}});
-        };
-        const auto wrong = [](std::int64_t t) {
-            return GloStatement(1087, 59, t, {{11, 0}, {12, 0}});
-        };
-        rig.Feed(c.wrongFirst ? wrong(GloMidnight) : right(GloMidnight));
-        rig.Feed(c.wrongFirst ? right(GloMidnight + Sec) : wrong(GloMidnight + Sec));
-        if (c.ephemeris) rig.Parser->EnterGloChannel(11, 4);
-        rig.Feed(GloStatement(1084, 0, GloMidnight + 2 * Sec, {{11, 0}, {12, 0}}));
+        const char* name;
+        std::vector<RMsg> stream;
+        std::size_t epochs;
+        int shared, contradicted;
+    } shapes[] = {
+        // The last message gives two satellites channel -7.
+        {"last",
+         {{0, 1020, 0, right}, {0, 1087, 5, right}, {1, 1087, 5, right}, {2, 1087, 5, zero2}},
+         3,
+         2,
+         0},
+        // The last message gives one satellite a wrong channel; no ephemeris.
+        {"last alone",
+         {{0, 1087, 5, right}, {1, 1087, 5, right}, {2, 1087, 5, {{11, 0}}}},
+         3,
+         0,
+         1},
+        // Every message gives one channel to all its satellites; the ephemerides come last.
+        {"poisoned",
+         {{0, 1087, 5, zero2}, {1, 1087, 5, {{11, 0}, {12, 0}, {13, 0}}}, {1, 1020, 0, right}},
+         2,
+         5,
+         0},
+        // Messages of two satellites and one, all with 0; the ephemerides after the first.
+        {"split",
+         {{0, 1087, 5, zero2, true},
+          {0, 1087, 5, {{13, 0}}},
+          {0, 1020, 0, right},
+          {1, 1087, 5, zero2, true},
+          {1, 1087, 5, {{13, 0}}}},
+         2,
+         4,
+         2},
+        // Station 9 states the channels in 1012, station 59 gives two satellites 0.
+        {"two stations",
+         {{0, 1012, 9, right}, {0, 1087, 59, zero2}, {1, 1012, 9, right}, {1, 1087, 59, zero2}},
+         4,
+         4,
+         0},
+        // Station 0 sends MSM4 from before another station states the channels.
+        {"MSM4 first", {{0, 1084, 0, zero2}, {1, 1087, 9, right}}, 2, 0, 0},
+    };
+    for (const auto& c : shapes) {
+        SCOPED_TRACE(c.name);
+        TBytes stream;
+        for (const RMsg& m : c.stream) {
+            if (m.number != 1020) {
+                Append(stream, GloStatement(m.number, m.station, GloMidnight + m.sec * Sec,
+                                            m.fields, m.multiple));
+                continue;
+            }
+            for (const auto& [id, field] : m.fields) {
+                RGloEphIn e;
+                e.Sat = id;
+                e.Fcn = field;
+                Append(stream, Frame(EncodeGloEph(e)));
+            }
+        }
+        TDecoderRig rig(GloMidnight, zqt_rtc_parser::ModeNavigation);
+        rig.Feed(stream);
+        rig.Parser->BeginPass();
+        rig.Parser->SetMode(6);
+        rig.Feed(stream);
         const auto& out = rig.Finish();
-        ASSERT_EQ(out.size(), 3u);
-        const RWrittenEpoch& of9 = out[c.wrongFirst ? 1 : 0];
-        const RWrittenEpoch& of59 = out[c.wrongFirst ? 0 : 1];
-        const std::uint16_t R11 = SatKey(SC_GLONASS, 11), R12 = SatKey(SC_GLONASS, 12);
-        for (const auto* e : {&of9, &of59, &out[2]}) ASSERT_TRUE(e->Find(R11) && e->Find(R12));
-        EXPECT_EQ(of9.Find(R11)->GloChannel, 4);
-        EXPECT_EQ(of9.Find(R12)->GloChannel, 5);
-        EXPECT_EQ(of59.Find(R11)->GloChannel, -7);
-        EXPECT_EQ(of59.Find(R12)->GloChannel, -7);
-        EXPECT_EQ(out[2].Find(R11)->GloChannel, c.expectR11);
-        EXPECT_EQ(out[2].Find(R12)->GloChannel, c.expectR12);
-        EXPECT_EQ(rig.Parser->AssemblyCounts().GloChannelsContradicted, 2);
+        ASSERT_EQ(out.size(), c.epochs);
+        for (const RWrittenEpoch& e : out)
+            for (const auto& s : e.Sats) {
+                const auto number = static_cast<int>(zqt_sat_obs_types::SatKeyNumber(s.Key));
+                const std::int32_t channel = number - 7;  // 11..13: 4..6
+                EXPECT_EQ(s.GloChannel, channel) << "R" << number << " at " << e.Time;
+                if (s.Has(1, 3)) {
+                    EXPECT_NEAR(
+                        s.Doppler(1),
+                        300.0 / zqt_sat_obs_types::CarrierWavelength(SC_GLONASS, 1, channel), 1e-6);
+                }
+            }
+        const auto& counts = rig.Parser->AssemblyCounts();
+        EXPECT_EQ(counts.GloDopplersWithoutChannel, 0);
+        EXPECT_EQ(counts.GloChannelsShared, c.shared);
+        EXPECT_EQ(counts.GloChannelsContradicted, c.contradicted);
     }
 
     // 1230 biases of the same station move the phase by k * step / c * bias cycles.

@@ -282,7 +282,7 @@ TEST_F(ImportFixture, StationHandOver) {
 // a receiver of its own whose epochs begin with its first; its GLONASS phases, legacy and
 // MSM alike, C/A and P code, are aligned with its own code-phase biases only.
 TEST_F(ImportFixture, StationChangesGiveEachStationItsReceiver) {
-    const std::vector<int> glo = {3, 9, 14};  // channels 1, 2, 2; R09 legacy on the P code
+    const std::vector<int> glo = {3, 9, 15};  // channels 1, 2, -2; R09 legacy on the P code
     const auto legacy = [&](int Number, std::int64_t t, bool Last, int Id) {
         RLegacyIn m;
         m.Number = Number;

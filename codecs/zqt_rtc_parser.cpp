@@ -631,6 +631,11 @@ void TZQS_RTCM_Decoder::CountOrRethrow(std::uint16_t Number, const std::string& 
 }
 
 void TZQS_RTCM_Decoder::CommitEpoch() {
+    // What the epoch left out is counted when it is written (WriteEpoch), else not.
+    struct TPending {
+        RPendingGlo& Glo;
+        ~TPending() { Glo = {}; }
+    } pendingGlo{FPendingGlo};
     const std::uint16_t legacy =
         FLegacyGPS.SatCount > 0 ? FLegacyGPS.MessageNumber : FLegacyGlo.MessageNumber;
     try {

@@ -885,6 +885,8 @@ protected:
     // Legacy records into the sink, then the sink's epoch written (in time order or late)
     // and cleared for the next.
     void CommitEpoch();
+    // Writes the epoch in time order; then counts the GLONASS values it left out.
+    void WriteEpoch() override;
     // Saves an epoch that is not later than the last one committed.
     virtual void WriteLateEpoch(std::int32_t Satellites);
     // The BeiDou judgement of the current burst (see DecodeMessage).
@@ -911,6 +913,14 @@ protected:
     std::int64_t FLateCommits = 0;  // epochs committed after they were written (logged: 10)
     // Satellites put into the epoch sink since the last commit.
     std::int32_t FPendingSats = 0;
+    // GLONASS values of the epoch being committed left out for want of a channel (legacy
+    // phases, MSM Dopplers): counted once the epoch is written, so the time window's
+    // epochs only.
+    struct RPendingGlo {
+        std::int64_t Phases = 0;
+        std::int64_t Dopplers = 0;
+    } FPendingGlo;
+    void CountPendingGlo() noexcept;
 };
 
 // ---------------------------------------------------------------------------------------

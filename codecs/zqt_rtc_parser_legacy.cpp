@@ -215,8 +215,7 @@ void TZQS_RTCM_Decoder::FlushLegacy() {
 
         // A phase of a GLONASS satellite of unknown channel has no wavelength to be kept by.
         if (glo && waveChannel == GloChannelUnknown && so.GetCurGloChannel() == GloChannelUnknown)
-            FCounts.GloPhasesWithoutChannel +=
-                (std::isfinite(l1) ? 1 : 0) + (std::isfinite(l2) ? 1 : 0);
+            FPendingGlo.Phases += (std::isfinite(l1) ? 1 : 0) + (std::isfinite(l2) ? 1 : 0);
         so.SetCurObs(slot1, OBST_RN, p1, 0);
         // CNR 0: not measured; 255: the message has no CNR.
         if (e.L1CNR != 0 && e.L1CNR != LegacyCNRAbsent) so.SetCurObs(slot1, OBST_SS, e.L1CNR, 0);

@@ -500,7 +500,7 @@ void TZQS_RTCM_Decoder::StoreMSM() {
             if (w > 0.0)
                 so.SetCurObs(slot, OBST_DP, -rate / w, code);
             else if (glo && std::isfinite(rate))
-                ++FCounts.GloDopplersWithoutChannel;  // no channel known to give it in Hz
+                ++FPendingGlo.Dopplers;  // no channel known to give it in Hz
         }
         if (type >= 4 && m.CNR[ci] > 0.0) so.SetCurObs(slot, OBST_SS, m.CNR[ci] * 4.0, code);
         if (type >= 2)

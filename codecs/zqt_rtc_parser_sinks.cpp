@@ -155,6 +155,7 @@ void TZQS_RTCM_Decoder::BeginPass() {
     FLegacyGPS.SatCount = 0;
     FLegacyGlo.SatCount = 0;
     FPendingSats = 0;
+    FPendingGlo = {};
     FClock = RClockEstimate{};
     // The pass begins with the stream's first observed station; the pass before met them
     // all.
@@ -445,9 +446,21 @@ void TZQS_RTCM_Decoder::CommitOpen(std::int64_t Time, ROpenEpoch& Epoch) {
     FPayloadLength = length;
 }
 
+void TZQS_RTCM_Decoder::CountPendingGlo() noexcept {
+    FCounts.GloPhasesWithoutChannel += FPendingGlo.Phases;
+    FCounts.GloDopplersWithoutChannel += FPendingGlo.Dopplers;
+    FPendingGlo = {};
+}
+
+void TZQS_RTCM_Decoder::WriteEpoch() {
+    TZQS_RTC_Parser::WriteEpoch();
+    CountPendingGlo();
+}
+
 void TZQS_RTCM_Decoder::WriteLateEpoch(std::int32_t Satellites) {
     if (!FEpoch) return;
     const std::int32_t added = FEpoch->ExecuteWriteLate();
+    CountPendingGlo();
     // Only an epoch that gained a satellite was completed; late satellites that the epoch
     // held already are counted as such.
     if (added > 0) ++FCounts.LateEpochs;

@@ -557,6 +557,23 @@ TEST(RtcmDecoder, GlonassChannelsDopplerAndBiases) {
         }
     }
 
+    // GLONASS values left out for want of a channel are counted for the epochs that the
+    // time window keeps only: of four epochs of MSM5 (R11, one Doppler) and 1012 (R12, two
+    // phases), an interval of 2 s keeps two.
+    {
+        TDecoderRig rig(GloMidnight);
+        zqt_types_bs::TRReaderSettings window;
+        window.Interval = 2 * Sec;
+        rig.Parser->SetReaderSettings(window);
+        for (int k = 0; k < 4; ++k) {
+            rig.Feed(GloStatement(1085, 0, GloMidnight + k * Sec, {{11, 15}}));
+            rig.Feed(GloStatement(1012, 9, GloMidnight + k * Sec, {{12, 25}}));
+        }
+        EXPECT_EQ(rig.Finish().size(), 4u);  // two epochs of each station
+        EXPECT_EQ(rig.Parser->AssemblyCounts().GloDopplersWithoutChannel, 2);
+        EXPECT_EQ(rig.Parser->AssemblyCounts().GloPhasesWithoutChannel, 4);
+    }
+
     // Streams shaped like receivers and casters, read in two passes as a recording is:
     // R11..R13 on the channels 4, 5, 6. The channel of a satellite is the same in every
     // epoch of every station, from the first one on, and the Dopplers are given with it: a

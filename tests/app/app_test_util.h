@@ -1,5 +1,4 @@
-// A private temporary folder for the application tests, removed with everything in it, and
-// the built program run as a process.
+// The scratch folder of the application tests and the built program run as a process.
 #pragma once
 
 #include <fcntl.h>
@@ -21,35 +20,22 @@
 #include <thread>
 #include <vector>
 
+#include "test_scratch.h"
+
 namespace apptest {
 
-class TempDir {
+class TempDir : public testutil::TScratchDir {
 public:
-    TempDir() {
-        std::string templ = (std::filesystem::temp_directory_path() / "tolvar-app-XXXXXX").string();
-        if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        FPath = templ;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(FPath, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& Path() const { return FPath; }
+    TempDir() : TScratchDir("tolvar-app") {}
     // A sub-folder, created when missing.
     std::filesystem::path Sub(const std::string& name) const {
-        std::filesystem::create_directories(FPath / name);
-        return FPath / name;
+        std::filesystem::create_directories(Path() / name);
+        return Path() / name;
     }
     // A file in the folder holding the content; returns its path.
     std::string File(const std::string& name, const std::string& content = "x") const {
-        std::ofstream(FPath / name) << content;
-        return (FPath / name).string();
+        return Write(name, content);
     }
-
-private:
-    std::filesystem::path FPath;
 };
 
 #ifdef TOLVAR_EXE

@@ -19,6 +19,7 @@
 #include "rtcm_encoder.h"
 #include "sample_recording.h"
 #include "test_data.h"
+#include "test_scratch.h"
 #include "tolvar_project.h"
 #include "zqt_components.h"
 
@@ -26,23 +27,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TWorkDir {
-public:
-    TWorkDir() {
-        std::string templ = (fs::temp_directory_path() / "tolvar-convert-XXXXXX").string();
-        if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        FPath = templ;
-    }
-    ~TWorkDir() {
-        std::error_code ec;
-        fs::remove_all(FPath, ec);
-    }
-    TWorkDir(const TWorkDir&) = delete;
-    TWorkDir& operator=(const TWorkDir&) = delete;
-    const fs::path& Path() const { return FPath; }
-
-private:
-    fs::path FPath;
+struct TWorkDir : testutil::TScratchDir {
+    TWorkDir() : TScratchDir("tolvar-convert") {}
 };
 
 struct RRun {
@@ -886,8 +872,9 @@ TEST(Convert, GlonassChannelsAndAntennaHeightOfEveryStation) {
             if (e.path().extension() != ".24o") continue;
             std::ifstream f(e.path());
             const std::string t((std::istreambuf_iterator<char>(f)), {});
-            if (t.find("/175/") != std::string::npos)
+            if (t.find("/175/") != std::string::npos) {
                 EXPECT_NE(t.find(" R02 -4 R03  5 "), std::string::npos) << t.substr(0, 2500);
+            }
             if (t.find("/1014/") == std::string::npos) continue;
             text = t;
             const std::map<std::string, std::pair<int, int>> codes =

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "UMerrow.h"
+#include "test_scratch.h"
 #include "zqt_version.h"
 
 using namespace UMerrow;
@@ -547,27 +548,8 @@ TEST(UMerrowHelpTest, RegisteredHelpWordIsAParameter) {
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string templ = (fs::temp_directory_path() / "umerrowXXXXXX").string();
-        std::vector<char> buf(templ.begin(), templ.end());
-        buf.push_back('\0');
-        if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp");
-        FPath = buf.data();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(FPath, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(FPath, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    fs::path operator/(const std::string& s) const { return FPath / s; }
-    const fs::path& Path() const { return FPath; }
-
-private:
-    fs::path FPath;
+struct TempDir : testutil::TScratchDir {
+    TempDir() : TScratchDir("umerrow") {}
 };
 
 void Touch(const fs::path& p) { std::ofstream(p) << "x"; }

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "rtcm_encoder.h"
+#include "test_scratch.h"
 #include "zqt_components.h"
 #include "zqt_dataset_dbs.h"
 #include "zqt_db.h"
@@ -28,31 +29,8 @@ namespace rtcmimport {
 namespace fs = std::filesystem;
 
 // A private folder for recordings, removed with it.
-class TTempDir {
-public:
-    TTempDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string templ = std::string(base && *base ? base : "/tmp") + "/tolvar_import_XXXXXX";
-        if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-        FPath = templ;
-    }
-    ~TTempDir() {
-        std::error_code ec;
-        fs::remove_all(FPath, ec);
-    }
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
-    const fs::path& Path() const { return FPath; }
-    std::string Write(const std::string& Name, const std::vector<std::uint8_t>& Bytes) const {
-        const fs::path p = FPath / Name;
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(Bytes.data()),
-                   static_cast<std::streamsize>(Bytes.size()));
-        return p.string();
-    }
-
-private:
-    fs::path FPath;
+struct TTempDir : testutil::TScratchDir {
+    TTempDir() : TScratchDir("tolvar-import") {}
 };
 
 // One epoch as the database holds it.

@@ -255,7 +255,7 @@ TEST_F(RnxEndToEnd, ProjectDatabaseToRinexFiles) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(RnxVersionText(c.Version));
-        const std::string file = WriteRinex(Db, id, c.Version, Dir.Path);
+        const std::string file = WriteRinex(Db, id, c.Version, Dir.Path());
         const std::vector<std::string> lines = rnx_test::Lines(rnx_test::ReadFile(file));
         std::vector<std::string> epochLines;
         const TValues values = ReadRinex(lines, c.Rinex2, epochLines);

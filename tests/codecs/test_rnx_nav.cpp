@@ -168,7 +168,7 @@ TEST_P(RnxNavGolden, MatchesHandCheckedFile) {
     auto s = Settings(c.Version, c.Mixed);
     // In 4.00 the IRNSS record is left out, and with it the IRNSS ionosphere record.
     if (c.Version == RN4_400) StrToSatSet(s.ExcludedSats, "I05");
-    const std::string written = WriteFrom(s, c.System, dir.Path, n);
+    const std::string written = WriteFrom(s, c.System, dir.Path(), n);
     EXPECT_EQ(fs::path(written).filename().string(), c.Name);
     const std::vector<std::string> got = FileLines(written);
 
@@ -253,7 +253,7 @@ TEST(RnxNavFiles, VersionTypeAndChoiceOfFiles) {
         TempDir dir;
         std::vector<std::string> messages;
         const std::string name =
-            WriteFrom(Settings(c.Version, false), c.System, dir.Path, n, &messages, c.NotCarried);
+            WriteFrom(Settings(c.Version, false), c.System, dir.Path(), n, &messages, c.NotCarried);
         EXPECT_EQ(fs::path(name).filename().string(), c.Name) << int(c.System);
         EXPECT_EQ(messages.empty() ? "" : messages.front(), c.Message);
         if (!name.empty()) {
@@ -267,7 +267,7 @@ TEST(RnxNavFiles, VersionTypeAndChoiceOfFiles) {
         auto s = Settings(RN4_400, true);
         StrToSatSet(s.ExcludedSats, "I05");
         std::vector<std::string> messages;
-        const std::string name = WriteFrom(s, SC_GPS, dir.Path, n, &messages);
+        const std::string name = WriteFrom(s, SC_GPS, dir.Path(), n, &messages);
         ASSERT_FALSE(name.empty());
         EXPECT_EQ(messages, std::vector<std::string>{
                                 fs::path(name).filename().string() +
@@ -289,7 +289,7 @@ TEST(RnxNavFiles, NavigationOnlyWriterWritesOneMixedFile) {
     auto s = Settings(RN3_305, true);
     s.IncludedSystems &= ~(1u << SC_WAAS);  // left out by the options
     const auto w = TZQS_RinexNavigation::Create(n.Store, s);
-    w->SetPath((dir.Path / "nav").string());
+    w->SetPath((dir.Path() / "nav").string());
     w->WriteFile();
     EXPECT_EQ(fs::path(w->GetWrittenName()).filename().string(), "nav.24p");
     std::string letters;
@@ -321,7 +321,7 @@ TEST(RnxNavFiles, HeaderLinesOfEachVersion) {
         std::string types;
         std::size_t times = 0;
         for (const std::string& l :
-             FileLines(WriteFrom(Settings(c.Version, true), SC_GPS, dir.Path, n))) {
+             FileLines(WriteFrom(Settings(c.Version, true), SC_GPS, dir.Path(), n))) {
             if (l.find("IONOSPHERIC CORR") == 60) types += l.substr(0, 4) + " ";
             times += l.find("TIME SYSTEM CORR") == 60;
         }
@@ -333,7 +333,7 @@ TEST(RnxNavFiles, HeaderLinesOfEachVersion) {
     bare.Add(Kepler(E(3), T0));
     TempDir dir;
     for (const std::string& l :
-         FileLines(WriteFrom(Settings(RN3_304, true), SC_GPS, dir.Path, bare)))
+         FileLines(WriteFrom(Settings(RN3_304, true), SC_GPS, dir.Path(), bare)))
         EXPECT_NE(l.find("IONOSPHERIC CORR"), 60u);
 }
 
@@ -395,7 +395,7 @@ TEST(RnxNavRecords, EdgeValues) {
         const auto system = static_cast<std::uint8_t>(c.Version < RN3_300 ? SatKeySystem(e.svprn)
                                                                           : unsigned{SC_GPS});
         std::vector<std::string> body =
-            BodyOf(WriteFrom(Settings(c.Version, c.Version >= RN3_300), system, dir.Path, n));
+            BodyOf(WriteFrom(Settings(c.Version, c.Version >= RN3_300), system, dir.Path(), n));
         std::erase_if(body, [](const std::string& l) { return l.rfind("> ", 0) == 0; });
         ASSERT_LT(c.Line, body.size()) << c.Name;
         // The values start after the satellite and time of the epoch line: 23 columns with a
@@ -418,7 +418,7 @@ TEST(RnxNavRecords, ExcludedSatellitesAndSecondGalileoMessage) {
         StrToSatSet(s.ExcludedSats, excluded);
         TempDir dir;
         std::string heads;
-        for (const std::string& l : BodyOf(WriteFrom(s, SC_GPS, dir.Path, n)))
+        for (const std::string& l : BodyOf(WriteFrom(s, SC_GPS, dir.Path(), n)))
             if (l[0] != ' ') heads += l.substr(0, 4);
         EXPECT_EQ(heads, *excluded ? "G01 " : "G01 G02 E05 ");
     }
@@ -430,20 +430,20 @@ TEST(RnxNavFailures, NoStoreNoFolderNoHalfFile) {
     const auto obs = TObsStandIn::Make(Settings(RN3_304, true), 0xFE, T0);
     TempDir dir;
     const auto w = TZQS_RinexNavigation::CreateFrom(*obs, SC_GPS);
-    w->SetPath((dir.Path / "out").string());
+    w->SetPath((dir.Path() / "out").string());
     EXPECT_THROW(w->WriteFile(), zqt_types_bs::ExceptionZQS) << "no store";
     w->SetStore(n.Store);
-    w->SetPath((dir.Path / "missing" / "out").string());
+    w->SetPath((dir.Path() / "missing" / "out").string());
     EXPECT_THROW(w->WriteFile(), zqt_classes_bs::ExcZQSCantOpenFile);
     // A store without an ephemeris storage fails after the header: the file goes.
     w->SetStore(zqt_datastorage::TZQS_DataStorage::CreateChild(
         nullptr, zqt_datastorage::TZQS_DataStorage::NavDatabase()));
-    w->SetPath((dir.Path / "out").string());
+    w->SetPath((dir.Path() / "out").string());
     zqt_datastorage_bs::SetEphemerisStorageFactory({});
     EXPECT_THROW(w->WriteFile(), zqt_types_bs::ExceptionZQS);
     zqt_ephemerisstorage::InstallEphemerisStorage();
     EXPECT_TRUE(w->GetWrittenName().empty());
-    EXPECT_TRUE(fs::is_empty(dir.Path));
+    EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
 
 }  // namespace

@@ -44,8 +44,8 @@ TEST(RnxNavShared, RecordingsDecodedAndWrittenMatchTheReference) {
         TESTDATA_FILE(ref, std::string("reference/") + c.Name + ".nav");
         TempDir dir;
         const std::string out = RunCommand("'" + program + "' -v=3.04 --mxd -o='" +
-                                           dir.Path.string() + "' '" + input + "'");
-        const fs::path nav = dir.Path / (std::string(c.Name) + "." + c.Extension);
+                                           dir.Path().string() + "' '" + input + "'");
+        const fs::path nav = dir.Path() / (std::string(c.Name) + "." + c.Extension);
         ASSERT_TRUE(fs::exists(nav)) << c.Name << ":\n" << out;
         // The messages carry no transmission time; the reference takes the time of
         // reception.
@@ -58,8 +58,8 @@ TEST(RnxNavShared, RecordingsDecodedAndWrittenMatchTheReference) {
     // A recording without observations: one mixed 3.05 file, whatever the version asked.
     TESTDATA_FILE(input, "rtcm/EPHM_2018_08_03.rtcm3");
     TempDir dir;
-    RunCommand("'" + program + "' -v=2.11 -o='" + dir.Path.string() + "' '" + input + "'");
-    const std::vector<std::string> lines = FileLines(dir.Path / "EPHM_2018_08_03.18p");
+    RunCommand("'" + program + "' -v=2.11 -o='" + dir.Path().string() + "' '" + input + "'");
+    const std::vector<std::string> lines = FileLines(dir.Path() / "EPHM_2018_08_03.18p");
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0],
               "     3.05           N: GNSS NAV DATA    M: MIXED            RINEX VERSION / TYPE");
@@ -103,10 +103,10 @@ TEST(RnxNavShared, UnknownTransmissionTimesAndTheVersion2GalileoFile) {
         TESTDATA_FILE(input, std::string("rtcm/") + name + ".rtcm3");
         for (const char* version : {"2.11", "3.04", "3.05", "4.00"}) {
             TempDir dir;
-            RunCommand("'" + program + "' -v=" + version + " -o='" + dir.Path.string() + "' '" +
+            RunCommand("'" + program + "' -v=" + version + " -o='" + dir.Path().string() + "' '" +
                        input + "'");
             std::size_t records = 0;
-            for (const auto& f : fs::directory_iterator(dir.Path)) {
+            for (const auto& f : fs::directory_iterator(dir.Path())) {
                 for (const double t : TransmissionTimes(f.path())) {
                     EXPECT_EQ(t, 0.9999e9) << f.path().filename() << " " << version;
                     ++records;

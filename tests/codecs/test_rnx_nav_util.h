@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "test_data.h"
+#include "test_scratch.h"
 #include "zqt_datastorage.h"
 #include "zqt_components.h"
 #include "zqt_ionostorage.h"
@@ -110,20 +111,8 @@ inline zqt_rnx_writer_settings::RRnxWriterSettings Settings(std::uint8_t Version
 // ---------------------------------------------------------------------------------------
 // Files
 
-struct TempDir {
-    TempDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string templ = std::string(base && *base ? base : "/tmp") + "/tolvar_nav_XXXXXX";
-        if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-        Path = templ;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(Path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::filesystem::path Path;
+struct TempDir : testutil::TScratchDir {
+    TempDir() : TScratchDir("tolvar-nav") {}
 };
 
 // The lines of a file without their line ends.

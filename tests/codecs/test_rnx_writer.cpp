@@ -200,7 +200,7 @@ Written Write(const std::shared_ptr<TSynRecordset>& Rs, const RRnxWriterSettings
                                      : zqt_rnx_writer::TZQS_RinexWriter::Create(Rs);
     w->SetSettings(S);
     w->SetOverloadedParams(Over);
-    w->SetPath((dir.Path / "out").string());
+    w->SetPath((dir.Path() / "out").string());
     Written r;
     w->SetOnMessage([&r](const std::string& Text, std::uint8_t) { r.Messages.push_back(Text); });
     w->WriteFile();
@@ -469,22 +469,22 @@ TEST(RnxWriter, TemporaryFolderGoesOnEveryWayOut) {
     TempDir tmp;
     const char* old = std::getenv("TMPDIR");
     const std::string saved = old ? old : "";
-    setenv("TMPDIR", tmp.Path.c_str(), 1);
+    setenv("TMPDIR", tmp.Path().c_str(), 1);
     auto rs = TSynRecordset::Make(SmallEpochs(2));
     auto w = zqt_rnx3_writer::TZQS_Rinex3Writer::Create(rs);
     w->SetSettings(Settings(RN3_304));
-    w->SetPath((tmp.Path / "missing" / "out").string());
+    w->SetPath((tmp.Path() / "missing" / "out").string());
     EXPECT_THROW(w->WriteFile(), zqt_classes_bs::ExcZQSCantOpenFile);
-    EXPECT_EQ(WriterFolders(tmp.Path), 0);
+    EXPECT_EQ(WriterFolders(tmp.Path()), 0);
 
     // The navigation files come before the final file: their failure leaves no folder.
     auto w2 = zqt_rnx3_writer::TZQS_Rinex3Writer::Create(TSynRecordset::Make(SmallEpochs(2)));
     auto s = Settings(RN3_304);
     s.NoNavigation = false;
     w2->SetSettings(s);
-    w2->SetPath((tmp.Path / "out").string());
+    w2->SetPath((tmp.Path() / "out").string());
     EXPECT_THROW(w2->WriteFile(), zqt_types_bs::ExceptionZQS);
-    EXPECT_EQ(WriterFolders(tmp.Path), 0);
+    EXPECT_EQ(WriterFolders(tmp.Path()), 0);
     if (old)
         setenv("TMPDIR", saved.c_str(), 1);
     else
@@ -495,11 +495,11 @@ TEST(RnxWriter, FileAppearsWholeOrNotAtAll) {
     // An earlier file of the name survives a write that fails while the file is compiled,
     // and is replaced by one that succeeds; no unfinished file stays in the folder.
     TempDir dir;
-    const fs::path earlier = dir.Path / "out.24o";
+    const fs::path earlier = dir.Path() / "out.24o";
     std::ofstream(earlier) << "earlier\n";
     const auto listing = [&dir] {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir.Path))
+        for (const auto& e : fs::directory_iterator(dir.Path()))
             names.push_back(e.path().filename().string());
         return names;
     };
@@ -507,7 +507,7 @@ TEST(RnxWriter, FileAppearsWholeOrNotAtAll) {
         SCOPED_TRACE(fail);
         auto w = zqt_rnx_writer::TZQS_RinexWriter::Create(TSynRecordset::Make(SmallEpochs(3)));
         w->SetSettings(Settings(RN2_211));
-        w->SetPath((dir.Path / "out").string());
+        w->SetPath((dir.Path() / "out").string());
         w->SetOnProgress(
             [fail](const void*, const std::string& Name, double, std::int32_t, bool& Cancel) {
                 if (fail && Name.rfind("Compiling ", 0) == 0) Cancel = true;

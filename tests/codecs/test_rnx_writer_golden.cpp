@@ -188,7 +188,7 @@ TEST_P(RnxWriterGolden, MatchesHandCheckedFile) {
     TempDir dir;
     auto settings = GoldenSettings(c.Version);
     settings.RinexNames = c.RinexNames;
-    const std::string written = WriteGolden(dir.Path, c.Version, settings);
+    const std::string written = WriteGolden(dir.Path(), c.Version, settings);
     EXPECT_EQ(fs::path(written).filename().string(), c.Name);
 
     const fs::path golden = fs::path(TOLVAR_TEST_DATA) / "rinex" / c.File;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "test_scratch.h"
 #include "zqt_antenna_rcrd.h"
 #include "zqt_db.h"
 #include "zqt_epoch_bs.h"
@@ -239,21 +240,8 @@ private:
 // ---------------------------------------------------------------------------------------
 // Files
 
-// A private folder removed with the object.
-struct TempDir {
-    TempDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string templ = std::string(base && *base ? base : "/tmp") + "/tolvar_rnx_XXXXXX";
-        if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-        Path = templ;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(Path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::filesystem::path Path;
+struct TempDir : testutil::TScratchDir {
+    TempDir() : TScratchDir("tolvar-rnx") {}
 };
 
 inline std::string ReadFile(const std::filesystem::path& P) {

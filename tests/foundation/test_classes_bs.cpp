@@ -22,6 +22,8 @@
 
 #include "zqt_variant.h"
 
+#include "test_scratch.h"
+
 namespace {
 
 using namespace zqt_classes_bs;
@@ -32,18 +34,8 @@ namespace fs = std::filesystem;
 
 class ClassesBsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* base = std::getenv("TMPDIR");
-        std::string templ = std::string(base && *base ? base : "/tmp") + "/classes_bs_XXXXXX";
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        FDir = templ;
-        ClearCancelFlag();
-    }
-    void TearDown() override {
-        ClearCancelFlag();
-        std::error_code ec;
-        fs::remove_all(FDir, ec);
-    }
+    void SetUp() override { ClearCancelFlag(); }
+    void TearDown() override { ClearCancelFlag(); }
 
     std::string PathOf(const std::string& name) const { return (FDir / name).string(); }
 
@@ -86,7 +78,8 @@ protected:
         return seen;
     }
 
-    fs::path FDir;
+    testutil::TScratchDir FScratch{"classes_bs"};
+    const fs::path& FDir = FScratch.Path();
 };
 
 // ---------------------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include <random>
 #include <thread>
 
+#include "test_scratch.h"
 #include "zqt_decimalseparator.h"
 #include "zqt_files.h"
 #include "zqt_misc.h"
@@ -54,24 +55,7 @@ private:
     std::map<std::string, std::optional<std::string>> FSaved;
 };
 
-// A scratch folder of the test, removed with everything in it at the end.
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string t = (fs::temp_directory_path() / "tolvar-test-XXXXXX").string();
-        if (::mkdtemp(t.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        FPath = t;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        fs::permissions(FPath, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(FPath, ec);
-    }
-    const fs::path& Path() const { return FPath; }
-
-private:
-    fs::path FPath;
-};
+using ScratchDir = testutil::TScratchDir;
 
 void WriteFile(const fs::path& p, const std::string& text) {
     std::ofstream(p, std::ios::binary) << text;

@@ -11,27 +11,16 @@
 
 #include "zqt_db.h"
 #include "zqt_epoch_dbs.h"
+#include "test_scratch.h"
 #include "zqt_schema.h"
 
 namespace sqlite_like {
 
 // A database file in a private temporary folder, removed with it.
 struct TempFile {
-    TempFile() {
-        const char* base = std::getenv("TMPDIR");
-        std::string templ = std::string(base && *base ? base : "/tmp") + "/tolvar_epoch_XXXXXX";
-        if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-        Dir = templ;
-        Path = (Dir / "project.db3").string();
-    }
-    ~TempFile() {
-        std::error_code ec;
-        std::filesystem::remove_all(Dir, ec);
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    std::filesystem::path Dir;
-    std::string Path;
+    testutil::TScratchDir Folder{"tolvar-epoch"};
+    const std::filesystem::path& Dir = Folder.Path();
+    std::string Path = (Dir / "project.db3").string();
 };
 
 }  // namespace sqlite_like

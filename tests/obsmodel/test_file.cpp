@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "test_scratch.h"
 #include "zqt_classes_bs.h"
 #include "zqt_db.h"
 #include "zqt_file.h"
@@ -22,30 +23,7 @@ using zqt_file::TZQS_File;
 
 namespace {
 
-class TempFolder {
-public:
-    TempFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string templ = std::string(base && *base ? base : "/tmp") + "/tolvar_file_XXXXXX";
-        if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-        Path = templ;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(Path, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::string Write(const std::string& name, const std::vector<unsigned char>& bytes) const {
-        const std::string f = (Path / name).string();
-        std::ofstream os(f, std::ios::binary);
-        os.write(reinterpret_cast<const char*>(bytes.data()),
-                 static_cast<std::streamsize>(bytes.size()));
-        return f;
-    }
-    std::filesystem::path Path;
-};
+using TempFolder = testutil::TScratchDir;
 
 std::vector<unsigned char> Bytes(std::size_t n, std::uint32_t seed) {
     std::vector<unsigned char> b(n);
@@ -149,28 +127,28 @@ TEST(FileChecksum, XorOfLittleEndianWords) {
 TEST(FileChecksum, UnreadableFileIsAnErrorNotZero) {
     TempFolder tmp;
     using zqt_classes_bs::ExcZQSCantOpenFile;
-    const std::string missing = (tmp.Path / "missing.21o").string();
+    const std::string missing = (tmp.Path() / "missing.21o").string();
     EXPECT_THROW(zqt_file_bs::TZQS_File_bs::Checksum(missing), ExcZQSCantOpenFile);
-    EXPECT_THROW(zqt_file_bs::TZQS_File_bs::Checksum(tmp.Path.string()), ExcZQSCantOpenFile);
+    EXPECT_THROW(zqt_file_bs::TZQS_File_bs::Checksum(tmp.Path().string()), ExcZQSCantOpenFile);
     zqt_types_bs::RFileInfo info;
     EXPECT_THROW(TZQS_File::GetFileInfo(missing, info, false), ExcZQSCantOpenFile);
-    EXPECT_THROW(TZQS_File::GetFileInfo(tmp.Path.string(), info, true), ExcZQSCantOpenFile);
+    EXPECT_THROW(TZQS_File::GetFileInfo(tmp.Path().string(), info, true), ExcZQSCantOpenFile);
     EXPECT_THROW(TZQS_File::GetFileInfo("", info, false), ExcZQSCantOpenFile);
 }
 
 TEST(FileInfo, FactsFromTheFileSystem) {
     TempFolder tmp;
-    std::filesystem::create_directory(tmp.Path / "sub");
+    std::filesystem::create_directory(tmp.Path() / "sub");
     const auto b = Bytes(1000, 7);
     tmp.Write("data.21d", b);
-    const std::string given = (tmp.Path / "sub" / ".." / "data.21d").string();
+    const std::string given = (tmp.Path() / "sub" / ".." / "data.21d").string();
 
     zqt_types_bs::RFileInfo info;
     info.Location = 9;  // cleared by GetFileInfo
     ASSERT_TRUE(TZQS_File::GetFileInfo(given, info, false));
     EXPECT_EQ(info.FileName, given);
     EXPECT_EQ(info.Name, "data.21d");
-    EXPECT_EQ(info.URL, "file://" + (tmp.Path / "data.21d").lexically_normal().string());
+    EXPECT_EQ(info.URL, "file://" + (tmp.Path() / "data.21d").lexically_normal().string());
     EXPECT_EQ(info.Typ, 2);
     EXPECT_EQ(info.Compression, 5);
     EXPECT_EQ(info.Version, 0u);

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "test_scratch.h"
 #include "zqt_coordinates_dbs.h"
 #include "zqt_db.h"
 #include "zqt_file.h"
@@ -465,16 +466,8 @@ TEST_F(ReceiverTest, OccupationItemsFromEvents) {
 
 TEST_F(ReceiverTest, UploadToProjectMovesRowsAndEvents) {
     namespace fs = std::filesystem;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/tolvar_rcv_XXXXXX";
-    ASSERT_TRUE(mkdtemp(folder.data()));
-    struct Cleanup {
-        std::string Path;
-        ~Cleanup() {
-            std::error_code ec;
-            fs::remove_all(Path, ec);
-        }
-    } cleanup{folder};
+    const testutil::TScratchDir scratch("tolvar-rcv");
+    const std::string folder = scratch.Path().string();
     const auto open = [](const std::string& name) {
         SQLiteExt::IESQLiteDatabasePtr db = zqt_db::TPellamDatabase::Create(name);
         db->BeginTransaction();

@@ -1,6 +1,7 @@
-// The small runtime under the whole program: the root exception, the Pascal-compatible
-// Format, number and text conversions with a fixed "." decimal separator, and date-time
-// values (days since 1899-12-30, as the stored files and the log lines use them).
+// The small runtime under the whole program: the root exception, Format (printf-like
+// directives, below), number and text conversions with a fixed "." decimal separator, and
+// date-time values (days since 1899-12-30, as the project database's REAL_DATETIME columns
+// and the log lines hold them).
 #pragma once
 
 #include <array>
@@ -149,7 +150,7 @@ private:
 
 using TFormatArgs = std::span<const FormatArg>;
 
-// Pascal's Format: %d %u %x %s %f %e %g %n %m %p %%, with optional "index:", "-", width
+// Format: %d %u %x %s %f %e %g %n %m %p %%, with optional "index:", "-", width
 // and ".precision" (each may be "*"). A specifier that does not fit its argument, or a
 // missing argument, raises EConvertError. A lone "%" at the very end is dropped.
 // Floating-point values print their exact binary value rounded half away from zero

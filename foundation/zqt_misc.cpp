@@ -94,8 +94,8 @@ std::string FileNameWithoutExt(std::string_view path) {
 
 namespace {
 
-// Pascal's Copy: 1-based start, clipped to the text; a start below 1 counts from the
-// first character.
+// Copy: count characters from a 1-based start, clipped to the text; a start below 1 counts
+// from the first character.
 std::string_view CopyText(std::string_view s, std::int64_t index, std::int64_t count) {
     std::int64_t start = index < 1 ? 0 : index - 1;
     const auto len = static_cast<std::int64_t>(s.size());

@@ -14,7 +14,7 @@
 
 namespace zqt_variant {
 
-// Type codes as the stored program's variants report them (VarType).
+// Type codes of a variant's kind, as VarType reports them.
 enum : std::uint16_t {
     varEmpty = 0,
     varNull = 1,
@@ -89,8 +89,8 @@ public:
     const TBytes& AsBytes() const;                // only for byte arrays
     const std::vector<Variant>& AsArray() const;  // only for arrays of Variants
 
-    // Equality as the stored program compares variants: same kind and value, numbers
-    // compared by value across kinds, Null only equal to Null, arrays item by item.
+    // Equality of variants: same kind and value, numbers compared by value across kinds,
+    // Null only equal to Null, arrays item by item.
     bool operator==(const Variant& other) const;
 
 private:

@@ -19,7 +19,7 @@ namespace {
 // Largest phase difference that the 32-bit field holds (in metres, at 1e-5 m).
 constexpr double MaxPhaseDiff = 21474.83646;
 
-// Pascal Round for values known to be finite and in range.
+// Rounds to the nearest integer, halves to even, for values known to be finite and in range.
 std::int64_t RoundInt(double v) noexcept { return static_cast<std::int64_t>(std::nearbyint(v)); }
 
 float ToSingle(double v) noexcept {

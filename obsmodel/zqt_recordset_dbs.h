@@ -337,8 +337,8 @@ protected:
     bool EnsureGeometry();
     // (f1 / f)^2 of a band of the current satellite; NaN when the frequency is unknown.
     double BandFactor(std::uint8_t Band);
-    // Entries 98 and 99: the ionosphere-free raw code (kind 1) or phase (2) with the
-    // satellite clock restored.
+    // The ionosphere-free combination of two bands' raw code (kind 1) or phase (kind 2),
+    // with the satellite clock restored.
     double IonoFreeWithClock(std::uint8_t Band1, std::uint8_t Band2, std::uint8_t Kind);
 
     zqt_types_bs::TRRecordsetSettings FSettings = zqt_types_bs::RecordsetSettingsDefault();

@@ -16,6 +16,8 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <memory>
+#include <set>
 #include <utility>
 
 #include "SQLiteExt.h"
@@ -117,6 +119,14 @@ const std::array<std::array<std::string_view, 2>, MessageCount> Messages{{
      "%s: оставлены скрытые файлы других запусков (%d): нельзя определить, завершились ли эти "
      "запуски (процесс с их номером работает или файловая система папки не поддерживает "
      "блокировки файлов)"},
+    {"%s: the file system of this folder does not lock files: runs writing into it at the same "
+     "time are not kept apart, and their files can mix",
+     "%s: файловая система этой папки не поддерживает блокировки файлов: запуски, одновременно "
+     "записывающие в нее, не отделяются друг от друга, и их файлы могут смешаться"},
+    {"%s: an earlier file is left under this hidden name: a run that did not end had kept it "
+     "aside while putting its files in place, and its list of them cannot be read",
+     "%s: прежний файл оставлен под этим скрытым именем: прерванный запуск отложил его, "
+     "заменяя файлы, а его список файлов не читается"},
 }};
 
 std::string_view Message(EMessage index) noexcept {
@@ -1233,13 +1243,22 @@ void TTolvar_project::Run() {
         DoMessage(Format(Message(msgWaitingForFolder), Folder), 1);
     };
     outputs.SetOnWait(waiting);
-    const auto stale = zqt_classes_bs::TOutputSet::RemoveStale(folder.Path(), waiting);
+    // Said once per folder of the run, when first found.
+    auto noLocksSaid = std::make_shared<std::set<std::string>>();
+    const auto noLocks = [this, noLocksSaid](const std::string& Folder) {
+        if (noLocksSaid->insert(Folder).second)
+            DoMessage(Format(Message(msgNoFileLocks), Folder), 1);
+    };
+    outputs.SetOnNoLocks(noLocks);
+    const auto stale = zqt_classes_bs::TOutputSet::RemoveStale(folder.Path(), waiting, noLocks);
     if (stale.Restored > 0)
         DoMessage(Format(Message(msgStaleRestored), folder.Path(), stale.Restored), 1);
     if (stale.Removed > 0)
         DoMessage(Format(Message(msgStaleRemoved), folder.Path(), stale.Removed), 1);
     for (const std::string& name : stale.LeftAlone)
         DoMessage(Format(Message(msgStaleLeftAlone), name), 1);
+    for (const std::string& name : stale.KeptUnread)
+        DoMessage(Format(Message(msgStaleKeptUnread), name), 1);
     if (stale.Undecided > 0)
         DoMessage(Format(Message(msgStaleUndecided), folder.Path(), stale.Undecided), 1);
 

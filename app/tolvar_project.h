@@ -62,8 +62,10 @@ enum EMessage : int {
     msgNoObsEphemerides = 22,   // ephemerides of a system no observation file holds
     msgWaitingForFolder = 23,   // another run is putting its files into the output folder
     msgStaleUndecided = 24,     // hidden files of runs that may not have ended, left in place
+    msgNoFileLocks = 25,        // an output folder whose file system does not lock files
+    msgStaleKeptUnread = 26,    // an earlier file left hidden: a killed run's list unreadable
 };
-inline constexpr int MessageCount = 25;
+inline constexpr int MessageCount = 27;
 
 // Message pairs (English, Russian) by message number.
 extern const std::array<std::array<std::string_view, 2>, MessageCount> Messages;

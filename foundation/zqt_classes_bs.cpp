@@ -859,10 +859,12 @@ std::shared_ptr<TRunLock> HoldRunLock(const std::string& FinalName) {
 // The name of a path without its folder.
 std::string BaseOf(const std::string& Path) { return Path.substr(FolderOf(Path).size()); }
 
+std::atomic<bool> GUnnamedFiles{true};
+
 // A file without a name gets one through its entry in /proc/self/fd.
 bool CanNameUnnamedFiles() {
     static const bool can = ::access("/proc/self/fd", X_OK) == 0;
-    return can;
+    return can && GUnnamedFiles.load(std::memory_order_relaxed);
 }
 
 // Each file without a name holds a descriptor; beyond this many, the files an output set
@@ -872,6 +874,10 @@ constexpr std::size_t MaxUnnamedPending = 200;
 TOutputSet* GCurrentOutputSet = nullptr;
 
 }  // namespace
+
+void SetUnnamedFiles(bool Allowed) noexcept {
+    GUnnamedFiles.store(Allowed, std::memory_order_relaxed);
+}
 
 // ---------------------------------------------------------------------------------------
 // TPendingFile
@@ -1046,14 +1052,51 @@ bool IsPlaced(const RJournalLine& L, const struct stat& St) {
     return id.Ino == L.Placed.Ino && id.Size == L.Placed.Size && id.MTimeNs == L.Placed.MTimeNs;
 }
 
+// A name as a field of a journal line: a backslash, a tab and a line feed, which a name may
+// hold, as the two-character escapes \\, \t and \n, so that every name reads back as it was.
+std::string JournalField(std::string_view Name) {
+    std::string field;
+    field.reserve(Name.size());
+    for (const char c : Name) {
+        switch (c) {
+            case '\\': field += "\\\\"; break;
+            case '\t': field += "\\t"; break;
+            case '\n': field += "\\n"; break;
+            default: field += c;
+        }
+    }
+    return field;
+}
+
+// The name of a journal field; false for an escape that JournalField does not write.
+bool NameOfField(std::string_view Field, std::string& Name) {
+    Name.clear();
+    for (std::size_t i = 0; i < Field.size(); ++i) {
+        if (Field[i] != '\\') {
+            Name += Field[i];
+            continue;
+        }
+        if (++i == Field.size()) return false;
+        switch (Field[i]) {
+            case '\\': Name += '\\'; break;
+            case 't': Name += '\t'; break;
+            case 'n': Name += '\n'; break;
+            default: return false;
+        }
+    }
+    return true;
+}
+
 // Writes the journal of one folder, a line "<final>\t<keep>\t<hidden>\t<dev>\t<inode>\t<size>\t
-// <mtime ns>" per file, under a new file name; raises "Error writing file ..." when it cannot.
+// <mtime ns>" per file (names as JournalField gives them), under a new file name; raises
+// "Error writing file ..." when it cannot.
 void WriteJournal(const std::string& Name, const std::vector<RJournalLine>& Lines) {
     std::string text;
     for (const RJournalLine& l : Lines)
-        text += Format("%s\t%s\t%s\t%s\t%s\t%s\t%d\n", l.Final, l.Keep, l.Hidden,
-                       std::to_string(l.Placed.Dev), std::to_string(l.Placed.Ino),
-                       std::to_string(l.Placed.Size), l.Placed.MTimeNs);
+        text +=
+            Format("%s\t%s\t%s\t%s\t%s\t%s\t%d\n", JournalField(l.Final), JournalField(l.Keep),
+                   JournalField(l.Hidden), std::to_string(l.Placed.Dev),
+                   std::to_string(l.Placed.Ino), std::to_string(l.Placed.Size), l.Placed.MTimeNs);
     TFileHandle fd(::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     int err = fd.Valid() ? 0 : errno;
     for (std::size_t done = 0; err == 0 && done < text.size();) {
@@ -1071,7 +1114,8 @@ void WriteJournal(const std::string& Name, const std::vector<RJournalLine>& Line
 // Reads the journal Name of the folder Dir, written by the run Mark; a line that is not a
 // plain name of this folder followed by a kept and a hidden name of that run and the four
 // numbers of the file (or, of the versions before, nothing more, the kept name empty without
-// an earlier file) is left out: a journal speaks only for its own run's files.
+// an earlier file) is left out: a journal speaks only for its own run's files. The earlier
+// files kept under the names of lines left out are left where they are by the caller.
 std::vector<RJournalLine> ReadJournal(int Dir, const std::string& Name, std::string_view Mark) {
     std::vector<RJournalLine> lines;
     const TFileHandle fd(::openat(Dir, Name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
@@ -1107,19 +1151,19 @@ std::vector<RJournalLine> ReadJournal(int Dir, const std::string& Name, std::str
         }
         f.push_back(line);
         RJournalLine l;
-        if (f.size() == 3 && plain(f[0]) && (f[1].empty() || ofRun(f[1], KeepSuffix)) &&
-            ofRun(f[2], PartSuffix)) {
+        if ((f.size() != 3 && f.size() != 7) || !NameOfField(f[0], l.Final) ||
+            !NameOfField(f[1], l.Keep) || !NameOfField(f[2], l.Hidden))
+            continue;
+        if (f.size() == 3 && plain(l.Final) && (l.Keep.empty() || ofRun(l.Keep, KeepSuffix)) &&
+            ofRun(l.Hidden, PartSuffix)) {
             l.Known = false;
             l.Placed.MTimeNs = IdOf(journal).MTimeNs;
-        } else if (f.size() != 7 || !plain(f[0]) || !ofRun(f[1], KeepSuffix) ||
-                   !ofRun(f[2], PartSuffix) || !number(f[3], l.Placed.Dev) ||
+        } else if (f.size() != 7 || !plain(l.Final) || !ofRun(l.Keep, KeepSuffix) ||
+                   !ofRun(l.Hidden, PartSuffix) || !number(f[3], l.Placed.Dev) ||
                    !number(f[4], l.Placed.Ino) || !number(f[5], l.Placed.Size) ||
                    !number(f[6], l.Placed.MTimeNs)) {
             continue;
         }
-        l.Final = f[0];
-        l.Keep = f[1];
-        l.Hidden = f[2];
         lines.push_back(std::move(l));
     }
     return lines;
@@ -1205,13 +1249,14 @@ std::string FolderText(const std::string& Folder) {
 
 // Exclusive locks on folders, taken in the order of their file system and inode so that two
 // runs cannot each wait for the other: one run at a time puts files in place in a folder or
-// takes back what an ended run placed there. Where a folder cannot be locked (some network
-// file systems), it is used without. A wait for a lock that lasts is told through OnWait,
-// with the folder; a cancel ends it (ExcCancelledByUser), and is checked once more when every
-// lock is held.
+// takes back what an ended run placed there. Where a folder cannot be locked for want of file
+// locks (some network file systems), it is used without, and OnNoLocks is told. A wait for a
+// lock that lasts is told through OnWait, with the folder; a cancel ends it
+// (ExcCancelledByUser), and is checked once more when every lock is held.
 class TFolderLocks {
 public:
-    TFolderLocks(const std::vector<std::string>& Folders, const TOutputSet::TWaitNotice& OnWait) {
+    TFolderLocks(const std::vector<std::string>& Folders, const TOutputSet::TWaitNotice& OnWait,
+                 const TOutputSet::TWaitNotice& OnNoLocks) {
         std::map<std::pair<dev_t, ino_t>, std::pair<TFileHandle, std::string>> byId;
         for (const std::string& folder : Folders) {
             TFileHandle fd(
@@ -1225,7 +1270,11 @@ public:
             const auto said = [&] {
                 if (OnWait) OnWait(FolderText(folder));
             };
-            if (WaitForLock(entry.first.Fd(), said) == 0) FHeld.push_back(std::move(entry.first));
+            const int err = WaitForLock(entry.first.Fd(), said);
+            if (err == 0)
+                FHeld.push_back(std::move(entry.first));
+            else if (NoFileLocks(err) && OnNoLocks)
+                OnNoLocks(FolderText(folder));
         }
         if (CancelFlag()) throw ExcCancelledByUser(CancelledText);
     }
@@ -1261,7 +1310,7 @@ void TOutputSet::Publish() {
     std::vector<std::string> folders;
     folders.reserve(byFolder.size());
     for (const auto& entry : byFolder) folders.push_back(entry.first);
-    const TFolderLocks folderLocks(folders, FOnWait);
+    const TFolderLocks folderLocks(folders, FOnWait, FOnNoLocks);
     // Each folder's journal of the change, written before the first file is placed: a run
     // killed while placing leaves it, and the next run in the folder takes the change back
     // from it.
@@ -1293,7 +1342,8 @@ void TOutputSet::Publish() {
     FFiles.clear();
 }
 
-TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder, const TWaitNotice& OnWait) {
+TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder, const TWaitNotice& OnWait,
+                                           const TWaitNotice& OnNoLocks) {
     struct DirCloser {
         void operator()(DIR* d) const { ::closedir(d); }
     };
@@ -1301,6 +1351,13 @@ TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder, const TWai
     const std::unique_ptr<DIR, DirCloser> dir(::opendir(Folder.empty() ? "." : Folder.c_str()));
     if (!dir) return result;
     const int fd = ::dirfd(dir.get());
+    // Whether the folder's file system locks files, tried with a shared lock that another run
+    // holding the folder keeps out (EWOULDBLOCK): a run says so before its work, not only
+    // when it puts its files in place.
+    if (const int err = ::flock(fd, LOCK_SH | LOCK_NB) == 0 ? 0 : errno; err == 0)
+        ::flock(fd, LOCK_UN);
+    else if (NoFileLocks(err) && OnNoLocks)
+        OnNoLocks(FolderText(Folder));
     // The hidden files of this host's runs that have ended, by run. A run has ended when its
     // lock can be taken, and its lock file is still under its name once taken (another run
     // clearing up removes it when done); taken, it keeps any other run from clearing up
@@ -1366,28 +1423,36 @@ TOutputSet::RStale TOutputSet::RemoveStale(const std::string& Folder, const TWai
     if (ended.empty()) return result;
     // Taking back a placed set waits for a run putting its files in place in the folder.
     std::optional<TFolderLocks> folderLock;
-    if (journals) folderLock.emplace(std::vector<std::string>{Folder}, OnWait);
+    if (journals) folderLock.emplace(std::vector<std::string>{Folder}, OnWait, TWaitNotice{});
+    const auto pathOf = [&Folder](const std::string& Name) {
+        return Folder.empty() || Folder.back() == '/' ? Folder + Name : Folder + '/' + Name;
+    };
     for (const auto& [mark, run] : ended) {
         // A journal left means the run was killed while placing its files: the files it
-        // placed go (the last first), and the earlier files of their names come back.
+        // placed go (the last first), and the earlier files of their names come back. An
+        // earlier file kept aside for a line that cannot be read stays where it is.
+        std::set<std::string, std::less<>> keepsNamed;
         for (const std::string& journal : run.Journals) {
             const std::vector<RJournalLine> lines = ReadJournal(fd, journal, mark);
+            for (const RJournalLine& l : lines) keepsNamed.insert(l.Keep);
             for (auto l = lines.rbegin(); l != lines.rend(); ++l) {
                 switch (UndoPlacement(fd, *l)) {
                     case EUndo::Restored: ++result.Restored; break;
                     case EUndo::Removed: ++result.Removed; break;
-                    case EUndo::LeftAlone:
-                        result.LeftAlone.push_back(Folder.empty() || Folder.back() == '/'
-                                                       ? Folder + l->Final
-                                                       : Folder + '/' + l->Final);
-                        break;
+                    case EUndo::LeftAlone: result.LeftAlone.push_back(pathOf(l->Final)); break;
                     case EUndo::Nothing: break;
                 }
             }
             ::unlinkat(fd, journal.c_str(), 0);
         }
-        for (const std::string& name : run.Files)
+        for (const std::string& name : run.Files) {
+            if (!run.Journals.empty() && HiddenOf(name).Suffix == KeepSuffix &&
+                keepsNamed.find(name) == keepsNamed.end()) {
+                result.KeptUnread.push_back(pathOf(name));
+                continue;
+            }
             if (::unlinkat(fd, name.c_str(), 0) == 0) ++result.Removed;
+        }
         if (!run.ByPid) ::unlinkat(fd, LockName(mark).c_str(), 0);
     }
     return result;

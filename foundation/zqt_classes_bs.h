@@ -390,6 +390,11 @@ protected:
 
 class TRunLock;
 
+// Whether output files are begun without a name where the file system can (the default).
+// Off, every output file is a hidden one from the start, as on file systems that cannot
+// make files without a name; the tests take that path so.
+void SetUnnamedFiles(bool Allowed) noexcept;
+
 // A complete output file that is not in place yet; dropped, it disappears.
 class TPendingFile {
 public:
@@ -455,6 +460,10 @@ public:
     // with ExcCancelledByUser, and nothing is placed.
     using TWaitNotice = std::function<void(const std::string& Folder)>;
     void SetOnWait(TWaitNotice OnWait) { FOnWait = std::move(OnWait); }
+    // Told, with the folder, when its file system does not lock files (flock fails for want
+    // of locks): runs putting files into it at the same time are not kept apart. Told at
+    // every try; the caller says it once.
+    void SetOnNoLocks(TWaitNotice OnNoLocks) { FOnNoLocks = std::move(OnNoLocks); }
     void CheckName(const std::string& FinalName) const;
     // Takes a complete file. Two files of one final name in a run are a fault of the run's
     // naming, which would lose one of them: raised, and the file dropped.
@@ -472,9 +481,11 @@ public:
     // named hidden files by process id, a run whose process is gone. Where one was killed
     // while putting its set in place, each file it placed is taken out and the earlier file
     // of its name put back, but only while the name still holds the very file the run put
-    // there; then every hidden file such runs left goes. Files of runs that live, of other
-    // hosts and users, and hidden files of no run's lock stay as they are. OnWait as for
-    // Publish.
+    // there; then every hidden file such runs left goes, except an earlier file kept under a
+    // hidden name that no readable line of the run's journal names: it stays where it is and
+    // is listed (KeptUnread). Files of runs that live, of other hosts and users, and hidden
+    // files of no run's lock stay as they are. OnWait and OnNoLocks as for Publish; the
+    // folder's file locks are tried even where no run has left anything.
     struct RStale {
         int Removed = 0;   // files removed
         int Restored = 0;  // earlier files put back
@@ -484,13 +495,19 @@ public:
         // Runs whose hidden files are left because it cannot be told whether they ended:
         // no file lock to try, and a process of their id is there (or none can be told).
         int Undecided = 0;
+        // Earlier files left under their hidden ".keep" names (paths): a killed run had kept
+        // them aside while putting its files in place, and its journal does not say, in a
+        // line that can be read, which final name each belongs to.
+        std::vector<std::string> KeptUnread;
     };
-    static RStale RemoveStale(const std::string& Folder, const TWaitNotice& OnWait = {});
+    static RStale RemoveStale(const std::string& Folder, const TWaitNotice& OnWait = {},
+                              const TWaitNotice& OnNoLocks = {});
 
 private:
     std::vector<TPendingFile> FFiles;
     std::function<void(const std::string&)> FCheck;
     TWaitNotice FOnWait;
+    TWaitNotice FOnNoLocks;
 };
 
 // TReplacingFile: one output file. The constructor opens Writer on a new file without a

@@ -202,6 +202,47 @@ TEST_F(Reliability, SignalsLeaveNothing) {
     }
 }
 
+// On file systems without file locks or without files that have no name (some network
+// shares, FAT; here a preloaded library refuses them), a run puts its files in place as ever
+// and leaves nothing hidden; where there are no locks it says once that runs writing into
+// the folder at the same time are not kept apart.
+TEST_F(Reliability, FileSystemsWithoutLocksOrUnnamedFiles) {
+    const std::string input = WriteSample(Work, "SMPL_2024_03_05.rtcm3", 60);
+    struct Case {
+        const char* What;
+        bool NoLocks, NoUnnamed;
+    };
+    const Case cases[] = {
+        {"no file locks", true, false}, {"no unnamed files", false, true}, {"neither", true, true}};
+    std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+    asan += (asan.empty() ? "" : ":") + std::string("verify_asan_link_order=0");
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        const fs::path out = Work / ("fs" + std::to_string(n++));
+        fs::create_directories(out);
+        std::ofstream(out / "SMPL_2024_03_05.24o") << "earlier\n";
+        std::map<std::string, std::string> env{
+            {"LANG", "C"}, {"LD_PRELOAD", TOLVAR_REFUSE_FS}, {"ASAN_OPTIONS", asan}};
+        if (c.NoLocks) env["TOLVAR_REFUSE_FLOCK"] = "1";
+        if (c.NoUnnamed) env["TOLVAR_REFUSE_TMPFILE"] = "1";
+        const Result r = RunTolvar({input, "-o=" + out.string(), "-v=3.04"}, Work, Io, env);
+        EXPECT_EQ(r.Code, 0) << r.Err;
+        const std::string said = out.string() +
+                                 ": the file system of this folder does not lock files: runs "
+                                 "writing into it at the same time are not kept apart";
+        std::size_t times = 0;
+        for (std::size_t at = r.Out.find(said); at != std::string::npos;
+             at = r.Out.find(said, at + 1))
+            ++times;
+        EXPECT_EQ(times, c.NoLocks ? 1u : 0u) << r.Out;
+        const std::vector<std::string> names = Names(out);
+        EXPECT_GE(names.size(), 2u);
+        for (const std::string& name : names) EXPECT_NE(name[0], '.') << "left hidden: " << name;
+        EXPECT_NE(ReadText(out / "SMPL_2024_03_05.24o"), "earlier\n");
+    }
+}
+
 // A failed run leaves the output folder as it found it: no navigation file of a run whose
 // observation file could not be made, no folder it made; a folder that cannot take the
 // files is said before the input is read.

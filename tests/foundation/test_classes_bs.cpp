@@ -4,14 +4,16 @@
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -45,10 +47,11 @@ protected:
         return path;
     }
 
-    // The names in the test's folder, sorted.
-    std::vector<std::string> Names() const {
+    // The names in the test's folder, sorted; without the hidden ones when not All.
+    std::vector<std::string> Names(bool All = true) const {
         std::vector<std::string> r;
-        for (const auto& e : fs::directory_iterator(FDir)) r.push_back(e.path().filename());
+        for (const auto& e : fs::directory_iterator(FDir))
+            if (All || e.path().filename().string()[0] != '.') r.push_back(e.path().filename());
         std::sort(r.begin(), r.end());
         return r;
     }
@@ -81,6 +84,19 @@ protected:
     testutil::TScratchDir FScratch{"classes_bs"};
     const fs::path& FDir = FScratch.Path();
 };
+
+// Output files begun with a hidden name (Named), as on a file system that cannot make files
+// without one, or without a name where it can; the latter again when it goes.
+class TOutputPath {
+public:
+    explicit TOutputPath(bool Named) { SetUnnamedFiles(!Named); }
+    TOutputPath(const TOutputPath&) = delete;
+    TOutputPath& operator=(const TOutputPath&) = delete;
+    ~TOutputPath() { SetUnnamedFiles(true); }
+};
+
+constexpr bool BothPaths[] = {false, true};
+const char* PathText(bool Named) { return Named ? "named path" : "unnamed path"; }
 
 // ---------------------------------------------------------------------------------------
 // Progress counting
@@ -475,22 +491,32 @@ TEST_F(ClassesBsTest, FailedWritesRaiseOnFlushAndClose) {
 }
 
 TEST_F(ClassesBsTest, ReplacingFileAppearsOnlyWhenComplete) {
-    const std::string final = MakeFile("out.txt", "earlier");
+    for (const bool named : BothPaths) {
+        SCOPED_TRACE(PathText(named));
+        const TOutputPath path(named);
+        const std::string final = MakeFile("out.txt", "earlier");
+        auto w = TZQS_TextFileWriter::Create("");
+        {
+            TReplacingFile file(*w, final);  // abandoned: the earlier file stays
+            w->WriteLn("half");
+            // A hidden name beside the earlier file and the run's lock, or no name at all.
+            EXPECT_EQ(Names().size(), named ? 3u : 1u);
+            EXPECT_EQ(file.TempName().empty(), !named);
+            if (named) {
+                EXPECT_TRUE(fs::exists(file.TempName()));
+            }
+            EXPECT_EQ(Content(final), "earlier");
+        }
+        EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"});
+        {
+            TReplacingFile file(*w, final);
+            w->WriteLn("whole");
+            file.Commit();
+        }
+        EXPECT_EQ(Content(final), "whole\r\n");
+        EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"});
+    }
     auto w = TZQS_TextFileWriter::Create("");
-    {
-        TReplacingFile file(*w, final);  // abandoned: the earlier file stays
-        w->WriteLn("half");
-        EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"}) << "the new file has no name";
-        EXPECT_EQ(Content(final), "earlier");
-    }
-    EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"});
-    {
-        TReplacingFile file(*w, final);
-        w->WriteLn("whole");
-        file.Commit();
-    }
-    EXPECT_EQ(Content(final), "whole\r\n");
-    EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"});
     // A folder under the name, or a folder that does not exist: nothing is opened.
     fs::create_directory(FDir / "dir");
     for (const std::string& name : {PathOf("dir"), PathOf("none/out.txt")}) {
@@ -505,84 +531,143 @@ TEST_F(ClassesBsTest, ReplacingFileAppearsOnlyWhenComplete) {
 }
 
 TEST_F(ClassesBsTest, OutputSetPublishesItsFilesTogether) {
-    const std::string a = PathOf("a.txt"), b = MakeFile("b.txt", "earlier");
-    auto w = TZQS_TextFileWriter::Create("");
-    const auto write = [&](const std::string& name, const std::string& text) {
-        TReplacingFile file(*w, name);
-        w->WriteLn(text);
-        file.Commit();
-    };
-    const std::vector<std::string> before{"b.txt"}, both{"a.txt", "b.txt"};
-    {
-        // Dropped without Publish (a failed run): nothing appears, the earlier file stays.
-        TOutputSet set;
-        write(a, "new a");
-        write(b, "new b");
-        EXPECT_EQ(set.Count(), 2u);
+    for (const bool named : BothPaths) {
+        SCOPED_TRACE(PathText(named));
+        const TOutputPath path(named);
+        fs::remove_all(FDir);
+        fs::create_directory(FDir);
+        const std::string a = PathOf("a.txt"), b = MakeFile("b.txt", "earlier");
+        auto w = TZQS_TextFileWriter::Create("");
+        const auto write = [&](const std::string& name, const std::string& text) {
+            TReplacingFile file(*w, name);
+            w->WriteLn(text);
+            file.Commit();
+        };
+        const std::vector<std::string> before{"b.txt"}, both{"a.txt", "b.txt"};
+        {
+            // Dropped without Publish (a failed run): nothing appears, the earlier file stays.
+            TOutputSet set;
+            write(a, "new a");
+            write(b, "new b");
+            EXPECT_EQ(set.Count(), 2u);
+            EXPECT_EQ(Names(false), before);
+        }
         EXPECT_EQ(Names(), before);
+        EXPECT_EQ(Content(b), "earlier");
+        {
+            TOutputSet set;
+            EXPECT_THROW(TOutputSet(), ExceptionZQS) << "one set at a time";
+            write(a, "first a");
+            write(b, "new b");
+            // A second file of a name would lose the first: the run's fault, raised.
+            EXPECT_THROW(write(a, "second a"), ExceptionZQS);
+            EXPECT_EQ(set.Count(), 2u);
+            set.Publish();
+            EXPECT_EQ(set.Count(), 0u);
+        }
+        EXPECT_EQ(Names(), both);
+        EXPECT_EQ(Content(a), "first a\r\n");
+        EXPECT_EQ(Content(b), "new b\r\n");
+        {
+            // The name check refuses a file when it is begun, and all of them when it refuses
+            // one before they are put in place.
+            TOutputSet set;
+            bool refuse = false;
+            set.SetNameCheck([&](const std::string& n) {
+                if (refuse || n == b) throw ExceptionZQS("refused " + n);
+            });
+            EXPECT_THROW({ TReplacingFile file(*w, b); }, ExceptionZQS);
+            write(a, "third a");
+            refuse = true;
+            EXPECT_THROW(set.Publish(), ExceptionZQS);
+        }
+        EXPECT_EQ(Names(), both);
+        EXPECT_EQ(Content(a), "first a\r\n");
+        // Without a set a file is in place when committed.
+        write(b, "alone");
+        EXPECT_EQ(Content(b), "alone\r\n");
     }
-    EXPECT_EQ(Names(), before);
-    EXPECT_EQ(Content(b), "earlier");
-    {
-        TOutputSet set;
-        EXPECT_THROW(TOutputSet(), ExceptionZQS) << "one set at a time";
-        write(a, "first a");
-        write(b, "new b");
-        // A second file of a name would lose the first: the run's fault, raised.
-        EXPECT_THROW(write(a, "second a"), ExceptionZQS);
-        EXPECT_EQ(set.Count(), 2u);
-        set.Publish();
-        EXPECT_EQ(set.Count(), 0u);
-    }
-    EXPECT_EQ(Names(), both);
-    EXPECT_EQ(Content(a), "first a\r\n");
-    EXPECT_EQ(Content(b), "new b\r\n");
-    {
-        // The name check refuses a file when it is begun, and all of them when it refuses
-        // one before they are put in place.
-        TOutputSet set;
-        bool refuse = false;
-        set.SetNameCheck([&](const std::string& n) {
-            if (refuse || n == b) throw ExceptionZQS("refused " + n);
-        });
-        EXPECT_THROW({ TReplacingFile file(*w, b); }, ExceptionZQS);
-        write(a, "third a");
-        refuse = true;
-        EXPECT_THROW(set.Publish(), ExceptionZQS);
-    }
-    EXPECT_EQ(Names(), both);
-    EXPECT_EQ(Content(a), "first a\r\n");
-    // Without a set a file is in place when committed.
-    write(b, "alone");
-    EXPECT_EQ(Content(b), "alone\r\n");
 }
 
 // A set whose files cannot all be put in place leaves none of them, and the earlier files of
 // their names as they were: a name that became a folder is seen before any file is placed;
 // a name refused only by the rename (too long) takes out the files placed before it.
 TEST_F(ClassesBsTest, OutputSetPublishesAllOrNothing) {
-    auto w = TZQS_TextFileWriter::Create("");
-    const auto write = [&](const std::string& name) {
-        TReplacingFile file(*w, name);
-        w->WriteLn("new");
-        file.Commit();
-    };
-    const std::string folder = PathOf("dir"), fresh = PathOf("fresh.txt");
-    const std::string tooLong = PathOf(std::string(300, 'n'));
-    for (const bool rename : {false, true}) {
-        SCOPED_TRACE(rename ? "rename fails" : "folder seen first");
-        const std::string a = MakeFile("a.txt", "earlier");
-        {
-            TOutputSet set;
-            write(a);
-            write(fresh);
-            write(rename ? tooLong : folder);
-            if (!rename) fs::create_directory(folder);
-            EXPECT_THROW(set.Publish(), ExceptionZQS);
+    for (const bool named : BothPaths) {
+        SCOPED_TRACE(PathText(named));
+        const TOutputPath path(named);
+        fs::remove_all(FDir);
+        fs::create_directory(FDir);
+        auto w = TZQS_TextFileWriter::Create("");
+        const auto write = [&](const std::string& name) {
+            TReplacingFile file(*w, name);
+            w->WriteLn("new");
+            file.Commit();
+        };
+        const std::string folder = PathOf("dir"), fresh = PathOf("fresh.txt");
+        const std::string tooLong = PathOf(std::string(300, 'n'));
+        for (const bool rename : {false, true}) {
+            SCOPED_TRACE(rename ? "rename fails" : "folder seen first");
+            const std::string a = MakeFile("a.txt", "earlier");
+            {
+                TOutputSet set;
+                write(a);
+                write(fresh);
+                write(rename ? tooLong : folder);
+                if (!rename) fs::create_directory(folder);
+                EXPECT_THROW(set.Publish(), ExceptionZQS);
+            }
+            EXPECT_EQ(Content(a), "earlier");
+            EXPECT_FALSE(fs::exists(fresh));
+            EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "dir"}))
+                << "no hidden file stays";
         }
-        EXPECT_EQ(Content(a), "earlier");
-        EXPECT_FALSE(fs::exists(fresh));
-        EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "dir"})) << "no hidden file stays";
+    }
+}
+
+// A set that fails while its files are written or put in place places nothing new, and
+// leaves no hidden file and the earlier files as they were, whichever way its files were
+// begun: a full disk (here a limit on the size of files, which refuses a write as a full disk
+// does) while the last file is written, or a cancel when the files are about to be placed.
+TEST_F(ClassesBsTest, AFailedSetLeavesTheEarlierFilesAndNothingHidden) {
+    for (const bool named : BothPaths) {
+        for (const bool full : {true, false}) {
+            SCOPED_TRACE(std::string(PathText(named)) + (full ? ", full disk" : ", cancel"));
+            fs::remove_all(FDir);
+            fs::create_directory(FDir);
+            MakeFile("a.txt", "earlier a");
+            MakeFile("b.txt", "earlier b");
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                SetUnnamedFiles(!named);
+                const rlimit limit{8192, 8192};
+                if (full && (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR ||
+                             ::setrlimit(RLIMIT_FSIZE, &limit) != 0))
+                    ::_exit(2);
+                try {
+                    TOutputSet set;
+                    auto w = TZQS_TextFileWriter::Create("");
+                    for (const char* name : {"a.txt", "c.txt", "b.txt"}) {
+                        TReplacingFile file(*w, PathOf(name));
+                        w->WriteLn(std::string(name[0] == 'b' ? 20000 : 100, 'x'));
+                        file.Commit();
+                    }
+                    SetCancelFlag(true);
+                    set.Publish();
+                } catch (const ExcCancelledByUser&) {
+                    ::_exit(full ? 3 : 0);
+                } catch (const ExceptionZQS&) {
+                    ::_exit(full ? 0 : 4);
+                }
+                ::_exit(5);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "b.txt"}));
+            EXPECT_EQ(Content(PathOf("a.txt")), "earlier a");
+            EXPECT_EQ(Content(PathOf("b.txt")), "earlier b");
+        }
     }
 }
 
@@ -878,34 +963,73 @@ private:
 };
 
 // A run killed while putting its set in place leaves its journal: the next run takes the
-// change back, whichever file the kill came at. The set: a.24o replaces an earlier file,
-// b.24n is new, c.24g replaces an earlier file; a kill before the k-th rename leaves k - 1
-// of them in place (k = 4: all three, the journal not yet removed).
+// change back, whichever file the kill came at, whatever the names hold (a tab, a line feed,
+// a backslash) and whichever way the files were begun. The set: the first name replaces an
+// earlier file, the second is new, the third replaces an earlier file; a kill before the k-th
+// rename leaves k - 1 of them in place (k = 4: all three, the journal not yet removed).
 TEST_F(ClassesBsTest, AKillWhilePublishingIsTakenBackByTheNextRun) {
-    const std::vector<std::string> finals{"a.24o", "b.24n", "c.24g"};
-    for (int stop = 1; stop <= 4; ++stop) {
-        SCOPED_TRACE(stop);
-        fs::remove_all(FDir);
-        fs::create_directory(FDir);
-        MakeFile("a.24o", "earlier");
-        MakeFile("c.24g", "earlier");
-        THeldRun::TFiles files;
-        for (const std::string& f : finals) files.emplace_back(PathOf(f), "new");
-        THeldRun run(files, stop, false);
-        if (run.TracingRefused()) GTEST_SKIP() << "no process can be traced here";
-        ASSERT_TRUE(run.Held());
-        run.Kill();
-        const int placed = stop - 1;
-        const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
-        EXPECT_EQ(Content(PathOf("a.24o")), "earlier");
-        EXPECT_FALSE(fs::exists(PathOf("b.24n")));
-        EXPECT_EQ(Content(PathOf("c.24g")), "earlier");
-        EXPECT_EQ(std::distance(fs::directory_iterator(FDir), fs::directory_iterator()), 2)
-            << "no hidden file stays";
-        EXPECT_EQ(r.Restored, (placed >= 1) + (placed >= 3));
-        EXPECT_EQ(r.Removed, 3 - placed + (placed >= 2));
-        EXPECT_TRUE(r.LeftAlone.empty());
+    const std::vector<std::vector<std::string>> sets{{"a.24o", "b.24n", "c.24g"},
+                                                     {"a\t.24o", "b\n.24n", "c\\t.24g"}};
+    for (const std::vector<std::string>& finals : sets) {
+        for (const bool named : BothPaths) {
+            const TOutputPath path(named);  // the child made for the run takes it over
+            for (int stop = 1; stop <= 4; ++stop) {
+                SCOPED_TRACE(finals[0] + ", " + PathText(named) + ", stop " + std::to_string(stop));
+                fs::remove_all(FDir);
+                fs::create_directory(FDir);
+                MakeFile(finals[0], "earlier");
+                MakeFile(finals[2], "earlier");
+                THeldRun::TFiles files;
+                for (const std::string& f : finals) files.emplace_back(PathOf(f), "new");
+                THeldRun run(files, stop, false);
+                if (run.TracingRefused()) GTEST_SKIP() << "no process can be traced here";
+                ASSERT_TRUE(run.Held());
+                run.Kill();
+                const int placed = stop - 1;
+                const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
+                EXPECT_EQ(Content(PathOf(finals[0])), "earlier");
+                EXPECT_FALSE(fs::exists(PathOf(finals[1])));
+                EXPECT_EQ(Content(PathOf(finals[2])), "earlier");
+                EXPECT_EQ(Names().size(), 2u) << "no hidden file stays";
+                EXPECT_EQ(r.Restored, (placed >= 1) + (placed >= 3));
+                EXPECT_EQ(r.Removed, 3 - placed + (placed >= 2));
+                EXPECT_TRUE(r.LeftAlone.empty());
+                EXPECT_TRUE(r.KeptUnread.empty());
+            }
+        }
     }
+}
+
+// An earlier file that a killed run kept aside for a line of its journal that cannot be read
+// stays under its hidden name and is named, as the final name it belongs to is not known:
+// removed, it would be lost. The readable lines are taken back as ever.
+TEST_F(ClassesBsTest, AnUnreadableJournalLineLeavesItsEarlierFile) {
+    const std::string here = Here(), mark = "f000000000000001";
+    const auto of = [&](const std::string& final, int n, const std::string& suffix) {
+        return "." + final + "." + mark + "-" + std::to_string(n) + "@" + here + suffix;
+    };
+    MakeFile("." + mark + "@" + here + ".lock", "");
+    std::string journal;
+    for (const std::string f : {"r.19o", "u.19o"}) {
+        MakeFile(f, "placed");
+        MakeFile(of(f, 1, ".keep"), "earlier");
+        struct stat st {};
+        ASSERT_EQ(::stat(PathOf(f).c_str(), &st), 0);
+        // The second line with an escape that no journal holds.
+        journal +=
+            Format("%s\t%s\t%s\t%d\t%d\t%d\t%d\n", f[0] == 'u' ? "u\\x.19o" : f, of(f, 1, ".keep"),
+                   of(f, 2, ".part"), static_cast<std::int64_t>(st.st_dev),
+                   static_cast<std::int64_t>(st.st_ino), static_cast<std::int64_t>(st.st_size),
+                   static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
+    }
+    MakeFile(of("publish", 9, ".publish"), journal);
+    const TOutputSet::RStale r = TOutputSet::RemoveStale(FDir.string());
+    EXPECT_EQ(r.Restored, 1);
+    EXPECT_EQ(r.KeptUnread, std::vector<std::string>{PathOf(of("u.19o", 1, ".keep"))});
+    EXPECT_EQ(Content(PathOf("r.19o")), "earlier");
+    EXPECT_EQ(Content(PathOf("u.19o")), "placed");
+    EXPECT_EQ(Content(PathOf(of("u.19o", 1, ".keep"))), "earlier");
+    EXPECT_EQ(Names(), (std::vector<std::string>{of("u.19o", 1, ".keep"), "r.19o", "u.19o"}));
 }
 
 // Run A is killed while putting its files in place, run B then writes the same names and

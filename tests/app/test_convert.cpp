@@ -483,6 +483,15 @@ TEST(Convert, RecordingsWithNothingToWriteAreRefused) {
          {"2 GALILEO ephemerides not written: more than 4 hours before or after the "
           "observations"},
          {"FARE_2024_03_05.24o", "FARE_2024_03_05.24p"}},
+        // A navigation file alone is named by the recording's day (065), not by the first
+        // day of the ephemerides kept around it.
+        {"EPHS_2024_03_05.rtcm3",
+         ephemerides,
+         {"--rn"},
+         0,
+         "",
+         {"EPHS_2024_03_05 ready"},
+         {"XXXX00RUS_R_20240650000_00S_MN.rnx"}},
     };
     int n = 0;
     for (const auto& c : cases) {

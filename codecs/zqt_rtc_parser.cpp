@@ -600,7 +600,11 @@ bool TZQS_RTCM_Decoder::Dispatch(const std::uint8_t* Payload) {
     zqt_arrays::SortedInsert(FCensus, number);
     if (!Included(number)) return false;
     const RMessageRow* row = MessageRow(number);
-    if (!row || !row->Decoder) return false;
+    if (!row || !row->Decoder) {
+        if (number == 1043) ++FCounts.SbasEphemerides;
+        if (number == 1044) ++FCounts.QzssEphemerides;
+        return false;
+    }
     try {
         (this->*row->Decoder)(Payload, FPayloadLength);
         OnMessageDecoded();

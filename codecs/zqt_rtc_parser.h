@@ -457,6 +457,10 @@ public:
         // SBAS satellites of legacy messages (kept out of the epochs), one per epoch.
         std::int64_t SbasMessages = 0;
         std::int64_t SbasSatellites = 0;
+        // Ephemeris messages without a decoder, never stored: SBAS (1043) and QZSS (1044).
+        // The reader takes them in its first pass alone: each is counted once.
+        std::int64_t SbasEphemerides = 0;
+        std::int64_t QzssEphemerides = 0;
     };
     const RAssemblyCounts& AssemblyCounts() const noexcept { return FCounts; }
     // Epochs that received observations after they had been written.

@@ -298,6 +298,8 @@ void TZQS_RTCMReader::ReportSkipped() {
         {a.SbasMessages, "%d SBAS observation message(s) (SBAS MSM are not decoded)"},
         {a.SbasSatellites,
          "%d SBAS satellite(s) of legacy observation messages (kept out of the epochs)"},
+        {a.SbasEphemerides, "%d SBAS ephemeris message(s) (1043 is not decoded)"},
+        {a.QzssEphemerides, "%d QZSS ephemeris message(s) (1044 is not decoded)"},
     };
     const RItem repairs[] = {
         {a.GloDayIgnored, "%d GLONASS day-of-week field(s) ignored (time of day used)"},

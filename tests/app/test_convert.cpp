@@ -483,6 +483,15 @@ TEST(Convert, RecordingsWithNothingToWriteAreRefused) {
          {"2 GALILEO ephemerides not written: more than 4 hours before or after the "
           "observations"},
          {"FARE_2024_03_05.24o", "FARE_2024_03_05.24p"}},
+        // A navigation file alone is named by the recording's day (065), not by the first
+        // day of the ephemerides kept around it.
+        {"EPHS_2024_03_05.rtcm3",
+         ephemerides,
+         {"--rn"},
+         0,
+         "",
+         {"EPHS_2024_03_05 ready"},
+         {"XXXX00RUS_R_20240650000_00S_MN.rnx"}},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -809,9 +818,10 @@ std::map<std::string, std::pair<int, int>> GlonassCodesWithoutPhase(const std::s
 // antenna height of 0.1302 m. The channels the stream states serve every station, also
 // one whose epochs come first (the first pass reads them), so every GLONASS code of
 // station 1014 has its phase; its ANTENNA: DELTA H/E/N carries the 1006 height (no
-// antennas database), unless --DH gives another; --AH gives the height comment only. A
-// station 59 whose messages give R02 and R03 one channel (-7) before them changes neither
-// station 175's header nor so the wavelengths of its phases; its statements are counted.
+// antennas database) and zeros, unless --DH, --DE and --DN give others; --AH gives the
+// height comment only. A station 59 whose messages give R02 and R03 one channel (-7) before
+// them changes neither station 175's header nor so the wavelengths of its phases; its
+// statements are counted.
 TEST(Convert, GlonassChannelsAndAntennaHeightOfEveryStation) {
     TWorkDir dir;
     const auto stream = [&](bool LegacyFirst, bool WrongFirst) {
@@ -847,15 +857,21 @@ TEST(Convert, GlonassChannelsAndAntennaHeightOfEveryStation) {
     const struct {
         bool LegacyFirst;
         std::vector<std::string> Options;
-        const char* DeltaH;   // the ANTENNA: DELTA H/E/N line of station 1014
+        const char* Deltas;   // the ANTENNA: DELTA H/E/N fields of station 1014
         const char* Comment;  // its height comment
         bool WrongFirst = false;
     } cases[] = {
-        {true, {"--nonav"}, "        0.1302", "Height = 0.13"},
-        {false, {"--nonav"}, "        0.1302", "Height = 0.13"},
-        {true, {"--nonav", "--DH=0.5"}, "        0.5000", "Height = 0.13"},
-        {true, {"--nonav", "--AH=1.25"}, "        0.1302", "Height = 1.25"},
-        {true, {"--nonav"}, "        0.1302", "Height = 0.13", true},
+        {true, {"--nonav"}, "        0.1302        0.0000        0.0000", "Height = 0.13"},
+        {false, {"--nonav"}, "        0.1302        0.0000        0.0000", "Height = 0.13"},
+        {true,
+         {"--nonav", "--DH=1.5", "--DE=0.1", "--DN=0.2"},
+         "        1.5000        0.1000        0.2000",
+         "Height = 0.13"},
+        {true,
+         {"--nonav", "--AH=1.25"},
+         "        0.1302        0.0000        0.0000",
+         "Height = 1.25"},
+        {true, {"--nonav"}, "        0.1302        0.0000        0.0000", "Height = 0.13", true},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -886,8 +902,7 @@ TEST(Convert, GlonassChannelsAndAntennaHeightOfEveryStation) {
             }
         }
         ASSERT_FALSE(text.empty()) << "no file of station 1014";
-        EXPECT_NE(text.find(std::string(c.DeltaH) +
-                            "        0.0000        0.0000                  ANTENNA: DELTA H/E/N"),
+        EXPECT_NE(text.find(std::string(c.Deltas) + "                  ANTENNA: DELTA H/E/N"),
                   std::string::npos)
             << text.substr(0, 2500);
         EXPECT_NE(text.find(std::string("Antenna height to marker; ") + c.Comment),

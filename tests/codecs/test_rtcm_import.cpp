@@ -933,6 +933,8 @@ TEST_F(ImportFixture, BncRawFaults) {
 // ---------------------------------------------------------------------------------------
 // Whole files
 
+// Damaged and empty recordings, and SBAS (1043) and QZSS (1044) ephemerides, which are not
+// decoded: each is counted once, though a raw stream with observations is read twice.
 TEST_F(ImportFixture, DamagedAndEmptyRecordings) {
     // Noise between frames, a frame with a broken checksum and a frame cut off at the end.
     TBytes damaged = MsmEpochs(5);
@@ -945,23 +947,37 @@ TEST_F(ImportFixture, DamagedAndEmptyRecordings) {
     damaged.insert(damaged.end(), tail.begin(), tail.begin() + 20);
     const std::string skipped = Format("skipped %d byte(s) outside RTCM 3 frames",
                                        static_cast<std::int64_t>(25 + broken.size() + 20));
+    TBytes undecoded = MsmEpochs(3);
+    for (const unsigned number : {1044u, 1043u, 1044u}) {
+        TBytes payload(61, 0);  // the message number, then zeros
+        payload[0] = static_cast<std::uint8_t>(number >> 4);
+        payload[1] = static_cast<std::uint8_t>((number & 15u) << 4);
+        Append(undecoded, Frame(payload));
+    }
+    const std::string undecodedTold =
+        "1 SBAS ephemeris message(s) (1043 is not decoded), 2 QZSS ephemeris "
+        "message(s) (1044 is not decoded)";
     struct Case {
         const char* what;
         TBytes content;
         const char* error;
         std::int64_t epochs;
+        std::string told;  // on the reader's line
+        const char* ext = ".rtcm3";
     };
     const std::vector<Case> cases = {
-        {"damaged", damaged, nullptr, 10},
-        {"ephemerides only", Frame(EncodeGpsEph(RGpsEphIn{})), nullptr, 0},
-        {"no frame at all", TBytes{'n', 'o', 'i', 's', 'e'}, "No RTCM 3 message found", 0},
-        {"empty", TBytes{}, "No RTCM 3 message found", 0},
+        {"damaged", damaged, nullptr, 10, skipped},
+        {"ephemerides only", Frame(EncodeGpsEph(RGpsEphIn{})), nullptr, 0, ""},
+        {"no frame at all", TBytes{'n', 'o', 'i', 's', 'e'}, "No RTCM 3 message found", 0, ""},
+        {"empty", TBytes{}, "No RTCM 3 message found", 0, ""},
+        {"undecoded ephemerides", undecoded, nullptr, 3, undecodedTold},
+        {"undecoded ephemerides, BNC", BncRaw(undecoded), nullptr, 3, undecodedTold, ".bncraw"},
     };
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string path =
-            Dir.Write("D" + std::to_string(n++) + "_2024_03_05.rtcm3", c.content);
+            Dir.Write("D" + std::to_string(n++) + "_2024_03_05" + c.ext, c.content);
         Messages.clear();
         if (c.error) {
             try {
@@ -975,8 +991,8 @@ TEST_F(ImportFixture, DamagedAndEmptyRecordings) {
         const auto file = Import(path);
         EXPECT_EQ(Int(Format("SELECT COUNT(*) FROM Epochs WHERE DataSetID = %d", DataSetID(file))),
                   c.epochs);
-        if (c.epochs > 0) {
-            EXPECT_TRUE(Told(skipped)) << ::testing::PrintToString(Messages);
+        if (!c.told.empty()) {
+            EXPECT_TRUE(Told(c.told)) << ::testing::PrintToString(Messages);
         }
     }
 }

@@ -601,6 +601,7 @@ bool TZQS_RTCM_Decoder::Dispatch(const std::uint8_t* Payload) {
     if (!Included(number)) return false;
     const RMessageRow* row = MessageRow(number);
     if (!row || !row->Decoder) {
+        if (number == 1041) ++FCounts.NavicEphemerides;
         if (number == 1043) ++FCounts.SbasEphemerides;
         if (number == 1044) ++FCounts.QzssEphemerides;
         return false;

@@ -457,8 +457,9 @@ public:
         // SBAS satellites of legacy messages (kept out of the epochs), one per epoch.
         std::int64_t SbasMessages = 0;
         std::int64_t SbasSatellites = 0;
-        // Ephemeris messages without a decoder, never stored: SBAS (1043) and QZSS (1044).
-        // The reader takes them in its first pass alone: each is counted once.
+        // Ephemeris messages without a decoder, never stored: NavIC (1041), SBAS (1043) and
+        // QZSS (1044). The reader takes them in its first pass alone: each is counted once.
+        std::int64_t NavicEphemerides = 0;
         std::int64_t SbasEphemerides = 0;
         std::int64_t QzssEphemerides = 0;
     };

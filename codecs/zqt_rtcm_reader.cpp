@@ -298,6 +298,7 @@ void TZQS_RTCMReader::ReportSkipped() {
         {a.SbasMessages, "%d SBAS observation message(s) (SBAS MSM are not decoded)"},
         {a.SbasSatellites,
          "%d SBAS satellite(s) of legacy observation messages (kept out of the epochs)"},
+        {a.NavicEphemerides, "%d NavIC ephemeris message(s) (1041 is not decoded)"},
         {a.SbasEphemerides, "%d SBAS ephemeris message(s) (1043 is not decoded)"},
         {a.QzssEphemerides, "%d QZSS ephemeris message(s) (1044 is not decoded)"},
     };

@@ -933,8 +933,9 @@ TEST_F(ImportFixture, BncRawFaults) {
 // ---------------------------------------------------------------------------------------
 // Whole files
 
-// Damaged and empty recordings, and SBAS (1043) and QZSS (1044) ephemerides, which are not
-// decoded: each is counted once, though a raw stream with observations is read twice.
+// Damaged and empty recordings, and NavIC (1041), SBAS (1043) and QZSS (1044) ephemerides,
+// which are not decoded: each is counted once, though a raw stream with observations is read
+// twice.
 TEST_F(ImportFixture, DamagedAndEmptyRecordings) {
     // Noise between frames, a frame with a broken checksum and a frame cut off at the end.
     TBytes damaged = MsmEpochs(5);
@@ -948,15 +949,15 @@ TEST_F(ImportFixture, DamagedAndEmptyRecordings) {
     const std::string skipped = Format("skipped %d byte(s) outside RTCM 3 frames",
                                        static_cast<std::int64_t>(25 + broken.size() + 20));
     TBytes undecoded = MsmEpochs(3);
-    for (const unsigned number : {1044u, 1043u, 1044u}) {
+    for (const unsigned number : {1044u, 1043u, 1041u, 1044u}) {
         TBytes payload(61, 0);  // the message number, then zeros
         payload[0] = static_cast<std::uint8_t>(number >> 4);
         payload[1] = static_cast<std::uint8_t>((number & 15u) << 4);
         Append(undecoded, Frame(payload));
     }
     const std::string undecodedTold =
-        "1 SBAS ephemeris message(s) (1043 is not decoded), 2 QZSS ephemeris "
-        "message(s) (1044 is not decoded)";
+        "1 NavIC ephemeris message(s) (1041 is not decoded), 1 SBAS ephemeris message(s) (1043 "
+        "is not decoded), 2 QZSS ephemeris message(s) (1044 is not decoded)";
     struct Case {
         const char* what;
         TBytes content;

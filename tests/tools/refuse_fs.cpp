@@ -55,12 +55,7 @@ int open(const char* Path, int Flags, ...) {
     return Open("open", Path, Flags, mode);
 }
 
-int open64(const char* Path, int Flags, ...) {
-    va_list args;
-    va_start(args, Flags);
-    const mode_t mode = ModeOf(Flags, args);
-    va_end(args);
-    return Open("open64", Path, Flags, mode);
-}
+// The same entry under its large-file name; both take 64-bit offsets here.
+int open64(const char* Path, int Flags, ...) __attribute__((alias("open")));
 
 }  // extern "C"

@@ -40,6 +40,11 @@ protected:
     void TearDown() override { ClearCancelFlag(); }
 
     std::string PathOf(const std::string& name) const { return (FDir / name).string(); }
+    // Empties the test's folder for the next case.
+    void Empty() const {
+        fs::remove_all(FDir);
+        fs::create_directory(FDir);
+    }
 
     std::string MakeFile(const std::string& name, const std::string& content) const {
         const std::string path = PathOf(name);
@@ -534,8 +539,7 @@ TEST_F(ClassesBsTest, OutputSetPublishesItsFilesTogether) {
     for (const bool named : BothPaths) {
         SCOPED_TRACE(PathText(named));
         const TOutputPath path(named);
-        fs::remove_all(FDir);
-        fs::create_directory(FDir);
+        Empty();
         const std::string a = PathOf("a.txt"), b = MakeFile("b.txt", "earlier");
         auto w = TZQS_TextFileWriter::Create("");
         const auto write = [&](const std::string& name, const std::string& text) {
@@ -596,8 +600,7 @@ TEST_F(ClassesBsTest, OutputSetPublishesAllOrNothing) {
     for (const bool named : BothPaths) {
         SCOPED_TRACE(PathText(named));
         const TOutputPath path(named);
-        fs::remove_all(FDir);
-        fs::create_directory(FDir);
+        Empty();
         auto w = TZQS_TextFileWriter::Create("");
         const auto write = [&](const std::string& name) {
             TReplacingFile file(*w, name);
@@ -633,8 +636,7 @@ TEST_F(ClassesBsTest, AFailedSetLeavesTheEarlierFilesAndNothingHidden) {
     for (const bool named : BothPaths) {
         for (const bool full : {true, false}) {
             SCOPED_TRACE(std::string(PathText(named)) + (full ? ", full disk" : ", cancel"));
-            fs::remove_all(FDir);
-            fs::create_directory(FDir);
+            Empty();
             MakeFile("a.txt", "earlier a");
             MakeFile("b.txt", "earlier b");
             const pid_t pid = ::fork();
@@ -796,8 +798,7 @@ TEST_F(ClassesBsTest, ACancelEndsTheWaitForAnotherRunInTheFolder) {
     const std::string here = Here(), mark = "d000000000000001";
     for (const bool publish : {true, false}) {
         SCOPED_TRACE(publish ? "publishing" : "taking back an ended run's set");
-        fs::remove_all(FDir);
-        fs::create_directory(FDir);
+        Empty();
         MakeFile("a.txt", "earlier");
         if (!publish) {
             MakeFile("." + mark + "@" + here + ".lock", "");
@@ -975,8 +976,7 @@ TEST_F(ClassesBsTest, AKillWhilePublishingIsTakenBackByTheNextRun) {
             const TOutputPath path(named);  // the child made for the run takes it over
             for (int stop = 1; stop <= 4; ++stop) {
                 SCOPED_TRACE(finals[0] + ", " + PathText(named) + ", stop " + std::to_string(stop));
-                fs::remove_all(FDir);
-                fs::create_directory(FDir);
+                Empty();
                 MakeFile(finals[0], "earlier");
                 MakeFile(finals[2], "earlier");
                 THeldRun::TFiles files;
@@ -1039,8 +1039,7 @@ TEST_F(ClassesBsTest, AKilledRunsJournalLeavesALaterRunsFilesAlone) {
     const std::vector<std::string> finals{"a.19o", "a.19g", "a.19n"};
     for (const bool earlier : {false, true}) {
         SCOPED_TRACE(earlier ? "earlier files" : "no earlier files");
-        fs::remove_all(FDir);
-        fs::create_directory(FDir);
+        Empty();
         THeldRun::TFiles a;
         for (const std::string& f : finals) {
             if (earlier) MakeFile(f, "earlier " + f);
@@ -1077,8 +1076,7 @@ TEST_F(ClassesBsTest, AKilledRunsJournalLeavesALaterRunsFilesAlone) {
 TEST_F(ClassesBsTest, ALiveRunIsLeftAloneWhateverItsPidNamespace) {
     for (const bool own : {false, true}) {
         SCOPED_TRACE(own ? "own PID namespace" : "this PID namespace");
-        fs::remove_all(FDir);
-        fs::create_directory(FDir);
+        Empty();
         MakeFile("a.19o", "earlier");
         const THeldRun::TFiles files{{PathOf("a.19o"), "A"}, {PathOf("a.19n"), "A"}};
         THeldRun run(files, 2, own);
